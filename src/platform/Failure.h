@@ -1,0 +1,73 @@
+#pragma once
+// The one failure type of Tarn. Every interpreter member and platform backend
+// reports trouble by throwing a Failure; members that have a handler append
+// "." and their own name to the source on the way out, so the source that
+// reaches a host records the path from where the failure arose to RunMacro.
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <utility>
+
+namespace tarn {
+
+class Failure : public std::exception {
+public:
+    Failure(std::int32_t number, std::string description, std::string source = {})
+        : number_(number), description_(std::move(description)), source_(std::move(source)) {}
+
+    std::int32_t number() const noexcept { return number_; }
+    const std::string& description() const noexcept { return description_; }
+    const std::string& source() const noexcept { return source_; }
+
+    // Appends "." and the member name, as each handler on the way out does.
+    void appendSource(const char* member) {
+        source_ += '.';
+        source_ += member;
+    }
+
+    const char* what() const noexcept override { return description_.c_str(); }
+
+private:
+    std::int32_t number_;
+    std::string description_;
+    std::string source_;
+};
+
+// The title under which the runtime reports failures it detects itself
+// (conversions, file access): the program's title.
+inline constexpr const char* kRuntimeSource = "Tarn";
+
+// The runtime's standard failure numbers and their descriptions.
+enum RuntimeError : std::int32_t {
+    kInvalidArgument = 5,
+    kOverflow = 6,
+    kOutOfMemory = 7,
+    kSubscriptOutOfRange = 9,
+    kTypeMismatch = 13,
+    kFileNotFound = 53,
+    kPermissionDenied = 70,
+    kPathFileAccessError = 75,
+    kPathNotFound = 76,
+};
+
+// The standard description of a runtime failure number ("Application-defined
+// or object-defined error" for numbers the runtime does not describe).
+const char* runtimeDescription(std::int32_t number);
+
+// A failure of the runtime itself: standard description, source "Tarn".
+Failure runtimeFailure(std::int32_t number);
+
+// Runs body; a Failure leaving it gets "." + member appended to its source.
+// This is the handler that interpreter members put around their bodies.
+template <class Body>
+decltype(auto) withSource(const char* member, Body&& body) {
+    try {
+        return body();
+    } catch (Failure& failure) {
+        failure.appendSource(member);
+        throw;
+    }
+}
+
+}  // namespace tarn

@@ -1,0 +1,29 @@
+#pragma once
+#include <string>
+
+#include "Types.h"
+
+namespace tarn {
+
+class Processes {
+public:
+    virtual ~Processes() = default;
+
+    // Starts the program of a command line (program and arguments, double quotes
+    // grouping words; no shell) and returns its process ID at once. Throws the
+    // runtime failures 53 "File not found" or 70 "Permission denied".
+    virtual ProcessId start(const std::string& commandLine) = 0;
+
+    // The open step of ending a process: 0 when the process exists and may be
+    // ended, otherwise the platform's error code (errno).
+    virtual int open(ProcessId process) = 0;
+    // Ends the process at once: 0 on success, otherwise the platform's error code.
+    virtual int terminate(ProcessId process) = 0;
+
+    // Tarn's own process, which a macro is never allowed to end.
+    virtual ProcessId currentProcess() = 0;
+    // Whether the platform counts as the NT family (it always does on Linux).
+    virtual bool isNtFamily() { return true; }
+};
+
+}  // namespace tarn
