@@ -1,0 +1,83 @@
+#pragma once
+// Drives tarn_target, the test suite's own Qt program (tests/support/target),
+// inside an XSession: every call sends one command line and waits, bounded,
+// for its one-line reply. Failures (an "error" reply, no reply in time, the
+// program gone) throw std::runtime_error with the command in the message.
+//
+//   tarn::testing::TargetProgram target(session);
+//   std::uint32_t id = target.window("main", "Grüße – Tarn");  // X window ID
+//   target.keys("main");  // the key events the window's editor received
+//
+// The destructor asks the program to quit and ends it by its PID.
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "XSession.h"
+
+namespace tarn::testing {
+
+// One key event as the target's editor received it (Qt's view of it).
+struct KeyRecord {
+    bool press = false;
+    int key = 0;                   // Qt::Key
+    unsigned modifiers = 0;        // Qt::KeyboardModifiers
+    unsigned scanCode = 0;         // the X keycode
+    unsigned nativeModifiers = 0;  // the X modifier state
+    std::string text;              // UTF-8
+    bool autoRepeat = false;
+};
+
+class TargetProgram {
+  public:
+    explicit TargetProgram(XSession& session,
+                           std::chrono::milliseconds startTimeout = std::chrono::seconds(20));
+    ~TargetProgram();
+    TargetProgram(const TargetProgram&) = delete;
+    TargetProgram& operator=(const TargetProgram&) = delete;
+
+    // The path of the tarn_target executable.
+    static const char* path();
+
+    pid_t pid() const { return pid_; }
+
+    // Sends one command line and returns the reply's payload (after "ok ").
+    std::string command(const std::string& line,
+                        std::chrono::milliseconds timeout = std::chrono::seconds(10));
+
+    std::uint32_t window(const std::string& name, const std::string& title);
+    std::uint32_t textWindow(const std::string& name, const std::string& title);
+    void windows(int count, const std::string& prefix);
+    std::uint32_t windowId(const std::string& name);
+    void hide(const std::string& name) { command("hide " + name); }
+    void show(const std::string& name) { command("show " + name); }
+    void minimize(const std::string& name) { command("minimize " + name); }
+    void raise(const std::string& name) { command("raise " + name); }
+    void rename(const std::string& name, const std::string& title) {
+        command("rename " + name + " " + title);
+    }
+    void close(const std::string& name) { command("close " + name); }
+    void askClose(const std::string& name) { command("askclose " + name); }
+    int closeRequests(const std::string& name);
+    std::string text(const std::string& name);
+    std::vector<KeyRecord> keys(const std::string& name);
+    void clear(const std::string& name) { command("clear " + name); }
+    bool active(const std::string& name);
+    void churn(bool on) { command(on ? "churn on" : "churn off"); }
+
+    // The percent-decoding of the target's replies.
+    static std::string decode(const std::string& text);
+
+  private:
+    XSession& session_;
+    pid_t pid_ = -1;
+    int input_ = -1;
+    int output_ = -1;
+    std::string buffered_;
+};
+
+}  // namespace tarn::testing

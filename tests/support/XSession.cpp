@@ -1,0 +1,360 @@
+#include "XSession.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <stdexcept>
+#include <thread>
+
+extern char** environ;
+
+namespace tarn::testing {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+std::runtime_error systemError(const std::string& what, int error) {
+    return std::runtime_error(what + ": " + std::strerror(error));
+}
+
+// Moves a descriptor above the standard ones, close-on-exec, so that a child
+// only ever gets it through an explicit dup2.
+int highDescriptor(int fd) {
+    int moved = fcntl(fd, F_DUPFD_CLOEXEC, 10);
+    close(fd);
+    if (moved < 0) throw systemError("fcntl", errno);
+    return moved;
+}
+
+void makePipe(int fds[2]) {
+    if (pipe2(fds, O_CLOEXEC) != 0) throw systemError("pipe2", errno);
+    fds[0] = highDescriptor(fds[0]);
+    fds[1] = highDescriptor(fds[1]);
+}
+
+// Reads until `stop` says the text is complete, EOF or the deadline.
+std::string readUntil(int fd, Clock::time_point deadline,
+                      const std::function<bool(const std::string&)>& stop) {
+    std::string text;
+    char buffer[4096];
+    while (!stop(text)) {
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        if (left.count() <= 0) break;
+        pollfd pfd{fd, POLLIN, 0};
+        int ready = poll(&pfd, 1, static_cast<int>(left.count()));
+        if (ready < 0 && errno == EINTR) continue;
+        if (ready <= 0) break;
+        ssize_t n = read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        text.append(buffer, static_cast<std::size_t>(n));
+    }
+    return text;
+}
+
+// Waits for the child to end, at most `timeout`; true when it was reaped.
+bool reapWithin(pid_t pid, std::chrono::milliseconds timeout) {
+    auto deadline = Clock::now() + timeout;
+    for (;;) {
+        int status = 0;
+        pid_t r = waitpid(pid, &status, WNOHANG);
+        if (r == pid || (r < 0 && errno == ECHILD)) return true;
+        if (Clock::now() >= deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+}
+
+}  // namespace
+
+const char* name(WindowManager manager) {
+    return manager == WindowManager::Openbox ? "Openbox" : "None";
+}
+
+bool waitUntil(const std::function<bool()>& predicate, std::chrono::milliseconds timeout,
+               std::chrono::milliseconds interval) {
+    auto deadline = Clock::now() + timeout;
+    while (Clock::now() < deadline) {
+        if (predicate()) return true;
+        std::this_thread::sleep_for(interval);
+    }
+    return predicate();
+}
+
+XSession::XSession(WindowManager manager) : manager_(manager) {
+    // A target program that dies must not take the test down with SIGPIPE when
+    // the test writes its next command.
+    signal(SIGPIPE, SIG_IGN);
+
+    char pattern[] = "/tmp/tarn-xsession-XXXXXX";
+    if (!mkdtemp(pattern)) throw systemError("mkdtemp", errno);
+    runtimeDir_ = pattern;
+    for (const char* sub : {"config", "cache", "data"})
+        std::filesystem::create_directory(runtimeDir_ + "/" + sub);
+    try {
+        startServer();
+        if (manager_ == WindowManager::Openbox) startOpenbox();
+    } catch (...) {
+        endAll();
+        throw;
+    }
+}
+
+XSession::~XSession() {
+    endAll();
+}
+
+void XSession::endAll() {
+    while (!children_.empty())
+        kill(children_.back());
+    std::error_code ignored;
+    if (!runtimeDir_.empty()) std::filesystem::remove_all(runtimeDir_, ignored);
+}
+
+pid_t XSession::start(const std::vector<std::string>& argv,
+                      const std::vector<std::string>& extraEnv, int stdinFd, int stdoutFd,
+                      int stderrFd) {
+    if (argv.empty()) throw std::invalid_argument("spawn: empty argv");
+
+    // The children see only this session: its display, and HOME and the XDG
+    // folders in the session's own folder so that no user configuration leaks in.
+    std::vector<std::string> env;
+    auto overridden = [&](const std::string& entry) {
+        auto nameOf = [](const std::string& e) { return e.substr(0, e.find('=')); };
+        std::string n = nameOf(entry);
+        for (const char* ours :
+             {"DISPLAY", "XAUTHORITY", "WAYLAND_DISPLAY", "HOME", "XDG_RUNTIME_DIR",
+              "XDG_CONFIG_HOME", "XDG_CACHE_HOME", "XDG_DATA_HOME", "SESSION_MANAGER"})
+            if (n == ours) return true;
+        return std::any_of(extraEnv.begin(), extraEnv.end(),
+                           [&](const std::string& e) { return nameOf(e) == n; });
+    };
+    for (char** e = environ; *e; ++e)
+        if (!overridden(*e)) env.emplace_back(*e);
+    if (!display_.empty()) env.push_back("DISPLAY=" + display_);
+    env.push_back("HOME=" + runtimeDir_);
+    env.push_back("XDG_RUNTIME_DIR=" + runtimeDir_);
+    env.push_back("XDG_CONFIG_HOME=" + runtimeDir_ + "/config");
+    env.push_back("XDG_CACHE_HOME=" + runtimeDir_ + "/cache");
+    env.push_back("XDG_DATA_HOME=" + runtimeDir_ + "/data");
+    for (const auto& e : extraEnv)
+        env.push_back(e);
+
+    std::vector<char*> args, envp;
+    for (const auto& a : argv)
+        args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    for (const auto& e : env)
+        envp.push_back(const_cast<char*>(e.c_str()));
+    envp.push_back(nullptr);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    if (stdinFd >= 0) posix_spawn_file_actions_adddup2(&actions, stdinFd, 0);
+    if (stdoutFd >= 0) posix_spawn_file_actions_adddup2(&actions, stdoutFd, 1);
+    if (stderrFd >= 0) posix_spawn_file_actions_adddup2(&actions, stderrFd, 2);
+
+    posix_spawnattr_t attr;
+    posix_spawnattr_init(&attr);
+    sigset_t all, none;
+    sigfillset(&all);
+    sigemptyset(&none);
+    posix_spawnattr_setsigdefault(&attr, &all);
+    posix_spawnattr_setsigmask(&attr, &none);
+    posix_spawnattr_setpgroup(&attr, 0);
+    posix_spawnattr_setflags(
+        &attr, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETPGROUP);
+
+    pid_t pid = -1;
+    int error = posix_spawnp(&pid, args[0], &actions, &attr, args.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attr);
+    if (error != 0) throw systemError("cannot start " + argv[0], error);
+    children_.push_back(pid);
+    return pid;
+}
+
+pid_t XSession::spawn(const std::vector<std::string>& argv,
+                      const std::vector<std::string>& extraEnv) {
+    return start(argv, extraEnv, -1, -1, -1);
+}
+
+PipedChild XSession::spawnPiped(const std::vector<std::string>& argv,
+                                const std::vector<std::string>& extraEnv) {
+    int in[2], out[2];
+    makePipe(in);
+    try {
+        makePipe(out);
+    } catch (...) {
+        close(in[0]);
+        close(in[1]);
+        throw;
+    }
+    PipedChild child;
+    try {
+        child.pid = start(argv, extraEnv, in[0], out[1], -1);
+    } catch (...) {
+        for (int fd : {in[0], in[1], out[0], out[1]})
+            close(fd);
+        throw;
+    }
+    close(in[0]);
+    close(out[1]);
+    child.input = in[1];
+    child.output = out[0];
+    return child;
+}
+
+RunResult XSession::run(const std::vector<std::string>& argv, std::chrono::milliseconds timeout) {
+    auto deadline = Clock::now() + timeout;
+    PipedChild child = spawnPiped(argv);
+    close(child.input);
+    RunResult result;
+    result.output = readUntil(child.output, deadline, [](const std::string&) { return false; });
+    close(child.output);
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    int status = 0;
+    bool ended = false;
+    auto waitEnd = Clock::now() + std::max(left, std::chrono::milliseconds(0));
+    for (;;) {
+        pid_t r = waitpid(child.pid, &status, WNOHANG);
+        if (r == child.pid) {
+            ended = true;
+            break;
+        }
+        if (Clock::now() >= waitEnd) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    if (ended) {
+        children_.erase(std::remove(children_.begin(), children_.end(), child.pid),
+                        children_.end());
+        result.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    } else {
+        kill(child.pid);
+    }
+    return result;
+}
+
+bool XSession::running(pid_t pid) {
+    auto it = std::find(children_.begin(), children_.end(), pid);
+    if (it == children_.end()) return false;
+    int status = 0;
+    pid_t r = waitpid(pid, &status, WNOHANG);
+    if (r == 0) return true;
+    children_.erase(it);
+    return false;
+}
+
+bool XSession::kill(pid_t pid) {
+    auto it = std::find(children_.begin(), children_.end(), pid);
+    if (it == children_.end()) return false;
+    children_.erase(it);
+    // Each child was started as the leader of a group of its own, so helpers it
+    // started itself go too; one that left its group is signalled alone.
+    pid_t target = getpgid(pid) == pid ? -pid : pid;
+    ::kill(target, SIGTERM);
+    if (!reapWithin(pid, std::chrono::seconds(3))) {
+        ::kill(target, SIGKILL);
+        reapWithin(pid, std::chrono::seconds(5));
+    }
+    if (pid == windowManagerPid_) windowManagerPid_ = -1;
+    if (pid == serverPid_) serverPid_ = -1;
+    return true;
+}
+
+void XSession::startServer() {
+    int fds[2];
+    makePipe(fds);
+    // Xvfb writes the display number it chose to the descriptor given; the
+    // child gets the write end as descriptor 3.
+    std::string log = runtimeDir_ + "/Xvfb.log";
+    int logFd = open(log.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+    std::vector<std::string> argv = {"Xvfb",         "-displayfd", "3",   "-screen", "0",
+                                     "1280x1024x24", "-nolisten",  "tcp", "-noreset"};
+    std::vector<char*> args;
+    for (auto& a : argv)
+        args.push_back(a.data());
+    args.push_back(nullptr);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, fds[1], 3);
+    if (logFd >= 0) posix_spawn_file_actions_adddup2(&actions, logFd, 2);
+    posix_spawnattr_t attr;
+    posix_spawnattr_init(&attr);
+    sigset_t all, none;
+    sigfillset(&all);
+    sigemptyset(&none);
+    posix_spawnattr_setsigdefault(&attr, &all);
+    posix_spawnattr_setsigmask(&attr, &none);
+    posix_spawnattr_setpgroup(&attr, 0);
+    posix_spawnattr_setflags(
+        &attr, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETPGROUP);
+    pid_t pid = -1;
+    int error = posix_spawnp(&pid, "Xvfb", &actions, &attr, args.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attr);
+    close(fds[1]);
+    if (logFd >= 0) close(logFd);
+    if (error != 0) {
+        close(fds[0]);
+        throw systemError("cannot start Xvfb", error);
+    }
+    serverPid_ = pid;
+    children_.push_back(pid);
+
+    std::string number =
+        readUntil(fds[0], Clock::now() + std::chrono::seconds(15),
+                  [](const std::string& t) { return t.find('\n') != std::string::npos; });
+    close(fds[0]);
+    auto end = number.find('\n');
+    if (end == std::string::npos || end == 0)
+        throw std::runtime_error("Xvfb did not report a display number (see " + log + ")");
+    display_ = ":" + number.substr(0, end);
+}
+
+bool XSession::windowManagerAnnounced() {
+    RunResult r = run({"xprop", "-root", "-display", display_, "_NET_SUPPORTING_WM_CHECK"},
+                      std::chrono::seconds(5));
+    return r.exitStatus == 0 && r.output.find("window id #") != std::string::npos;
+}
+
+void XSession::startOpenbox() {
+    // Its chatter about menus it cannot find goes to a log, not the test output.
+    std::string log = runtimeDir_ + "/openbox.log";
+    int logFd = open(log.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+    try {
+        windowManagerPid_ = start({"openbox", "--sm-disable"}, {}, -1, -1, logFd);
+    } catch (...) {
+        if (logFd >= 0) close(logFd);
+        throw;
+    }
+    if (logFd >= 0) close(logFd);
+    bool up = waitUntil(
+        [&] {
+            if (!running(windowManagerPid_))
+                throw std::runtime_error("openbox ended while starting");
+            return windowManagerAnnounced();
+        },
+        std::chrono::seconds(15), std::chrono::milliseconds(20));
+    if (!up) throw std::runtime_error("openbox did not announce itself within 15 s");
+}
+
+pid_t startXterm(XSession& session, const std::string& title,
+                 const std::vector<std::string>& command) {
+    std::vector<std::string> argv = {"xterm", "-T", title, "-xrm", "XTerm*allowTitleOps: false",
+                                     "-e"};
+    argv.insert(argv.end(), command.begin(), command.end());
+    return session.spawn(argv);
+}
+
+}  // namespace tarn::testing

@@ -1,0 +1,280 @@
+// tarn_target: a Qt program whose windows tests find, focus, close and type
+// into. It reads one command per line on stdin and answers each with exactly
+// one line on stdout: "ok" and a payload, or "error" and a reason. Text in
+// payloads is percent-encoded (see encode()) so that a reply stays one line
+// and one token. Commands (NAME is one word, TITLE the rest of the line):
+//
+//   window NAME TITLE     new window with a line edit; replies its X window ID
+//   textwindow NAME TITLE the same with a multi-line editor (Enter, Tab are text)
+//   windows COUNT PREFIX  COUNT plain windows named PREFIX1.., titled "PREFIX 1"..
+//   hide NAME | show NAME | minimize NAME | rename NAME TITLE | raise NAME
+//   close NAME            destroys the window at once
+//   askclose NAME         from now on the window refuses every close request
+//   closes NAME           how many close requests the window has received
+//   text NAME             the editor's text
+//   keys NAME             the key events the window received, oldest first:
+//                         "d|u:KEY:MODS:SCANCODE:STATE:TEXT[:r]" separated by
+//                         spaces (d press, u release, hex numbers, r auto-repeat)
+//   clear NAME            empties the editor and the key log
+//   active NAME           1 when the window is the active window, else 0
+//   wid NAME              the window's X window ID (decimal)
+//   churn on|off          keeps creating and destroying a window "churn" on
+//                         every pass of the event loop
+//   pid                   the process ID
+//   quit                  replies, then ends
+//
+// End of stdin ends the program too, so a test that dies leaves no target behind.
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QSocketNotifier>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <QWidget>
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <map>
+#include <string>
+
+namespace {
+
+std::string encode(const std::string& text) {
+    static const char* hex = "0123456789ABCDEF";
+    std::string out;
+    for (unsigned char c : text) {
+        if (c > 0x20 && c < 0x7F && c != '%' && c != ':') {
+            out += static_cast<char>(c);
+        } else {
+            out += '%';
+            out += hex[c >> 4];
+            out += hex[c & 15];
+        }
+    }
+    return out;
+}
+
+std::string hexNumber(unsigned long long value) {
+    char buffer[32];
+    std::snprintf(buffer, sizeof buffer, "%llx", value);
+    return buffer;
+}
+
+class KeyLog : public QObject {
+  public:
+    std::string entries;
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease) {
+            auto* key = static_cast<QKeyEvent*>(event);
+            if (!entries.empty()) entries += ' ';
+            entries += event->type() == QEvent::KeyPress ? "d:" : "u:";
+            entries += hexNumber(static_cast<unsigned>(key->key())) + ":";
+            entries += hexNumber(static_cast<unsigned>(key->modifiers().toInt())) + ":";
+            entries += hexNumber(key->nativeScanCode()) + ":";
+            entries += hexNumber(key->nativeModifiers()) + ":";
+            entries += encode(key->text().toStdString());
+            if (key->isAutoRepeat()) entries += ":r";
+        }
+        return QObject::eventFilter(watched, event);
+    }
+};
+
+class TargetWindow : public QWidget {
+  public:
+    TargetWindow(const QString& title, bool multiLine, bool withEditor) {
+        setAttribute(Qt::WA_DeleteOnClose);
+        setWindowTitle(title);
+        resize(320, withEditor ? 120 : 60);
+        if (!withEditor) return;
+        auto* layout = new QVBoxLayout(this);
+        if (multiLine) {
+            plain = new QPlainTextEdit(this);
+            editor = plain;
+        } else {
+            line = new QLineEdit(this);
+            editor = line;
+        }
+        layout->addWidget(editor);
+        editor->installEventFilter(&log);
+        editor->setFocus();
+    }
+
+    std::string text() const {
+        if (line) return line->text().toStdString();
+        if (plain) return plain->toPlainText().toStdString();
+        return {};
+    }
+    void clear() {
+        if (line) line->clear();
+        if (plain) plain->clear();
+        log.entries.clear();
+    }
+
+    KeyLog log;
+    bool refuseClose = false;
+    int closeRequests = 0;
+
+  protected:
+    void closeEvent(QCloseEvent* event) override {
+        ++closeRequests;
+        if (refuseClose)
+            event->ignore();
+        else
+            event->accept();
+    }
+
+  private:
+    QWidget* editor = nullptr;
+    QLineEdit* line = nullptr;
+    QPlainTextEdit* plain = nullptr;
+};
+
+class Target {
+  public:
+    Target() : notifier_(STDIN_FILENO, QSocketNotifier::Read) {
+        QObject::connect(&notifier_, &QSocketNotifier::activated, [this] { readInput(); });
+        churn_.setInterval(0);
+        QObject::connect(&churn_, &QTimer::timeout, [this] { churnOnce(); });
+    }
+
+  private:
+    void readInput() {
+        char buffer[4096];
+        ssize_t n = read(STDIN_FILENO, buffer, sizeof buffer);
+        if (n <= 0) {
+            notifier_.setEnabled(false);
+            QApplication::quit();
+            return;
+        }
+        pending_.append(buffer, static_cast<std::size_t>(n));
+        std::size_t end;
+        while ((end = pending_.find('\n')) != std::string::npos) {
+            std::string line = pending_.substr(0, end);
+            pending_.erase(0, end + 1);
+            if (!line.empty() && line.back() == '\r') line.pop_back();
+            reply(handle(line));
+        }
+    }
+
+    static void reply(const std::string& line) {
+        std::fwrite(line.data(), 1, line.size(), stdout);
+        std::fputc('\n', stdout);
+        std::fflush(stdout);
+    }
+
+    // Splits "cmd NAME rest of line".
+    static void split(const std::string& line, std::string& command, std::string& name,
+                      std::string& rest) {
+        auto first = line.find(' ');
+        command = line.substr(0, first);
+        if (first == std::string::npos) return;
+        auto second = line.find(' ', first + 1);
+        name = line.substr(first + 1,
+                           second == std::string::npos ? std::string::npos : second - first - 1);
+        if (second != std::string::npos) rest = line.substr(second + 1);
+    }
+
+    TargetWindow* find(const std::string& name) {
+        auto it = windows_.find(name);
+        if (it == windows_.end() || it->second.isNull()) return nullptr;
+        return it->second.data();
+    }
+
+    TargetWindow* create(const std::string& name, const std::string& title, bool multiLine,
+                         bool withEditor) {
+        if (auto* old = find(name)) delete old;
+        auto* window = new TargetWindow(QString::fromStdString(title), multiLine, withEditor);
+        windows_[name] = window;
+        window->show();
+        return window;
+    }
+
+    std::string handle(const std::string& line) {
+        std::string command, name, rest;
+        split(line, command, name, rest);
+        if (command == "pid") return "ok " + std::to_string(QApplication::applicationPid());
+        if (command == "quit") {
+            QTimer::singleShot(0, [] { QApplication::quit(); });
+            return "ok";
+        }
+        if (command == "window" || command == "textwindow") {
+            if (name.empty()) return "error window needs a name";
+            auto* window = create(name, rest, command == "textwindow", true);
+            return "ok " + std::to_string(window->winId());
+        }
+        if (command == "windows") {
+            int count = std::atoi(name.c_str());
+            if (count <= 0 || rest.empty()) return "error windows COUNT PREFIX";
+            for (int i = 1; i <= count; ++i)
+                create(rest + std::to_string(i), rest + " " + std::to_string(i), false, false);
+            return "ok " + std::to_string(count);
+        }
+        if (command == "churn") {
+            if (name == "on")
+                churn_.start();
+            else
+                churn_.stop();
+            return "ok";
+        }
+        auto* window = find(name);
+        if (!window) return "error no window " + name;
+        if (command == "hide") {
+            window->hide();
+        } else if (command == "show") {
+            window->show();
+        } else if (command == "minimize") {
+            window->showMinimized();
+        } else if (command == "raise") {
+            window->raise();
+        } else if (command == "rename") {
+            window->setWindowTitle(QString::fromStdString(rest));
+        } else if (command == "close") {
+            delete window;
+        } else if (command == "askclose") {
+            window->refuseClose = true;
+        } else if (command == "closes") {
+            return "ok " + std::to_string(window->closeRequests);
+        } else if (command == "text") {
+            return "ok " + encode(window->text());
+        } else if (command == "keys") {
+            return "ok " + window->log.entries;
+        } else if (command == "clear") {
+            window->clear();
+        } else if (command == "active") {
+            return window->isActiveWindow() ? "ok 1" : "ok 0";
+        } else if (command == "wid") {
+            return "ok " + std::to_string(window->winId());
+        } else {
+            return "error unknown command " + command;
+        }
+        return "ok";
+    }
+
+    void churnOnce() {
+        if (auto* window = find("churn"))
+            delete window;
+        else
+            create("churn", "churn", false, false);
+    }
+
+    QSocketNotifier notifier_;
+    QTimer churn_;
+    std::string pending_;
+    std::map<std::string, QPointer<TargetWindow>> windows_;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    QApplication::setQuitOnLastWindowClosed(false);
+    Target target;
+    return app.exec();
+}
