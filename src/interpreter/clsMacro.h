@@ -17,7 +17,7 @@
 namespace tarn {
 
 class clsMacro {
-public:
+  public:
     explicit clsMacro(Platform platform);
     ~clsMacro();
     clsMacro(const clsMacro&) = delete;
@@ -66,15 +66,12 @@ public:
                                bool pbCaseSensitive = false, bool pbVisibleOnly = false);
     ProcessId GetProcessID(const Value& plWhnd);
     // Fills the list with the titles of the top-level windows, topmost first.
-    void FillListWithWindowTitles(std::vector<std::string>& pocbxList,
-                                  bool pbVisibleOnly = false);
+    void FillListWithWindowTitles(std::vector<std::string>& pocbxList, bool pbVisibleOnly = false);
 
     // The user variables, for hosts and tests that inspect a run.
     const VariableTable& Variables() const { return mVars; }
 
-private:
-    struct Parameters;
-
+  private:
     void RaiseDataInQueue(const std::string& psvData);
     Value GetVarValue(const std::string& psvText);
     Value EvaluateGetWindowID(const std::string& psvArgument);
@@ -84,7 +81,9 @@ private:
     void ClearVars();
     void GetAdjustedProcessHandle(ProcessId plProcessID);
     bool IsWinNT();
-    // Waits between two attempts of a retry loop.
+    // The end of a window search's attempts: now plus TimeOut seconds.
+    Host::Clock::time_point Deadline();
+    // Lets the host run between two attempts of a retry loop, without spinning.
     void IdleBetweenAttempts();
 
     Platform mPlatform;

@@ -7,7 +7,7 @@ namespace tarn {
 
 // Opening, printing or exploring a document with the program associated with it.
 class Documents {
-public:
+  public:
     virtual ~Documents() = default;
     // Returns a result code: above 32 is success; 0, 2 (no such file), 3 (no such
     // folder), 11 (program cannot be started), 31 (no association or no printer).

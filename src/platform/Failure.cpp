@@ -4,16 +4,26 @@ namespace tarn {
 
 const char* runtimeDescription(std::int32_t number) {
     switch (number) {
-        case kInvalidArgument: return "Invalid procedure call or argument";
-        case kOverflow: return "Overflow";
-        case kOutOfMemory: return "Out of memory";
-        case kSubscriptOutOfRange: return "Subscript out of range";
-        case kTypeMismatch: return "Type mismatch";
-        case kFileNotFound: return "File not found";
-        case kPermissionDenied: return "Permission denied";
-        case kPathFileAccessError: return "Path/File access error";
-        case kPathNotFound: return "Path not found";
-        default: return "Application-defined or object-defined error";
+        case kInvalidArgument:
+            return "Invalid procedure call or argument";
+        case kOverflow:
+            return "Overflow";
+        case kOutOfMemory:
+            return "Out of memory";
+        case kSubscriptOutOfRange:
+            return "Subscript out of range";
+        case kTypeMismatch:
+            return "Type mismatch";
+        case kFileNotFound:
+            return "File not found";
+        case kPermissionDenied:
+            return "Permission denied";
+        case kPathFileAccessError:
+            return "Path/File access error";
+        case kPathNotFound:
+            return "Path not found";
+        default:
+            return "Application-defined or object-defined error";
     }
 }
 

@@ -12,7 +12,7 @@
 namespace tarn {
 
 class Failure : public std::exception {
-public:
+  public:
     Failure(std::int32_t number, std::string description, std::string source = {})
         : number_(number), description_(std::move(description)), source_(std::move(source)) {}
 
@@ -28,7 +28,7 @@ public:
 
     const char* what() const noexcept override { return description_.c_str(); }
 
-private:
+  private:
     std::int32_t number_;
     std::string description_;
     std::string source_;

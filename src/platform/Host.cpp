@@ -4,8 +4,12 @@
 
 namespace tarn {
 
-Host::Clock::time_point PlainHost::now() { return Clock::now(); }
+Host::Clock::time_point PlainHost::now() {
+    return Clock::now();
+}
 
-void PlainHost::idle(std::chrono::milliseconds atMost) { std::this_thread::sleep_for(atMost); }
+void PlainHost::idle(std::chrono::milliseconds atMost) {
+    std::this_thread::sleep_for(atMost);
+}
 
 }  // namespace tarn

@@ -8,7 +8,7 @@
 namespace tarn {
 
 class Host {
-public:
+  public:
     using Clock = std::chrono::steady_clock;
     virtual ~Host() = default;
 
@@ -23,7 +23,7 @@ public:
 // A host for programs without a user interface: the real clock, nothing to
 // yield to, and idling that sleeps.
 class PlainHost : public Host {
-public:
+  public:
     Clock::time_point now() override;
     void yield() override {}
     void idle(std::chrono::milliseconds atMost) override;

@@ -7,13 +7,13 @@ namespace {
 
 const char* keyName(Key key) {
     static const char* const names[] = {
-        "Character", "Backspace", "Tab", "Enter", "Pause", "CapsLock", "Escape",
-        "PageUp", "PageDown", "End", "Home", "Left", "Up", "Right", "Down",
-        "PrintScreen", "Insert", "Delete",
-        "F1", "F2", "F3", "F4", "F5", "F6", "F7", "F8", "F9", "F10", "F11", "F12",
-        "F13", "F14", "F15", "F16",
-        "NumLock", "ScrollLock", "LeftWin", "RightWin", "Apps",
-        "Add", "Subtract", "Multiply", "Divide", "Shift", "Control", "Alt"};
+        "Character",  "Backspace",   "Tab",      "Enter",  "Pause", "CapsLock", "Escape",
+        "PageUp",     "PageDown",    "End",      "Home",   "Left",  "Up",       "Right",
+        "Down",       "PrintScreen", "Insert",   "Delete", "F1",    "F2",       "F3",
+        "F4",         "F5",          "F6",       "F7",     "F8",    "F9",       "F10",
+        "F11",        "F12",         "F13",      "F14",    "F15",   "F16",      "NumLock",
+        "ScrollLock", "LeftWin",     "RightWin", "Apps",   "Add",   "Subtract", "Multiply",
+        "Divide",     "Shift",       "Control",  "Alt"};
     return names[static_cast<int>(key)];
 }
 

@@ -5,7 +5,7 @@ namespace tarn {
 
 // Synthetic keystrokes into whatever window has the keyboard focus.
 class Keyboard {
-public:
+  public:
     virtual ~Keyboard() = default;
     // Types the events in order and returns without waiting for the target to
     // read them. Every key the sequence pressed is released before this returns,

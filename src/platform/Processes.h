@@ -6,7 +6,7 @@
 namespace tarn {
 
 class Processes {
-public:
+  public:
     virtual ~Processes() = default;
 
     // Starts the program of a command line (program and arguments, double quotes

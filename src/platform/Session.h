@@ -5,7 +5,7 @@ namespace tarn {
 enum class SessionEnd { LogOff = 1, Reboot = 2, Halt = 3, PowerOff = 4 };
 
 class Session {
-public:
+  public:
     virtual ~Session() = default;
     // Asks for the end of the session; force does not wait for inhibitors or for
     // programs to agree. Returns 0 when the request was accepted, otherwise a

@@ -80,11 +80,10 @@ bool isValid(std::string_view bytes) {
 
 namespace {
 // Windows-1252 bytes 0x80 to 0x9F; the undefined ones keep their C1 value.
-constexpr char16_t kHigh1252[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
-    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+constexpr char16_t kHigh1252[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+                                    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 }  // namespace
 
 std::string fromWindows1252(std::string_view bytes) {
@@ -185,7 +184,8 @@ std::string lowerAscii(std::string_view text) {
 
 std::string_view left(std::string_view text, std::size_t count) {
     std::size_t pos = 0;
-    for (std::size_t n = 0; n < count && pos < text.size(); ++n) next(text, pos);
+    for (std::size_t n = 0; n < count && pos < text.size(); ++n)
+        next(text, pos);
     return text.substr(0, pos);
 }
 

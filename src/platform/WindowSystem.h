@@ -16,7 +16,7 @@ struct TopLevelWindow {
 };
 
 class WindowSystem {
-public:
+  public:
     virtual ~WindowSystem() = default;
 
     // Every top-level window in stacking order, topmost first, with its title and

@@ -16,11 +16,14 @@ std::vector<TopLevelWindow> FakeWindowSystem::topLevelWindows() {
     ++enumerations;
     std::vector<TopLevelWindow> out;
     out.reserve(windows.size());
-    for (const FakeWindow& w : windows) out.push_back({w.id, w.title, w.visible});
+    for (const FakeWindow& w : windows)
+        out.push_back({w.id, w.title, w.visible});
     return out;
 }
 
-bool FakeWindowSystem::isWindow(WindowId window) { return find(window) != nullptr; }
+bool FakeWindowSystem::isWindow(WindowId window) {
+    return find(window) != nullptr;
+}
 
 bool FakeWindowSystem::isIconic(WindowId window) {
     const FakeWindow* w = find(window);
@@ -107,8 +110,7 @@ int FakeDocuments::execute(WindowId owner, const std::string& operation, const s
 }
 
 int FakeSession::requestEnd(SessionEnd how, bool force) {
-    log_.push_back("requestEnd " + std::to_string(static_cast<int>(how)) +
-                   (force ? " force" : ""));
+    log_.push_back("requestEnd " + std::to_string(static_cast<int>(how)) + (force ? " force" : ""));
     return result;
 }
 

@@ -26,7 +26,7 @@ struct FakeWindow {
 };
 
 class FakeWindowSystem : public WindowSystem {
-public:
+  public:
     explicit FakeWindowSystem(CallLog& log) : log_(log) {}
 
     // Topmost first, as topLevelWindows() reports them.
@@ -45,28 +45,28 @@ public:
     ProcessId processOf(WindowId window) override;
     void activateProcess(ProcessId process) override;
 
-private:
+  private:
     CallLog& log_;
 };
 
 class FakeKeyboard : public Keyboard {
-public:
+  public:
     explicit FakeKeyboard(CallLog& log) : log_(log) {}
     std::vector<KeySequence> typed;
     void type(const KeySequence& keys) override;
 
-private:
+  private:
     CallLog& log_;
 };
 
 class FakeProcesses : public Processes {
-public:
+  public:
     explicit FakeProcesses(CallLog& log) : log_(log) {}
 
     ProcessId nextProcess = 1000;
     ProcessId self = 4242;
     bool ntFamily = true;
-    std::set<ProcessId> running;   // processes that open() finds
+    std::set<ProcessId> running;             // processes that open() finds
     std::set<ProcessId> protectedProcesses;  // open() fails with EPERM (1)
     std::optional<Failure> startFailure;     // thrown by the next start()
     int terminateError = 0;
@@ -77,36 +77,36 @@ public:
     ProcessId currentProcess() override { return self; }
     bool isNtFamily() override { return ntFamily; }
 
-private:
+  private:
     CallLog& log_;
 };
 
 class FakeDocuments : public Documents {
-public:
+  public:
     explicit FakeDocuments(CallLog& log) : log_(log) {}
     int result = 42;
     int execute(WindowId owner, const std::string& operation, const std::string& file,
                 const std::string& parameters, const std::string& startDirectory,
                 int showCommand) override;
 
-private:
+  private:
     CallLog& log_;
 };
 
 class FakeSession : public Session {
-public:
+  public:
     explicit FakeSession(CallLog& log) : log_(log) {}
     int result = 0;
     int requestEnd(SessionEnd how, bool force) override;
 
-private:
+  private:
     CallLog& log_;
 };
 
 // A clock that only moves when the interpreter idles or yields, so waits and
 // time-outs run instantly and deterministically.
 class FakeHost : public Host {
-public:
+  public:
     Clock::time_point time{};
     long yields = 0;
     long idles = 0;
@@ -131,9 +131,7 @@ struct FakePlatform {
     FakeSession session{log};
     FakeHost host;
 
-    Platform platform() {
-        return Platform{windows, keyboard, processes, documents, session, host};
-    }
+    Platform platform() { return Platform{windows, keyboard, processes, documents, session, host}; }
 };
 
 }  // namespace tarn::fake

@@ -1,0 +1,128 @@
+#include "MacroFile.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+
+#include "Failure.h"
+#include "Utf8.h"
+
+namespace tarn {
+namespace {
+
+Failure openFailure(int error) {
+    switch (error) {
+        case ENOENT:
+            return runtimeFailure(kFileNotFound);
+        case ENOTDIR:
+            return runtimeFailure(kPathNotFound);
+        case EACCES:
+        case EPERM:
+            return runtimeFailure(kPermissionDenied);
+        default:
+            return runtimeFailure(kPathFileAccessError);
+    }
+}
+
+// Whether the stream holds valid UTF-8 from its current position to its end.
+// Reads in blocks so that the file's size does not matter.
+bool streamIsUtf8(std::FILE* file) {
+    char block[65536];
+    std::string carry;  // an incomplete sequence at the end of the previous block
+    std::size_t got;
+    while ((got = std::fread(block, 1, sizeof block, file)) > 0) {
+        std::string chunk = carry + std::string(block, got);
+        // Hold back a sequence that the block boundary may have cut.
+        std::size_t cut = chunk.size();
+        for (std::size_t back = 1; back <= 3 && back <= chunk.size(); ++back) {
+            const auto c = static_cast<unsigned char>(chunk[chunk.size() - back]);
+            if ((c & 0xC0) == 0xC0) {
+                const std::size_t need = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : 2;
+                if (need > back) cut = chunk.size() - back;
+                break;
+            }
+            if ((c & 0xC0) != 0x80) break;
+        }
+        if (!utf8::isValid(std::string_view(chunk).substr(0, cut))) return false;
+        carry = chunk.substr(cut);
+    }
+    return carry.empty();
+}
+
+}  // namespace
+
+void MacroFile::open(const std::string& path) {
+    close();
+    if (path.empty()) throw runtimeFailure(kFileNotFound);
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) {
+        const int error = errno;
+        // A missing folder is told apart from a missing file, as users look for
+        // different mistakes in each.
+        const std::size_t slash = path.find_last_of('/');
+        struct stat folder {};
+        if (error == ENOENT && slash != std::string::npos && slash > 0 &&
+            ::stat(path.substr(0, slash).c_str(), &folder) != 0) {
+            throw runtimeFailure(kPathNotFound);
+        }
+        throw openFailure(error);
+    }
+    if (!S_ISREG(info.st_mode)) throw runtimeFailure(kPathFileAccessError);
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file) throw openFailure(errno);
+
+    const bool utf8 = streamIsUtf8(file);
+    if (std::ferror(file)) {
+        std::fclose(file);
+        throw runtimeFailure(kPathFileAccessError);
+    }
+    std::rewind(file);
+    windows1252_ = !utf8;
+    file_ = file;
+    pushedBack_ = EOF;
+    // A UTF-8 byte order mark is no part of the first statement.
+    if (utf8) {
+        const int a = std::getc(file_);
+        const int b = a == 0xEF ? std::getc(file_) : EOF;
+        const int c = b == 0xBB ? std::getc(file_) : EOF;
+        if (!(a == 0xEF && b == 0xBB && c == 0xBF)) std::rewind(file_);
+    }
+}
+
+void MacroFile::close() {
+    if (file_) std::fclose(file_);
+    file_ = nullptr;
+}
+
+int MacroFile::get() {
+    if (pushedBack_ != EOF) {
+        const int c = pushedBack_;
+        pushedBack_ = EOF;
+        return c;
+    }
+    return std::getc(file_);
+}
+
+bool MacroFile::readLine(std::string& line) {
+    line.clear();
+    if (!file_) return false;
+    int c = get();
+    if (c == EOF) {
+        if (std::ferror(file_)) throw runtimeFailure(kPathFileAccessError);
+        return false;
+    }
+    std::string bytes;
+    while (c != EOF && c != '\r' && c != '\n') {
+        bytes += static_cast<char>(c);
+        c = get();
+    }
+    if (c == '\r') {
+        const int next = get();
+        if (next != '\n') pushedBack_ = next;
+    }
+    if (c == EOF && std::ferror(file_)) throw runtimeFailure(kPathFileAccessError);
+    line = windows1252_ ? utf8::fromWindows1252(bytes) : std::move(bytes);
+    return true;
+}
+
+}  // namespace tarn

@@ -1,0 +1,37 @@
+#pragma once
+// A macro file read one line at a time. Lines end at CR, CR LF or LF (files
+// written on Linux end their lines with LF alone); the end mark is never part
+// of the line. A file that is valid UTF-8 is read as UTF-8, any other as
+// Windows-1252; lines come out as UTF-8. Memory is bounded by the longest line,
+// not by the file.
+
+#include <cstdio>
+#include <string>
+
+namespace tarn {
+
+class MacroFile {
+  public:
+    MacroFile() = default;
+    ~MacroFile() { close(); }
+    MacroFile(const MacroFile&) = delete;
+    MacroFile& operator=(const MacroFile&) = delete;
+
+    // Opens the file for reading; throws the runtime's failure for the reason it
+    // cannot: 53 no such file, 76 no such folder, 70 permission denied, 75 a
+    // folder or other non-file.
+    void open(const std::string& path);
+    void close();
+    bool isOpen() const { return file_ != nullptr; }
+
+    // Reads the next line into `line`; false at the end of the file.
+    bool readLine(std::string& line);
+
+  private:
+    int get();
+    std::FILE* file_ = nullptr;
+    bool windows1252_ = false;
+    int pushedBack_ = EOF;
+};
+
+}  // namespace tarn

@@ -1,0 +1,70 @@
+// Finding top-level windows by title, bringing them forward, closing them and
+// mapping them to their processes.
+#include "Conversions.h"
+#include "Failure.h"
+#include "clsMacro.h"
+#include "modMacro.h"
+
+namespace tarn {
+
+WindowId clsMacro::FindWindowPartial(const Value& pvApp, std::int32_t plMethod,
+                                     bool pbCaseSensitive, bool pbVisibleOnly) {
+    return FindFirstMatch(mPlatform.windows.topLevelWindows(), toText(pvApp), plMethod,
+                          pbCaseSensitive, pbVisibleOnly);
+}
+
+WindowId clsMacro::ActivateApp(const Value& pvApp, std::int32_t plMethod, bool pbCaseSensitive,
+                               bool pbVisibleOnly) {
+    const auto deadline = Deadline();
+    while (deadline > mPlatform.host.now()) {
+        const WindowId window = FindWindowPartial(pvApp, plMethod, pbCaseSensitive, pbVisibleOnly);
+        if (window != 0) {
+            if (mPlatform.windows.isIconic(window)) mPlatform.windows.restore(window);
+            mPlatform.windows.setForeground(window);
+            return window;
+        }
+        IdleBetweenAttempts();
+    }
+    return 0;
+}
+
+void clsMacro::SetFocus(const Value& pvApp, std::int32_t plMethod, bool pbCaseSensitive,
+                        bool pbVisibleOnly) {
+    withSource("SetFocus", [&] {
+        if (!isNumeric(pvApp)) {
+            // A title that does not turn up within the time-out is no error.
+            ActivateApp(pvApp, plMethod, pbCaseSensitive, pbVisibleOnly);
+            return;
+        }
+        const ProcessId process = toLong(pvApp);
+        const auto deadline = Deadline();
+        for (;;) {
+            try {
+                mPlatform.windows.activateProcess(process);
+                return;
+            } catch (const Failure& failure) {
+                // Only "no window yet" is worth waiting for: a program just
+                // started may not have mapped its window.
+                if (failure.number() != kInvalidArgument || !(deadline > mPlatform.host.now())) {
+                    throw;
+                }
+            }
+            IdleBetweenAttempts();
+        }
+    });
+}
+
+bool clsMacro::CloseWindow(WindowId phWnd) {
+    mPlatform.windows.postClose(phWnd);
+    return mPlatform.windows.isWindow(phWnd);
+}
+
+ProcessId clsMacro::GetProcessID(const Value& plWhnd) {
+    return mPlatform.windows.processOf(toLong(plWhnd));
+}
+
+void clsMacro::FillListWithWindowTitles(std::vector<std::string>& pocbxList, bool pbVisibleOnly) {
+    pocbxList = WindowTitles(mPlatform.windows.topLevelWindows(), pbVisibleOnly);
+}
+
+}  // namespace tarn

@@ -1,0 +1,186 @@
+// Whole macro files: the run loop, line reports, stopping, failures, and the
+// bad input a macro file can hold.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "Harness.h"
+
+namespace tarn::test {
+namespace {
+
+using Lines = std::vector<std::string>;
+
+TEST(RunMacro, ReportsEveryLineAsReadWhateverItsEnding) {
+    const struct {
+        const char* name;
+        std::string bytes;
+        Lines lines;
+    } cases[] = {
+        {"CR LF", "Rem a\r\n\r\n  \tx = 1\r\n", {"Rem a", "", "  \tx = 1"}},
+        {"LF", "Rem a\n\nx = 1\n", {"Rem a", "", "x = 1"}},
+        {"CR", "Rem a\r\rx = 1", {"Rem a", "", "x = 1"}},
+        {"no final end", "a\r\nb", {"a", "b"}},
+        {"blank end lines", "a\r\n\r\n", {"a", ""}},
+        {"empty file", "", {}},
+        {"LF then CR", "a\n\rb", {"a", "", "b"}},
+        {"BOM", "\xEF\xBB\xBFRem x\n", {"Rem x"}},
+        {"Windows-1252", "Rem caf\xe9\r\n", {"Rem café"}},
+        {"NUL bytes", std::string("Rem a\0b\n", 8), {std::string("Rem a\0b", 7)}},
+    };
+    for (const auto& c : cases) {
+        Harness h;
+        EXPECT_EQ(describeFailure(h.run(c.bytes)), "no failure") << c.name;
+        EXPECT_EQ(h.lines, c.lines) << c.name;
+    }
+}
+
+TEST(RunMacro, VariablesAreClearedByEachRunAndKeptAfterIt) {
+    Harness h;
+    ASSERT_FALSE(h.run("a = 1\nb = 2\n"));
+    EXPECT_EQ(h.var("b"), "2");
+    ASSERT_FALSE(h.run("c = 3\n"));
+    EXPECT_EQ(h.var("a"), "<unset>");
+    EXPECT_EQ(h.var("c"), "3");
+    // Process works before any file was opened: the table exists from the start.
+    Harness fresh;
+    ASSERT_FALSE(fresh.process("x = 1"));
+    EXPECT_EQ(fresh.var("x"), "1");
+}
+
+TEST(RunMacro, AFailureEndsTheRunAtItsLineAndClosesTheFile) {
+    Harness h;
+    const auto failure = h.run("a = 1\nBogus cmd\nb = 2\n");
+    EXPECT_EQ(describeFailure(failure),
+              "1001 \"Invalid macro command\" at \".Process.Process.RunMacro\"");
+    EXPECT_EQ(h.lines, (Lines{"a = 1", "Bogus cmd"}));
+    EXPECT_EQ(h.var("a"), "1");
+    EXPECT_EQ(h.var("b"), "<unset>");
+    // Running it again starts at its first line.
+    h.lines.clear();
+    h.run("a = 1\nBogus cmd\n");
+    EXPECT_EQ(h.lines, (Lines{"a = 1", "Bogus cmd"}));
+}
+
+TEST(RunMacro, FilesThatCannotBeOpened) {
+    Harness h;
+    const std::string folder = h.dir.path().string();
+    const std::string unreadable = h.dir.write("locked.mcr", "Rem x\n");
+    ::chmod(unreadable.c_str(), 0);
+    const bool isRoot = ::geteuid() == 0;  // root reads whatever the mode says
+    const struct {
+        std::string path;
+        std::string failure;
+    } cases[] = {
+        {folder + "/missing.mcr", "53 \"File not found\" at \"Tarn.OpenFile.RunMacro\""},
+        {"", "53 \"File not found\" at \"Tarn.OpenFile.RunMacro\""},
+        {folder + "/nofolder/x.mcr", "76 \"Path not found\" at \"Tarn.OpenFile.RunMacro\""},
+        {unreadable + "/x.mcr", "76 \"Path not found\" at \"Tarn.OpenFile.RunMacro\""},
+        {folder, "75 \"Path/File access error\" at \"Tarn.OpenFile.RunMacro\""},
+        {"/dev/null", "75 \"Path/File access error\" at \"Tarn.OpenFile.RunMacro\""},
+        {unreadable,
+         isRoot ? "no failure" : "70 \"Permission denied\" at \"Tarn.OpenFile.RunMacro\""},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(describeFailure(h.runFile(c.path)), c.failure) << c.path;
+    }
+    EXPECT_EQ(h.lines.size(), isRoot ? 1u : 0u);
+}
+
+TEST(RunMacro, CancelStopsBeforeTheNextLineButNotBeforeTheRun) {
+    Harness h;
+    h.macro.CancelMacro(true);  // forgotten when the run starts
+    h.macro.DataInQueue = [&](const std::string& line) {
+        h.lines.push_back(line);
+        if (line == "b = 2") h.macro.CancelMacro(true);
+    };
+    ASSERT_FALSE(h.run("a = 1\nb = 2\nc = 3\n"));
+    EXPECT_EQ(h.lines, (Lines{"a = 1", "b = 2"}));
+    EXPECT_EQ(h.var("b"), "2");  // the statement under way still completes
+    EXPECT_TRUE(h.macro.CancelMacro());
+}
+
+TEST(RunMacro, AFailingLineReportDoesNotStopTheStatement) {
+    Harness h;
+    h.macro.DataInQueue = [](const std::string&) { throw Failure(75, "disk full", "trace"); };
+    ASSERT_FALSE(h.run("a = 1\n"));
+    EXPECT_EQ(h.var("a"), "1");
+}
+
+TEST(Wait, LastsItsLengthOnTheMonotonicClockWithoutSpinning) {
+    Harness h;
+    const auto start = h.fakes.host.time;
+    ASSERT_FALSE(h.process("Wait 3"));
+    const auto waited = h.fakes.host.time - start;
+    EXPECT_GE(waited, std::chrono::seconds(3));
+    EXPECT_LT(waited, std::chrono::milliseconds(3020));
+    // Each pass idles: no pass returns at once without letting the host block.
+    EXPECT_GE(h.fakes.host.idles, 290);
+    EXPECT_LE(h.fakes.host.idles, 302);
+}
+
+TEST(Wait, WholeSecondsRoundHalfToEven) {
+    for (const auto& [statement, seconds] :
+         {std::pair{"Wait 2.5", 2}, std::pair{"Wait 3.5", 4}, std::pair{"Wait -4", 0}}) {
+        Harness h;
+        ASSERT_FALSE(h.process(statement));
+        EXPECT_EQ(
+            std::chrono::duration_cast<std::chrono::seconds>(h.fakes.host.time.time_since_epoch())
+                .count(),
+            seconds)
+            << statement;
+    }
+}
+
+TEST(Wait, CancelEndsTheWaitWithinOnePassAndTheRunBeforeTheNextLine) {
+    Harness h;
+    h.fakes.host.onYield = [&] {
+        if (h.fakes.host.time >= Host::Clock::time_point(std::chrono::seconds(2))) {
+            h.macro.CancelMacro(true);
+        }
+    };
+    ASSERT_FALSE(h.run("Wait 30\nx = 1\n"));
+    EXPECT_LT(h.fakes.host.time, Host::Clock::time_point(std::chrono::milliseconds(2011)));
+    EXPECT_EQ(h.var("x"), "<unset>");
+    EXPECT_EQ(h.lines, (Lines{"Wait 30"}));
+}
+
+TEST(BadInput, LargeAndStrangeFilesRunOrFailCleanly) {
+    Harness h;
+    // A single line of 10 MB: one report, then the failure its first word gives.
+    std::string big = "Rem " + std::string(10 * 1024 * 1024, 'x') + "\n";
+    EXPECT_EQ(describeFailure(h.run(big)), "no failure");
+    ASSERT_EQ(h.lines.size(), 1u);
+    EXPECT_EQ(h.lines[0].size(), big.size() - 1);
+
+    // A million lines of comments and blanks.
+    std::string many;
+    for (int i = 0; i < 500000; ++i)
+        many += "Rem line\n\n";
+    h.lines.clear();
+    EXPECT_EQ(describeFailure(h.run(many)), "no failure");
+    EXPECT_EQ(h.lines.size(), 1000000u);
+
+    // Binary garbage: not UTF-8, so read as Windows-1252, and no keyword.
+    std::string binary;
+    for (int i = 0; i < 4096; ++i)
+        binary += static_cast<char>((i * 7919) % 256);
+    EXPECT_EQ(h.run(binary)->number(), 1001);
+
+    // Eleven parameters: the eleventh is dropped, the call still made.
+    h.fakes.log.clear();
+    EXPECT_EQ(describeFailure(h.run("RunExecute a,b,c,d,5,6,7,8,9,10,11\n")), "no failure");
+    EXPECT_EQ(h.fakes.log, (std::vector<std::string>{"execute 0|a|b|c|d|5"}));
+
+    // An empty quoted literal is an empty text; a lone quote fails.
+    EXPECT_EQ(describeFailure(h.run("x = \"\"\n")), "no failure");
+    EXPECT_EQ(h.var("x"), "");
+    EXPECT_EQ(describeFailure(h.run("Send \"\n")), "no failure");  // quotes off: empty text
+    EXPECT_EQ(describeFailure(h.run("x = \"\n")),
+              "5 \"Invalid procedure call or argument\" at "
+              "\"Tarn.GetVarValue.Process.RunMacro\"");
+}
+
+}  // namespace
+}  // namespace tarn::test
