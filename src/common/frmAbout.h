@@ -29,8 +29,9 @@ class frmAbout : public QDialog {
     // Starts the first system information program found on PATH, detached.
     // When none is found or it cannot be started, shows the message box titled
     // "About Dorvale" with "System Information Is Unavailable At This Time", an
-    // OK button and no icon. Returns true when a program was started.
-    bool StartSysInfo();
+    // OK button and no icon. Returns true when a program was started, and then
+    // its process ID in plProcessId when that is given.
+    bool StartSysInfo(qint64* plProcessId = nullptr);
 
   protected:
     void keyPressEvent(QKeyEvent* event) override;
@@ -41,6 +42,9 @@ class frmAbout : public QDialog {
 
   private:
     void Form_Load();
+    // Places the controls at their twips positions, scaled up as a whole when the
+    // desktop's font would not fit the design's 8-point sizes.
+    void layOut();
 
     QLabel* imgIcon;
     QLabel* lblProgramNameAndVersion;
