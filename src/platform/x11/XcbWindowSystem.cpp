@@ -1,0 +1,730 @@
+#include "XcbWindowSystem.h"
+
+#include <poll.h>
+#include <xcb/res.h>
+#include <xcb/xcb.h>
+#include <xcb/xcb_ewmh.h>
+#include <xcb/xcb_icccm.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <unordered_set>
+
+#include "Failure.h"
+#include "Utf8.h"
+
+namespace tarn::x11 {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+struct FreeDeleter {
+    void operator()(void* p) const { std::free(p); }
+};
+template <class T>
+using Reply = std::unique_ptr<T, FreeDeleter>;
+
+// Takes a reply and drops its error: on foreign windows an error only means
+// the window is gone, which the caller sees as a missing reply.
+template <class R, class Cookie>
+Reply<R> take(R* (*fetch)(xcb_connection_t*, Cookie, xcb_generic_error_t**), xcb_connection_t* c,
+              Cookie cookie) {
+    xcb_generic_error_t* error = nullptr;
+    Reply<R> reply(fetch(c, cookie, &error));
+    std::free(error);
+    return reply;
+}
+
+Reply<xcb_get_property_reply_t> property(xcb_connection_t* c, xcb_get_property_cookie_t cookie) {
+    return take(xcb_get_property_reply, c, cookie);
+}
+
+// The 32-bit items of a property of the given type (WINDOW, ATOM, CARDINAL).
+std::vector<std::uint32_t> items(const xcb_get_property_reply_t* reply, xcb_atom_t type) {
+    if (!reply || reply->type != type || reply->format != 32) return {};
+    auto* data = static_cast<const std::uint32_t*>(xcb_get_property_value(reply));
+    int count = xcb_get_property_value_length(reply) / 4;
+    return std::vector<std::uint32_t>(data, data + std::max(count, 0));
+}
+
+bool firstItem(const xcb_get_property_reply_t* reply, xcb_atom_t type, std::uint32_t& value) {
+    auto values = items(reply, type);
+    if (values.empty()) return false;
+    value = values.front();
+    return true;
+}
+
+std::string_view bytes(const xcb_get_property_reply_t* reply) {
+    if (!reply || reply->format != 8) return {};
+    int length = xcb_get_property_value_length(reply);
+    return {static_cast<const char*>(xcb_get_property_value(reply)),
+            static_cast<std::size_t>(std::max(length, 0))};
+}
+
+// Valid UTF-8 from what a client wrote: a sequence cut by our read limit is
+// dropped, and other bad bytes become U+FFFD so that a title never carries
+// bytes that later text functions would misread.
+std::string cleanUtf8(std::string_view text, bool truncated) {
+    if (truncated) {
+        std::size_t end = text.size();
+        std::size_t back = 0;
+        while (end > 0 && back < 4 && (static_cast<unsigned char>(text[end - 1]) & 0xC0) == 0x80) {
+            --end;
+            ++back;
+        }
+        if (end > 0 && static_cast<unsigned char>(text[end - 1]) >= 0xC0)
+            text = text.substr(0, end - 1);
+    }
+    if (utf8::isValid(text)) return std::string(text);
+    std::string out;
+    for (std::size_t pos = 0; pos < text.size();)
+        utf8::append(out, utf8::next(text, pos));
+    return out;
+}
+
+// WM_NAME of type STRING is ISO 8859-1 by the ICCCM: each byte is its code point.
+std::string fromLatin1(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (unsigned char c : text)
+        utf8::append(out, c);
+    return out;
+}
+
+xcb_window_t toX(WindowId id) {
+    return id > 0 ? static_cast<xcb_window_t>(id) : XCB_NONE;
+}
+WindowId fromX(xcb_window_t window) {
+    return static_cast<WindowId>(window);
+}
+
+// Longest title read, in 32-bit units: 4096 bytes, far more than the 255
+// characters a macro compares.
+constexpr std::uint32_t kTitleLongs = 1024;
+constexpr std::uint32_t kNormalState = 1;
+constexpr std::uint32_t kIconicState = 3;
+constexpr std::uint32_t kAllDesktops = 0xFFFFFFFF;
+constexpr std::chrono::milliseconds kPollInterval{5};
+constexpr std::chrono::milliseconds kServerTimeTimeout{500};
+constexpr std::chrono::milliseconds kRestoreTimeout{1000};
+
+}  // namespace
+
+class XcbWindowSystem::Connection {
+  public:
+    Connection(Host& host, xcb_connection_t* connection, int screen)
+        : host_(host), c_(connection), screenNumber_(screen) {}
+    ~Connection();
+    bool initialise();
+
+    std::vector<TopLevelWindow> topLevelWindows();
+    std::vector<TopLevelWindow> describe(const std::vector<xcb_window_t>& windows);
+    bool isWindow(xcb_window_t window);
+    bool iconic(xcb_window_t window);
+    void restore(xcb_window_t window);
+    bool setForeground(xcb_window_t window);
+    void postClose(xcb_window_t window);
+    std::vector<ProcessId> processesOf(const std::vector<xcb_window_t>& windows);
+    void activateProcess(ProcessId process);
+    void dropEvents();
+
+  private:
+    struct WindowManager {
+        xcb_window_t check = XCB_NONE;  // None: no EWMH window manager runs
+        std::vector<xcb_atom_t> supported;
+        bool running() const { return check != XCB_NONE; }
+        bool supports(xcb_atom_t atom) const {
+            return running() &&
+                   std::find(supported.begin(), supported.end(), atom) != supported.end();
+        }
+    };
+    WindowManager windowManager();
+    bool verifiedCheck(xcb_window_t candidate);
+
+    struct ProbeCookies {
+        xcb_window_t window;
+        xcb_get_window_attributes_cookie_t attributes;
+        xcb_get_property_cookie_t netName, name, state;
+    };
+    struct Probe {
+        xcb_window_t window = XCB_NONE;
+        bool exists = false;
+        bool viewable = false;
+        bool overrideRedirect = false;
+        bool hasState = false;
+        std::uint32_t state = 0;
+        std::string title;
+        bool visible() const {
+            return viewable || (hasState && (state == kNormalState || state == kIconicState));
+        }
+    };
+    ProbeCookies sendProbe(xcb_window_t window);
+    Probe readProbe(const ProbeCookies& cookies);
+    std::vector<Probe> probe(const std::vector<xcb_window_t>& windows);
+
+    xcb_window_t activeWindow();
+    bool focusWithin(xcb_window_t window);
+    bool pollUntil(Clock::time_point deadline, const std::function<bool()>& done);
+    void switchToDesktopOf(xcb_window_t window, const WindowManager& wm,
+                           Clock::time_point deadline);
+    xcb_timestamp_t serverTime();
+
+    Host& host_;
+    xcb_connection_t* c_;
+    int screenNumber_;
+    xcb_window_t root_ = XCB_NONE;
+    xcb_window_t clock_ = XCB_NONE;  // our own unmapped window, to learn the server time
+    xcb_ewmh_connection_t ewmh_{};
+    bool ewmhReady_ = false;
+    bool clientIds_ = false;  // X-Resource 1.2: the PID of a window's client
+    xcb_atom_t wmState_ = XCB_NONE;
+    xcb_atom_t wmDeleteWindow_ = XCB_NONE;
+    xcb_atom_t timeProperty_ = XCB_NONE;
+};
+
+XcbWindowSystem::Connection::~Connection() {
+    if (clock_ != XCB_NONE) xcb_destroy_window(c_, clock_);
+    if (ewmhReady_) xcb_ewmh_connection_wipe(&ewmh_);
+    xcb_disconnect(c_);
+}
+
+bool XcbWindowSystem::Connection::initialise() {
+    const xcb_setup_t* setup = xcb_get_setup(c_);
+    auto screens = xcb_setup_roots_iterator(setup);
+    for (int i = 0; i < screenNumber_ && screens.rem; ++i)
+        xcb_screen_next(&screens);
+    if (!screens.rem) return false;
+    root_ = screens.data->root;
+
+    xcb_intern_atom_cookie_t* ewmhCookies = xcb_ewmh_init_atoms(c_, &ewmh_);
+    const char* names[] = {"WM_STATE", "WM_DELETE_WINDOW", "_TARN_SERVER_TIME"};
+    xcb_intern_atom_cookie_t cookies[3];
+    for (int i = 0; i < 3; ++i)
+        cookies[i] =
+            xcb_intern_atom(c_, 0, static_cast<std::uint16_t>(std::strlen(names[i])), names[i]);
+    const xcb_query_extension_reply_t* res = xcb_get_extension_data(c_, &xcb_res_id);
+    xcb_res_query_version_cookie_t resVersion{};
+    if (res && res->present) resVersion = xcb_res_query_version(c_, 1, 2);
+
+    ewmhReady_ = ewmhCookies && xcb_ewmh_init_atoms_replies(&ewmh_, ewmhCookies, nullptr);
+    xcb_atom_t* atoms[] = {&wmState_, &wmDeleteWindow_, &timeProperty_};
+    for (int i = 0; i < 3; ++i) {
+        auto reply = take(xcb_intern_atom_reply, c_, cookies[i]);
+        if (reply) *atoms[i] = reply->atom;
+    }
+    if (res && res->present) {
+        auto version = take(xcb_res_query_version_reply, c_, resVersion);
+        clientIds_ = version && (version->server_major > 1 ||
+                                 (version->server_major == 1 && version->server_minor >= 2));
+    }
+    if (!ewmhReady_ || wmState_ == XCB_NONE || timeProperty_ == XCB_NONE) return false;
+
+    // The server time comes with the PropertyNotify of a change to a window
+    // of ours; it is never mapped and the window manager never sees it.
+    clock_ = xcb_generate_id(c_);
+    std::uint32_t values[] = {1, XCB_EVENT_MASK_PROPERTY_CHANGE};
+    auto created = xcb_create_window_checked(c_, XCB_COPY_FROM_PARENT, clock_, root_, -1, -1, 1, 1,
+                                             0, XCB_WINDOW_CLASS_INPUT_ONLY, XCB_COPY_FROM_PARENT,
+                                             XCB_CW_OVERRIDE_REDIRECT | XCB_CW_EVENT_MASK, values);
+    if (xcb_generic_error_t* error = xcb_request_check(c_, created)) {
+        std::free(error);
+        clock_ = XCB_NONE;
+        return false;
+    }
+    return true;
+}
+
+void XcbWindowSystem::Connection::dropEvents() {
+    // Nothing here listens for events but the clock's PropertyNotify, read
+    // where it is awaited; what else arrives (errors of requests without
+    // replies, on windows that vanished) is of no use and must not pile up.
+    while (xcb_generic_event_t* event = xcb_poll_for_event(c_))
+        std::free(event);
+}
+
+bool XcbWindowSystem::Connection::verifiedCheck(xcb_window_t candidate) {
+    // A window manager that died leaves its property on the root behind; the
+    // check window pointing at itself proves that it is still there.
+    auto self = property(c_, xcb_get_property(c_, 0, candidate, ewmh_._NET_SUPPORTING_WM_CHECK,
+                                              XCB_ATOM_WINDOW, 0, 1));
+    std::uint32_t pointsTo = XCB_NONE;
+    return firstItem(self.get(), XCB_ATOM_WINDOW, pointsTo) && pointsTo == candidate;
+}
+
+XcbWindowSystem::Connection::WindowManager XcbWindowSystem::Connection::windowManager() {
+    auto checkCookie =
+        xcb_get_property(c_, 0, root_, ewmh_._NET_SUPPORTING_WM_CHECK, XCB_ATOM_WINDOW, 0, 1);
+    auto supportedCookie =
+        xcb_get_property(c_, 0, root_, ewmh_._NET_SUPPORTED, XCB_ATOM_ATOM, 0, 4096);
+    auto check = property(c_, checkCookie);
+    auto supported = property(c_, supportedCookie);
+    WindowManager wm;
+    std::uint32_t candidate = XCB_NONE;
+    if (firstItem(check.get(), XCB_ATOM_WINDOW, candidate) && candidate != XCB_NONE &&
+        verifiedCheck(candidate)) {
+        wm.check = candidate;
+        wm.supported = items(supported.get(), XCB_ATOM_ATOM);
+    }
+    return wm;
+}
+
+XcbWindowSystem::Connection::ProbeCookies XcbWindowSystem::Connection::sendProbe(
+    xcb_window_t window) {
+    return {window, xcb_get_window_attributes(c_, window),
+            xcb_get_property(c_, 0, window, ewmh_._NET_WM_NAME, ewmh_.UTF8_STRING, 0, kTitleLongs),
+            xcb_get_property(c_, 0, window, XCB_ATOM_WM_NAME, XCB_GET_PROPERTY_TYPE_ANY, 0,
+                             kTitleLongs),
+            xcb_get_property(c_, 0, window, wmState_, wmState_, 0, 2)};
+}
+
+XcbWindowSystem::Connection::Probe XcbWindowSystem::Connection::readProbe(
+    const ProbeCookies& cookies) {
+    Probe probe;
+    probe.window = cookies.window;
+    auto attributes = take(xcb_get_window_attributes_reply, c_, cookies.attributes);
+    auto netName = property(c_, cookies.netName);
+    auto name = property(c_, cookies.name);
+    auto state = property(c_, cookies.state);
+    // Any property read of a window that exists answers, if only with "none";
+    // a missing reply means the window went away between two of our requests.
+    if (!attributes || !netName || !name || !state) return probe;
+    probe.exists = true;
+    probe.viewable = attributes->map_state == XCB_MAP_STATE_VIEWABLE;
+    probe.overrideRedirect = attributes->override_redirect != 0;
+    probe.hasState = firstItem(state.get(), wmState_, probe.state);
+
+    std::string_view utf8Name = bytes(netName.get());
+    if (netName->type == ewmh_.UTF8_STRING && !utf8Name.empty()) {
+        probe.title = cleanUtf8(utf8Name, netName->bytes_after > 0);
+    } else if (std::string_view legacy = bytes(name.get()); !legacy.empty()) {
+        // UTF8_STRING in WM_NAME is common practice; anything else is read as
+        // the Latin-1 the ICCCM prescribes for STRING (COMPOUND_TEXT agrees
+        // with it on ASCII, which is what clients put there in practice).
+        probe.title = name->type == ewmh_.UTF8_STRING ? cleanUtf8(legacy, name->bytes_after > 0)
+                                                      : fromLatin1(legacy);
+    }
+    return probe;
+}
+
+std::vector<XcbWindowSystem::Connection::Probe> XcbWindowSystem::Connection::probe(
+    const std::vector<xcb_window_t>& windows) {
+    std::vector<ProbeCookies> cookies;
+    cookies.reserve(windows.size());
+    for (xcb_window_t window : windows)
+        cookies.push_back(sendProbe(window));
+    std::vector<Probe> probes;
+    probes.reserve(windows.size());
+    for (const auto& c : cookies)
+        probes.push_back(readProbe(c));
+    return probes;
+}
+
+std::vector<TopLevelWindow> XcbWindowSystem::Connection::describe(
+    const std::vector<xcb_window_t>& windows) {
+    dropEvents();
+    std::vector<TopLevelWindow> out;
+    for (const Probe& p : probe(windows))
+        if (p.exists) out.push_back({fromX(p.window), p.title, p.visible()});
+    return out;
+}
+
+std::vector<TopLevelWindow> XcbWindowSystem::Connection::topLevelWindows() {
+    dropEvents();
+    // First pass: who manages the desktop, its stacking list and the root's
+    // children, all asked before any answer is read.
+    auto checkCookie =
+        xcb_get_property(c_, 0, root_, ewmh_._NET_SUPPORTING_WM_CHECK, XCB_ATOM_WINDOW, 0, 1);
+    auto stackingCookie = xcb_get_property(c_, 0, root_, ewmh_._NET_CLIENT_LIST_STACKING,
+                                           XCB_ATOM_WINDOW, 0, UINT32_MAX / 4);
+    auto treeCookie = xcb_query_tree(c_, root_);
+    auto check = property(c_, checkCookie);
+    std::uint32_t checkWindow = XCB_NONE;
+    firstItem(check.get(), XCB_ATOM_WINDOW, checkWindow);
+    xcb_get_property_cookie_t selfCookie{};
+    if (checkWindow != XCB_NONE)
+        selfCookie = xcb_get_property(c_, 0, checkWindow, ewmh_._NET_SUPPORTING_WM_CHECK,
+                                      XCB_ATOM_WINDOW, 0, 1);
+    auto stacking = property(c_, stackingCookie);
+    auto tree = take(xcb_query_tree_reply, c_, treeCookie);
+    if (checkWindow != XCB_NONE) {
+        auto self = property(c_, selfCookie);
+        std::uint32_t pointsTo = XCB_NONE;
+        if (!firstItem(self.get(), XCB_ATOM_WINDOW, pointsTo) || pointsTo != checkWindow)
+            checkWindow = XCB_NONE;
+    }
+
+    // The root's children come bottom first; we want topmost first.
+    std::vector<xcb_window_t> children;
+    if (tree) {
+        xcb_window_t* first = xcb_query_tree_children(tree.get());
+        children.assign(first, first + xcb_query_tree_children_length(tree.get()));
+        std::reverse(children.begin(), children.end());
+    }
+
+    std::vector<TopLevelWindow> out;
+    bool ewmh = checkWindow != XCB_NONE && stacking && stacking->type == XCB_ATOM_WINDOW;
+    if (!ewmh) {
+        // The ICCCM alone: the root's children are the top-level windows; the
+        // client ones are those with WM_STATE or a title (not the helper
+        // windows that toolkits keep there, nor menus and tooltips).
+        for (const Probe& p : probe(children))
+            if (p.exists && !p.overrideRedirect && (p.hasState || !p.title.empty()))
+                out.push_back({fromX(p.window), p.title, p.visible()});
+        return out;
+    }
+
+    std::vector<xcb_window_t> managed;
+    for (std::uint32_t window : items(stacking.get(), XCB_ATOM_WINDOW))
+        managed.push_back(window);
+    std::reverse(managed.begin(), managed.end());
+    std::unordered_set<xcb_window_t> known(managed.begin(), managed.end());
+    known.insert(checkWindow);
+    known.insert(clock_);
+
+    // Second pass: the managed windows' properties, and which of the root's
+    // other children are withdrawn client windows (the window manager's frames
+    // are mapped, menus and tooltips override the redirect).
+    std::vector<ProbeCookies> managedCookies;
+    managedCookies.reserve(managed.size());
+    for (xcb_window_t window : managed)
+        managedCookies.push_back(sendProbe(window));
+    std::vector<std::pair<xcb_window_t, xcb_get_window_attributes_cookie_t>> otherCookies;
+    for (xcb_window_t window : children)
+        if (!known.count(window))
+            otherCookies.emplace_back(window, xcb_get_window_attributes(c_, window));
+
+    for (const auto& cookies : managedCookies) {
+        Probe p = readProbe(cookies);
+        if (p.exists) out.push_back({fromX(p.window), p.title, p.visible()});
+    }
+    std::vector<xcb_window_t> withdrawn;
+    for (const auto& [window, cookie] : otherCookies) {
+        auto attributes = take(xcb_get_window_attributes_reply, c_, cookie);
+        if (attributes && !attributes->override_redirect &&
+            attributes->map_state == XCB_MAP_STATE_UNMAPPED)
+            withdrawn.push_back(window);
+    }
+    // Third pass: withdrawn windows are hidden ones; like hidden windows
+    // elsewhere they are listed (after the shown ones) so that a search that
+    // does not ask for visible windows only finds them.
+    for (const Probe& p : probe(withdrawn))
+        if (p.exists && (p.hasState || !p.title.empty()))
+            out.push_back({fromX(p.window), p.title, false});
+    return out;
+}
+
+bool XcbWindowSystem::Connection::isWindow(xcb_window_t window) {
+    dropEvents();
+    if (window == XCB_NONE) return false;
+    return take(xcb_get_window_attributes_reply, c_, xcb_get_window_attributes(c_, window)) !=
+           nullptr;
+}
+
+bool XcbWindowSystem::Connection::iconic(xcb_window_t window) {
+    if (window == XCB_NONE) return false;
+    auto stateCookie = xcb_get_property(c_, 0, window, wmState_, wmState_, 0, 2);
+    auto netCookie = xcb_get_property(c_, 0, window, ewmh_._NET_WM_STATE, XCB_ATOM_ATOM, 0, 64);
+    auto state = property(c_, stateCookie);
+    auto net = property(c_, netCookie);
+    std::uint32_t value = 0;
+    if (firstItem(state.get(), wmState_, value) && value == kIconicState) return true;
+    auto flags = items(net.get(), XCB_ATOM_ATOM);
+    return std::find(flags.begin(), flags.end(), ewmh_._NET_WM_STATE_HIDDEN) != flags.end();
+}
+
+bool XcbWindowSystem::Connection::pollUntil(Clock::time_point deadline,
+                                            const std::function<bool()>& done) {
+    for (;;) {
+        if (done()) return true;
+        if (Clock::now() >= deadline) return false;
+        // Keeps the program's own windows alive while the desktop catches up.
+        host_.idle(kPollInterval);
+    }
+}
+
+void XcbWindowSystem::Connection::restore(xcb_window_t window) {
+    dropEvents();
+    if (window == XCB_NONE) return;
+    bool wasIconic = iconic(window);
+    // The ICCCM's way out of the iconic state is for the client's window to be
+    // mapped again; a window manager turns that into a de-iconify, and without
+    // one it simply shows the window.
+    xcb_map_window(c_, window);
+    xcb_flush(c_);
+    if (wasIconic && windowManager().running())
+        pollUntil(Clock::now() + kRestoreTimeout, [&] { return !iconic(window); });
+}
+
+xcb_timestamp_t XcbWindowSystem::Connection::serverTime() {
+    // Appending nothing to a property still changes it, and the server stamps
+    // the notification with its own time.
+    xcb_change_property(c_, XCB_PROP_MODE_APPEND, clock_, timeProperty_, XCB_ATOM_STRING, 8, 0,
+                        nullptr);
+    xcb_flush(c_);
+    auto deadline = Clock::now() + kServerTimeTimeout;
+    for (;;) {
+        while (xcb_generic_event_t* event = xcb_poll_for_event(c_)) {
+            if ((event->response_type & 0x7F) == XCB_PROPERTY_NOTIFY) {
+                auto* notify = reinterpret_cast<xcb_property_notify_event_t*>(event);
+                if (notify->window == clock_ && notify->atom == timeProperty_) {
+                    xcb_timestamp_t time = notify->time;
+                    std::free(event);
+                    return time;
+                }
+            }
+            std::free(event);
+        }
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        if (left.count() <= 0 || xcb_connection_has_error(c_)) return XCB_CURRENT_TIME;
+        pollfd pfd{xcb_get_file_descriptor(c_), POLLIN, 0};
+        poll(&pfd, 1, static_cast<int>(left.count()));
+    }
+}
+
+xcb_window_t XcbWindowSystem::Connection::activeWindow() {
+    auto reply = property(
+        c_, xcb_get_property(c_, 0, root_, ewmh_._NET_ACTIVE_WINDOW, XCB_ATOM_WINDOW, 0, 1));
+    std::uint32_t active = XCB_NONE;
+    firstItem(reply.get(), XCB_ATOM_WINDOW, active);
+    return active;
+}
+
+bool XcbWindowSystem::Connection::focusWithin(xcb_window_t window) {
+    auto focus = take(xcb_get_input_focus_reply, c_, xcb_get_input_focus(c_));
+    if (!focus) return false;
+    // Keys go to the focus window or its descendants; a client may well put
+    // the focus on an inner window of its own.
+    xcb_window_t current = focus->focus;
+    for (int depth = 0; depth < 32; ++depth) {
+        if (current == window) return true;
+        if (current == XCB_NONE || current == root_ || current == XCB_INPUT_FOCUS_POINTER_ROOT)
+            return false;
+        auto tree = take(xcb_query_tree_reply, c_, xcb_query_tree(c_, current));
+        if (!tree) return false;
+        current = tree->parent;
+    }
+    return false;
+}
+
+void XcbWindowSystem::Connection::switchToDesktopOf(xcb_window_t window, const WindowManager& wm,
+                                                    Clock::time_point deadline) {
+    if (!wm.supports(ewmh_._NET_CURRENT_DESKTOP) || !wm.supports(ewmh_._NET_WM_DESKTOP)) return;
+    auto windowCookie =
+        xcb_get_property(c_, 0, window, ewmh_._NET_WM_DESKTOP, XCB_ATOM_CARDINAL, 0, 1);
+    auto currentCookie =
+        xcb_get_property(c_, 0, root_, ewmh_._NET_CURRENT_DESKTOP, XCB_ATOM_CARDINAL, 0, 1);
+    auto onDesktop = property(c_, windowCookie);
+    auto current = property(c_, currentCookie);
+    std::uint32_t desktop = 0, shown = 0;
+    if (!firstItem(onDesktop.get(), XCB_ATOM_CARDINAL, desktop) || desktop == kAllDesktops ||
+        !firstItem(current.get(), XCB_ATOM_CARDINAL, shown) || desktop == shown)
+        return;
+    xcb_ewmh_request_change_current_desktop(&ewmh_, screenNumber_, desktop, serverTime());
+    xcb_flush(c_);
+    pollUntil(deadline, [&] {
+        auto now = property(c_, xcb_get_property(c_, 0, root_, ewmh_._NET_CURRENT_DESKTOP,
+                                                 XCB_ATOM_CARDINAL, 0, 1));
+        std::uint32_t value = 0;
+        return firstItem(now.get(), XCB_ATOM_CARDINAL, value) && value == desktop;
+    });
+}
+
+bool XcbWindowSystem::Connection::setForeground(xcb_window_t window) {
+    dropEvents();
+    if (!isWindow(window)) return false;
+    auto deadline = Clock::now() + kActivationTimeout;
+    WindowManager wm = windowManager();
+    if (wm.supports(ewmh_._NET_ACTIVE_WINDOW)) {
+        switchToDesktopOf(window, wm, deadline);
+        // Source 2 (a pager, acting for the user): window managers honour it
+        // without focus-stealing prevention, and it also de-iconifies.
+        xcb_ewmh_request_change_active_window(&ewmh_, screenNumber_, window,
+                                              XCB_EWMH_CLIENT_SOURCE_TYPE_OTHER, serverTime(),
+                                              XCB_NONE);
+        xcb_flush(c_);
+        // The window manager announces the activation before the client has
+        // necessarily taken the focus; keys typed in between would go astray.
+        return pollUntil(deadline, [&] { return activeWindow() == window && focusWithin(window); });
+    }
+
+    // Without a window manager to ask, do its part: show, raise, focus.
+    xcb_map_window(c_, window);
+    std::uint32_t above = XCB_STACK_MODE_ABOVE;
+    xcb_configure_window(c_, window, XCB_CONFIG_WINDOW_STACK_MODE, &above);
+    xcb_timestamp_t time = serverTime();
+    return pollUntil(deadline, [&] {
+        if (focusWithin(window)) return true;
+        // Fails (BadMatch) while the window is not viewable yet, e.g. while a
+        // window manager that does not speak EWMH is still mapping it.
+        auto cookie = xcb_set_input_focus_checked(c_, XCB_INPUT_FOCUS_POINTER_ROOT, window, time);
+        std::free(xcb_request_check(c_, cookie));
+        return focusWithin(window);
+    });
+}
+
+void XcbWindowSystem::Connection::postClose(xcb_window_t window) {
+    dropEvents();
+    if (window == XCB_NONE) return;
+    auto protocolsCookie = xcb_icccm_get_wm_protocols(c_, window, ewmh_.WM_PROTOCOLS);
+    auto clientsCookie =
+        xcb_get_property(c_, 0, root_, ewmh_._NET_CLIENT_LIST, XCB_ATOM_WINDOW, 0, UINT32_MAX / 4);
+    WindowManager wm = windowManager();
+    auto protocols = property(c_, protocolsCookie);
+    auto clients = property(c_, clientsCookie);
+    auto accepted = items(protocols.get(), XCB_ATOM_ATOM);
+    // X has no polite close for a window that does not take part in
+    // WM_DELETE_WINDOW: destroying it or killing its client would lose the
+    // program's unsaved work, which is not what a close request may do.
+    if (std::find(accepted.begin(), accepted.end(), wmDeleteWindow_) == accepted.end()) return;
+    xcb_timestamp_t time = serverTime();
+    auto list = items(clients.get(), XCB_ATOM_WINDOW);
+    bool managed = std::find(list.begin(), list.end(), window) != list.end();
+    if (managed && wm.supports(ewmh_._NET_CLOSE_WINDOW)) {
+        xcb_ewmh_request_close_window(&ewmh_, screenNumber_, window, time,
+                                      XCB_EWMH_CLIENT_SOURCE_TYPE_OTHER);
+    } else {
+        xcb_client_message_event_t message{};
+        message.response_type = XCB_CLIENT_MESSAGE;
+        message.format = 32;
+        message.window = window;
+        message.type = ewmh_.WM_PROTOCOLS;
+        message.data.data32[0] = wmDeleteWindow_;
+        message.data.data32[1] = time;
+        xcb_send_event(c_, 0, window, XCB_EVENT_MASK_NO_EVENT,
+                       reinterpret_cast<const char*>(&message));
+    }
+    xcb_flush(c_);
+}
+
+std::vector<ProcessId> XcbWindowSystem::Connection::processesOf(
+    const std::vector<xcb_window_t>& windows) {
+    dropEvents();
+    struct Cookies {
+        xcb_get_window_attributes_cookie_t attributes;
+        xcb_res_query_client_ids_cookie_t ids;
+        xcb_get_property_cookie_t pid;
+    };
+    std::vector<Cookies> cookies;
+    cookies.reserve(windows.size());
+    for (xcb_window_t window : windows) {
+        Cookies c{};
+        c.attributes = xcb_get_window_attributes(c_, window);
+        if (clientIds_) {
+            xcb_res_client_id_spec_t spec{window, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
+            c.ids = xcb_res_query_client_ids(c_, 1, &spec);
+        }
+        c.pid = xcb_get_property(c_, 0, window, ewmh_._NET_WM_PID, XCB_ATOM_CARDINAL, 0, 1);
+        cookies.push_back(c);
+    }
+    std::vector<ProcessId> processes;
+    processes.reserve(windows.size());
+    for (const Cookies& c : cookies) {
+        auto attributes = take(xcb_get_window_attributes_reply, c_, c.attributes);
+        Reply<xcb_res_query_client_ids_reply_t> ids;
+        if (clientIds_) ids = take(xcb_res_query_client_ids_reply, c_, c.ids);
+        auto pid = property(c_, c.pid);
+        ProcessId found = 0;
+        if (!attributes) {
+            processes.push_back(0);
+            continue;
+        }
+        // The server knows the PID of a local client from its socket, which
+        // no client can fake; _NET_WM_PID is only what the client claims.
+        if (ids) {
+            for (auto it = xcb_res_query_client_ids_ids_iterator(ids.get()); it.rem && !found;
+                 xcb_res_client_id_value_next(&it)) {
+                if ((it.data->spec.mask & XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID) &&
+                    xcb_res_client_id_value_value_length(it.data) >= 1)
+                    found = static_cast<ProcessId>(*xcb_res_client_id_value_value(it.data));
+            }
+        }
+        std::uint32_t claimed = 0;
+        if (found <= 0 && firstItem(pid.get(), XCB_ATOM_CARDINAL, claimed))
+            found = static_cast<ProcessId>(claimed);
+        processes.push_back(found > 0 ? found : 0);
+    }
+    return processes;
+}
+
+void XcbWindowSystem::Connection::activateProcess(ProcessId process) {
+    if (process <= 0) throw runtimeFailure(kInvalidArgument);
+    // Only the windows a user could switch to: shown or minimised ones.
+    std::vector<xcb_window_t> candidates;
+    for (const TopLevelWindow& window : topLevelWindows())
+        if (window.visible) candidates.push_back(toX(window.id));
+    auto owners = processesOf(candidates);
+    for (std::size_t i = 0; i < candidates.size(); ++i) {
+        if (owners[i] != process) continue;
+        if (iconic(candidates[i])) restore(candidates[i]);
+        setForeground(candidates[i]);
+        return;
+    }
+    throw runtimeFailure(kInvalidArgument);
+}
+
+std::unique_ptr<XcbWindowSystem> XcbWindowSystem::connect(Host& host, const char* display) {
+    int screen = 0;
+    xcb_connection_t* c = xcb_connect(display, &screen);
+    if (!c) return nullptr;
+    if (xcb_connection_has_error(c)) {
+        xcb_disconnect(c);
+        return nullptr;
+    }
+    auto connection = std::make_unique<Connection>(host, c, screen);
+    if (!connection->initialise()) return nullptr;
+    return std::unique_ptr<XcbWindowSystem>(new XcbWindowSystem(std::move(connection)));
+}
+
+XcbWindowSystem::XcbWindowSystem(std::unique_ptr<Connection> connection)
+    : x_(std::move(connection)) {}
+
+XcbWindowSystem::~XcbWindowSystem() = default;
+
+std::vector<TopLevelWindow> XcbWindowSystem::topLevelWindows() {
+    return x_->topLevelWindows();
+}
+
+std::vector<TopLevelWindow> XcbWindowSystem::describe(const std::vector<WindowId>& windows) {
+    std::vector<xcb_window_t> ids;
+    for (WindowId id : windows)
+        if (toX(id) != XCB_NONE) ids.push_back(toX(id));
+    return x_->describe(ids);
+}
+
+bool XcbWindowSystem::isWindow(WindowId window) {
+    return x_->isWindow(toX(window));
+}
+
+bool XcbWindowSystem::isIconic(WindowId window) {
+    x_->dropEvents();
+    return x_->iconic(toX(window));
+}
+
+void XcbWindowSystem::restore(WindowId window) {
+    x_->restore(toX(window));
+}
+
+bool XcbWindowSystem::setForeground(WindowId window) {
+    return x_->setForeground(toX(window));
+}
+
+void XcbWindowSystem::postClose(WindowId window) {
+    x_->postClose(toX(window));
+}
+
+ProcessId XcbWindowSystem::processOf(WindowId window) {
+    if (toX(window) == XCB_NONE) return 0;
+    return x_->processesOf({toX(window)}).front();
+}
+
+void XcbWindowSystem::activateProcess(ProcessId process) {
+    x_->activateProcess(process);
+}
+
+}  // namespace tarn::x11
