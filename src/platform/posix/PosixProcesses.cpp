@@ -1,0 +1,103 @@
+#include "PosixProcesses.h"
+
+#include <signal.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <fstream>
+#include <string>
+
+#include "Failure.h"
+#include "PosixCommandLine.h"
+#include "PosixSpawn.h"
+
+namespace tarn::posix {
+
+namespace {
+
+// How long terminate() waits for a started program to die before leaving it
+// to a later reap: SIGKILL takes effect at once unless the process is stuck in
+// the kernel, and the macro must not hang on such a process.
+constexpr int kKillReapMilliseconds = 500;
+
+std::int32_t failureForSpawnError(int error) {
+    switch (error) {
+        case ENOENT:
+        case ENOTDIR:
+        case ENAMETOOLONG:
+        case ELOOP:
+            return kFileNotFound;
+        case EACCES:
+        case EPERM:
+        case EISDIR:
+            return kPermissionDenied;
+        case ENOMEM:
+        case EAGAIN:
+            return kOutOfMemory;
+        case ENOEXEC:
+        case E2BIG:
+        case EINVAL:
+            return kInvalidArgument;
+        default:
+            return kPathFileAccessError;
+    }
+}
+
+// The state letter of /proc/PID/stat ('Z' for a zombie), or 0 when unknown.
+char processState(ProcessId process) {
+    std::ifstream stat("/proc/" + std::to_string(process) + "/stat");
+    std::string line;
+    if (!std::getline(stat, line)) return 0;
+    // The command name in parentheses may itself hold spaces and ')'.
+    const auto close = line.rfind(')');
+    if (close == std::string::npos || close + 2 >= line.size()) return 0;
+    return line[close + 2];
+}
+
+// IDs that must never reach kill(): 0 and negative IDs name process groups
+// (-1 is every process the user may signal), and Tarn may not end itself.
+int refusal(ProcessId process) {
+    if (process <= 0) return ESRCH;
+    if (process == getpid()) return EPERM;
+    return 0;
+}
+
+}  // namespace
+
+ProcessId PosixProcesses::start(const std::string& commandLine) {
+    // A NUL would silently cut an argument short.
+    if (commandLine.find('\0') != std::string::npos) throw runtimeFailure(kInvalidArgument);
+    const std::vector<std::string> words = splitCommandLine(commandLine);
+    if (words.empty()) throw runtimeFailure(kInvalidArgument);
+    if (words.front().empty()) throw runtimeFailure(kFileNotFound);
+    const SpawnResult started = spawnProgram(words);
+    if (started.error != 0) throw runtimeFailure(failureForSpawnError(started.error));
+    return static_cast<ProcessId>(started.pid);
+}
+
+int PosixProcesses::open(ProcessId process) {
+    if (const int refused = refusal(process)) return refused;
+    reapExitedChildren();
+    if (kill(process, 0) != 0) return errno;
+    // A zombie has already ended; ending it again would report a success that
+    // changes nothing.
+    if (processState(process) == 'Z') return ESRCH;
+    return 0;
+}
+
+int PosixProcesses::terminate(ProcessId process) {
+    if (const int refused = refusal(process)) return refused;
+    if (kill(process, SIGKILL) != 0) return errno;
+    reapChild(process, kKillReapMilliseconds);
+    return 0;
+}
+
+ProcessId PosixProcesses::currentProcess() {
+    return static_cast<ProcessId>(getpid());
+}
+
+void PosixProcesses::reapExited() {
+    reapExitedChildren();
+}
+
+}  // namespace tarn::posix

@@ -1,0 +1,36 @@
+#pragma once
+// Processes on POSIX: Run's program start, KillProcess's open and end steps.
+
+#include "Processes.h"
+
+namespace tarn::posix {
+
+class PosixProcesses : public Processes {
+  public:
+    PosixProcesses() = default;
+
+    // Splits the command line (see PosixCommandLine.h), starts the program
+    // with a PATH search and returns its PID at once. Throws the runtime
+    // failure 53 when the program cannot be found, 70 when it may not be run
+    // (no execute permission, a folder), 5 for an empty command line or a
+    // file that is no program (no "#!" line, not an executable format), 7
+    // when the system has no room for another process, else 75.
+    ProcessId start(const std::string& commandLine) override;
+
+    // 0 when the process exists and may be signalled, else ESRCH (no such
+    // process; an ended process that is still a zombie counts as gone) or
+    // EPERM. IDs of 0 and below and Tarn's own ID never reach kill(): they
+    // give ESRCH and EPERM.
+    int open(ProcessId process) override;
+    // Sends SIGKILL: 0 or the errno. A program Tarn started is collected
+    // right away when it ends within a moment, else by a later reap.
+    int terminate(ProcessId process) override;
+
+    ProcessId currentProcess() override;
+    bool isNtFamily() override { return true; }
+
+    // The host's periodic hook: collects started programs that have ended.
+    static void reapExited();
+};
+
+}  // namespace tarn::posix
