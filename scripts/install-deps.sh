@@ -8,7 +8,7 @@ packages=(
   cmake g++ make clang libclang-rt-14-dev clang-format pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev
   libxcb1-dev libxcb-ewmh-dev libxcb-icccm4-dev libxcb-res0-dev libxcb-xtest0-dev
-  libxcb-xkb-dev libxkbcommon-dev libxkbcommon-x11-dev libx11-dev libx11-xcb-dev libxtst-dev
+  libxcb-xkb-dev libxcb-record0-dev libxkbcommon-dev libxkbcommon-x11-dev libx11-dev libx11-xcb-dev libxtst-dev
   libglib2.0-dev
   # tests and benchmarks
   googletest libgtest-dev libgmock-dev libbenchmark-dev
