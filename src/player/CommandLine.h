@@ -1,0 +1,29 @@
+#pragma once
+// What the program was asked to do by its arguments. The command line of a run
+// is nothing but the path of one macro file; --help and --version are the
+// usual courtesies of a Linux program and never reach the player window.
+
+#include <optional>
+#include <string>
+
+namespace tarn {
+
+struct CommandLine {
+    enum class Action { Play, Help, Version, Invalid };
+    Action action = Action::Play;
+    // Absent: no argument at all, interactive mode. Present, even when empty:
+    // the command line as the player receives it, automatic mode.
+    std::optional<std::string> macro;
+    // For Invalid: what was wrong, one line.
+    std::string problem;
+};
+
+// argv[1..argc-1]. Several arguments are joined by single blanks, as a shell on
+// the program's original platform handed an unquoted path with blanks over as
+// one line; "--" ends the options so that a path may begin with "--".
+CommandLine parseCommandLine(int argc, const char* const* argv);
+
+const char* usageText();
+const char* versionLine();
+
+}  // namespace tarn

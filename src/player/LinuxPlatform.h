@@ -1,0 +1,40 @@
+#pragma once
+// The platform of the real program on the Linux desktop: the X11 window system
+// and keystrokes, POSIX processes, GIO documents, logind for the session, and
+// the Qt host they all yield to.
+
+#include <memory>
+#include <string>
+
+#include "Platform.h"
+#include "QtHost.h"
+
+class QTimer;
+
+namespace tarn {
+
+class LinuxPlatform {
+  public:
+    // Connects to the X display (nullptr: $DISPLAY). Needs no QApplication, so
+    // that a missing display is found before the toolkit would abort on it.
+    // nullptr, with one line saying why in psvProblem, when it cannot be used.
+    static std::unique_ptr<LinuxPlatform> connect(const char* psvDisplay, std::string& psvProblem);
+    ~LinuxPlatform();
+    LinuxPlatform(const LinuxPlatform&) = delete;
+    LinuxPlatform& operator=(const LinuxPlatform&) = delete;
+
+    Platform platform();
+
+    // Collects, once a second, the programs a macro started that have ended,
+    // so none stays a zombie while Tarn runs. Needs a QCoreApplication.
+    void startHousekeeping();
+
+  private:
+    LinuxPlatform();
+    struct Backends;
+    QtHost mHost;
+    std::unique_ptr<Backends> mBackends;
+    std::unique_ptr<QTimer> mReaper;
+};
+
+}  // namespace tarn

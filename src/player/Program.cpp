@@ -1,0 +1,19 @@
+#include "Program.h"
+
+#include <QApplication>
+
+namespace tarn {
+
+int runPlayer(Platform poPlatform, std::optional<std::string> psvCommandLine,
+              frmTarn::QuestionHook poQuestion) {
+    frmTarn form(poPlatform, std::move(psvCommandLine));
+    if (poQuestion) form.setQuestionHook(std::move(poQuestion));
+    // In automatic mode the whole run happens inside Form_Load, on the yields
+    // of the interpreter, and the window is closed when it returns.
+    form.Form_Load();
+    if (form.unloaded()) return form.exitCode();
+    const int status = QApplication::exec();
+    return status != 0 ? status : form.exitCode();
+}
+
+}  // namespace tarn

@@ -1,0 +1,21 @@
+#pragma once
+// The program once its platform is in place: the player window in the mode
+// the command line fixes, and the process's exit status.
+
+#include <optional>
+#include <string>
+
+#include "Platform.h"
+#include "frmTarn.h"
+
+namespace tarn {
+
+// Needs a QApplication. Interactive mode (no command line) shows the window
+// and returns when the user has closed it (status 0). Automatic mode runs the
+// macro hidden and returns when the run is over: 0 when the macro ran to its
+// end or was stopped, 1 when it ended in a failure that was answered No.
+// poQuestion replaces the "Retry ?" message box when given.
+int runPlayer(Platform poPlatform, std::optional<std::string> psvCommandLine,
+              frmTarn::QuestionHook poQuestion = {});
+
+}  // namespace tarn
