@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets with clang and runs each for a bounded time.
+#   scripts/fuzz.sh [SECONDS_PER_TARGET]   (default 60)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+seconds=${1:-60}
+
+bash scripts/install-deps.sh
+build=build-fuzz
+CC=clang CXX=clang++ cmake -S . -B "$build" -DTARN_FUZZ=ON -DTARN_GUI=OFF -DTARN_TESTS=OFF \
+  -DTARN_BENCH=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake --build "$build" -j"$(nproc)"
+
+for target in "$build"/fuzz/*_fuzz; do
+  name=$(basename "$target")
+  corpus="$build/corpus/$name"
+  mkdir -p "$corpus"
+  echo "== $name for ${seconds}s"
+  # -timeout: one input running longer than 10 s counts as a hang.
+  "$target" -max_total_time="$seconds" -timeout=10 -max_len=1024 -print_final_stats=1 \
+    "$corpus" 2>&1 | grep -E '^(#[0-9]+ +DONE|Done|stat::number_of_executed_units|==[0-9]+==ERROR)' || true
+  # libFuzzer exits non-zero on a crash, leak or hang; PIPESTATUS keeps that.
+  status=${PIPESTATUS[0]}
+  if [ "$status" -ne 0 ]; then
+    echo "$name failed with status $status"
+    exit "$status"
+  fi
+done
