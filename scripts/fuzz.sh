@@ -17,11 +17,13 @@ for target in "$build"/fuzz/*_fuzz; do
   mkdir -p "$corpus"
   echo "== $name for ${seconds}s"
   # -timeout: one input running longer than 10 s counts as a hang.
+  status=0
   "$target" -max_total_time="$seconds" -timeout=10 -max_len=1024 -print_final_stats=1 \
-    "$corpus" 2>&1 | grep -E '^(#[0-9]+ +DONE|Done|stat::number_of_executed_units|==[0-9]+==ERROR)' || true
-  # libFuzzer exits non-zero on a crash, leak or hang; PIPESTATUS keeps that.
-  status=${PIPESTATUS[0]}
+    "$corpus" > "$build/$name.log" 2>&1 || status=$?
+  grep -E '^(Done [0-9]+ runs|stat::number_of_executed_units)' "$build/$name.log" || true
+  # libFuzzer exits non-zero on a crash, a leak or a hang.
   if [ "$status" -ne 0 ]; then
+    tail -n 60 "$build/$name.log"
     echo "$name failed with status $status"
     exit "$status"
   fi
