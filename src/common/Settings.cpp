@@ -42,11 +42,15 @@ QString shortestText(Number value) {
 
 }  // namespace
 
+QString settingsFolder() {
+    const QString& folder = folderOverride();
+    return folder.isEmpty()
+               ? QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)
+               : folder;
+}
+
 QString settingsFilePath(const QString& psvAppName) {
-    QString base = folderOverride();
-    if (base.isEmpty())
-        base = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
-    return base + QStringLiteral("/Tarn/") + psvAppName + QStringLiteral(".ini");
+    return settingsFolder() + QStringLiteral("/Tarn/") + psvAppName + QStringLiteral(".ini");
 }
 
 void setSettingsFolder(const QString& psvFolder) {

@@ -69,5 +69,7 @@ QString settingsFilePath(const QString& psvAppName);
 // psvFolder/Tarn/); an empty text goes back to the user's configuration folder.
 // For tests, which must never touch the user's real settings.
 void setSettingsFolder(const QString& psvFolder);
+// The configuration folder in use (the one above "Tarn/").
+QString settingsFolder();
 
 }  // namespace tarn

@@ -51,6 +51,7 @@ class TraceFile {
     // is not open, 61 "Disk full" or 57 "Device I/O error" when the write fails.
     void appendLine(std::string_view psvUtf8);
     void appendLine(const QString& psvText);
+    void appendLine(const char* psvUtf8) { appendLine(std::string_view(psvUtf8)); }
 
     // Closes the file; nothing happens when it is not open.
     void end();

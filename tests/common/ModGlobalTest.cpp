@@ -1,0 +1,100 @@
+// The path routines on Linux paths: "/" separates, ":" is an ordinary character.
+
+#include <gtest/gtest.h>
+
+#include <ostream>
+
+#include "modGlobal.h"
+
+namespace {
+
+struct PathCase {
+    const char* path;
+    const char* addBackslash;
+    const char* getPath;
+    const char* fileNameOnly;
+    const char* baseName;
+};
+
+// One row per path, each routine's result beside it.
+const PathCase kPaths[] = {
+    // path                       AddBackslash                GetPath          FileNameOnly BaseName
+    {"/home/ann/Macros/a.mcr", "/home/ann/Macros/a.mcr/", "/home/ann/Macros", "a.mcr", "a"},
+    {"/home/ann/Macros/", "/home/ann/Macros/", "/home/ann/Macros", "/home/ann/Macros/",
+     "/home/ann/Macros/"},
+    {"/", "/", "", "", "/"},
+    {"", "/", "", "", ""},
+    {"a.mcr", "a.mcr/", "", "a.mcr", "a"},
+    {"notes", "notes/", "", "notes", "notes"},
+    {"/x.mcr", "/x.mcr/", "", "x.mcr", "x"},
+    {"Macros/", "Macros/", "Macros", "", "Macros/"},
+    {"Macros/a.b.c.mcr", "Macros/a.b.c.mcr/", "Macros", "a.b.c.mcr", "a"},
+    {"/usr/bin/notepad.exe", "/usr/bin/notepad.exe/", "/usr/bin", "notepad.exe", "notepad"},
+    {"/home/ann/.profile", "/home/ann/.profile/", "/home/ann", ".profile", ""},
+    {"/home/ann/my.dir/run", "/home/ann/my.dir/run/", "/home/ann/my.dir", "run", "run"},
+    {"/home/ann/my.dir/", "/home/ann/my.dir/", "/home/ann/my.dir", "/home/ann/my.dir/",
+     "/home/ann/my"},
+    // A ":" is part of the name, never a drive.
+    {"C:", "C:/", "", "C:", "C:"},
+    {"C:/a.mcr", "C:/a.mcr/", "C:", "a.mcr", "a"},
+    {"/mnt/c:d/x:y.mcr", "/mnt/c:d/x:y.mcr/", "/mnt/c:d", "x:y.mcr", "x:y"},
+    {"report:2024.txt", "report:2024.txt/", "", "report:2024.txt", "report:2024"},
+    {"//server//share", "//server//share/", "//server/", "share", "share"},
+    {"/home/ann/Ünïcode €.mcr", "/home/ann/Ünïcode €.mcr/", "/home/ann", "Ünïcode €.mcr",
+     "Ünïcode €"},
+    {"/my macros/first one.mcr", "/my macros/first one.mcr/", "/my macros", "first one.mcr",
+     "first one"},
+};
+
+void PrintTo(const PathCase& c, std::ostream* os) {
+    *os << '"' << c.path << '"';
+}
+
+class PathRoutines : public testing::TestWithParam<PathCase> {};
+
+TEST_P(PathRoutines, GiveTheFolderAndNameParts) {
+    const PathCase& c = GetParam();
+    EXPECT_EQ(tarn::AddBackslash(c.path), c.addBackslash);
+    EXPECT_EQ(tarn::GetPath(c.path), c.getPath);
+    EXPECT_EQ(tarn::FileNameOnly(c.path), c.fileNameOnly);
+    EXPECT_EQ(tarn::BaseName(c.path), c.baseName);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, PathRoutines, testing::ValuesIn(kPaths));
+
+TEST(PathRoutines, TraceFilePathHasOneSeparatorWhateverTheFolderEndsWith) {
+    EXPECT_EQ(tarn::AddBackslash("/") + "TarnTrace.txt", "/TarnTrace.txt");
+    EXPECT_EQ(tarn::AddBackslash("/opt/tarn") + "TarnTrace.txt", "/opt/tarn/TarnTrace.txt");
+    EXPECT_EQ(tarn::AddBackslash("/opt/tarn/") + "TarnTrace.txt", "/opt/tarn/TarnTrace.txt");
+}
+
+struct QuoteCase {
+    const char* text;
+    const char* stripped;
+};
+
+const QuoteCase kQuotes[] = {
+    {"\"/home/ann/my macros/a.mcr\"", "/home/ann/my macros/a.mcr"},
+    {"\"/home/ann/a.mcr", "/home/ann/a.mcr"},
+    {"/home/ann/a.mcr\"", "/home/ann/a.mcr"},
+    {"\"\"", ""},
+    {"\"", ""},
+    {"", ""},
+    {"\"\"a\"\"", "\"a\""},
+    {" \"a\" ", " \"a\" "},
+    {"a\"b", "a\"b"},
+};
+
+void PrintTo(const QuoteCase& c, std::ostream* os) {
+    *os << c.text;
+}
+
+class StripQuotes : public testing::TestWithParam<QuoteCase> {};
+
+TEST_P(StripQuotes, RemovesOneQuoteAtEachEnd) {
+    EXPECT_EQ(tarn::StripQuotes(GetParam().text), GetParam().stripped);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, StripQuotes, testing::ValuesIn(kQuotes));
+
+}  // namespace
