@@ -1,0 +1,89 @@
+#!/usr/bin/env bash
+# Builds Tarn and runs its main job: `tarn` in automatic mode on
+# examples/demo.mcr, which starts a real program (a line reader in xterm), finds
+# its window, brings it forward, types into it, has it save what it received
+# and closes it. Prints what the program received and a one-line verdict.
+# Without an X display it starts its own (Xvfb with openbox) for the run and
+# saves a screenshot of the moment before the close in build/.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash scripts/install-deps.sh >/dev/null
+cmake -S . -B build -DTARN_WERROR=ON >/dev/null
+cmake --build build -j"$(nproc)" --target tarn >/dev/null
+echo "Built build/src/player/tarn"
+
+export TARN_DEMO_OUT=$PWD/build/demo-received.txt
+screenshot=$PWD/build/demo-screenshot.png
+rm -f "$TARN_DEMO_OUT" "$screenshot"
+
+started=()
+cleanup() {
+  for pid in "${started[@]}"; do kill "$pid" 2>/dev/null || true; done
+  wait 2>/dev/null || true
+}
+trap cleanup EXIT
+
+virtual=0
+if [ -z "${DISPLAY:-}" ] || ! xdpyinfo >/dev/null 2>&1; then
+  virtual=1
+  numberfile=$(mktemp)
+  # Xvfb picks a free display number and writes it to file descriptor 3.
+  Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$numberfile" >/dev/null 2>&1 &
+  started+=($!)
+  number=""
+  for _ in $(seq 100); do
+    number=$(tr -dc 0-9 <"$numberfile")
+    [ -n "$number" ] && break
+    sleep 0.1
+  done
+  rm -f "$numberfile"
+  [ -n "$number" ] || { echo "Xvfb did not start"; exit 1; }
+  export DISPLAY=":$number"
+  openbox >/dev/null 2>&1 &
+  started+=($!)
+  for _ in $(seq 50); do
+    xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break
+    sleep 0.1
+  done
+  echo "Started a virtual display $DISPLAY with openbox"
+fi
+
+echo "Running: tarn examples/demo.mcr"
+build/src/player/tarn examples/demo.mcr &
+tarn=$!
+started+=("$tarn")
+# The macro waits two seconds between the save and the close: the screenshot
+# is taken in that time, once the saved file appears.
+shot=0
+for _ in $(seq 1200); do
+  if [ $shot -eq 0 ] && [ -s "$TARN_DEMO_OUT" ]; then
+    if [ $virtual -eq 1 ]; then
+      sleep 0.3
+      import -window root "$screenshot" 2>/dev/null && echo "Saved a screenshot: build/demo-screenshot.png"
+    fi
+    shot=1
+  fi
+  kill -0 "$tarn" 2>/dev/null || break
+  sleep 0.1
+done
+status=0
+if kill -0 "$tarn" 2>/dev/null; then
+  echo "tarn did not finish within 120 seconds"
+  status=1
+else
+  wait "$tarn" || status=$?
+fi
+
+expected=$'Hello from Tarn\nhéllo wörld €uro, ελληνικά, русский, 日本語\nhello world\nfixed line\n+^%~(){}[]\nxy'
+echo
+echo "The program received:"
+if [ -f "$TARN_DEMO_OUT" ]; then sed 's/^/  | /' "$TARN_DEMO_OUT"; else echo "  (nothing: no file was saved)"; fi
+echo
+if [ $status -eq 0 ] && [ -f "$TARN_DEMO_OUT" ] && [ "$(cat "$TARN_DEMO_OUT")" = "$expected" ]; then
+  echo "Verdict: PASS - tarn exited 0 and the program received exactly what the macro typed."
+else
+  echo "Verdict: FAIL - tarn exit status $status; expected the program to receive:"
+  printf '%s\n' "$expected" | sed 's/^/  | /'
+  exit 1
+fi
