@@ -1,0 +1,335 @@
+// GioDocuments against a real GIO lookup: a MIME database and desktop entries
+// made by the test in a temporary XDG tree, programs that record how they were
+// started, and CUPS's lp (or a stand-in for it on PATH).
+//
+// GIO reads the XDG folders once, at its first use, so the environment is set
+// up by a global test environment before any test runs; every test case runs
+// in a process of its own (gtest_discover_tests), so each one gets it fresh.
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <memory>
+
+#include "GioDocuments.h"
+#include "PlatformTestSupport.h"
+#include "PosixSpawn.h"
+
+namespace tarn::gio {
+namespace {
+
+using namespace tarn::platformtest;
+using Lines = std::vector<std::string>;
+
+// Writes "app=", one "arg=" line per argument and "cwd=" to the file named by
+// TARN_RECORD (made whole at once, so a reader never sees half of it).
+constexpr const char* kRecorder =
+    "#!/bin/sh\n"
+    "{ printf 'app=%s\\n' \"$TARN_APP_TAG\"\n"
+    "  for a in \"$@\"; do printf 'arg=%s\\n' \"$a\"; done\n"
+    "  printf 'cwd=%s\\n' \"$(pwd)\"; } > \"$TARN_RECORD.part\"\n"
+    "mv \"$TARN_RECORD.part\" \"$TARN_RECORD\"\n";
+
+constexpr const char* kMimeTypes =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+    "<mime-info xmlns=\"http://www.freedesktop.org/standards/shared-mime-info\">\n"
+    "  <mime-type type=\"application/x-tarn-test\">\n"
+    "    <comment>Tarn test document</comment><glob pattern=\"*.tarntest\"/>\n"
+    "  </mime-type>\n"
+    "  <mime-type type=\"application/x-tarn-pathed\">\n"
+    "    <comment>Tarn document whose program has its own folder</comment>\n"
+    "    <glob pattern=\"*.tarnpathed\"/>\n"
+    "  </mime-type>\n"
+    "  <mime-type type=\"application/x-tarn-orphan\">\n"
+    "    <comment>Tarn document without a program</comment><glob pattern=\"*.tarnorphan\"/>\n"
+    "  </mime-type>\n"
+    "</mime-info>\n";
+
+class XdgTree : public ::testing::Environment {
+  public:
+    static XdgTree* instance;
+    std::unique_ptr<TempDir> root;
+    std::string docs, bin, ownFolder, cwd;
+
+    void SetUp() override {
+        root = std::make_unique<TempDir>("tarn-gio");
+        const std::string& r = root->path();
+        for (const char* folder :
+             {"data/applications", "data/mime/packages", "data-dirs", "config", "config-dirs",
+              "cache", "bin", "docs/sub dir", "own", "no-modules", "cwd", "empty-bin"})
+            makeFolder(r + "/" + folder);
+        docs = r + "/docs";
+        bin = r + "/bin";
+        ownFolder = r + "/own";
+        cwd = r + "/cwd";
+
+        setenv("XDG_DATA_HOME", (r + "/data").c_str(), 1);
+        setenv("XDG_DATA_DIRS", (r + "/data-dirs").c_str(), 1);
+        setenv("XDG_CONFIG_HOME", (r + "/config").c_str(), 1);
+        setenv("XDG_CONFIG_DIRS", (r + "/config-dirs").c_str(), 1);
+        setenv("XDG_CACHE_HOME", (r + "/cache").c_str(), 1);
+        // No GIO modules (gvfs, dconf) and no session bus: nothing outside the
+        // tree takes part, and nothing is started behind the test's back.
+        setenv("GIO_MODULE_DIR", (r + "/no-modules").c_str(), 1);
+        setenv("GIO_USE_VFS", "local", 1);
+        setenv("GSETTINGS_BACKEND", "memory", 1);
+        setenv("DBUS_SESSION_BUS_ADDRESS", ("unix:path=" + r + "/no-bus").c_str(), 1);
+        unsetenv("DESKTOP_STARTUP_ID");
+        // lp talks to a scheduler that does not exist: no printer, ever.
+        setenv("CUPS_SERVER", (r + "/no-cups.sock").c_str(), 1);
+        if (chdir(cwd.c_str()) != 0) FAIL() << "chdir";
+
+        writeFile(bin + "/record.sh", kRecorder, 0755);
+        writeFile(r + "/data/mime/packages/tarn-test.xml", kMimeTypes);
+        Helper update({"update-mime-database", r + "/data/mime"});
+        ASSERT_EQ(update.waitExit(30s), 0) << "update-mime-database";
+
+        desktopEntry("tarn-documents", "documents", "application/x-tarn-test;", "%f");
+        desktopEntry("tarn-files", "files", "inode/directory;", "%f");
+        desktopEntry("tarn-links", "links", "x-scheme-handler/tarntest;", "%u");
+        desktopEntry("tarn-pathed", "pathed", "application/x-tarn-pathed;", "%f",
+                     "Path=" + ownFolder + "\n");
+        // GIO learns which entry handles which type from mimeinfo.cache, as
+        // a distribution's package triggers keep it.
+        Helper index({"update-desktop-database", r + "/data/applications"});
+        ASSERT_EQ(index.waitExit(30s), 0) << "update-desktop-database";
+
+        writeFile(docs + "/report.tarntest", "report\n");
+        writeFile(docs + "/my report.tarntest", "report with a space\n");
+        writeFile(docs + "/sub dir/inner.tarntest", "inner\n");
+        writeFile(docs + "/lonely.tarnorphan", "nobody opens me\n");
+        writeFile(docs + "/settings.tarnpathed", "pathed\n");
+        // Execute permission alone does not make a document a program.
+        writeFile(docs + "/executable.tarntest", "just a document\n", 0755);
+        instance = this;
+    }
+
+    void TearDown() override { root.reset(); }
+
+    void desktopEntry(const std::string& id, const std::string& tag, const std::string& types,
+                      const std::string& field, const std::string& extra = {}) {
+        writeFile(root->path() + "/data/applications/" + id + ".desktop",
+                  "[Desktop Entry]\nType=Application\nName=" + id +
+                      "\nExec=env TARN_APP_TAG=" + tag + " " + bin + "/record.sh " + field +
+                      "\nMimeType=" + types + "\n" + extra);
+    }
+};
+XdgTree* XdgTree::instance = nullptr;
+
+class GioDocumentsTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        tree_ = XdgTree::instance;
+        ASSERT_NE(tree_, nullptr);
+        record_ = tree_->root->path() + "/record-" + std::to_string(++serial_);
+        setenv("TARN_RECORD", record_.c_str(), 1);
+    }
+
+    // What the started program recorded, once it has.
+    Lines recorded() {
+        if (!waitUntil([&] { return exists(record_); }, 10s)) return {"(nothing recorded)"};
+        return lines(readFile(record_));
+    }
+
+    int execute(const std::string& operation, const std::string& file,
+                const std::string& parameters = {}, const std::string& startDirectory = {}) {
+        return documents_.execute(0, operation, file, parameters, startDirectory, 1);
+    }
+
+    XdgTree* tree_ = nullptr;
+    GioDocuments documents_;
+    std::string record_;
+    static inline int serial_ = 0;
+};
+
+struct OpenCase {
+    const char* name;
+    const char* operation;
+    std::string file;
+    std::string startDirectory;
+    Lines expected;  // what the started program records
+};
+
+TEST_F(GioDocumentsTest, OpensWithTheAssociatedProgram) {
+    const std::string docs = tree_->docs;
+    const std::string cwd = tree_->cwd;
+    const OpenCase cases[] = {
+        {"relative to the start folder",
+         "open",
+         "report.tarntest",
+         docs,
+         {"app=documents", "arg=" + docs + "/report.tarntest", "cwd=" + docs}},
+        {"operation in capitals",
+         "OPEN",
+         "report.tarntest",
+         docs,
+         {"app=documents", "arg=" + docs + "/report.tarntest", "cwd=" + docs}},
+        {"empty operation",
+         "",
+         docs + "/my report.tarntest",
+         "",
+         {"app=documents", "arg=" + docs + "/my report.tarntest", "cwd=" + cwd}},
+        {"relative to the current folder",
+         "Open",
+         "../docs/sub dir/inner.tarntest",
+         "",
+         {"app=documents", "arg=" + docs + "/sub dir/inner.tarntest", "cwd=" + cwd}},
+        {"execute permission on a document",
+         "open",
+         "executable.tarntest",
+         docs,
+         {"app=documents", "arg=" + docs + "/executable.tarntest", "cwd=" + docs}},
+        {"a folder opens in the file manager",
+         "open",
+         "sub dir",
+         docs,
+         {"app=files", "arg=" + docs + "/sub dir", "cwd=" + docs}},
+        {"explore",
+         "Explore",
+         docs + "/sub dir",
+         "",
+         {"app=files", "arg=" + docs + "/sub dir", "cwd=" + cwd}},
+        {"a URI",
+         "open",
+         "tarntest://host/some%20thing?x=1",
+         docs,
+         {"app=links", "arg=tarntest://host/some%20thing?x=1", "cwd=" + docs}},
+        {"a file URI",
+         "open",
+         "file://" + docs + "/report.tarntest",
+         "",
+         {"app=documents", "arg=" + docs + "/report.tarntest", "cwd=" + cwd}},
+        {"the program's own folder wins",
+         "open",
+         "settings.tarnpathed",
+         docs,
+         {"app=pathed", "arg=" + docs + "/settings.tarnpathed", "cwd=" + tree_->ownFolder}},
+    };
+    for (const OpenCase& row : cases) {
+        SetUp();
+        EXPECT_EQ(execute(row.operation, row.file, "ignored for documents", row.startDirectory),
+                  GioDocuments::kStarted)
+            << row.name;
+        EXPECT_EQ(recorded(), row.expected) << row.name;
+    }
+    // GLib starts each program through an intermediate child: none is left
+    // behind as a zombie.
+    EXPECT_TRUE(zombieChildren().empty());
+}
+
+struct FailureCase {
+    const char* name;
+    const char* operation;
+    std::string file;
+    std::string startDirectory;
+    int code;
+};
+
+TEST_F(GioDocumentsTest, FailuresGiveTheShellsResultCodes) {
+    const std::string docs = tree_->docs;
+    const FailureCase cases[] = {
+        {"missing file", "open", "absent.tarntest", docs, 2},
+        {"missing file, absolute", "open", docs + "/absent.tarntest", "", 2},
+        {"empty file name", "open", "", docs, 2},
+        {"missing start folder", "open", "report.tarntest", docs + "/no such folder", 3},
+        {"start folder is a file", "open", "report.tarntest", docs + "/report.tarntest", 3},
+        {"missing folder of the file", "open", "no such folder/report.tarntest", docs, 3},
+        {"a file used as a folder", "open", "report.tarntest/x", docs, 3},
+        {"no program for the type", "open", "lonely.tarnorphan", docs, 31},
+        {"operation the type lacks", "edit", "report.tarntest", docs, 31},
+        {"explore a file", "explore", "report.tarntest", docs, 31},
+        {"print a folder", "print", "sub dir", docs, 31},
+        {"print: no printer", "print", "report.tarntest", docs, 31},
+        {"print: no printer, capitals", "PRINT", "report.tarntest", docs, 31},
+        {"URI nobody handles", "open", "nohandler://x", docs, 31},
+        {"URI with another operation", "print", "tarntest://x", docs, 31},
+        {"text that only looks like a URI", "open", "notes:2024.tarntest", docs, 2},
+    };
+    for (const FailureCase& row : cases)
+        EXPECT_EQ(execute(row.operation, row.file, {}, row.startDirectory), row.code) << row.name;
+}
+
+TEST_F(GioDocumentsTest, ProgramFilesRunWithTheParameters) {
+    const std::string docs = tree_->docs;
+    writeFile(docs + "/tool.sh", kRecorder, 0755);
+    const std::string trap = tree_->root->path() + "/pwned";
+    setenv("TARN_APP_TAG", "tool", 1);
+    EXPECT_EQ(execute("open", "tool.sh", "one \"two words\" ; $(touch " + trap + ") | x", docs),
+              GioDocuments::kStarted);
+    unsetenv("TARN_APP_TAG");
+    EXPECT_EQ(recorded(), (Lines{"app=tool", "arg=one", "arg=two words", "arg=;", "arg=$(touch",
+                                 "arg=" + trap + ")", "arg=|", "arg=x", "cwd=" + docs}));
+    EXPECT_FALSE(exists(trap));
+    EXPECT_FALSE(exists(trap + ")"));
+    // The program is Tarn's child: collected once it has ended.
+    EXPECT_TRUE(waitUntil(
+        [&] {
+            posix::reapExitedChildren();
+            return zombieChildren().empty();
+        },
+        10s));
+}
+
+TEST_F(GioDocumentsTest, ProgramFilesThatCannotStart) {
+    const std::string docs = tree_->docs;
+    writeFile(docs + "/broken",
+              std::string("\x7f"
+                          "ELF\x02\x01garbage",
+                          13),
+              0755);
+    writeFile(docs + "/orphan-script", "#!/no/such/interpreter\n", 0755);
+    EXPECT_EQ(execute("open", "broken", {}, docs), 11);
+    EXPECT_EQ(execute("open", "orphan-script", {}, docs), 11);
+}
+
+TEST_F(GioDocumentsTest, PrintHandsTheFileToLp) {
+    const std::string fakeBin = tree_->root->path() + "/fake-lp";
+    makeFolder(fakeBin);
+    writeFile(fakeBin + "/lp", kRecorder, 0755);
+    const std::string oldPath = std::getenv("PATH");
+    setenv("PATH", (fakeBin + ":" + oldPath).c_str(), 1);
+    setenv("TARN_APP_TAG", "lp", 1);
+    const int code = execute("Print", "my report.tarntest", {}, tree_->docs);
+    setenv("PATH", oldPath.c_str(), 1);
+    unsetenv("TARN_APP_TAG");
+    EXPECT_EQ(code, GioDocuments::kStarted);
+    EXPECT_EQ(recorded(),
+              (Lines{"app=lp", "arg=" + tree_->docs + "/my report.tarntest", "cwd=" + tree_->cwd}));
+    EXPECT_TRUE(zombieChildren().empty());
+}
+
+TEST_F(GioDocumentsTest, PrintWithoutLp) {
+    const std::string oldPath = std::getenv("PATH");
+    setenv("PATH", (tree_->root->path() + "/empty-bin").c_str(), 1);
+    const int code = execute("print", "report.tarntest", {}, tree_->docs);
+    setenv("PATH", oldPath.c_str(), 1);
+    EXPECT_EQ(code, 31);
+}
+
+TEST_F(GioDocumentsTest, APrintServiceThatHangsIsGivenUpOn) {
+    const std::string fakeBin = tree_->root->path() + "/hung-lp";
+    makeFolder(fakeBin);
+    const std::string pidFile = tree_->root->path() + "/lp.pid";
+    writeFile(fakeBin + "/lp", "#!/bin/sh\necho $$ > " + pidFile + "\nexec sleep 60\n", 0755);
+    const std::string oldPath = std::getenv("PATH");
+    setenv("PATH", (fakeBin + ":" + oldPath).c_str(), 1);
+    const int code = execute("print", "report.tarntest", {}, tree_->docs);
+    setenv("PATH", oldPath.c_str(), 1);
+    EXPECT_EQ(code, 28);
+    ASSERT_TRUE(exists(pidFile));
+    const pid_t lp = std::atoi(readFile(pidFile).c_str());
+    ASSERT_GT(lp, 0);
+    EXPECT_TRUE(waitUntil([&] { return stateOf(lp) == 0; }, 5s));
+    if (stateOf(lp) != 0) kill(lp, SIGKILL);
+}
+
+}  // namespace
+}  // namespace tarn::gio
+
+int main(int argc, char** argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    ::testing::AddGlobalTestEnvironment(new tarn::gio::XdgTree);
+    return RUN_ALL_TESTS();
+}

@@ -1,0 +1,73 @@
+#pragma once
+// Small tools for the platform backend tests: temporary folders, files, bounded
+// waits, /proc inspection and helper processes that are ended by their PID.
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace tarn::platformtest {
+
+using namespace std::chrono_literals;
+
+// A fresh folder under /tmp, removed with everything in it on destruction.
+class TempDir {
+  public:
+    explicit TempDir(const std::string& prefix = "tarn-platform");
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::string& path() const { return path_; }
+    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+
+  private:
+    std::string path_;
+};
+
+void writeFile(const std::string& path, const std::string& content, unsigned mode = 0644);
+std::string readFile(const std::string& path);
+bool exists(const std::string& path);
+void makeFolder(const std::string& path);
+std::vector<std::string> lines(const std::string& text);
+
+// Polls the predicate until it holds (true) or the time is up (false).
+bool waitUntil(const std::function<bool()>& predicate, std::chrono::milliseconds limit,
+               std::chrono::milliseconds interval = 5ms);
+
+// The words of /proc/PID/cmdline; empty when the process is gone.
+std::vector<std::string> commandLineOf(pid_t pid);
+// The state letter of /proc/PID/stat ('Z' zombie); 0 when the process is gone.
+char stateOf(pid_t pid);
+// The processes whose parent is this test process and that are zombies.
+std::vector<pid_t> zombieChildren();
+
+// A helper program run by the test itself (not by the code under test), in a
+// process group of its own, stdout and stderr into a file or a pipe. stop()
+// and the destructor end the group by its ID and reap the process, bounded.
+class Helper {
+  public:
+    // env entries "NAME=value" replace or extend the test's environment.
+    Helper(const std::vector<std::string>& argv, const std::vector<std::string>& env = {},
+           const std::string& outputFile = {}, bool pipeOutput = false);
+    ~Helper();
+    Helper(const Helper&) = delete;
+    Helper& operator=(const Helper&) = delete;
+
+    pid_t pid() const { return pid_; }
+    // Reads one line of the piped output, waiting at most `limit`.
+    bool readLine(std::string& line, std::chrono::milliseconds limit);
+    // Waits at most `limit` for the process to end by itself; its exit status
+    // or -1.
+    int waitExit(std::chrono::milliseconds limit);
+    void stop();
+
+  private:
+    pid_t pid_ = -1;
+    int output_ = -1;
+    std::string buffered_;
+};
+
+}  // namespace tarn::platformtest

@@ -1,0 +1,314 @@
+// PosixProcesses and the command-line splitter against real programs.
+
+#include <gtest/gtest.h>
+#include <sched.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <fstream>
+
+#include "Failure.h"
+#include "PlatformTestSupport.h"
+#include "PosixCommandLine.h"
+#include "PosixProcesses.h"
+
+namespace tarn::posix {
+namespace {
+
+using namespace tarn::platformtest;
+using Words = std::vector<std::string>;
+
+struct SplitCase {
+    const char* commandLine;
+    Words words;
+};
+
+TEST(PosixCommandLine, SplitsWordsAndQuotes) {
+    const SplitCase cases[] = {
+        {"", {}},
+        {"   \t ", {}},
+        {"notepad", {"notepad"}},
+        {"  sleep   30  ", {"sleep", "30"}},
+        {"a\tb\nc", {"a", "b", "c"}},
+        {"\"/tmp/my dir/run.sh\" one", {"/tmp/my dir/run.sh", "one"}},
+        {"prog \"two words\" three", {"prog", "two words", "three"}},
+        {"prog --title=\"two words\"", {"prog", "--title=two words"}},
+        {"prog a\"b c\"d", {"prog", "ab cd"}},
+        {"prog \"\"", {"prog", ""}},
+        {"prog \"\" \"\"", {"prog", "", ""}},
+        {"prog \"say \"\"hi\"\"\"", {"prog", "say \"hi\""}},
+        {"prog \"\"\"\"", {"prog", "\""}},
+        {"prog \"open ended", {"prog", "open ended"}},
+        {"prog C:\\dir\\file.txt \\\"x", {"prog", "C:\\dir\\file.txt", "\\x"}},
+        {"prog ; ls | wc $(id) `id` > out &",
+         {"prog", ";", "ls", "|", "wc", "$(id)", "`id`", ">", "out", "&"}},
+        {"prog 'single quoted'", {"prog", "'single", "quoted'"}},
+    };
+    for (const SplitCase& row : cases)
+        EXPECT_EQ(splitCommandLine(row.commandLine), row.words) << "[" << row.commandLine << "]";
+}
+
+// A script that writes its arguments, one per line, to args.txt beside
+// itself, then stays alive so that its /proc entry can be read.
+constexpr const char* kRecorder =
+    "#!/bin/sh\n"
+    "out=\"$(dirname \"$0\")/args.txt\"\n"
+    "for a in \"$@\"; do printf '%s\\n' \"$a\"; done > \"$out.part\"\n"
+    "mv \"$out.part\" \"$out\"\n"
+    "sleep 30\n";
+
+class PosixProcessesTest : public ::testing::Test {
+  protected:
+    void TearDown() override {
+        // A started program has a process group of its own (it leads a new
+        // session): end it and what it started, by that ID.
+        for (pid_t pid : started_) {
+            kill(-pid, SIGKILL);
+            kill(pid, SIGKILL);
+        }
+        waitUntil(
+            [&] {
+                PosixProcesses::reapExited();
+                for (pid_t pid : started_)
+                    if (stateOf(pid) != 0) return false;
+                return true;
+            },
+            5s);
+    }
+
+    ProcessId start(const std::string& commandLine) {
+        const ProcessId pid = processes_.start(commandLine);
+        started_.push_back(pid);
+        return pid;
+    }
+
+    PosixProcesses processes_;
+    TempDir temp_{"tarn-posix"};
+    std::vector<pid_t> started_;
+};
+
+TEST_F(PosixProcessesTest, StartsAProgramFoundOnPathWithItsArguments) {
+    const ProcessId pid = start("sleep 30");
+    ASSERT_GT(pid, 0);
+    EXPECT_EQ(commandLineOf(pid), (Words{"sleep", "30"}));
+    // Its own session, stdin from /dev/null.
+    EXPECT_EQ(getsid(pid), pid);
+    char target[64] = {};
+    ASSERT_GT(
+        readlink(("/proc/" + std::to_string(pid) + "/fd/0").c_str(), target, sizeof target - 1), 0);
+    EXPECT_STREQ(target, "/dev/null");
+}
+
+TEST_F(PosixProcessesTest, QuotedPathWithSpacesAndShellCharactersArriveLiterally) {
+    const std::string folder = temp_ / "dir with space";
+    makeFolder(folder);
+    const std::string script = folder + "/rec ord.sh";
+    writeFile(script, kRecorder, 0755);
+    const std::string trap = temp_ / "pwned";
+
+    const std::string commandLine = "\"" + script + "\" plain ; \"$(touch " + trap +
+                                    ")\" \"| touch " + trap + "2\" `touch " + trap +
+                                    "3` $HOME * \"say \"\"hi\"\"\" \"\" --t=\"a b\"";
+    const ProcessId pid = start(commandLine);
+    const Words expected{"plain",
+                         ";",
+                         "$(touch " + trap + ")",
+                         "| touch " + trap + "2",
+                         "`touch",
+                         trap + "3`",
+                         "$HOME",
+                         "*",
+                         "say \"hi\"",
+                         "",
+                         "--t=a b"};
+
+    ASSERT_TRUE(waitUntil([&] { return exists(folder + "/args.txt"); }, 10s));
+    EXPECT_EQ(lines(readFile(folder + "/args.txt")), expected);
+    Words command{"/bin/sh", script};
+    command.insert(command.end(), expected.begin(), expected.end());
+    EXPECT_EQ(commandLineOf(pid), command);
+    EXPECT_FALSE(exists(trap));
+    EXPECT_FALSE(exists(trap + "2"));
+    EXPECT_FALSE(exists(trap + "3`"));
+    EXPECT_FALSE(exists(trap + "3"));
+}
+
+TEST_F(PosixProcessesTest, SearchesPathForTheProgram) {
+    const std::string bin = temp_ / "bin";
+    makeFolder(bin);
+    writeFile(bin + "/tarn-path-probe", kRecorder, 0755);
+    const std::string oldPath = std::getenv("PATH") ? std::getenv("PATH") : "";
+    setenv("PATH", (bin + ":" + oldPath).c_str(), 1);
+    ProcessId pid = 0;
+    EXPECT_NO_THROW(pid = start("tarn-path-probe found"));
+    setenv("PATH", oldPath.c_str(), 1);
+    ASSERT_TRUE(waitUntil([&] { return exists(bin + "/args.txt"); }, 10s));
+    EXPECT_EQ(lines(readFile(bin + "/args.txt")), Words{"found"});
+    EXPECT_EQ(commandLineOf(pid), (Words{"/bin/sh", bin + "/tarn-path-probe", "found"}));
+}
+
+struct StartFailure {
+    const char* name;
+    std::string commandLine;
+    std::int32_t number;
+};
+
+TEST_F(PosixProcessesTest, StartFailuresAreRuntimeFailures) {
+    writeFile(temp_ / "not executable", "#!/bin/sh\nexit 0\n", 0644);
+    writeFile(temp_ / "no-interpreter-line", "echo run by no shell\n", 0755);
+    writeFile(temp_ / "bad-elf",
+              std::string("\x7f"
+                          "ELF\x02\x01garbage",
+                          13),
+              0755);
+    makeFolder(temp_ / "a folder");
+    const StartFailure cases[] = {
+        {"missing on PATH", "tarn-no-such-program-4711 x", kFileNotFound},
+        {"missing path", temp_ / "nothing-here", kFileNotFound},
+        {"missing folder", temp_ / "no-folder/prog", kFileNotFound},
+        {"empty program", "\"\" x", kFileNotFound},
+        {"not executable", "\"" + (temp_ / "not executable") + "\"", kPermissionDenied},
+        {"a folder", "\"" + (temp_ / "a folder") + "\"", kPermissionDenied},
+        {"no interpreter line", temp_ / "no-interpreter-line", kInvalidArgument},
+        {"bad executable", temp_ / "bad-elf", kInvalidArgument},
+        {"empty", "", kInvalidArgument},
+        {"blank", " \t ", kInvalidArgument},
+        {"NUL inside", std::string("sleep\0 30", 9), kInvalidArgument},
+    };
+    for (const StartFailure& row : cases) {
+        try {
+            const ProcessId pid = start(row.commandLine);
+            ADD_FAILURE() << row.name << ": started " << pid;
+        } catch (const Failure& failure) {
+            EXPECT_EQ(failure.number(), row.number) << row.name;
+            EXPECT_EQ(failure.description(), runtimeDescription(row.number)) << row.name;
+            EXPECT_EQ(failure.source(), kRuntimeSource) << row.name;
+        }
+    }
+    EXPECT_TRUE(zombieChildren().empty());
+}
+
+TEST_F(PosixProcessesTest, AProgramThatEndsIsReapedByTheHook) {
+    const ProcessId pid = start("true");
+    // Without collecting, the ended child would stay a zombie of this process.
+    EXPECT_TRUE(waitUntil(
+        [&] {
+            PosixProcesses::reapExited();
+            return stateOf(pid) == 0;
+        },
+        10s));
+    errno = 0;
+    EXPECT_EQ(waitpid(pid, nullptr, WNOHANG), -1);
+    EXPECT_EQ(errno, ECHILD);
+}
+
+TEST_F(PosixProcessesTest, AZombieOfOursCountsAsGoneAndIsCollected) {
+    const ProcessId pid = start("true");
+    ASSERT_TRUE(waitUntil([&] { return stateOf(pid) == 'Z'; }, 10s));
+    EXPECT_EQ(processes_.open(pid), ESRCH);
+    EXPECT_EQ(stateOf(pid), 0);
+    EXPECT_TRUE(zombieChildren().empty());
+}
+
+TEST_F(PosixProcessesTest, KillProcessEndsAStartedProgram) {
+    const ProcessId pid = start("sleep 30");
+    EXPECT_EQ(processes_.open(pid), 0);
+    EXPECT_EQ(processes_.terminate(pid), 0);
+    EXPECT_TRUE(waitUntil([&] { return stateOf(pid) == 0; }, 5s));
+    EXPECT_EQ(processes_.open(pid), ESRCH);
+    EXPECT_TRUE(zombieChildren().empty());
+}
+
+TEST_F(PosixProcessesTest, KillProcessEndsAProcessItDidNotStart) {
+    Helper other({"sleep", "30"});
+    EXPECT_EQ(processes_.open(other.pid()), 0);
+    EXPECT_EQ(processes_.terminate(other.pid()), 0);
+    EXPECT_EQ(other.waitExit(5s), 128 + SIGKILL);
+}
+
+TEST_F(PosixProcessesTest, NoSuchProcessAndOwnProcess) {
+    int pidMax = 0;
+    std::ifstream("/proc/sys/kernel/pid_max") >> pidMax;
+    ASSERT_GT(pidMax, 0);
+    const ProcessId unused = pidMax + 1;  // above every PID the kernel hands out
+    EXPECT_EQ(processes_.open(unused), ESRCH);
+    EXPECT_EQ(processes_.terminate(unused), ESRCH);
+    EXPECT_EQ(processes_.currentProcess(), getpid());
+    EXPECT_EQ(processes_.open(getpid()), EPERM);
+    EXPECT_EQ(processes_.terminate(getpid()), EPERM);
+    EXPECT_TRUE(processes_.isNtFamily());
+}
+
+// IDs of 0 and below name process groups (-1: every process that may be
+// signalled). They are checked inside a PID namespace of their own, with a
+// process group of their own, so that a fault could only hit a victim process
+// made for the purpose, never the machine.
+TEST(PosixProcessesGuard, GroupIdsNeverReachKill) {
+    const pid_t sandbox = fork();
+    ASSERT_GE(sandbox, 0);
+    if (sandbox == 0) {
+        if (unshare(CLONE_NEWPID) != 0 && unshare(CLONE_NEWUSER | CLONE_NEWPID) != 0) _exit(77);
+        const pid_t init = fork();
+        if (init < 0) _exit(70);
+        if (init > 0) {
+            int status = 0;
+            waitpid(init, &status, 0);
+            _exit(WIFEXITED(status) ? WEXITSTATUS(status) : 71);
+        }
+        // PID 1 of the new namespace, in a new process group.
+        setpgid(0, 0);
+        const pid_t victim = fork();
+        if (victim == 0) {
+            pause();
+            _exit(0);
+        }
+        PosixProcesses processes;
+        int failures = 0;
+        for (ProcessId id : {0, -1, -2, INT_MIN}) {
+            if (processes.open(id) != ESRCH) failures |= 1;
+            if (processes.terminate(id) != ESRCH) failures |= 2;
+        }
+        usleep(100 * 1000);
+        if (waitpid(victim, nullptr, WNOHANG) != 0) failures |= 4;  // it was signalled
+        kill(victim, SIGKILL);
+        waitpid(victim, nullptr, 0);
+        _exit(failures);
+    }
+    int status = 0;
+    ASSERT_TRUE(waitUntil([&] { return waitpid(sandbox, &status, WNOHANG) == sandbox; }, 20s));
+    ASSERT_TRUE(WIFEXITED(status));
+    if (WEXITSTATUS(status) == 77) GTEST_SKIP() << "no PID namespace available";
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "1: open, 2: terminate answered, 4: victim signalled";
+}
+
+// The program started must outlive its starter: a helper process starts it
+// and exits; the program is still running, in its own session.
+TEST(PosixProcessesLifetime, AStartedProgramOutlivesTarn) {
+    // Orphans are handed to this process instead of init, so the test can
+    // collect the program it ends at the close.
+    ASSERT_EQ(prctl(PR_SET_CHILD_SUBREAPER, 1), 0);
+    Helper starter({TARN_SPAWN_HELPER, "sleep 60"}, {}, {}, true);
+    std::string line;
+    ASSERT_TRUE(starter.readLine(line, 10s));
+    const pid_t program = std::atoi(line.c_str());
+    ASSERT_GT(program, 0) << line;
+    EXPECT_EQ(starter.waitExit(10s), 0);
+
+    EXPECT_EQ(kill(program, 0), 0);
+    EXPECT_NE(stateOf(program), 'Z');
+    EXPECT_NE(stateOf(program), 0);
+    EXPECT_EQ(commandLineOf(program), (Words{"sleep", "60"}));
+    EXPECT_EQ(getsid(program), program);
+
+    kill(program, SIGKILL);
+    EXPECT_TRUE(waitUntil([&] { return waitpid(program, nullptr, WNOHANG) == program; }, 5s));
+    prctl(PR_SET_CHILD_SUBREAPER, 0);
+}
+
+}  // namespace
+}  // namespace tarn::posix
