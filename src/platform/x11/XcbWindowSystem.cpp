@@ -16,7 +16,7 @@
 #include <unordered_set>
 
 #include "Failure.h"
-#include "Utf8.h"
+#include "WindowTitle.h"
 
 namespace tarn::x11 {
 
@@ -65,36 +65,6 @@ std::string_view bytes(const xcb_get_property_reply_t* reply) {
     int length = xcb_get_property_value_length(reply);
     return {static_cast<const char*>(xcb_get_property_value(reply)),
             static_cast<std::size_t>(std::max(length, 0))};
-}
-
-// Valid UTF-8 from what a client wrote: a sequence cut by our read limit is
-// dropped, and other bad bytes become U+FFFD so that a title never carries
-// bytes that later text functions would misread.
-std::string cleanUtf8(std::string_view text, bool truncated) {
-    if (truncated) {
-        std::size_t end = text.size();
-        std::size_t back = 0;
-        while (end > 0 && back < 4 && (static_cast<unsigned char>(text[end - 1]) & 0xC0) == 0x80) {
-            --end;
-            ++back;
-        }
-        if (end > 0 && static_cast<unsigned char>(text[end - 1]) >= 0xC0)
-            text = text.substr(0, end - 1);
-    }
-    if (utf8::isValid(text)) return std::string(text);
-    std::string out;
-    for (std::size_t pos = 0; pos < text.size();)
-        utf8::append(out, utf8::next(text, pos));
-    return out;
-}
-
-// WM_NAME of type STRING is ISO 8859-1 by the ICCCM: each byte is its code point.
-std::string fromLatin1(std::string_view text) {
-    std::string out;
-    out.reserve(text.size());
-    for (unsigned char c : text)
-        utf8::append(out, c);
-    return out;
 }
 
 xcb_window_t toX(WindowId id) {
@@ -186,6 +156,7 @@ class XcbWindowSystem::Connection {
     xcb_atom_t wmState_ = XCB_NONE;
     xcb_atom_t wmDeleteWindow_ = XCB_NONE;
     xcb_atom_t timeProperty_ = XCB_NONE;
+    xcb_atom_t compoundText_ = XCB_NONE;
 };
 
 XcbWindowSystem::Connection::~Connection() {
@@ -203,9 +174,10 @@ bool XcbWindowSystem::Connection::initialise() {
     root_ = screens.data->root;
 
     xcb_intern_atom_cookie_t* ewmhCookies = xcb_ewmh_init_atoms(c_, &ewmh_);
-    const char* names[] = {"WM_STATE", "WM_DELETE_WINDOW", "_TARN_SERVER_TIME"};
-    xcb_intern_atom_cookie_t cookies[3];
-    for (int i = 0; i < 3; ++i)
+    const char* names[] = {"WM_STATE", "WM_DELETE_WINDOW", "_TARN_SERVER_TIME", "COMPOUND_TEXT"};
+    constexpr int kAtoms = 4;
+    xcb_intern_atom_cookie_t cookies[kAtoms];
+    for (int i = 0; i < kAtoms; ++i)
         cookies[i] =
             xcb_intern_atom(c_, 0, static_cast<std::uint16_t>(std::strlen(names[i])), names[i]);
     const xcb_query_extension_reply_t* res = xcb_get_extension_data(c_, &xcb_res_id);
@@ -213,8 +185,8 @@ bool XcbWindowSystem::Connection::initialise() {
     if (res && res->present) resVersion = xcb_res_query_version(c_, 1, 2);
 
     ewmhReady_ = ewmhCookies && xcb_ewmh_init_atoms_replies(&ewmh_, ewmhCookies, nullptr);
-    xcb_atom_t* atoms[] = {&wmState_, &wmDeleteWindow_, &timeProperty_};
-    for (int i = 0; i < 3; ++i) {
+    xcb_atom_t* atoms[] = {&wmState_, &wmDeleteWindow_, &timeProperty_, &compoundText_};
+    for (int i = 0; i < kAtoms; ++i) {
         auto reply = take(xcb_intern_atom_reply, c_, cookies[i]);
         if (reply) *atoms[i] = reply->atom;
     }
@@ -300,14 +272,16 @@ XcbWindowSystem::Connection::Probe XcbWindowSystem::Connection::readProbe(
     probe.hasState = firstItem(state.get(), wmState_, probe.state);
 
     std::string_view utf8Name = bytes(netName.get());
+    std::string_view legacy = bytes(name.get());
     if (netName->type == ewmh_.UTF8_STRING && !utf8Name.empty()) {
-        probe.title = cleanUtf8(utf8Name, netName->bytes_after > 0);
-    } else if (std::string_view legacy = bytes(name.get()); !legacy.empty()) {
-        // UTF8_STRING in WM_NAME is common practice; anything else is read as
-        // the Latin-1 the ICCCM prescribes for STRING (COMPOUND_TEXT agrees
-        // with it on ASCII, which is what clients put there in practice).
-        probe.title = name->type == ewmh_.UTF8_STRING ? cleanUtf8(legacy, name->bytes_after > 0)
-                                                      : fromLatin1(legacy);
+        probe.title = decodeTitle(utf8Name, TitleEncoding::Utf8, netName->bytes_after > 0);
+    } else if (!legacy.empty()) {
+        // STRING is Latin-1 by the ICCCM; UTF8_STRING in WM_NAME is common
+        // practice; other types are rare enough to be read as Latin-1 too.
+        TitleEncoding encoding = name->type == ewmh_.UTF8_STRING ? TitleEncoding::Utf8
+                                 : name->type == compoundText_   ? TitleEncoding::CompoundText
+                                                                 : TitleEncoding::Latin1;
+        probe.title = decodeTitle(legacy, encoding, name->bytes_after > 0);
     }
     return probe;
 }

@@ -1,0 +1,376 @@
+// The X11 window system against a real Xvfb, once with openbox and once with no
+// window manager at all, with real programs: xterm and tarn_target.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <algorithm>
+#include <chrono>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+
+#include "Failure.h"
+#include "Host.h"
+#include "TargetProgram.h"
+#include "XSession.h"
+#include "XcbWindowSystem.h"
+
+namespace tarn::x11 {
+namespace {
+
+using namespace std::chrono_literals;
+using testing::TargetProgram;
+using testing::waitUntil;
+using testing::WindowManager;
+using testing::XSession;
+
+// Counts the idles so that a test can tell a wait gave the program time.
+class CountingHost : public PlainHost {
+  public:
+    int idles = 0;
+    void idle(std::chrono::milliseconds atMost) override {
+        ++idles;
+        PlainHost::idle(atMost);
+    }
+};
+
+class XcbWindowSystemTest : public ::testing::TestWithParam<WindowManager> {
+  protected:
+    void SetUp() override {
+        session = std::make_unique<XSession>(GetParam());
+        windows = XcbWindowSystem::connect(host, session->display().c_str());
+        ASSERT_NE(windows, nullptr);
+    }
+    void TearDown() override {
+        target.reset();
+        windows.reset();
+        session.reset();
+    }
+
+    bool withWindowManager() const { return GetParam() == WindowManager::Openbox; }
+
+    TargetProgram& program() {
+        if (!target) target = std::make_unique<TargetProgram>(*session);
+        return *target;
+    }
+
+    std::optional<TopLevelWindow> find(const std::string& title) {
+        for (const auto& w : windows->topLevelWindows())
+            if (w.title == title) return w;
+        return std::nullopt;
+    }
+    std::optional<TopLevelWindow> find(WindowId id) {
+        for (const auto& w : windows->topLevelWindows())
+            if (w.id == id) return w;
+        return std::nullopt;
+    }
+    int position(WindowId id) {
+        auto all = windows->topLevelWindows();
+        for (std::size_t i = 0; i < all.size(); ++i)
+            if (all[i].id == id) return static_cast<int>(i);
+        return -1;
+    }
+    // A window counts as shown once the window manager (if any) has taken it
+    // in and it is visible in the list.
+    bool shown(WindowId id) {
+        auto w = find(id);
+        return w && w->visible;
+    }
+    WindowId waitShown(const std::string& name, const std::string& title) {
+        auto id = static_cast<WindowId>(program().window(name, title));
+        EXPECT_TRUE(waitUntil([&] { return shown(id); }, 10s)) << title;
+        return id;
+    }
+    WindowId waitForTitle(const std::string& title) {
+        std::optional<TopLevelWindow> found;
+        EXPECT_TRUE(waitUntil([&] { return (found = find(title)) && found->visible; }, 10s))
+            << title;
+        return found ? found->id : 0;
+    }
+
+    CountingHost host;
+    std::unique_ptr<XSession> session;
+    std::unique_ptr<XcbWindowSystem> windows;
+    std::unique_ptr<TargetProgram> target;
+};
+
+TEST(XcbWindowSystemConnectTest, AnUnreachableDisplayGivesNoBackend) {
+    PlainHost host;
+    EXPECT_EQ(XcbWindowSystem::connect(host, ":65000"), nullptr);
+    EXPECT_EQ(XcbWindowSystem::connect(host, "no-such-host.invalid:0"), nullptr);
+}
+
+TEST_P(XcbWindowSystemTest, ReadsTitlesAsTheWindowsGiveThem) {
+    const std::string titles[] = {
+        "Plain ASCII title",
+        "Grüße – Ärger, naïve café",
+        "日本語のウィンドウ ✓ Ελληνικά Кириллица",
+        "  spaces around  ",
+        std::string(300, 'x') + " long",  // the backend does not cut; the interpreter does
+    };
+    int n = 0;
+    for (const auto& title : titles) {
+        auto id = waitShown("w" + std::to_string(n++), title);
+        auto found = find(id);
+        ASSERT_TRUE(found);
+        EXPECT_EQ(found->title, title);
+    }
+    // A new title is read as soon as the window has set it.
+    program().rename("w0", "Renamed – ok");
+    EXPECT_TRUE(
+        waitUntil([&] { return find(titles[0]) == std::nullopt && find("Renamed – ok"); }, 5s));
+}
+
+TEST_P(XcbWindowSystemTest, ReadsTheLegacyTitlesOfXterm) {
+    // xterm names itself through WM_NAME alone: in a UTF-8 locale a Latin-1
+    // STRING when the title fits, else COMPOUND_TEXT; in the C locale the bytes
+    // it was given, as a STRING.
+    std::vector<pid_t> xterms;
+    for (const char* locale : {"LC_ALL=C.UTF-8", "LC_ALL=C"}) {
+        for (const char* title : {"Grüße aus Köln", "日本 Grüße"}) {
+            std::string unique = std::string(title) + " " + locale;
+            xterms.push_back(
+                session->spawn({"xterm", "-T", unique, "-e", "sleep", "600"}, {locale}));
+            EXPECT_NE(waitForTitle(unique), 0);
+        }
+    }
+    for (pid_t xterm : xterms)
+        session->kill(xterm);
+}
+
+TEST_P(XcbWindowSystemTest, HiddenWindowsAreListedAsInvisible) {
+    auto id = waitShown("h", "Hide and seek");
+    program().hide("h");
+    EXPECT_TRUE(waitUntil(
+        [&] {
+            auto w = find(id);
+            return w && !w->visible;
+        },
+        5s));
+    EXPECT_EQ(find(id)->title, "Hide and seek");
+    EXPECT_TRUE(windows->isWindow(id));
+    program().show("h");
+    EXPECT_TRUE(waitUntil([&] { return shown(id); }, 5s));
+}
+
+TEST_P(XcbWindowSystemTest, ListsTheHigherOfTwoWindowsFirst) {
+    auto lower = waitShown("a", "Twin window");
+    auto upper = waitShown("b", "Twin window");
+    // Shown later is shown on top, with and without a window manager.
+    EXPECT_TRUE(waitUntil([&] { return position(upper) < position(lower); }, 5s));
+    ASSERT_TRUE(windows->setForeground(lower));
+    EXPECT_TRUE(waitUntil([&] { return position(lower) < position(upper); }, 5s));
+    EXPECT_GE(position(upper), 0);
+    // Every window is listed once.
+    auto all = windows->topLevelWindows();
+    for (const auto& w : all)
+        EXPECT_EQ(std::count_if(all.begin(), all.end(), [&](auto& o) { return o.id == w.id; }), 1);
+}
+
+TEST_P(XcbWindowSystemTest, SetForegroundActivatesSoThatKeysLandThere) {
+    auto first = waitShown("one", "First target");
+    auto second = waitShown("two", "Second target");
+    for (auto [id, name, other] :
+         {std::tuple{first, "one", "two"}, {second, "two", "one"}, {first, "one", "two"}}) {
+        program().clear("one");
+        program().clear("two");
+        ASSERT_TRUE(windows->setForeground(id)) << name;
+        // It returns only once the focus is there: no wait needed before typing.
+        auto typed = session->run({"xdotool", "type", "--delay", "0", "focus"});
+        ASSERT_EQ(typed.exitStatus, 0);
+        EXPECT_TRUE(waitUntil([&] { return program().text(name) == "focus"; }, 5s)) << name;
+        EXPECT_EQ(program().text(other), "");
+        EXPECT_TRUE(program().active(name));
+    }
+}
+
+TEST_P(XcbWindowSystemTest, SetForegroundWorksForXterm) {
+    auto id = waitShown("q", "Qt before xterm");
+    pid_t xterm = testing::startXterm(*session, "Focus xterm");
+    WindowId term = waitForTitle("Focus xterm");
+    ASSERT_TRUE(windows->setForeground(id));
+    ASSERT_TRUE(windows->setForeground(term));
+    // Qt notices that another program took the focus only after a delay of its own.
+    EXPECT_TRUE(waitUntil([&] { return !program().active("q"); }, 5s));
+    EXPECT_TRUE(windows->setForeground(id));
+    EXPECT_TRUE(program().active("q"));
+    session->kill(xterm);
+}
+
+TEST_P(XcbWindowSystemTest, SetForegroundOfNoWindowFailsAtOnce) {
+    auto id = waitShown("gone", "Soon gone");
+    program().close("gone");
+    ASSERT_TRUE(waitUntil([&] { return !windows->isWindow(id); }, 5s));
+    host.idles = 0;
+    EXPECT_FALSE(windows->setForeground(id));
+    EXPECT_FALSE(windows->setForeground(0));
+    EXPECT_EQ(host.idles, 0);
+}
+
+TEST_P(XcbWindowSystemTest, AMinimisedWindowIsIconicThenRestoredAndActivated) {
+    if (!withWindowManager())
+        GTEST_SKIP() << "without a window manager nothing iconifies a window (ICCCM 4.1.4)";
+    auto other = waitShown("other", "Other window");
+    auto id = waitShown("m", "Minimise me");
+    EXPECT_FALSE(windows->isIconic(id));
+    program().minimize("m");
+    ASSERT_TRUE(waitUntil([&] { return windows->isIconic(id); }, 5s));
+    // Minimised counts as visible.
+    EXPECT_TRUE(find(id)->visible);
+    windows->restore(id);
+    EXPECT_FALSE(windows->isIconic(id));
+    ASSERT_TRUE(windows->setForeground(id));
+    EXPECT_TRUE(program().active("m"));
+    EXPECT_FALSE(program().active("other"));
+
+    // Activation alone also brings a minimised window back.
+    ASSERT_TRUE(windows->setForeground(other));
+    program().minimize("m");
+    ASSERT_TRUE(waitUntil([&] { return windows->isIconic(id); }, 5s));
+    ASSERT_TRUE(windows->setForeground(id));
+    EXPECT_FALSE(windows->isIconic(id));
+    EXPECT_TRUE(program().active("m"));
+}
+
+TEST_P(XcbWindowSystemTest, SetForegroundSwitchesToTheWindowsDesktop) {
+    if (!withWindowManager()) GTEST_SKIP() << "desktops are the window manager's";
+    auto here = waitShown("here", "On the first desktop");
+    auto there = waitShown("there", "On the second desktop");
+    auto moved = session->run({"xdotool", "set_desktop_for_window", std::to_string(there), "1"});
+    ASSERT_EQ(moved.exitStatus, 0);
+    auto desktop = [&] { return session->run({"xdotool", "get_desktop"}).output; };
+    ASSERT_TRUE(waitUntil([&] { return windows->setForeground(here) && desktop() == "0\n"; }, 5s));
+    ASSERT_TRUE(windows->setForeground(there));
+    EXPECT_EQ(desktop(), "1\n");
+    EXPECT_TRUE(program().active("there"));
+}
+
+TEST_P(XcbWindowSystemTest, PostCloseOnAWindowThatAsksFirstReturnsAtOnce) {
+    auto id = waitShown("ask", "Save changes?");
+    program().askClose("ask");
+    windows->postClose(id);
+    // The request arrives, the window refuses and is still there.
+    EXPECT_TRUE(windows->isWindow(id));
+    EXPECT_TRUE(waitUntil([&] { return program().closeRequests("ask") == 1; }, 5s));
+    EXPECT_TRUE(windows->isWindow(id));
+    EXPECT_TRUE(shown(id));
+}
+
+TEST_P(XcbWindowSystemTest, PostCloseClosesShownHiddenAndXtermWindows) {
+    auto shownId = waitShown("s", "Close me");
+    auto hiddenId = waitShown("h", "Close me hidden");
+    program().hide("h");
+    ASSERT_TRUE(waitUntil([&] { return !find(hiddenId)->visible; }, 5s));
+    windows->postClose(shownId);
+    windows->postClose(hiddenId);
+    EXPECT_TRUE(waitUntil([&] { return !windows->isWindow(shownId); }, 5s));
+    EXPECT_TRUE(waitUntil([&] { return !windows->isWindow(hiddenId); }, 5s));
+    EXPECT_FALSE(find(shownId));
+    EXPECT_EQ(windows->processOf(shownId), 0);
+
+    pid_t xterm = testing::startXterm(*session, "Close this xterm");
+    WindowId term = waitForTitle("Close this xterm");
+    windows->postClose(term);
+    EXPECT_TRUE(waitUntil([&] { return !session->running(xterm); }, 5s));
+    EXPECT_TRUE(waitUntil([&] { return !windows->isWindow(term); }, 5s));
+    // Closing what is gone, or nothing, is harmless.
+    windows->postClose(term);
+    windows->postClose(0);
+    session->kill(xterm);
+}
+
+TEST_P(XcbWindowSystemTest, ProcessOfIsThePidTheTestStarted) {
+    auto id = waitShown("p", "Whose window");
+    EXPECT_EQ(windows->processOf(id), program().pid());
+    pid_t xterm = testing::startXterm(*session, "Whose xterm");
+    WindowId term = waitForTitle("Whose xterm");
+    EXPECT_EQ(windows->processOf(term), xterm);
+    EXPECT_EQ(windows->processOf(0), 0);
+    EXPECT_EQ(windows->processOf(-5), 0);
+    session->kill(xterm);
+    EXPECT_TRUE(waitUntil([&] { return windows->processOf(term) == 0; }, 5s));
+}
+
+TEST_P(XcbWindowSystemTest, ActivateProcessBringsThatProcessForward) {
+    auto id = waitShown("app", "Activate by PID");
+    pid_t xterm = testing::startXterm(*session, "Other program");
+    WindowId term = waitForTitle("Other program");
+    ASSERT_TRUE(windows->setForeground(term));
+    ASSERT_TRUE(waitUntil([&] { return !program().active("app"); }, 5s));
+    windows->activateProcess(program().pid());
+    EXPECT_TRUE(program().active("app"));
+    EXPECT_TRUE(position(id) < position(term));
+    windows->activateProcess(xterm);
+    EXPECT_TRUE(waitUntil([&] { return !program().active("app"); }, 5s));
+    EXPECT_TRUE(position(term) < position(id));
+
+    if (withWindowManager()) {
+        program().minimize("app");
+        ASSERT_TRUE(waitUntil([&] { return windows->isIconic(id); }, 5s));
+        windows->activateProcess(program().pid());
+        EXPECT_FALSE(windows->isIconic(id));
+        EXPECT_TRUE(program().active("app"));
+    }
+    session->kill(xterm);
+}
+
+TEST_P(XcbWindowSystemTest, ActivateProcessWithoutAWindowFailsWith5) {
+    pid_t windowless = session->spawn({"sleep", "600"});
+    auto hidden = waitShown("only", "Only hidden");
+    program().hide("only");
+    ASSERT_TRUE(waitUntil([&] { return !find(hidden)->visible; }, 5s));
+    for (ProcessId process :
+         {ProcessId(windowless), ProcessId(program().pid()), ProcessId(0), ProcessId(-1)}) {
+        try {
+            windows->activateProcess(process);
+            ADD_FAILURE() << "no failure for " << process;
+        } catch (const Failure& failure) {
+            EXPECT_EQ(failure.number(), 5) << process;
+            EXPECT_EQ(failure.source(), "Tarn");
+        }
+    }
+    session->kill(windowless);
+}
+
+TEST_P(XcbWindowSystemTest, AWindowThatVanishesIsLeftOutWithoutHarm) {
+    auto kept = waitShown("kept", "Kept window");
+    auto gone = waitShown("gone", "Vanishing window");
+    auto last = waitShown("last", "Last window");
+    program().close("gone");
+    ASSERT_TRUE(waitUntil([&] { return !windows->isWindow(gone); }, 5s));
+    // As if the stacking list had been read just before the window went.
+    auto described = windows->describe({last, gone, kept});
+    ASSERT_EQ(described.size(), 2u);
+    EXPECT_EQ(described[0].title, "Last window");
+    EXPECT_EQ(described[1].title, "Kept window");
+    EXPECT_FALSE(windows->isIconic(gone));
+    EXPECT_EQ(windows->processOf(gone), 0);
+    windows->restore(gone);
+    windows->postClose(gone);
+
+    // And for real: windows come and go while we enumerate. Whatever is
+    // listed is either one of them or was there before.
+    std::set<std::string> before;
+    for (const auto& w : windows->topLevelWindows())
+        before.insert(w.title);
+    program().churn(true);
+    for (int i = 0; i < 200; ++i) {
+        auto all = windows->topLevelWindows();
+        ASSERT_TRUE(std::any_of(all.begin(), all.end(),
+                                [&](const TopLevelWindow& w) { return w.id == kept; }));
+        for (const auto& w : all)
+            if (w.title != "churn") {
+                EXPECT_TRUE(before.count(w.title)) << w.title;
+            }
+    }
+    program().churn(false);
+    EXPECT_TRUE(windows->isWindow(kept));
+}
+
+INSTANTIATE_TEST_SUITE_P(WindowManagers, XcbWindowSystemTest,
+                         ::testing::Values(WindowManager::None, WindowManager::Openbox),
+                         [](const auto& info) { return std::string(testing::name(info.param)); });
+
+}  // namespace
+}  // namespace tarn::x11

@@ -1,0 +1,8 @@
+# The XCB window system against Xvfb, with openbox and without a window manager.
+add_executable(tarn_x11_window_tests
+  ${CMAKE_CURRENT_SOURCE_DIR}/XcbWindowSystemTest.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/WindowTitleTest.cpp)
+target_link_libraries(tarn_x11_window_tests PRIVATE
+  tarn_platform_x11 tarn_xtest_support GTest::gtest_main)
+gtest_discover_tests(tarn_x11_window_tests DISCOVERY_TIMEOUT 60
+  PROPERTIES TIMEOUT 120 LABELS x11)
