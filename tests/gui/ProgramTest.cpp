@@ -1,0 +1,257 @@
+// Automatic mode end to end in-process (the program's run over the fakes and
+// its exit status), the command line, the tray menu and the Qt host's idle.
+#include <QAction>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QMenu>
+#include <QTimer>
+#include <chrono>
+#include <thread>
+
+#include "CommandLine.h"
+#include "Program.h"
+#include "ProgramInfo.h"
+#include "QtHost.h"
+#include "TraceFile.h"
+
+#include "GuiTest.h"
+
+namespace tarn::guitest {
+namespace {
+
+using namespace std::chrono_literals;
+
+struct AutomaticCase {
+    const char* name;
+    std::string macro;
+    std::vector<bool> answers;
+    int exitStatus;
+    std::size_t questions;
+};
+
+class AutomaticTest : public PlayerTest, public ::testing::WithParamInterface<AutomaticCase> {};
+
+TEST_P(AutomaticTest, RunsHiddenAndEndsWithStatus) {
+    const AutomaticCase& c = GetParam();
+    mQuestions.answers = c.answers;
+    const QString file = macro(c.macro);
+    const QString defaultTrace = tarn::traceFilePath();
+    const bool traceExisted = QFileInfo::exists(defaultTrace);
+    const int status =
+        runPlayer(mFake.platform(), "\"" + file.toStdString() + "\"", mQuestions.hook());
+    EXPECT_EQ(status, c.exitStatus);
+    EXPECT_EQ(mQuestions.asked.size(), c.questions);
+    for (const auto& asked : mQuestions.asked) {
+        EXPECT_EQ(asked.title, "Tarn Macro Message");
+        EXPECT_FALSE(asked.hadOwner);  // the window is never shown
+    }
+    // No trace in automatic mode.
+    EXPECT_EQ(QFileInfo::exists(defaultTrace), traceExisted);
+    // The file (quotes stripped) is the last file now.
+    EXPECT_EQ(GetSetting(executableAppName(), kSectionRecentFileList, kKeyLastFile), file);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Macros, AutomaticTest,
+    ::testing::Values(AutomaticCase{"RanToItsEnd", "Rem a\r\nWait 1\r\n", {}, 0, 0},
+                      AutomaticCase{"FailureAnsweredNo", "Wait abc\r\n", {false}, 1, 1},
+                      AutomaticCase{"RetriedThenNo", "Wait abc\r\n", {true, false}, 1, 2},
+                      AutomaticCase{"SessionEnded", "ShutDownWindows\r\nWait abc\r\n", {}, 0, 0}),
+    [](const ::testing::TestParamInfo<AutomaticCase>& info) {
+        return std::string(info.param.name);
+    });
+
+TEST_F(PlayerTest, AutomaticRetrySucceedingEndsWithZero) {
+    const QString file = macro("Bogus x\r\n");
+    mQuestions.answers = {true};
+    mQuestions.before = [&](std::size_t) { writeBytes(file, "Rem fixed\r\n"); };
+    EXPECT_EQ(runPlayer(mFake.platform(), file.toStdString(), mQuestions.hook()), 0);
+    EXPECT_EQ(mQuestions.asked.size(), 1u);
+}
+
+TEST_F(PlayerTest, AutomaticModeIsHiddenWithCaptionTarn) {
+    auto form = makeForm(macro("Rem a\r\n").toStdString());
+    bool seen = false;
+    mFake.host.onYield = [&] {
+        seen = true;
+        EXPECT_FALSE(form->isVisible());
+        EXPECT_EQ(form->windowTitle(), "Tarn");
+        EXPECT_FALSE(form->interactive());
+        EXPECT_TRUE(form->running());
+    };
+    form->Form_Load();
+    EXPECT_TRUE(seen);
+    EXPECT_TRUE(form->unloaded());
+}
+
+// A command line that is only a pair of quotes is still automatic mode, on the
+// last file.
+TEST_F(PlayerTest, QuotesAloneRunTheLastFileAutomatically) {
+    const QString file = macro("Rem from last file\r\n");
+    SaveSetting(executableAppName(), kSectionRecentFileList, kKeyLastFile, file);
+    auto form = makeForm(std::string("\"\""));
+    form->Form_Load();
+    EXPECT_FALSE(form->interactive());
+    EXPECT_EQ(form->lastCommand(), "Rem from last file");
+    EXPECT_TRUE(mQuestions.asked.empty());
+    EXPECT_EQ(form->exitCode(), 0);
+}
+
+struct QuoteCase {
+    const char* name;
+    std::string commandLine;
+    QString fileBox;
+};
+
+class QuoteTest : public PlayerTest, public ::testing::WithParamInterface<QuoteCase> {};
+
+TEST_P(QuoteTest, FileBoxGetsThePathWithOuterQuotesStripped) {
+    mQuestions.answers = {false};
+    auto form = makeForm(GetParam().commandLine);
+    form->Form_Load();
+    EXPECT_EQ(fileBox(*form)->text(), GetParam().fileBox);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    CommandLines, QuoteTest,
+    ::testing::Values(QuoteCase{"Quoted", "\"/a b/c.mcr\"", "/a b/c.mcr"},
+                      QuoteCase{"OpeningOnly", "\"/a b/c.mcr", "/a b/c.mcr"},
+                      QuoteCase{"Plain", "/a/c.mcr", "/a/c.mcr"},
+                      QuoteCase{"InnerKept", "\"/a\"b\".mcr\"", "/a\"b\".mcr"}),
+    [](const ::testing::TestParamInfo<QuoteCase>& info) { return std::string(info.param.name); });
+
+// The tray menu: a click on the icon is answered by the 100 ms timer with the
+// "System Menu"; its "&Close" stops the run, and automatic mode then ends.
+TEST_F(PlayerTest, TrayCloseStopsAutomaticRunDuringWait) {
+    QtHost host;
+    Platform platform{mFake.windows,   mFake.keyboard, mFake.processes,
+                      mFake.documents, mFake.session,  host};
+    frmTarn form(platform, macro("Rem 1\r\nWait 30\r\nRem 3\r\n").toStdString());
+    form.setQuestionHook(mQuestions.hook());
+    bool menuShown = false;
+    QTimer::singleShot(100, &form, [&] { form.sysTray_MouseDown(2, 0); });
+    QTimer poll;
+    poll.setInterval(10);
+    QObject::connect(&poll, &QTimer::timeout, &form, [&] {
+        QMenu* menu = form.trayMenu();
+        if (!menu->isVisible()) return;
+        menuShown = true;
+        EXPECT_EQ(menu->title(), "System Menu");
+        QAction* close = menu->findChild<QAction*>("mnuSysTrayPopupClose");
+        ASSERT_NE(close, nullptr);
+        EXPECT_EQ(close->text(), "&Close");
+        menu->hide();
+        close->trigger();
+        poll.stop();
+    });
+    poll.start();
+    QElapsedTimer clock;
+    clock.start();
+    form.Form_Load();
+    EXPECT_TRUE(menuShown);
+    EXPECT_LT(clock.elapsed(), 20000);
+    EXPECT_TRUE(form.unloaded());
+    EXPECT_EQ(form.lastCommand(), "Wait 30");
+    EXPECT_EQ(form.exitCode(), 0);
+}
+
+TEST_F(PlayerTest, TrayClickWithoutTimerTickShowsNothingYet) {
+    auto form = interactiveOn(QString());
+    form->sysTray_MouseDown(1, 0);
+    EXPECT_FALSE(form->trayMenu()->isVisible());
+    form->timer_Timer();
+    EXPECT_TRUE(form->trayMenu()->isVisible());
+    form->trayMenu()->hide();
+    // Once shown, the click is used up.
+    form->timer_Timer();
+    EXPECT_FALSE(form->trayMenu()->isVisible());
+}
+
+// The command line.
+
+struct CommandLineCase {
+    const char* name;
+    std::vector<const char*> args;
+    CommandLine::Action action;
+    std::optional<std::string> macro;
+};
+
+class CommandLineTest : public ::testing::TestWithParam<CommandLineCase> {};
+
+TEST_P(CommandLineTest, Parses) {
+    std::vector<const char*> argv{"tarn"};
+    argv.insert(argv.end(), GetParam().args.begin(), GetParam().args.end());
+    const CommandLine parsed = parseCommandLine(static_cast<int>(argv.size()), argv.data());
+    EXPECT_EQ(parsed.action, GetParam().action);
+    EXPECT_EQ(parsed.macro, GetParam().macro);
+}
+
+using A = CommandLine::Action;
+INSTANTIATE_TEST_SUITE_P(
+    Arguments, CommandLineTest,
+    ::testing::Values(CommandLineCase{"None", {}, A::Play, std::nullopt},
+                      CommandLineCase{"OnePath", {"/a/b.mcr"}, A::Play, "/a/b.mcr"},
+                      CommandLineCase{"EmptyArgument", {""}, A::Play, ""},
+                      CommandLineCase{"QuotesKept", {"\"/a b.mcr\""}, A::Play, "\"/a b.mcr\""},
+                      CommandLineCase{"UnquotedBlanks", {"/a", "b.mcr"}, A::Play, "/a b.mcr"},
+                      CommandLineCase{"Help", {"--help"}, A::Help, std::nullopt},
+                      CommandLineCase{"ShortHelp", {"-h"}, A::Help, std::nullopt},
+                      CommandLineCase{"Version", {"--version"}, A::Version, std::nullopt},
+                      CommandLineCase{"EndOfOptions", {"--", "--x.mcr"}, A::Play, "--x.mcr"},
+                      CommandLineCase{"OnlyEndOfOptions", {"--"}, A::Play, std::nullopt},
+                      CommandLineCase{"SingleDashIsAPath", {"-x.mcr"}, A::Play, "-x.mcr"},
+                      CommandLineCase{"UnknownOption", {"--bogus"}, A::Invalid, std::nullopt}),
+    [](const ::testing::TestParamInfo<CommandLineCase>& info) {
+        return std::string(info.param.name);
+    });
+
+TEST(CommandLineText, VersionLine) {
+    EXPECT_STREQ(versionLine(), "Tarn 2.0.3\n");
+}
+
+// The Qt host.
+
+TEST(QtHostTest, IdleWakesForAnEventPostedFromAnotherThread) {
+    QtHost host;
+    QObject receiver;
+    bool delivered = false;
+    std::thread poster([&] {
+        std::this_thread::sleep_for(50ms);
+        QMetaObject::invokeMethod(
+            &receiver, [&] { delivered = true; }, Qt::QueuedConnection);
+    });
+    QElapsedTimer clock;
+    clock.start();
+    for (int pass = 0; pass < 100 && !delivered; ++pass)
+        host.idle(30s);
+    poster.join();
+    EXPECT_TRUE(delivered);
+    // One idle slept until the event came instead of its full 30 s.
+    EXPECT_LT(clock.elapsed(), 20000);
+}
+
+TEST(QtHostTest, IdleSleepsInsteadOfSpinning) {
+    QtHost host;
+    QApplication::processEvents();
+    int passes = 0;
+    const auto end = host.now() + 200ms;
+    while (host.now() < end) {
+        host.idle(10ms);
+        ++passes;
+    }
+    // About 20 passes of 10 ms; a spinning idle would make tens of thousands.
+    EXPECT_LT(passes, 100);
+}
+
+TEST(QtHostTest, YieldHandlesPendingEvents) {
+    QtHost host;
+    QObject receiver;
+    bool delivered = false;
+    QMetaObject::invokeMethod(
+        &receiver, [&] { delivered = true; }, Qt::QueuedConnection);
+    host.yield();
+    EXPECT_TRUE(delivered);
+}
+
+}  // namespace
+}  // namespace tarn::guitest

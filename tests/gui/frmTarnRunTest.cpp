@@ -1,0 +1,255 @@
+// Runs from the player window: the trace byte for byte, the "Retry ?"
+// question, Stop, a second Start during a run, and the end of the session.
+#include <QElapsedTimer>
+#include <QRegularExpression>
+#include <QTimer>
+#include <chrono>
+
+#include "GuiTest.h"
+#include "QtHost.h"
+
+namespace tarn::guitest {
+namespace {
+
+using namespace std::chrono_literals;
+
+struct TraceCase {
+    const char* name;
+    std::string macro;
+    std::vector<bool> answers;  // to the "Retry ?" questions, in order
+    std::string trace;
+    std::size_t questions;
+};
+
+class TraceTest : public PlayerTest, public ::testing::WithParamInterface<TraceCase> {};
+
+TEST_P(TraceTest, RunLeavesExactTrace) {
+    const TraceCase& c = GetParam();
+    mQuestions.answers = c.answers;
+    auto form = interactiveOn(macro(c.macro));
+    button(*form, "cmdGo")->click();
+    EXPECT_EQ(trace(), c.trace);
+    EXPECT_EQ(mQuestions.asked.size(), c.questions);
+    EXPECT_FALSE(form->traceOpen());
+    EXPECT_FALSE(form->running());
+    EXPECT_EQ(form->size(), form->designedSize(false));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Macros, TraceTest,
+    ::testing::Values(
+        TraceCase{"BlankLinesAndIndentKept",
+                  "Rem a\r\n\r\n\t  Rem b\r\nx = 1\r\n",
+                  {},
+                  "Rem a\r\n\r\n\t  Rem b\r\nx = 1\r\n",
+                  0},
+        TraceCase{"LastLineWithoutEnd", "Rem a\r\nRem b", {}, "Rem a\r\nRem b\r\n", 0},
+        TraceCase{"BareCarriageReturnEndsALine", "Rem a\rRem b\r\n", {}, "Rem a\r\nRem b\r\n", 0},
+        TraceCase{"EmptyFile", "", {}, "", 0},
+        TraceCase{"FailureRecordAnsweredNo",
+                  "Rem one\r\nWait abc\r\nRem never\r\n",
+                  {false},
+                  "Rem one\r\nWait abc\r\nError 13 - Type mismatch\r\n",
+                  1},
+        TraceCase{"InvalidCommand",
+                  "Bogus command\r\n",
+                  {false},
+                  "Bogus command\r\nError 1001 - Invalid macro command\r\n",
+                  1},
+        TraceCase{"RetryYesRunsFromLineOneEachTime",
+                  "Rem one\r\nWait 99999\r\n",
+                  {true, true, false},
+                  "Rem one\r\nWait 99999\r\nError 6 - Overflow\r\n"
+                  "Rem one\r\nWait 99999\r\nError 6 - Overflow\r\n"
+                  "Rem one\r\nWait 99999\r\nError 6 - Overflow\r\n",
+                  3},
+        TraceCase{"UnbalancedQuote",
+                  "SetFocus \"a,b\r\n",
+                  {false},
+                  "SetFocus \"a,b\r\nError 5 -  - Missing quote in statement\r\n",
+                  1}),
+    [](const ::testing::TestParamInfo<TraceCase>& info) { return std::string(info.param.name); });
+
+TEST_F(PlayerTest, RetriedRunFollowsTheFailureRecord) {
+    const QString file = macro("Bogus x\r\nRem end\r\n");
+    mQuestions.answers = {true};
+    // The user mends the macro while the question is up, then answers Yes.
+    mQuestions.before = [&](std::size_t) { writeBytes(file, "Rem fixed\r\nRem end\r\n"); };
+    auto form = interactiveOn(file);
+    button(*form, "cmdGo")->click();
+    EXPECT_EQ(trace(), "Bogus x\r\nError 1001 - Invalid macro command\r\nRem fixed\r\nRem end\r\n");
+    EXPECT_EQ(mQuestions.asked.size(), 1u);
+    EXPECT_EQ(form->exitCode(), 0);
+}
+
+TEST_F(PlayerTest, QuestionTextNamesFailureSourceAndLastLine) {
+    mQuestions.answers = {false};
+    auto form = interactiveOn(macro("Rem first\r\nWait abc\r\nRem never\r\n"));
+    button(*form, "cmdGo")->click();
+    ASSERT_EQ(mQuestions.asked.size(), 1u);
+    EXPECT_EQ(mQuestions.asked[0].title, "Tarn Macro Message");
+    EXPECT_EQ(mQuestions.asked[0].text,
+              "Error 13 - Type mismatch - Occured in Tarn.Process.RunMacro\r\n\r\n"
+              " Last Macro Command: Wait abc\r\n\r\nRetry ?");
+    EXPECT_EQ(activity(*form), "Wait abc");
+    EXPECT_EQ(form->lastCommand(), "Wait abc");
+    EXPECT_EQ(form->exitCode(), 1);
+}
+
+struct MissingFileCase {
+    const char* name;
+    bool emptyBox;
+};
+
+class MissingFileTest : public PlayerTest, public ::testing::WithParamInterface<MissingFileCase> {};
+
+TEST_P(MissingFileTest, RetryQuestionShowsTheOpenFailure) {
+    mQuestions.answers = {true, false};
+    auto form = interactiveOn(GetParam().emptyBox ? QString() : path("missing.mcr"));
+    button(*form, "cmdGo")->click();
+    ASSERT_EQ(mQuestions.asked.size(), 2u);  // Yes tried the file again
+    const QRegularExpression expected(QRegularExpression::anchoredPattern(
+        "Error 53 - File not found - Occured in .*\\.OpenFile\\.RunMacro\r\n\r\n"
+        " Last Macro Command: \r\n\r\nRetry \\?"));
+    for (const auto& asked : mQuestions.asked) {
+        EXPECT_TRUE(expected.match(asked.text).hasMatch()) << asked.text.toStdString();
+        EXPECT_TRUE(asked.hadOwner);
+    }
+    EXPECT_EQ(trace(), "Error 53 - File not found\r\nError 53 - File not found\r\n");
+    EXPECT_EQ(form->exitCode(), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, MissingFileTest,
+                         ::testing::Values(MissingFileCase{"NoSuchFile", false},
+                                           MissingFileCase{"EmptyFileBox", true}),
+                         [](const ::testing::TestParamInfo<MissingFileCase>& info) {
+                             return std::string(info.param.name);
+                         });
+
+TEST_F(PlayerTest, TraceCreationFailureAskedAndRunGoesOnWithoutTrace) {
+    mQuestions.answers = {false};
+    auto form = makeForm();
+    form->setTraceFilePath(path("no such folder/TarnTrace.txt"));
+    form->Form_Load();
+    fileBox(*form)->setText(macro("Rem a\r\nRem b\r\n"));
+    button(*form, "cmdGo")->click();
+    ASSERT_EQ(mQuestions.asked.size(), 1u);
+    EXPECT_TRUE(mQuestions.asked[0].text.startsWith("Error 76 - Path not found - Occured in "))
+        << mQuestions.asked[0].text.toStdString();
+    // Answered No: the run took place all the same.
+    EXPECT_EQ(activity(*form), "Rem b");
+    EXPECT_EQ(form->exitCode(), 0);
+    EXPECT_FALSE(form->traceOpen());
+}
+
+TEST_F(PlayerTest, SecondStartBeginsANewTrace) {
+    auto form = interactiveOn(macro("Rem first run\r\n"));
+    button(*form, "cmdGo")->click();
+    fileBox(*form)->setText(macro("Rem second run\r\n", "second.mcr"));
+    button(*form, "cmdGo")->click();
+    EXPECT_EQ(trace(), "Rem second run\r\n");
+}
+
+TEST_F(PlayerTest, WindowGrowsByActivityRowOnlyDuringTracedRun) {
+    auto form = interactiveOn(macro("Rem a\r\nRem b\r\n"));
+    std::vector<QSize> sizes;
+    mFake.host.onYield = [&] { sizes.push_back(form->size()); };
+    button(*form, "cmdGo")->click();
+    ASSERT_FALSE(sizes.empty());
+    for (const QSize& size : sizes)
+        EXPECT_EQ(size, form->designedSize(true));
+    EXPECT_EQ(form->size(), form->designedSize(false));
+    EXPECT_EQ(activity(*form), "Rem b");
+}
+
+TEST_F(PlayerTest, StopWithoutRunOnlySetsTheCancelFlag) {
+    auto form = interactiveOn(QString());
+    button(*form, "cmdStop")->click();
+    EXPECT_TRUE(form->macro().CancelMacro());
+    EXPECT_EQ(form->size(), form->designedSize(false));
+    EXPECT_EQ(trace(), "<missing>");
+}
+
+// Stop pressed by the fake clock one second into a five-second Wait.
+TEST_F(PlayerTest, StopDuringWaitEndsRunBeforeNextLine) {
+    auto form = interactiveOn(macro("Rem 1\r\nWait 5\r\nRem 3\r\n"));
+    const auto start = mFake.host.time;
+    bool pressed = false;
+    mFake.host.onYield = [&] {
+        if (!pressed && mFake.host.time - start >= 1s) {
+            pressed = true;
+            button(*form, "cmdStop")->click();
+            // Stop closes the trace at once and gives the activity row back.
+            EXPECT_FALSE(form->traceOpen());
+            EXPECT_EQ(form->size(), form->designedSize(false));
+        }
+    };
+    button(*form, "cmdGo")->click();
+    EXPECT_TRUE(pressed);
+    EXPECT_LT(mFake.host.time - start, 2s);
+    EXPECT_EQ(trace(), "Rem 1\r\nWait 5\r\n");
+    EXPECT_EQ(activity(*form), "Wait 5");
+    EXPECT_TRUE(mQuestions.asked.empty());
+    EXPECT_EQ(form->exitCode(), 0);
+}
+
+// The same with the real host: a timer presses Stop while the Wait sleeps on
+// the event loop.
+TEST_F(PlayerTest, StopFromTimerEndsWaitOnQtHost) {
+    QtHost host;
+    Platform platform{mFake.windows,   mFake.keyboard, mFake.processes,
+                      mFake.documents, mFake.session,  host};
+    frmTarn form(platform, std::nullopt);
+    form.setTraceFilePath(tracePath());
+    form.setQuestionHook(mQuestions.hook());
+    form.Form_Load();
+    fileBox(form)->setText(macro("Rem 1\r\nWait 30\r\nRem 3\r\n"));
+    QTimer::singleShot(200, &form, [&] { button(form, "cmdStop")->click(); });
+    QElapsedTimer clock;
+    clock.start();
+    button(form, "cmdGo")->click();
+    // Far below the 30 s the Wait asked for: Stop ended it.
+    EXPECT_LT(clock.elapsed(), 20000);
+    EXPECT_EQ(trace(), "Rem 1\r\nWait 30\r\n");
+    EXPECT_EQ(activity(form), "Wait 30");
+}
+
+TEST_F(PlayerTest, StartDuringRunIsIgnored) {
+    auto form = interactiveOn(macro("Rem 1\r\nWait 1\r\nRem 3\r\n"));
+    int presses = 0;
+    mFake.host.onYield = [&] {
+        if (presses < 3) {
+            ++presses;
+            button(*form, "cmdGo")->click();
+        }
+    };
+    button(*form, "cmdGo")->click();
+    EXPECT_EQ(presses, 3);
+    EXPECT_EQ(trace(), "Rem 1\r\nWait 1\r\nRem 3\r\n");
+}
+
+TEST_F(PlayerTest, SessionEndCancelsRunAndClosesInteractivePlayer) {
+    auto form = interactiveOn(macro("Rem a\r\nShutDownWindows\r\nRem b\r\n"));
+    button(*form, "cmdGo")->click();
+    EXPECT_TRUE(form->shuttingDown());
+    EXPECT_TRUE(form->unloaded());
+    EXPECT_FALSE(form->isVisible());
+    EXPECT_EQ(trace(), "Rem a\r\nShutDownWindows\r\n");
+    EXPECT_TRUE(mQuestions.asked.empty());
+    ASSERT_FALSE(mFake.log.empty());
+    EXPECT_EQ(mFake.log.back(), "requestEnd 1");
+}
+
+TEST_F(PlayerTest, RefusedSessionEndIsAnOrdinaryFailure) {
+    mFake.session.result = 5;
+    mQuestions.answers = {false};
+    auto form = interactiveOn(macro("ShutDownWindows 2\r\n"));
+    button(*form, "cmdGo")->click();
+    EXPECT_FALSE(form->shuttingDown());
+    EXPECT_FALSE(form->unloaded());
+    ASSERT_EQ(mQuestions.asked.size(), 1u);
+    EXPECT_TRUE(mQuestions.asked[0].text.startsWith("Error 1005 - ExitWindows Error 5 - "));
+}
+
+}  // namespace
+}  // namespace tarn::guitest

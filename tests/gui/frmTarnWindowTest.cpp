@@ -1,0 +1,209 @@
+// The player window itself: its controls at their twips positions, the
+// border, F1 help, the file box's focus, and the stored position and file.
+#include <QFocusEvent>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QTest>
+
+#include "Help.h"
+#include "ProgramInfo.h"
+#include "Twips.h"
+
+#include "GuiTest.h"
+
+namespace tarn::guitest {
+namespace {
+
+struct ControlCase {
+    const char* name;
+    int left, top, width, height;
+    const char* text;     // caption of a label, tool tip of a button
+    bool enabled = true;  // the editor's buttons wait for the editor
+};
+
+const ControlCase kControls[] = {
+    {"Label1", 60, 120, 855, 255, "Macro &File:"},
+    {"txtMacroFile", 960, 60, 4395, 315, ""},
+    {"cmdEdit", 5400, 60, 315, 315, " Macro New / Edit ", false},
+    {"cmdMacro", 5700, 60, 315, 315, " Find Macro ", false},
+    {"cmdViewTraceFile", 6000, 60, 315, 315, " View Trace File ", false},
+    {"cmdHelp", 6300, 60, 315, 315, " Help "},
+    {"cmdGo", 6600, 60, 315, 315, " Start "},
+    {"cmdStop", 6900, 60, 315, 315, " Stop "},
+    {"Label2", 60, 480, 855, 255, "Activity:"},
+    {"lblActivity", 1020, 480, 6195, 255, ""},
+};
+
+TEST_F(PlayerTest, EveryControlAtItsTwipsPosition) {
+    auto form = interactiveOn(QString());
+    for (const ControlCase& c : kControls) {
+        SCOPED_TRACE(c.name);
+        QWidget* widget = control<QWidget>(*form, c.name);
+        ASSERT_NE(widget, nullptr);
+        EXPECT_EQ(widget->geometry(), QRect(twipsToPixels(c.left, form.get(), Qt::Horizontal),
+                                            twipsToPixels(c.top, form.get(), Qt::Vertical),
+                                            twipsToPixels(c.width, form.get(), Qt::Horizontal),
+                                            twipsToPixels(c.height, form.get(), Qt::Vertical)));
+        EXPECT_EQ(widget->isEnabled(), c.enabled);
+        if (auto* label = qobject_cast<QLabel*>(widget)) {
+            EXPECT_EQ(label->text(), c.text);
+        } else if (auto* button = qobject_cast<QToolButton*>(widget)) {
+            EXPECT_EQ(button->toolTip(), c.text);
+            EXPECT_TRUE(button->text().isEmpty());
+            EXPECT_FALSE(button->icon().isNull());
+        }
+    }
+}
+
+TEST_F(PlayerTest, FixedSingleBorderWithMinimizeBoxOnly) {
+    auto form = interactiveOn(QString());
+    EXPECT_EQ(form->windowTitle(), "Tarn - Interactive Screen");
+    const Qt::WindowFlags flags = form->windowFlags();
+    EXPECT_TRUE(flags & Qt::WindowMinimizeButtonHint);
+    EXPECT_FALSE(flags & Qt::WindowMaximizeButtonHint);
+    EXPECT_EQ(form->minimumSize(), form->maximumSize());
+    EXPECT_EQ(form->size(), form->designedSize(false));
+    EXPECT_EQ(form->designedSize(true).height() - form->designedSize(false).height(),
+              twipsToPixels(435 + 255, form.get(), Qt::Vertical) -
+                  twipsToPixels(435, form.get(), Qt::Vertical));
+    // The activity row lies below the client area until a traced run.
+    EXPECT_GE(control<QLabel>(*form, "lblActivity")->geometry().top(), form->height());
+    EXPECT_TRUE(form->isVisible());
+}
+
+TEST_F(PlayerTest, F1InFileBoxOpensHelpAndBoxDoesNotGetIt) {
+    auto form = interactiveOn(QString("abc"));
+    QLineEdit* box = fileBox(*form);
+    box->setCursorPosition(3);
+    for (Qt::KeyboardModifiers shift :
+         {Qt::KeyboardModifiers(Qt::NoModifier), Qt::KeyboardModifiers(Qt::ShiftModifier),
+          Qt::KeyboardModifiers(Qt::ControlModifier)}) {
+        if (helpTopicsWindow()) helpTopicsWindow()->close();
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_F1, shift);
+        EXPECT_TRUE(QApplication::sendEvent(box, &press));
+        ASSERT_NE(helpTopicsWindow(), nullptr);
+        EXPECT_TRUE(helpTopicsWindow()->isVisible());
+    }
+    // Other keys still reach the box.
+    QTest::keyClick(box, Qt::Key_D);
+    EXPECT_EQ(box->text(), "abcd");
+    helpTopicsWindow()->close();
+}
+
+TEST_F(PlayerTest, HelpButtonOpensHelpTopics) {
+    auto form = interactiveOn(QString());
+    if (helpTopicsWindow()) helpTopicsWindow()->close();
+    button(*form, "cmdHelp")->click();
+    ASSERT_NE(helpTopicsWindow(), nullptr);
+    EXPECT_TRUE(helpTopicsWindow()->isVisible());
+    EXPECT_EQ(helpFile(), programHelpFile());
+    helpTopicsWindow()->close();
+}
+
+TEST_F(PlayerTest, FileBoxSelectsAllWhenItGetsFocus) {
+    auto form = interactiveOn(QString("/home/ann/a.mcr"));
+    QLineEdit* box = fileBox(*form);
+    box->deselect();
+    QFocusEvent focus(QEvent::FocusIn, Qt::MouseFocusReason);
+    QApplication::sendEvent(box, &focus);
+    EXPECT_EQ(box->selectedText(), "/home/ann/a.mcr");
+    EXPECT_EQ(box->selectionStart(), 0);
+}
+
+TEST_F(PlayerTest, ClosingClosesEveryOtherWindow) {
+    auto form = interactiveOn(QString());
+    button(*form, "cmdHelp")->click();
+    ASSERT_TRUE(helpTopicsWindow() && helpTopicsWindow()->isVisible());
+    form->close();
+    EXPECT_FALSE(helpTopicsWindow()->isVisible());
+}
+
+// The stored position and file.
+
+QPoint centred(const frmTarn& poForm) {
+    // Before the window is first shown its frame is not known yet: the
+    // designed size is what gets centred.
+    const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    const QSize window = poForm.designedSize(false);
+    return QPoint(screen.x() + screen.width() / 2 - window.width() / 2,
+                  screen.y() + screen.height() / 2 - window.height() / 2);
+}
+
+QString twipsText(const frmTarn& poForm, int piPixels, Qt::Orientation piDirection) {
+    return numberText(static_cast<float>(pixelsToTwips(piPixels, &poForm, piDirection)));
+}
+
+QString stored(const char* psvKey) {
+    return GetSetting(appTitle(), kSectionSettings, psvKey, "<none>");
+}
+
+QString storedLastFile() {
+    return GetSetting(executableAppName(), kSectionRecentFileList, kKeyLastFile, "<none>");
+}
+
+TEST_F(PlayerTest, FirstStartIsCentredWithEmptyFileBox) {
+    auto form = makeForm();
+    form->Form_Load();
+    EXPECT_EQ(form->pos(), centred(*form));
+    EXPECT_TRUE(fileBox(*form)->text().isEmpty());
+    EXPECT_TRUE(form->interactive());
+}
+
+TEST_F(PlayerTest, PositionAndLastFileRoundTrip) {
+    {
+        auto form = makeForm();
+        form->Form_Load();
+        form->move(150, 90);
+        fileBox(*form)->setText("/tmp/a b/ü.mcr");
+        form->close();
+        EXPECT_EQ(stored(kKeyLeft), twipsText(*form, 150, Qt::Horizontal));
+        EXPECT_EQ(stored(kKeyTop), twipsText(*form, 90, Qt::Vertical));
+        EXPECT_EQ(storedLastFile(), "/tmp/a b/ü.mcr");
+    }
+    auto form = makeForm();
+    form->Form_Load();
+    EXPECT_EQ(form->pos(), QPoint(150, 90));
+    EXPECT_EQ(fileBox(*form)->text(), "/tmp/a b/ü.mcr");
+}
+
+TEST_F(PlayerTest, ClosingMinimizedKeepsStoredPosition) {
+    SaveSetting(appTitle(), kSectionSettings, kKeyLeft, "1500");
+    SaveSetting(appTitle(), kSectionSettings, kKeyTop, "900");
+    auto form = makeForm();
+    form->Form_Load();
+    form->move(300, 200);
+    form->showMinimized();
+    ASSERT_TRUE(form->isMinimized());
+    form->close();
+    EXPECT_EQ(stored(kKeyLeft), "1500");
+    EXPECT_EQ(stored(kKeyTop), "900");
+    EXPECT_EQ(storedLastFile(), "");  // an empty box is stored all the same
+}
+
+struct BadPositionCase {
+    const char* name;
+    const char* left;
+    const char* top;
+};
+
+class BadPositionTest : public PlayerTest, public ::testing::WithParamInterface<BadPositionCase> {};
+
+TEST_P(BadPositionTest, StartsCentred) {
+    SaveSetting(appTitle(), kSectionSettings, kKeyLeft, GetParam().left);
+    SaveSetting(appTitle(), kSectionSettings, kKeyTop, GetParam().top);
+    auto form = makeForm();
+    form->Form_Load();
+    EXPECT_EQ(form->pos(), centred(*form));
+}
+
+INSTANTIATE_TEST_SUITE_P(Stored, BadPositionTest,
+                         ::testing::Values(BadPositionCase{"NotNumbers", "abc", "12x"},
+                                           BadPositionCase{"Empty", "", ""},
+                                           BadPositionCase{"OffEveryScreen", "-150000", "-90000"},
+                                           BadPositionCase{"FarBeyondScreen", "900000", "15"}),
+                         [](const ::testing::TestParamInfo<BadPositionCase>& info) {
+                             return std::string(info.param.name);
+                         });
+
+}  // namespace
+}  // namespace tarn::guitest
