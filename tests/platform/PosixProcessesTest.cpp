@@ -95,6 +95,9 @@ class PosixProcessesTest : public ::testing::Test {
 TEST_F(PosixProcessesTest, StartsAProgramFoundOnPathWithItsArguments) {
     const ProcessId pid = start("sleep 30");
     ASSERT_GT(pid, 0);
+    // posix_spawn returns once the exec has begun; the kernel fills in the
+    // new command line a moment later.
+    waitUntil([&] { return !commandLineOf(pid).empty(); }, 5s);
     EXPECT_EQ(commandLineOf(pid), (Words{"sleep", "30"}));
     // Its own session, stdin from /dev/null.
     EXPECT_EQ(getsid(pid), pid);
@@ -302,6 +305,7 @@ TEST(PosixProcessesLifetime, AStartedProgramOutlivesTarn) {
     EXPECT_EQ(kill(program, 0), 0);
     EXPECT_NE(stateOf(program), 'Z');
     EXPECT_NE(stateOf(program), 0);
+    waitUntil([&] { return !commandLineOf(program).empty(); }, 5s);
     EXPECT_EQ(commandLineOf(program), (Words{"sleep", "60"}));
     EXPECT_EQ(getsid(program), program);
 
