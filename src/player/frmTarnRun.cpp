@@ -75,6 +75,10 @@ void frmTarn::runMacroOnce() {
 
 bool frmTarn::retryAfter(const Failure& poFailure) {
     if (mbShuttingDown) return false;
+    // The user closed the player while the run was finishing its statement:
+    // a question now would come from a window that is gone, and a Yes would
+    // run the macro again behind the user's back.
+    if (mbUnloaded && mbInteractive) return false;
     const std::string head =
         "Error " + std::to_string(poFailure.number()) + " - " + poFailure.description();
     if (mbTraceOpen && mbInteractive && miTraceFile) {

@@ -8,11 +8,14 @@
 #include <chrono>
 #include <thread>
 
+#include <QGuiApplication>
+#include <QScreen>
 #include "CommandLine.h"
 #include "Program.h"
 #include "ProgramInfo.h"
 #include "QtHost.h"
 #include "TraceFile.h"
+#include "Twips.h"
 
 #include "GuiTest.h"
 
@@ -82,6 +85,16 @@ TEST_F(PlayerTest, AutomaticModeIsHiddenWithCaptionTarn) {
     form->Form_Load();
     EXPECT_TRUE(seen);
     EXPECT_TRUE(form->unloaded());
+    // The hidden window's position, the centred one it was created with, is
+    // stored like any other.
+    const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    const QSize size = form->designedSize(false);
+    const QPoint centred(screen.x() + screen.width() / 2 - size.width() / 2,
+                         screen.y() + screen.height() / 2 - size.height() / 2);
+    EXPECT_EQ(GetSetting(appTitle(), kSectionSettings, kKeyLeft),
+              numberText(static_cast<float>(pixelsToTwips(centred.x(), form.get()))));
+    EXPECT_EQ(GetSetting(appTitle(), kSectionSettings, kKeyTop),
+              numberText(static_cast<float>(pixelsToTwips(centred.y(), form.get(), Qt::Vertical))));
 }
 
 // A command line that is only a pair of quotes is still automatic mode, on the

@@ -6,6 +6,7 @@
 #include <chrono>
 
 #include "GuiTest.h"
+#include "ProgramInfo.h"
 #include "QtHost.h"
 
 namespace tarn::guitest {
@@ -212,6 +213,36 @@ TEST_F(PlayerTest, StopFromTimerEndsWaitOnQtHost) {
     EXPECT_LT(clock.elapsed(), 20000);
     EXPECT_EQ(trace(), "Rem 1\r\nWait 30\r\n");
     EXPECT_EQ(activity(form), "Wait 30");
+}
+
+TEST_F(PlayerTest, ClosingDuringRunStopsItAndStoresTheFile) {
+    const QString file = macro("Rem 1\r\nWait 5\r\nRem 3\r\n");
+    auto form = interactiveOn(file);
+    bool closed = false;
+    mFake.host.onYield = [&] {
+        if (!closed && form->lastCommand() == "Wait 5") {
+            closed = true;
+            form->close();
+        }
+    };
+    button(*form, "cmdGo")->click();
+    EXPECT_TRUE(closed);
+    EXPECT_TRUE(form->unloaded());
+    EXPECT_FALSE(form->running());
+    EXPECT_EQ(trace(), "Rem 1\r\nWait 5\r\n");
+    EXPECT_EQ(GetSetting(executableAppName(), kSectionRecentFileList, kKeyLastFile), file);
+}
+
+TEST_F(PlayerTest, FailureAfterPlayerWasClosedAsksNothing) {
+    mQuestions.answers = {true};
+    auto form = interactiveOn(macro("Rem 1\r\nWait abc\r\n"));
+    // Closed inside the line report of the failing statement.
+    mFake.host.onYield = [&] {
+        if (form->lastCommand() == "Wait abc" && !form->unloaded()) form->close();
+    };
+    button(*form, "cmdGo")->click();
+    EXPECT_TRUE(form->unloaded());
+    EXPECT_TRUE(mQuestions.asked.empty());
 }
 
 TEST_F(PlayerTest, StartDuringRunIsIgnored) {
