@@ -65,17 +65,28 @@ class LogindSessionTest : public ::testing::Test {
             std::vector<std::string>{"dbus-daemon", "--config-file=" + (temp_ / "bus.conf"),
                                      "--nofork", "--nopidfile", "--nosyslog"},
             std::vector<std::string>{}, temp_ / "bus.log");
-        ASSERT_TRUE(waitUntil([&] { return exists(socket_); }, 10s)) << readFile(temp_ / "bus.log");
+        // The socket file appears a moment before the bus listens on it.
+        std::string failure;
+        waitUntil(
+            [&] {
+                GError* error = nullptr;
+                control_ = g_dbus_connection_new_for_address_sync(
+                    address_.c_str(),
+                    static_cast<GDBusConnectionFlags>(
+                        G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
+                        G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
+                    nullptr, nullptr, &error);
+                if (error) {
+                    failure = error->message;
+                    g_error_free(error);
+                }
+                return control_ != nullptr;
+            },
+            10s, 20ms);
+        ASSERT_NE(control_, nullptr) << failure << "\n" << readFile(temp_ / "bus.log");
 
         // Only the code under test reads this; the mock gets it explicitly.
         setenv("DBUS_SYSTEM_BUS_ADDRESS", address_.c_str(), 1);
-        GError* error = nullptr;
-        control_ = g_dbus_connection_new_for_address_sync(
-            address_.c_str(),
-            static_cast<GDBusConnectionFlags>(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
-                                              G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
-            nullptr, nullptr, &error);
-        ASSERT_NE(control_, nullptr) << (error ? error->message : "");
         if (logind == Logind::Absent) return;
 
         mock_ = std::make_unique<Helper>(
