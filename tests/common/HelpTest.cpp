@@ -236,14 +236,14 @@ TEST(HelpPages, EveryFailureNumberIsExplained) {
 TEST(HelpPages, EveryKeyNameIsDocumented) {
     const QString keys = page("keys.html");
     for (const char* name :
-         {"{BACKSPACE}", "{BS}",       "{BKSP}",   "{BREAK}",      "{CAPSLOCK}", "{DELETE}",
-          "{DEL}",       "{DOWN}",     "{END}",    "{ENTER}",      "{ESC}",      "{HELP}",
-          "{HOME}",      "{INSERT}",   "{INS}",    "{LEFT}",       "{NUMLOCK}",  "{PGDN}",
-          "{PGUP}",      "{PRTSC}",    "{RIGHT}",  "{SCROLLLOCK}", "{TAB}",      "{UP}",
-          "{F1}",        "{F16}",      "{LWIN}",   "{RWIN}",       "{APPS}",     "{ADD}",
-          "{SUBTRACT}",  "{MULTIPLY}", "{DIVIDE}", "{LEFT 5}",     "10,000",     "{{}",
-          "{}}",         "{+}",        "{^}",      "{%}",          "{~}",        "{(}",
-          "{)}",         "{[}",        "{]}"})
+         {"{BACKSPACE}", "{BS}",     "{BKSP}",       "{BREAK}",   "{CAPSLOCK}", "{DELETE}",
+          "{DEL}",       "{DOWN}",   "{END}",        "{ENTER}",   "{ESC}",      "{HOME}",
+          "{INSERT}",    "{INS}",    "{LEFT}",       "{NUMLOCK}", "{PGDN}",     "{PGUP}",
+          "{PRTSC}",     "{RIGHT}",  "{SCROLLLOCK}", "{TAB}",     "{UP}",       "{F1}",
+          "{F16}",       "{LWIN}",   "{RWIN}",       "{APPS}",    "{ADD}",      "{SUBTRACT}",
+          "{MULTIPLY}",  "{DIVIDE}", "{LEFT 5}",     "10,000",    "{{}",        "{}}",
+          "{+}",         "{^}",      "{%}",          "{~}",       "{(}",        "{)}",
+          "{[}",         "{]}"})
         EXPECT_TRUE(keys.contains(QString(name).toHtmlEscaped())) << name;
 }
 
