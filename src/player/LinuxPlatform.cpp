@@ -39,8 +39,9 @@ std::unique_ptr<LinuxPlatform> LinuxPlatform::connect(const char* psvDisplay,
     }
     platform->mBackends->keyboard = x11::XTestKeyboard::connect(name);
     if (!platform->mBackends->keyboard) {
-        psvProblem = std::string("the X display \"") + name +
-                     "\" cannot take synthetic keystrokes (no XTest extension)";
+        psvProblem =
+            std::string("the X display \"") + name +
+            "\" cannot take synthetic keystrokes (it lacks the XTEST or XKEYBOARD extension)";
         return nullptr;
     }
     return platform;
