@@ -13,6 +13,7 @@
 #include <QTextBrowser>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "Icons.h"
 #include "ProgramInfo.h"
@@ -48,6 +49,38 @@ std::vector<HelpTopicsWindow::Entry> readList(const QString& psvName) {
 }
 
 constexpr int kTargetRole = Qt::UserRole;
+
+// Text order without regard to letter case, in which a run of digits counts as its
+// number. (QCollator's numeric mode depends on the locale and is lost in the C one.)
+bool naturalLess(const QString& a, const QString& b) {
+    qsizetype i = 0, j = 0;
+    while (i < a.size() && j < b.size()) {
+        if (a.at(i).isDigit() && b.at(j).isDigit()) {
+            while (i + 1 < a.size() && a.at(i) == QLatin1Char('0') && a.at(i + 1).isDigit())
+                ++i;
+            while (j + 1 < b.size() && b.at(j) == QLatin1Char('0') && b.at(j + 1).isDigit())
+                ++j;
+            qsizetype endA = i, endB = j;
+            while (endA < a.size() && a.at(endA).isDigit())
+                ++endA;
+            while (endB < b.size() && b.at(endB).isDigit())
+                ++endB;
+            // Without leading zeros, the longer run is the larger number.
+            if (endA - i != endB - j) return endA - i < endB - j;
+            const int digits =
+                QStringView(a).mid(i, endA - i).compare(QStringView(b).mid(j, endB - j));
+            if (digits != 0) return digits < 0;
+            i = endA;
+            j = endB;
+            continue;
+        }
+        const QChar ca = a.at(i).toCaseFolded(), cb = b.at(j).toCaseFolded();
+        if (ca != cb) return ca < cb;
+        ++i;
+        ++j;
+    }
+    return a.size() - i < b.size() - j;
+}
 
 }  // namespace
 
@@ -96,11 +129,14 @@ HelpTopicsWindow::HelpTopicsWindow() : QWidget(nullptr, Qt::Window) {
     txtIndexFilter->setClearButtonEnabled(true);
     lstIndex = new QListWidget;
     lstIndex->setObjectName(QStringLiteral("lstIndex"));
-    for (const Entry& entry : readIndex()) {
+    // Keywords in the order a reader expects: "Error 5" before "Error 13".
+    std::vector<Entry> keywords = readIndex();
+    std::stable_sort(keywords.begin(), keywords.end(),
+                     [](const Entry& a, const Entry& b) { return naturalLess(a.title, b.title); });
+    for (const Entry& entry : keywords) {
         auto* item = new QListWidgetItem(entry.title, lstIndex);
         item->setData(kTargetRole, entry.target);
     }
-    lstIndex->sortItems(Qt::AscendingOrder);
     cmdDisplay = new QPushButton(QStringLiteral("&Display"));
     cmdDisplay->setObjectName(QStringLiteral("cmdDisplay"));
     auto* indexLayout = new QVBoxLayout(indexPage);

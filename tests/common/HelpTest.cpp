@@ -108,6 +108,19 @@ TEST_F(HelpWindow, EmptyKeyShowsTheWholeIndexAndTypingFilters) {
     EXPECT_TRUE(list->currentItem()->text().contains("1008"));
 }
 
+TEST_F(HelpWindow, IndexListsNumbersInNumericOrder) {
+    ASSERT_TRUE(tarn::showHelpIndex(nullptr, QStringLiteral("Error ")));
+    auto* list = child<QListWidget>("lstIndex");
+    QStringList shown;
+    for (int row = 0; row < list->count(); ++row)
+        if (!list->item(row)->isHidden()) shown << list->item(row)->text();
+    const auto at = [&](const char* text) { return shown.indexOf(QString(text)); };
+    ASSERT_GE(at("Error 5"), 0);
+    EXPECT_LT(at("Error 5"), at("Error 13"));
+    EXPECT_LT(at("Error 13"), at("Error 1001"));
+    EXPECT_EQ(list->currentItem()->text(), "Error 5");
+}
+
 TEST_F(HelpWindow, OneWindowServesBothCalls) {
     ASSERT_TRUE(tarn::showHelpIndex(nullptr, QStringLiteral("Run")));
     QWidget* first = tarn::helpTopicsWindow();
