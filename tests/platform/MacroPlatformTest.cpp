@@ -1,0 +1,240 @@
+// Macros that start programs and documents, end processes and end the
+// session, run by the interpreter against the real process, document and
+// session backends (windows and keys are the recording fakes: nothing here
+// needs a display). The failures a macro sees are checked as a user reads
+// them: number and description.
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <memory>
+#include <optional>
+
+#include "Failure.h"
+#include "FakePlatform.h"
+#include "GioDocuments.h"
+#include "LogindSession.h"
+#include "MockLogind.h"
+#include "PlatformTestSupport.h"
+#include "PosixProcesses.h"
+#include "clsMacro.h"
+
+namespace tarn {
+namespace {
+
+using namespace tarn::platformtest;
+using Lines = std::vector<std::string>;
+
+// An XDG tree with no applications at all, set before GIO reads anything.
+class EmptyXdgTree : public ::testing::Environment {
+  public:
+    std::unique_ptr<TempDir> root;
+    void SetUp() override {
+        root = std::make_unique<TempDir>("tarn-macro");
+        const std::string& r = root->path();
+        for (const char* folder : {"data", "data-dirs", "config", "config-dirs", "no-modules"})
+            makeFolder(r + "/" + folder);
+        setenv("XDG_DATA_HOME", (r + "/data").c_str(), 1);
+        setenv("XDG_DATA_DIRS", (r + "/data-dirs").c_str(), 1);
+        setenv("XDG_CONFIG_HOME", (r + "/config").c_str(), 1);
+        setenv("XDG_CONFIG_DIRS", (r + "/config-dirs").c_str(), 1);
+        setenv("GIO_MODULE_DIR", (r + "/no-modules").c_str(), 1);
+        setenv("GIO_USE_VFS", "local", 1);
+        setenv("DBUS_SESSION_BUS_ADDRESS", ("unix:path=" + r + "/no-bus").c_str(), 1);
+    }
+    void TearDown() override { root.reset(); }
+};
+
+class MacroPlatformTest : public ::testing::Test {
+  protected:
+    // Runs the lines as a macro file; the failure that ended the run, if any.
+    std::optional<Failure> run(const Lines& lines) {
+        std::string text;
+        for (const std::string& line : lines)
+            text += line + "\r\n";
+        const std::string file = temp_ / ("macro" + std::to_string(++runs_) + ".mcr");
+        writeFile(file, text);
+        try {
+            macro_.RunMacro(file);
+        } catch (const Failure& failure) {
+            return failure;
+        }
+        return std::nullopt;
+    }
+
+    std::string variable(const std::string& name) {
+        const std::string* value = macro_.Variables().find(name);
+        return value ? *value : "(none)";
+    }
+
+    TempDir temp_{"tarn-macro-run"};
+    fake::CallLog log_;
+    fake::FakeWindowSystem windows_{log_};
+    fake::FakeKeyboard keyboard_{log_};
+    posix::PosixProcesses processes_;
+    gio::GioDocuments documents_;
+    gio::LogindSession session_;
+    PlainHost host_;
+    clsMacro macro_{Platform{windows_, keyboard_, processes_, documents_, session_, host_}};
+    int runs_ = 0;
+};
+
+TEST_F(MacroPlatformTest, RunKeepsTheProcessIdAndKillProcessEndsIt) {
+    ASSERT_EQ(run({"Rem start a program, then end it", "pid = Run sleep 30", "KillProcess pid"}),
+              std::nullopt);
+    const pid_t pid = std::atoi(variable("pid").c_str());
+    ASSERT_GT(pid, 0) << variable("pid");
+    EXPECT_TRUE(waitUntil([&] { return stateOf(pid) == 0; }, 5s));
+    EXPECT_TRUE(zombieChildren().empty());
+}
+
+TEST_F(MacroPlatformTest, ShellCharactersInAVariableArePlainArguments) {
+    const std::string script = temp_ / "record.sh";
+    writeFile(script,
+              "#!/bin/sh\n"
+              "for a in \"$@\"; do printf '%s\\n' \"$a\"; done > \"$0.part\"\n"
+              "mv \"$0.part\" \"$0.args\"\n",
+              0755);
+    const std::string trap = temp_ / "pwned";
+    ASSERT_EQ(run({"cmd = " + script + " ; $(touch " + trap + ") | `touch " + trap + "`",
+                   "pid = Run cmd"}),
+              std::nullopt);
+    ASSERT_TRUE(waitUntil([&] { return exists(script + ".args"); }, 10s));
+    EXPECT_EQ(lines(readFile(script + ".args")),
+              (Lines{";", "$(touch", trap + ")", "|", "`touch", trap + "`"}));
+    EXPECT_FALSE(exists(trap));
+    EXPECT_FALSE(exists(trap + ")"));
+    EXPECT_FALSE(exists(trap + "`"));
+}
+
+struct FailureCase {
+    std::string line;
+    std::int32_t number;
+    std::string description;
+    const char* member;  // the member whose name the source carries
+};
+
+TEST_F(MacroPlatformTest, FailuresOfProgramsDocumentsAndProcesses) {
+    int pidMax = 0;
+    std::ifstream("/proc/sys/kernel/pid_max") >> pidMax;
+    const std::string dir = temp_.path();
+    writeFile(dir + "/broken",
+              std::string("\x7f"
+                          "ELF\x02\x01garbage",
+                          13),
+              0755);
+    writeFile(dir + "/lonely.tarnorphan", "no program opens this\n");
+    writeFile(dir + "/plain", "not a program\n", 0644);
+    const std::string executeError =
+        "Invalid procedure call or argument - RunExecute error number ";
+    const FailureCase cases[] = {
+        {"Run tarn-no-such-program-4711", 53, "File not found", "Run"},
+        {"Run " + dir + "/plain", 70, "Permission denied", "Run"},
+        {"KillProcess 0", 1008, "OpenProcess Error 3", "GetAdjustedProcessHandle"},
+        {"KillProcess -1", 1008, "OpenProcess Error 3", "GetAdjustedProcessHandle"},
+        {"KillProcess " + std::to_string(getpid()), 1008, "OpenProcess Error 1",
+         "GetAdjustedProcessHandle"},
+        {"KillProcess " + std::to_string(pidMax + 1), 1008, "OpenProcess Error 3",
+         "GetAdjustedProcessHandle"},
+        {"RunExecute open," + dir + "/absent.txt", 5, executeError + "2 - File not found",
+         "RunExecute"},
+        {"RunExecute ," + dir + "/no-folder/x.txt", 5, executeError + "3 - Path not found",
+         "RunExecute"},
+        {"RunExecute open,x.txt,," + dir + "/no-folder", 5, executeError + "3 - Path not found",
+         "RunExecute"},
+        {"RunExecute open," + dir + "/lonely.tarnorphan", 5,
+         executeError + "31 - No association found for fileName", "RunExecute"},
+        {"RunExecute open," + dir + "/broken", 5, executeError + "11 - Invalid executable format",
+         "RunExecute"},
+    };
+    for (const FailureCase& row : cases) {
+        const std::optional<Failure> failure = run({row.line});
+        ASSERT_TRUE(failure.has_value()) << row.line;
+        EXPECT_EQ(failure->number(), row.number) << row.line;
+        EXPECT_EQ(failure->description(), row.description) << row.line;
+        EXPECT_NE(failure->source().find(std::string(".") + row.member), std::string::npos)
+            << row.line << ": " << failure->source();
+    }
+    // Tarn survived its own PID and the group IDs.
+    EXPECT_EQ(kill(getpid(), 0), 0);
+}
+
+TEST_F(MacroPlatformTest, RunExecuteRunsAProgramFileWithItsParameters) {
+    const std::string script = temp_ / "tool.sh";
+    writeFile(script,
+              "#!/bin/sh\n"
+              "{ for a in \"$@\"; do printf '%s\\n' \"$a\"; done; pwd; } > \"$0.part\"\n"
+              "mv \"$0.part\" \"$0.args\"\n",
+              0755);
+    ASSERT_EQ(run({"RunExecute open," + script + ",one \"two words\"," + temp_.path()}),
+              std::nullopt);
+    ASSERT_TRUE(waitUntil([&] { return exists(script + ".args"); }, 10s));
+    EXPECT_EQ(lines(readFile(script + ".args")), (Lines{"one", "two words", temp_.path()}));
+}
+
+class MacroSessionTest : public MacroPlatformTest {
+  protected:
+    void SetUp() override {
+        try {
+            logind_ = std::make_unique<MockLogind>();
+        } catch (const std::exception& error) {
+            FAIL() << error.what();
+        }
+        logind_->addMethodsWithFlags();
+        macro_.ShuttingDown = [this] { ++shuttingDown_; };
+    }
+
+    std::unique_ptr<MockLogind> logind_;
+    int shuttingDown_ = 0;
+};
+
+TEST_F(MacroSessionTest, AnAcceptedRequestRaisesShuttingDownOnce) {
+    logind_->guard();
+    ASSERT_EQ(run({"ShutDownWindows 4,True"}), std::nullopt);
+    EXPECT_EQ(shuttingDown_, 1);
+    EXPECT_EQ(logind_->calls(MockLogind::kManagerPath), (Lines{"PowerOffWithFlags(16)"}));
+}
+
+TEST_F(MacroSessionTest, ABareShutDownWindowsLogsOff) {
+    logind_->guard();
+    ASSERT_EQ(run({"ShutDownWindows"}), std::nullopt);
+    EXPECT_EQ(shuttingDown_, 1);
+    EXPECT_EQ(logind_->calls(MockLogind::sessionPath("c1")), (Lines{"Terminate()"}));
+}
+
+TEST_F(MacroSessionTest, AnInvalidOptionAsksNothing) {
+    logind_->guard();
+    for (const char* line : {"ShutDownWindows 0", "ShutDownWindows 5,true"}) {
+        const std::optional<Failure> failure = run({line});
+        ASSERT_TRUE(failure.has_value()) << line;
+        EXPECT_EQ(failure->number(), 1002) << line;
+        EXPECT_EQ(failure->description(),
+                  "An invalid parameter was passed to the macro intrepreter's ExitWindows "
+                  "command");
+    }
+    EXPECT_EQ(shuttingDown_, 0);
+    EXPECT_TRUE(logind_->calls(MockLogind::kManagerPath).empty());
+    EXPECT_TRUE(logind_->calls(MockLogind::sessionPath("c1")).empty());
+}
+
+TEST_F(MacroSessionTest, ARefusedRequestIs1005WithTheCode) {
+    logind_->refuse(MockLogind::kManagerPath, MockLogind::kManager, "RebootWithFlags", "t", "",
+                    "org.freedesktop.DBus.Error.AccessDenied");
+    logind_->guard();
+    const std::optional<Failure> failure = run({"ShutDownWindows 2"});
+    ASSERT_TRUE(failure.has_value());
+    EXPECT_EQ(failure->number(), 1005);
+    EXPECT_EQ(failure->description(), "ExitWindows Error 13");
+    EXPECT_EQ(shuttingDown_, 0);
+}
+
+}  // namespace
+}  // namespace tarn
+
+int main(int argc, char** argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    ::testing::AddGlobalTestEnvironment(new tarn::EmptyXdgTree);
+    return RUN_ALL_TESTS();
+}
