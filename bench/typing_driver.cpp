@@ -1,0 +1,81 @@
+// Types a text into the window that has the keyboard focus, the way Send does:
+// the text is written in the key notation (reserved characters braced),
+// parsed, and typed by the XTest backend. Prints the seconds that parsing and
+// typing took. Used by bench/typing.sh.
+//
+//   tarn_typing_driver FILE        types the UTF-8 text of FILE
+//   tarn_typing_driver -k KEYS     types KEYS as written in the notation
+
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+#include <string>
+
+#include "Failure.h"
+#include "KeyNotation.h"
+#include "XTestKeyboard.h"
+
+namespace {
+
+std::string toNotation(const std::string& text) {
+    std::string out;
+    for (char c : text) {
+        switch (c) {
+            case '+':
+            case '^':
+            case '%':
+            case '~':
+            case '(':
+            case ')':
+            case '{':
+            case '}':
+            case '[':
+            case ']':
+                out += '{';
+                out += c;
+                out += '}';
+                break;
+            default:
+                out += c;
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::string notation;
+    if (argc == 3 && std::string(argv[1]) == "-k") {
+        notation = argv[2];
+    } else if (argc == 2) {
+        std::ifstream file(argv[1], std::ios::binary);
+        if (!file) {
+            std::cerr << "cannot read " << argv[1] << "\n";
+            return 2;
+        }
+        std::ostringstream text;
+        text << file.rdbuf();
+        notation = toNotation(text.str());
+    } else {
+        std::cerr << "usage: tarn_typing_driver FILE | -k KEYS\n";
+        return 2;
+    }
+    auto keyboard = tarn::x11::XTestKeyboard::connect();
+    if (!keyboard) {
+        std::cerr << "cannot open the display\n";
+        return 1;
+    }
+    const auto start = std::chrono::steady_clock::now();
+    try {
+        keyboard->type(tarn::parseKeys(notation));
+    } catch (const tarn::Failure& failure) {
+        std::cerr << "failure " << failure.number() << " " << failure.description() << "\n";
+        return 1;
+    }
+    const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+    std::printf("%.4f\n", took.count());
+    return 0;
+}

@@ -1,0 +1,527 @@
+#include "XTestKeyboard.h"
+
+#include <sys/uio.h>
+#include <xcb/xcb.h>
+#include <xcb/xcbext.h>
+// xkb.h names a member "explicit", a C++ keyword.
+#define explicit explicit_
+#include <xcb/xkb.h>
+#undef explicit
+#include <xcb/xtest.h>
+#include <xkbcommon/xkbcommon-keysyms.h>
+#include <xkbcommon/xkbcommon-x11.h>
+#include <xkbcommon/xkbcommon.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <string>
+#include <thread>
+#include <unordered_map>
+#include <vector>
+
+#include "Failure.h"
+#include "KeyboardLayout.h"
+#include "KeymapReaders.h"
+
+namespace tarn::x11 {
+namespace {
+
+using std::chrono::milliseconds;
+
+// How long a target must have left the keyboard map alone, after reading it,
+// before a binding it read may change. Clients read the map in a burst of
+// round trips when they handle a notification (several notifications for one
+// change); this spans the gaps inside such a burst with a wide margin.
+constexpr milliseconds kSettle{100};
+// The longest wait for the target to read a binding. A target that never
+// reads the map (it ignores keys, or has hung) costs this much once per
+// change, no more.
+constexpr milliseconds kReadTimeout{2000};
+// Without the RECORD extension nothing says when the target has read the map;
+// this delay after the server has handled the keys stands in for it.
+constexpr milliseconds kBlindDelay{250};
+
+[[noreturn]] void cannotType() {
+    throw runtimeFailure(kInvalidArgument);
+}
+
+template <class T>
+struct Freed {
+    T* p = nullptr;
+    ~Freed() { std::free(p); }
+};
+
+xkb_keysym_t keysymOf(Key key) {
+    switch (key) {
+        case Key::Backspace:
+            return XKB_KEY_BackSpace;
+        case Key::Tab:
+            return XKB_KEY_Tab;
+        case Key::Enter:
+            return XKB_KEY_Return;
+        case Key::Pause:
+            return XKB_KEY_Pause;
+        case Key::CapsLock:
+            return XKB_KEY_Caps_Lock;
+        case Key::Escape:
+            return XKB_KEY_Escape;
+        case Key::PageUp:
+            return XKB_KEY_Prior;
+        case Key::PageDown:
+            return XKB_KEY_Next;
+        case Key::End:
+            return XKB_KEY_End;
+        case Key::Home:
+            return XKB_KEY_Home;
+        case Key::Left:
+            return XKB_KEY_Left;
+        case Key::Up:
+            return XKB_KEY_Up;
+        case Key::Right:
+            return XKB_KEY_Right;
+        case Key::Down:
+            return XKB_KEY_Down;
+        case Key::PrintScreen:
+            return XKB_KEY_Print;
+        case Key::Insert:
+            return XKB_KEY_Insert;
+        case Key::Delete:
+            return XKB_KEY_Delete;
+        case Key::NumLock:
+            return XKB_KEY_Num_Lock;
+        case Key::ScrollLock:
+            return XKB_KEY_Scroll_Lock;
+        case Key::LeftWin:
+            return XKB_KEY_Super_L;
+        case Key::RightWin:
+            return XKB_KEY_Super_R;
+        case Key::Apps:
+            return XKB_KEY_Menu;
+        case Key::Add:
+            return XKB_KEY_KP_Add;
+        case Key::Subtract:
+            return XKB_KEY_KP_Subtract;
+        case Key::Multiply:
+            return XKB_KEY_KP_Multiply;
+        case Key::Divide:
+            return XKB_KEY_KP_Divide;
+        default:
+            break;
+    }
+    if (key >= Key::F1 && key <= Key::F16) {
+        return XKB_KEY_F1 +
+               static_cast<xkb_keysym_t>(static_cast<int>(key) - static_cast<int>(Key::F1));
+    }
+    return XKB_KEY_NoSymbol;
+}
+
+// LatchLockState with the latched modifiers to set, which the generated
+// binding cannot send (it names that byte padding).
+void latchLockState(xcb_connection_t* c, std::uint8_t affectLocks, std::uint8_t locks,
+                    std::uint8_t affectLatches, std::uint8_t latches) {
+    xcb_xkb_latch_lock_state_request_t request{};
+    request.deviceSpec = XCB_XKB_ID_USE_CORE_KBD;
+    request.affectModLocks = affectLocks;
+    request.modLocks = locks;
+    request.affectModLatches = affectLatches;
+    request.pad0 = latches;
+    static const xcb_protocol_request_t protocol = {/*count=*/2, &xcb_xkb_id,
+                                                    XCB_XKB_LATCH_LOCK_STATE, /*isvoid=*/1};
+    static const char padding[4] = {};
+    struct iovec parts[4];
+    parts[2].iov_base = &request;
+    parts[2].iov_len = sizeof request;
+    parts[3].iov_base = const_cast<char*>(padding);
+    parts[3].iov_len = -sizeof request & 3;
+    xcb_send_request(c, 0, parts + 2, &protocol);
+}
+
+// One event of the sequence, resolved against the current map.
+struct Step {
+    enum class Kind { Modifier, Key };
+    Kind kind = Kind::Key;
+    bool press = true;
+    const ModifierKey* modifier = nullptr;  // Kind::Modifier
+    KeyPlace place;                         // Kind::Key on the map (keycode != 0)
+    xkb_keysym_t spare = XKB_KEY_NoSymbol;  // Kind::Key through a spare keycode
+    bool capsLock = false;                  // the Caps Lock key itself
+};
+
+}  // namespace
+
+struct XTestKeyboard::Connection {
+    xcb_connection_t* c = nullptr;
+    xcb_window_t root = 0;
+    std::int32_t device = -1;
+    std::uint8_t xkbEventBase = 0;
+    xkb_context* context = nullptr;
+    std::unique_ptr<KeyboardLayout> layout;
+    std::unique_ptr<KeymapReaders> readers;
+    std::uint64_t changesIssued = 0;
+
+    ~Connection() {
+        readers.reset();
+        layout.reset();
+        if (context) xkb_context_unref(context);
+        if (c) xcb_disconnect(c);
+    }
+
+    bool broken() const { return xcb_connection_has_error(c) != 0; }
+
+    void sync() { std::free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr)); }
+
+    void fake(std::uint8_t type, xcb_keycode_t keycode) {
+        xcb_test_fake_input(c, type, keycode, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
+    }
+
+    void bind(xcb_keycode_t keycode, xkb_keysym_t keysym) {
+        // Both levels carry the symbol, so that a Shift held by the sequence
+        // cannot turn it into another one.
+        std::vector<xcb_keysym_t> syms(layout->coreWidth(), XCB_NO_SYMBOL);
+        syms[0] = keysym;
+        if (syms.size() > 1) syms[1] = keysym;
+        xcb_change_keyboard_mapping(c, 1, keycode, layout->coreWidth(), syms.data());
+        ++changesIssued;
+    }
+
+    // Reads the map again when the server has announced a change since the
+    // last reading (our own bindings included).
+    void refreshLayout() {
+        bool changed = false;
+        while (xcb_generic_event_t* event = xcb_poll_for_event(c)) {
+            const std::uint8_t type = event->response_type & 0x7f;
+            if (type == XCB_MAPPING_NOTIFY) changed = true;
+            if (type == xkbEventBase) {
+                const std::uint8_t xkbType = reinterpret_cast<std::uint8_t*>(event)[1];
+                if (xkbType == XCB_XKB_NEW_KEYBOARD_NOTIFY || xkbType == XCB_XKB_MAP_NOTIFY) {
+                    changed = true;
+                }
+            }
+            std::free(event);
+        }
+        if (changed || !layout) {
+            layout.reset();
+            layout = KeyboardLayout::read(c, context, device);
+        }
+    }
+
+    // The client that receives the keys: the one owning the focus window, or
+    // with the focus following the pointer, the window under it. 0 (any
+    // client) when it cannot be told.
+    std::uint32_t targetClient() {
+        Freed<xcb_get_input_focus_reply_t> focus{
+            xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr)};
+        if (!focus.p) return 0;
+        xcb_window_t window = focus.p->focus;
+        if (window == XCB_NONE || window == XCB_INPUT_FOCUS_POINTER_ROOT) {
+            window = root;
+            for (int depth = 0; depth < 32; ++depth) {
+                Freed<xcb_query_pointer_reply_t> pointer{
+                    xcb_query_pointer_reply(c, xcb_query_pointer(c, window), nullptr)};
+                if (!pointer.p || pointer.p->child == XCB_NONE) break;
+                window = pointer.p->child;
+            }
+            if (window == root) return 0;
+        }
+        return window & ~xcb_get_setup(c)->resource_id_mask;
+    }
+
+    // Returns once `client` has read every map change made so far, or the
+    // waits above have run out.
+    void letTargetRead(std::uint32_t client) {
+        xcb_flush(c);
+        if (readers && readers->waitForRead(client, changesIssued, kSettle, kReadTimeout)) {
+            return;
+        }
+        if (!readers) {
+            sync();
+            std::this_thread::sleep_for(kBlindDelay);
+        }
+    }
+};
+
+XTestKeyboard::XTestKeyboard(std::unique_ptr<Connection> connection) : d_(std::move(connection)) {}
+
+XTestKeyboard::~XTestKeyboard() = default;
+
+std::unique_ptr<XTestKeyboard> XTestKeyboard::connect(const char* display) {
+    auto d = std::make_unique<Connection>();
+    int screenNumber = 0;
+    d->c = xcb_connect(display, &screenNumber);
+    if (d->broken()) return nullptr;
+
+    const xcb_query_extension_reply_t* xtest = xcb_get_extension_data(d->c, &xcb_test_id);
+    if (!xtest || !xtest->present) return nullptr;
+    std::uint16_t major = 0, minor = 0;
+    std::uint8_t eventBase = 0, errorBase = 0;
+    if (!xkb_x11_setup_xkb_extension(
+            d->c, XKB_X11_MIN_MAJOR_XKB_VERSION, XKB_X11_MIN_MINOR_XKB_VERSION,
+            XKB_X11_SETUP_XKB_EXTENSION_NO_FLAGS, &major, &minor, &eventBase, &errorBase)) {
+        return nullptr;
+    }
+    d->xkbEventBase = eventBase;
+    d->device = xkb_x11_get_core_keyboard_device_id(d->c);
+    if (d->device < 0) return nullptr;
+    d->context = xkb_context_new(XKB_CONTEXT_NO_ENVIRONMENT_NAMES);
+    if (!d->context) return nullptr;
+
+    xcb_screen_iterator_t screens = xcb_setup_roots_iterator(xcb_get_setup(d->c));
+    for (int i = 0; i < screenNumber && screens.rem; ++i)
+        xcb_screen_next(&screens);
+    if (!screens.rem) return nullptr;
+    d->root = screens.data->root;
+
+    const std::uint16_t events =
+        XCB_XKB_EVENT_TYPE_NEW_KEYBOARD_NOTIFY | XCB_XKB_EVENT_TYPE_MAP_NOTIFY;
+    const std::uint16_t parts =
+        XCB_XKB_MAP_PART_KEY_TYPES | XCB_XKB_MAP_PART_KEY_SYMS | XCB_XKB_MAP_PART_MODIFIER_MAP |
+        XCB_XKB_MAP_PART_EXPLICIT_COMPONENTS | XCB_XKB_MAP_PART_KEY_ACTIONS |
+        XCB_XKB_MAP_PART_VIRTUAL_MODS | XCB_XKB_MAP_PART_VIRTUAL_MOD_MAP;
+    xcb_xkb_select_events(d->c, XCB_XKB_ID_USE_CORE_KBD, events, 0, events, parts, parts, nullptr);
+    d->layout = KeyboardLayout::read(d->c, d->context, d->device);
+    if (!d->layout) return nullptr;
+    d->readers = KeymapReaders::start(display, d->c);
+    if (d->broken()) return nullptr;
+    return std::unique_ptr<XTestKeyboard>(new XTestKeyboard(std::move(d)));
+}
+
+void XTestKeyboard::type(const KeySequence& keys) {
+    if (keys.empty()) return;
+    Connection& d = *d_;
+    if (d.broken()) cannotType();
+    d.refreshLayout();
+    if (!d.layout) cannotType();
+    const KeyboardLayout& layout = *d.layout;
+
+    auto stateCookie = xcb_xkb_get_state(d.c, XCB_XKB_ID_USE_CORE_KBD);
+    auto keymapCookie = xcb_query_keymap(d.c);
+    Freed<xcb_xkb_get_state_reply_t> state{xcb_xkb_get_state_reply(d.c, stateCookie, nullptr)};
+    Freed<xcb_query_keymap_reply_t> pressed{xcb_query_keymap_reply(d.c, keymapCookie, nullptr)};
+    if (!state.p || !pressed.p) cannotType();
+    const std::uint16_t numLock = layout.numLockMask();
+    d.layout->index(state.p->group, state.p->lockedMods & numLock);
+
+    // Resolve every event before typing any, so that a key this display
+    // cannot type fails the whole sequence with nothing typed.
+    std::vector<Step> steps;
+    steps.reserve(keys.size());
+    bool needsSpare = false;
+    for (const KeyEvent& event : keys) {
+        Step step;
+        step.press = event.type == KeyEvent::Type::Press;
+        if (event.key == Key::Shift || event.key == Key::Control || event.key == Key::Alt) {
+            step.kind = Step::Kind::Modifier;
+            step.modifier = event.key == Key::Shift     ? &layout.shift()
+                            : event.key == Key::Control ? &layout.control()
+                                                        : &layout.alt();
+            if (step.modifier->keycode == 0) cannotType();
+            steps.push_back(step);
+            continue;
+        }
+        const KeyPlace* place = nullptr;
+        xkb_keysym_t keysym = XKB_KEY_NoSymbol;
+        if (event.key == Key::Character) {
+            const char32_t c = event.character;
+            // Control characters other than those of keys (backspace, tab,
+            // line breaks, escape) and surrogates are no text to type.
+            if ((c < 0x20 && c != U'\b' && c != U'\t' && c != U'\n' && c != U'\r' && c != 0x1b) ||
+                (c >= 0xd800 && c <= 0xdfff)) {
+                cannotType();
+            }
+            // A line break in the text is the Enter key, as in an editor.
+            if (c == U'\n' || c == U'\r') {
+                keysym = XKB_KEY_Return;
+                place = layout.findKeysym(keysym);
+            } else {
+                place = layout.findCharacter(event.character);
+                if (!place) {
+                    keysym = xkb_utf32_to_keysym(event.character);
+                    if (keysym == XKB_KEY_NoSymbol) cannotType();
+                    place = layout.findKeysym(keysym);
+                }
+            }
+        } else {
+            keysym = keysymOf(event.key);
+            if (keysym == XKB_KEY_NoSymbol) cannotType();
+            place = layout.findKeysym(keysym);
+            step.capsLock = event.key == Key::CapsLock;
+        }
+        if (place) {
+            step.place = *place;
+        } else {
+            step.spare = keysym;
+            needsSpare = true;
+        }
+        steps.push_back(step);
+    }
+    if (needsSpare && layout.spareKeycodes().empty()) cannotType();
+    for (const Step& step : steps) {
+        if (step.kind != Step::Kind::Key || !step.place.modifiers) continue;
+        if ((step.place.modifiers & layout.shift().mask) && !layout.shift().keycode) cannotType();
+    }
+
+    const std::uint32_t target = needsSpare ? d.targetClient() : 0;
+
+    // What typing changes and must put back.
+    const std::uint8_t clearedLocks = state.p->lockedMods & ~numLock;
+    const std::uint8_t clearedLatches = state.p->latchedMods;
+    std::vector<xcb_keycode_t> userHeld;
+    for (xcb_keycode_t keycode : layout.modifierKeycodes()) {
+        if ((pressed.p->keys[keycode / 8] >> (keycode % 8)) & 1) {
+            if (std::find(userHeld.begin(), userHeld.end(), keycode) == userHeld.end()) {
+                userHeld.push_back(keycode);
+            }
+        }
+    }
+    std::vector<xcb_keycode_t> down;  // keys this sequence holds, in press order
+    auto isDown = [&](xcb_keycode_t keycode) {
+        return std::find(down.begin(), down.end(), keycode) != down.end();
+    };
+    auto press = [&](xcb_keycode_t keycode) {
+        d.fake(XCB_KEY_PRESS, keycode);
+        down.push_back(keycode);
+    };
+    auto release = [&](xcb_keycode_t keycode) {
+        auto at = std::find(down.begin(), down.end(), keycode);
+        if (at == down.end()) return;
+        down.erase(at);
+        d.fake(XCB_KEY_RELEASE, keycode);
+    };
+    int capsToggles = 0;
+    // Spare keycodes bound during this call: keycode -> keysym.
+    std::unordered_map<xcb_keycode_t, xkb_keysym_t> boundTo;
+    std::unordered_map<xkb_keysym_t, xcb_keycode_t> bound;
+    const std::uint64_t changesBefore = d.changesIssued;
+
+    auto finish = [&]() {
+        while (!down.empty())
+            release(down.back());
+        const std::uint8_t lockAffect = clearedLocks | (capsToggles % 2 ? layout.lockMask() : 0);
+        const std::uint8_t lockValue = clearedLocks ^ (capsToggles % 2 ? layout.lockMask() : 0);
+        if (lockAffect || clearedLatches) {
+            latchLockState(d.c, lockAffect, lockValue, clearedLatches, clearedLatches);
+        }
+        for (xcb_keycode_t keycode : userHeld)
+            d.fake(XCB_KEY_PRESS, keycode);
+        if (d.changesIssued != changesBefore) {
+            d.letTargetRead(target);
+            const std::vector<xcb_keysym_t> none(layout.coreWidth(), XCB_NO_SYMBOL);
+            for (const auto& entry : boundTo) {
+                xcb_change_keyboard_mapping(d.c, 1, entry.first, layout.coreWidth(), none.data());
+                ++d.changesIssued;
+            }
+        }
+        d.sync();
+    };
+
+    try {
+        for (xcb_keycode_t keycode : userHeld)
+            d.fake(XCB_KEY_RELEASE, keycode);
+        if (clearedLocks || clearedLatches) latchLockState(d.c, clearedLocks, 0, clearedLatches, 0);
+
+        // The modifier keys down follow what the sequence holds plus what the
+        // next key's shift level needs. A level modifier stays down between
+        // keys that need it, so "ABC" holds Shift once.
+        std::uint16_t sequenceMask = 0;
+        const ModifierKey* roles[] = {&layout.shift(), &layout.control(), &layout.alt(),
+                                      &layout.level3()};
+        auto holdModifiers = [&](std::uint16_t mask) {
+            for (const ModifierKey* role : roles) {
+                if (!role->keycode) continue;
+                const bool want = (mask & role->mask) != 0;
+                if (want && !isDown(role->keycode)) press(role->keycode);
+                if (!want && isDown(role->keycode)) release(role->keycode);
+            }
+        };
+
+        const std::vector<xcb_keycode_t>& spare = layout.spareKeycodes();
+        std::size_t i = 0;
+        while (i < steps.size()) {
+            // A segment: as many steps as their distinct spare symbols fit in
+            // the spare keycodes; usually the whole sequence.
+            std::vector<xkb_keysym_t> needed;
+            std::size_t end = i;
+            for (; end < steps.size(); ++end) {
+                const xkb_keysym_t keysym = steps[end].spare;
+                if (keysym == XKB_KEY_NoSymbol) continue;
+                if (std::find(needed.begin(), needed.end(), keysym) != needed.end()) continue;
+                if (needed.size() == spare.size()) break;
+                needed.push_back(keysym);
+            }
+            std::vector<std::pair<xcb_keycode_t, xkb_keysym_t>> toBind;
+            bool rebinding = false;
+            for (xkb_keysym_t keysym : needed) {
+                if (bound.count(keysym)) continue;
+                xcb_keycode_t chosen = 0;
+                for (xcb_keycode_t keycode : spare) {
+                    auto used = boundTo.find(keycode);
+                    const bool taken =
+                        std::any_of(toBind.begin(), toBind.end(),
+                                    [&](const auto& b) { return b.first == keycode; });
+                    if (taken) continue;
+                    if (used == boundTo.end()) {
+                        chosen = keycode;
+                        break;
+                    }
+                    if (!chosen &&
+                        std::find(needed.begin(), needed.end(), used->second) == needed.end() &&
+                        !isDown(keycode)) {
+                        chosen = keycode;
+                    }
+                }
+                if (!chosen) cannotType();
+                auto used = boundTo.find(chosen);
+                if (used != boundTo.end()) {
+                    bound.erase(used->second);
+                    rebinding = true;
+                }
+                toBind.emplace_back(chosen, keysym);
+            }
+            // A keycode about to change may still have keys queued at the
+            // target; it must have read the map they were typed with.
+            if (rebinding) d.letTargetRead(target);
+            for (const auto& [keycode, keysym] : toBind) {
+                d.bind(keycode, keysym);
+                boundTo[keycode] = keysym;
+                bound[keysym] = keycode;
+            }
+
+            for (; i < end; ++i) {
+                const Step& step = steps[i];
+                if (step.kind == Step::Kind::Modifier) {
+                    if (step.press) {
+                        sequenceMask |= step.modifier->mask;
+                    } else {
+                        sequenceMask &= static_cast<std::uint16_t>(~step.modifier->mask);
+                    }
+                    holdModifiers(sequenceMask);
+                    continue;
+                }
+                const xcb_keycode_t keycode =
+                    step.place.keycode ? step.place.keycode : bound.at(step.spare);
+                if (step.press) {
+                    holdModifiers(sequenceMask | step.place.modifiers);
+                    if (isDown(keycode)) release(keycode);
+                    press(keycode);
+                } else {
+                    release(keycode);
+                    if (step.capsLock) {
+                        // The key toggled Caps Lock; typing goes on without it
+                        // and the toggle is applied at the end.
+                        ++capsToggles;
+                        latchLockState(d.c, layout.lockMask(), 0, 0, 0);
+                    }
+                }
+            }
+        }
+        xcb_flush(d.c);
+    } catch (...) {
+        finish();
+        throw;
+    }
+    finish();
+    if (d.broken()) cannotType();
+}
+
+}  // namespace tarn::x11

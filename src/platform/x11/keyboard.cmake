@@ -1,0 +1,10 @@
+# Keystrokes through XTEST, the keyboard map through XKB (xkbcommon-x11) and
+# the RECORD extension to know when targets have read a changed map.
+pkg_check_modules(TARN_XCB_KEYBOARD REQUIRED IMPORTED_TARGET
+  xcb xcb-xtest xcb-xkb xcb-record xkbcommon xkbcommon-x11)
+find_package(Threads REQUIRED)
+target_sources(tarn_platform_x11 PRIVATE
+  ${CMAKE_CURRENT_SOURCE_DIR}/KeyboardLayout.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/KeymapReaders.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/XTestKeyboard.cpp)
+target_link_libraries(tarn_platform_x11 PRIVATE PkgConfig::TARN_XCB_KEYBOARD Threads::Threads)

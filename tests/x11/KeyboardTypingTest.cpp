@@ -1,0 +1,433 @@
+// The XTest keystroke backend against a real Xvfb, with openbox and without a
+// window manager: what arrives in an xterm (whose program writes every byte it
+// receives to a file) and in a Qt line edit of tarn_target, and the keyboard
+// as the backend leaves it.
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+#include <xcb/xcb.h>
+#include <xcb/xtest.h>
+// xkb.h names a member "explicit", a C++ keyword.
+#define explicit explicit_
+#include <xcb/xkb.h>
+#undef explicit
+
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "Failure.h"
+#include "KeyNotation.h"
+#include "TargetProgram.h"
+#include "XSession.h"
+#include "XTestKeyboard.h"
+
+namespace tarn {
+namespace {
+
+using namespace std::chrono_literals;
+using testing::TargetProgram;
+using testing::WindowManager;
+using testing::XSession;
+
+constexpr std::uint16_t kShiftMask = 1, kLockMask = 2;
+
+std::string readFile(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::ostringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+// Every printable ASCII character, in the notation: reserved ones braced.
+std::string printableAscii(std::string* plain) {
+    std::string notation;
+    for (char c = 0x20; c < 0x7f; ++c) {
+        plain->push_back(c);
+        if (std::string("+^%~(){}[]").find(c) != std::string::npos) {
+            notation += '{';
+            notation += c;
+            notation += '}';
+        } else {
+            notation += c;
+        }
+    }
+    return notation;
+}
+
+// Distinct characters that no Latin layout has, more than a keyboard map has
+// spare keycodes, so that typing them must reuse keycodes.
+std::string manyCjk(int count) {
+    std::string text;
+    for (int i = 0; i < count; ++i) {
+        const char32_t c = 0x4e00 + static_cast<char32_t>(i * 7);
+        text += static_cast<char>(0xe0 | (c >> 12));
+        text += static_cast<char>(0x80 | ((c >> 6) & 0x3f));
+        text += static_cast<char>(0x80 | (c & 0x3f));
+    }
+    return text;
+}
+
+// A connection of the test's own, to look at the keyboard as the server sees it.
+class Observer {
+  public:
+    explicit Observer(const std::string& display) : c_(xcb_connect(display.c_str(), nullptr)) {
+        auto* reply = xcb_xkb_use_extension_reply(c_, xcb_xkb_use_extension(c_, 1, 0), nullptr);
+        std::free(reply);
+    }
+    ~Observer() { xcb_disconnect(c_); }
+
+    struct State {
+        std::uint8_t base = 0, latched = 0, locked = 0, group = 0;
+        bool operator==(const State& o) const {
+            return base == o.base && latched == o.latched && locked == o.locked && group == o.group;
+        }
+    };
+    State state() {
+        State s;
+        auto* r =
+            xcb_xkb_get_state_reply(c_, xcb_xkb_get_state(c_, XCB_XKB_ID_USE_CORE_KBD), nullptr);
+        if (r) s = State{r->baseMods, r->latchedMods, r->lockedMods, r->group};
+        std::free(r);
+        return s;
+    }
+    // The keycodes the server holds down.
+    std::vector<int> keysDown() {
+        std::vector<int> down;
+        auto* r = xcb_query_keymap_reply(c_, xcb_query_keymap(c_), nullptr);
+        for (int k = 0; r && k < 256; ++k) {
+            if ((r->keys[k / 8] >> (k % 8)) & 1) down.push_back(k);
+        }
+        std::free(r);
+        return down;
+    }
+    // The whole core keyboard mapping.
+    std::vector<std::uint32_t> coreMap() {
+        const xcb_setup_t* setup = xcb_get_setup(c_);
+        auto* r = xcb_get_keyboard_mapping_reply(
+            c_,
+            xcb_get_keyboard_mapping(c_, setup->min_keycode,
+                                     setup->max_keycode - setup->min_keycode + 1),
+            nullptr);
+        std::vector<std::uint32_t> map;
+        if (r) {
+            const xcb_keysym_t* syms = xcb_get_keyboard_mapping_keysyms(r);
+            map.assign(syms, syms + xcb_get_keyboard_mapping_keysyms_length(r));
+            map.push_back(r->keysyms_per_keycode);
+        }
+        std::free(r);
+        return map;
+    }
+    int keycodeOf(xcb_keysym_t keysym) {
+        const std::vector<std::uint32_t> map = coreMap();
+        const xcb_setup_t* setup = xcb_get_setup(c_);
+        const int width = static_cast<int>(map.back());
+        for (std::size_t i = 0; i + 1 < map.size(); ++i) {
+            if (map[i] == keysym) return setup->min_keycode + static_cast<int>(i) / width;
+        }
+        return 0;
+    }
+    void setLocks(std::uint8_t mask, std::uint8_t value) {
+        xcb_xkb_latch_lock_state(c_, XCB_XKB_ID_USE_CORE_KBD, mask, value, 0, 0, 0, 0, 0);
+        sync();
+    }
+    void fakeKey(bool press, int keycode) {
+        xcb_test_fake_input(c_, press ? XCB_KEY_PRESS : XCB_KEY_RELEASE,
+                            static_cast<std::uint8_t>(keycode), XCB_CURRENT_TIME, XCB_NONE, 0, 0,
+                            0);
+        sync();
+    }
+    void sync() { std::free(xcb_get_input_focus_reply(c_, xcb_get_input_focus(c_), nullptr)); }
+
+  private:
+    xcb_connection_t* c_;
+};
+
+// XSession hands Xvfb its display-number pipe as descriptor 3 and its log as
+// descriptor 2; when the log itself was opened as descriptor 3, Xvfb's stderr
+// ends up in the pipe and a warning (another server on a display it tries)
+// is read as the display number. Keeping descriptor 3 taken avoids that until
+// the fixture orders its descriptors itself.
+const bool kDescriptor3Taken = [] {
+    if (::fcntl(3, F_GETFD) == -1) {
+        const int null = ::open("/dev/null", O_RDONLY);
+        if (null >= 0 && null != 3) {
+            ::dup2(null, 3);
+            ::close(null);
+        }
+    }
+    return true;
+}();
+
+class KeyboardTyping : public ::testing::TestWithParam<WindowManager> {
+  protected:
+    void SetUp() override {
+        session_ = std::make_unique<XSession>(GetParam());
+        keyboard_ = x11::XTestKeyboard::connect(session_->display().c_str());
+        ASSERT_TRUE(keyboard_) << "no keyboard on " << session_->display();
+        observer_ = std::make_unique<Observer>(session_->display());
+    }
+
+    void TearDown() override {
+        target_.reset();
+        keyboard_.reset();
+        observer_.reset();
+        session_.reset();
+    }
+
+    // Gives the window the keyboard focus as a user would: through the window
+    // manager when there is one.
+    void focus(std::uint32_t window) {
+        const std::string id = std::to_string(window);
+        const auto result = GetParam() == WindowManager::Openbox
+                                ? session_->run({"xdotool", "windowactivate", "--sync", id})
+                                : session_->run({"xdotool", "windowfocus", "--sync", id});
+        ASSERT_EQ(result.exitStatus, 0) << "cannot focus " << id;
+    }
+
+    // An xterm whose program writes every byte it receives to a file, in raw
+    // mode without echo, focused. Returns the file.
+    std::string startXterm() {
+        const std::string dir = ::testing::TempDir();
+        const std::string tag = std::to_string(::getpid()) + "-" + std::to_string(++xterms_);
+        const std::string out = dir + "/keys-" + tag + ".out";
+        const std::string ready = dir + "/keys-" + tag + ".ready";
+        std::remove(out.c_str());
+        std::remove(ready.c_str());
+        const std::string title = "tarn-keys-" + tag;
+        session_->spawn({"xterm", "-u8", "-T", title, "-e", "sh", "-c",
+                         "stty raw -echo; : > '" + ready + "'; exec cat > '" + out + "'"},
+                        {"LC_ALL=C.UTF-8"});
+        const auto found =
+            session_->run({"xdotool", "search", "--sync", "--name", "^" + title + "$"}, 15s);
+        EXPECT_EQ(found.exitStatus, 0) << "no xterm window";
+        const std::uint32_t window = static_cast<std::uint32_t>(std::stoul(found.output));
+        EXPECT_TRUE(testing::waitUntil([&] { return ::access(ready.c_str(), F_OK) == 0; }, 15s))
+            << "the xterm's program did not start";
+        focus(window);
+        return out;
+    }
+
+    // tarn_target with one line-edit window, focused.
+    void startTarget() {
+        target_ = std::make_unique<TargetProgram>(*session_);
+        const std::uint32_t window = target_->window("main", "Tarn keys");
+        focus(window);
+        EXPECT_TRUE(testing::waitUntil([&] { return target_->active("main"); }, 10s));
+    }
+
+    void type(const std::string& notation) { keyboard_->type(parseKeys(notation)); }
+
+    // Waits (bounded) until the file holds at least `size` bytes.
+    std::string waitForBytes(const std::string& path, std::size_t size) {
+        std::string text;
+        testing::waitUntil(
+            [&] {
+                text = readFile(path);
+                return text.size() >= size;
+            },
+            15s);
+        return text;
+    }
+
+    std::string waitForText(const std::string& expected) {
+        std::string text;
+        testing::waitUntil(
+            [&] {
+                text = target_->text("main");
+                return text == expected;
+            },
+            15s);
+        return text;
+    }
+
+    std::unique_ptr<XSession> session_;
+    std::unique_ptr<x11::XTestKeyboard> keyboard_;
+    std::unique_ptr<Observer> observer_;
+    std::unique_ptr<TargetProgram> target_;
+    int xterms_ = 0;
+};
+
+struct Case {
+    const char* notation;
+    const char* expected;
+};
+
+// What the xterm's program receives in raw mode: Enter is a carriage return,
+// Ctrl chords are control characters.
+const Case kXtermCases[] = {
+    {"{+}{^}{%}{~}{(}{)}{{}{}}{[}{]}", "+^%~(){}[]"},
+    {"a~b{ENTER}", "a\rb\r"},
+    {"héllo wörld €uro", "héllo wörld €uro"},
+    {"Ωμέγα Привет 中文字符 ÆØÅ ß", "Ωμέγα Привет 中文字符 ÆØÅ ß"},
+    {"^a^(bc)", "\x01\x02\x03"},
+    {"{TAB}{ESC}", "\t\x1b"},
+    {"+a+(bc)d", "ABCd"},
+    {"{x 3}{é 2}", "xxxéé"},
+};
+
+TEST_P(KeyboardTyping, XtermReceivesExactlyWhatWasWritten) {
+    const std::string out = startXterm();
+    std::string expected;
+    std::string ascii;
+    const std::string asciiNotation = printableAscii(&ascii);
+    type(asciiNotation);
+    expected += ascii;
+    ASSERT_EQ(waitForBytes(out, expected.size()), expected) << "printable ASCII";
+    for (const Case& c : kXtermCases) {
+        type(c.notation);
+        expected += c.expected;
+        ASSERT_EQ(waitForBytes(out, expected.size()), expected) << c.notation;
+    }
+}
+
+// Characters of the line edit's text, as typed.
+const Case kLineEditCases[] = {
+    {"{+}{^}{%}{~}{(}{)}{{}{}}{[}{]}", "+^%~(){}[]"},
+    {"héllo wörld €uro", "héllo wörld €uro"},
+    {"Ωμέγα Привет 中文字符 ÆØÅ ß", "Ωμέγα Привет 中文字符 ÆØÅ ß"},
+    // Ctrl+A selects all, Delete removes it.
+    {"abc^a{DEL}x", "x"},
+    {"abc{LEFT 2}{BS}X{END}Y", "XbcY"},
+    {"+(ab)c", "ABc"},
+};
+
+TEST_P(KeyboardTyping, LineEditGetsExactlyWhatWasWritten) {
+    startTarget();
+    std::string ascii;
+    type(printableAscii(&ascii));
+    EXPECT_EQ(waitForText(ascii), ascii) << "printable ASCII";
+    for (const Case& c : kLineEditCases) {
+        target_->clear("main");
+        type(c.notation);
+        EXPECT_EQ(waitForText(c.expected), c.expected) << c.notation;
+    }
+}
+
+TEST_P(KeyboardTyping, CapsLockOnDoesNotChangeTheTextAndStaysOn) {
+    startTarget();
+    observer_->setLocks(kLockMask, kLockMask);
+    type("abc ABC 1!");
+    EXPECT_EQ(waitForText("abc ABC 1!"), "abc ABC 1!");
+    EXPECT_EQ(observer_->state().locked & kLockMask, kLockMask);
+
+    // The Caps Lock key in the keys toggles it, as the user asked.
+    type("{CAPSLOCK}x");
+    EXPECT_EQ(waitForText("abc ABC 1!x"), "abc ABC 1!x");
+    EXPECT_EQ(observer_->state().locked & kLockMask, 0);
+}
+
+TEST_P(KeyboardTyping, HeldShiftDoesNotChangeTheTextAndStaysHeld) {
+    startTarget();
+    const int shift = observer_->keycodeOf(0xffe1 /* Shift_L */);
+    ASSERT_NE(shift, 0);
+    observer_->fakeKey(true, shift);
+    type("abc");
+    EXPECT_EQ(waitForText("abc"), "abc");
+    EXPECT_EQ(observer_->keysDown(), std::vector<int>{shift});
+    EXPECT_EQ(observer_->state().base & kShiftMask, kShiftMask);
+    observer_->fakeKey(false, shift);
+}
+
+// Characters beyond the layout, more distinct ones than spare keycodes, a
+// held Caps Lock: afterwards the map, the modifier state and the keys down
+// are what they were.
+TEST_P(KeyboardTyping, KeyboardIsLeftAsItWasFound) {
+    const std::string out = startXterm();
+    observer_->setLocks(kLockMask, kLockMask);
+    const auto mapBefore = observer_->coreMap();
+    const auto dumpBefore = session_->run({"xkbcomp", "-xkb", session_->display(), "-"});
+    ASSERT_EQ(dumpBefore.exitStatus, 0);
+    const Observer::State stateBefore = observer_->state();
+
+    const std::string text = "héllo " + manyCjk(60) + " €uro";
+    type(text + "+(x)^(y)%(z)");
+    EXPECT_EQ(observer_->coreMap(), mapBefore);
+    EXPECT_EQ(session_->run({"xkbcomp", "-xkb", session_->display(), "-"}).output,
+              dumpBefore.output);
+    EXPECT_EQ(observer_->state(), stateBefore);
+    EXPECT_TRUE(observer_->keysDown().empty());
+    // The characters arrived, including those typed through reused keycodes.
+    const std::string arrived = waitForBytes(out, text.size() + 1);
+    EXPECT_EQ(arrived.substr(0, text.size()), text);
+}
+
+// Keys the sequence presses and never releases are released all the same.
+TEST_P(KeyboardTyping, NoKeyStaysPressed) {
+    startTarget();
+    KeySequence keys = parseKeys("ab");
+    keys.push_back({KeyEvent::Type::Press, Key::Control, 0});
+    keys.push_back({KeyEvent::Type::Press, Key::Shift, 0});
+    keys.push_back({KeyEvent::Type::Press, Key::Character, U'é'});
+    keys.push_back({KeyEvent::Type::Press, Key::Left, 0});
+    keyboard_->type(keys);
+    EXPECT_TRUE(observer_->keysDown().empty());
+    EXPECT_EQ(observer_->state().base, 0);
+}
+
+// A key that cannot be typed fails the whole sequence before anything is typed.
+TEST_P(KeyboardTyping, UntypableKeyTypesNothing) {
+    startTarget();
+    KeySequence keys = parseKeys("abc");
+    keys.push_back({KeyEvent::Type::Press, Key::Character, 0xfffe});
+    keys.push_back({KeyEvent::Type::Release, Key::Character, 0xfffe});
+    try {
+        keyboard_->type(keys);
+        ADD_FAILURE() << "typed a noncharacter";
+    } catch (const Failure& failure) {
+        EXPECT_EQ(failure.number(), 5);
+    }
+    keys = parseKeys("x");
+    keys.insert(keys.begin(), {KeyEvent::Type::Press, Key::Character, 0});
+    EXPECT_THROW(keyboard_->type(keys), Failure);
+    type("z");
+    EXPECT_EQ(waitForText("z"), "z");
+    EXPECT_TRUE(observer_->keysDown().empty());
+}
+
+// AltGr characters of a German layout are typed with their key and level 3,
+// not through a borrowed keycode.
+TEST_P(KeyboardTyping, UsesTheAltGrLevelOfTheLayout) {
+    ASSERT_EQ(session_->run({"setxkbmap", "-display", session_->display(), "de"}).exitStatus, 0);
+    startTarget();
+    const std::string text = "€@\\|{[}{]}{{}{}}{~}µ²ÄÖÜäöüß";
+    const std::string expected = "€@\\|[]{}~µ²ÄÖÜäöüß";
+    type(text);
+    EXPECT_EQ(waitForText(expected), expected);
+    // The euro sign came from the E key (keycode 26) with the level-3 modifier.
+    bool euroFromE = false;
+    for (const testing::KeyRecord& key : target_->keys("main")) {
+        if (key.press && key.text == "€") {
+            euroFromE = key.scanCode == 26 && (key.nativeModifiers & 0x80);
+        }
+    }
+    EXPECT_TRUE(euroFromE);
+}
+
+INSTANTIATE_TEST_SUITE_P(WindowManagers, KeyboardTyping,
+                         ::testing::Values(WindowManager::None, WindowManager::Openbox),
+                         [](const auto& info) { return std::string(testing::name(info.param)); });
+
+// Alt+F4 reaches the window manager, which closes the focused window.
+TEST(KeyboardTypingOpenbox, AltF4ClosesTheWindow) {
+    XSession session(WindowManager::Openbox);
+    auto keyboard = x11::XTestKeyboard::connect(session.display().c_str());
+    ASSERT_TRUE(keyboard);
+    TargetProgram target(session);
+    const std::uint32_t window = target.window("main", "Tarn close me");
+    ASSERT_EQ(
+        session.run({"xdotool", "windowactivate", "--sync", std::to_string(window)}).exitStatus, 0);
+    ASSERT_TRUE(testing::waitUntil([&] { return target.active("main"); }, 10s));
+    // The window refuses to close, so that it stays to count the request.
+    target.askClose("main");
+    keyboard->type(parseKeys("%{F4}"));
+    EXPECT_TRUE(testing::waitUntil([&] { return target.closeRequests("main") > 0; }, 10s));
+}
+
+}  // namespace
+}  // namespace tarn
