@@ -18,12 +18,17 @@ QString& folderOverride() {
     return folder;
 }
 
+// Whether the failure to write to the store in use has been reported.
+bool& unwritableReported() {
+    static bool reported = false;
+    return reported;
+}
+
 // Every failure to write is the same problem (a read-only or full home folder);
 // saying it once is enough, and the program goes on without the value.
 void reportUnwritable(const QString& psvFile) {
-    static bool reported = false;
-    if (reported) return;
-    reported = true;
+    if (unwritableReported()) return;
+    unwritableReported() = true;
     std::fprintf(stderr,
                  "Tarn: cannot write the settings file %s; changed settings are not kept.\n",
                  qUtf8Printable(psvFile));
@@ -55,6 +60,8 @@ QString settingsFilePath(const QString& psvAppName) {
 
 void setSettingsFolder(const QString& psvFolder) {
     folderOverride() = psvFolder;
+    // Another store is another chance to fail, and to say so.
+    unwritableReported() = false;
 }
 
 QString GetSetting(const QString& psvAppName, const QString& psvSection, const QString& psvKey,

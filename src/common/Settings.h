@@ -67,7 +67,8 @@ QString settingsFilePath(const QString& psvAppName);
 
 // Points the store at another configuration folder (the files then live in
 // psvFolder/Tarn/); an empty text goes back to the user's configuration folder.
-// For tests, which must never touch the user's real settings.
+// A failure to write to the new store is reported again. For tests, which must never touch the
+// user's real settings.
 void setSettingsFolder(const QString& psvFolder);
 // The configuration folder in use (the one above "Tarn/").
 QString settingsFolder();

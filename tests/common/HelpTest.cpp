@@ -34,6 +34,8 @@ T* child(const char* name) {
 
 class HelpWindow : public testing::Test {
   protected:
+    // Every test starts with no help window, as a program does.
+    void SetUp() override { delete tarn::helpTopicsWindow(); }
     void TearDown() override {
         if (QWidget* window = tarn::helpTopicsWindow()) window->close();
         tarn::setHelpFile(QStringLiteral("Tarn.hlp"));
