@@ -23,13 +23,18 @@ namespace {
 using namespace tarn::platformtest;
 using Lines = std::vector<std::string>;
 
-// Writes "app=", one "arg=" line per argument and "cwd=" to the file named by
-// TARN_RECORD (made whole at once, so a reader never sees half of it).
+// Writes "app=", one "arg=" line per argument, "cwd=" and whether it leads a
+// session of its own (so that it outlives Tarn and Tarn's terminal) to the
+// file named by TARN_RECORD (made whole at once, so a reader never sees half
+// of it).
 constexpr const char* kRecorder =
     "#!/bin/sh\n"
     "{ printf 'app=%s\\n' \"$TARN_APP_TAG\"\n"
     "  for a in \"$@\"; do printf 'arg=%s\\n' \"$a\"; done\n"
-    "  printf 'cwd=%s\\n' \"$(pwd)\"; } > \"$TARN_RECORD.part\"\n"
+    "  printf 'cwd=%s\\n' \"$(pwd)\"\n"
+    "  sid=$(cut -d' ' -f6 /proc/$$/stat)\n"
+    "  [ \"$sid\" = $$ ] && echo own-session=yes || echo own-session=no\n"
+    "  } > \"$TARN_RECORD.part\"\n"
     "mv \"$TARN_RECORD.part\" \"$TARN_RECORD\"\n";
 
 constexpr const char* kMimeTypes =
@@ -160,52 +165,55 @@ TEST_F(GioDocumentsTest, OpensWithTheAssociatedProgram) {
          "open",
          "report.tarntest",
          docs,
-         {"app=documents", "arg=" + docs + "/report.tarntest", "cwd=" + docs}},
+         {"app=documents", "arg=" + docs + "/report.tarntest", "cwd=" + docs, "own-session=yes"}},
         {"operation in capitals",
          "OPEN",
          "report.tarntest",
          docs,
-         {"app=documents", "arg=" + docs + "/report.tarntest", "cwd=" + docs}},
+         {"app=documents", "arg=" + docs + "/report.tarntest", "cwd=" + docs, "own-session=yes"}},
         {"empty operation",
          "",
          docs + "/my report.tarntest",
          "",
-         {"app=documents", "arg=" + docs + "/my report.tarntest", "cwd=" + cwd}},
+         {"app=documents", "arg=" + docs + "/my report.tarntest", "cwd=" + cwd, "own-session=yes"}},
         {"relative to the current folder",
          "Open",
          "../docs/sub dir/inner.tarntest",
          "",
-         {"app=documents", "arg=" + docs + "/sub dir/inner.tarntest", "cwd=" + cwd}},
+         {"app=documents", "arg=" + docs + "/sub dir/inner.tarntest", "cwd=" + cwd,
+          "own-session=yes"}},
         {"execute permission on a document",
          "open",
          "executable.tarntest",
          docs,
-         {"app=documents", "arg=" + docs + "/executable.tarntest", "cwd=" + docs}},
+         {"app=documents", "arg=" + docs + "/executable.tarntest", "cwd=" + docs,
+          "own-session=yes"}},
         {"a folder opens in the file manager",
          "open",
          "sub dir",
          docs,
-         {"app=files", "arg=" + docs + "/sub dir", "cwd=" + docs}},
+         {"app=files", "arg=" + docs + "/sub dir", "cwd=" + docs, "own-session=yes"}},
         {"explore",
          "Explore",
          docs + "/sub dir",
          "",
-         {"app=files", "arg=" + docs + "/sub dir", "cwd=" + cwd}},
+         {"app=files", "arg=" + docs + "/sub dir", "cwd=" + cwd, "own-session=yes"}},
         {"a URI",
          "open",
          "tarntest://host/some%20thing?x=1",
          docs,
-         {"app=links", "arg=tarntest://host/some%20thing?x=1", "cwd=" + docs}},
+         {"app=links", "arg=tarntest://host/some%20thing?x=1", "cwd=" + docs, "own-session=yes"}},
         {"a file URI",
          "open",
          "file://" + docs + "/report.tarntest",
          "",
-         {"app=documents", "arg=" + docs + "/report.tarntest", "cwd=" + cwd}},
+         {"app=documents", "arg=" + docs + "/report.tarntest", "cwd=" + cwd, "own-session=yes"}},
         {"the program's own folder wins",
          "open",
          "settings.tarnpathed",
          docs,
-         {"app=pathed", "arg=" + docs + "/settings.tarnpathed", "cwd=" + tree_->ownFolder}},
+         {"app=pathed", "arg=" + docs + "/settings.tarnpathed", "cwd=" + tree_->ownFolder,
+          "own-session=yes"}},
     };
     for (const OpenCase& row : cases) {
         SetUp();
@@ -259,8 +267,9 @@ TEST_F(GioDocumentsTest, ProgramFilesRunWithTheParameters) {
     EXPECT_EQ(execute("open", "tool.sh", "one \"two words\" ; $(touch " + trap + ") | x", docs),
               GioDocuments::kStarted);
     unsetenv("TARN_APP_TAG");
-    EXPECT_EQ(recorded(), (Lines{"app=tool", "arg=one", "arg=two words", "arg=;", "arg=$(touch",
-                                 "arg=" + trap + ")", "arg=|", "arg=x", "cwd=" + docs}));
+    EXPECT_EQ(recorded(),
+              (Lines{"app=tool", "arg=one", "arg=two words", "arg=;", "arg=$(touch",
+                     "arg=" + trap + ")", "arg=|", "arg=x", "cwd=" + docs, "own-session=yes"}));
     EXPECT_FALSE(exists(trap));
     EXPECT_FALSE(exists(trap + ")"));
     // The program is Tarn's child: collected once it has ended.
@@ -295,8 +304,8 @@ TEST_F(GioDocumentsTest, PrintHandsTheFileToLp) {
     setenv("PATH", oldPath.c_str(), 1);
     unsetenv("TARN_APP_TAG");
     EXPECT_EQ(code, GioDocuments::kStarted);
-    EXPECT_EQ(recorded(),
-              (Lines{"app=lp", "arg=" + tree_->docs + "/my report.tarntest", "cwd=" + tree_->cwd}));
+    EXPECT_EQ(recorded(), (Lines{"app=lp", "arg=" + tree_->docs + "/my report.tarntest",
+                                 "cwd=" + tree_->cwd, "own-session=yes"}));
     EXPECT_TRUE(zombieChildren().empty());
 }
 
