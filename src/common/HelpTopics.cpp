@@ -101,6 +101,8 @@ HelpTopicsWindow::HelpTopicsWindow() : QWidget(nullptr, Qt::Window) {
     setWindowTitle(appTitle() + QStringLiteral(" Help Topics"));
     setWindowIcon(tarnIcon(TarnIcon::Help));
     setAttribute(Qt::WA_DeleteOnClose, false);
+    // Help open on its own must not keep the program running after its windows close.
+    setAttribute(Qt::WA_QuitOnClose, false);
 
     tabHelp = new QTabWidget;
     tabHelp->setObjectName(QStringLiteral("tabHelp"));

@@ -27,8 +27,9 @@ double logicalDpi(const QWidget* widget, Qt::Orientation direction) {
 
 int twipsToPixels(double twips, const QWidget* widget, Qt::Orientation direction) {
     const double pixels = twips * logicalDpi(widget, direction) / kTwipsPerInch;
-    // A stored geometry can be any number; keep far-off values representable.
-    constexpr double kLimit = 1 << 30;
+    // A stored geometry can be any number; keep far-off values representable,
+    // also when a position and a size are added.
+    constexpr double kLimit = 1 << 28;
     if (!std::isfinite(pixels)) return 0;
     return static_cast<int>(std::lround(std::clamp(pixels, -kLimit, kLimit)));
 }

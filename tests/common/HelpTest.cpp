@@ -15,6 +15,7 @@
 #include <QTabWidget>
 #include <QTest>
 #include <QTextBrowser>
+#include <QTimer>
 #include <QTreeWidget>
 #include <set>
 
@@ -159,6 +160,27 @@ TEST_F(HelpWindow, HelpAskedForFromAModalDialogCanBeUsed) {
     // Asked for again without a modal dialog, help is an ordinary window.
     ASSERT_TRUE(tarn::showHelpTopics(nullptr));
     EXPECT_EQ(tarn::helpTopicsWindow()->windowModality(), Qt::NonModal);
+}
+
+TEST_F(HelpWindow, OpenHelpDoesNotKeepTheProgramRunning) {
+    QWidget player;
+    player.show();
+    ASSERT_TRUE(tarn::showHelpTopics(&player));
+    bool lastClosed = false;
+    QObject::connect(qApp, &QGuiApplication::lastWindowClosed, &player, [&] { lastClosed = true; });
+    // The program's event loop ends when its last window closes; help is no window
+    // that counts. The limit ends the loop should that not happen.
+    QTimer limit;
+    limit.setSingleShot(true);
+    QObject::connect(&limit, &QTimer::timeout, qApp, &QCoreApplication::quit);
+    limit.start(5000);
+    QTimer::singleShot(0, &player, [&] { player.close(); });
+    qApp->exec();
+    EXPECT_TRUE(limit.isActive()) << "the event loop did not end when the player closed";
+    limit.stop();
+    EXPECT_TRUE(lastClosed);
+    // Ending the program closes help with it.
+    EXPECT_FALSE(tarn::helpTopicsWindow()->isVisible());
 }
 
 // --- The pages -------------------------------------------------------------
