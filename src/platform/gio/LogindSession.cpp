@@ -195,9 +195,11 @@ class Logind {
     VariantPtr call(const char* path, const char* interface, const char* method,
                     GVariant* parameters, const GVariantType* replyType = nullptr) {
         GError* failure = nullptr;
-        GVariant* reply = g_dbus_connection_call_sync(
-            connection_, kLogind, path, interface, method, parameters, replyType,
-            G_DBUS_CALL_FLAGS_NO_AUTO_START, deadline_.remaining(), nullptr, &failure);
+        // Auto-start stays allowed: where logind is started on demand by bus
+        // activation, the first request is what starts it.
+        GVariant* reply = g_dbus_connection_call_sync(connection_, kLogind, path, interface, method,
+                                                      parameters, replyType, G_DBUS_CALL_FLAGS_NONE,
+                                                      deadline_.remaining(), nullptr, &failure);
         error_.reset(failure);
         return VariantPtr(reply);
     }
