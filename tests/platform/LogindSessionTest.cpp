@@ -10,6 +10,7 @@
 
 #include "LogindSession.h"
 #include "MockLogind.h"
+#include "PlatformTestSupport.h"
 
 namespace tarn::gio {
 namespace {
@@ -183,6 +184,24 @@ TEST_F(LogindAbsentTest, NoBusAtAll) {
     const std::string missing = "unix:path=" + logind_->folder() + "/no-such-socket";
     setenv("DBUS_SYSTEM_BUS_ADDRESS", missing.c_str(), 1);
     EXPECT_NE(LogindSession().requestEnd(SessionEnd::PowerOff, false), 0);
+}
+
+TEST_F(LogindAbsentTest, ABusThatNeverAnswersIsGivenUpOn) {
+    // A socket that accepts the connection and then says nothing, not even
+    // the greeting of the authentication. It gets its name only once it
+    // listens.
+    const std::string path = logind_->folder() + "/silent-socket";
+    Helper silent({"/usr/bin/python3", "-c",
+                   "import os, socket, sys, time\n"
+                   "s = socket.socket(socket.AF_UNIX)\n"
+                   "s.bind(sys.argv[1] + '.part'); s.listen(1)\n"
+                   "os.rename(sys.argv[1] + '.part', sys.argv[1])\n"
+                   "c = s.accept()\n"
+                   "time.sleep(120)\n",
+                   path});
+    ASSERT_TRUE(waitUntil([&] { return exists(path); }, 10s));
+    setenv("DBUS_SYSTEM_BUS_ADDRESS", ("unix:path=" + path).c_str(), 1);
+    EXPECT_EQ(LogindSession().requestEnd(SessionEnd::Reboot, true), ETIMEDOUT);
 }
 
 TEST(LogindErrorNames, MapToErrnoValues) {
