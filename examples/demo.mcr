@@ -1,6 +1,6 @@
 Rem Tarn demo: drive a real program from a macro.
 Rem Start a terminal running a small line reader, and keep its process ID.
-pid = Run xterm -T "Tarn Demo Target" -geometry 90x20 -e bash examples/demo-target.sh
+pid = Run xterm -T "Tarn Demo Target" -fa "DejaVu Sans Mono" -fs 11 -geometry 80x18 -e bash examples/demo-target.sh
 Rem Wait up to 20 seconds for its window, and keep the window's ID.
 TimeOut 20
 w = GetWindowID Tarn Demo Target,2

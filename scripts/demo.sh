@@ -49,8 +49,15 @@ if [ -z "${DISPLAY:-}" ] || ! xdpyinfo >/dev/null 2>&1; then
   echo "Started a virtual display $DISPLAY with openbox"
 fi
 
+if [ -z "${XDG_RUNTIME_DIR:-}" ]; then
+  XDG_RUNTIME_DIR=$(mktemp -d)
+  export XDG_RUNTIME_DIR
+fi
 echo "Running: tarn examples/demo.mcr"
-build/src/player/tarn examples/demo.mcr &
+# What tarn and the programs it starts say on standard error goes to a log,
+# shown when something went wrong.
+log=$PWD/build/demo-tarn.log
+build/src/player/tarn examples/demo.mcr 2>"$log" &
 tarn=$!
 started+=("$tarn")
 # The macro waits two seconds between the save and the close: the screenshot
@@ -85,5 +92,7 @@ if [ $status -eq 0 ] && [ -f "$TARN_DEMO_OUT" ] && [ "$(cat "$TARN_DEMO_OUT")" =
 else
   echo "Verdict: FAIL - tarn exit status $status; expected the program to receive:"
   printf '%s\n' "$expected" | sed 's/^/  | /'
+  echo "tarn's standard error:"
+  sed 's/^/  ! /' "$log"
   exit 1
 fi

@@ -15,7 +15,7 @@ packages=(
   xvfb xauth openbox xterm x11-utils x11-xkb-utils xdotool
   dbus dbus-daemon python3 python3-dbusmock python3-gi
   cups-client shared-mime-info desktop-file-utils imagemagick
-  fonts-dejavu-core
+  fonts-dejavu-core fonts-wqy-microhei
 )
 
 missing=()
