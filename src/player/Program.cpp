@@ -12,8 +12,9 @@ int runPlayer(Platform poPlatform, std::optional<std::string> psvCommandLine,
     // of the interpreter, and the window is closed when it returns.
     form.Form_Load();
     if (form.unloaded()) return form.exitCode();
-    const int status = QApplication::exec();
-    return status != 0 ? status : form.exitCode();
+    // Interactive: the user ran any number of macros and closed the window;
+    // that is no failure, whatever the last run did.
+    return QApplication::exec();
 }
 
 }  // namespace tarn
