@@ -1,0 +1,149 @@
+#include "TarnProgram.h"
+
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <stdexcept>
+
+#include "KeyNotation.h"
+
+extern char** environ;
+
+namespace tarn::e2e {
+
+namespace fs = std::filesystem;
+
+TarnProgram::TarnProgram(testing::XSession& session, const std::vector<std::string>& extraEnv)
+    : session_(session) {
+    const std::string root = folder_.path();
+    for (const char* sub : {"program", "home", "config", "data", "cache", "runtime"}) {
+        platformtest::makeFolder(root + "/" + sub);
+    }
+    ::chmod((root + "/runtime").c_str(), 0700);
+    binary_ = root + "/program/tarn";
+    fs::copy_file(TARN_BINARY, binary_);
+
+    const std::vector<std::string> replaced{"DISPLAY=",         "HOME=",
+                                            "XDG_CONFIG_HOME=", "XDG_DATA_HOME=",
+                                            "XDG_CACHE_HOME=",  "XDG_RUNTIME_DIR=",
+                                            "QT_QPA_PLATFORM=", "DBUS_SYSTEM_BUS_ADDRESS="};
+    for (char** entry = environ; *entry; ++entry) {
+        const std::string text(*entry);
+        bool keep = true;
+        for (const std::string& prefix : replaced)
+            keep = keep && text.rfind(prefix, 0) != 0;
+        if (keep) env_.push_back(text);
+    }
+    env_.push_back("DISPLAY=" + session.display());
+    env_.push_back("HOME=" + root + "/home");
+    env_.push_back("XDG_CONFIG_HOME=" + root + "/config");
+    env_.push_back("XDG_DATA_HOME=" + root + "/data");
+    env_.push_back("XDG_CACHE_HOME=" + root + "/cache");
+    env_.push_back("XDG_RUNTIME_DIR=" + root + "/runtime");
+    env_.push_back("QT_QPA_PLATFORM=xcb");
+    for (const std::string& entry : extraEnv)
+        env_.push_back(entry);
+}
+
+TarnProgram::~TarnProgram() {
+    if (pid_ > 0 && !status_) {
+        ::kill(pid_, SIGKILL);
+        ::waitpid(pid_, nullptr, 0);
+    }
+}
+
+std::string TarnProgram::writeMacro(const std::string& name, const std::string& text) const {
+    const std::string path = folder_.path() + "/" + name;
+    platformtest::writeFile(path, text);
+    return path;
+}
+
+void TarnProgram::start(const std::vector<std::string>& arguments) {
+    std::vector<std::string> argv{binary_};
+    argv.insert(argv.end(), arguments.begin(), arguments.end());
+    std::vector<char*> args;
+    for (std::string& a : argv)
+        args.push_back(a.data());
+    args.push_back(nullptr);
+    std::vector<char*> envp;
+    for (std::string& e : env_)
+        envp.push_back(e.data());
+    envp.push_back(nullptr);
+    if (::posix_spawn(&pid_, binary_.c_str(), nullptr, nullptr, args.data(), envp.data()) != 0) {
+        throw std::runtime_error("cannot start tarn");
+    }
+}
+
+std::optional<int> TarnProgram::waitForExit(std::chrono::milliseconds limit) {
+    if (status_) return status_;
+    platformtest::waitUntil(
+        [&] {
+            int status = 0;
+            if (::waitpid(pid_, &status, WNOHANG) != pid_) return false;
+            status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            return true;
+        },
+        limit, 20ms);
+    return status_;
+}
+
+bool TarnProgram::running() {
+    return !waitForExit(0ms);
+}
+
+std::string TarnProgram::trace() const {
+    return platformtest::exists(tracePath()) ? platformtest::readFile(tracePath()) : "<no trace>";
+}
+
+Desktop::Desktop(testing::XSession& session)
+    : session_(session),
+      windows_(x11::XcbWindowSystem::connect(host_, session.display().c_str())),
+      keyboard_(x11::XTestKeyboard::connect(session.display().c_str())) {
+    if (!windows_ || !keyboard_) throw std::runtime_error("cannot connect to the test display");
+}
+
+WindowId Desktop::waitForWindow(const std::string& title, std::chrono::milliseconds limit) {
+    WindowId found = 0;
+    platformtest::waitUntil(
+        [&] {
+            for (const TopLevelWindow& w : windows_->topLevelWindows()) {
+                if (w.title == title && w.visible) found = w.id;
+            }
+            return found != 0;
+        },
+        limit, 20ms);
+    if (!found) throw std::runtime_error("no window \"" + title + "\" appeared");
+    return found;
+}
+
+bool Desktop::windowExists(const std::string& title) {
+    for (const TopLevelWindow& w : windows_->topLevelWindows()) {
+        if (w.title == title) return true;
+    }
+    return false;
+}
+
+void Desktop::type(const std::string& notation) {
+    keyboard_->type(parseKeys(notation));
+}
+
+void Desktop::click(WindowId window, int x, int y) {
+    const auto result =
+        session_.run({"xdotool", "mousemove", "--sync", "--window", std::to_string(window),
+                      std::to_string(x), std::to_string(y), "click", "1"});
+    if (result.exitStatus != 0) throw std::runtime_error("xdotool could not click");
+}
+
+void Desktop::answerRetry(bool yes, std::chrono::milliseconds limit) {
+    const WindowId box = waitForWindow("Tarn Macro Message", limit);
+    activate(box);
+    // The box's buttons are "&Yes" and "&No".
+    type(yes ? "%y" : "%n");
+    platformtest::waitUntil([&] { return !windows_->isWindow(box); }, 10s, 20ms);
+}
+
+}  // namespace tarn::e2e

@@ -1,0 +1,84 @@
+#pragma once
+// The real `tarn` program under test, run on an XSession's display.
+//
+// Each TarnProgram copies the built binary into a program folder of its own,
+// so that the trace file it writes ("TarnTrace.txt", beside the executable)
+// belongs to this test alone, and gives it private HOME and XDG folders so the
+// settings it reads and writes are the test's. It is started with its own PID
+// kept, waited for with a bound, and ended by that PID if it is still running
+// when the test ends.
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "PlatformTestSupport.h"
+#include "XSession.h"
+#include "XTestKeyboard.h"
+#include "XcbWindowSystem.h"
+
+namespace tarn::e2e {
+
+using namespace std::chrono_literals;
+
+class TarnProgram {
+  public:
+    TarnProgram(testing::XSession& session, const std::vector<std::string>& extraEnv = {});
+    ~TarnProgram();
+    TarnProgram(const TarnProgram&) = delete;
+    TarnProgram& operator=(const TarnProgram&) = delete;
+
+    // Writes a macro file into the test's folder and returns its path.
+    std::string writeMacro(const std::string& name, const std::string& text) const;
+
+    // Starts tarn with these arguments (none: interactive mode).
+    void start(const std::vector<std::string>& arguments = {});
+    pid_t pid() const { return pid_; }
+    // The exit status once tarn has ended within `limit`; nothing otherwise.
+    std::optional<int> waitForExit(std::chrono::milliseconds limit);
+    bool running();
+
+    std::string tracePath() const { return folder_.path() + "/program/TarnTrace.txt"; }
+    std::string trace() const;
+    std::string folder() const { return folder_.path(); }
+
+  private:
+    testing::XSession& session_;
+    platformtest::TempDir folder_{"tarn-e2e"};
+    std::vector<std::string> env_;
+    std::string binary_;
+    pid_t pid_ = -1;
+    std::optional<int> status_;
+};
+
+// The test's own hands on the desktop: the same backends Tarn uses, on a
+// connection of their own, plus xdotool for mouse clicks.
+class Desktop {
+  public:
+    explicit Desktop(testing::XSession& session);
+
+    // The first top-level window whose title is exactly `title`, waiting for it.
+    WindowId waitForWindow(const std::string& title, std::chrono::milliseconds limit = 20s);
+    bool windowExists(const std::string& title);
+    ProcessId processOf(WindowId window) { return windows_->processOf(window); }
+    void activate(WindowId window) { windows_->setForeground(window); }
+    // Types in the key notation into the focused window.
+    void type(const std::string& notation);
+    // Clicks the left button at a point of the window (pixels from its top left).
+    void click(WindowId window, int x, int y);
+    // Answers Tarn's "Retry ?" box Yes or No, once it shows.
+    void answerRetry(bool yes, std::chrono::milliseconds limit = 20s);
+
+  private:
+    testing::XSession& session_;
+    PlainHost host_;
+    std::unique_ptr<x11::XcbWindowSystem> windows_;
+    std::unique_ptr<x11::XTestKeyboard> keyboard_;
+};
+
+}  // namespace tarn::e2e
