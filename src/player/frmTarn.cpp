@@ -176,6 +176,7 @@ QString frmTarn::traceFilePath() const {
 }
 
 void frmTarn::Form_Load() {
+    gsvQuote = "\"";
     txtMacroFile->setText(QString::fromStdString(StripQuotes(msvCommandLine.value_or(""))));
     if (txtMacroFile->text().isEmpty()) {
         txtMacroFile->setText(

@@ -8,6 +8,7 @@
 #include "Help.h"
 #include "ProgramInfo.h"
 #include "Twips.h"
+#include "modGlobal.h"
 
 #include "GuiTest.h"
 
@@ -56,7 +57,9 @@ TEST_F(PlayerTest, EveryControlAtItsTwipsPosition) {
 }
 
 TEST_F(PlayerTest, FixedSingleBorderWithMinimizeBoxOnly) {
+    gsvQuote.clear();
     auto form = interactiveOn(QString());
+    EXPECT_EQ(gsvQuote, "\"");  // set at load for the editor's templates
     EXPECT_EQ(form->windowTitle(), "Tarn - Interactive Screen");
     const Qt::WindowFlags flags = form->windowFlags();
     EXPECT_TRUE(flags & Qt::WindowMinimizeButtonHint);
