@@ -219,4 +219,9 @@ bool KeymapReaders::waitForRead(std::uint32_t client, std::uint64_t changes,
     }
 }
 
+bool KeymapReaders::recording() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return !ended_;
+}
+
 }  // namespace tarn::x11

@@ -44,6 +44,9 @@ class KeymapReaders {
     bool waitForRead(std::uint32_t client, std::uint64_t changes, std::chrono::milliseconds settle,
                      std::chrono::milliseconds timeout);
 
+    // False once the record has ended (the server or the connection went).
+    bool recording();
+
   private:
     using Clock = std::chrono::steady_clock;
     struct Read {

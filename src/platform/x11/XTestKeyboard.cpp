@@ -231,13 +231,14 @@ struct XTestKeyboard::Connection {
     // waits above have run out.
     void letTargetRead(std::uint32_t client) {
         xcb_flush(c);
-        if (readers && readers->waitForRead(client, changesIssued, kSettle, kReadTimeout)) {
+        // A target that does not read in time is not waited for again; a
+        // record that has ended leaves only the blind delay.
+        if (readers && (readers->waitForRead(client, changesIssued, kSettle, kReadTimeout) ||
+                        readers->recording())) {
             return;
         }
-        if (!readers) {
-            sync();
-            std::this_thread::sleep_for(kBlindDelay);
-        }
+        sync();
+        std::this_thread::sleep_for(kBlindDelay);
     }
 };
 
