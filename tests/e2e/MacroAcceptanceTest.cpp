@@ -28,6 +28,23 @@ class MacroAcceptance : public ::testing::Test {
   protected:
     XSession session{WindowManager::Openbox};
     Desktop desktop{session};
+
+    // Starts the player window, types the macro's path into its file box and
+    // presses Start, as a user would; returns the player's window.
+    WindowId startFromTheWindow(TarnProgram& tarn, const std::string& macro) {
+        tarn.start();
+        const WindowId player = desktop.waitForWindow("Tarn - Interactive Screen");
+        desktop.activate(player);
+        desktop.click(player, kFileBoxX, kButtonsY);  // the box selects all on focus
+        desktop.type(macro);
+        desktop.click(player, kStartX, kButtonsY);
+        return player;
+    }
+
+    void closeThePlayer(WindowId player) {
+        desktop.activate(player);
+        desktop.type("%{F4}");
+    }
 };
 
 TEST_F(MacroAcceptance, VariablesReadBackThroughSend) {
@@ -152,12 +169,7 @@ TEST_F(MacroAcceptance, InteractiveRunTracesEveryLineAndTheRetriedRun) {
     TarnProgram tarn(session);
     const std::string macro =
         tarn.writeMacro("traced.mcr", "Rem first\r\n\r\n  x = 1\r\nBad line\r\n");
-    tarn.start();
-    const WindowId player = desktop.waitForWindow("Tarn - Interactive Screen");
-    desktop.activate(player);
-    desktop.click(player, kFileBoxX, kButtonsY);  // the box selects all on focus
-    desktop.type(macro);
-    desktop.click(player, kStartX, kButtonsY);
+    const WindowId player = startFromTheWindow(tarn, macro);
     desktop.answerRetry(true);
     desktop.answerRetry(false);
     const std::string run = "Rem first\r\n\r\n  x = 1\r\nBad line\r\n";
@@ -165,8 +177,7 @@ TEST_F(MacroAcceptance, InteractiveRunTracesEveryLineAndTheRetriedRun) {
     EXPECT_TRUE(testing::waitUntil([&] { return tarn.trace() == run + error + run + error; }, 5s))
         << tarn.trace();
     EXPECT_TRUE(tarn.running());  // interactive: the window stays after the run
-    desktop.activate(player);
-    desktop.type("%{F4}");
+    closeThePlayer(player);
     EXPECT_EQ(tarn.waitForExit(20s), 0);
 }
 
@@ -174,19 +185,13 @@ TEST_F(MacroAcceptance, StopEndsAWaitAndTheRunBeforeItsNextLine) {
     TarnProgram tarn(session);
     const std::string macro =
         tarn.writeMacro("stop.mcr", "Rem first\r\nWait 30\r\nRem never reached\r\n");
-    tarn.start();
-    const WindowId player = desktop.waitForWindow("Tarn - Interactive Screen");
-    desktop.activate(player);
-    desktop.click(player, kFileBoxX, kButtonsY);
-    desktop.type(macro);
-    desktop.click(player, kStartX, kButtonsY);
+    const WindowId player = startFromTheWindow(tarn, macro);
     ASSERT_TRUE(testing::waitUntil([&] { return tarn.trace() == "Rem first\r\nWait 30\r\n"; }, 20s))
         << tarn.trace();
     desktop.click(player, kStopX, kButtonsY);
     // Closing the window ends the program only once the run is over: well
     // before the thirty seconds of the Wait when Stop ended it.
-    desktop.activate(player);
-    desktop.type("%{F4}");
+    closeThePlayer(player);
     EXPECT_EQ(tarn.waitForExit(10s), 0);
     EXPECT_EQ(tarn.trace(), "Rem first\r\nWait 30\r\n");
 }
@@ -197,12 +202,7 @@ TEST_F(MacroAcceptance, ShutDownWindowsEndsThePlayerOnceLogindAcceptedIt) {
     logind.guard();
     TarnProgram tarn(session, {"DBUS_SYSTEM_BUS_ADDRESS=" + logind.address()});
     const std::string macro = tarn.writeMacro("reboot.mcr", "ShutDownWindows 2\r\nRem after\r\n");
-    tarn.start();
-    const WindowId player = desktop.waitForWindow("Tarn - Interactive Screen");
-    desktop.activate(player);
-    desktop.click(player, kFileBoxX, kButtonsY);
-    desktop.type(macro);
-    desktop.click(player, kStartX, kButtonsY);
+    startFromTheWindow(tarn, macro);
     EXPECT_EQ(tarn.waitForExit(20s), 0);  // the player closed itself
     EXPECT_EQ(logind.calls(platformtest::MockLogind::kManagerPath),
               (std::vector<std::string>{"RebootWithFlags(1)"}));
