@@ -1,0 +1,3 @@
+Send ok
+Sned oops
+Send never

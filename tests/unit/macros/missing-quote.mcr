@@ -1,0 +1,3 @@
+x = 1
+SetFocus "Calculator,2
+x = 2
