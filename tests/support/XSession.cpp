@@ -277,7 +277,9 @@ void XSession::startServer() {
     // Xvfb writes the display number it chose to the descriptor given; the
     // child gets the write end as descriptor 3.
     std::string log = runtimeDir_ + "/Xvfb.log";
+    // Above descriptor 3 too, or the dup2 of the pipe to 3 would replace it.
     int logFd = open(log.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+    if (logFd >= 0) logFd = highDescriptor(logFd);
     std::vector<std::string> argv = {"Xvfb",         "-displayfd", "3",   "-screen", "0",
                                      "1280x1024x24", "-nolisten",  "tcp", "-noreset"};
     std::vector<char*> args;
@@ -329,11 +331,13 @@ bool XSession::windowManagerAnnounced() {
 }
 
 void XSession::startOpenbox() {
-    // Its chatter about menus it cannot find goes to a log, not the test output.
+    // Its chatter about menus it cannot find goes to a log, not the test output
+    // (it writes to both stdout and stderr).
     std::string log = runtimeDir_ + "/openbox.log";
     int logFd = open(log.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+    if (logFd >= 0) logFd = highDescriptor(logFd);
     try {
-        windowManagerPid_ = start({"openbox", "--sm-disable"}, {}, -1, -1, logFd);
+        windowManagerPid_ = start({"openbox", "--sm-disable"}, {}, -1, logFd, logFd);
     } catch (...) {
         if (logFd >= 0) close(logFd);
         throw;

@@ -68,6 +68,8 @@ class XSession {
     WindowManager windowManager() const { return manager_; }
     // The PID of the window manager, -1 without one.
     pid_t windowManagerPid() const { return windowManagerPid_; }
+    // The PID of the X server.
+    pid_t serverPid() const { return serverPid_; }
 
     // Starts argv[0] (searched on PATH) with DISPLAY set and the extra
     // "NAME=value" entries added, in a process group of its own. Throws when it

@@ -117,26 +117,37 @@ class XcbWindowSystem::Connection {
     WindowManager windowManager();
     bool verifiedCheck(xcb_window_t candidate);
 
-    struct ProbeCookies {
-        xcb_window_t window;
-        xcb_get_window_attributes_cookie_t attributes;
-        xcb_get_property_cookie_t netName, name, state;
-    };
+    // What a search needs to know of one window, read in at most two passes:
+    // the first asks what nearly every window has (_NET_WM_NAME, WM_STATE),
+    // the second only what the first left open (the WM_NAME of a legacy
+    // client, the map state of a window without WM_STATE). Fewer requests
+    // matter more than passes: the server's work grows with the requests,
+    // while a pass costs one round trip whatever the number of windows.
     struct Probe {
         xcb_window_t window = XCB_NONE;
-        bool exists = false;
+        bool exists = true;
         bool viewable = false;
         bool overrideRedirect = false;
+        bool hasAttributes = false;
         bool hasState = false;
         std::uint32_t state = 0;
+        bool named = false;
         std::string title;
-        bool visible() const {
-            return viewable || (hasState && (state == kNormalState || state == kIconicState));
+        bool askedAttributes = false, askedName = false, askedState = false;
+        xcb_get_window_attributes_cookie_t attributesCookie{};
+        xcb_get_property_cookie_t netNameCookie{}, stateCookie{}, nameCookie{};
+
+        bool stateSaysVisible() const {
+            return hasState && (state == kNormalState || state == kIconicState);
         }
+        bool visible() const { return viewable || stateSaysVisible(); }
     };
-    ProbeCookies sendProbe(xcb_window_t window);
-    Probe readProbe(const ProbeCookies& cookies);
-    std::vector<Probe> probe(const std::vector<xcb_window_t>& windows);
+    void sendFirst(Probe& probe, bool attributes, bool state = true);
+    void readFirst(Probe& probe);
+    void sendSecond(Probe& probe, bool attributesIfUnclear);
+    void readSecond(Probe& probe);
+    void readAttributes(Probe& probe);
+    std::vector<Probe> probe(const std::vector<xcb_window_t>& windows, bool attributes);
 
     xcb_window_t activeWindow();
     bool focusWithin(xcb_window_t window);
@@ -157,6 +168,14 @@ class XcbWindowSystem::Connection {
     xcb_atom_t wmDeleteWindow_ = XCB_NONE;
     xcb_atom_t timeProperty_ = XCB_NONE;
     xcb_atom_t compoundText_ = XCB_NONE;
+    // The root's children that the last search found mapped or overriding the
+    // redirect while not in the client list: the window manager's frames (and
+    // menus and the like). They never carry a title, so later searches need
+    // not ask about them again; an X ID is not reused while its window exists.
+    std::unordered_set<xcb_window_t> frames_;
+    // The window manager's check window the last search verified, asked about
+    // again right in the first pass.
+    xcb_window_t lastCheck_ = XCB_NONE;
 };
 
 XcbWindowSystem::Connection::~Connection() {
@@ -246,56 +265,90 @@ XcbWindowSystem::Connection::WindowManager XcbWindowSystem::Connection::windowMa
     return wm;
 }
 
-XcbWindowSystem::Connection::ProbeCookies XcbWindowSystem::Connection::sendProbe(
-    xcb_window_t window) {
-    return {window, xcb_get_window_attributes(c_, window),
-            xcb_get_property(c_, 0, window, ewmh_._NET_WM_NAME, ewmh_.UTF8_STRING, 0, kTitleLongs),
-            xcb_get_property(c_, 0, window, XCB_ATOM_WM_NAME, XCB_GET_PROPERTY_TYPE_ANY, 0,
-                             kTitleLongs),
-            xcb_get_property(c_, 0, window, wmState_, wmState_, 0, 2)};
+void XcbWindowSystem::Connection::sendFirst(Probe& probe, bool attributes, bool state) {
+    if (attributes) {
+        probe.askedAttributes = true;
+        probe.attributesCookie = xcb_get_window_attributes(c_, probe.window);
+    }
+    probe.netNameCookie = xcb_get_property(c_, 0, probe.window, ewmh_._NET_WM_NAME,
+                                           ewmh_.UTF8_STRING, 0, kTitleLongs);
+    probe.askedState = state;
+    if (state) probe.stateCookie = xcb_get_property(c_, 0, probe.window, wmState_, wmState_, 0, 2);
 }
 
-XcbWindowSystem::Connection::Probe XcbWindowSystem::Connection::readProbe(
-    const ProbeCookies& cookies) {
-    Probe probe;
-    probe.window = cookies.window;
-    auto attributes = take(xcb_get_window_attributes_reply, c_, cookies.attributes);
-    auto netName = property(c_, cookies.netName);
-    auto name = property(c_, cookies.name);
-    auto state = property(c_, cookies.state);
-    // Any property read of a window that exists answers, if only with "none";
-    // a missing reply means the window went away between two of our requests.
-    if (!attributes || !netName || !name || !state) return probe;
-    probe.exists = true;
+void XcbWindowSystem::Connection::readAttributes(Probe& probe) {
+    probe.askedAttributes = false;
+    auto attributes = take(xcb_get_window_attributes_reply, c_, probe.attributesCookie);
+    if (!attributes) {
+        probe.exists = false;
+        return;
+    }
+    probe.hasAttributes = true;
     probe.viewable = attributes->map_state == XCB_MAP_STATE_VIEWABLE;
     probe.overrideRedirect = attributes->override_redirect != 0;
-    probe.hasState = firstItem(state.get(), wmState_, probe.state);
+}
 
-    std::string_view utf8Name = bytes(netName.get());
-    std::string_view legacy = bytes(name.get());
-    if (netName->type == ewmh_.UTF8_STRING && !utf8Name.empty()) {
-        probe.title = decodeTitle(utf8Name, TitleEncoding::Utf8, netName->bytes_after > 0);
-    } else if (!legacy.empty()) {
-        // STRING is Latin-1 by the ICCCM; UTF8_STRING in WM_NAME is common
-        // practice; other types are rare enough to be read as Latin-1 too.
-        TitleEncoding encoding = name->type == ewmh_.UTF8_STRING ? TitleEncoding::Utf8
-                                 : name->type == compoundText_   ? TitleEncoding::CompoundText
-                                                                 : TitleEncoding::Latin1;
-        probe.title = decodeTitle(legacy, encoding, name->bytes_after > 0);
+void XcbWindowSystem::Connection::readFirst(Probe& probe) {
+    if (probe.askedAttributes) readAttributes(probe);
+    auto netName = property(c_, probe.netNameCookie);
+    Reply<xcb_get_property_reply_t> state;
+    if (probe.askedState) state = property(c_, probe.stateCookie);
+    // Any property read of a window that exists answers, if only with "none";
+    // a missing reply means the window went away between two of our requests.
+    if (!netName || (probe.askedState && !state)) probe.exists = false;
+    if (!probe.exists) return;
+    if (state) probe.hasState = firstItem(state.get(), wmState_, probe.state);
+    std::string_view name = bytes(netName.get());
+    if (netName->type == ewmh_.UTF8_STRING && !name.empty()) {
+        probe.title = decodeTitle(name, TitleEncoding::Utf8, netName->bytes_after > 0);
+        probe.named = true;
     }
-    return probe;
+}
+
+void XcbWindowSystem::Connection::sendSecond(Probe& probe, bool attributesIfUnclear) {
+    if (!probe.exists) return;
+    if (!probe.named) {
+        probe.askedName = true;
+        probe.nameCookie = xcb_get_property(c_, 0, probe.window, XCB_ATOM_WM_NAME,
+                                            XCB_GET_PROPERTY_TYPE_ANY, 0, kTitleLongs);
+    }
+    if (attributesIfUnclear && !probe.hasAttributes && !probe.stateSaysVisible()) {
+        probe.askedAttributes = true;
+        probe.attributesCookie = xcb_get_window_attributes(c_, probe.window);
+    }
+}
+
+void XcbWindowSystem::Connection::readSecond(Probe& probe) {
+    if (probe.askedName) {
+        probe.askedName = false;
+        auto name = property(c_, probe.nameCookie);
+        if (!name) {
+            probe.exists = false;
+        } else if (std::string_view legacy = bytes(name.get()); !legacy.empty()) {
+            // STRING is Latin-1 by the ICCCM; UTF8_STRING in WM_NAME is common
+            // practice; other types are rare enough to be read as Latin-1 too.
+            TitleEncoding encoding = name->type == ewmh_.UTF8_STRING ? TitleEncoding::Utf8
+                                     : name->type == compoundText_   ? TitleEncoding::CompoundText
+                                                                     : TitleEncoding::Latin1;
+            probe.title = decodeTitle(legacy, encoding, name->bytes_after > 0);
+        }
+    }
+    if (probe.askedAttributes) readAttributes(probe);
 }
 
 std::vector<XcbWindowSystem::Connection::Probe> XcbWindowSystem::Connection::probe(
-    const std::vector<xcb_window_t>& windows) {
-    std::vector<ProbeCookies> cookies;
-    cookies.reserve(windows.size());
-    for (xcb_window_t window : windows)
-        cookies.push_back(sendProbe(window));
-    std::vector<Probe> probes;
-    probes.reserve(windows.size());
-    for (const auto& c : cookies)
-        probes.push_back(readProbe(c));
+    const std::vector<xcb_window_t>& windows, bool attributes) {
+    std::vector<Probe> probes(windows.size());
+    for (std::size_t i = 0; i < windows.size(); ++i) {
+        probes[i].window = windows[i];
+        sendFirst(probes[i], attributes);
+    }
+    for (Probe& p : probes)
+        readFirst(p);
+    for (Probe& p : probes)
+        sendSecond(p, true);
+    for (Probe& p : probes)
+        readSecond(p);
     return probes;
 }
 
@@ -303,7 +356,7 @@ std::vector<TopLevelWindow> XcbWindowSystem::Connection::describe(
     const std::vector<xcb_window_t>& windows) {
     dropEvents();
     std::vector<TopLevelWindow> out;
-    for (const Probe& p : probe(windows))
+    for (const Probe& p : probe(windows, false))
         if (p.exists) out.push_back({fromX(p.window), p.title, p.visible()});
     return out;
 }
@@ -314,24 +367,34 @@ std::vector<TopLevelWindow> XcbWindowSystem::Connection::topLevelWindows() {
     // children, all asked before any answer is read.
     auto checkCookie =
         xcb_get_property(c_, 0, root_, ewmh_._NET_SUPPORTING_WM_CHECK, XCB_ATOM_WINDOW, 0, 1);
+    xcb_get_property_cookie_t lastCheckCookie{};
+    if (lastCheck_ != XCB_NONE)
+        lastCheckCookie = xcb_get_property(c_, 0, lastCheck_, ewmh_._NET_SUPPORTING_WM_CHECK,
+                                           XCB_ATOM_WINDOW, 0, 1);
     auto stackingCookie = xcb_get_property(c_, 0, root_, ewmh_._NET_CLIENT_LIST_STACKING,
                                            XCB_ATOM_WINDOW, 0, UINT32_MAX / 4);
     auto treeCookie = xcb_query_tree(c_, root_);
+
     auto check = property(c_, checkCookie);
     std::uint32_t checkWindow = XCB_NONE;
     firstItem(check.get(), XCB_ATOM_WINDOW, checkWindow);
+    Reply<xcb_get_property_reply_t> self;
+    if (lastCheck_ != XCB_NONE) self = property(c_, lastCheckCookie);
     xcb_get_property_cookie_t selfCookie{};
-    if (checkWindow != XCB_NONE)
+    bool verifyNow = checkWindow != XCB_NONE && checkWindow != lastCheck_;
+    if (verifyNow)
         selfCookie = xcb_get_property(c_, 0, checkWindow, ewmh_._NET_SUPPORTING_WM_CHECK,
                                       XCB_ATOM_WINDOW, 0, 1);
     auto stacking = property(c_, stackingCookie);
     auto tree = take(xcb_query_tree_reply, c_, treeCookie);
-    if (checkWindow != XCB_NONE) {
-        auto self = property(c_, selfCookie);
-        std::uint32_t pointsTo = XCB_NONE;
-        if (!firstItem(self.get(), XCB_ATOM_WINDOW, pointsTo) || pointsTo != checkWindow)
-            checkWindow = XCB_NONE;
-    }
+    if (verifyNow) self = property(c_, selfCookie);
+    std::uint32_t pointsTo = XCB_NONE;
+    // A window manager that died leaves its property on the root behind; the
+    // check window pointing at itself proves that it is still there.
+    if (checkWindow != XCB_NONE &&
+        (!firstItem(self.get(), XCB_ATOM_WINDOW, pointsTo) || pointsTo != checkWindow))
+        checkWindow = XCB_NONE;
+    lastCheck_ = checkWindow;
 
     // The root's children come bottom first; we want topmost first.
     std::vector<xcb_window_t> children;
@@ -344,50 +407,79 @@ std::vector<TopLevelWindow> XcbWindowSystem::Connection::topLevelWindows() {
     std::vector<TopLevelWindow> out;
     bool ewmh = checkWindow != XCB_NONE && stacking && stacking->type == XCB_ATOM_WINDOW;
     if (!ewmh) {
+        frames_.clear();
         // The ICCCM alone: the root's children are the top-level windows; the
         // client ones are those with WM_STATE or a title (not the helper
         // windows that toolkits keep there, nor menus and tooltips).
-        for (const Probe& p : probe(children))
+        for (const Probe& p : probe(children, true))
             if (p.exists && !p.overrideRedirect && (p.hasState || !p.title.empty()))
                 out.push_back({fromX(p.window), p.title, p.visible()});
         return out;
     }
 
-    std::vector<xcb_window_t> managed;
-    for (std::uint32_t window : items(stacking.get(), XCB_ATOM_WINDOW))
-        managed.push_back(window);
+    std::vector<Probe> managed;
+    for (std::uint32_t window : items(stacking.get(), XCB_ATOM_WINDOW)) {
+        managed.emplace_back();
+        managed.back().window = window;
+    }
     std::reverse(managed.begin(), managed.end());
-    std::unordered_set<xcb_window_t> known(managed.begin(), managed.end());
+    std::unordered_set<xcb_window_t> known;
+    for (const Probe& p : managed)
+        known.insert(p.window);
     known.insert(checkWindow);
     known.insert(clock_);
 
-    // Second pass: the managed windows' properties, and which of the root's
-    // other children are withdrawn client windows (the window manager's frames
-    // are mapped, menus and tooltips override the redirect).
-    std::vector<ProbeCookies> managedCookies;
-    managedCookies.reserve(managed.size());
-    for (xcb_window_t window : managed)
-        managedCookies.push_back(sendProbe(window));
-    std::vector<std::pair<xcb_window_t, xcb_get_window_attributes_cookie_t>> otherCookies;
-    for (xcb_window_t window : children)
-        if (!known.count(window))
-            otherCookies.emplace_back(window, xcb_get_window_attributes(c_, window));
-
-    for (const auto& cookies : managedCookies) {
-        Probe p = readProbe(cookies);
-        if (p.exists) out.push_back({fromX(p.window), p.title, p.visible()});
+    // Second pass: the managed windows' names, and which of the root's other
+    // children (not known as frames yet) are withdrawn windows. A managed
+    // window is shown or minimised by being managed: the window manager
+    // drops a window from its list as soon as it is withdrawn.
+    for (Probe& p : managed)
+        sendFirst(p, false, false);
+    std::unordered_set<xcb_window_t> frames;
+    std::vector<std::pair<xcb_window_t, xcb_get_window_attributes_cookie_t>> others;
+    for (xcb_window_t window : children) {
+        if (known.count(window)) continue;
+        if (frames_.count(window))
+            frames.insert(window);
+        else
+            others.emplace_back(window, xcb_get_window_attributes(c_, window));
     }
-    std::vector<xcb_window_t> withdrawn;
-    for (const auto& [window, cookie] : otherCookies) {
+    for (Probe& p : managed)
+        readFirst(p);
+    std::vector<Probe> withdrawn;
+    for (const auto& [window, cookie] : others) {
         auto attributes = take(xcb_get_window_attributes_reply, c_, cookie);
-        if (attributes && !attributes->override_redirect &&
-            attributes->map_state == XCB_MAP_STATE_UNMAPPED)
-            withdrawn.push_back(window);
+        if (!attributes) continue;
+        if (attributes->override_redirect || attributes->map_state != XCB_MAP_STATE_UNMAPPED) {
+            frames.insert(window);
+        } else {
+            withdrawn.emplace_back();
+            withdrawn.back().window = window;
+        }
     }
-    // Third pass: withdrawn windows are hidden ones; like hidden windows
-    // elsewhere they are listed (after the shown ones) so that a search that
-    // does not ask for visible windows only finds them.
-    for (const Probe& p : probe(withdrawn))
+    frames_ = std::move(frames);
+
+    // Third pass and on: what the managed windows left open, and the same two
+    // passes for the withdrawn ones.
+    for (Probe& p : managed)
+        sendSecond(p, false);
+    for (Probe& p : withdrawn)
+        sendFirst(p, false);
+    for (Probe& p : managed)
+        readSecond(p);
+    for (Probe& p : withdrawn)
+        readFirst(p);
+    for (Probe& p : withdrawn)
+        sendSecond(p, false);
+    for (Probe& p : withdrawn)
+        readSecond(p);
+
+    for (const Probe& p : managed)
+        if (p.exists) out.push_back({fromX(p.window), p.title, true});
+    // Withdrawn windows are hidden ones; like hidden windows elsewhere they are
+    // listed (after the shown ones) so that a search that does not ask for
+    // visible windows only finds them.
+    for (const Probe& p : withdrawn)
         if (p.exists && (p.hasState || !p.title.empty()))
             out.push_back({fromX(p.window), p.title, false});
     return out;

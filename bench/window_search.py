@@ -1,0 +1,216 @@
+#!/usr/bin/python3
+"""Window search over 50, 200 and 500 windows: Tarn against xdotool.
+
+For each window count this starts a private Xvfb with openbox, opens that many
+top-level windows in one tarn_target process ("Bench 1" first, so that it ends
+up bottom-most), and measures one search for "Bench 1":
+
+  tarn     topLevelWindows() + the title match, in-process
+           (tarn_window_search_bench, Google Benchmark, median of repetitions)
+  xdotool  `xdotool search --name '^Bench 1$'` as a whole process, and again
+           with --onlyvisible (Tarn's search is visible-only by default);
+           `xdotool version` is timed alone for the process start-up.
+
+Every process started here is ended by its PID.
+
+    bench/window_search.py --bench build/bench/tarn_window_search_bench \\
+                           --target build/tests/support/target/tarn_target
+"""
+
+import argparse
+import json
+import os
+import select
+import shutil
+import signal
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+
+TITLE = "Bench 1"
+
+
+class Session:
+    """Xvfb + openbox + one tarn_target, each in its own process group."""
+
+    def __init__(self, target):
+        self.procs = []
+        self.home = tempfile.mkdtemp(prefix="tarn-bench-")
+        read_fd, write_fd = os.pipe()
+        self.start(["Xvfb", "-displayfd", str(write_fd), "-screen", "0", "1920x1080x24",
+                    "-nolisten", "tcp", "-noreset"], pass_fds=(write_fd,),
+                   stderr=subprocess.DEVNULL, env=os.environ)
+        os.close(write_fd)
+        number = self.read_line(read_fd, 15)
+        os.close(read_fd)
+        if not number:
+            raise RuntimeError("Xvfb did not report a display")
+        self.display = ":" + number
+        self.env = dict(os.environ, DISPLAY=self.display, HOME=self.home,
+                        XDG_RUNTIME_DIR=self.home, XDG_CONFIG_HOME=self.home + "/config",
+                        XDG_CACHE_HOME=self.home + "/cache", QT_QPA_PLATFORM="xcb",
+                        QT_ACCESSIBILITY="0", NO_AT_BRIDGE="1")
+        self.env.pop("WAYLAND_DISPLAY", None)
+        self.openbox = self.start(["openbox", "--sm-disable"], stdout=subprocess.DEVNULL,
+                                  stderr=subprocess.DEVNULL)
+        if not wait_until(lambda: "window id #" in self.xprop("_NET_SUPPORTING_WM_CHECK"), 15):
+            raise RuntimeError("openbox did not start")
+        self.target = self.start([target], stdin=subprocess.PIPE, stdout=subprocess.PIPE)
+
+    def start(self, argv, env=None, **kwargs):
+        proc = subprocess.Popen(argv, env=env if env is not None else self.env,
+                                start_new_session=True, **kwargs)
+        self.procs.append(proc)
+        return proc
+
+    @staticmethod
+    def read_line(fd, timeout):
+        data = b""
+        deadline = time.monotonic() + timeout
+        while b"\n" not in data:
+            left = deadline - time.monotonic()
+            if left <= 0 or not select.select([fd], [], [], left)[0]:
+                return None
+            chunk = os.read(fd, 256)
+            if not chunk:
+                return None
+            data += chunk
+        return data.split(b"\n")[0].decode()
+
+    def command(self, line, timeout=300):
+        self.target.stdin.write((line + "\n").encode())
+        self.target.stdin.flush()
+        reply = self.read_line(self.target.stdout.fileno(), timeout)
+        if reply is None or not reply.startswith("ok"):
+            raise RuntimeError(f"tarn_target: {line!r} -> {reply!r}")
+        return reply[3:]
+
+    def xprop(self, *args):
+        result = subprocess.run(["xprop", "-root", *args], env=self.env, capture_output=True,
+                                text=True, timeout=30)
+        return result.stdout
+
+    def settle(self, proc, timeout=600):
+        """Waits until the process stops using the processor: openbox goes on
+        arranging hundreds of new windows for a minute or more, and would
+        otherwise be measured along with the search."""
+        def ticks():
+            with open(f"/proc/{proc.pid}/stat") as stat:
+                fields = stat.read().rsplit(")", 1)[1].split()
+            return int(fields[11]) + int(fields[12])
+        hz = os.sysconf("SC_CLK_TCK")
+        deadline = time.monotonic() + timeout
+        last = ticks()
+        while time.monotonic() < deadline:
+            time.sleep(1)
+            now = ticks()
+            if now - last <= hz // 50:  # under 2 % of a processor
+                return True
+            last = now
+        return False
+
+    def stacking(self):
+        text = self.xprop("_NET_CLIENT_LIST_STACKING")
+        if "#" not in text:
+            return []
+        return [int(w.strip(), 16) for w in text.split("#", 1)[1].split(",") if w.strip()]
+
+    def close(self):
+        for proc in reversed(self.procs):
+            if proc.poll() is None:
+                os.killpg(proc.pid, signal.SIGTERM)
+                try:
+                    proc.wait(timeout=5)
+                except subprocess.TimeoutExpired:
+                    os.killpg(proc.pid, signal.SIGKILL)
+                    proc.wait(timeout=5)
+        shutil.rmtree(self.home, ignore_errors=True)
+
+
+def wait_until(predicate, timeout, interval=0.05):
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        if predicate():
+            return True
+        time.sleep(interval)
+    return predicate()
+
+
+def time_process(argv, env, runs, expect=None):
+    """Median wall time of whole runs of a program, in milliseconds."""
+    times = []
+    for _ in range(runs):
+        start = time.perf_counter()
+        result = subprocess.run(argv, env=env, capture_output=True, text=True, timeout=600)
+        times.append((time.perf_counter() - start) * 1000)
+        if expect is not None and result.stdout.split() != expect:
+            raise RuntimeError(f"{argv} printed {result.stdout!r}, expected {expect}")
+    return statistics.median(times)
+
+
+def tarn_search(bench, env, repetitions):
+    result = subprocess.run([bench, "--benchmark_format=json",
+                             f"--benchmark_repetitions={repetitions}",
+                             "--benchmark_report_aggregates_only=true"],
+                            env=dict(env, TARN_SEARCH_TITLE=TITLE), capture_output=True,
+                            text=True, timeout=600)
+    if result.returncode != 0:
+        raise RuntimeError(result.stderr)
+    report = json.loads(result.stdout)
+    for entry in report["benchmarks"]:
+        if "error_occurred" in entry and entry["error_occurred"]:
+            raise RuntimeError(entry.get("error_message", "benchmark failed"))
+        if entry.get("aggregate_name") == "median":
+            return entry["real_time"], int(entry["windows"])
+    raise RuntimeError("no median in the benchmark's report")
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__,
+                                     formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("--bench", required=True, help="tarn_window_search_bench")
+    parser.add_argument("--target", required=True, help="tarn_target")
+    parser.add_argument("--counts", default="50,200,500")
+    parser.add_argument("--repetitions", type=int, default=10,
+                        help="Google Benchmark repetitions for Tarn")
+    parser.add_argument("--runs", type=int, default=5, help="runs of each xdotool command")
+    args = parser.parse_args()
+
+    rows = []
+    for count in (int(c) for c in args.counts.split(",")):
+        session = Session(args.target)
+        try:
+            session.command(f"windows {count} Bench")
+            if not wait_until(lambda: len(session.stacking()) >= count, 300, 0.2):
+                raise RuntimeError(f"openbox did not manage {count} windows")
+            if not session.settle(session.openbox) or not session.settle(session.target):
+                print(f"warning: openbox still busy with {count} windows", file=sys.stderr)
+            expected = session.command("wid Bench1")
+            if session.stacking()[0] != int(expected):
+                raise RuntimeError("'Bench 1' is not the bottom-most window")
+            tarn_ms, listed = tarn_search(args.bench, session.env, args.repetitions)
+            pattern = f"^{TITLE}$"
+            xdo_ms = time_process(["xdotool", "search", "--name", pattern], session.env,
+                                  args.runs, [expected])
+            xdo_visible_ms = time_process(
+                ["xdotool", "search", "--onlyvisible", "--name", pattern], session.env,
+                args.runs, [expected])
+            startup_ms = time_process(["xdotool", "version"], session.env, args.runs)
+            rows.append((count, listed, tarn_ms, xdo_ms, xdo_visible_ms, startup_ms))
+        finally:
+            session.close()
+
+    print("\nOne title search matching the bottom-most window (Xvfb + openbox), median ms")
+    print(f"{'windows':>8} {'listed':>7} {'tarn':>9} {'xdotool':>9} {'--onlyvis':>10} "
+          f"{'xdo start':>9} {'xdo/tarn':>9} {'(-start)':>9} {'onlyvis/tarn':>12}")
+    for count, listed, tarn_ms, xdo_ms, vis_ms, start_ms in rows:
+        print(f"{count:>8} {listed:>7} {tarn_ms:>9.3f} {xdo_ms:>9.1f} {vis_ms:>10.1f} "
+              f"{start_ms:>9.1f} {xdo_ms / tarn_ms:>9.0f} {(xdo_ms - start_ms) / tarn_ms:>9.0f} "
+              f"{vis_ms / tarn_ms:>12.0f}")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
