@@ -3,7 +3,6 @@
 // receives to a file) and in a Qt line edit of tarn_target, and the keyboard
 // as the backend leaves it.
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 #include <xcb/xcb.h>
@@ -147,22 +146,6 @@ class Observer {
   private:
     xcb_connection_t* c_;
 };
-
-// XSession hands Xvfb its display-number pipe as descriptor 3 and its log as
-// descriptor 2; when the log itself was opened as descriptor 3, Xvfb's stderr
-// ends up in the pipe and a warning (another server on a display it tries)
-// is read as the display number. Keeping descriptor 3 taken avoids that until
-// the fixture orders its descriptors itself.
-const bool kDescriptor3Taken = [] {
-    if (::fcntl(3, F_GETFD) == -1) {
-        const int null = ::open("/dev/null", O_RDONLY);
-        if (null >= 0 && null != 3) {
-            ::dup2(null, 3);
-            ::close(null);
-        }
-    }
-    return true;
-}();
 
 class KeyboardTyping : public ::testing::TestWithParam<WindowManager> {
   protected:
