@@ -68,6 +68,10 @@ class TargetProgram {
     void clear(const std::string& name) { command("clear " + name); }
     bool active(const std::string& name);
     void churn(bool on) { command(on ? "churn on" : "churn off"); }
+    // Runs a command `delay` from now; its reply is not awaited.
+    void after(std::chrono::milliseconds delay, const std::string& line) {
+        command("after " + std::to_string(delay.count()) + " " + line);
+    }
 
     // The percent-decoding of the target's replies.
     static std::string decode(const std::string& text);

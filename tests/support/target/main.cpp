@@ -18,6 +18,8 @@
 //   clear NAME            empties the editor and the key log
 //   active NAME           1 when the window is the active window, else 0
 //   wid NAME              the window's X window ID (decimal)
+//   after MS COMMAND...   replies at once, runs the command MS milliseconds later
+//                         (its reply is dropped): a window that appears later
 //   churn on|off          keeps creating and destroying a window "churn" on
 //                         every pass of the event loop
 //   pid                   the process ID
@@ -215,6 +217,13 @@ class Target {
             for (int i = 1; i <= count; ++i)
                 create(rest + std::to_string(i), rest + " " + std::to_string(i), false, false);
             return "ok " + std::to_string(count);
+        }
+        if (command == "after") {
+            bool number =
+                !name.empty() && name.find_first_not_of("0123456789") == std::string::npos;
+            if (!number || rest.empty()) return "error after MS COMMAND";
+            QTimer::singleShot(std::stoi(name), [this, rest] { handle(rest); });
+            return "ok";
         }
         if (command == "churn") {
             if (name == "on")

@@ -1,0 +1,241 @@
+// Macro statements that find, focus, close and map windows, run by clsMacro
+// against the X11 backends on a real Xvfb, with openbox and without a window
+// manager. Processes, documents and the session are the recording fakes: only
+// windows and keys are real here.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "Failure.h"
+#include "FakePlatform.h"
+#include "Host.h"
+#include "TargetProgram.h"
+#include "XSession.h"
+#include "XTestKeyboard.h"
+#include "XcbWindowSystem.h"
+#include "clsMacro.h"
+
+namespace tarn::x11 {
+namespace {
+
+using namespace std::chrono_literals;
+using testing::TargetProgram;
+using testing::waitUntil;
+using testing::WindowManager;
+using testing::XSession;
+
+class MacroWindowsTest : public ::testing::TestWithParam<WindowManager> {
+  protected:
+    void SetUp() override {
+        session = std::make_unique<XSession>(GetParam());
+        windows = XcbWindowSystem::connect(host, session->display().c_str());
+        keyboard = XTestKeyboard::connect(session->display().c_str());
+        ASSERT_NE(windows, nullptr);
+        ASSERT_NE(keyboard, nullptr);
+        macro = std::make_unique<clsMacro>(
+            Platform{*windows, *keyboard, fakes.processes, fakes.documents, fakes.session, host});
+        target = std::make_unique<TargetProgram>(*session);
+    }
+    void TearDown() override {
+        macro.reset();
+        target.reset();
+        keyboard.reset();
+        windows.reset();
+        session.reset();
+    }
+
+    bool withWindowManager() const { return GetParam() == WindowManager::Openbox; }
+
+    std::optional<Failure> process(const std::string& line) {
+        try {
+            macro->Process(line);
+            return std::nullopt;
+        } catch (const Failure& failure) {
+            return failure;
+        }
+    }
+    std::string var(const std::string& name) {
+        const std::string* value = macro->Variables().find(name);
+        return value ? *value : "<unset>";
+    }
+    std::string getWindowId(const std::string& arguments) {
+        auto failure = process("w = GetWindowID " + arguments);
+        EXPECT_FALSE(failure) << arguments;
+        return var("w");
+    }
+    // A shown window, once the window manager (if any) has taken it in.
+    std::string show(const std::string& name, const std::string& title) {
+        auto id = static_cast<WindowId>(target->window(name, title));
+        EXPECT_TRUE(waitUntil(
+            [&] {
+                for (const auto& w : windows->topLevelWindows())
+                    if (w.id == id && w.visible) return true;
+                return false;
+            },
+            10s))
+            << title;
+        return std::to_string(id);
+    }
+
+    PlainHost host;
+    fake::FakePlatform fakes;  // only its processes, documents and session are used
+    std::unique_ptr<XSession> session;
+    std::unique_ptr<XcbWindowSystem> windows;
+    std::unique_ptr<XTestKeyboard> keyboard;
+    std::unique_ptr<clsMacro> macro;
+    std::unique_ptr<TargetProgram> target;
+};
+
+TEST_P(MacroWindowsTest, GetWindowIdFindsRealTitlesByEveryMethod) {
+    auto editor = show("editor", "Grüße aus Köln – Editor");
+    auto greek = show("greek", "Δοκιμή Ελληνικά");
+    auto notes = show("notes", "notes.txt - Notes");
+    ASSERT_FALSE(process("TimeOut 1"));
+    const struct {
+        const char* arguments;
+        std::string expected;
+    } cases[] = {
+        {"\"grüße aus\"", editor},      // starts with, case folded
+        {"\"grüße aus\",0,true", "0"},  // not with case sensitivity
+        {"köln,1", editor},             // contains
+        {"KÖLN,1", editor},             // contains, non-ASCII upper-cased
+        {"\"aus Köln\",0", "0"},        // in the middle is no start
+        {"δοκιμή ελληνικά,2", greek},   // matches, Greek case folded
+        {"Δοκιμή,2", "0"},              // matches is the whole title
+        {"\"- NOTES\",3", notes},       // ends with
+        {"\"a much longer text than notes.txt - Notes\",3", "0"},
+        {"notes,7", "0"},  // no such method
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(getWindowId(c.arguments), c.expected) << c.arguments;
+}
+
+TEST_P(MacroWindowsTest, GetWindowIdWaitsForAWindowThatAppearsLater) {
+    target->after(1s, "window late Late arrival");
+    auto found = getWindowId("\"Late arrival\",2");
+    EXPECT_EQ(found, std::to_string(target->windowId("late")));
+}
+
+TEST_P(MacroWindowsTest, TimeOutZeroSearchesNothing) {
+    show("present", "Present window");
+    ASSERT_FALSE(process("TimeOut 0"));
+    EXPECT_EQ(getWindowId("Present"), "0");
+    ASSERT_FALSE(process("TimeOut 5"));
+    EXPECT_NE(getWindowId("Present"), "0");
+}
+
+TEST_P(MacroWindowsTest, HiddenWindowsAreFoundOnlyWhenAskedFor) {
+    auto hidden = show("helper", "Hidden helper");
+    target->hide("helper");
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            for (const auto& w : windows->topLevelWindows())
+                if (std::to_string(w.id) == hidden) return !w.visible;
+            return false;
+        },
+        5s));
+    ASSERT_FALSE(process("TimeOut 1"));
+    EXPECT_EQ(getWindowId("\"Hidden helper\""), "0");
+    EXPECT_EQ(getWindowId("\"Hidden helper\",2,false,false"), hidden);
+    std::vector<std::string> all, shown;
+    macro->FillListWithWindowTitles(all, false);
+    macro->FillListWithWindowTitles(shown, true);
+    EXPECT_EQ(std::count(all.begin(), all.end(), "Hidden helper"), 1);
+    EXPECT_EQ(std::count(shown.begin(), shown.end(), "Hidden helper"), 0);
+}
+
+TEST_P(MacroWindowsTest, TheHigherOfTwoMatchesIsFound) {
+    auto lower = show("a", "Twin");
+    auto upper = show("b", "Twin");
+    EXPECT_TRUE(waitUntil([&] { return getWindowId("Twin,2") == upper; }, 5s));
+    ASSERT_FALSE(process("SetFocus \"Twin\",2"));
+    EXPECT_TRUE(target->active("b"));
+    ASSERT_TRUE(windows->setForeground(std::stoi(lower)));
+    EXPECT_TRUE(waitUntil([&] { return getWindowId("Twin,2") == lower; }, 5s));
+}
+
+TEST_P(MacroWindowsTest, KeysSentAfterSetFocusLandInThatWindow) {
+    show("one", "First editor");
+    show("two", "Second editor");
+    for (const char* name : {"one", "two", "one"}) {
+        target->clear("one");
+        target->clear("two");
+        std::string title = std::string(name) == "one" ? "First editor" : "Second editor";
+        ASSERT_FALSE(process("SetFocus \"" + title + "\",2"));
+        ASSERT_FALSE(process("Send Hello{ENTER}"));
+        EXPECT_TRUE(waitUntil([&] { return target->text(name) == "Hello"; }, 5s)) << name;
+        EXPECT_EQ(target->text(std::string(name) == "one" ? "two" : "one"), "");
+    }
+}
+
+TEST_P(MacroWindowsTest, SetFocusRestoresAMinimisedWindow) {
+    if (!withWindowManager()) GTEST_SKIP() << "without a window manager nothing is minimised";
+    show("other", "Other window");
+    auto id = show("mini", "Minimised mail");
+    target->minimize("mini");
+    ASSERT_TRUE(waitUntil([&] { return windows->isIconic(std::stoi(id)); }, 5s));
+    ASSERT_FALSE(process("SetFocus mail,1"));
+    EXPECT_FALSE(windows->isIconic(std::stoi(id)));
+    EXPECT_TRUE(target->active("mini"));
+}
+
+TEST_P(MacroWindowsTest, SetFocusByProcessIdOfAStartedProgram) {
+    show("app", "Target program");
+    pid_t xterm = testing::startXterm(*session, "Started xterm");
+    // The xterm's window may not be there yet: SetFocus waits for it.
+    ASSERT_FALSE(process("SetFocus " + std::to_string(xterm)));
+    EXPECT_TRUE(waitUntil([&] { return !target->active("app"); }, 5s));
+    ASSERT_FALSE(process("SetFocus " + std::to_string(target->pid())));
+    EXPECT_TRUE(target->active("app"));
+    session->kill(xterm);
+}
+
+TEST_P(MacroWindowsTest, SetFocusByAProcessWithoutWindowFailsWith5) {
+    pid_t windowless = session->spawn({"sleep", "600"});
+    ASSERT_FALSE(process("TimeOut 1"));
+    auto failure = process("SetFocus " + std::to_string(windowless));
+    ASSERT_TRUE(failure);
+    EXPECT_EQ(failure->number(), 5);
+    EXPECT_EQ(failure->source(), "Tarn.SetFocus.Process");
+    session->kill(windowless);
+}
+
+TEST_P(MacroWindowsTest, CloseWindowReturnsAtOnceWhenTheWindowAsksFirst) {
+    auto id = show("ask", "Unsaved work");
+    target->askClose("ask");
+    ASSERT_FALSE(process("CloseWindow " + id));
+    EXPECT_TRUE(macro->CloseWindow(std::stoi(id)));  // still there right after the request
+    EXPECT_TRUE(waitUntil([&] { return target->closeRequests("ask") == 2; }, 5s));
+    EXPECT_TRUE(windows->isWindow(std::stoi(id)));
+
+    auto plain = show("plain", "Closes at once");
+    ASSERT_FALSE(process("CloseWindow " + plain));
+    EXPECT_TRUE(waitUntil([&] { return !windows->isWindow(std::stoi(plain)); }, 5s));
+}
+
+TEST_P(MacroWindowsTest, GetProcessIdIsThePidOfTheProgramThatOwnsTheWindow) {
+    auto id = show("mine", "Owned window");
+    pid_t xterm = testing::startXterm(*session, "Owned xterm");
+    ASSERT_FALSE(process("TimeOut 10"));
+    auto term = getWindowId("\"Owned xterm\",2");
+    ASSERT_NE(term, "0");
+    ASSERT_FALSE(process("p = GetProcessID " + id));
+    EXPECT_EQ(var("p"), std::to_string(target->pid()));
+    ASSERT_FALSE(process("p = GetProcessID " + term));
+    EXPECT_EQ(var("p"), std::to_string(xterm));
+    session->kill(xterm);
+    EXPECT_TRUE(waitUntil([&] { return !windows->isWindow(std::stoi(term)); }, 5s));
+    ASSERT_FALSE(process("p = GetProcessID " + term));
+    EXPECT_EQ(var("p"), "0");
+}
+
+INSTANTIATE_TEST_SUITE_P(WindowManagers, MacroWindowsTest,
+                         ::testing::Values(WindowManager::None, WindowManager::Openbox),
+                         [](const auto& info) { return std::string(testing::name(info.param)); });
+
+}  // namespace
+}  // namespace tarn::x11
