@@ -340,6 +340,25 @@ TEST_P(KeyboardTyping, KeyboardIsLeftAsItWasFound) {
     EXPECT_EQ(arrived.substr(0, text.size()), text);
 }
 
+// The target still has thousands of keys queued when the next Send binds
+// characters it lacks, more than there are spare keycodes: every one arrives.
+TEST_P(KeyboardTyping, BackToBackSendsReachABusyTargetExactly) {
+    startTarget();
+    std::string ascii;
+    const std::string asciiNotation = printableAscii(&ascii);
+    std::string first, firstNotation;
+    for (int i = 0; i < 20; ++i) {
+        first += ascii;
+        firstNotation += asciiNotation;
+    }
+    const std::string second = "héllo " + manyCjk(40) + " wörld Ωж€";
+    type(firstNotation);
+    type(second);
+    type("ÆØÅ");
+    const std::string expected = first + second + "ÆØÅ";
+    EXPECT_EQ(waitForText(expected), expected);
+}
+
 // Keys the sequence presses and never releases are released all the same.
 TEST_P(KeyboardTyping, NoKeyStaysPressed) {
     startTarget();

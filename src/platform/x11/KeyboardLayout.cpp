@@ -105,7 +105,6 @@ std::unique_ptr<KeyboardLayout> KeyboardLayout::read(xcb_connection_t* connectio
     layout->level3_ = pick({XKB_KEY_ISO_Level3_Shift}, -1);
     layout->numLockMask_ = pick({XKB_KEY_Num_Lock}, -1).mask;
 
-    layout->coreWidth_ = mapping.p->keysyms_per_keycode;
     const xcb_keysym_t* syms = xcb_get_keyboard_mapping_keysyms(mapping.p);
     const int width = mapping.p->keysyms_per_keycode;
     for (int k = 0; k < count; ++k) {

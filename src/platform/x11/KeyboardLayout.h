@@ -60,8 +60,6 @@ class KeyboardLayout {
     // Keycodes listed in the modifier mapping (except the Lock row), which is
     // what a user holds as Shift, Control, Alt, AltGr, Super.
     const std::vector<xcb_keycode_t>& modifierKeycodes() const { return modifierKeycodes_; }
-    // The width of the core keyboard mapping, for writing a keycode back.
-    std::uint8_t coreWidth() const { return coreWidth_; }
 
   private:
     KeyboardLayout() = default;
@@ -71,7 +69,6 @@ class KeyboardLayout {
     xkb_state* state_ = nullptr;
     xcb_keycode_t minKeycode_ = 8;
     xcb_keycode_t maxKeycode_ = 255;
-    std::uint8_t coreWidth_ = 1;
     xkb_mod_index_t realIndex_[8] = {};
     ModifierKey shift_, control_, alt_, level3_;
     std::uint16_t numLockMask_ = 0;

@@ -23,6 +23,7 @@ enum : std::uint8_t {
 
 constexpr std::uint8_t kChangeKeyboardMapping = 100;
 constexpr std::uint8_t kGetKeyboardMapping = 101;
+constexpr std::uint8_t kXkbSetMap = 9;
 
 // XKB requests with which clients read the keyboard description.
 bool isXkbRead(std::uint8_t minor) {
@@ -176,7 +177,10 @@ void KeymapReaders::handle(const xcb_record_enable_context_reply_t* reply) {
                 if (words == 0) break;
                 const std::uint8_t opcode = request[0];
                 if (reply->xid_base == ownBase_) {
-                    if (opcode == kChangeKeyboardMapping) ++changesSeen_;
+                    if (opcode == kChangeKeyboardMapping ||
+                        (opcode == xkbOpcode_ && request[1] == kXkbSetMap)) {
+                        ++changesSeen_;
+                    }
                 } else if (opcode == kGetKeyboardMapping ||
                            (opcode == xkbOpcode_ && isXkbRead(request[1]))) {
                     const Read read{changesSeen_, now, true};

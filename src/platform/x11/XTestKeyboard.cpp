@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "Failure.h"
+#include "KeySymMaps.h"
 #include "KeyboardLayout.h"
 #include "KeymapReaders.h"
 
@@ -157,11 +158,13 @@ struct XTestKeyboard::Connection {
     std::uint8_t xkbEventBase = 0;
     xkb_context* context = nullptr;
     std::unique_ptr<KeyboardLayout> layout;
+    std::unique_ptr<KeySymMaps> keySyms;  // read afresh for each sequence that binds keys
     std::unique_ptr<KeymapReaders> readers;
     std::uint64_t changesIssued = 0;
 
     ~Connection() {
         readers.reset();
+        keySyms.reset();
         layout.reset();
         if (context) xkb_context_unref(context);
         if (c) xcb_disconnect(c);
@@ -175,13 +178,11 @@ struct XTestKeyboard::Connection {
         xcb_test_fake_input(c, type, keycode, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
     }
 
-    void bind(xcb_keycode_t keycode, xkb_keysym_t keysym) {
-        // Both levels carry the symbol, so that a Shift held by the sequence
-        // cannot turn it into another one.
-        std::vector<xcb_keysym_t> syms(layout->coreWidth(), XCB_NO_SYMBOL);
-        syms[0] = keysym;
-        if (syms.size() > 1) syms[1] = keysym;
-        xcb_change_keyboard_mapping(c, 1, keycode, layout->coreWidth(), syms.data());
+    // Binds and restores spare keycodes, in one map change.
+    void writeKeys(const std::vector<std::pair<xcb_keycode_t, xkb_keysym_t>>& bind,
+                   const std::vector<xcb_keycode_t>& restore) {
+        if (bind.empty() && restore.empty()) return;
+        keySyms->write(c, device, bind, restore);
         ++changesIssued;
     }
 
@@ -356,7 +357,11 @@ void XTestKeyboard::type(const KeySequence& keys) {
         }
         steps.push_back(step);
     }
-    if (needsSpare && layout.spareKeycodes().empty()) cannotType();
+    if (needsSpare) {
+        if (layout.spareKeycodes().empty()) cannotType();
+        d.keySyms = KeySymMaps::read(d.c, d.device);
+        if (!d.keySyms) cannotType();
+    }
     for (const Step& step : steps) {
         if (step.kind != Step::Kind::Key || !step.place.modifiers) continue;
         if ((step.place.modifiers & layout.shift().mask) && !layout.shift().keycode) cannotType();
@@ -407,11 +412,10 @@ void XTestKeyboard::type(const KeySequence& keys) {
             d.fake(XCB_KEY_PRESS, keycode);
         if (d.changesIssued != changesBefore) {
             d.letTargetRead(target);
-            const std::vector<xcb_keysym_t> none(layout.coreWidth(), XCB_NO_SYMBOL);
-            for (const auto& entry : boundTo) {
-                xcb_change_keyboard_mapping(d.c, 1, entry.first, layout.coreWidth(), none.data());
-                ++d.changesIssued;
-            }
+            std::vector<xcb_keycode_t> restore;
+            for (const auto& entry : boundTo)
+                restore.push_back(entry.first);
+            d.writeKeys({}, restore);
         }
         d.sync();
     };
@@ -482,8 +486,8 @@ void XTestKeyboard::type(const KeySequence& keys) {
             // A keycode about to change may still have keys queued at the
             // target; it must have read the map they were typed with.
             if (rebinding) d.letTargetRead(target);
+            d.writeKeys(toBind, {});
             for (const auto& [keycode, keysym] : toBind) {
-                d.bind(keycode, keysym);
                 boundTo[keycode] = keysym;
                 bound[keysym] = keycode;
             }

@@ -5,6 +5,7 @@ pkg_check_modules(TARN_XCB_KEYBOARD REQUIRED IMPORTED_TARGET
 find_package(Threads REQUIRED)
 target_sources(tarn_platform_x11 PRIVATE
   ${CMAKE_CURRENT_SOURCE_DIR}/KeyboardLayout.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/KeySymMaps.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/KeymapReaders.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/XTestKeyboard.cpp)
 target_link_libraries(tarn_platform_x11 PRIVATE PkgConfig::TARN_XCB_KEYBOARD Threads::Threads)

@@ -1,0 +1,106 @@
+#include "KeySymMaps.h"
+
+// xkb.h names a member "explicit", a C++ keyword.
+#define explicit explicit_
+#include <xcb/xkb.h>
+#undef explicit
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+
+namespace tarn::x11 {
+namespace {
+
+constexpr std::size_t kHeader = 8;  // kt_index[4], groupInfo, width, nSyms
+
+std::uint16_t symCount(const std::uint8_t* map) {
+    std::uint16_t n;
+    std::memcpy(&n, map + 6, 2);
+    return n;
+}
+
+}  // namespace
+
+std::unique_ptr<KeySymMaps> KeySymMaps::read(xcb_connection_t* connection, std::int32_t device) {
+    const xcb_setup_t* setup = xcb_get_setup(connection);
+    const int count = setup->max_keycode - setup->min_keycode + 1;
+    xcb_xkb_get_map_reply_t* reply = xcb_xkb_get_map_reply(
+        connection,
+        xcb_xkb_get_map(connection, static_cast<xcb_xkb_device_spec_t>(device),
+                        XCB_XKB_MAP_PART_KEY_SYMS, 0, 0, 0, setup->min_keycode,
+                        static_cast<std::uint8_t>(count), 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0),
+        nullptr);
+    if (!reply) return nullptr;
+    if (reply->firstKeySym != setup->min_keycode || reply->nKeySyms != count) {
+        std::free(reply);
+        return nullptr;
+    }
+    std::unique_ptr<KeySymMaps> maps(new KeySymMaps);
+    maps->minKeycode_ = reply->minKeyCode;
+    maps->maxKeycode_ = reply->maxKeyCode;
+    maps->original_.resize(256);
+
+    // With only the key symbols asked for, the map part is their list.
+    const std::uint8_t* at = static_cast<const std::uint8_t*>(xcb_xkb_get_map_map(reply));
+    const std::uint8_t* end = reinterpret_cast<const std::uint8_t*>(reply) + 32 +
+                              static_cast<std::size_t>(reply->length) * 4;
+    bool complete = true;
+    for (int i = 0; i < reply->nKeySyms; ++i) {
+        if (at + kHeader > end) {
+            complete = false;
+            break;
+        }
+        const std::size_t size = kHeader + 4u * symCount(at);
+        if (at + size > end) {
+            complete = false;
+            break;
+        }
+        maps->original_[reply->firstKeySym + i].assign(at, at + size);
+        at += size;
+    }
+    std::free(reply);
+    if (!complete) return nullptr;
+    maps->current_ = maps->original_;
+    return maps;
+}
+
+void KeySymMaps::write(xcb_connection_t* connection, std::int32_t device,
+                       const std::vector<std::pair<xcb_keycode_t, xkb_keysym_t>>& bind,
+                       const std::vector<xcb_keycode_t>& restore) {
+    if (bind.empty() && restore.empty()) return;
+    int low = 256, high = -1;
+    for (const auto& [keycode, keysym] : bind) {
+        // One group of the ONE_LEVEL type (index 0): the symbol whatever the
+        // modifiers.
+        std::vector<std::uint8_t>& map = current_[keycode];
+        map.assign(kHeader + 4, 0);
+        map[4] = 1;  // groupInfo: one group, wrapped into range
+        map[5] = 1;  // width
+        const std::uint16_t one = 1;
+        std::memcpy(map.data() + 6, &one, 2);
+        const std::uint32_t sym = keysym;
+        std::memcpy(map.data() + kHeader, &sym, 4);
+        low = std::min<int>(low, keycode);
+        high = std::max<int>(high, keycode);
+    }
+    for (xcb_keycode_t keycode : restore) {
+        current_[keycode] = original_[keycode];
+        low = std::min<int>(low, keycode);
+        high = std::max<int>(high, keycode);
+    }
+    std::vector<std::uint8_t> values;
+    std::size_t totalSyms = 0;
+    for (int keycode = low; keycode <= high; ++keycode) {
+        const std::vector<std::uint8_t>& map = current_[keycode];
+        values.insert(values.end(), map.begin(), map.end());
+        totalSyms += symCount(map.data());
+    }
+    xcb_xkb_set_map(connection, static_cast<xcb_xkb_device_spec_t>(device),
+                    XCB_XKB_MAP_PART_KEY_SYMS, 0, minKeycode_, maxKeycode_, 0, 0,
+                    static_cast<xcb_keycode_t>(low), static_cast<std::uint8_t>(high - low + 1),
+                    static_cast<std::uint16_t>(totalSyms), 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+                    0, 0, values.data());
+}
+
+}  // namespace tarn::x11
