@@ -362,10 +362,6 @@ void XTestKeyboard::type(const KeySequence& keys) {
         d.keySyms = KeySymMaps::read(d.c, d.device);
         if (!d.keySyms) cannotType();
     }
-    for (const Step& step : steps) {
-        if (step.kind != Step::Kind::Key || !step.place.modifiers) continue;
-        if ((step.place.modifiers & layout.shift().mask) && !layout.shift().keycode) cannotType();
-    }
 
     const std::uint32_t target = needsSpare ? d.targetClient() : 0;
 

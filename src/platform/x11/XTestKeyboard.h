@@ -3,11 +3,13 @@
 // keyboard layout:
 // - a character on the current map is typed with the key and the shift level
 //   (Shift, AltGr) that give it in the current group;
-// - any other character is bound to a spare keycode for the time the target
-//   needs to read the binding. All the characters of a Send are bound at once,
-//   a keycode is never rebound while the target may still be reading keys
-//   typed through it, and the map is restored only once the target has read
-//   it (see KeymapReaders.h);
+// - any other character is bound to a spare keycode (one with no symbol) for
+//   the time the target needs to read the binding. All the characters of a
+//   Send are bound in one change of the map (KeySymMaps.h), a keycode is never
+//   rebound while the target may still be reading keys typed through it, and
+//   the map is restored only once the target has read it (KeymapReaders.h).
+//   A Send with more distinct such characters than spare keycodes binds them
+//   in turns, waiting for the target between turns;
 // - Caps Lock and other locked or latched modifiers (except Num Lock, which
 //   typing does not depend on) are switched off for the typing and restored
 //   after it; modifier keys held down through XTEST are released for the
