@@ -2,11 +2,11 @@
 """Typing speed and exactness: Tarn's XTest backend against `xdotool type`.
 
 For every run it starts its own Xvfb and openbox (so that what one typist
-leaves behind cannot affect the next) and an xterm
-whose program writes every byte it receives to a file (raw mode, no echo).
-The typist types into the focused xterm; the clock runs from the start of the
-typing command until the last byte has arrived (or, for text that never
-arrives in full, until the file has stopped growing). Reports seconds,
+leaves behind cannot affect the next) and an xterm whose program writes every
+byte it receives to a file (raw mode, no echo). The typist types into the
+focused xterm; the clock runs from the start of the typing command until the
+last byte has arrived (or, for text that never arrives in full, until the
+typist has ended and nothing more arrived for a second). Reports seconds,
 characters per second and whether what arrived is exactly what was sent.
 
     bench/typing.py --driver BUILD/bench/tarn_typing_driver [--runs 3]
