@@ -69,7 +69,10 @@ TEST_F(MacroAcceptance, VariablesReadBackThroughSend) {
                                               "Send notStandard\r\nSend |\r\n"
                                               "Send padded\r\n");
     tarn.start({macro});
-    ASSERT_EQ(tarn.waitForExit(60s), 0);
+    ASSERT_EQ(tarn.waitForExit(60s), 0) << tarn.err();
+    // Closing after the run stored the macro as the last file.
+    EXPECT_NE(platformtest::readFile(tarn.folder() + "/config/Tarn/tarn.ini").find(macro),
+              std::string::npos);
     EXPECT_TRUE(testing::waitUntil(
         [&] { return target.text("notes") == "a b| word|5|-3|.5| 5.0| 05"; }, 5s))
         << target.text("notes");

@@ -1,5 +1,6 @@
 #include "TarnProgram.h"
 
+#include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
@@ -17,8 +18,7 @@ namespace tarn::e2e {
 
 namespace fs = std::filesystem;
 
-TarnProgram::TarnProgram(testing::XSession& session, const std::vector<std::string>& extraEnv)
-    : session_(session) {
+TarnProgram::TarnProgram(const std::string& display, const std::vector<std::string>& extraEnv) {
     const std::string root = folder_.path();
     for (const char* sub : {"program", "home", "config", "data", "cache", "runtime"}) {
         platformtest::makeFolder(root + "/" + sub);
@@ -38,7 +38,7 @@ TarnProgram::TarnProgram(testing::XSession& session, const std::vector<std::stri
             keep = keep && text.rfind(prefix, 0) != 0;
         if (keep) env_.push_back(text);
     }
-    env_.push_back("DISPLAY=" + session.display());
+    if (!display.empty()) env_.push_back("DISPLAY=" + display);
     env_.push_back("HOME=" + root + "/home");
     env_.push_back("XDG_CONFIG_HOME=" + root + "/config");
     env_.push_back("XDG_DATA_HOME=" + root + "/data");
@@ -73,9 +73,17 @@ void TarnProgram::start(const std::vector<std::string>& arguments) {
     for (std::string& e : env_)
         envp.push_back(e.data());
     envp.push_back(nullptr);
-    if (::posix_spawn(&pid_, binary_.c_str(), nullptr, nullptr, args.data(), envp.data()) != 0) {
-        throw std::runtime_error("cannot start tarn");
-    }
+    posix_spawn_file_actions_t files;
+    ::posix_spawn_file_actions_init(&files);
+    ::posix_spawn_file_actions_addopen(&files, 0, "/dev/null", O_RDONLY, 0);
+    ::posix_spawn_file_actions_addopen(&files, 1, (folder_ / "stdout.txt").c_str(),
+                                       O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    ::posix_spawn_file_actions_addopen(&files, 2, (folder_ / "stderr.txt").c_str(),
+                                       O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int error =
+        ::posix_spawn(&pid_, binary_.c_str(), &files, nullptr, args.data(), envp.data());
+    ::posix_spawn_file_actions_destroy(&files);
+    if (error != 0) throw std::runtime_error("cannot start tarn");
 }
 
 std::optional<int> TarnProgram::waitForExit(std::chrono::milliseconds limit) {

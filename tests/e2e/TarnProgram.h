@@ -28,7 +28,10 @@ using namespace std::chrono_literals;
 
 class TarnProgram {
   public:
-    TarnProgram(testing::XSession& session, const std::vector<std::string>& extraEnv = {});
+    TarnProgram(testing::XSession& session, const std::vector<std::string>& extraEnv = {})
+        : TarnProgram(session.display(), extraEnv) {}
+    // On the given display; an empty text leaves DISPLAY unset.
+    explicit TarnProgram(const std::string& display, const std::vector<std::string>& extraEnv = {});
     ~TarnProgram();
     TarnProgram(const TarnProgram&) = delete;
     TarnProgram& operator=(const TarnProgram&) = delete;
@@ -46,9 +49,11 @@ class TarnProgram {
     std::string tracePath() const { return folder_.path() + "/program/TarnTrace.txt"; }
     std::string trace() const;
     std::string folder() const { return folder_.path(); }
+    // What tarn wrote on its standard output and standard error.
+    std::string out() const { return platformtest::readFile(folder_ / "stdout.txt"); }
+    std::string err() const { return platformtest::readFile(folder_ / "stderr.txt"); }
 
   private:
-    testing::XSession& session_;
     platformtest::TempDir folder_{"tarn-e2e"};
     std::vector<std::string> env_;
     std::string binary_;
