@@ -81,15 +81,6 @@ class MacroPlatformTest : public ::testing::Test {
     int runs_ = 0;
 };
 
-TEST_F(MacroPlatformTest, RunKeepsTheProcessIdAndKillProcessEndsIt) {
-    ASSERT_EQ(run({"Rem start a program, then end it", "pid = Run sleep 30", "KillProcess pid"}),
-              std::nullopt);
-    const pid_t pid = std::atoi(variable("pid").c_str());
-    ASSERT_GT(pid, 0) << variable("pid");
-    EXPECT_TRUE(waitUntil([&] { return stateOf(pid) == 0; }, 5s));
-    EXPECT_TRUE(zombieChildren().empty());
-}
-
 TEST_F(MacroPlatformTest, ShellCharactersInAVariableArePlainArguments) {
     const std::string script = temp_ / "record.sh";
     writeFile(script,
@@ -202,21 +193,6 @@ TEST_F(MacroSessionTest, ABareShutDownWindowsLogsOff) {
     ASSERT_EQ(run({"ShutDownWindows"}), std::nullopt);
     EXPECT_EQ(shuttingDown_, 1);
     EXPECT_EQ(logind_->calls(MockLogind::sessionPath("c1")), (Lines{"Terminate()"}));
-}
-
-TEST_F(MacroSessionTest, AnInvalidOptionAsksNothing) {
-    logind_->guard();
-    for (const char* line : {"ShutDownWindows 0", "ShutDownWindows 5,true"}) {
-        const std::optional<Failure> failure = run({line});
-        ASSERT_TRUE(failure.has_value()) << line;
-        EXPECT_EQ(failure->number(), 1002) << line;
-        EXPECT_EQ(failure->description(),
-                  "An invalid parameter was passed to the macro intrepreter's ExitWindows "
-                  "command");
-    }
-    EXPECT_EQ(shuttingDown_, 0);
-    EXPECT_TRUE(logind_->calls(MockLogind::kManagerPath).empty());
-    EXPECT_TRUE(logind_->calls(MockLogind::sessionPath("c1")).empty());
 }
 
 TEST_F(MacroSessionTest, ARefusedRequestIs1005WithTheCode) {
