@@ -213,6 +213,25 @@ TEST_P(XcbWindowSystemTest, SetForegroundOfNoWindowFailsAtOnce) {
     EXPECT_EQ(host.idles, 0);
 }
 
+TEST_P(XcbWindowSystemTest, SetForegroundOfAHiddenWindow) {
+    auto id = waitShown("hidden", "Hidden from view");
+    program().hide("hidden");
+    ASSERT_TRUE(waitUntil([&] { return !find(id)->visible; }, 5s));
+    host.idles = 0;
+    if (withWindowManager()) {
+        // The window manager does not activate a window it does not manage:
+        // the wait gives up, and the program was idled all along.
+        EXPECT_FALSE(windows->setForeground(id));
+        EXPECT_GT(host.idles, 10);
+        EXPECT_FALSE(find(id)->visible);
+    } else {
+        // Without one, setting the focus means mapping the window first.
+        EXPECT_TRUE(windows->setForeground(id));
+        EXPECT_TRUE(find(id)->visible);
+        EXPECT_TRUE(becomesActive("hidden"));
+    }
+}
+
 TEST_P(XcbWindowSystemTest, AMinimisedWindowIsIconicThenRestoredAndActivated) {
     if (!withWindowManager())
         GTEST_SKIP() << "without a window manager nothing iconifies a window (ICCCM 4.1.4)";
