@@ -171,8 +171,8 @@ TEST_P(MacroWindowsTest, KeysSentAfterSetFocusLandInThatWindow) {
         target->clear("two");
         std::string title = std::string(name) == "one" ? "First editor" : "Second editor";
         ASSERT_FALSE(process("SetFocus \"" + title + "\",2"));
-        ASSERT_FALSE(process("Send Hello{ENTER}"));
-        EXPECT_TRUE(waitUntil([&] { return target->text(name) == "Hello"; }, 5s)) << name;
+        ASSERT_FALSE(process("Send Grüße €{ENTER}"));
+        EXPECT_TRUE(waitUntil([&] { return target->text(name) == "Grüße €"; }, 5s)) << name;
         EXPECT_EQ(target->text(std::string(name) == "one" ? "two" : "one"), "");
     }
 }
