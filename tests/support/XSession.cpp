@@ -3,7 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -72,6 +72,87 @@ bool reapWithin(pid_t pid, std::chrono::milliseconds timeout) {
         if (Clock::now() >= deadline) return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
+}
+
+// The program file that execve() is to run: argv[0] itself when it names a
+// path, else the first executable of that name on PATH.
+std::string resolveProgram(const std::string& program) {
+    if (program.find('/') != std::string::npos) return program;
+    const char* path = std::getenv("PATH");
+    std::string dirs = path ? path : "/usr/local/bin:/usr/bin:/bin";
+    std::size_t start = 0;
+    for (;;) {
+        std::size_t end = dirs.find(':', start);
+        std::string dir = dirs.substr(start, end == std::string::npos ? end : end - start);
+        std::string candidate = (dir.empty() ? "." : dir) + "/" + program;
+        if (access(candidate.c_str(), X_OK) == 0) return candidate;
+        if (end == std::string::npos) break;
+        start = end + 1;
+    }
+    return {};
+}
+
+// Starts a program as the leader of a new process group, with the given
+// descriptors duplicated onto the child's (source, target) and every signal
+// back to its default. The child gets SIGTERM when the test process dies, so
+// that not even a crashed test leaves a server or a window behind.
+pid_t launch(const std::vector<std::string>& argv, const std::vector<std::string>& env,
+             const std::vector<std::pair<int, int>>& dups) {
+    if (argv.empty()) throw std::invalid_argument("spawn: empty argv");
+    std::string program = resolveProgram(argv[0]);
+    if (program.empty()) throw systemError("cannot start " + argv[0], ENOENT);
+    std::vector<char*> args, envp;
+    for (const auto& a : argv)
+        args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    for (const auto& e : env)
+        envp.push_back(const_cast<char*>(e.c_str()));
+    envp.push_back(nullptr);
+
+    // The child reports a failed exec through this pipe; a successful one
+    // closes it.
+    int report[2];
+    makePipe(report);
+    pid_t parent = getpid();
+    pid_t pid = fork();
+    if (pid < 0) {
+        int error = errno;
+        close(report[0]);
+        close(report[1]);
+        throw systemError("fork", error);
+    }
+    if (pid == 0) {
+        // Only async-signal-safe calls from here to execve.
+        setpgid(0, 0);
+        prctl(PR_SET_PDEATHSIG, SIGTERM);
+        if (getppid() != parent) _exit(127);
+        for (const auto& [from, to] : dups)
+            if (dup2(from, to) < 0) _exit(127);
+        struct sigaction defaults {};
+        defaults.sa_handler = SIG_DFL;
+        for (int sig = 1; sig < NSIG; ++sig)
+            sigaction(sig, &defaults, nullptr);
+        sigset_t none;
+        sigemptyset(&none);
+        sigprocmask(SIG_SETMASK, &none, nullptr);
+        execve(program.c_str(), args.data(), envp.data());
+        int error = errno;
+        ssize_t ignored = write(report[1], &error, sizeof error);
+        (void)ignored;
+        _exit(127);
+    }
+    close(report[1]);
+    int error = 0;
+    ssize_t n;
+    do {
+        n = read(report[0], &error, sizeof error);
+    } while (n < 0 && errno == EINTR);
+    close(report[0]);
+    if (n == static_cast<ssize_t>(sizeof error)) {
+        waitpid(pid, nullptr, 0);
+        throw systemError("cannot start " + argv[0], error);
+    }
+    return pid;
 }
 
 }  // namespace
@@ -149,36 +230,11 @@ pid_t XSession::start(const std::vector<std::string>& argv,
     for (const auto& e : extraEnv)
         env.push_back(e);
 
-    std::vector<char*> args, envp;
-    for (const auto& a : argv)
-        args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
-    for (const auto& e : env)
-        envp.push_back(const_cast<char*>(e.c_str()));
-    envp.push_back(nullptr);
-
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    if (stdinFd >= 0) posix_spawn_file_actions_adddup2(&actions, stdinFd, 0);
-    if (stdoutFd >= 0) posix_spawn_file_actions_adddup2(&actions, stdoutFd, 1);
-    if (stderrFd >= 0) posix_spawn_file_actions_adddup2(&actions, stderrFd, 2);
-
-    posix_spawnattr_t attr;
-    posix_spawnattr_init(&attr);
-    sigset_t all, none;
-    sigfillset(&all);
-    sigemptyset(&none);
-    posix_spawnattr_setsigdefault(&attr, &all);
-    posix_spawnattr_setsigmask(&attr, &none);
-    posix_spawnattr_setpgroup(&attr, 0);
-    posix_spawnattr_setflags(
-        &attr, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETPGROUP);
-
-    pid_t pid = -1;
-    int error = posix_spawnp(&pid, args[0], &actions, &attr, args.data(), envp.data());
-    posix_spawn_file_actions_destroy(&actions);
-    posix_spawnattr_destroy(&attr);
-    if (error != 0) throw systemError("cannot start " + argv[0], error);
+    std::vector<std::pair<int, int>> dups;
+    if (stdinFd >= 0) dups.emplace_back(stdinFd, 0);
+    if (stdoutFd >= 0) dups.emplace_back(stdoutFd, 1);
+    if (stderrFd >= 0) dups.emplace_back(stderrFd, 2);
+    pid_t pid = launch(argv, env, dups);
     children_.push_back(pid);
     return pid;
 }
@@ -282,35 +338,22 @@ void XSession::startServer() {
     if (logFd >= 0) logFd = highDescriptor(logFd);
     std::vector<std::string> argv = {"Xvfb",         "-displayfd", "3",   "-screen", "0",
                                      "1280x1024x24", "-nolisten",  "tcp", "-noreset"};
-    std::vector<char*> args;
-    for (auto& a : argv)
-        args.push_back(a.data());
-    args.push_back(nullptr);
-
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, fds[1], 3);
-    if (logFd >= 0) posix_spawn_file_actions_adddup2(&actions, logFd, 2);
-    posix_spawnattr_t attr;
-    posix_spawnattr_init(&attr);
-    sigset_t all, none;
-    sigfillset(&all);
-    sigemptyset(&none);
-    posix_spawnattr_setsigdefault(&attr, &all);
-    posix_spawnattr_setsigmask(&attr, &none);
-    posix_spawnattr_setpgroup(&attr, 0);
-    posix_spawnattr_setflags(
-        &attr, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETPGROUP);
+    std::vector<std::string> env;
+    for (char** e = environ; *e; ++e)
+        env.emplace_back(*e);
+    std::vector<std::pair<int, int>> dups = {{fds[1], 3}};
+    if (logFd >= 0) dups.emplace_back(logFd, 2);
     pid_t pid = -1;
-    int error = posix_spawnp(&pid, "Xvfb", &actions, &attr, args.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    posix_spawnattr_destroy(&attr);
+    try {
+        pid = launch(argv, env, dups);
+    } catch (...) {
+        close(fds[0]);
+        close(fds[1]);
+        if (logFd >= 0) close(logFd);
+        throw;
+    }
     close(fds[1]);
     if (logFd >= 0) close(logFd);
-    if (error != 0) {
-        close(fds[0]);
-        throw systemError("cannot start Xvfb", error);
-    }
     serverPid_ = pid;
     children_.push_back(pid);
 

@@ -14,7 +14,10 @@
 // a test never races the window manager's start. Every child is started in a
 // process group of its own with DISPLAY set to the session; kill() and the
 // destructor end exactly those groups, by their IDs, and reap them. Nothing is
-// ever signalled by name. A session that cannot start throws std::runtime_error.
+// ever signalled by name. Each child also gets SIGTERM from the kernel when the
+// thread that started it ends (PR_SET_PDEATHSIG), so a test that crashes leaves
+// no server behind: create sessions on the test's main thread. A session that
+// cannot start throws std::runtime_error.
 //
 // Programs started with spawnPiped() get pipes on stdin and stdout (see
 // TargetProgram.h for the Qt target program driven that way). run() starts a
