@@ -13,8 +13,10 @@
 #include <string>
 #include <vector>
 
+#include "GlibPointers.h"
 #include "PosixCommandLine.h"
 #include "PosixSpawn.h"
+#include "Utf8.h"
 
 namespace tarn::gio {
 
@@ -36,31 +38,6 @@ enum Result : int {
 // not hang the macro.
 constexpr int kPrintMilliseconds = 10000;
 constexpr int kKillReapMilliseconds = 500;
-
-template <class T>
-struct GObjectUnref {
-    void operator()(T* object) const {
-        if (object) g_object_unref(object);
-    }
-};
-template <class T>
-using GObjectPtr = std::unique_ptr<T, GObjectUnref<T>>;
-
-struct GErrorFree {
-    void operator()(GError* error) const { g_error_free(error); }
-};
-using GErrorPtr = std::unique_ptr<GError, GErrorFree>;
-
-struct GFree {
-    void operator()(void* memory) const { g_free(memory); }
-};
-using GCharPtr = std::unique_ptr<char, GFree>;
-
-std::string lowerAscii(std::string text) {
-    for (char& c : text)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return text;
-}
 
 std::string currentFolder() {
     GCharPtr folder(g_get_current_dir());
@@ -263,7 +240,7 @@ std::string uriScheme(const std::string& text) {
 int GioDocuments::execute(WindowId /*owner*/, const std::string& operation, const std::string& file,
                           const std::string& parameters, const std::string& startDirectory,
                           int /*showCommand*/) {
-    std::string verb = lowerAscii(operation);
+    std::string verb = utf8::lowerAscii(operation);
     if (verb.empty()) verb = "open";
 
     std::string workingDirectory;

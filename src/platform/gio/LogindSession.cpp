@@ -11,6 +11,8 @@
 #include <memory>
 #include <utility>
 
+#include "GlibPointers.h"
+
 namespace tarn::gio {
 
 namespace {
@@ -27,16 +29,6 @@ constexpr guint64 kSkipInhibitors = guint64{1} << 4;
 constexpr const char* kUnknownMethod = "org.freedesktop.DBus.Error.UnknownMethod";
 constexpr const char* kInvalidArgs = "org.freedesktop.DBus.Error.InvalidArgs";
 constexpr const char* kNoSessionForPid = "org.freedesktop.login1.NoSessionForPID";
-
-struct GErrorFree {
-    void operator()(GError* error) const { g_error_free(error); }
-};
-using GErrorPtr = std::unique_ptr<GError, GErrorFree>;
-
-struct GFree {
-    void operator()(void* memory) const { g_free(memory); }
-};
-using GCharPtr = std::unique_ptr<char, GFree>;
 
 struct VariantUnref {
     void operator()(GVariant* value) const { g_variant_unref(value); }
