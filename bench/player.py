@@ -25,7 +25,6 @@ Every process started here is ended by its PID.
 import argparse
 import json
 import os
-import select
 import shutil
 import signal
 import statistics
@@ -34,54 +33,7 @@ import sys
 import tempfile
 import time
 
-
-class Xvfb:
-    """A private X server on a display number it picks itself."""
-
-    def __init__(self):
-        self.home = tempfile.mkdtemp(prefix="tarn-player-bench-")
-        read_fd, write_fd = os.pipe()
-        self.proc = subprocess.Popen(
-            ["Xvfb", "-displayfd", str(write_fd), "-screen", "0", "1280x1024x24",
-             "-nolisten", "tcp", "-noreset"],
-            pass_fds=(write_fd,), stderr=subprocess.DEVNULL, start_new_session=True)
-        os.close(write_fd)
-        number = read_line(read_fd, 15)
-        os.close(read_fd)
-        if not number:
-            self.close()
-            raise RuntimeError("Xvfb did not report a display")
-        self.display = ":" + number
-        self.env = dict(os.environ, DISPLAY=self.display, HOME=self.home,
-                        XDG_RUNTIME_DIR=self.home, XDG_CONFIG_HOME=self.home + "/config",
-                        XDG_DATA_HOME=self.home + "/data", XDG_CACHE_HOME=self.home + "/cache",
-                        QT_ACCESSIBILITY="0", NO_AT_BRIDGE="1")
-        self.env.pop("WAYLAND_DISPLAY", None)
-        self.env.pop("QT_QPA_PLATFORM", None)
-
-    def close(self):
-        if self.proc.poll() is None:
-            os.killpg(self.proc.pid, signal.SIGTERM)
-            try:
-                self.proc.wait(5)
-            except subprocess.TimeoutExpired:
-                os.killpg(self.proc.pid, signal.SIGKILL)
-                self.proc.wait()
-        shutil.rmtree(self.home, ignore_errors=True)
-
-
-def read_line(fd, timeout):
-    data = b""
-    deadline = time.monotonic() + timeout
-    while b"\n" not in data:
-        left = deadline - time.monotonic()
-        if left <= 0 or not select.select([fd], [], [], left)[0]:
-            return None
-        chunk = os.read(fd, 256)
-        if not chunk:
-            return None
-        data += chunk
-    return data.split(b"\n")[0].decode()
+import xdesktop
 
 
 def run_tarn(tarn, macro, env, timeout=60):
@@ -120,7 +72,7 @@ def main():
     args = parser.parse_args()
 
     results = {}
-    session = Xvfb()
+    session = xdesktop.Desktop("tarn-player-bench-")
     work = tempfile.mkdtemp(prefix="tarn-player-macros-")
     try:
         wait = os.path.join(work, "wait5.mcr")

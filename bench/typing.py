@@ -20,11 +20,12 @@ Every process started here is ended by its PID.
 import argparse
 import os
 import random
-import signal
 import subprocess
 import sys
 import tempfile
 import time
+
+import xdesktop
 
 NOT_ON_LAYOUT = ("éèêëàâäîïôöùûüçñßøåæœ€£¥©®°±µ¶§"
                  "αβγδεζηθλμπσφψωΩΣΔ"
@@ -45,85 +46,12 @@ def text_mixed(rng, length=500):
     return "".join(chars)
 
 
-class Desktop:
+class Desktop(xdesktop.Desktop):
     """Xvfb + openbox, ended by PID."""
 
     def __init__(self):
-        self.children = []
-        read_end, write_end = os.pipe()
-        self.server = subprocess.Popen(
-            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1280x1024x24",
-             "-nolisten", "tcp", "-noreset"],
-            pass_fds=(write_end,), stderr=subprocess.DEVNULL, start_new_session=True)
-        os.close(write_end)
-        number = b""
-        deadline = time.monotonic() + 15
-        while not number.endswith(b"\n") and time.monotonic() < deadline:
-            chunk = os.read(read_end, 16)
-            if not chunk:
-                break
-            number += chunk
-        os.close(read_end)
-        if not number.strip().isdigit():
-            self.close()
-            raise RuntimeError("Xvfb did not report a display number")
-        self.display = ":" + number.decode().strip()
-        # A home of its own, as openbox keeps state there.
-        self.home = tempfile.TemporaryDirectory(prefix="tarn-typing-home-")
-        self.env = dict(os.environ, DISPLAY=self.display, LC_ALL="C.UTF-8",
-                        HOME=self.home.name, XDG_CONFIG_HOME=self.home.name + "/config",
-                        XDG_CACHE_HOME=self.home.name + "/cache",
-                        XDG_DATA_HOME=self.home.name + "/data",
-                        XDG_RUNTIME_DIR=self.home.name)
-        log = tempfile.TemporaryFile()
-        self.openbox = subprocess.Popen(["openbox", "--sm-disable"], env=self.env,
-                                        stdout=subprocess.DEVNULL, stderr=log,
-                                        start_new_session=True)
-        self.children.append(self.openbox)
-        if not self.wait(lambda: subprocess.run(
-                ["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"], env=self.env,
-                capture_output=True, text=True).stdout.find("window id") >= 0, 15):
-            self.close()
-            log.seek(0)
-            raise RuntimeError("openbox did not start on %s: %s"
-                               % (self.display, log.read().decode(errors="replace")))
-
-    @staticmethod
-    def wait(predicate, seconds, interval=0.005):
-        deadline = time.monotonic() + seconds
-        while time.monotonic() < deadline:
-            if predicate():
-                return True
-            time.sleep(interval)
-        return predicate()
-
-    def spawn(self, argv):
-        child = subprocess.Popen(argv, env=self.env, stdout=subprocess.DEVNULL,
-                                 stderr=subprocess.DEVNULL, start_new_session=True)
-        self.children.append(child)
-        return child
-
-    def end(self, child):
-        if child.poll() is None:
-            os.killpg(child.pid, signal.SIGTERM)
-            try:
-                child.wait(3)
-            except subprocess.TimeoutExpired:
-                os.killpg(child.pid, signal.SIGKILL)
-                child.wait(5)
-        if child in self.children:
-            self.children.remove(child)
-
-    def close(self):
-        for child in reversed(list(self.children)):
-            self.end(child)
-        if self.server.poll() is None:
-            self.server.terminate()
-            try:
-                self.server.wait(5)
-            except subprocess.TimeoutExpired:
-                self.server.kill()
-                self.server.wait(5)
+        super().__init__("tarn-typing-home-", window_manager=True,
+                         extra_env={"LC_ALL": "C.UTF-8"})
 
     def xterm(self, folder, tag):
         """A focused xterm writing what it receives to a file; returns (child, file)."""
@@ -131,12 +59,13 @@ class Desktop:
         ready = os.path.join(folder, tag + ".ready")
         title = "tarn-typing-" + tag
         child = self.spawn(["xterm", "-u8", "-T", title, "-e", "sh", "-c",
-                            "stty raw -echo; : > '%s'; exec cat > '%s'" % (ready, out)])
+                            "stty raw -echo; : > '%s'; exec cat > '%s'" % (ready, out)],
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         found = subprocess.run(
             ["xdotool", "search", "--sync", "--onlyvisible", "--name", "^%s$" % title],
             env=self.env, capture_output=True, text=True, timeout=15)
         window = found.stdout.split()[0]
-        if not self.wait(lambda: os.path.exists(ready), 15):
+        if not xdesktop.wait_until(lambda: os.path.exists(ready), 15, 0.005):
             raise RuntimeError("xterm's program did not start")
         # The window manager may not have taken the window on yet: ask again
         # until the xterm is the active window.
@@ -146,7 +75,7 @@ class Desktop:
             now = subprocess.run(["xdotool", "getactivewindow"], env=self.env,
                                  capture_output=True, text=True, timeout=5)
             return now.stdout.strip() == window
-        if not self.wait(active, 15, 0.05):
+        if not xdesktop.wait_until(active, 15, 0.05):
             raise RuntimeError("the xterm did not become active")
         return child, out
 

@@ -20,77 +20,35 @@ Every process started here is ended by its PID.
 import argparse
 import json
 import os
-import select
-import shutil
-import signal
 import statistics
 import subprocess
 import sys
-import tempfile
 import time
+
+import xdesktop
 
 TITLE = "Bench 1"
 
 
-class Session:
+class Session(xdesktop.Desktop):
     """Xvfb + openbox + one tarn_target, each in its own process group."""
 
     def __init__(self, target):
-        self.procs = []
-        self.home = tempfile.mkdtemp(prefix="tarn-bench-")
-        read_fd, write_fd = os.pipe()
-        self.start(["Xvfb", "-displayfd", str(write_fd), "-screen", "0", "1920x1080x24",
-                    "-nolisten", "tcp", "-noreset"], pass_fds=(write_fd,),
-                   stderr=subprocess.DEVNULL, env=os.environ)
-        os.close(write_fd)
-        number = self.read_line(read_fd, 15)
-        os.close(read_fd)
-        if not number:
-            raise RuntimeError("Xvfb did not report a display")
-        self.display = ":" + number
-        self.env = dict(os.environ, DISPLAY=self.display, HOME=self.home,
-                        XDG_RUNTIME_DIR=self.home, XDG_CONFIG_HOME=self.home + "/config",
-                        XDG_CACHE_HOME=self.home + "/cache", QT_QPA_PLATFORM="xcb",
-                        QT_ACCESSIBILITY="0", NO_AT_BRIDGE="1")
-        self.env.pop("WAYLAND_DISPLAY", None)
-        self.openbox = self.start(["openbox", "--sm-disable"], stdout=subprocess.DEVNULL,
-                                  stderr=subprocess.DEVNULL)
-        if not wait_until(lambda: "window id #" in self.xprop("_NET_SUPPORTING_WM_CHECK"), 15):
-            raise RuntimeError("openbox did not start")
-        self.target = self.start([target], stdin=subprocess.PIPE, stdout=subprocess.PIPE)
-
-    def start(self, argv, env=None, **kwargs):
-        proc = subprocess.Popen(argv, env=env if env is not None else self.env,
-                                start_new_session=True, **kwargs)
-        self.procs.append(proc)
-        return proc
-
-    @staticmethod
-    def read_line(fd, timeout):
-        data = b""
-        deadline = time.monotonic() + timeout
-        while b"\n" not in data:
-            left = deadline - time.monotonic()
-            if left <= 0 or not select.select([fd], [], [], left)[0]:
-                return None
-            chunk = os.read(fd, 256)
-            if not chunk:
-                return None
-            data += chunk
-        return data.split(b"\n")[0].decode()
+        super().__init__("tarn-bench-", screen="1920x1080x24", window_manager=True,
+                         extra_env={"QT_QPA_PLATFORM": "xcb"})
+        try:
+            self.target = self.spawn([target], stdin=subprocess.PIPE, stdout=subprocess.PIPE)
+        except BaseException:
+            self.close()
+            raise
 
     def command(self, line, timeout=300):
         self.target.stdin.write((line + "\n").encode())
         self.target.stdin.flush()
-        reply = self.read_line(self.target.stdout.fileno(), timeout)
+        reply = xdesktop.read_line(self.target.stdout.fileno(), timeout)
         if reply is None or not reply.startswith("ok"):
             raise RuntimeError(f"tarn_target: {line!r} -> {reply!r}")
         return reply[3:]
-
-    def xprop(self, *args):
-        result = subprocess.run(["xprop", "-root", *args], env=self.env, capture_output=True,
-                                text=True, timeout=30)
-        return result.stdout
 
     def settle(self, proc, timeout=600):
         """Waits until the process stops using the processor: openbox goes on
@@ -116,26 +74,6 @@ class Session:
         if "#" not in text:
             return []
         return [int(w.strip(), 16) for w in text.split("#", 1)[1].split(",") if w.strip()]
-
-    def close(self):
-        for proc in reversed(self.procs):
-            if proc.poll() is None:
-                os.killpg(proc.pid, signal.SIGTERM)
-                try:
-                    proc.wait(timeout=5)
-                except subprocess.TimeoutExpired:
-                    os.killpg(proc.pid, signal.SIGKILL)
-                    proc.wait(timeout=5)
-        shutil.rmtree(self.home, ignore_errors=True)
-
-
-def wait_until(predicate, timeout, interval=0.05):
-    deadline = time.monotonic() + timeout
-    while time.monotonic() < deadline:
-        if predicate():
-            return True
-        time.sleep(interval)
-    return predicate()
 
 
 def time_process(argv, env, runs, expect=None):
@@ -183,7 +121,7 @@ def main():
         session = Session(args.target)
         try:
             session.command(f"windows {count} Bench")
-            if not wait_until(lambda: len(session.stacking()) >= count, 300, 0.2):
+            if not xdesktop.wait_until(lambda: len(session.stacking()) >= count, 300, 0.2):
                 raise RuntimeError(f"openbox did not manage {count} windows")
             if not session.settle(session.openbox) or not session.settle(session.target):
                 print(f"warning: openbox still busy with {count} windows", file=sys.stderr)
