@@ -14,6 +14,7 @@
 #include <QLineEdit>
 #include <QToolButton>
 #include <chrono>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <thread>
@@ -26,8 +27,25 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+// The benchmark's macros and trace, in a folder removed when the program ends.
+class Scratch {
+  public:
+    Scratch() {
+        char pattern[] = "/tmp/tarn-player-bench-XXXXXX";
+        folder_ = ::mkdtemp(pattern) ? pattern : "/tmp";
+    }
+    ~Scratch() {
+        if (folder_ != "/tmp") std::filesystem::remove_all(folder_);
+    }
+    const std::string& folder() const { return folder_; }
+
+  private:
+    std::string folder_;
+};
+
 std::string writeMacro(const std::string& name, const std::string& bytes) {
-    const std::string path = "/tmp/tarn-player-bench-" + std::to_string(::getpid()) + "-" + name;
+    static const Scratch scratch;
+    const std::string path = scratch.folder() + "/" + name;
     std::ofstream(path, std::ios::binary) << bytes;
     return path;
 }

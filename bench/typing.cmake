@@ -1,4 +1,4 @@
-# The typing benchmark's driver (bench/typing.sh runs it against xdotool).
+# The typing benchmark's driver (bench/typing.py runs it against xdotool).
 if(TARN_GUI)
   add_executable(tarn_typing_driver ${CMAKE_CURRENT_SOURCE_DIR}/typing_driver.cpp)
   target_link_libraries(tarn_typing_driver PRIVATE tarn_interpreter tarn_platform_x11)
