@@ -33,16 +33,7 @@ bool streamIsUtf8(std::FILE* file) {
     while ((got = std::fread(block, 1, sizeof block, file)) > 0) {
         std::string chunk = carry + std::string(block, got);
         // Hold back a sequence that the block boundary may have cut.
-        std::size_t cut = chunk.size();
-        for (std::size_t back = 1; back <= 3 && back <= chunk.size(); ++back) {
-            const auto c = static_cast<unsigned char>(chunk[chunk.size() - back]);
-            if ((c & 0xC0) == 0xC0) {
-                const std::size_t need = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : 2;
-                if (need > back) cut = chunk.size() - back;
-                break;
-            }
-            if ((c & 0xC0) != 0x80) break;
-        }
+        const std::size_t cut = utf8::completeLength(chunk);
         if (!utf8::isValid(std::string_view(chunk).substr(0, cut))) return false;
         carry = chunk.substr(cut);
     }

@@ -78,6 +78,20 @@ bool isValid(std::string_view bytes) {
     return true;
 }
 
+std::size_t completeLength(std::string_view bytes) {
+    std::size_t end = bytes.size();
+    std::size_t continuation = 0;
+    while (end > 0 && continuation < 3 &&
+           (static_cast<unsigned char>(bytes[end - 1]) & 0xC0) == 0x80) {
+        --end;
+        ++continuation;
+    }
+    if (end == 0) return bytes.size();
+    const auto lead = static_cast<unsigned char>(bytes[end - 1]);
+    const std::size_t needed = lead >= 0xF0 ? 3 : lead >= 0xE0 ? 2 : lead >= 0xC0 ? 1 : 0;
+    return needed > continuation ? end - 1 : bytes.size();
+}
+
 namespace {
 // Windows-1252 bytes 0x80 to 0x9F; the undefined ones keep their C1 value.
 constexpr char16_t kHigh1252[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,

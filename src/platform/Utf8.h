@@ -17,6 +17,11 @@ std::string encode(char32_t codePoint);
 
 bool isValid(std::string_view bytes);
 
+// The length of the bytes without a multi-byte sequence that was cut off at
+// their end (a lead byte followed by fewer continuation bytes than it needs):
+// where a block read from a file or a property cut to a size may be split.
+std::size_t completeLength(std::string_view bytes);
+
 // Windows-1252 bytes to UTF-8 (the five bytes the code page leaves undefined
 // map to the C1 controls of the same value).
 std::string fromWindows1252(std::string_view bytes);

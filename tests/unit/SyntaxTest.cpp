@@ -96,6 +96,11 @@ TEST(Utf8, Windows1252AndValidity) {
     EXPECT_FALSE(utf8::isValid("\xe2\x82"));      // cut short
     EXPECT_TRUE(utf8::isValid("\xef\xbf\xbd"));   // U+FFFD itself
     EXPECT_EQ(utf8::toWindows1252("café €✓"), "caf\xe9 \x80?");
+    EXPECT_EQ(utf8::completeLength("ab€"), 5u);
+    EXPECT_EQ(utf8::completeLength("ab\xe2\x82"), 2u);        // € cut after two bytes
+    EXPECT_EQ(utf8::completeLength("ab\xf0"), 2u);            // a lone lead byte
+    EXPECT_EQ(utf8::completeLength("\xf0\x9f\x98\x80"), 4u);  // a whole 4-byte character
+    EXPECT_EQ(utf8::completeLength("\x80\x80"), 2u);          // no lead: nothing to hold back
     EXPECT_EQ(utf8::left("αβγδ", 2), "αβ");
     EXPECT_EQ(utf8::length("αβγδ"), 4u);
 }

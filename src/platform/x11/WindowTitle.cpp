@@ -36,21 +36,8 @@ void appendConverted(std::string& out, const char* from, std::string_view bytes)
 }
 
 std::string cleanUtf8(std::string_view text, bool truncated) {
-    if (truncated) {
-        // Drop a lead byte and its continuation bytes that lost their end.
-        std::size_t end = text.size();
-        std::size_t continuation = 0;
-        while (end > 0 && continuation < 3 &&
-               (static_cast<unsigned char>(text[end - 1]) & 0xC0) == 0x80) {
-            --end;
-            ++continuation;
-        }
-        if (end > 0) {
-            auto lead = static_cast<unsigned char>(text[end - 1]);
-            std::size_t expected = lead >= 0xF0 ? 3 : lead >= 0xE0 ? 2 : lead >= 0xC0 ? 1 : 0;
-            if (expected > continuation) text = text.substr(0, end - 1);
-        }
-    }
+    // A property read up to a size may end in a cut character: drop it.
+    if (truncated) text = text.substr(0, utf8::completeLength(text));
     if (utf8::isValid(text)) return std::string(text);
     std::string out;
     for (std::size_t pos = 0; pos < text.size();)
