@@ -161,16 +161,6 @@ const char* name(WindowManager manager) {
     return manager == WindowManager::Openbox ? "Openbox" : "None";
 }
 
-bool waitUntil(const std::function<bool()>& predicate, std::chrono::milliseconds timeout,
-               std::chrono::milliseconds interval) {
-    auto deadline = Clock::now() + timeout;
-    while (Clock::now() < deadline) {
-        if (predicate()) return true;
-        std::this_thread::sleep_for(interval);
-    }
-    return predicate();
-}
-
 XSession::XSession(WindowManager manager) : manager_(manager) {
     // A target program that dies must not take the test down with SIGPIPE when
     // the test writes its next command.

@@ -37,6 +37,8 @@
 #include <string>
 #include <vector>
 
+#include "PlatformTestSupport.h"
+
 namespace tarn::testing {
 
 enum class WindowManager { None, Openbox };
@@ -45,9 +47,8 @@ enum class WindowManager { None, Openbox };
 const char* name(WindowManager manager);
 
 // Polls `predicate` until it returns true (then true) or `timeout` has passed
-// (then false, after one last try).
-bool waitUntil(const std::function<bool()>& predicate, std::chrono::milliseconds timeout,
-               std::chrono::milliseconds interval = std::chrono::milliseconds(5));
+// (then false, after one last try); shared with the platform tests.
+using platformtest::waitUntil;
 
 struct PipedChild {
     pid_t pid = -1;
