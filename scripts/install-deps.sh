@@ -14,7 +14,9 @@ packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth openbox xterm x11-utils x11-xkb-utils xdotool
   dbus dbus-daemon python3 python3-dbusmock python3-gi
-  cups-client shared-mime-info desktop-file-utils imagemagick
+  cups-client cups-daemon poppler-utils shared-mime-info desktop-file-utils xdg-utils imagemagick
+  # packaging: the Debian package, its checks and the desktop metadata
+  dpkg-dev fakeroot file lintian appstream
   fonts-dejavu-core fonts-wqy-microhei
 )
 
