@@ -28,8 +28,10 @@ void clsMacro::RunMacro(const std::string& psvFile) {
             miFileNum = OpenFile(psvFile);
             // A stop requested before the run starts is forgotten.
             mbCancel = false;
+            mlLineNumber = 0;
             std::string line;
             while (!mbCancel && mFile.readLine(line)) {
+                ++mlLineNumber;
                 Process(line);
                 mPlatform.host.yield();
             }

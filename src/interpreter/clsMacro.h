@@ -68,6 +68,11 @@ class clsMacro {
     // Fills the list with the titles of the top-level windows, topmost first.
     void FillListWithWindowTitles(std::vector<std::string>& pocbxList, bool pbVisibleOnly = false);
 
+    // The 1-based number of the line read last in the current or latest run: the
+    // line that failed when RunMacro threw after the file was opened; 0 before
+    // the first line. Hosts use it to point at the failing line.
+    std::int32_t LineNumber() const { return mlLineNumber; }
+
     // The user variables, for hosts and tests that inspect a run.
     const VariableTable& Variables() const { return mVars; }
 
@@ -93,6 +98,7 @@ class clsMacro {
     bool mbCancel = false;
     std::int32_t mlhWnd = 0;
     std::int32_t mlTimeOut = 30;
+    std::int32_t mlLineNumber = 0;
 };
 
 }  // namespace tarn

@@ -55,6 +55,7 @@ TEST(RunMacro, AFailureEndsTheRunAtItsLineAndClosesTheFile) {
     EXPECT_EQ(describeFailure(failure),
               "1001 \"Invalid macro command\" at \".Process.Process.RunMacro\"");
     EXPECT_EQ(h.lines, (Lines{"a = 1", "Bogus cmd"}));
+    EXPECT_EQ(h.macro.LineNumber(), 2);
     EXPECT_EQ(h.var("a"), "1");
     EXPECT_EQ(h.var("b"), "<unset>");
     // Running it again starts at its first line.
