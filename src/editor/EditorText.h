@@ -1,0 +1,19 @@
+#pragma once
+// The text of the editor's text area exactly as the user sees it. Qt's
+// QPlainTextEdit::toPlainText() is meant for display: it turns no-break spaces
+// into plain spaces, which would silently change a file on its way back to
+// disk. Everything that reads the text for saving, undo, find or printing
+// reads it here instead.
+
+#include <QString>
+
+class QPlainTextEdit;
+class QTextDocument;
+
+namespace tarn::editor {
+
+// The document's characters with each block boundary as one "\n".
+QString exactText(const QTextDocument& poDocument);
+QString exactText(const QPlainTextEdit& poEdit);
+
+}  // namespace tarn::editor
