@@ -70,8 +70,8 @@ void CommonDialog::ShowSave() {
 }
 
 void CommonDialog::show(Kind piKind) {
-    const Request request{piKind,         msvTitle,     msvInitDir, msvFileName,
-                          parseFilter(msvFilter), miFilterIndex, mlFlags};
+    const Request request{piKind,        msvTitle, msvInitDir, msvFileName, parseFilter(msvFilter),
+                          miFilterIndex, mlFlags};
     int chosenFilter = miFilterIndex;
     std::optional<QString> chosen;
     if (answerHook()) {

@@ -103,8 +103,7 @@ QMenu* frmMacroEditor::addMenu(QMenu* poParent, const char* psvName, const QStri
 }
 
 QAction* frmMacroEditor::addEntry(QMenu* poMenu, const char* psvName, const QString& psvCaption,
-                                  const QKeySequence& poShortcut,
-                                  std::function<void()> poHandler) {
+                                  const QKeySequence& poShortcut, std::function<void()> poHandler) {
     QAction* action = poMenu->addAction(psvCaption);
     action->setObjectName(QLatin1String(psvName));
     action->setShortcut(poShortcut);
@@ -293,8 +292,8 @@ void frmMacroEditor::readGeometry() {
     const QString section = QLatin1String(kSectionSettings);
     // Read in this order so that the default position centres the window of
     // the size just read.
-    const float width = readSingle(app, section, viewer ? kKeyLogViewerWidth : kKeyEditorWidth,
-                                   0.7f * screenWidth);
+    const float width =
+        readSingle(app, section, viewer ? kKeyLogViewerWidth : kKeyEditorWidth, 0.7f * screenWidth);
     const float height = readSingle(app, section, viewer ? kKeyLogViewerHeight : kKeyEditorHeight,
                                     0.7f * screenHeight);
     const float left = readSingle(app, section, viewer ? kKeyLogViewerLeft : kKeyEditorLeft,
