@@ -11,6 +11,8 @@
 //   TextArea/<MB>      - the same for the text area alone, also past the size
 //                        the editor opens, to show where it stops answering
 //                        promptly.
+//   OneLongLine/<K>    - a file of one line of K thousand characters: showing it
+//                        and typing one key at its end (type_ms, type_cpu_ms).
 //   SaveMacroFile/<MB> - WriteMacroFile over an existing file, flushed to disk.
 #include <benchmark/benchmark.h>
 #include <malloc.h>
@@ -161,6 +163,40 @@ BENCHMARK(TextArea)
     ->Arg(10)
     ->Arg(16)
     ->Arg(32)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(2);
+
+// One line of the given thousands of characters: the text area lays a line out
+// whole, when it is shown and again for every key typed into it (type_ms).
+void OneLongLine(benchmark::State& state) {
+    const QString line = macroText(1).replace(u'\n', u' ').left(state.range(0) * 1024);
+    double typeSeconds = 0;
+    double typeCpu = 0;
+    for (auto _ : state) {
+        const auto start = Clock::now();
+        auto edit = textArea();
+        edit->setPlainText(line);
+        edit->show();
+        QApplication::processEvents();
+        state.SetIterationTime(seconds(start));
+        edit->moveCursor(QTextCursor::End);
+        QApplication::processEvents();
+        const auto type = Clock::now();
+        const double cpuStart = cpuSeconds();
+        edit->insertPlainText("x");
+        QApplication::processEvents();
+        typeSeconds = std::max(typeSeconds, seconds(type));
+        typeCpu = std::max(typeCpu, cpuSeconds() - cpuStart);
+    }
+    state.counters["type_ms"] = typeSeconds * 1000;
+    state.counters["type_cpu_ms"] = typeCpu * 1000;
+}
+BENCHMARK(OneLongLine)
+    ->Arg(16)
+    ->Arg(32)
+    ->Arg(64)
+    ->Arg(1024)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond)
     ->Iterations(2);

@@ -28,14 +28,16 @@ struct MacroFileText {
     MacroFileFormat format;
 };
 
-// The largest file the editor opens. Filling the text area costs about 0.2 s of
-// processor time and 21 bytes of memory per byte of a file of short lines on a
-// 2 GHz machine, so this keeps opening within about a second and 100 MB.
+// The largest file the editor opens. Filling the text area with a file of short
+// lines costs about 0.16 s of processor time per megabyte on a 2 GHz machine and
+// 21 bytes of memory per byte of the file, so this keeps opening within about a
+// second and 100 MB.
 constexpr qint64 kMaxMacroFileBytes = 4 * 1024 * 1024;
 // The longest line the editor opens, in UTF-16 code units. The text area lays a
-// line out whole: a line of a million characters takes seconds to show and
-// about a second for every key typed into it, one of 64 K about 30 ms.
-constexpr qsizetype kMaxMacroLineChars = 65536;
+// line out whole, when it shows it and again for every key typed into it: a
+// line of this length costs about 15 ms a key, one of a million characters
+// seconds to show and most of a second a key.
+constexpr qsizetype kMaxMacroLineChars = 32768;
 
 // Reads a macro file. Throws tarn::Failure with the runtime's numbers: 53 the
 // file does not exist, 76 its folder does not exist, 70 permission denied,
