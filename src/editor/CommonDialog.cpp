@@ -1,5 +1,6 @@
 #include "CommonDialog.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -91,7 +92,10 @@ void CommonDialog::show(Kind piKind) {
 }
 
 std::optional<QString> CommonDialog::runDialog(const Request& poRequest, int& piChosenFilter) {
-    QFileDialog dialog(mpOwner, poRequest.title);
+    // A hidden owner (the player borrows the dialog of an editor it has not
+    // shown) would place the dialog nowhere near the user's eyes.
+    QWidget* owner = mpOwner && mpOwner->isVisible() ? mpOwner : QApplication::activeWindow();
+    QFileDialog dialog(owner, poRequest.title);
     dialog.setObjectName(QStringLiteral("cdlgMac"));
     // The editor asks about overwriting itself, with its own words.
     dialog.setOptions(QFileDialog::DontUseNativeDialog | QFileDialog::DontConfirmOverwrite |

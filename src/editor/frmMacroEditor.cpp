@@ -9,6 +9,7 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QScreen>
+#include <QSignalBlocker>
 #include <QToolBar>
 
 #include "CommonDialog.h"
@@ -239,9 +240,17 @@ void frmMacroEditor::createToolBar() {
         action->setObjectName(QStringLiteral("tbToolBar") + QLatin1String(button.key));
         action->setData(QLatin1String(button.key));
         action->setToolTip(QLatin1String(button.toolTip));
-        if (QLatin1String(button.key) == QLatin1String("Record")) action->setCheckable(true);
         const QString key = QLatin1String(button.key);
-        connect(action, &QAction::triggered, this, [this, key] { tbToolBar_ButtonClick(key); });
+        if (key == QLatin1String("Record")) action->setCheckable(true);
+        connect(action, &QAction::triggered, this, [this, action, key] {
+            // A click toggles a checkable button by itself; only the recorder
+            // says whether "Record" is pressed.
+            if (action->isCheckable()) {
+                const QSignalBlocker quiet(action);
+                action->setChecked(!action->isChecked());
+            }
+            tbToolBar_ButtonClick(key);
+        });
     }
     addToolBar(Qt::TopToolBarArea, tbToolBar);
 }

@@ -19,6 +19,7 @@
 #include "Settings.h"
 #include "TraceFile.h"
 #include "Twips.h"
+#include "frmMacroEditor.h"
 #include "modGlobal.h"
 
 namespace tarn {
@@ -90,6 +91,7 @@ frmTarn::~frmTarn() {
         oMac->DataInQueue = nullptr;
         oMac->ShuttingDown = nullptr;
     }
+    editor::frmMacroEditor::setSavedPathHook(nullptr);
 }
 
 void frmTarn::createControls() {
@@ -107,10 +109,6 @@ void frmTarn::createControls() {
     cmdHelp = pictureButton(this, "cmdHelp", TarnIcon::Help, " Help ");
     cmdGo = pictureButton(this, "cmdGo", TarnIcon::Start, " Start ");
     cmdStop = pictureButton(this, "cmdStop", TarnIcon::Stop, " Stop ");
-    // The editor's buttons get their actions with the editor.
-    cmdEdit->setEnabled(false);
-    cmdMacro->setEnabled(false);
-    cmdViewTraceFile->setEnabled(false);
 
     Label2 = new QLabel(QStringLiteral("Activity:"), this);
     Label2->setObjectName(QStringLiteral("Label2"));
@@ -122,6 +120,7 @@ void frmTarn::createControls() {
     connect(cmdGo, &QToolButton::clicked, this, [this] { cmdGo_Click(); });
     connect(cmdStop, &QToolButton::clicked, this, [this] { cmdStop_Click(); });
     connect(cmdHelp, &QToolButton::clicked, this, [this] { cmdHelp_Click(); });
+    connectEditorButtons();
 
     timer = new QTimer(this);
     timer->setObjectName(QStringLiteral("timer"));
@@ -273,7 +272,9 @@ void frmTarn::Form_Unload() {
         SaveSetting(appTitle(), kSectionSettings, kKeyTop,
                     numberText(static_cast<float>(pixelsToTwips(edge.y(), this, Qt::Vertical))));
     }
-    // Every other window of the program closes by its own rules.
+    // Every other window of the program closes by its own rules; the editor
+    // and the viewer also when they are loaded but not shown.
+    closeEditorWindows();
     for (QWidget* window : QApplication::topLevelWidgets()) {
         if (window != this && window->isVisible()) window->close();
     }

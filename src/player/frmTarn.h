@@ -10,7 +10,8 @@
 //
 // Units: frmTarn.cpp lays the window out and handles its own events and
 // settings; frmTarnRun.cpp is the run control; frmTarnTray.cpp the
-// notification-area icon and its menu.
+// notification-area icon and its menu; frmTarnEditor.cpp the buttons that lead
+// into the macro editor (Find Macro, Macro New / Edit, View Trace File).
 //
 // Object names of the controls: Label1, txtMacroFile, cmdEdit, cmdMacro,
 // cmdViewTraceFile, cmdHelp, cmdGo, cmdStop, Label2, lblActivity, timer,
@@ -37,6 +38,10 @@ class QToolButton;
 namespace tarn {
 
 class TraceFile;
+
+namespace editor {
+class frmMacroEditor;
+}
 
 class frmTarn : public QWidget {
     Q_OBJECT
@@ -67,6 +72,16 @@ class frmTarn : public QWidget {
     void cmdHelp_Click();
     void oMac_DataInQueue(const std::string& psvData);
     void oMac_ShuttingDown();
+
+    // The editor's buttons (frmTarnEditor.cpp).
+    void cmdMacro_Click();
+    void cmdEdit_Click();
+    void cmdViewTraceFile_Click();
+    // The editing window, the one instance of the run: created at its first
+    // use and loaded (not shown) by every use.
+    editor::frmMacroEditor& macroEditor();
+    // The trace viewer once View Trace File has been pressed, else null.
+    editor::frmMacroEditor* traceViewer() const { return mfrmViewer.get(); }
 
     // Notification-area icon (frmTarnTray.cpp).
     void sysTray_MouseDown(int piButton, long plId);
@@ -122,6 +137,11 @@ class frmTarn : public QWidget {
     static bool askWithMessageBox(QWidget* poOwner, const QString& psvTitle,
                                   const QString& psvText);
 
+    // The editor's buttons (frmTarnEditor.cpp): connected at creation; the
+    // editor's saved paths reach the file box.
+    void connectEditorButtons();
+    void closeEditorWindows();
+
     // Notification-area icon helpers (frmTarnTray.cpp).
     void createTray();
     void setInTray(bool pbInTray);
@@ -140,6 +160,8 @@ class frmTarn : public QWidget {
     bool mbRunFailed = false;
     bool mbUnloaded = false;
     QuestionHook mQuestion;
+    std::unique_ptr<editor::frmMacroEditor> mfrmEditor;
+    std::unique_ptr<editor::frmMacroEditor> mfrmViewer;
 
     QLabel* Label1 = nullptr;
     QLineEdit* txtMacroFile = nullptr;

@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <stdexcept>
 
@@ -45,8 +46,14 @@ TarnProgram::TarnProgram(const std::string& display, const std::vector<std::stri
     env_.push_back("XDG_CACHE_HOME=" + root + "/cache");
     env_.push_back("XDG_RUNTIME_DIR=" + root + "/runtime");
     env_.push_back("QT_QPA_PLATFORM=xcb");
-    for (const std::string& entry : extraEnv)
+    // A variable given here replaces the inherited one.
+    for (const std::string& entry : extraEnv) {
+        const std::string key = entry.substr(0, entry.find('=') + 1);
+        env_.erase(std::remove_if(env_.begin(), env_.end(),
+                                  [&](const std::string& e) { return e.rfind(key, 0) == 0; }),
+                   env_.end());
         env_.push_back(entry);
+    }
 }
 
 TarnProgram::~TarnProgram() {
