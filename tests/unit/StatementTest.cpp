@@ -14,6 +14,13 @@ struct Case {
     std::string failure;             // expected failure, "" for none
 };
 
+std::string repeat(const std::string& text, int times) {
+    std::string out;
+    for (int i = 0; i < times; ++i)
+        out += text;
+    return out;
+}
+
 void check(const Case& c) {
     Harness h;
     h.fakes.windows.windows = {{101, "Untitled - Notepad", true, false, 1001},
@@ -113,6 +120,15 @@ TEST(Statements, FailuresCarryTheirPath) {
          "KillProcess 77",
          {"open 77"},
          "1008 \"OpenProcess Error 3\" at \".GetAdjustedProcessHandle.Process\""},
+        // Nesting deep enough to exhaust the stack is refused before anything runs.
+        {{},
+         "Send " + repeat("+(", 50000) + "a" + repeat(")", 50000),
+         {},
+         "28 \"Out of stack space\" at \"Tarn.Send.Process\""},
+        {{},
+         "x = " + repeat("Run ", 50000) + "calc",
+         {},
+         "28 \"Out of stack space\" at \"Tarn.GetVarValue.Process\""},
         {{"TimeOut 0"},
          "SetFocus 77",
          {"activateProcess 77"},
@@ -135,7 +151,8 @@ TEST(Assignments, StoreTextAsTheRightHandSideGivesIt) {
         {"d = 5.0", "d", " 5.0"},
         {"e = 05", "e", " 05"},
         {"f = +5", "f", " +5"},
-        {"g = .5", "g", ".5"},
+        {"g = .5", "g", "0.5"},  // a number as text writes the zero before the point
+        {"g2 = -.5", "g2", "-0.5"},
         {"h = -3", "h", "-3"},
         {"i = 1e3", "i", " 1e3"},
         {"j =\"\"", "j", ""},
@@ -200,7 +217,10 @@ TEST(Values, SendTypesWhatTheValueGives) {
     ASSERT_FALSE(h.process("Send x=1"));           // no: that is an assignment to "Send x"
     ASSERT_FALSE(h.process("Send \"a=b\""));
     ASSERT_FALSE(h.process("Send ="));
-    ASSERT_EQ(h.fakes.keyboard.typed.size(), 5u);
+    ASSERT_FALSE(h.process("x = .5"));
+    ASSERT_FALSE(h.process("Send x"));
+    ASSERT_FALSE(h.process("Send -.5"));
+    ASSERT_EQ(h.fakes.keyboard.typed.size(), 7u);
     const auto text = [&](std::size_t i) {
         std::string out;
         for (const KeyEvent& e : h.fakes.keyboard.typed[i]) {
@@ -215,6 +235,8 @@ TEST(Values, SendTypesWhatTheValueGives) {
     EXPECT_EQ(text(2), "name");
     EXPECT_EQ(text(3), "a=b");
     EXPECT_EQ(text(4), "=");
+    EXPECT_EQ(text(5), "0.5");
+    EXPECT_EQ(text(6), "-0.5");
     EXPECT_EQ(h.var("Send x"), "1");
 }
 
