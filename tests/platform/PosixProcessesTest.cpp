@@ -290,7 +290,9 @@ TEST(PosixProcessesGuard, GroupIdsNeverReachKill) {
 }
 
 // The program started must outlive its starter: a helper process starts it
-// and exits; the program is still running, in its own session.
+// and exits; the program is still running, in its own session, and holds none
+// of its starter's descriptors, so that a reader of the starter's output (as
+// in `out=$(tarn job.mcr)`) sees the end at once.
 TEST(PosixProcessesLifetime, AStartedProgramOutlivesTarn) {
     // Orphans are handed to this process instead of init, so the test can
     // collect the program it ends at the close.
@@ -308,6 +310,12 @@ TEST(PosixProcessesLifetime, AStartedProgramOutlivesTarn) {
     waitUntil([&] { return !commandLineOf(program).empty(); }, 5s);
     EXPECT_EQ(commandLineOf(program), (Words{"sleep", "60"}));
     EXPECT_EQ(getsid(program), program);
+    EXPECT_TRUE(starter.readsToEnd(10s));
+    // The program opens files of its own while it starts (locale data): a
+    // descriptor handed down stays, those go.
+    const Words nullOnly{"0=/dev/null", "1=/dev/null", "2=/dev/null"};
+    EXPECT_TRUE(waitUntil([&] { return descriptorsOf(program) == nullOnly; }, 10s))
+        << ::testing::PrintToString(descriptorsOf(program));
 
     kill(program, SIGKILL);
     EXPECT_TRUE(waitUntil([&] { return waitpid(program, nullptr, WNOHANG) == program; }, 5s));

@@ -151,7 +151,9 @@ int launch(GAppInfo* application, const std::string& uri, const std::string& wor
         ChildSetup setup{nullptr};
         if (!workingDirectory.empty() && !(ownFolder && *ownFolder))
             setup.workingDirectory = workingDirectory.c_str();
-        int flags = G_SPAWN_SEARCH_PATH;
+        // The program may outlive Tarn: it must not hold Tarn's output open.
+        // GLib closes every other descriptor itself.
+        int flags = G_SPAWN_SEARCH_PATH | G_SPAWN_STDOUT_TO_DEV_NULL | G_SPAWN_STDERR_TO_DEV_NULL;
 #if GLIB_CHECK_VERSION(2, 74, 0)
         flags |= G_SPAWN_STDIN_FROM_DEV_NULL;
 #endif
@@ -211,9 +213,7 @@ int print(const std::string& path) {
     GCharPtr lp(g_find_program_in_path("lp"));
     if (!lp) return kNoAssociation;
     // The path is absolute, so lp can never read it as an option.
-    posix::SpawnOptions options;
-    options.quiet = true;
-    const posix::SpawnResult started = posix::spawnProgram({lp.get(), path}, options);
+    const posix::SpawnResult started = posix::spawnProgram({lp.get(), path});
     if (started.error != 0) return resultForErrno(started.error);
     int status = -1;
     if (!posix::reapChild(started.pid, kPrintMilliseconds, &status)) {

@@ -64,12 +64,10 @@ class SpawnSetup {
         if (rc == 0)
             rc =
                 posix_spawn_file_actions_addopen(&actions_, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-        if (rc == 0 && options.quiet) {
+        if (rc == 0)
             rc = posix_spawn_file_actions_addopen(&actions_, STDOUT_FILENO, "/dev/null", O_WRONLY,
                                                   0);
-            if (rc == 0)
-                rc = posix_spawn_file_actions_adddup2(&actions_, STDOUT_FILENO, STDERR_FILENO);
-        }
+        if (rc == 0) rc = posix_spawn_file_actions_adddup2(&actions_, STDOUT_FILENO, STDERR_FILENO);
 #if defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 34))
         // The program may outlive Tarn by days: it must not keep Tarn's X
         // connection, D-Bus sockets or files open.
