@@ -63,7 +63,10 @@ struct RunResult {
 
 class XSession {
   public:
-    explicit XSession(WindowManager manager = WindowManager::None);
+    // serverArguments go to Xvfb after its own (e.g. {"-extension",
+    // "X-Resource"} for a server without that extension).
+    explicit XSession(WindowManager manager = WindowManager::None,
+                      const std::vector<std::string>& serverArguments = {});
     ~XSession();
     XSession(const XSession&) = delete;
     XSession& operator=(const XSession&) = delete;
@@ -97,7 +100,7 @@ class XSession {
   private:
     pid_t start(const std::vector<std::string>& argv, const std::vector<std::string>& extraEnv,
                 int stdinFd, int stdoutFd, int stderrFd);
-    void startServer();
+    void startServer(const std::vector<std::string>& serverArguments);
     void startOpenbox();
     bool windowManagerAnnounced();
     void endAll();
