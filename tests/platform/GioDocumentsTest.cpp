@@ -16,6 +16,7 @@
 #include <memory>
 
 #include "GioDocuments.h"
+#include "OwnEnvironment.h"
 #include "PlatformTestSupport.h"
 #include "PosixSpawn.h"
 
@@ -245,10 +246,14 @@ TEST_F(GioDocumentsTest, OpensWithTheAssociatedProgram) {
     EXPECT_TRUE(zombieChildren().empty());
 }
 
+// The program gets none of Tarn's descriptors and the environment Tarn was
+// started with, not Tarn's own changes to it.
 TEST_F(GioDocumentsTest, TheProgramOpenedHoldsNoneOfTarnsDescriptors) {
     // The program is started through an intermediate child: orphaned, it is
     // handed to this process, which can then collect it.
     ASSERT_EQ(prctl(PR_SET_CHILD_SUBREAPER, 1), 0);
+    const std::string given = std::getenv("DBUS_SESSION_BUS_ADDRESS");
+    posix::setOwnVariable("DBUS_SESSION_BUS_ADDRESS", "disabled:");
     const int inheritable = dup(STDOUT_FILENO);
     ASSERT_EQ(execute("open", "kept.tarnhold", {}, tree_->docs), GioDocuments::kStarted);
     const Lines record = recorded();
@@ -261,6 +266,9 @@ TEST_F(GioDocumentsTest, TheProgramOpenedHoldsNoneOfTarnsDescriptors) {
     const Lines nullOnly{"0=/dev/null", "1=/dev/null", "2=/dev/null"};
     EXPECT_TRUE(waitUntil([&] { return descriptorsOf(holder) == nullOnly; }, 10s))
         << ::testing::PrintToString(descriptorsOf(holder));
+    const std::string environment = readFile("/proc/" + std::to_string(holder) + "/environ");
+    EXPECT_NE(environment.find("DBUS_SESSION_BUS_ADDRESS=" + given + '\0'), std::string::npos);
+    EXPECT_EQ(environment.find("disabled:"), std::string::npos);
     kill(holder, SIGKILL);
     EXPECT_TRUE(waitUntil([&] { return waitpid(holder, nullptr, WNOHANG) == holder; }, 10s));
     close(inheritable);
