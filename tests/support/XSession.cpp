@@ -227,6 +227,7 @@ XSession::XSession(WindowManager manager, const std::vector<std::string>& server
         std::filesystem::create_directory(runtimeDir_ + "/" + sub);
     try {
         startServer(serverArguments);
+        startBus();
         if (manager_ == WindowManager::Openbox) startOpenbox();
     } catch (...) {
         endAll();
@@ -256,9 +257,9 @@ pid_t XSession::start(const std::vector<std::string>& argv,
     auto overridden = [&](const std::string& entry) {
         auto nameOf = [](const std::string& e) { return e.substr(0, e.find('=')); };
         std::string n = nameOf(entry);
-        for (const char* ours :
-             {"DISPLAY", "XAUTHORITY", "WAYLAND_DISPLAY", "HOME", "XDG_RUNTIME_DIR",
-              "XDG_CONFIG_HOME", "XDG_CACHE_HOME", "XDG_DATA_HOME", "SESSION_MANAGER"})
+        for (const char* ours : {"DISPLAY", "XAUTHORITY", "WAYLAND_DISPLAY", "HOME",
+                                 "XDG_RUNTIME_DIR", "XDG_CONFIG_HOME", "XDG_CACHE_HOME",
+                                 "XDG_DATA_HOME", "SESSION_MANAGER", "DBUS_SESSION_BUS_ADDRESS"})
             if (n == ours) return true;
         return std::any_of(extraEnv.begin(), extraEnv.end(),
                            [&](const std::string& e) { return nameOf(e) == n; });
@@ -271,6 +272,7 @@ pid_t XSession::start(const std::vector<std::string>& argv,
     env.push_back("XDG_CONFIG_HOME=" + runtimeDir_ + "/config");
     env.push_back("XDG_CACHE_HOME=" + runtimeDir_ + "/cache");
     env.push_back("XDG_DATA_HOME=" + runtimeDir_ + "/data");
+    if (!busAddress_.empty()) env.push_back("DBUS_SESSION_BUS_ADDRESS=" + busAddress_);
     for (const auto& e : extraEnv)
         env.push_back(e);
 
@@ -416,6 +418,23 @@ bool XSession::windowManagerAnnounced() {
     RunResult r = run({"xprop", "-root", "-display", display_, "_NET_SUPPORTING_WM_CHECK"},
                       std::chrono::seconds(5));
     return r.exitStatus == 0 && r.output.find("window id #") != std::string::npos;
+}
+
+void XSession::startBus() {
+    // Qt and GLib programs started without a session bus would each start one
+    // that outlives the test; they get this one, ended with the session.
+    const std::string socket = runtimeDir_ + "/bus";
+    busPid_ = start(
+        {"dbus-daemon", "--session", "--nofork", "--nopidfile", "--address=unix:path=" + socket},
+        {}, -1, -1, -1);
+    const bool up = waitUntil(
+        [&] {
+            if (!running(busPid_)) throw std::runtime_error("dbus-daemon ended while starting");
+            return std::filesystem::exists(socket);
+        },
+        std::chrono::seconds(10), std::chrono::milliseconds(10));
+    if (!up) throw std::runtime_error("dbus-daemon did not start within 10 s");
+    busAddress_ = "unix:path=" + socket;
 }
 
 void XSession::startOpenbox() {
