@@ -44,7 +44,10 @@ TEST(Statements, CommandsReachTheirMembers) {
         {{}, "RunExecute print,\"a,b.txt\",-x,/tmp,3", {"execute 0|print|a,b.txt|-x|/tmp|3"}, ""},
         {{}, "RunExecute open,f,,,\"\"", {"execute 0|open|f|||1"}, ""},
         {{}, "SetFocus Calc", {"setForeground 102"}, ""},
-        {{}, "SetFocus notepad,0,true", {}, ""},  // case-sensitive: no match, time-out
+        // Case-sensitive only for an explicit true: no match, the search times out.
+        {{}, "SetFocus notepad,1,true", {}, ""},
+        {{}, "SetFocus notepad,1", {"setForeground 101"}, ""},
+        {{}, "SetFocus notepad,1,False", {"setForeground 101"}, ""},
         {{}, "SetFocus Notepad,1,True", {"setForeground 101"}, ""},
         {{}, "SetFocus 1001", {"activateProcess 1001", "setForeground 101"}, ""},
         {{}, "SetFocus 1002,1,True,False", {"activateProcess 1002", "setForeground 102"}, ""},
@@ -58,6 +61,8 @@ TEST(Statements, CommandsReachTheirMembers) {
         {{}, "Wait 0", {}, ""},
         {{}, "Rem Syntax: uservar = Run programName", {}, ""},
         {{}, "REM Syntax: uservar = GetProcessID windowID", {}, ""},
+        // Only the whole word "Rem" makes a comment.
+        {{}, "Remark = Run calc", {"start calc"}, ""},
         {{}, "Send", {}, ""},
         {{}, "Wait", {}, ""},
         {{}, "Send\tabc", {}, ""},
@@ -78,6 +83,7 @@ TEST(Statements, FailuresCarryTheirPath) {
         {{}, "Bogus thing", {}, "1001 \"Invalid macro command\" at \".Process.Process\""},
         {{}, "Send\tabc def", {}, "1001 \"Invalid macro command\" at \".Process.Process\""},
         {{}, "GetWindowID Calc", {}, "1001 \"Invalid macro command\" at \".Process.Process\""},
+        {{}, "Remark this", {}, "1001 \"Invalid macro command\" at \".Process.Process\""},
         {{}, "Wat = ", {}, "1001 \"Invalid macro command\" at \".Process.Process\""},
         {{}, "= 5", {}, "1001 \"Invalid macro command\" at \".Process.Process\""},
         {{},
@@ -252,6 +258,11 @@ TEST(Values, TimeOutTakesTheLeadingNumberRoundedHalfToEven) {
         ASSERT_FALSE(h.process(c.statement)) << c.statement;
         EXPECT_EQ(h.macro.TimeOut(), c.timeout) << c.statement;
     }
+    // The time-out may come from a variable.
+    Harness h;
+    ASSERT_FALSE(h.process("secs = 12.5"));
+    ASSERT_FALSE(h.process("TimeOut secs"));
+    EXPECT_EQ(h.macro.TimeOut(), 12);
 }
 
 TEST(Values, SendFailsAndTypesNothingForABadKeyString) {
