@@ -32,6 +32,9 @@ namespace {
 
 constexpr unsigned kMaxRepeat = 10000;
 constexpr std::size_t kMaxEvents = 2'000'000;
+// Groups nest by recursion: deeper nesting than any hand-written string would
+// use is refused before it can exhaust the stack.
+constexpr int kMaxGroupDepth = 200;
 
 struct NamedKey {
     const char* name;
@@ -209,7 +212,9 @@ class Parser {
         switch (c) {
             case '(':
                 ++pos_;
+                if (++depth_ > kMaxGroupDepth) throw runtimeFailure(kOutOfStackSpace);
                 sequence(/*inGroup=*/true);
+                --depth_;
                 return;
             case '{':
                 ++pos_;
@@ -266,6 +271,7 @@ class Parser {
     std::string_view text_;
     std::size_t pos_ = 0;
     bool held_[kModifierCount] = {};
+    int depth_ = 0;
     KeySequence out_;
 };
 

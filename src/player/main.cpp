@@ -6,6 +6,7 @@
 #include "CommandLine.h"
 #include "Icons.h"
 #include "LinuxPlatform.h"
+#include "OwnEnvironment.h"
 #include "Program.h"
 
 int main(int argc, char** argv) {
@@ -23,6 +24,9 @@ int main(int argc, char** argv) {
         case tarn::CommandLine::Action::Play:
             break;
     }
+
+    // Without a session bus the toolkit would start one that outlives Tarn.
+    tarn::posix::preventSessionBusAutolaunch();
 
     // The display is checked here, before the toolkit would abort on it.
     std::string problem;

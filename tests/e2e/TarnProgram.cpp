@@ -28,10 +28,15 @@ TarnProgram::TarnProgram(const std::string& display, const std::vector<std::stri
     binary_ = root + "/program/tarn";
     fs::copy_file(TARN_BINARY, binary_);
 
-    const std::vector<std::string> replaced{"DISPLAY=",         "HOME=",
-                                            "XDG_CONFIG_HOME=", "XDG_DATA_HOME=",
-                                            "XDG_CACHE_HOME=",  "XDG_RUNTIME_DIR=",
-                                            "QT_QPA_PLATFORM=", "DBUS_SYSTEM_BUS_ADDRESS="};
+    const std::vector<std::string> replaced{"DISPLAY=",
+                                            "HOME=",
+                                            "XDG_CONFIG_HOME=",
+                                            "XDG_DATA_HOME=",
+                                            "XDG_CACHE_HOME=",
+                                            "XDG_RUNTIME_DIR=",
+                                            "QT_QPA_PLATFORM=",
+                                            "DBUS_SYSTEM_BUS_ADDRESS=",
+                                            "DBUS_SESSION_BUS_ADDRESS="};
     for (char** entry = environ; *entry; ++entry) {
         const std::string text(*entry);
         bool keep = true;
@@ -54,6 +59,16 @@ TarnProgram::TarnProgram(const std::string& display, const std::vector<std::stri
                    env_.end());
         env_.push_back(entry);
     }
+}
+
+TarnProgram::TarnProgram(testing::XSession& session, const std::vector<std::string>& extraEnv,
+                         bool withBus)
+    : TarnProgram(session.display(), extraEnv) {
+    const std::string bus = "DBUS_SESSION_BUS_ADDRESS=";
+    bool named = false;
+    for (const std::string& entry : extraEnv)
+        named = named || entry.rfind(bus, 0) == 0;
+    if (withBus && !named) env_.push_back(bus + session.busAddress());
 }
 
 TarnProgram::~TarnProgram() {

@@ -61,6 +61,7 @@ ProcessId FakeWindowSystem::processOf(WindowId window) {
 
 void FakeWindowSystem::activateProcess(ProcessId process) {
     log_.push_back("activateProcess " + std::to_string(process));
+    if (activateFailure) throw *activateFailure;
     for (const FakeWindow& w : windows) {
         if (w.process == process && w.visible) {
             const WindowId id = w.id;

@@ -33,6 +33,8 @@ class FakeWindowSystem : public WindowSystem {
     std::vector<FakeWindow> windows;
     WindowId active = 0;
     int enumerations = 0;
+    // Thrown by activateProcess() instead of looking for a window.
+    std::optional<Failure> activateFailure;
 
     FakeWindow* find(WindowId id);
 
