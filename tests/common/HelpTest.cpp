@@ -124,6 +124,16 @@ TEST_F(HelpWindow, IndexListsNumbersInNumericOrder) {
     EXPECT_EQ(list->currentItem()->text(), "Error 5");
 }
 
+TEST_F(HelpWindow, CaptionNamesTheProgramOnce) {
+    ASSERT_TRUE(tarn::showHelpTopics(nullptr));
+    QWidget* window = tarn::helpTopicsWindow();
+    EXPECT_EQ(window->windowTitle(), "Tarn Help");
+    HelpTopicsWindow* topics = qobject_cast<HelpTopicsWindow*>(window);
+    ASSERT_NE(topics, nullptr);
+    topics->showTopic(QStringLiteral("run.html"));
+    EXPECT_EQ(window->windowTitle(), "Tarn Help - Run statement");
+}
+
 TEST_F(HelpWindow, OneWindowServesBothCalls) {
     ASSERT_TRUE(tarn::showHelpIndex(nullptr, QStringLiteral("Run")));
     QWidget* first = tarn::helpTopicsWindow();
@@ -264,7 +274,8 @@ TEST(HelpPages, EveryStatementHasAnIndexEntry) {
 
 TEST(HelpPages, EveryFailureNumberIsExplained) {
     const QString errors = page("errors.html");
-    for (int number : {5, 6, 9, 13, 52, 53, 70, 75, 76, 1001, 1002, 1005, 1008, 1009, 1010}) {
+    for (int number :
+         {5, 6, 7, 9, 13, 28, 51, 52, 53, 70, 75, 76, 1001, 1002, 1005, 1008, 1009, 1010}) {
         EXPECT_TRUE(indexHas(QString("Error %1").arg(number))) << number;
         EXPECT_TRUE(hasAnchor(errors, QString("e%1").arg(number))) << number;
     }
