@@ -120,6 +120,8 @@ void frmTarn::createControls() {
     lblActivity->setTextFormat(Qt::PlainText);
 
     connect(cmdGo, &QToolButton::clicked, this, [this] { cmdGo_Click(); });
+    // Enter in the file box starts the run, as a typed path is meant to be run.
+    connect(txtMacroFile, &QLineEdit::returnPressed, this, [this] { cmdGo_Click(); });
     connect(cmdStop, &QToolButton::clicked, this, [this] { cmdStop_Click(); });
     connect(cmdHelp, &QToolButton::clicked, this, [this] { cmdHelp_Click(); });
 

@@ -1,6 +1,7 @@
 // Run control of the player window: Start, Stop, the line report, the
 // failure handler with its "Retry ?" question, and the end of the session.
 #include <QCoreApplication>
+#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -8,6 +9,7 @@
 
 #include "TraceFile.h"
 #include "frmTarn.h"
+#include "modGlobal.h"
 
 namespace tarn {
 
@@ -54,7 +56,9 @@ void frmTarn::beginTrace() {
 }
 
 void frmTarn::runMacroOnce() {
-    const std::string file = txtMacroFile->text().toStdString();
+    // "~/" is the home folder, as in every file dialog of the desktop.
+    const std::string file =
+        ExpandHome(txtMacroFile->text().toStdString(), QDir::homePath().toStdString());
     for (;;) {
         std::optional<Failure> failed;
         try {

@@ -1,5 +1,6 @@
 // The player window itself: its controls at their twips positions, the
 // border, F1 help, the file box's focus, and the stored position and file.
+#include <QFile>
 #include <QFocusEvent>
 #include <QGuiApplication>
 #include <QScreen>
@@ -111,6 +112,18 @@ TEST_F(PlayerTest, FileBoxSelectsAllWhenItGetsFocus) {
     QApplication::sendEvent(box, &focus);
     EXPECT_EQ(box->selectedText(), "/home/ann/a.mcr");
     EXPECT_EQ(box->selectionStart(), 0);
+}
+
+TEST_F(PlayerTest, EnterInFileBoxRunsTheMacroUnderTheHomeFolder) {
+    const QByteArray home = qgetenv("HOME");
+    qputenv("HOME", QFile::encodeName(mDir.path()));
+    macro("Rem from home\r\n", "home.mcr");
+    auto form = interactiveOn(QStringLiteral("~/home.mcr"));
+    QTest::keyClick(fileBox(*form), Qt::Key_Return);
+    qputenv("HOME", home);
+    EXPECT_EQ(trace(), "Rem from home\r\n");
+    EXPECT_TRUE(mQuestions.asked.empty());
+    EXPECT_EQ(fileBox(*form)->text(), "~/home.mcr");  // the box keeps what was typed
 }
 
 TEST_F(PlayerTest, ClosingClosesEveryOtherWindow) {
