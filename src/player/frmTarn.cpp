@@ -15,6 +15,7 @@
 
 #include "Help.h"
 #include "Icons.h"
+#include "OnScreen.h"
 #include "ProgramInfo.h"
 #include "Settings.h"
 #include "TraceFile.h"
@@ -191,7 +192,12 @@ void frmTarn::Form_Load() {
     if (mbInteractive) {
         setHelpFile(programHelpFile());
         move(storedOrCentredPosition());
+        // A position stored on a larger screen, or with the window half over an
+        // edge, still opens the window whole.
+        keepOnScreen(this);
         show();
+        // Only a shown window has its frame; fit once more with the frame known.
+        keepOnScreen(this);
         return;
     }
     setWindowTitle(QStringLiteral("Tarn"));

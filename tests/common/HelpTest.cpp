@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QRegularExpression>
+#include <QScreen>
 #include <QTabWidget>
 #include <QTest>
 #include <QTextBrowser>
@@ -132,6 +133,18 @@ TEST_F(HelpWindow, CaptionNamesTheProgramOnce) {
     ASSERT_NE(topics, nullptr);
     topics->showTopic(QStringLiteral("run.html"));
     EXPECT_EQ(window->windowTitle(), "Tarn Help - Run statement");
+}
+
+TEST_F(HelpWindow, OpensWhollyOnTheScreenOverAWindowInACorner) {
+    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+    QWidget player;
+    player.setFixedSize(480, 40);
+    player.move(area.right() - 200, area.bottom() - 20);
+    player.show();
+    ASSERT_TRUE(tarn::showHelpTopics(&player));
+    const QRect help = tarn::helpTopicsWindow()->frameGeometry();
+    EXPECT_TRUE(area.contains(help))
+        << help.x() << "," << help.y() << " " << help.width() << "x" << help.height();
 }
 
 TEST_F(HelpWindow, OneWindowServesBothCalls) {

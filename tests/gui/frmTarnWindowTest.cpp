@@ -196,6 +196,19 @@ TEST_F(PlayerTest, ClosingMinimizedKeepsStoredPosition) {
     EXPECT_EQ(storedLastFile(), "");  // an empty box is stored all the same
 }
 
+TEST_F(PlayerTest, StoredPositionOverTheScreenEdgeOpensWhollyOnTheScreen) {
+    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+    auto form = makeForm();
+    SaveSetting(appTitle(), kSectionSettings, kKeyLeft,
+                twipsText(*form, area.right() - 100, Qt::Horizontal));
+    SaveSetting(appTitle(), kSectionSettings, kKeyTop,
+                twipsText(*form, area.bottom() - 10, Qt::Vertical));
+    form->Form_Load();
+    EXPECT_TRUE(area.contains(form->frameGeometry())) << ::testing::PrintToString(form->frameGeometry());
+    // Moved only as far as it takes.
+    EXPECT_EQ(form->frameGeometry().right(), area.right());
+}
+
 struct BadPositionCase {
     const char* name;
     const char* left;
