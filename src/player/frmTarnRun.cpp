@@ -4,9 +4,9 @@
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <new>
 
+#include "MessageBoxes.h"
 #include "TraceFile.h"
 #include "frmTarn.h"
 #include "modGlobal.h"
@@ -100,10 +100,8 @@ bool frmTarn::retryAfter(const Failure& poFailure) {
 }
 
 bool frmTarn::askWithMessageBox(QWidget* poOwner, const QString& psvTitle, const QString& psvText) {
-    QMessageBox box(QMessageBox::Question, psvTitle, QString(psvText).replace("\r\n", "\n"),
-                    QMessageBox::Yes | QMessageBox::No, poOwner);
-    box.setDefaultButton(QMessageBox::Yes);
-    return box.exec() == QMessageBox::Yes;
+    // A long macro line is wrapped inside the box instead of running off its edge.
+    return askYesNo(poOwner, psvTitle, psvText);
 }
 
 void frmTarn::cmdStop_Click() {
