@@ -98,6 +98,9 @@ class frmTarn : public QWidget {
     // The designed size of the window's client area in pixels, without and
     // with the activity row.
     QSize designedSize(bool pbWithActivity) const;
+    // The factor the design's twips are multiplied by so that the texts fit the
+    // window's font: 1 when they fit as designed.
+    double layoutScale() const { return mLayoutScale; }
 
   protected:
     bool eventFilter(QObject* poWatched, QEvent* poEvent) override;
@@ -105,6 +108,7 @@ class frmTarn : public QWidget {
 
   private:
     void createControls();
+    double fitScale() const;
     void layOut();
     QPoint storedOrCentredPosition() const;
     QPoint centredPosition() const;
@@ -140,6 +144,7 @@ class frmTarn : public QWidget {
     bool mbRunFailed = false;
     bool mbUnloaded = false;
     QuestionHook mQuestion;
+    double mLayoutScale = 1.0;
 
     QLabel* Label1 = nullptr;
     QLineEdit* txtMacroFile = nullptr;
