@@ -113,6 +113,9 @@ class frmTarn : public QWidget {
     // The designed size of the window's client area in pixels, without and
     // with the activity row.
     QSize designedSize(bool pbWithActivity) const;
+    // The factor the design's twips are multiplied by so that the texts fit the
+    // window's font: 1 when they fit as designed.
+    double layoutScale() const { return mLayoutScale; }
 
   protected:
     bool eventFilter(QObject* poWatched, QEvent* poEvent) override;
@@ -120,6 +123,7 @@ class frmTarn : public QWidget {
 
   private:
     void createControls();
+    double fitScale() const;
     void layOut();
     QPoint storedOrCentredPosition() const;
     QPoint centredPosition() const;
@@ -162,6 +166,7 @@ class frmTarn : public QWidget {
     QuestionHook mQuestion;
     std::unique_ptr<editor::frmMacroEditor> mfrmEditor;
     std::unique_ptr<editor::frmMacroEditor> mfrmViewer;
+    double mLayoutScale = 1.0;
 
     QLabel* Label1 = nullptr;
     QLineEdit* txtMacroFile = nullptr;

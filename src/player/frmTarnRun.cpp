@@ -1,13 +1,15 @@
 // Run control of the player window: Start, Stop, the line report, the
 // failure handler with its "Retry ?" question, and the end of the session.
 #include <QCoreApplication>
+#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <new>
 
+#include "MessageBoxes.h"
 #include "TraceFile.h"
 #include "frmTarn.h"
+#include "modGlobal.h"
 
 namespace tarn {
 
@@ -54,7 +56,9 @@ void frmTarn::beginTrace() {
 }
 
 void frmTarn::runMacroOnce() {
-    const std::string file = txtMacroFile->text().toStdString();
+    // "~/" is the home folder, as in every file dialog of the desktop.
+    const std::string file =
+        ExpandHome(txtMacroFile->text().toStdString(), QDir::homePath().toStdString());
     for (;;) {
         std::optional<Failure> failed;
         try {
@@ -96,10 +100,8 @@ bool frmTarn::retryAfter(const Failure& poFailure) {
 }
 
 bool frmTarn::askWithMessageBox(QWidget* poOwner, const QString& psvTitle, const QString& psvText) {
-    QMessageBox box(QMessageBox::Question, psvTitle, QString(psvText).replace("\r\n", "\n"),
-                    QMessageBox::Yes | QMessageBox::No, poOwner);
-    box.setDefaultButton(QMessageBox::Yes);
-    return box.exec() == QMessageBox::Yes;
+    // A long macro line is wrapped inside the box instead of running off its edge.
+    return askYesNo(poOwner, psvTitle, psvText);
 }
 
 void frmTarn::cmdStop_Click() {
