@@ -76,6 +76,7 @@ frmTarn::frmTarn(Platform poPlatform, std::optional<std::string> psvCommandLine,
     setWindowTitle(QStringLiteral("Tarn - Interactive Screen"));
     createControls();
     layOut();
+    setBatch(false);
 
     oMac = std::make_unique<clsMacro>(mPlatform);
     oMac->DataInQueue = [this](const std::string& psvData) { oMac_DataInQueue(psvData); };
@@ -90,6 +91,7 @@ frmTarn::~frmTarn() {
         oMac->DataInQueue = nullptr;
         oMac->ShuttingDown = nullptr;
     }
+    setStopKey(nullptr);
 }
 
 void frmTarn::createControls() {

@@ -44,9 +44,9 @@ struct XStopKey::Connection {
     }
 
     bool grabKey(xcb_keycode_t keycode, std::uint16_t modifiers) {
-        xcb_generic_error_t* error = xcb_request_check(
-            c, xcb_grab_key_checked(c, 0, root, modifiers, keycode, XCB_GRAB_MODE_ASYNC,
-                                    XCB_GRAB_MODE_ASYNC));
+        xcb_generic_error_t* error =
+            xcb_request_check(c, xcb_grab_key_checked(c, 0, root, modifiers, keycode,
+                                                      XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC));
         std::free(error);
         return error == nullptr;
     }
@@ -127,9 +127,12 @@ void XStopKey::disarm() {
 }
 
 bool XStopKey::pressed() {
-    if (armed_ && !pressed_ && !d_->broken()) {
+    // Drained armed or not: every client gets some events (a changed keyboard
+    // map), and an event loop watching the socket must find it empty again.
+    if (!d_->broken()) {
+        const bool before = pressed_;
         drain();
-        if (pressed_ && Pressed) Pressed();
+        if (pressed_ && !before && Pressed) Pressed();
     }
     return pressed_;
 }
