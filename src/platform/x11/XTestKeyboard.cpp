@@ -212,7 +212,6 @@ struct XTestKeyboard::Connection {
     // last reading (our own bindings included).
     void refreshLayout() {
         bool changed = false;
-        bool newKeyboard = false;
         while (xcb_generic_event_t* event = xcb_poll_for_event(c)) {
             const std::uint8_t type = event->response_type & 0x7f;
             if (type == XCB_MAPPING_NOTIFY) changed = true;
@@ -221,13 +220,10 @@ struct XTestKeyboard::Connection {
                 if (xkbType == XCB_XKB_NEW_KEYBOARD_NOTIFY || xkbType == XCB_XKB_MAP_NOTIFY) {
                     changed = true;
                 }
-                if (xkbType == XCB_XKB_NEW_KEYBOARD_NOTIFY) newKeyboard = true;
             }
             std::free(event);
         }
         if (changed || !layout) {
-            // A keyboard loaded anew (setxkbmap) has replaced every binding.
-            if (newKeyboard) forgetBindings();
             layout.reset();
             layout = KeyboardLayout::read(c, context, device);
         }
@@ -378,6 +374,15 @@ void XTestKeyboard::type(const KeySequence& keys) {
     if (!state.p || !pressed.p) cannotType();
     const std::uint16_t numLock = layout.numLockMask();
     d.layout->index(state.p->group, state.p->lockedMods & numLock);
+    // A keyboard loaded anew (setxkbmap) replaces the bindings too: what it
+    // holds now is no longer ours to restore.
+    for (const auto& [keycode, binding] : d.bindings) {
+        const KeyPlace* place = layout.findKeysym(binding.keysym);
+        if (!place || place->keycode != keycode) {
+            d.forgetBindings();
+            break;
+        }
+    }
 
     // A character that an earlier sequence bound is typed through its binding
     // again, whether the map read above already shows it or not.
