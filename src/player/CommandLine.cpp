@@ -12,7 +12,9 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
         return result;
     };
     int first = 1;
-    for (; first < argc && std::strncmp(argv[first], "--", 2) == 0; ++first) {
+    for (; first < argc && (std::strncmp(argv[first], "--", 2) == 0 ||
+                            (first == 1 && std::strcmp(argv[first], "-h") == 0));
+         ++first) {
         const char* arg = argv[first];
         if (first == 1 && (std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0)) {
             result.action = CommandLine::Action::Help;
