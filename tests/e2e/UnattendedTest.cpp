@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "TargetProgram.h"
 #include "TarnProgram.h"
 
 namespace tarn::e2e {
@@ -141,6 +142,25 @@ TEST_F(Unattended, PauseStopsALongWait) {
     ASSERT_EQ(tarn.waitForExit(20s), 130);
     EXPECT_EQ(tarn.err(), macro + ":2: Stopped by the Pause key\n");
     EXPECT_EQ(platformtest::readFile(trace), "Rem waiting\r\nWait 600\r\n");
+    expectKeyboardAsBefore();
+}
+
+// A Pause the macro types itself is the target's, and stops nothing.
+TEST_F(Unattended, APauseTheMacroTypesReachesTheTarget) {
+    testing::TargetProgram target(session);
+    target.window("main", "E2E Pause");
+    TarnProgram tarn(session, kNoSessionBus);
+    const std::string macro = tarn.writeMacro(
+        "pause.mcr", "TimeOut 20\r\nSetFocus E2E Pause,2\r\nSend a{BREAK}b\r\nSend c\r\n");
+    tarn.start({"--batch", macro});
+    ASSERT_EQ(tarn.waitForExit(30s), 0) << tarn.err();
+    EXPECT_EQ(tarn.err(), "");
+    EXPECT_TRUE(testing::waitUntil([&] { return target.text("main") == "abc"; }, 10s));
+    constexpr int kQtKeyPause = 0x01000008;
+    int pauses = 0;
+    for (const testing::KeyRecord& key : target.keys("main"))
+        pauses += key.press && key.key == kQtKeyPause;
+    EXPECT_EQ(pauses, 1);
     expectKeyboardAsBefore();
 }
 
