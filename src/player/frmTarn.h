@@ -10,7 +10,8 @@
 //
 // Units: frmTarn.cpp lays the window out and handles its own events and
 // settings; frmTarnRun.cpp is the run control; frmTarnTray.cpp the
-// notification-area icon and its menu.
+// notification-area icon and its menu; frmTarnUnattended.cpp batch mode, the
+// trace of an automatic run and the emergency stop key.
 //
 // Object names of the controls: Label1, txtMacroFile, cmdEdit, cmdMacro,
 // cmdViewTraceFile, cmdHelp, cmdGo, cmdStop, Label2, lblActivity, timer,

@@ -256,6 +256,15 @@ struct XTestKeyboard::Connection {
         keySyms.reset();
     }
 
+    // Whether the map read last has each binding where it was made.
+    bool bindingsOnMap() const {
+        for (const auto& [keycode, binding] : bindings) {
+            const KeyPlace* place = layout->findKeysym(binding.keysym);
+            if (!place || place->keycode != keycode) return false;
+        }
+        return true;
+    }
+
     xcb_keycode_t keycodeFor(xkb_keysym_t keysym) const {
         for (const auto& [keycode, binding] : bindings) {
             if (binding.keysym == keysym) return keycode;
@@ -365,24 +374,24 @@ void XTestKeyboard::type(const KeySequence& keys) {
     if (d.broken()) cannotType();
     d.refreshLayout();
     if (!d.layout) cannotType();
-    const KeyboardLayout& layout = *d.layout;
 
     auto stateCookie = xcb_xkb_get_state(d.c, XCB_XKB_ID_USE_CORE_KBD);
     auto keymapCookie = xcb_query_keymap(d.c);
     Freed<xcb_xkb_get_state_reply_t> state{xcb_xkb_get_state_reply(d.c, stateCookie, nullptr)};
     Freed<xcb_query_keymap_reply_t> pressed{xcb_query_keymap_reply(d.c, keymapCookie, nullptr)};
     if (!state.p || !pressed.p) cannotType();
-    const std::uint16_t numLock = layout.numLockMask();
+    const std::uint16_t numLock = d.layout->numLockMask();
     d.layout->index(state.p->group, state.p->lockedMods & numLock);
     // A keyboard loaded anew (setxkbmap) replaces the bindings too: what it
-    // holds now is no longer ours to restore.
-    for (const auto& [keycode, binding] : d.bindings) {
-        const KeyPlace* place = layout.findKeysym(binding.keysym);
-        if (!place || place->keycode != keycode) {
-            d.forgetBindings();
-            break;
-        }
+    // holds then is no longer ours to restore. Read afresh before believing
+    // that, so a binding is never forgotten while the server still has it.
+    if (!d.bindingsOnMap()) {
+        d.layout = KeyboardLayout::read(d.c, d.context, d.device);
+        if (!d.layout) cannotType();
+        d.layout->index(state.p->group, state.p->lockedMods & numLock);
+        if (!d.bindingsOnMap()) d.forgetBindings();
     }
+    const KeyboardLayout& layout = *d.layout;
 
     // A character that an earlier sequence bound is typed through its binding
     // again, whether the map read above already shows it or not.
@@ -587,7 +596,6 @@ void XTestKeyboard::type(const KeySequence& keys) {
                         }
                     }
                     if (!chosen) cannotType();
-                    d.bindings.erase(chosen);
                     rebinding = true;
                 }
                 toBind.emplace_back(chosen, keysym);
