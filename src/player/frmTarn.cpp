@@ -83,6 +83,7 @@ frmTarn::frmTarn(Platform poPlatform, std::optional<std::string> psvCommandLine,
     setWindowTitle(QStringLiteral("Tarn - Interactive Screen"));
     createControls();
     layOut();
+    setBatch(false);
 
     oMac = std::make_unique<clsMacro>(mPlatform);
     oMac->DataInQueue = [this](const std::string& psvData) { oMac_DataInQueue(psvData); };
@@ -98,6 +99,7 @@ frmTarn::~frmTarn() {
         oMac->ShuttingDown = nullptr;
     }
     editor::frmMacroEditor::setSavedPathHook(nullptr);
+    setStopKey(nullptr);
 }
 
 void frmTarn::createControls() {

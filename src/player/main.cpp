@@ -45,5 +45,9 @@ int main(int argc, char** argv) {
     QApplication::setApplicationVersion(QStringLiteral(TARN_VERSION));
     QApplication::setWindowIcon(tarn::tarnIcon(tarn::TarnIcon::Program));
     platform->startHousekeeping();
-    return tarn::runPlayer(platform->platform(), commandLine.macro);
+    tarn::UnattendedOptions unattended;
+    unattended.batch = commandLine.batch;
+    unattended.trace = commandLine.trace;
+    unattended.stopKey = platform->stopKey();
+    return tarn::runPlayer(platform->platform(), commandLine.macro, unattended);
 }

@@ -78,6 +78,19 @@ void FakeKeyboard::type(const KeySequence& keys) {
     typed.push_back(keys);
 }
 
+bool FakeStopKey::arm() {
+    ++arms;
+    pressed_ = false;
+    armed = armable;
+    return armed;
+}
+
+void FakeStopKey::press() {
+    if (!armed || pressed_) return;
+    pressed_ = true;
+    if (Pressed) Pressed();
+}
+
 ProcessId FakeProcesses::start(const std::string& commandLine) {
     log_.push_back("start " + commandLine);
     if (startFailure) {
