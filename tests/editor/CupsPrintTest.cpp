@@ -5,6 +5,7 @@
 #include <QPrinter>
 #include <QPrinterInfo>
 
+#include "CurrentPrinter.h"
 #include "PdfWords.h"
 #include "PrintJob.h"
 #include "PrivateCups.h"
@@ -51,6 +52,21 @@ TEST(CupsPrint, AJobReachesThePrinterWithItsPagesAndWords) {
     EXPECT_EQ(onPage(1, QStringLiteral("\"hello\"")), 1);
     EXPECT_EQ(onPage(2, QStringLiteral("last")), 1);
     EXPECT_EQ(onPage(1, QStringLiteral("Wait")) + onPage(2, QStringLiteral("Wait")), 80);
+}
+
+// With no printer anywhere the program says so; a printer installed while it
+// runs becomes the current one without a restart.
+TEST(CupsPrint, APrinterInstalledWhileRunningBecomesCurrent) {
+    QPrinter& printer = currentPrinter();
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(QString());
+    EXPECT_FALSE(printerAvailable());
+
+    testing::PrivateCups cups;
+    ASSERT_TRUE(cups.start(QStringLiteral("Later"))) << cups.error().toStdString();
+    EXPECT_TRUE(printerAvailable());
+    EXPECT_EQ(printer.outputFormat(), QPrinter::NativeFormat);
+    EXPECT_EQ(printer.printerName(), QStringLiteral("Later"));
 }
 
 }  // namespace
