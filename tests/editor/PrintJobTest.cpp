@@ -52,6 +52,10 @@ TEST(PrintJob, PdfShowsEveryRunWhereTheLayoutPutIt) {
     modWordwrap(job.pageSize(), job.measure(), todaysShortDate(), [&](const Page& page) {
         expected.push_back(page);
     }).PrintWrapped(sampleText(), title);
+    // 10 points on the page: a line of the font in points.
+    const double linePoints = job.measure().lineHeight / kTwipsPerPoint;
+    ASSERT_GT(linePoints, 10.0);
+    ASSERT_LT(linePoints, 13.0);
     job.print(sampleText(), title, todaysShortDate());
     job.end();
 
