@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcessEnvironment>
+#include <algorithm>
 
 #include "PlatformTestSupport.h"
 
@@ -24,14 +25,15 @@ bool writeText(const QString& path, const QString& text, QFile::Permissions mode
 
 // The back end: called without arguments it describes itself; otherwise it
 // copies the job (the file in $6, or standard input) into the folder its
-// device URI names.
+// device URI names, as job-ID-QUEUE.pdf.
 const char* kBackend = R"(#!/bin/sh
 if [ $# -eq 0 ]; then
   echo 'direct tarntest "Unknown" "Tarn test output"'
   exit 0
 fi
 out="${DEVICE_URI#tarntest:}"
-if [ -n "$6" ]; then cp "$6" "$out/job-$1.pdf"; else cat > "$out/job-$1.pdf"; fi
+file="$out/job-$1-$PRINTER.pdf"
+if [ -n "$6" ]; then cp "$6" "$file"; else cat > "$file"; fi
 )";
 
 constexpr QFile::Permissions kOwnerAll = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner;
@@ -120,13 +122,16 @@ bool PrivateCups::start(const QString& psvQueue) {
         },
         15s, 50ms);
     if (!running) return fail(QStringLiteral("cupsd does not answer on ") + socket);
-    if (!client(QStringLiteral("lpadmin"),
-                {QStringLiteral("-p"), psvQueue, QStringLiteral("-E"), QStringLiteral("-v"),
-                 QStringLiteral("tarntest:") + outFolder(), QStringLiteral("-m"),
-                 QStringLiteral("raw")}) ||
-        !client(QStringLiteral("lpadmin"), {QStringLiteral("-d"), psvQueue}))
+    if (!addQueue(psvQueue) || !client(QStringLiteral("lpadmin"), {QStringLiteral("-d"), psvQueue}))
         return fail(QStringLiteral("lpadmin could not add the queue"));
     return true;
+}
+
+bool PrivateCups::addQueue(const QString& psvQueue) {
+    return client(
+        QStringLiteral("lpadmin"),
+        {QStringLiteral("-p"), psvQueue, QStringLiteral("-E"), QStringLiteral("-v"),
+         QStringLiteral("tarntest:") + outFolder(), QStringLiteral("-m"), QStringLiteral("raw")});
 }
 
 bool PrivateCups::client(const QString& psvProgram, const QStringList& pArgs,
@@ -151,12 +156,14 @@ QStringList PrivateCups::waitForJobs(int plCount, std::chrono::milliseconds pLim
             if (!client(QStringLiteral("lpstat"), {QStringLiteral("-o")}, &pending) ||
                 !pending.trimmed().isEmpty())
                 return false;
-            jobs = QDir(outFolder())
-                       .entryList({QStringLiteral("job-*.pdf")}, QDir::Files,
-                                  QDir::Time | QDir::Reversed);
+            jobs = QDir(outFolder()).entryList({QStringLiteral("job-*.pdf")}, QDir::Files);
             return jobs.size() >= plCount;
         },
         pLimit, 100ms);
+    // Job IDs count up: the order in which the scheduler took the jobs.
+    auto id = [](const QString& name) { return name.section(QLatin1Char('-'), 1, 1).toInt(); };
+    std::sort(jobs.begin(), jobs.end(),
+              [&](const QString& a, const QString& b) { return id(a) < id(b); });
     for (QString& job : jobs)
         job = outFolder() + QLatin1Char('/') + job;
     return jobs;

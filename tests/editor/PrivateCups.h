@@ -24,10 +24,12 @@ class PrivateCups {
     // failure returns false with the reason in error().
     bool start(const QString& psvQueue);
     const QString& error() const { return msvError; }
+    // One more raw queue into the same folder (not the default).
+    bool addQueue(const QString& psvQueue);
     QString outFolder() const;
 
-    // Waits (bounded) until the queue is idle and at least plCount jobs have
-    // arrived; returns their files, oldest first.
+    // Waits (bounded) until the queues are idle and at least plCount jobs
+    // have arrived; returns their files (job-ID-QUEUE.pdf), oldest first.
     QStringList waitForJobs(int plCount, std::chrono::milliseconds pLimit) const;
 
     // Runs a CUPS client program against the scheduler; false when it fails.
