@@ -23,11 +23,12 @@ namespace {
 QTemporaryDir* gFolder = nullptr;
 
 QString macroText(qsizetype bytes) {
+    // About 60 bytes a line, as macros with their comments run.
     static const QString lines[] = {
         QStringLiteral("Send \"Hello, world{ENTER}\"   Rem a macro line of typical length\r\n"),
-        QStringLiteral("\tWait 2\r\n"),
-        QStringLiteral("lID = GetWindowID(\"Untitled - Notepad\", 0, 10)\r\n"),
-        QStringLiteral("SetFocus lID\r\n"),
+        QStringLiteral("Wait 2   Rem give the window time to appear on the screen\r\n"),
+        QStringLiteral("lID = GetWindowID(\"Untitled - Notepad\", 0, 10)   Rem find it\r\n"),
+        QStringLiteral("\tSetFocus lID   Rem bring it to the front before typing\r\n"),
     };
     QString text;
     text.reserve(bytes + 100);
