@@ -4,8 +4,11 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QPrintDialog>
+#include <QPrinter>
 
 #include "Failure.h"
+#include "PrintJob.h"
 
 namespace tarn::editor {
 
@@ -68,6 +71,38 @@ void CommonDialog::ShowOpen() {
 
 void CommonDialog::ShowSave() {
     show(Kind::Save);
+}
+
+void CommonDialog::ShowPrinter(QPrinter& poPrinter) {
+    const Request request{Kind::Printer, msvTitle, QString(), poPrinter.printerName(), {}, 1,
+                          mlFlags};
+    const std::optional<QString> chosen =
+        answerHook() ? answerHook()(request) : runPrintDialog(request, poPrinter);
+    if (!chosen) throw Failure(kCancelError, "Cancel was selected.", "CommonDialog");
+    if (answerHook()) {
+        poPrinter.setOutputFormat(QPrinter::NativeFormat);
+        poPrinter.setPrinterName(*chosen);
+    }
+    // Qt falls back to a PDF file when it does not know the printer named.
+    if (poPrinter.outputFormat() != QPrinter::NativeFormat || poPrinter.printerName() != *chosen)
+        throw Failure(kPrinterError, "Printer error", "CommonDialog");
+}
+
+std::optional<QString> CommonDialog::runPrintDialog(const Request& poRequest, QPrinter& poPrinter) {
+    QPrintDialog dialog(&poPrinter, mpOwner);
+    dialog.setObjectName(QStringLiteral("cdlgMac"));
+    dialog.setWindowTitle(poRequest.title);
+    QAbstractPrintDialog::PrintDialogOptions options =
+        QAbstractPrintDialog::PrintToFile | QAbstractPrintDialog::PrintSelection |
+        QAbstractPrintDialog::PrintPageRange | QAbstractPrintDialog::PrintCurrentPage |
+        QAbstractPrintDialog::PrintShowPageSize | QAbstractPrintDialog::PrintCollateCopies;
+    if (poRequest.flags & kNoSelection) options &= ~QAbstractPrintDialog::PrintSelection;
+    if (poRequest.flags & kNoPageNums)
+        options &= ~(QAbstractPrintDialog::PrintPageRange | QAbstractPrintDialog::PrintCurrentPage);
+    if (poRequest.flags & kDisablePrintToFile) options &= ~QAbstractPrintDialog::PrintToFile;
+    dialog.setOptions(options);
+    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    return poPrinter.printerName();
 }
 
 void CommonDialog::show(Kind piKind) {

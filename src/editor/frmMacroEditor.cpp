@@ -142,10 +142,10 @@ void frmMacroEditor::createMenus() {
     addEntry(file, "mnuFileSaveAs", QStringLiteral("Save &As..."), none,
              [this] { mnuFileSaveAs_Click(); });
     addSeparator(file, "mnuFileSep0");
-    // Printing joins these two entries with the printing module.
-    addEntry(file, "mnuFilePrinterSetup", QStringLiteral("Printer Se&tup..."), none, nullptr);
+    addEntry(file, "mnuFilePrinterSetup", QStringLiteral("Printer Se&tup..."), none,
+             [this] { mnuFilePrinterSetup_Click(); });
     addEntry(file, "mnuFilePrint", QStringLiteral("&Print"), QKeySequence(Qt::CTRL | Qt::Key_P),
-             nullptr);
+             [this] { mnuFilePrint_Click(); });
     addSeparator(file, "mnuFileSep1");
     addEntry(file, "mnuFileExit", QStringLiteral("E&xit"), QKeySequence(Qt::CTRL | Qt::Key_Q),
              [this] { mnuFileExit_Click(); });

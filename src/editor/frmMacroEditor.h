@@ -7,7 +7,8 @@
 // frmMacroEditorFiles.cpp is New, Open, Save, Save As and Exit with their
 // questions and reports; frmMacroEditorEdit.cpp the editing commands, the
 // one-level undo, the right-button menu, the toolbar dispatch and the text
-// area's key handling; frmMacroEditorViewer.cpp the viewer mode.
+// area's key handling; frmMacroEditorViewer.cpp the viewer mode;
+// frmMacroEditorPrint.cpp Print and Printer Setup.
 //
 // Loading: a window is "loaded" (Form_Load has run: geometry read, text
 // cleared) by its first use through Load(); closing unloads it (the closing
@@ -127,6 +128,10 @@ class frmMacroEditor : public QMainWindow {
 
     // Viewer mode (frmMacroEditorViewer.cpp).
     void ViewLogMode();
+
+    // Printing (frmMacroEditorPrint.cpp), in the editor and the viewer alike.
+    void mnuFilePrint_Click();
+    void mnuFilePrinterSetup_Click();
 
     // Help (frmMacroEditor.cpp).
     void mnuHelpContents_Click();
