@@ -17,6 +17,12 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
             result.action = CommandLine::Action::Version;
             return result;
         }
+        if (std::strcmp(arg, "--check") == 0) {
+            result.action = argc > 2 ? CommandLine::Action::Check : CommandLine::Action::Invalid;
+            result.files.assign(argv + 2, argv + argc);
+            result.problem = "--check needs at least one macro file";
+            return result;
+        }
         if (std::strcmp(arg, "--") == 0) {
             first = 2;
         } else if (std::strncmp(arg, "--", 2) == 0) {
@@ -37,6 +43,7 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
 
 const char* usageText() {
     return "Usage: tarn [MACRO-FILE]\n"
+           "       tarn --check MACRO-FILE...\n"
            "Plays Tarn macros (.mcr files) against the windows of an X11 desktop.\n"
            "\n"
            "Without a file, shows the player window, where a macro is chosen, started,\n"
@@ -47,6 +54,9 @@ const char* usageText() {
            "was not retried.\n"
            "\n"
            "  -h, --help     show this help and exit\n"
+           "      --check    check the files without running them or needing a display:\n"
+           "                 one line FILE:LINE:COLUMN: error NUMBER: TEXT per finding;\n"
+           "                 exit status 0 clean, 1 findings, 2 a file could not be read\n"
            "      --version  show the version and exit\n"
            "      --         end of options: the next arguments are the file's path\n";
 }

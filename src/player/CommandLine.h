@@ -1,19 +1,23 @@
 #pragma once
 // What the program was asked to do by its arguments. The command line of a run
 // is nothing but the path of one macro file; --help and --version are the
-// usual courtesies of a Linux program and never reach the player window.
+// usual courtesies of a Linux program and, like --check, never reach the
+// player window.
 
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace tarn {
 
 struct CommandLine {
-    enum class Action { Play, Help, Version, Invalid };
+    enum class Action { Play, Help, Version, Check, Invalid };
     Action action = Action::Play;
     // Absent: no argument at all, interactive mode. Present, even when empty:
     // the command line as the player receives it, automatic mode.
     std::optional<std::string> macro;
+    // For Check: the macro files to check.
+    std::vector<std::string> files;
     // For Invalid: what was wrong, one line.
     std::string problem;
 };
