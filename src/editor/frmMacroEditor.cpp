@@ -88,6 +88,7 @@ frmMacroEditor::frmMacroEditor(QWidget* parent)
     createMenus();
     createToolBar();
     createTextArea();
+    createLanguageAids();
 }
 
 frmMacroEditor::~frmMacroEditor() {
