@@ -89,6 +89,7 @@ frmMacroEditor::frmMacroEditor(QWidget* parent)
     createMenus();
     createToolBar();
     createTextArea();
+    createLanguageAids();
 }
 
 frmMacroEditor::~frmMacroEditor() {

@@ -8,7 +8,9 @@
 // questions and reports; frmMacroEditorEdit.cpp the editing commands, the
 // one-level undo, the right-button menu, the toolbar dispatch and the text
 // area's key handling; frmMacroEditorViewer.cpp the viewer mode;
-// frmMacroEditorPrint.cpp Print and Printer Setup.
+// frmMacroEditorPrint.cpp Print and Printer Setup;
+// frmMacroEditorLanguage.cpp the macro language shown in the text area
+// (colours, line numbers, lines that a check flags) and going to a line.
 //
 // Loading: a window is "loaded" (Form_Load has run: geometry read, text
 // cleared) by its first use through Load(); closing unloads it (the closing
@@ -45,6 +47,8 @@ class Failure;
 namespace tarn::editor {
 
 class CommonDialog;
+class MacroGutter;
+class MacroHighlighter;
 
 class frmMacroEditor : public QMainWindow {
     Q_OBJECT
@@ -133,6 +137,13 @@ class frmMacroEditor : public QMainWindow {
     void mnuFilePrint_Click();
     void mnuFilePrinterSetup_Click();
 
+    // The language (frmMacroEditorLanguage.cpp). Puts the caret at the start of
+    // line plLine (1-based, clamped to the text) and shows it; the text is not
+    // touched. The player uses it to show the line a run failed on.
+    void GoToLine(int plLine);
+    MacroHighlighter* highlighter() const { return mHighlighter; }
+    MacroGutter* gutter() const { return mGutter; }
+
     // Help (frmMacroEditor.cpp).
     void mnuHelpContents_Click();
     void mnuHelpIndex_Click();
@@ -193,6 +204,11 @@ class frmMacroEditor : public QMainWindow {
     // Sets the whole text; the caret goes to piCaret (clamped to the text).
     void replaceWholeText(const QString& psvText, int piCaret);
 
+    // Language helpers (frmMacroEditorLanguage.cpp): on for macros, off in
+    // viewer mode, where the text is a trace file.
+    void createLanguageAids();
+    void removeLanguageAids();
+
     // Viewer helpers (frmMacroEditorViewer.cpp).
     void offerToClearTrace(const QString& psvPath);
 
@@ -214,6 +230,8 @@ class frmMacroEditor : public QMainWindow {
     std::map<QString, QMenu*> mMenus;
     QToolBar* tbToolBar = nullptr;
     QPlainTextEdit* txtEdit = nullptr;
+    MacroHighlighter* mHighlighter = nullptr;
+    MacroGutter* mGutter = nullptr;
     std::unique_ptr<CommonDialog> cdlgMac;
     QMenu* mnuMacroEditMenu = nullptr;
 };

@@ -281,4 +281,30 @@ KeySequence parseKeys(std::string_view notation) {
     return Parser(notation).run();
 }
 
+std::vector<KeyNotationPart> keyNotationParts(std::string_view notation) {
+    std::vector<KeyNotationPart> parts;
+    std::size_t pos = 0;
+    while (pos < notation.size()) {
+        const char c = notation[pos];
+        if (c == '{') {
+            std::size_t firstEnd = pos + 1;
+            if (firstEnd >= notation.size()) break;
+            utf8::next(notation, firstEnd);
+            const std::size_t close = notation.find('}', firstEnd);
+            if (close == std::string_view::npos) break;
+            parts.push_back({pos, close + 1 - pos, KeyNotationPart::Kind::Braces});
+            pos = close + 1;
+        } else if (c == '(' || c == ')') {
+            parts.push_back({pos, 1, KeyNotationPart::Kind::Braces});
+            ++pos;
+        } else if (c == '+' || c == '^' || c == '%' || c == '~') {
+            parts.push_back({pos, 1, KeyNotationPart::Kind::Prefix});
+            ++pos;
+        } else {
+            utf8::next(notation, pos);
+        }
+    }
+    return parts;
+}
+
 }  // namespace tarn

@@ -11,6 +11,7 @@
 
 #include "MacroFile.h"
 #include "Platform.h"
+#include "Statement.h"
 #include "Value.h"
 #include "VariableTable.h"
 
@@ -81,7 +82,7 @@ class clsMacro {
     Value GetVarValue(const std::string& psvText);
     Value EvaluateValue(const std::string& psvText);
     Value EvaluateGetWindowID(const std::string& psvArgument);
-    void Dispatch(const std::string& psvKeyword, const std::string& psvParams);
+    void Dispatch(Keyword pKeyword, const std::string& psvParams);
     void Assign(const std::string& psvName, const std::string& psvRightSide);
     std::int16_t Lookup(const std::string& psvName);
     void ClearVars();

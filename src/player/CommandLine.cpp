@@ -24,6 +24,12 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
             result.action = CommandLine::Action::Version;
             return result;
         }
+        if (first == 1 && std::strcmp(arg, "--check") == 0) {
+            result.action = argc > 2 ? CommandLine::Action::Check : CommandLine::Action::Invalid;
+            result.files.assign(argv + 2, argv + argc);
+            result.problem = "--check needs at least one macro file";
+            return result;
+        }
         if (std::strcmp(arg, "--batch") == 0) {
             result.batch = true;
         } else if (std::strcmp(arg, "--trace") == 0 && first + 1 < argc && *argv[first + 1]) {
@@ -53,6 +59,7 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
 const char* usageText() {
     return "Usage: tarn [MACRO-FILE]\n"
            "       tarn [--batch] [--trace PATH] MACRO-FILE\n"
+           "       tarn --check MACRO-FILE...\n"
            "Plays Tarn macros (.mcr files) against the windows of an X11 desktop.\n"
            "\n"
            "Without a file, shows the player window, where a macro is chosen, started,\n"
@@ -66,6 +73,9 @@ const char* usageText() {
            "focus: the emergency stop.\n"
            "\n"
            "  -h, --help     show this help and exit\n"
+           "      --check    check the files without running them or needing a display:\n"
+           "                 one line FILE:LINE:COLUMN: error NUMBER: TEXT per finding;\n"
+           "                 exit status 0 clean, 1 findings, 2 a file could not be read\n"
            "      --version  show the version and exit\n"
            "      --batch    for runs nobody watches: a failure shows no \"Retry ?\" box;\n"
            "                 one line FILE:LINE: Error NUMBER - description (source) goes\n"

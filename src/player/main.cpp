@@ -2,10 +2,12 @@
 // the path of a macro file it runs that macro unattended and ends.
 #include <QApplication>
 #include <cstdio>
+#include <iostream>
 
 #include "CommandLine.h"
 #include "Icons.h"
 #include "LinuxPlatform.h"
+#include "MacroCheck.h"
 #include "OwnEnvironment.h"
 #include "Program.h"
 
@@ -18,6 +20,8 @@ int main(int argc, char** argv) {
         case tarn::CommandLine::Action::Version:
             std::fputs(tarn::versionLine(), stdout);
             return 0;
+        case tarn::CommandLine::Action::Check:
+            return tarn::CheckMacroFiles(commandLine.files, std::cout, std::cerr);
         case tarn::CommandLine::Action::Invalid:
             std::fprintf(stderr, "tarn: %s (try tarn --help)\n", commandLine.problem.c_str());
             return 2;

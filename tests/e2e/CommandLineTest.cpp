@@ -28,6 +28,16 @@ TEST(CommandLine, VersionAndHelpNeedNoDisplay) {
     EXPECT_EQ(help.out().rfind("Usage: tarn [MACRO-FILE]\n", 0), 0u) << help.out();
 }
 
+TEST(CommandLine, CheckNeedsNoDisplayAndRunsNothing) {
+    TarnProgram check("");
+    const std::string macro = check.writeMacro("m.mcr", "Run xterm\r\nSend {BOGUS}\r\n");
+    check.start({"--check", macro});
+    ASSERT_EQ(check.waitForExit(20s), 1);
+    EXPECT_EQ(check.out(), macro +
+                               ":2:6: error 5: Invalid procedure call or argument (Send "
+                               "cannot read these keys)\n");
+}
+
 TEST(CommandLine, WithoutADisplayOneClearLineAndAFailureStatus) {
     // No DISPLAY at all, and a display no server answers.
     for (const char* display : {"", ":65000"}) {

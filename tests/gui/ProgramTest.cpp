@@ -213,6 +213,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(CommandLineCase{"None", {}, A::Play, std::nullopt},
                       CommandLineCase{"OnePath", {"/a/b.mcr"}, A::Play, "/a/b.mcr"},
                       CommandLineCase{"EmptyArgument", {""}, A::Play, ""},
+                      CommandLineCase{"Check", {"--check", "a.mcr", "b.mcr"}, A::Check, {}},
+                      CommandLineCase{"CheckWithoutFiles", {"--check"}, A::Invalid, {}},
                       CommandLineCase{"QuotesKept", {"\"/a b.mcr\""}, A::Play, "\"/a b.mcr\""},
                       CommandLineCase{"UnquotedBlanks", {"/a", "b.mcr"}, A::Play, "/a b.mcr"},
                       CommandLineCase{"Help", {"--help"}, A::Help, std::nullopt},
