@@ -12,6 +12,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTextCursor>
+#include <QTextDocument>
 
 #include <algorithm>
 
@@ -104,6 +105,10 @@ frmFind::frmFind(QPlainTextEdit* poEdit, QWidget* poEditorWindow)
     for (std::size_t i = 1; i < std::size(order); ++i)
         setTabOrder(order[i - 1], order[i]);
 
+    connect(txtEdit->document(), &QTextDocument::contentsChange, this,
+            [this](int piPosition, int piRemoved, int piAdded) {
+                editorTextChanged(piPosition, piRemoved, piAdded);
+            });
     connect(txtFind, &QLineEdit::textChanged, this, [this] { txtFind_Change(); });
     connect(chkReplace, &QCheckBox::toggled, this, [this] { chkReplace_Click(); });
     connect(cmdFind, &QPushButton::clicked, this, &frmFind::cmdFind_Click);
@@ -218,7 +223,7 @@ void frmFind::FindIt() {
                            cursor.selectionEnd() - cursor.selectionStart()};
     const QString find = txtFind->text();
     const FindOutcome outcome =
-        editor::FindIt(mState, exactText(*txtEdit), before, find, chkCase->isChecked());
+        editor::FindIt(mState, editorText(), before, find, chkCase->isChecked());
     if (!(outcome.selection == before)) {
         cursor.setPosition(outcome.selection.start);
         cursor.setPosition(outcome.selection.start + outcome.selection.length,
@@ -233,6 +238,36 @@ void frmFind::FindIt() {
         box.setObjectName(QStringLiteral("msgCannotFind"));
         box.exec();
     }
+}
+
+const QString& frmFind::editorText() {
+    if (mbTextStale) {
+        msvText = exactText(*txtEdit);
+        mbTextStale = false;
+    }
+    return msvText;
+}
+
+void frmFind::editorTextChanged(int piPosition, int piRemoved, int piAdded) {
+    if (mbTextStale) return;
+    // An edit inside the text read last (a replacement, typing) is copied into
+    // it; anything else (a new text, a change touching the end) is read anew at
+    // the next search.
+    const qsizetype documentLength = txtEdit->document()->characterCount() - 1;
+    if (piPosition < 0 || piRemoved < 0 || piAdded < 0 ||
+        qsizetype(piPosition) + piRemoved > msvText.size() ||
+        qsizetype(piPosition) + piAdded > documentLength ||
+        msvText.size() - piRemoved + piAdded != documentLength) {
+        mbTextStale = true;
+        msvText.clear();
+        return;
+    }
+    QTextCursor range(txtEdit->document());
+    range.setPosition(piPosition);
+    range.setPosition(piPosition + piAdded, QTextCursor::KeepAnchor);
+    QString added = range.selectedText();
+    added.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
+    msvText.replace(piPosition, piRemoved, added);
 }
 
 void frmFind::closeEvent(QCloseEvent* poEvent) {

@@ -63,8 +63,15 @@ class frmFind : public QDialog {
     void optDirection_Click(int piIndex);
     void FindIt();
 
+    // The text area's text as last read, kept up to date through small edits,
+    // so that a series of Find Next and Replace reads a large text once.
+    const QString& editorText();
+    void editorTextChanged(int piPosition, int piRemoved, int piAdded);
+
     QPlainTextEdit* txtEdit;
     QWidget* mfrmEditor;
+    QString msvText;
+    bool mbTextStale = true;
     FindState mState;
     bool mbUnloadFind = false;
 

@@ -183,6 +183,41 @@ TEST_F(FindDialog, ClosingHidesAndFindNextStillSearches) {
     EXPECT_FALSE(find->isVisible());
 }
 
+// Searches after every kind of edit find what a search over the text as it now
+// is finds (the dialog keeps the text it read through small edits).
+TEST_F(FindDialog, SearchesFollowEveryEdit) {
+    edit->setPlainText(QStringLiteral("xy xy\nxy"));
+    find->showFindReplace();
+    QTest::keyClicks(control<QLineEdit>("txtFind"), "xy");
+    control<QRadioButton>("optDirection_1")->click();
+    const char* inserts[] = {"xy", "\n", "é", "x", "y\nx", "", "ẞxy"};
+    unsigned seed = 7;
+    auto next = [&](unsigned n) {
+        seed = seed * 1103515245u + 12345u;
+        return (seed >> 8) % n;
+    };
+    for (int round = 0; round < 60; ++round) {
+        QTextCursor cursor = edit->textCursor();
+        const int length = edit->document()->characterCount() - 1;
+        const int at = int(next(unsigned(length) + 1));
+        cursor.setPosition(at);
+        cursor.setPosition(std::min(length, at + int(next(3))), QTextCursor::KeepAnchor);
+        cursor.insertText(QString::fromUtf8(inserts[next(std::size(inserts))]));
+        if (round % 20 == 19) edit->setPlainText(exactText(*edit) + QStringLiteral("\nxy"));
+        const int caret = int(next(unsigned(edit->document()->characterCount())));
+        cursor.setPosition(caret);
+        edit->setTextCursor(cursor);
+        FindState fresh;
+        fresh.miDirection = FindDirection::Down;
+        fresh.mlLastFind = find->state().mlLastFind;
+        const FindOutcome expected = FindIt(fresh, exactText(*edit), {caret, 0}, u"xy", false);
+        const QString message = click("cmdFind");
+        EXPECT_EQ(message.isEmpty(), expected.found) << round;
+        EXPECT_EQ(selection(), expected.selection)
+            << round << " " << exactText(*edit).toStdString();
+    }
+}
+
 TEST_F(FindDialog, F1OpensHelpAndIsNotTyped) {
     find->showFindReplace();
     QTest::keyClick(control<QLineEdit>("txtFind"), Qt::Key_F1);
