@@ -22,7 +22,6 @@ namespace {
 
 constexpr std::int32_t kBadFileNameOrNumber = 52;
 constexpr std::int32_t kDeviceIoError = 57;
-constexpr std::int32_t kDiskFull = 61;
 constexpr std::int32_t kTooManyFiles = 67;
 
 Failure fileFailure(std::int32_t number) {

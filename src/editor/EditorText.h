@@ -8,6 +8,7 @@
 #include <QString>
 
 class QPlainTextEdit;
+class QTextCursor;
 class QTextDocument;
 
 namespace tarn::editor {
@@ -15,5 +16,12 @@ namespace tarn::editor {
 // The document's characters with each block boundary as one "\n".
 QString exactText(const QTextDocument& poDocument);
 QString exactText(const QPlainTextEdit& poEdit);
+// The cursor's selected characters, line ends as "\n".
+QString exactSelection(const QTextCursor& poCursor);
+
+// Text from outside the text area (the clipboard, templates) with every line
+// end in the area's own form: CR LF, CR and the Unicode line and paragraph
+// separators become "\n", so that what is shown as a line break is saved as one.
+QString withTextAreaLineEnds(QString psvText);
 
 }  // namespace tarn::editor

@@ -16,6 +16,8 @@ const char* runtimeDescription(std::int32_t number) {
             return "Type mismatch";
         case kFileNotFound:
             return "File not found";
+        case kDiskFull:
+            return "Disk full";
         case kPermissionDenied:
             return "Permission denied";
         case kPathFileAccessError:

@@ -46,6 +46,7 @@ enum RuntimeError : std::int32_t {
     kSubscriptOutOfRange = 9,
     kTypeMismatch = 13,
     kFileNotFound = 53,
+    kDiskFull = 61,
     kPermissionDenied = 70,
     kPathFileAccessError = 75,
     kPathNotFound = 76,

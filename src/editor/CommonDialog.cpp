@@ -1,0 +1,132 @@
+#include "CommonDialog.h"
+
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+
+#include "Failure.h"
+
+namespace tarn::editor {
+
+namespace {
+
+CommonDialog::AnswerHook& answerHook() {
+    static CommonDialog::AnswerHook hook;
+    return hook;
+}
+
+// The extension a save dialog adds to a name typed without one: that of the
+// chosen filter's first mask when it is a plain "*.ext".
+QString defaultSuffix(const std::vector<CommonDialog::FilterChoice>& poFilter, int piIndex) {
+    if (piIndex < 1 || piIndex > static_cast<int>(poFilter.size())) return QString();
+    const QStringList& masks = poFilter[static_cast<std::size_t>(piIndex - 1)].masks;
+    if (masks.isEmpty()) return QString();
+    const QString& mask = masks.front();
+    if (!mask.startsWith(QLatin1String("*.")) || mask.size() < 3) return QString();
+    const QString suffix = mask.mid(2);
+    for (QChar c : suffix) {
+        if (c == '*' || c == '?' || c == '[' || c == '.') return QString();
+    }
+    return suffix;
+}
+
+}  // namespace
+
+void CommonDialog::setAnswerHook(AnswerHook poHook) {
+    answerHook() = std::move(poHook);
+}
+
+std::vector<CommonDialog::FilterChoice> CommonDialog::parseFilter(const QString& psvFilter) {
+    std::vector<FilterChoice> choices;
+    const QStringList parts = psvFilter.split(QLatin1Char('|'));
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        FilterChoice choice{parts[i], {}};
+        for (const QString& mask : parts[i + 1].split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+            const QString trimmed = mask.trimmed();
+            if (!trimmed.isEmpty()) choice.masks << trimmed;
+        }
+        choices.push_back(choice);
+    }
+    return choices;
+}
+
+QString CommonDialog::qtNameFilter(const FilterChoice& poChoice) {
+    // Qt matches "*.*" literally (only names with a dot); the program's "*.*"
+    // has always meant every file.
+    QStringList masks;
+    for (const QString& mask : poChoice.masks)
+        masks << (mask == QLatin1String("*.*") ? QStringLiteral("*") : mask);
+    if (masks.isEmpty()) masks << QStringLiteral("*");
+    return poChoice.description + QStringLiteral(" (") + masks.join(QLatin1Char(' ')) +
+           QLatin1Char(')');
+}
+
+void CommonDialog::ShowOpen() {
+    show(Kind::Open);
+}
+
+void CommonDialog::ShowSave() {
+    show(Kind::Save);
+}
+
+void CommonDialog::show(Kind piKind) {
+    const Request request{piKind,        msvTitle, msvInitDir, msvFileName, parseFilter(msvFilter),
+                          miFilterIndex, mlFlags};
+    int chosenFilter = miFilterIndex;
+    std::optional<QString> chosen;
+    if (answerHook()) {
+        chosen = answerHook()(request);
+    } else {
+        chosen = runDialog(request, chosenFilter);
+    }
+    if (!chosen) throw Failure(kCancelError, "Cancel was selected.", "CommonDialog");
+    QString path = *chosen;
+    if (piKind == Kind::Save && !QFileInfo(path).fileName().contains(QLatin1Char('.'))) {
+        const QString suffix = defaultSuffix(request.filter, chosenFilter);
+        if (!suffix.isEmpty() && !path.endsWith(QLatin1Char('/')))
+            path += QLatin1Char('.') + suffix;
+    }
+    msvFileName = path;
+    miFilterIndex = chosenFilter;
+}
+
+std::optional<QString> CommonDialog::runDialog(const Request& poRequest, int& piChosenFilter) {
+    QFileDialog dialog(mpOwner, poRequest.title);
+    dialog.setObjectName(QStringLiteral("cdlgMac"));
+    // The editor asks about overwriting itself, with its own words.
+    dialog.setOptions(QFileDialog::DontUseNativeDialog | QFileDialog::DontConfirmOverwrite |
+                      QFileDialog::HideNameFilterDetails);
+    if (poRequest.kind == Kind::Save) {
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setFileMode(QFileDialog::AnyFile);
+    } else {
+        dialog.setAcceptMode(QFileDialog::AcceptOpen);
+        dialog.setFileMode(QFileDialog::ExistingFile);
+    }
+    QStringList filters;
+    for (const FilterChoice& choice : poRequest.filter)
+        filters << qtNameFilter(choice);
+    if (!filters.isEmpty()) {
+        dialog.setNameFilters(filters);
+        const int index = std::clamp(poRequest.filterIndex, 1, static_cast<int>(filters.size()));
+        dialog.selectNameFilter(filters[index - 1]);
+    }
+    if (!poRequest.initialFolder.isEmpty()) dialog.setDirectory(poRequest.initialFolder);
+    if (!poRequest.fileName.isEmpty()) {
+        const QFileInfo proposed(poRequest.fileName);
+        if (poRequest.fileName.contains(QLatin1Char('/'))) {
+            dialog.setDirectory(proposed.absolutePath());
+            dialog.selectFile(proposed.fileName());
+        } else {
+            dialog.selectFile(poRequest.fileName);
+        }
+    }
+    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    const QStringList files = dialog.selectedFiles();
+    if (files.isEmpty()) return std::nullopt;
+    const qsizetype chosenFilter = filters.indexOf(dialog.selectedNameFilter());
+    if (chosenFilter >= 0) piChosenFilter = static_cast<int>(chosenFilter) + 1;
+    return QDir::cleanPath(files.front());
+}
+
+}  // namespace tarn::editor

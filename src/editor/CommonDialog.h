@@ -1,0 +1,109 @@
+#pragma once
+// The common dialog of an editor window (its cdlgMac): the file dialogs every
+// caller of the program goes through, with the settings they rely on.
+//
+// Callers set what they need (initial folder, file name, flags, title,
+// filter) and show the open or save dialog. On confirmation FileName() holds
+// the chosen full path; a cancel throws Failure 32755, which every caller
+// tells apart from all other failures and never reports. Settings a caller
+// does not set keep the values of the previous use of the same instance, so
+// a dialog opens where the last one was confirmed.
+//
+// The filter is the program's own notation: description and pattern pairs,
+// all joined by "|" ("Macros (*.mcr)|*.mcr|All Files(*.*)|*.*"); a pattern
+// may list several masks separated by "; ". "*.*" means every file, names
+// without a dot included.
+//
+// The dialog is Qt's own file dialog (not the desktop's), the same on every
+// desktop; it never asks about overwriting, since the editor asks that itself.
+// A save dialog appends the extension of the chosen filter's first mask
+// ("*.mcr") to a name typed without any dot. The printer dialog joins this
+// class with printing.
+
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <optional>
+#include <vector>
+
+class QWidget;
+
+namespace tarn::editor {
+
+class CommonDialog {
+  public:
+    // The failure of a cancelled dialog.
+    static constexpr int kCancelError = 32755;
+
+    // Options (OFN_* values, as callers pass them).
+    static constexpr int kHideReadOnly = 0x4;
+    static constexpr int kExplorer = 0x80000;
+    // What the open and save dialogs of the program use.
+    static constexpr int kFileDialogFlags = kExplorer | kHideReadOnly;
+
+    enum class Kind { Open, Save };
+
+    // One choice of the filter: its description and its masks as given.
+    struct FilterChoice {
+        QString description;
+        QStringList masks;
+    };
+
+    // What a dialog about to be shown was asked for; the answer hook receives it.
+    struct Request {
+        Kind kind;
+        QString title;
+        QString initialFolder;
+        QString fileName;
+        std::vector<FilterChoice> filter;
+        int filterIndex;  // 1-based, as FilterIndex()
+        int flags;
+    };
+
+    // Answers dialogs instead of showing them (tests): the chosen path, or
+    // nothing for a cancel. Program-wide; an empty hook shows real dialogs.
+    using AnswerHook = std::function<std::optional<QString>(const Request&)>;
+    static void setAnswerHook(AnswerHook poHook);
+
+    // poOwner: the window the dialogs are modal to (may be null).
+    explicit CommonDialog(QWidget* poOwner = nullptr) : mpOwner(poOwner) {}
+
+    void setInitDir(const QString& psvFolder) { msvInitDir = psvFolder; }
+    QString InitDir() const { return msvInitDir; }
+    void setFileName(const QString& psvName) { msvFileName = psvName; }
+    QString FileName() const { return msvFileName; }
+    void setFlags(int plFlags) { mlFlags = plFlags; }
+    int Flags() const { return mlFlags; }
+    void setDialogTitle(const QString& psvTitle) { msvTitle = psvTitle; }
+    QString DialogTitle() const { return msvTitle; }
+    void setFilter(const QString& psvFilter) { msvFilter = psvFilter; }
+    QString Filter() const { return msvFilter; }
+    // The filter choice selected first (1-based); after a dialog, the one used.
+    void setFilterIndex(int piIndex) { miFilterIndex = piIndex; }
+    int FilterIndex() const { return miFilterIndex; }
+
+    // Show the dialog and wait for the user. Throw Failure 32755 on cancel.
+    void ShowOpen();
+    void ShowSave();
+
+    // "Description|pattern|..." as choices; an incomplete last pair is dropped.
+    static std::vector<FilterChoice> parseFilter(const QString& psvFilter);
+    // A choice as Qt's file dialog takes it: the masks it really matches in
+    // parentheses ("*.*" becomes "*").
+    static QString qtNameFilter(const FilterChoice& poChoice);
+
+  private:
+    void show(Kind piKind);
+    // The path the user chose, or nothing when the dialog was cancelled.
+    std::optional<QString> runDialog(const Request& poRequest, int& piChosenFilter);
+
+    QWidget* mpOwner;
+    QString msvInitDir;
+    QString msvFileName;
+    int mlFlags = 0;
+    QString msvTitle;
+    QString msvFilter;
+    int miFilterIndex = 1;
+};
+
+}  // namespace tarn::editor

@@ -1,0 +1,50 @@
+#pragma once
+// Reading and writing macro files for the editor. A file opened and saved
+// unchanged comes back byte for byte: its encoding, byte order mark and line
+// ends are remembered on reading and used again on writing. Saving never
+// destroys the old file first: the new text goes to a temporary file in the
+// same folder, reaches the disk, and only then takes the old file's place.
+
+#include <QByteArray>
+#include <QString>
+#include <QtGlobal>
+
+namespace tarn::editor {
+
+// How a macro file is stored on disk. The default is the form of a new file:
+// UTF-8 without a byte order mark, lines ended by CR LF.
+struct MacroFileFormat {
+    enum class Encoding { Utf8, Windows1252 };
+    Encoding encoding = Encoding::Utf8;
+    bool byteOrderMark = false;
+    QByteArray lineEnd = "\r\n";
+    // The file had more than one kind of line end; it is written back with
+    // lineEnd, the end of its first line.
+    bool mixedLineEnds = false;
+};
+
+struct MacroFileText {
+    QString text;  // line ends as "\n"
+    MacroFileFormat format;
+};
+
+// The largest file the editor opens. Past this size the text area no longer
+// answers promptly, so a larger file is refused rather than freezing the window.
+constexpr qint64 kMaxMacroFileBytes = 16 * 1024 * 1024;
+
+// Reads a macro file. Throws tarn::Failure with the runtime's numbers: 53 the
+// file does not exist, 76 its folder does not exist, 70 permission denied,
+// 75 the path is not a regular file (a folder, a device), 7 the file is larger
+// than kMaxMacroFileBytes.
+MacroFileText ReadMacroFile(const QString& psvPath);
+
+// Writes the text ("\n" line ends) in the given format, replacing the file only
+// once the new contents are safely on disk; through a symbolic link it writes
+// the link's target, and it keeps the old file's permissions. Throws
+// tarn::Failure 53, 76, 70, 75 or 61 (disk full); the old file is then intact.
+// Returns true when a Windows-1252 file had to be written as UTF-8 because a
+// character does not exist in that code page.
+bool WriteMacroFile(const QString& psvPath, const QString& psvText,
+                    const MacroFileFormat& poFormat);
+
+}  // namespace tarn::editor

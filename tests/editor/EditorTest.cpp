@@ -1,0 +1,102 @@
+#include "EditorTest.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QFile>
+#include <QTest>
+
+#include "EditorText.h"
+#include "Settings.h"
+
+namespace tarn::editor::test {
+
+void EditorTest::SetUp() {
+    ASSERT_TRUE(mDir.isValid());
+    msvOldSettings = settingsFolder();
+    setSettingsFolder(path("config"));
+    QApplication::clipboard()->clear();
+    frmMacroEditor::setQuestionHook([this](QWidget*, const QString& title, const QString& text) {
+        mMessages.push_back({true, title, text});
+        const std::size_t index = miQuestions++;
+        return index < mAnswers.size() && mAnswers[index];
+    });
+    frmMacroEditor::setReportHook([this](QWidget*, const QString& title, const QString& text) {
+        mMessages.push_back({false, title, text});
+    });
+    frmMacroEditor::setSavedPathHook(
+        [this](const QString& saved) { mSavedPaths.push_back(saved); });
+    CommonDialog::setAnswerHook([this](const CommonDialog::Request& request) {
+        const std::size_t index = mDialogs.size();
+        mDialogs.push_back(request);
+        return index < mDialogAnswers.size() ? mDialogAnswers[index] : std::nullopt;
+    });
+}
+
+void EditorTest::TearDown() {
+    for (QWidget* window : QApplication::topLevelWidgets())
+        window->close();
+    QApplication::processEvents();
+    frmMacroEditor::setQuestionHook(nullptr);
+    frmMacroEditor::setReportHook(nullptr);
+    frmMacroEditor::setSavedPathHook(nullptr);
+    CommonDialog::setAnswerHook(nullptr);
+    setSettingsFolder(msvOldSettings);
+}
+
+QString EditorTest::put(const QString& psvName, const QByteArray& poBytes) const {
+    QFile file(path(psvName));
+    EXPECT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(poBytes);
+    return path(psvName);
+}
+
+QByteArray EditorTest::contents(const QString& psvPath) {
+    QFile file(psvPath);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+std::unique_ptr<frmMacroEditor> EditorTest::editor() {
+    auto form = std::make_unique<frmMacroEditor>();
+    form->Load();
+    return form;
+}
+
+std::unique_ptr<frmMacroEditor> EditorTest::shownEditor() {
+    auto form = editor();
+    form->show();
+    form->activateWindow();
+    EXPECT_TRUE(QTest::qWaitForWindowActive(form.get(), 5000));
+    text(*form)->setFocus();
+    return form;
+}
+
+QAction* EditorTest::action(frmMacroEditor& poForm, const char* psvName) {
+    QAction* found = poForm.findChild<QAction*>(QLatin1String(psvName));
+    EXPECT_NE(found, nullptr) << psvName;
+    return found;
+}
+
+QPlainTextEdit* EditorTest::text(frmMacroEditor& poForm) {
+    return poForm.findChild<QPlainTextEdit*>(QStringLiteral("txtEdit"));
+}
+
+QString EditorTest::textOf(frmMacroEditor& poForm) {
+    return exactText(*text(poForm));
+}
+
+void EditorTest::type(frmMacroEditor& poForm, const QString& psvKeys) {
+    QTest::keyClicks(text(poForm), psvKeys);
+}
+
+void EditorTest::key(frmMacroEditor& poForm, Qt::Key piKey, Qt::KeyboardModifiers piModifiers) {
+    QTest::keyClick(text(poForm), piKey, piModifiers);
+}
+
+void EditorTest::select(frmMacroEditor& poForm, int piStart, int piEnd) {
+    QTextCursor cursor = text(poForm)->textCursor();
+    cursor.setPosition(piStart);
+    cursor.setPosition(piEnd, QTextCursor::KeepAnchor);
+    text(poForm)->setTextCursor(cursor);
+}
+
+}  // namespace tarn::editor::test
