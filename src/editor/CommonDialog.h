@@ -40,6 +40,10 @@ class CommonDialog {
     static constexpr int kExplorer = 0x80000;
     // What the open and save dialogs of the program use.
     static constexpr int kFileDialogFlags = kExplorer | kHideReadOnly;
+    // A mask of the filter that stands for the files that may be run (and the
+    // folders to reach them), whatever their names: Linux programs carry no
+    // extension to match.
+    static const QString kExecutablesMask;  // "<executable>"
 
     enum class Kind { Open, Save };
 

@@ -14,6 +14,7 @@
 #include "CommonDialog.h"
 #include "Help.h"
 #include "Icons.h"
+#include "KeyRecorder.h"
 #include "ProgramInfo.h"
 #include "Settings.h"
 #include "Twips.h"
@@ -88,6 +89,9 @@ frmMacroEditor::frmMacroEditor(QWidget* parent)
     createMenus();
     createToolBar();
     createTextArea();
+    connectTemplates();
+    connectRecorder();
+    connectSearch();
 }
 
 frmMacroEditor::~frmMacroEditor() {
