@@ -109,8 +109,10 @@ TEST_P(RecorderPlayback, PlaysBackTheKeysPressed) {
 
 INSTANTIATE_TEST_SUITE_P(Layouts, RecorderPlayback,
                          ::testing::Values(
-                             // Letters, capitals, digits and the shifted characters above them,
-                             // punctuation, Tab and Enter; a chord held over two keys; Shift alone.
+                             // Letters, capitals, digits and the shifted characters above them
+                             // (Shift+9 and Shift+0 pressed as such: the typing backend would
+                             // take the keypad's parenthesis keys, which keyboards lack),
+                             // punctuation, Tab and Enter; Shift alone.
                              Recording{"us", "Hi, 5{%} +9a{+}b+0=c!{TAB}+()~x",
                                        "+Hi, 5+{%} +{(}a+{+}b+{)}=c+!{TAB}+(){ENTER}x",
                                        "Hi, 5% (a+b)=c!\t\rx"},
