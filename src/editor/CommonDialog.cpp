@@ -4,8 +4,11 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFileSystemModel>
 #include <QPrintDialog>
 #include <QPrinter>
+#include <QSortFilterProxyModel>
+#include <algorithm>
 
 #include "Failure.h"
 #include "PrintJob.h"
@@ -34,7 +37,37 @@ QString defaultSuffix(const std::vector<CommonDialog::FilterChoice>& poFilter, i
     return suffix;
 }
 
+// Narrows the dialog's list to folders and files that may be run while a
+// filter choice with kExecutablesMask is selected.
+class ExecutablesOnly : public QSortFilterProxyModel {
+  public:
+    using QSortFilterProxyModel::QSortFilterProxyModel;
+    void setActive(bool pbActive) {
+        if (mbActive == pbActive) return;
+        mbActive = pbActive;
+        invalidateFilter();
+    }
+
+  protected:
+    bool filterAcceptsRow(int piRow, const QModelIndex& poParent) const override {
+        if (!mbActive) return true;
+        const auto* files = qobject_cast<const QFileSystemModel*>(sourceModel());
+        if (!files) return true;
+        const QFileInfo info = files->fileInfo(files->index(piRow, 0, poParent));
+        return info.isDir() || info.isExecutable();
+    }
+
+  private:
+    bool mbActive = false;
+};
+
+bool runsExecutables(const CommonDialog::FilterChoice& poChoice) {
+    return poChoice.masks.contains(CommonDialog::kExecutablesMask);
+}
+
 }  // namespace
+
+const QString CommonDialog::kExecutablesMask = QStringLiteral("<executable>");
 
 void CommonDialog::setAnswerHook(AnswerHook poHook) {
     answerHook() = std::move(poHook);
@@ -59,7 +92,8 @@ QString CommonDialog::qtNameFilter(const FilterChoice& poChoice) {
     // has always meant every file.
     QStringList masks;
     for (const QString& mask : poChoice.masks)
-        masks << (mask == QLatin1String("*.*") ? QStringLiteral("*") : mask);
+        masks << (mask == QLatin1String("*.*") || mask == kExecutablesMask ? QStringLiteral("*")
+                                                                           : mask);
     if (masks.isEmpty()) masks << QStringLiteral("*");
     return poChoice.description + QStringLiteral(" (") + masks.join(QLatin1Char(' ')) +
            QLatin1Char(')');
@@ -149,6 +183,19 @@ std::optional<QString> CommonDialog::runDialog(const Request& poRequest, int& pi
         dialog.setNameFilters(filters);
         const int index = std::clamp(poRequest.filterIndex, 1, static_cast<int>(filters.size()));
         dialog.selectNameFilter(filters[index - 1]);
+        const auto executables =
+            std::find_if(poRequest.filter.begin(), poRequest.filter.end(), runsExecutables);
+        if (executables != poRequest.filter.end()) {
+            auto* proxy = new ExecutablesOnly(&dialog);
+            dialog.setProxyModel(proxy);
+            auto follow = [&poRequest, &filters, proxy](const QString& psvFilter) {
+                const qsizetype chosen = filters.indexOf(psvFilter);
+                proxy->setActive(chosen >= 0 &&
+                                 runsExecutables(poRequest.filter[std::size_t(chosen)]));
+            };
+            QObject::connect(&dialog, &QFileDialog::filterSelected, proxy, follow);
+            follow(filters[index - 1]);
+        }
     }
     if (!poRequest.initialFolder.isEmpty()) dialog.setDirectory(poRequest.initialFolder);
     if (!poRequest.fileName.isEmpty()) {

@@ -53,6 +53,10 @@ class CommonDialog {
     // What Printer Setup uses: 0xC000C.
     static constexpr int kPrinterDialogFlags =
         kNoSelection | kNoPageNums | kUseDevModeCopiesAndCollate | kDisablePrintToFile;
+    // A mask of the filter that stands for the files that may be run (and the
+    // folders to reach them), whatever their names: Linux programs carry no
+    // extension to match.
+    static const QString kExecutablesMask;  // "<executable>"
 
     enum class Kind { Open, Save, Printer };
 

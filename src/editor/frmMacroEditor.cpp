@@ -15,6 +15,7 @@
 #include "CommonDialog.h"
 #include "Help.h"
 #include "Icons.h"
+#include "KeyRecorder.h"
 #include "ProgramInfo.h"
 #include "Settings.h"
 #include "Twips.h"
@@ -90,6 +91,9 @@ frmMacroEditor::frmMacroEditor(QWidget* parent)
     createToolBar();
     createTextArea();
     createLanguageAids();
+    connectTemplates();
+    connectRecorder();
+    connectSearch();
 }
 
 frmMacroEditor::~frmMacroEditor() {

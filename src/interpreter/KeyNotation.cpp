@@ -14,7 +14,8 @@
 //   stay different.
 // - A group without a prefix, "(ab)", is accepted and types its keys: holding
 //   no modifier for a group is harmless. An empty group "+()" taps the
-//   modifiers alone.
+//   modifiers alone, and so do prefixes at the end of the string or before a
+//   ")" ("+", "a^", "(b%)").
 // - A prefix for a modifier that is already held (by an enclosing group or an
 //   earlier prefix of the same element) changes nothing: the key stays down
 //   until the outermost holder lets it go, so "+(a+b)" holds Shift once.
@@ -197,10 +198,10 @@ class Parser {
                 emit(KeyEvent::Type::Press, modifierKey(m));
             }
         }
-        // Only prefixes can have been read here, and they need something to
-        // apply to.
-        if (atEnd() || peek() == ')') unreadable();
-        atom();
+        // Prefixes with nothing after them, at the end of the string or of a
+        // group, tap their modifiers alone, as "+()" does ("Send "+"" taps
+        // Shift).
+        if (!atEnd() && peek() != ')') atom();
         for (int i = pressedCount - 1; i >= 0; --i) {
             held_[pressed[i]] = false;
             emit(KeyEvent::Type::Release, modifierKey(pressed[i]));
