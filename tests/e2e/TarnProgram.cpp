@@ -168,6 +168,15 @@ void Desktop::click(WindowId window, int x, int y) {
     if (result.exitStatus != 0) throw std::runtime_error("xdotool could not click");
 }
 
+int Desktop::width(WindowId window) {
+    const auto result =
+        session_.run({"xdotool", "getwindowgeometry", "--shell", std::to_string(window)});
+    const auto at = result.output.find("WIDTH=");
+    if (result.exitStatus != 0 || at == std::string::npos)
+        throw std::runtime_error("xdotool could not measure the window");
+    return std::stoi(result.output.substr(at + 6));
+}
+
 void Desktop::answerRetry(bool yes, std::chrono::milliseconds limit) {
     const WindowId box = waitForWindow("Tarn Macro Message", limit);
     activate(box);

@@ -79,6 +79,8 @@ class Desktop {
     void type(const std::string& notation);
     // Clicks the left button at a point of the window (pixels from its top left).
     void click(WindowId window, int x, int y);
+    // The width of the window's client area in pixels.
+    int width(WindowId window);
     // Answers Tarn's "Retry ?" box Yes or No, once it shows.
     void answerRetry(bool yes, std::chrono::milliseconds limit = 20s);
 
