@@ -90,8 +90,9 @@ def write(path, text):
 
 
 def typing(desktop, tarn, folder):
-    out = desktop.xterm(folder, "tarn-bench-typing")
-    lines = ["SetFocus tarn-bench-typing,2"]
+    title = "tarn-bench-typing-%d" % time.monotonic_ns()
+    out = desktop.xterm(folder, title)
+    lines = ["SetFocus %s,2" % title]
     off = ["Send ab%s" % OFF_LAYOUT[i % len(OFF_LAYOUT)] for i in range(200)]
     ascii_lines = ["Send abc"] * 200
     macro = os.path.join(folder, "typing.mcr")

@@ -192,6 +192,7 @@ class frmTarn : public QWidget {
     bool mbBatch = false;
     bool mbAutomaticTrace = false;
     bool mbStoppedByKey = false;
+    bool mbTraceFailed = false;
     ReportHook mReport;
     StopKey* mStopKey = nullptr;
     QSocketNotifier* mStopNotifier = nullptr;

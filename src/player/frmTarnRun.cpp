@@ -32,6 +32,7 @@ void frmTarn::cmdGo_Click() {
     if (mbRunning) return;
     mbRunning = true;
     mbRunFailed = false;
+    mbTraceFailed = false;
     mbStoppedByKey = false;
     if (tracing() && !mbTraceOpen) beginTrace();
     runMacroOnce();
@@ -51,7 +52,12 @@ void frmTarn::beginTrace() {
             miTraceFile->begin();
             break;
         } catch (const Failure& failure) {
-            if (!retryAfter(failure, miTraceFile->path().toStdString())) break;
+            if (!retryAfter(failure, miTraceFile->path().toStdString())) {
+                // A batch job asked for a record it will not get: the run goes
+                // on, and its status says that something failed.
+                if (mbBatch) mbTraceFailed = true;
+                break;
+            }
         }
     }
     QCoreApplication::processEvents();

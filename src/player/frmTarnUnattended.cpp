@@ -60,7 +60,7 @@ std::string frmTarn::runPosition() const {
 }
 
 int frmTarn::exitCode() const {
-    if (mbRunFailed) return 1;
+    if (mbRunFailed || mbTraceFailed) return 1;
     // 128 + SIGINT, as a shell reports a job stopped from the keyboard.
     if (mbStoppedByKey && mbBatch) return 130;
     return 0;

@@ -192,6 +192,18 @@ TEST_F(Unattended, PauseStopsALongSendIntoXterm) {
     expectKeyboardAsBefore();
 }
 
+// A binding goes once the keyboard has been idle a moment, while the run waits.
+TEST_F(Unattended, AnIdleKeyboardGetsItsMapBackDuringTheRun) {
+    const std::string out = startXterm("tarn-idle");
+    TarnProgram tarn(session, kNoSessionBus);
+    const std::string macro =
+        tarn.writeMacro("idle.mcr", "SetFocus tarn-idle,2\r\nSend é\r\nWait 600\r\n");
+    tarn.start({macro});
+    ASSERT_TRUE(testing::waitUntil([&] { return size(out) >= 2; }, 30s)) << tarn.err();
+    EXPECT_TRUE(testing::waitUntil([&] { return keyboard.dump() == before; }, 20s));
+    EXPECT_TRUE(tarn.running());
+}
+
 // A run that keeps typing a character off the layout holds it bound; SIGTERM
 // in the middle puts the map back before the program ends.
 TEST_F(Unattended, SigtermInTheMiddleOfARunRestoresTheKeyboardMap) {

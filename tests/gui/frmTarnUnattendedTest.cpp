@@ -57,5 +57,20 @@ INSTANTIATE_TEST_SUITE_P(
                       StopCase{"Batch", true, true, 130, {":2: Stopped by the Pause key"}}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// The record a batch job asked for cannot be made: the run goes on without it,
+// the line says why, and the status says that something failed.
+TEST_F(PlayerTest, BatchTraceThatCannotBeCreated) {
+    auto form = makeForm("\"" + macro("Rem one\r\n").toStdString() + "\"");
+    std::vector<std::string> reported;
+    form->setBatch(true, [&](const std::string& line) { reported.push_back(line); });
+    const std::string trace = path("no-such-folder/trace.txt").toStdString();
+    form->setAutomaticTrace(QString::fromStdString(trace));
+    form->Form_Load();
+    EXPECT_EQ(reported, std::vector<std::string>{trace + ": Error 76 - Path not found (Tarn)"});
+    EXPECT_EQ(form->lastCommand(), "Rem one");
+    EXPECT_EQ(form->exitCode(), 1);
+    EXPECT_TRUE(mQuestions.asked.empty());
+}
+
 }  // namespace
 }  // namespace tarn::guitest
