@@ -1,152 +1,228 @@
-// The editor's costs that a user waits on:
-// - Find Next over a 10 MB macro text, the match at its very end, through the
-//   find dialog on a real text area (reading the text, searching, selecting),
-//   with and without Match Case, over ASCII and over non-ASCII text;
-// - "Replace" followed by its search;
-// - the search alone, and the first reading of the text area's text;
-// - the recorder's time from a key release to its notation in the text.
-// Runs offscreen.
-
+// The editor's macro files against the text area (offscreen unless
+// QT_QPA_PLATFORM says otherwise):
+//   OpenMacroFile/<MB> - from reading the file to a shown text area that has
+//                        painted once: ReadMacroFile, setPlainText, show and one
+//                        processEvents. Counters: cpu_s, the processor time of
+//                        it (the machine may be shared); peak_rss_MB, the growth
+//                        of the resident set over the opening (peak against the
+//                        state before it); x_file_size, that growth over the
+//                        file's size; scroll_end_ms, moving to the last line and
+//                        painting it. A file past kMaxMacroFileBytes is skipped.
+//   TextArea/<MB>      - the same for the text area alone, also past the size
+//                        the editor opens, to show where it stops answering
+//                        promptly.
+//   OneLongLine/<K>    - a file of one line of K thousand characters: showing it
+//                        and typing one key at its end (type_ms, type_cpu_ms).
+//   SaveMacroFile/<MB> - WriteMacroFile over an existing file, flushed to disk.
 #include <benchmark/benchmark.h>
+#include <malloc.h>
+#include <time.h>
 
 #include <QApplication>
-#include <QCheckBox>
-#include <QKeyEvent>
-#include <QLineEdit>
+#include <QFile>
 #include <QPlainTextEdit>
-#include <QRadioButton>
+#include <QScrollBar>
+#include <QTemporaryDir>
+#include <algorithm>
+#include <chrono>
+#include <fstream>
+#include <memory>
+#include <string>
 
 #include "EditorText.h"
-#include "FindIt.h"
-#include "frmFind.h"
-#include "frmMacroEditor.h"
+#include "MacroFileIO.h"
 
 namespace {
 
-using namespace tarn::editor;
+using Clock = std::chrono::steady_clock;
+QTemporaryDir* gFolder = nullptr;
 
-constexpr qsizetype kTextSize = 10 * 1000 * 1000;
+double seconds(Clock::time_point since) {
+    return std::chrono::duration<double>(Clock::now() - since).count();
+}
 
-// About 10 MB of macro lines, the line to find last.
-QString bigText(bool pbNonAscii) {
-    const QString line =
-        pbNonAscii ? QStringLiteral("Send \"Grüße aus Köln, Straße {ENTER}\" Rem ЖУК σοφια\n")
-                   : QStringLiteral("Send \"Hello, world{ENTER}\"   Rem a macro line\n");
+// A macro of typical lines that is the given size on disk with CR LF line ends.
+QString macroText(qint64 megabytes) {
+    static const char* const lines[] = {
+        "SetFocus \"Untitled - Notepad\"", "Send \"Hello, world{ENTER}\"", "Wait 1",
+        "Rem a comment line of a length that macros often have", "xtermID = Run \"xterm\""};
     QString text;
-    text.reserve(kTextSize + 100);
-    while (text.size() < kTextSize)
+    const qint64 size = megabytes * 1024 * 1024;
+    text.reserve(size);
+    qint64 bytes = 0;
+    for (int i = 0;; ++i) {
+        const QLatin1String line(lines[i % 5]);
+        if (bytes + line.size() + 2 > size) break;
         text += line;
-    text += QStringLiteral("SetFocus \"The Needle Window\"\n");
+        text += u'\n';
+        bytes += line.size() + 2;
+    }
+    text += QString(size - bytes, u'x');
     return text;
 }
 
-void FindNextInTextArea(benchmark::State& state) {
-    const bool matchCase = state.range(0) != 0;
-    const bool nonAscii = state.range(1) != 0;
-    QWidget editor;
-    auto* edit = new QPlainTextEdit(&editor);
-    edit->setPlainText(bigText(nonAscii));
-    frmFind find(edit, &editor);
-    find.findChild<QLineEdit*>(QStringLiteral("txtFind"))
-        ->setText(matchCase ? QStringLiteral("The Needle") : QStringLiteral("the NEEDLE"));
-    find.findChild<QRadioButton*>(QStringLiteral("optDirection_1"))->click();
-    find.findChild<QCheckBox*>(QStringLiteral("chkCase"))->setChecked(matchCase);
-    for (auto _ : state) {
-        QTextCursor cursor = edit->textCursor();
-        cursor.setPosition(0);
-        edit->setTextCursor(cursor);
-        find.cmdFind_Click();
-        if (edit->textCursor().selectionStart() < kTextSize) state.SkipWithError("no match");
+QString macroFile(qint64 megabytes) {
+    const QString path = gFolder->filePath(QString("macro%1.mcr").arg(megabytes));
+    if (QFile::exists(path)) return path;
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly)) {
+        file.write(macroText(megabytes).toUtf8().replace("\n", "\r\n"));
     }
-    state.SetBytesProcessed(state.iterations() * kTextSize * 2);
+    return path;
 }
-BENCHMARK(FindNextInTextArea)
-    ->ArgNames({"matchCase", "nonAscii"})
-    ->Args({0, 0})
-    ->Args({1, 0})
-    ->Args({0, 1})
-    ->Args({1, 1})
-    ->Unit(benchmark::kMillisecond);
 
-// "Replace" on the first character, then the search it runs on: an edit costs
-// no new reading of the whole text.
-void ReplaceThenFindNext(benchmark::State& state) {
-    QWidget editor;
-    auto* edit = new QPlainTextEdit(&editor);
-    edit->setPlainText(bigText(true));
-    frmFind find(edit, &editor);
-    find.findChild<QLineEdit*>(QStringLiteral("txtFind"))->setText(QStringLiteral("the NEEDLE"));
-    find.findChild<QRadioButton*>(QStringLiteral("optDirection_1"))->click();
-    find.findChild<QCheckBox*>(QStringLiteral("chkReplace"))->setChecked(true);
-    find.findChild<QLineEdit*>(QStringLiteral("txtReplace"))->setText(QStringLiteral("S"));
-    find.cmdFind_Click();  // the first search reads the text
-    for (auto _ : state) {
-        QTextCursor cursor = edit->textCursor();
-        cursor.setPosition(0);
-        cursor.setPosition(1, QTextCursor::KeepAnchor);
-        edit->setTextCursor(cursor);
-        find.cmdReplace_Click();
-        if (edit->textCursor().selectionStart() < kTextSize) state.SkipWithError("no match");
+// Kilobytes of a line of /proc/self/status ("VmRSS", "VmHWM").
+long statusKb(const std::string& key) {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind(key + ":", 0) == 0) return std::stol(line.substr(key.size() + 1));
     }
+    return 0;
 }
-BENCHMARK(ReplaceThenFindNext)->Unit(benchmark::kMillisecond);
 
-// The search alone and the text area's text alone: where the time goes.
-void FindItOnly(benchmark::State& state) {
-    const QString text = bigText(state.range(0) != 0);
+// Starts a new peak of the resident set at its present size.
+long resetPeakKb() {
+    ::malloc_trim(0);
+    std::ofstream("/proc/self/clear_refs") << "5";
+    return statusKb("VmRSS");
+}
+
+double cpuSeconds() {
+    timespec now{};
+    ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
+}
+
+std::unique_ptr<QPlainTextEdit> textArea() {
+    auto edit = std::make_unique<QPlainTextEdit>();
+    edit->setLineWrapMode(QPlainTextEdit::NoWrap);
+    QFont font("MS Sans Serif");
+    font.setPointSizeF(9.75);
+    font.setBold(true);
+    edit->setFont(font);
+    edit->resize(1100, 700);
+    return edit;
+}
+
+// Times getText and the text area it fills, shown and painted once; records the
+// peak memory of it and what scrolling to the last line then costs.
+template <class GetText>
+void measureOpening(benchmark::State& state, double bytes, GetText getText) {
+    double peakMb = 0;
+    double scrollSeconds = 0;
+    double cpu = 0;
     for (auto _ : state) {
-        FindState findState;
-        findState.miDirection = FindDirection::Down;
-        benchmark::DoNotOptimize(FindIt(findState, text, {0, 0}, u"the NEEDLE", false));
+        const long before = resetPeakKb();
+        const double cpuStart = cpuSeconds();
+        const auto start = Clock::now();
+        auto edit = textArea();
+        edit->setPlainText(getText());
+        edit->show();
+        QApplication::processEvents();
+        state.SetIterationTime(seconds(start));
+        cpu = std::max(cpu, cpuSeconds() - cpuStart);
+        peakMb = std::max(peakMb, static_cast<double>(statusKb("VmHWM") - before) / 1024.0);
+        const auto scroll = Clock::now();
+        edit->verticalScrollBar()->setValue(edit->verticalScrollBar()->maximum());
+        QApplication::processEvents();
+        scrollSeconds = std::max(scrollSeconds, seconds(scroll));
     }
+    state.counters["cpu_s"] = cpu;
+    state.counters["peak_rss_MB"] = peakMb;
+    state.counters["x_file_size"] = peakMb * 1024 * 1024 / bytes;
+    state.counters["scroll_end_ms"] = scrollSeconds * 1000;
 }
-BENCHMARK(FindItOnly)->ArgName("nonAscii")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
-void ReadTextArea(benchmark::State& state) {
-    QPlainTextEdit edit;
-    edit.setPlainText(bigText(false));
-    for (auto _ : state)
-        benchmark::DoNotOptimize(exactText(edit));
+void OpenMacroFile(benchmark::State& state) {
+    const QString path = macroFile(state.range(0));
+    const qint64 bytes = QFile(path).size();
+    if (bytes > tarn::editor::kMaxMacroFileBytes) {
+        state.SkipWithError("larger than kMaxMacroFileBytes: refused with failure 7");
+        return;
+    }
+    measureOpening(state, static_cast<double>(bytes),
+                   [&] { return tarn::editor::ReadMacroFile(path).text; });
 }
-BENCHMARK(ReadTextArea)->Unit(benchmark::kMillisecond);
+BENCHMARK(OpenMacroFile)
+    ->Arg(1)
+    ->Arg(2)
+    ->Arg(4)
+    ->Arg(8)
+    ->Arg(10)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3);
 
-// The recorder: from the release of a key in the text area of a recording
-// editor to its notation inserted (key table, chord, InsertText with its undo
-// copy of the whole text, the Edit menu states). The press before it is not
-// timed. The text around the caret is a macro of the given size in bytes.
-void RecorderKeyRelease(benchmark::State& state) {
-    frmMacroEditor form;
-    form.Load();
-    QString text;
-    const QString line = QStringLiteral("Send \"Hello, world{ENTER}\"   Rem a macro line\n");
-    while (text.size() < state.range(0))
-        text += line;
-    form.textArea()->setPlainText(text);
-    form.mnuMacroRecord_Click();
+void TextArea(benchmark::State& state) {
+    const QString text = macroText(state.range(0));
+    measureOpening(state, static_cast<double>(state.range(0)) * 1024 * 1024, [&] { return text; });
+}
+BENCHMARK(TextArea)
+    ->Arg(4)
+    ->Arg(10)
+    ->Arg(16)
+    ->Arg(32)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(2);
+
+// One line of the given thousands of characters: the text area lays a line out
+// whole, when it is shown and again for every key typed into it (type_ms).
+void OneLongLine(benchmark::State& state) {
+    const QString line = macroText(1).replace(u'\n', u' ').left(state.range(0) * 1024);
+    double typeSeconds = 0;
+    double typeCpu = 0;
     for (auto _ : state) {
-        state.PauseTiming();
-        QKeyEvent press(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier, QStringLiteral("a"));
-        QApplication::sendEvent(form.textArea(), &press);
-        QKeyEvent release(QEvent::KeyRelease, Qt::Key_A, Qt::NoModifier, QStringLiteral("a"));
-        state.ResumeTiming();
-        QApplication::sendEvent(form.textArea(), &release);
+        const auto start = Clock::now();
+        auto edit = textArea();
+        edit->setPlainText(line);
+        edit->show();
+        QApplication::processEvents();
+        state.SetIterationTime(seconds(start));
+        edit->moveCursor(QTextCursor::End);
+        QApplication::processEvents();
+        const auto type = Clock::now();
+        const double cpuStart = cpuSeconds();
+        edit->insertPlainText("x");
+        QApplication::processEvents();
+        typeSeconds = std::max(typeSeconds, seconds(type));
+        typeCpu = std::max(typeCpu, cpuSeconds() - cpuStart);
     }
-    form.mnuMacroRecord_Click();
-    if (!exactText(*form.textArea()).contains(QStringLiteral("Send \"a")))
-        state.SkipWithError(qPrintable(exactText(*form.textArea()).left(40)));
+    state.counters["type_ms"] = typeSeconds * 1000;
+    state.counters["type_cpu_ms"] = typeCpu * 1000;
 }
-BENCHMARK(RecorderKeyRelease)
-    ->ArgName("textBytes")
-    ->Arg(0)
-    ->Arg(100'000)
-    ->Arg(kTextSize)
-    ->Unit(benchmark::kMicrosecond);
+BENCHMARK(OneLongLine)
+    ->Arg(16)
+    ->Arg(32)
+    ->Arg(64)
+    ->Arg(1024)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(2);
+
+void SaveMacroFile(benchmark::State& state) {
+    const QString path = macroFile(state.range(0));
+    const QString text = macroText(state.range(0));
+    for (auto _ : state) {
+        const auto start = Clock::now();
+        tarn::editor::WriteMacroFile(path, text, {});
+        state.SetIterationTime(seconds(start));
+    }
+    state.SetBytesProcessed(QFile(path).size() * state.iterations());
+}
+BENCHMARK(SaveMacroFile)->Arg(10)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5);
 
 }  // namespace
 
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    // Beside the user's files on disk rather than in memory, so a save pays for
+    // its flush as it does for real.
+    QTemporaryDir folder(QDir::homePath() + "/.tarn-editor-bench-XXXXXX");
+    if (!folder.isValid()) return 1;
+    gFolder = &folder;
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

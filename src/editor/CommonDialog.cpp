@@ -1,14 +1,17 @@
 #include "CommonDialog.h"
 
-#include <algorithm>
-
+#include <QApplication>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFileSystemModel>
+#include <QPrintDialog>
+#include <QPrinter>
 #include <QSortFilterProxyModel>
+#include <algorithm>
 
 #include "Failure.h"
+#include "PrintJob.h"
 
 namespace tarn::editor {
 
@@ -104,6 +107,38 @@ void CommonDialog::ShowSave() {
     show(Kind::Save);
 }
 
+void CommonDialog::ShowPrinter(QPrinter& poPrinter) {
+    const Request request{Kind::Printer, msvTitle, QString(), poPrinter.printerName(), {}, 1,
+                          mlFlags};
+    const std::optional<QString> chosen =
+        answerHook() ? answerHook()(request) : runPrintDialog(request, poPrinter);
+    if (!chosen) throw Failure(kCancelError, "Cancel was selected.", "CommonDialog");
+    if (answerHook()) {
+        poPrinter.setOutputFormat(QPrinter::NativeFormat);
+        poPrinter.setPrinterName(*chosen);
+    }
+    // Qt falls back to a PDF file when it does not know the printer named.
+    if (poPrinter.outputFormat() != QPrinter::NativeFormat || poPrinter.printerName() != *chosen)
+        throw Failure(kPrinterError, "Printer error", "CommonDialog");
+}
+
+std::optional<QString> CommonDialog::runPrintDialog(const Request& poRequest, QPrinter& poPrinter) {
+    QPrintDialog dialog(&poPrinter, mpOwner);
+    dialog.setObjectName(QStringLiteral("cdlgMac"));
+    dialog.setWindowTitle(poRequest.title);
+    QAbstractPrintDialog::PrintDialogOptions options =
+        QAbstractPrintDialog::PrintToFile | QAbstractPrintDialog::PrintSelection |
+        QAbstractPrintDialog::PrintPageRange | QAbstractPrintDialog::PrintCurrentPage |
+        QAbstractPrintDialog::PrintShowPageSize | QAbstractPrintDialog::PrintCollateCopies;
+    if (poRequest.flags & kNoSelection) options &= ~QAbstractPrintDialog::PrintSelection;
+    if (poRequest.flags & kNoPageNums)
+        options &= ~(QAbstractPrintDialog::PrintPageRange | QAbstractPrintDialog::PrintCurrentPage);
+    if (poRequest.flags & kDisablePrintToFile) options &= ~QAbstractPrintDialog::PrintToFile;
+    dialog.setOptions(options);
+    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    return poPrinter.printerName();
+}
+
 void CommonDialog::show(Kind piKind) {
     const Request request{piKind,        msvTitle, msvInitDir, msvFileName, parseFilter(msvFilter),
                           miFilterIndex, mlFlags};
@@ -126,7 +161,10 @@ void CommonDialog::show(Kind piKind) {
 }
 
 std::optional<QString> CommonDialog::runDialog(const Request& poRequest, int& piChosenFilter) {
-    QFileDialog dialog(mpOwner, poRequest.title);
+    // A hidden owner (the player borrows the dialog of an editor it has not
+    // shown) would place the dialog nowhere near the user's eyes.
+    QWidget* owner = mpOwner && mpOwner->isVisible() ? mpOwner : QApplication::activeWindow();
+    QFileDialog dialog(owner, poRequest.title);
     dialog.setObjectName(QStringLiteral("cdlgMac"));
     // The editor asks about overwriting itself, with its own words.
     dialog.setOptions(QFileDialog::DontUseNativeDialog | QFileDialog::DontConfirmOverwrite |

@@ -70,35 +70,45 @@ class Descriptor {
     int fd_;
 };
 
+[[noreturn]] void throwTooLarge() {
+    throw runtimeFailure(kOutOfMemory);
+}
+
 // The line ends of the text become "\n"; the first one found is the file's.
+// In place, as the text may be large. A line too long for the text area makes
+// the whole file too large.
 void takeLineEnds(QString& text, MacroFileFormat& format) {
     QByteArray first;
-    QString out;
-    out.reserve(text.size());
+    QChar* const data = text.data();
     const qsizetype size = text.size();
+    qsizetype kept = 0;
+    qsizetype lineStart = 0;
     for (qsizetype i = 0; i < size; ++i) {
-        const QChar c = text.at(i);
+        const QChar c = data[i];
         const char* end = nullptr;
         if (c == u'\r') {
-            const bool pair = i + 1 < size && text.at(i + 1) == u'\n';
+            const bool pair = i + 1 < size && data[i + 1] == u'\n';
             end = pair ? "\r\n" : "\r";
             if (pair) ++i;
         } else if (c == u'\n') {
             end = "\n";
         }
         if (!end) {
-            out.append(c);
+            data[kept++] = c;
             continue;
         }
-        out.append(u'\n');
+        if (kept - lineStart > kMaxMacroLineChars) throwTooLarge();
+        data[kept++] = u'\n';
+        lineStart = kept;
         if (first.isEmpty()) {
             first = end;
         } else if (first != end) {
             format.mixedLineEnds = true;
         }
     }
+    if (kept - lineStart > kMaxMacroLineChars) throwTooLarge();
+    text.truncate(kept);
     if (!first.isEmpty()) format.lineEnd = first;
-    text = std::move(out);
 }
 
 QByteArray readAll(const std::string& path) {
@@ -114,13 +124,13 @@ QByteArray readAll(const std::string& path) {
     }
     // The size is known before anything is read, so a huge file is refused
     // without being loaded.
-    if (info.st_size > kMaxMacroFileBytes) throw runtimeFailure(kOutOfMemory);
+    if (info.st_size > kMaxMacroFileBytes) throwTooLarge();
     QByteArray bytes(static_cast<qsizetype>(info.st_size), Qt::Uninitialized);
     qsizetype got = 0;
     for (;;) {
         // One byte more than expected tells a file that grew since fstat.
         if (got == bytes.size()) {
-            if (bytes.size() >= kMaxMacroFileBytes + 1) throw runtimeFailure(kOutOfMemory);
+            if (bytes.size() >= kMaxMacroFileBytes + 1) throwTooLarge();
             bytes.resize(std::min<qint64>(kMaxMacroFileBytes + 1, bytes.size() + 65536));
         }
         const ssize_t n = ::read(file.get(), bytes.data() + got, bytes.size() - got);
@@ -129,7 +139,7 @@ QByteArray readAll(const std::string& path) {
         if (n == 0) break;
         got += n;
     }
-    if (got > kMaxMacroFileBytes) throw runtimeFailure(kOutOfMemory);
+    if (got > kMaxMacroFileBytes) throwTooLarge();
     bytes.truncate(got);
     return bytes;
 }
@@ -258,6 +268,15 @@ bool WriteMacroFile(const QString& psvPath, const QString& psvText,
     Descriptor folder(::open(folderOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (folder.get() >= 0) ::fsync(folder.get());
     return asUtf8;
+}
+
+bool textAreaHoldsExactly(const QString& psvText) {
+    for (const QChar c : psvText) {
+        if (c == QChar::ParagraphSeparator || c == QChar(0xFDD0) || c == QChar(0xFDD1)) {
+            return false;
+        }
+    }
+    return true;
 }
 
 }  // namespace tarn::editor

@@ -7,7 +7,10 @@
 // frmMacroEditorFiles.cpp is New, Open, Save, Save As and Exit with their
 // questions and reports; frmMacroEditorEdit.cpp the editing commands, the
 // one-level undo, the right-button menu, the toolbar dispatch and the text
-// area's key handling; frmMacroEditorViewer.cpp the viewer mode.
+// area's key handling; frmMacroEditorViewer.cpp the viewer mode;
+// frmMacroEditorPrint.cpp Print and Printer Setup;
+// frmMacroEditorLanguage.cpp the macro language shown in the text area
+// (colours, line numbers, lines that a check flags) and going to a line.
 //
 // Loading: a window is "loaded" (Form_Load has run: geometry read, text
 // cleared) by its first use through Load(); closing unloads it (the closing
@@ -44,6 +47,8 @@ class Failure;
 namespace tarn::editor {
 
 class CommonDialog;
+class MacroGutter;
+class MacroHighlighter;
 class frmFind;
 class KeyRecorder;
 
@@ -148,6 +153,17 @@ class frmMacroEditor : public QMainWindow {
     // Viewer mode (frmMacroEditorViewer.cpp).
     void ViewLogMode();
 
+    // Printing (frmMacroEditorPrint.cpp), in the editor and the viewer alike.
+    void mnuFilePrint_Click();
+    void mnuFilePrinterSetup_Click();
+
+    // The language (frmMacroEditorLanguage.cpp). Puts the caret at the start of
+    // line plLine (1-based, clamped to the text) and shows it; the text is not
+    // touched. The player uses it to show the line a run failed on.
+    void GoToLine(int plLine);
+    MacroHighlighter* highlighter() const { return mHighlighter; }
+    MacroGutter* gutter() const { return mGutter; }
+
     // Help (frmMacroEditor.cpp).
     void mnuHelpContents_Click();
     void mnuHelpIndex_Click();
@@ -208,6 +224,10 @@ class frmMacroEditor : public QMainWindow {
     // Sets the whole text; the caret goes to piCaret (clamped to the text).
     void replaceWholeText(const QString& psvText, int piCaret);
 
+    // Language helpers (frmMacroEditorLanguage.cpp): on for macros, off in
+    // viewer mode, where the text is a trace file.
+    void createLanguageAids();
+    void removeLanguageAids();
     // Wiring of the Wizard, the recorder and the Search menu to their entries.
     void connectTemplates();
     void connectRecorder();
@@ -236,6 +256,8 @@ class frmMacroEditor : public QMainWindow {
     std::map<QString, QMenu*> mMenus;
     QToolBar* tbToolBar = nullptr;
     QPlainTextEdit* txtEdit = nullptr;
+    MacroHighlighter* mHighlighter = nullptr;
+    MacroGutter* mGutter = nullptr;
     std::unique_ptr<CommonDialog> cdlgMac;
     QMenu* mnuMacroEditMenu = nullptr;
     frmFind* mfrmFind = nullptr;

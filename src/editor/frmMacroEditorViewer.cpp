@@ -14,6 +14,7 @@ namespace tarn::editor {
 void frmMacroEditor::ViewLogMode() {
     const bool wasLogMode = mbLogMode;
     mbLogMode = true;
+    removeLanguageAids();
     tbToolBar->hide();
     for (const char* name :
          {"mnuFileNew", "mnuFileOpen", "mnuFileSaveAs", "mnuFileSep0", "mnuFileSave"}) {

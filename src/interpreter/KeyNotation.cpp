@@ -33,6 +33,9 @@ namespace {
 
 constexpr unsigned kMaxRepeat = 10000;
 constexpr std::size_t kMaxEvents = 2'000'000;
+// Groups nest by recursion: deeper nesting than any hand-written string would
+// use is refused before it can exhaust the stack.
+constexpr int kMaxGroupDepth = 200;
 
 struct NamedKey {
     const char* name;
@@ -210,7 +213,9 @@ class Parser {
         switch (c) {
             case '(':
                 ++pos_;
+                if (++depth_ > kMaxGroupDepth) throw runtimeFailure(kOutOfStackSpace);
                 sequence(/*inGroup=*/true);
+                --depth_;
                 return;
             case '{':
                 ++pos_;
@@ -267,6 +272,7 @@ class Parser {
     std::string_view text_;
     std::size_t pos_ = 0;
     bool held_[kModifierCount] = {};
+    int depth_ = 0;
     KeySequence out_;
 };
 
@@ -274,6 +280,32 @@ class Parser {
 
 KeySequence parseKeys(std::string_view notation) {
     return Parser(notation).run();
+}
+
+std::vector<KeyNotationPart> keyNotationParts(std::string_view notation) {
+    std::vector<KeyNotationPart> parts;
+    std::size_t pos = 0;
+    while (pos < notation.size()) {
+        const char c = notation[pos];
+        if (c == '{') {
+            std::size_t firstEnd = pos + 1;
+            if (firstEnd >= notation.size()) break;
+            utf8::next(notation, firstEnd);
+            const std::size_t close = notation.find('}', firstEnd);
+            if (close == std::string_view::npos) break;
+            parts.push_back({pos, close + 1 - pos, KeyNotationPart::Kind::Braces});
+            pos = close + 1;
+        } else if (c == '(' || c == ')') {
+            parts.push_back({pos, 1, KeyNotationPart::Kind::Braces});
+            ++pos;
+        } else if (c == '+' || c == '^' || c == '%' || c == '~') {
+            parts.push_back({pos, 1, KeyNotationPart::Kind::Prefix});
+            ++pos;
+        } else {
+            utf8::next(notation, pos);
+        }
+    }
+    return parts;
 }
 
 }  // namespace tarn

@@ -11,11 +11,15 @@ std::string_view TrimBlanks(std::string_view text) {
     return text.substr(first, last - first + 1);
 }
 
-std::string RemoveLeadingAndTrailingSpaces(std::string_view text) {
+std::string_view LeadingAndTrailingSpacesRemoved(std::string_view text) {
     std::string_view s = TrimBlanks(text);
     while (s.size() > 1 && s.front() == '\t')
         s = TrimBlanks(s.substr(1));
-    return std::string(s);
+    return s;
+}
+
+std::string RemoveLeadingAndTrailingSpaces(std::string_view text) {
+    return std::string(LeadingAndTrailingSpacesRemoved(text));
 }
 
 std::string RemoveStartAndEndQuotes(std::string_view text) {

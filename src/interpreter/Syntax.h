@@ -17,6 +17,8 @@ std::string_view TrimBlanks(std::string_view text);
 // character and starts with a tab, that tab and the blanks around it. Tabs at
 // the end, and a text that is a single tab, are kept.
 std::string RemoveLeadingAndTrailingSpaces(std::string_view text);
+// The same as a view into the text, so callers can tell where it begins.
+std::string_view LeadingAndTrailingSpacesRemoved(std::string_view text);
 
 // At most one quote removed at the start, then at most one at the end.
 std::string RemoveStartAndEndQuotes(std::string_view text);

@@ -6,15 +6,28 @@
 
 #include "Conversions.h"
 #include "Failure.h"
+#include "Statement.h"
 #include "Syntax.h"
-#include "Utf8.h"
 
 namespace tarn {
 namespace {
 
-bool startsWith(const std::string& text, std::string_view prefix) {
-    return text.compare(0, prefix.size(), prefix) == 0;
-}
+// Embedded commands nest value evaluations by recursion ("Run Run Run x"); a
+// value nested deeper than any macro needs is refused before it can exhaust
+// the stack.
+constexpr int kMaxValueDepth = 100;
+
+// Carries a too-deep evaluation out to the outermost one untouched, which then
+// raises the failure once instead of every level adding its name.
+struct ValueTooDeep {};
+
+struct DepthGuard {
+    explicit DepthGuard(int& depth) : depth_(depth) { ++depth_; }
+    ~DepthGuard() { --depth_; }
+    DepthGuard(const DepthGuard&) = delete;
+    DepthGuard& operator=(const DepthGuard&) = delete;
+    int& depth_;
+};
 
 }  // namespace
 
@@ -83,30 +96,18 @@ void clsMacro::RaiseDataInQueue(const std::string& psvData) {
 void clsMacro::Process(const std::string& psvData) {
     withSource("Process", [&] {
         RaiseDataInQueue(psvData);
-        std::string text = withSource("RemoveLeadingAndTrailingSpaces",
-                                      [&] { return RemoveLeadingAndTrailingSpaces(psvData); });
-
-        const std::size_t blank = text.find(' ');
-        if (blank != std::string::npos && utf8::upper(text.substr(0, blank)) == "REM") return;
-
-        const std::size_t equals = text.find('=');
-        if (equals != std::string::npos && equals + 1 < text.size() && text.find(kQuote) > equals) {
-            Assign(RemoveLeadingAndTrailingSpaces(std::string_view(text).substr(0, equals)),
-                   text.substr(equals + 1));
-            return;
+        const Statement statement = ClassifyStatement(psvData);
+        switch (statement.form) {
+            case Statement::Form::Assignment:
+                Assign(statement.name, statement.rightSide);
+                return;
+            case Statement::Form::Command:
+                Dispatch(statement.keyword, statement.parameters);
+                return;
+            case Statement::Form::Comment:
+            case Statement::Form::Ignored:
+                return;
         }
-
-        if (utf8::lowerAscii(text) == "shutdownwindows") text += ' ';
-
-        const std::size_t separator = text.find(' ');
-        if (separator == std::string::npos || separator == 0) return;
-        const std::string keyword = utf8::upper(text.substr(0, separator));
-        std::string params(TrimBlanks(std::string_view(text).substr(separator + 1)));
-        if (keyword != "SETFOCUS" && keyword != "RUNEXECUTE") {
-            params = withSource("RemoveStartAndEndQuotes",
-                                [&] { return RemoveStartAndEndQuotes(params); });
-        }
-        Dispatch(keyword, params);
     });
 }
 
@@ -128,35 +129,36 @@ void clsMacro::Assign(const std::string& psvName, const std::string& psvRightSid
 }
 
 Value clsMacro::GetVarValue(const std::string& psvText) {
+    if (miValueDepth >= kMaxValueDepth) throw ValueTooDeep{};
+    const bool outermost = miValueDepth == 0;
+    DepthGuard guard(miValueDepth);
+    try {
+        return EvaluateValue(psvText);
+    } catch (const ValueTooDeep&) {
+        if (!outermost) throw;
+        Failure failure = runtimeFailure(kOutOfStackSpace);
+        failure.appendSource("GetVarValue");
+        throw failure;
+    }
+}
+
+Value clsMacro::EvaluateValue(const std::string& psvText) {
     return withSource("GetVarValue", [&]() -> Value {
-        const std::string text = RemoveLeadingAndTrailingSpaces(psvText);
-        const std::string folded = utf8::upper(text);
-
-        if (!text.empty() && text.front() == kQuote && text.back() == kQuote) {
-            if (text.size() == 1) throw runtimeFailure(kInvalidArgument);
-            return text.substr(1, text.size() - 2);
+        const ValueForm form = ClassifyValue(psvText);
+        switch (form.kind) {
+            case ValueForm::Kind::Quoted:
+                return form.argument;
+            case ValueForm::Kind::Run:
+                return Run(toText(GetVarValue(form.argument)));
+            case ValueForm::Kind::GetProcessID:
+                return GetProcessID(GetVarValue(form.argument));
+            case ValueForm::Kind::GetWindowID:
+                return EvaluateGetWindowID(form.argument);
+            case ValueForm::Kind::Other:
+                break;
         }
-        if (startsWith(folded, "RUN ") && folded.size() > 4) {
-            const std::string argument =
-                RemoveStartAndEndQuotes(RemoveLeadingAndTrailingSpaces(text.substr(4)));
-            return Run(toText(GetVarValue(argument)));
-        }
-        if (startsWith(folded, "GETPROCESSID ") && folded.size() > 13) {
-            return GetProcessID(GetVarValue(RemoveLeadingAndTrailingSpaces(text.substr(13))));
-        }
-        if (startsWith(folded, "GETWINDOWID ") && folded.size() > 12) {
-            return EvaluateGetWindowID(RemoveLeadingAndTrailingSpaces(text.substr(12)));
-        }
-        if (const std::string* value = mVars.find(text)) return *value;
-
-        const std::string_view trimmed = TrimBlanks(psvText);
-        try {
-            const double number = numericPrefixValue(psvText);
-            if (trimmed == TrimBlanks(standardForm(number))) return number;
-        } catch (const Failure&) {
-            // Too large for a number: then it is a plain text.
-        }
-        return psvText;
+        if (const std::string* value = mVars.find(form.argument)) return *value;
+        return LiteralValue(psvText);
     });
 }
 
@@ -179,52 +181,64 @@ Value clsMacro::EvaluateGetWindowID(const std::string& psvArgument) {
     return WindowId{0};
 }
 
-void clsMacro::Dispatch(const std::string& psvKeyword, const std::string& psvParams) {
+void clsMacro::Dispatch(Keyword pKeyword, const std::string& psvParams) {
     ParameterList params;
-    if (psvKeyword == "RUNEXECUTE") {
-        ParseParameters(psvParams, params);
-        std::string operation = toText(GetVarValue(params[1]));
-        if (operation.empty()) operation = "Open";
-        const std::string file = toText(GetVarValue(params[2]));
-        const std::string parameters = toText(GetVarValue(params[3]));
-        const std::string directory = toText(GetVarValue(params[4]));
-        const Value show = GetVarValue(params[5]);
-        const std::int32_t showCmd = toText(show).empty() ? 1 : toLong(show);
-        RunExecute(operation, file, parameters, directory, showCmd);
-    } else if (psvKeyword == "TIMEOUT") {
-        mlTimeOut = roundToLong(numericPrefixValue(toText(GetVarValue(psvParams))));
-    } else if (psvKeyword == "RUN") {
-        Run(toText(GetVarValue(psvParams)));
-    } else if (psvKeyword == "SEND") {
-        Send(toText(GetVarValue(psvParams)));
-    } else if (psvKeyword == "SETFOCUS") {
-        ParseParameters(psvParams, params);
-        if (isNumericText(params[1])) {
-            SetFocus(GetVarValue(params[1]), 0, false, true);
-        } else {
-            const Value app = GetVarValue(params[1]);
-            const std::string method = toText(GetVarValue(params[2]));
-            const std::int32_t plMethod =
-                method.empty() ? 0 : roundToLong(numericPrefixValue(method));
-            SetFocus(app, plMethod, readsTrue(GetVarValue(params[3])),
-                     !readsFalse(GetVarValue(params[4])));
+    if (SplitsParameters(pKeyword)) ParseParameters(psvParams, params);
+    switch (pKeyword) {
+        case Keyword::RunExecute: {
+            std::string operation = toText(GetVarValue(params[1]));
+            if (operation.empty()) operation = "Open";
+            const std::string file = toText(GetVarValue(params[2]));
+            const std::string parameters = toText(GetVarValue(params[3]));
+            const std::string directory = toText(GetVarValue(params[4]));
+            const Value show = GetVarValue(params[5]);
+            const std::int32_t showCmd = toText(show).empty() ? 1 : toLong(show);
+            RunExecute(operation, file, parameters, directory, showCmd);
+            return;
         }
-    } else if (psvKeyword == "WAIT") {
-        Wait(static_cast<float>(toInteger(GetVarValue(psvParams))));
-    } else if (psvKeyword == "SHUTDOWNWINDOWS") {
-        ParseParameters(psvParams, params);
-        const Value options = GetVarValue(params[1]);
-        const std::int16_t piOptions = toText(options).empty() ? 1 : toInteger(options);
-        ShutDownWindows(piOptions, readsTrue(GetVarValue(params[2])));
-    } else if (psvKeyword == "KILLPROCESS") {
-        KillProcess(toLong(GetVarValue(psvParams)));
-    } else if (psvKeyword == "CLOSEWINDOW") {
-        CloseWindow(toLong(GetVarValue(psvParams)));
-    } else if (psvKeyword == "REM") {
-        // A comment.
-    } else {
-        throw Failure(1001, "Invalid macro command", ".Process");
+        case Keyword::TimeOut:
+            mlTimeOut = roundToLong(numericPrefixValue(toText(GetVarValue(psvParams))));
+            return;
+        case Keyword::Run:
+            Run(toText(GetVarValue(psvParams)));
+            return;
+        case Keyword::Send:
+            Send(toText(GetVarValue(psvParams)));
+            return;
+        case Keyword::SetFocus:
+            if (isNumericText(params[1])) {
+                SetFocus(GetVarValue(params[1]), 0, false, true);
+            } else {
+                const Value app = GetVarValue(params[1]);
+                const std::string method = toText(GetVarValue(params[2]));
+                const std::int32_t plMethod =
+                    method.empty() ? 0 : roundToLong(numericPrefixValue(method));
+                SetFocus(app, plMethod, readsTrue(GetVarValue(params[3])),
+                         !readsFalse(GetVarValue(params[4])));
+            }
+            return;
+        case Keyword::Wait:
+            Wait(static_cast<float>(toInteger(GetVarValue(psvParams))));
+            return;
+        case Keyword::ShutDownWindows: {
+            const Value options = GetVarValue(params[1]);
+            const std::int16_t piOptions = toText(options).empty() ? 1 : toInteger(options);
+            ShutDownWindows(piOptions, readsTrue(GetVarValue(params[2])));
+            return;
+        }
+        case Keyword::KillProcess:
+            KillProcess(toLong(GetVarValue(psvParams)));
+            return;
+        case Keyword::CloseWindow:
+            CloseWindow(toLong(GetVarValue(psvParams)));
+            return;
+        case Keyword::Rem:
+            // A comment.
+            return;
+        case Keyword::Invalid:
+            break;
     }
+    throw Failure(1001, "Invalid macro command", ".Process");
 }
 
 void clsMacro::Wait(float pfSeconds) {

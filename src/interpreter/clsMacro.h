@@ -11,6 +11,7 @@
 
 #include "MacroFile.h"
 #include "Platform.h"
+#include "Statement.h"
 #include "Value.h"
 #include "VariableTable.h"
 
@@ -79,8 +80,9 @@ class clsMacro {
   private:
     void RaiseDataInQueue(const std::string& psvData);
     Value GetVarValue(const std::string& psvText);
+    Value EvaluateValue(const std::string& psvText);
     Value EvaluateGetWindowID(const std::string& psvArgument);
-    void Dispatch(const std::string& psvKeyword, const std::string& psvParams);
+    void Dispatch(Keyword pKeyword, const std::string& psvParams);
     void Assign(const std::string& psvName, const std::string& psvRightSide);
     std::int16_t Lookup(const std::string& psvName);
     void ClearVars();
@@ -99,6 +101,8 @@ class clsMacro {
     std::int32_t mlhWnd = 0;
     std::int32_t mlTimeOut = 30;
     std::int32_t mlLineNumber = 0;
+    // How deeply value evaluations are nested (embedded commands in values).
+    int miValueDepth = 0;
 };
 
 }  // namespace tarn

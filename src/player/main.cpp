@@ -2,10 +2,13 @@
 // the path of a macro file it runs that macro unattended and ends.
 #include <QApplication>
 #include <cstdio>
+#include <iostream>
 
 #include "CommandLine.h"
 #include "Icons.h"
 #include "LinuxPlatform.h"
+#include "MacroCheck.h"
+#include "OwnEnvironment.h"
 #include "Program.h"
 
 int main(int argc, char** argv) {
@@ -17,12 +20,17 @@ int main(int argc, char** argv) {
         case tarn::CommandLine::Action::Version:
             std::fputs(tarn::versionLine(), stdout);
             return 0;
+        case tarn::CommandLine::Action::Check:
+            return tarn::CheckMacroFiles(commandLine.files, std::cout, std::cerr);
         case tarn::CommandLine::Action::Invalid:
             std::fprintf(stderr, "tarn: %s (try tarn --help)\n", commandLine.problem.c_str());
             return 2;
         case tarn::CommandLine::Action::Play:
             break;
     }
+
+    // Without a session bus the toolkit would start one that outlives Tarn.
+    tarn::posix::preventSessionBusAutolaunch();
 
     // The display is checked here, before the toolkit would abort on it.
     std::string problem;
@@ -41,5 +49,9 @@ int main(int argc, char** argv) {
     QApplication::setApplicationVersion(QStringLiteral(TARN_VERSION));
     QApplication::setWindowIcon(tarn::tarnIcon(tarn::TarnIcon::Program));
     platform->startHousekeeping();
-    return tarn::runPlayer(platform->platform(), commandLine.macro);
+    tarn::UnattendedOptions unattended;
+    unattended.batch = commandLine.batch;
+    unattended.trace = commandLine.trace;
+    unattended.stopKey = platform->stopKey();
+    return tarn::runPlayer(platform->platform(), commandLine.macro, unattended);
 }

@@ -28,9 +28,12 @@ using namespace std::chrono_literals;
 
 class TarnProgram {
   public:
-    TarnProgram(testing::XSession& session, const std::vector<std::string>& extraEnv = {})
-        : TarnProgram(session.display(), extraEnv) {}
-    // On the given display; an empty text leaves DISPLAY unset.
+    // On the session's display and its session bus (withBus false: with no
+    // session bus at all, as on a bare kiosk display).
+    TarnProgram(testing::XSession& session, const std::vector<std::string>& extraEnv = {},
+                bool withBus = true);
+    // On the given display, without a session bus; an empty text leaves
+    // DISPLAY unset.
     explicit TarnProgram(const std::string& display, const std::vector<std::string>& extraEnv = {});
     ~TarnProgram();
     TarnProgram(const TarnProgram&) = delete;

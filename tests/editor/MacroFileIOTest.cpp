@@ -42,8 +42,11 @@ class MacroFileIO : public testing::Test {
         return in.open(QIODevice::ReadOnly) ? in.readAll() : QByteArray("<unreadable>");
     }
     // The names in the folder: a save leaves no temporary file behind.
-    QStringList names() const {
-        return QDir(dir_.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+    std::string names() const {
+        const QDir dir(dir_.path());
+        return dir.entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot)
+            .join(", ")
+            .toStdString();
     }
     static int failureNumber(const std::function<void()>& action) {
         try {
@@ -95,12 +98,24 @@ TEST_F(MacroFileIO, FileOpenedInTheTextAreaAndSavedUnchangedKeepsEveryByte) {
         const MacroFileText read = ReadMacroFile(file);
         EXPECT_EQ(read.format.encoding, row.encoding) << row.name;
         EXPECT_FALSE(read.format.mixedLineEnds) << row.name;
+        EXPECT_TRUE(textAreaHoldsExactly(read.text)) << row.name;
         QPlainTextEdit edit;
         edit.setPlainText(read.text);
         EXPECT_EQ(exactText(edit), read.text) << row.name;
         EXPECT_FALSE(WriteMacroFile(file, exactText(edit), read.format)) << row.name;
         EXPECT_EQ(contents(file).toHex(' '), row.bytes.toHex(' ')) << row.name;
-        EXPECT_EQ(names(), QStringList{"round.mcr"}) << row.name;
+        EXPECT_EQ(names(), "round.mcr") << row.name;
+    }
+}
+
+// The characters the text area turns into line ends are the ones it is said to.
+TEST_F(MacroFileIO, TextAreaTurnsItsOwnSeparatorsIntoLineEnds) {
+    for (const char16_t c : {u'\u2029', u'\uFDD0', u'\uFDD1'}) {
+        const QString text = QString("a") + QChar(c) + "b";
+        QPlainTextEdit edit;
+        edit.setPlainText(text);
+        EXPECT_EQ(exactText(edit), "a\nb");
+        EXPECT_FALSE(textAreaHoldsExactly(text));
     }
 }
 
@@ -146,6 +161,9 @@ TEST_F(MacroFileIO, FailuresCarryTheRuntimeNumbers) {
     QDir(dir_.path()).mkdir("folder");
     QFile huge(path("huge.mcr"));
     ASSERT_TRUE(huge.open(QIODevice::WriteOnly) && huge.resize(kMaxMacroFileBytes + 1));
+    const QByteArray longest(kMaxMacroLineChars, 'x');
+    put("longest.mcr", "Rem\r\n" + longest + "\r\n" + longest);
+    put("long.mcr", "Rem\r\n" + longest + "x\r\n");
     const struct {
         const char* name;
         std::function<void()> action;
@@ -157,6 +175,8 @@ TEST_F(MacroFileIO, FailuresCarryTheRuntimeNumbers) {
         {"read a folder", [&] { ReadMacroFile(path("folder")); }, kPathFileAccessError},
         {"read a device", [&] { ReadMacroFile("/dev/zero"); }, kPathFileAccessError},
         {"read too large", [&] { ReadMacroFile(path("huge.mcr")); }, kOutOfMemory},
+        {"read the longest lines", [&] { ReadMacroFile(path("longest.mcr")); }, 0},
+        {"read a longer line", [&] { ReadMacroFile(path("long.mcr")); }, kOutOfMemory},
         {"write missing folder", [&] { WriteMacroFile(path("none/a.mcr"), "x", {}); },
          kPathNotFound},
         {"write below a file", [&] { WriteMacroFile(path("file.mcr/a.mcr"), "x", {}); },
@@ -204,7 +224,7 @@ TEST_F(MacroFileIO, DiskFullKeepsTheOldFileAndLeavesNoTemporaryFile) {
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), kDiskFull);
     EXPECT_EQ(contents(file), "Wait 1\r\n");
-    EXPECT_EQ(names(), QStringList{"full.mcr"});
+    EXPECT_EQ(names(), "full.mcr");
 }
 
 TEST_F(MacroFileIO, SavingKeepsPermissionsAndWritesThroughASymbolicLink) {
@@ -218,7 +238,7 @@ TEST_F(MacroFileIO, SavingKeepsPermissionsAndWritesThroughASymbolicLink) {
     struct stat info {};
     ASSERT_EQ(::stat(targetName.constData(), &info), 0);
     EXPECT_EQ(info.st_mode & 07777, 0640u);
-    EXPECT_EQ(names(), (QStringList{"link.mcr", "target.mcr"}));
+    EXPECT_EQ(names(), "link.mcr, target.mcr");
 }
 
 }  // namespace

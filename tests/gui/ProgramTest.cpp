@@ -199,12 +199,22 @@ TEST_P(CommandLineTest, Parses) {
     EXPECT_EQ(parsed.macro, GetParam().macro);
 }
 
+TEST(CommandLine, BatchAndTraceAreKept) {
+    const char* argv[] = {"tarn", "--trace", "t.txt", "--batch", "job.mcr"};
+    const CommandLine parsed = parseCommandLine(5, argv);
+    EXPECT_TRUE(parsed.batch);
+    EXPECT_EQ(parsed.trace, "t.txt");
+    EXPECT_EQ(parsed.macro, "job.mcr");
+}
+
 using A = CommandLine::Action;
 INSTANTIATE_TEST_SUITE_P(
     Arguments, CommandLineTest,
     ::testing::Values(CommandLineCase{"None", {}, A::Play, std::nullopt},
                       CommandLineCase{"OnePath", {"/a/b.mcr"}, A::Play, "/a/b.mcr"},
                       CommandLineCase{"EmptyArgument", {""}, A::Play, ""},
+                      CommandLineCase{"Check", {"--check", "a.mcr", "b.mcr"}, A::Check, {}},
+                      CommandLineCase{"CheckWithoutFiles", {"--check"}, A::Invalid, {}},
                       CommandLineCase{"QuotesKept", {"\"/a b.mcr\""}, A::Play, "\"/a b.mcr\""},
                       CommandLineCase{"UnquotedBlanks", {"/a", "b.mcr"}, A::Play, "/a b.mcr"},
                       CommandLineCase{"Help", {"--help"}, A::Help, std::nullopt},
@@ -213,7 +223,13 @@ INSTANTIATE_TEST_SUITE_P(
                       CommandLineCase{"EndOfOptions", {"--", "--x.mcr"}, A::Play, "--x.mcr"},
                       CommandLineCase{"OnlyEndOfOptions", {"--"}, A::Play, std::nullopt},
                       CommandLineCase{"SingleDashIsAPath", {"-x.mcr"}, A::Play, "-x.mcr"},
-                      CommandLineCase{"UnknownOption", {"--bogus"}, A::Invalid, std::nullopt}),
+                      CommandLineCase{"UnknownOption", {"--bogus"}, A::Invalid, std::nullopt},
+                      CommandLineCase{"BatchWithoutFile", {"--batch"}, A::Invalid, std::nullopt},
+                      CommandLineCase{"TraceWithoutPath", {"--trace"}, A::Invalid, std::nullopt},
+                      CommandLineCase{"BatchAndTrace",
+                                      {"--batch", "--trace", "t.txt", "--", "--x.mcr"},
+                                      A::Play,
+                                      "--x.mcr"}),
     [](const ::testing::TestParamInfo<CommandLineCase>& info) {
         return std::string(info.param.name);
     });

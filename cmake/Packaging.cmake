@@ -1,0 +1,32 @@
+# The Debian package: `cpack -G DEB` in the build folder (scripts/package.sh
+# does the whole build). It holds what `cmake --install` installs: the program,
+# help pages, manual page, icons, desktop entry, MIME type and AppStream data.
+# Installing needs only the program and the compressed documents
+# (scripts/package.sh builds those), not every test and benchmark.
+set(CMAKE_SKIP_INSTALL_ALL_DEPENDENCY ON)
+set(CPACK_PACKAGE_NAME tarn)
+set(CPACK_PACKAGE_VENDOR "The Tarn developers")
+set(CPACK_PACKAGE_CONTACT "The Tarn developers <tarn@example.org>")
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "macro player for the X11 desktop")
+set(CPACK_PACKAGE_DESCRIPTION
+    "Tarn plays macros: plain text files of one statement per line that start\n\
+programs and documents, wait, find windows by their titles, bring them to\n\
+the front, type keystrokes into them, close them and end processes.\n\
+The player window starts, stops and traces macros; given a macro file on\n\
+its command line Tarn runs it unattended. An editor writes macros and\n\
+records keystrokes, and tarn --check finds what a run would refuse.")
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_STRIP_FILES ON)
+
+set(CPACK_DEBIAN_PACKAGE_SECTION utils)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+# Libraries from what the program links (dpkg-shlibdeps); the Qt platform
+# plugin for X11 is loaded at run time, so no link shows it.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils")
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+
+include(CPack)

@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Builds the Debian package of Tarn with CPack and checks it with lintian.
+#   scripts/package.sh   builds build/tarn_<version>_<arch>.deb
+#   TARN_BUILD_DIR       build folder (default: build, the one scripts/test.sh
+#                        uses, so CI packages what it tested; files are stripped)
+# Prints the path of the package as its last line.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash scripts/install-deps.sh
+build=${TARN_BUILD_DIR:-build}
+# shellcheck disable=SC2086
+cmake -S . -B "$build" -DTARN_WERROR=ON ${TARN_CMAKE_ARGS:-} >/dev/null
+cmake --build "$build" -j"$(nproc)" --target tarn tarn_compressed_docs
+rm -f "$build"/tarn_*.deb
+(cd "$build" && cpack -G DEB >/dev/null)
+deb=$(ls "$build"/tarn_*.deb)
+# Errors fail the build; warnings are shown.
+lintian --fail-on error --tag-display-limit 0 "$deb" >&2
+echo "$deb"

@@ -1,0 +1,122 @@
+// tarn --check: macro texts to the lines it prints and its exit status.
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "Harness.h"
+#include "MacroCheck.h"
+
+namespace tarn {
+namespace {
+
+struct CheckCase {
+    const char* text;
+    const char* findings;  // the lines printed for the file "m.mcr"
+    int status;
+};
+
+const CheckCase kCases[] = {
+    {"Rem \"unbalanced, {\nSetFocus \"Editor\",1,True\nSend Hello{ENTER}~+(ab)\n\nWait\n", "", 0},
+    {"x = GetWindowID \"Ed, it\",1\nSend x\nKillProcess GetProcessID x\n", "", 0},
+    {"ShutDownWindows\nShutDownWindows 4,true\nTimeOut 12.5\nRunExecute ,\"a,b.txt\",,,3\n", "", 0},
+    {"SetFocus \"Untitled, x\n",
+     "m.mcr:1:10: error 5: Missing quote in statement (quotes "
+     "protect commas and must be closed)\n",
+     1},
+    {"x = GetWindowID \"a,1\n",
+     "m.mcr:1:4: error 5: Missing quote in statement (quotes protect "
+     "commas and must be closed)\n",
+     1},
+    {"Send {ENTER}{BOGUS}\n  Send \"+\"\n",
+     "m.mcr:1:6: error 5: Invalid procedure call or "
+     "argument (Send cannot read these keys)\n"
+     "m.mcr:2:8: error 5: Invalid procedure call or "
+     "argument (Send cannot read these keys)\n",
+     1},
+    {"GetWindowID \"x\"\n\tgetprocessid 5\n",
+     "m.mcr:1:1: error 1001: Invalid macro command (it "
+     "gives a value: uservar = GetWindowID ...)\n"
+     "m.mcr:2:2: error 1001: Invalid macro command (it "
+     "gives a value: uservar = GetProcessID ...)\n",
+     1},
+    {"Sned keys\nSend\ttab x\n= 5\n",
+     "m.mcr:1:1: error 1001: Invalid macro command\n"
+     "m.mcr:2:1: error 1001: Invalid macro command\n"
+     "m.mcr:3:1: error 1001: Invalid macro command (no variable "
+     "name before \"=\")\n",
+     1},
+    {"Wait 40000\nWait soon\nWait 2.5\n",
+     "m.mcr:1:6: error 6: Overflow (Wait takes whole seconds "
+     "up to 32767)\nm.mcr:2:6: error 13: Type mismatch (Wait "
+     "takes whole seconds up to 32767)\n",
+     1},
+    {"TimeOut 1e999\nShutDownWindows 5\nShutDownWindows x\n",
+     "m.mcr:1:9: error 6: Overflow (TimeOut seconds)\nm.mcr:2:17: error 1002: An invalid "
+     "parameter was passed to the macro intrepreter's ExitWindows command (ShutDownWindows' "
+     "options are 1 to 4)\nm.mcr:3:17: error 13: Type mismatch (ShutDownWindows' options are 1 "
+     "to 4)\n",
+     1},
+    {"KillProcess notepad\nCloseWindow 3000000000\ny = \"\n",
+     "m.mcr:1:13: error 13: Type mismatch (KillProcess needs a process ID)\nm.mcr:2:13: error 6: "
+     "Overflow (CloseWindow needs a window ID)\nm.mcr:3:4: error 5: Invalid procedure call or "
+     "argument (a lone quote is no text)\n",
+     1},
+    // Columns count characters, not bytes.
+    {"Rem ü\nÄnder x\n", "m.mcr:2:1: error 1001: Invalid macro command\n", 1},
+};
+
+TEST(MacroCheck, PrintsWhatARunWouldRefuse) {
+    test::TempDir dir;
+    for (const CheckCase& c : kCases) {
+        SCOPED_TRACE(c.text);
+        const std::string path = dir.write("m.mcr", c.text);
+        std::ostringstream out, err;
+        const int status = CheckMacroFiles({path}, out, err);
+        std::string expected = c.findings;
+        for (std::size_t at = 0; (at = expected.find("m.mcr:", at)) != std::string::npos;
+             at += path.size()) {
+            expected.replace(at, 5, path);
+        }
+        EXPECT_EQ(out.str(), expected);
+        EXPECT_EQ(status, c.status);
+    }
+}
+
+TEST(MacroCheck, HundredVariablesFitAndTheNextNameDoesNot) {
+    std::string text;
+    for (int i = 1; i <= 101; ++i)
+        text += "v" + std::to_string(i) + " = " + std::to_string(i) + "\n";
+    text += "V1 = 0\n";  // an existing name, in any case, takes no new slot
+    const std::vector<Finding> findings = CheckMacroText(text);
+    ASSERT_EQ(findings.size(), 1u);
+    EXPECT_EQ(findings[0].line, 101);
+    EXPECT_EQ(findings[0].number, 9);
+}
+
+TEST(MacroCheck, SendFromAVariableIsCountedNotChecked) {
+    MacroChecker checker;
+    EXPECT_FALSE(checker.checkLine("k = {BOGUS}"));
+    EXPECT_FALSE(checker.checkLine("Send k"));
+    EXPECT_TRUE(checker.lineDependsOnRun());
+    EXPECT_TRUE(checker.checkLine("Send {BOGUS}"));
+    EXPECT_EQ(checker.skippedSends(), 1);
+}
+
+TEST(MacroCheck, UnreadableFileIsStatusTwoAndTheOthersAreStillChecked) {
+    test::TempDir dir;
+    const std::string bad = dir.write("bad.mcr", "Foo bar\n");
+    std::ostringstream out, err;
+    EXPECT_EQ(CheckMacroFiles({(dir.path() / "none.mcr").string(), bad}, out, err), 2);
+    EXPECT_NE(err.str().find("none.mcr: error 53: File not found"), std::string::npos);
+    EXPECT_EQ(out.str(), bad + ":1:1: error 1001: Invalid macro command\n");
+}
+
+TEST(MacroCheck, LinesEndAtCrCrLfAndLf) {
+    const std::vector<Finding> findings = CheckMacroText("Rem a\rFoo b\r\nRem c\nFoo d");
+    ASSERT_EQ(findings.size(), 2u);
+    EXPECT_EQ(findings[0].line, 2);
+    EXPECT_EQ(findings[1].line, 4);
+}
+
+}  // namespace
+}  // namespace tarn
