@@ -131,7 +131,7 @@ TEST_F(PrintTest, SetupChoosesThePrinterOfTheNextPrint) {
     auto form = editor();
     type(*form, QStringLiteral("chosen"));
 
-    mDialogAnswers = {std::nullopt, QStringLiteral("Second"), QStringLiteral("Missing")};
+    mDialogAnswers = {QString(), QStringLiteral("Second"), QStringLiteral("Missing")};
     form->mnuFilePrinterSetup_Click();  // cancelled: nothing changes, nothing shown
     EXPECT_TRUE(mMessages.empty());
     EXPECT_EQ(currentPrinter().printerName(), QStringLiteral("First"));
