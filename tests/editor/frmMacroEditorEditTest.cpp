@@ -167,11 +167,18 @@ TEST_F(EditTest, EditEntriesFollowTheSelectionAndTheClipboard) {
 }
 
 TEST_F(EditTest, ToolbarCutCopyPasteWorkWhileTheMenusAreDisabled) {
-    auto form = editor();
+    auto form = shownEditor();
     form->InsertText("Wait 1");
     form->DisableMenus();
     for (const char* name : {"mnuFile", "mnuEdit", "mnuSearch", "mnuHelp", "mnuMacro"})
         EXPECT_FALSE(action(*form, name)->isEnabled()) << name;
+    // Nor do the disabled menus' shortcuts reach their entries.
+    select(*form, 0, 1);
+    for (Qt::Key k : {Qt::Key_N, Qt::Key_X, Qt::Key_Q})
+        key(*form, k, Qt::ControlModifier);
+    EXPECT_TRUE(mMessages.empty());
+    EXPECT_TRUE(form->isVisible());
+    EXPECT_EQ(textOf(*form), "Wait 1");
     select(*form, 0, 5);
     QToolBar* bar = form->toolBar();
     bar->findChild<QAction*>("tbToolBarCut")->trigger();
