@@ -9,6 +9,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QPlainTextEdit>
@@ -254,6 +255,13 @@ bool frmMacroEditor::eventFilter(QObject* poWatched, QEvent* poEvent) {
                 return txtEdit_KeyEvent(static_cast<QKeyEvent*>(poEvent));
             case QEvent::ContextMenu:
                 return true;
+            case QEvent::InputMethod:
+                // Characters composed by an input method are typing too.
+                if (!txtEdit->isReadOnly() &&
+                    !static_cast<QInputMethodEvent*>(poEvent)->commitString().isEmpty()) {
+                    entry(QStringLiteral("mnuEditUndo"))->setEnabled(true);
+                }
+                break;
             default:
                 break;
         }
