@@ -210,8 +210,15 @@ std::optional<QString> CommonDialog::runDialog(const Request& poRequest, int& pi
     if (dialog.exec() != QDialog::Accepted) return std::nullopt;
     const QStringList files = dialog.selectedFiles();
     if (files.isEmpty()) return std::nullopt;
-    const qsizetype chosenFilter = filters.indexOf(dialog.selectedNameFilter());
-    if (chosenFilter >= 0) piChosenFilter = static_cast<int>(chosenFilter) + 1;
+    // The dialog names the chosen filter by its description alone.
+    const QString chosenFilter = dialog.selectedNameFilter();
+    for (std::size_t i = 0; i < poRequest.filter.size(); ++i) {
+        if (chosenFilter == filters[static_cast<qsizetype>(i)] ||
+            chosenFilter == poRequest.filter[i].description.trimmed()) {
+            piChosenFilter = static_cast<int>(i) + 1;
+            break;
+        }
+    }
     return QDir::cleanPath(files.front());
 }
 

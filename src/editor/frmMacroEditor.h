@@ -250,6 +250,7 @@ class frmMacroEditor : public QMainWindow {
     qint16 miRunWait = 5;
     bool mbLogMode = false;
     MacroFileFormat moFormat;
+    bool mbClipboardHasText = false;
     KeyHook mKeyHook;
 
     std::map<QString, QAction*> mEntries;

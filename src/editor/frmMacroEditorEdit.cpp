@@ -9,6 +9,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QPlainTextEdit>
@@ -107,8 +108,13 @@ void frmMacroEditor::createTextArea() {
     connect(txtEdit->document(), &QTextDocument::contentsChange, this,
             [this](int, int piRemoved, int piAdded) { txtEdit_Change(piRemoved, piAdded); });
     connect(txtEdit, &QPlainTextEdit::selectionChanged, this, [this] { UpdateEditMenus(); });
-    connect(QApplication::clipboard(), &QClipboard::dataChanged, this,
-            [this] { UpdateEditMenus(); });
+    // The clipboard is read when it changes, not at every key: on X11 another
+    // program owns it and each read is a round trip to that program.
+    connect(QApplication::clipboard(), &QClipboard::dataChanged, this, [this] {
+        mbClipboardHasText = !QApplication::clipboard()->text().isEmpty();
+        UpdateEditMenus();
+    });
+    mbClipboardHasText = !QApplication::clipboard()->text().isEmpty();
 }
 
 void frmMacroEditor::txtEdit_Change(int piRemoved, int piAdded) {
@@ -127,9 +133,8 @@ void frmMacroEditor::UpdateEditMenus() {
                              "mnuMacroEditMenuCut", "mnuMacroEditMenuDelete"}) {
         entry(QLatin1String(name))->setEnabled(selected);
     }
-    const bool clipboardText = !QApplication::clipboard()->text().isEmpty();
-    entry(QStringLiteral("mnuEditPaste"))->setEnabled(clipboardText);
-    entry(QStringLiteral("mnuMacroEditMenuPaste"))->setEnabled(clipboardText);
+    entry(QStringLiteral("mnuEditPaste"))->setEnabled(mbClipboardHasText);
+    entry(QStringLiteral("mnuMacroEditMenuPaste"))->setEnabled(mbClipboardHasText);
 }
 
 void frmMacroEditor::mnuEditCopy_Click() {
@@ -254,6 +259,13 @@ bool frmMacroEditor::eventFilter(QObject* poWatched, QEvent* poEvent) {
                 return txtEdit_KeyEvent(static_cast<QKeyEvent*>(poEvent));
             case QEvent::ContextMenu:
                 return true;
+            case QEvent::InputMethod:
+                // Characters composed by an input method are typing too.
+                if (!txtEdit->isReadOnly() &&
+                    !static_cast<QInputMethodEvent*>(poEvent)->commitString().isEmpty()) {
+                    entry(QStringLiteral("mnuEditUndo"))->setEnabled(true);
+                }
+                break;
             default:
                 break;
         }

@@ -3,6 +3,7 @@
 // and the clipboard, and the right-button "&Edit Menu".
 #include <QApplication>
 #include <QClipboard>
+#include <QInputMethodEvent>
 #include <QMimeData>
 #include <QTest>
 #include <QToolBar>
@@ -97,9 +98,16 @@ TEST_F(EditTest, TypingEnablesOnlyTheMenuUndoAndEnterDisablesBoth) {
     form->mnuEditDelete_Click();
     EXPECT_EQ(textOf(*form), "x\ny");
     EXPECT_EQ(form->undoText(), "x");
+    // So do characters composed by an input method.
+    type(*form, "\n");
+    QInputMethodEvent composed;
+    composed.setCommitString(QString::fromUtf8("\xC3\xA9"));
+    QApplication::sendEvent(text(*form), &composed);
+    EXPECT_TRUE(enabled(*form, "mnuEditUndo"));
+    EXPECT_EQ(textOf(*form), QString::fromUtf8("x\ny\n\xC3\xA9"));
     // Shift+Enter is an ordinary line end of the file.
     key(*form, Qt::Key_Return, Qt::ShiftModifier);
-    EXPECT_EQ(textOf(*form), "x\ny\n");
+    EXPECT_EQ(textOf(*form), QString::fromUtf8("x\ny\n\xC3\xA9\n"));
     mAnswers = {false};
 }
 
@@ -167,11 +175,18 @@ TEST_F(EditTest, EditEntriesFollowTheSelectionAndTheClipboard) {
 }
 
 TEST_F(EditTest, ToolbarCutCopyPasteWorkWhileTheMenusAreDisabled) {
-    auto form = editor();
+    auto form = shownEditor();
     form->InsertText("Wait 1");
     form->DisableMenus();
     for (const char* name : {"mnuFile", "mnuEdit", "mnuSearch", "mnuHelp", "mnuMacro"})
         EXPECT_FALSE(action(*form, name)->isEnabled()) << name;
+    // Nor do the disabled menus' shortcuts reach their entries.
+    select(*form, 0, 1);
+    for (Qt::Key k : {Qt::Key_N, Qt::Key_X, Qt::Key_Q})
+        key(*form, k, Qt::ControlModifier);
+    EXPECT_TRUE(mMessages.empty());
+    EXPECT_TRUE(form->isVisible());
+    EXPECT_EQ(textOf(*form), "Wait 1");
     select(*form, 0, 5);
     QToolBar* bar = form->toolBar();
     bar->findChild<QAction*>("tbToolBarCut")->trigger();

@@ -8,6 +8,9 @@
 #include "EditorText.h"
 #include "frmMacroEditor.h"
 
+#include "ProgramInfo.h"
+#include "Settings.h"
+
 #include "GuiTest.h"
 
 namespace tarn::guitest {
@@ -70,6 +73,9 @@ TEST_F(EditorButtonsTest, FindMacroUsesTheEditorsDialogWithoutShowingTheEditor) 
     EXPECT_EQ(mDialogs[1].fileName, path("chosen.mcr"));
     EXPECT_EQ(fileBox(*form)->text(), path("chosen.mcr"));
     EXPECT_TRUE(mReports.empty());
+    // Loaded though never shown, the editor still closes with the player.
+    form->close();
+    EXPECT_NE(GetSetting(appTitle(), kSectionSettings, kKeyEditorWidth), "");
 }
 
 TEST_F(EditorButtonsTest, MacroNewEditOpensTheFileOrAnEmptyText) {
