@@ -7,6 +7,7 @@
 # saves a screenshot of the moment before the close in build/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. scripts/private-display.sh
 
 bash scripts/install-deps.sh >/dev/null
 cmake -S . -B build -DTARN_WERROR=ON >/dev/null
@@ -28,25 +29,7 @@ trap cleanup EXIT
 virtual=0
 if [ -z "${DISPLAY:-}" ] || ! xdpyinfo >/dev/null 2>&1; then
   virtual=1
-  numberfile=$(mktemp)
-  # Xvfb picks a free display number and writes it to file descriptor 3.
-  Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$numberfile" >/dev/null 2>&1 &
-  started+=($!)
-  number=""
-  for _ in $(seq 100); do
-    number=$(tr -dc 0-9 <"$numberfile")
-    [ -n "$number" ] && break
-    sleep 0.1
-  done
-  rm -f "$numberfile"
-  [ -n "$number" ] || { echo "Xvfb did not start"; exit 1; }
-  export DISPLAY=":$number"
-  openbox >/dev/null 2>&1 &
-  started+=($!)
-  for _ in $(seq 50); do
-    xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break
-    sleep 0.1
-  done
+  start_private_display -screen 0 1280x800x24 || exit 1
   echo "Started a virtual display $DISPLAY with openbox"
 fi
 

@@ -7,6 +7,7 @@
 # one entry there adds a picture here.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. scripts/private-display.sh
 
 bash scripts/install-deps.sh >/dev/null
 cmake -S . -B build -DTARN_WERROR=ON >/dev/null
@@ -29,25 +30,7 @@ status=0
 for dpi in 96 144; do
   # The same desktop in both: 1280 x 800 in 96 DPI units.
   width=$((1280 * dpi / 96)) height=$((800 * dpi / 96))
-  numberfile=$(mktemp)
-  Xvfb -displayfd 3 -screen 0 "${width}x${height}x24" -dpi "$dpi" -nolisten tcp \
-    3>"$numberfile" >/dev/null 2>&1 &
-  started+=($!)
-  number=""
-  for _ in $(seq 100); do
-    number=$(tr -dc 0-9 <"$numberfile")
-    [ -n "$number" ] && break
-    sleep 0.1
-  done
-  rm -f "$numberfile"
-  [ -n "$number" ] || { echo "Xvfb did not start"; exit 1; }
-  export DISPLAY=":$number"
-  openbox >/dev/null 2>&1 &
-  started+=($!)
-  for _ in $(seq 50); do
-    xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break
-    sleep 0.1
-  done
+  start_private_display -screen 0 "${width}x${height}x24" -dpi "$dpi" || exit 1
   # QT_FONT_DPI is what a desktop's font DPI setting gives Qt; no session bus,
   # so that Qt starts no D-Bus daemon of its own.
   QT_FONT_DPI=$dpi QT_QPA_PLATFORM=xcb DBUS_SESSION_BUS_ADDRESS=disabled: \

@@ -19,26 +19,6 @@ namespace {
 
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
-Failure failureOf(int error) {
-    switch (error) {
-        case ENOENT:
-            return runtimeFailure(kFileNotFound);
-        case ENOTDIR:
-            return runtimeFailure(kPathNotFound);
-        case EACCES:
-        case EPERM:
-        case EROFS:
-        case ETXTBSY:
-            return runtimeFailure(kPermissionDenied);
-        case ENOSPC:
-        case EDQUOT:
-        case EFBIG:  // the file size limit of the process
-            return runtimeFailure(kDiskFull);
-        default:
-            return runtimeFailure(kPathFileAccessError);
-    }
-}
-
 std::string folderOf(const std::string& path) {
     const std::size_t slash = path.find_last_of('/');
     if (slash == std::string::npos) return ".";
@@ -52,7 +32,7 @@ std::string folderOf(const std::string& path) {
     if (error == ENOENT && ::stat(folderOf(path).c_str(), &folder) != 0) {
         throw runtimeFailure(kPathNotFound);
     }
-    throw failureOf(error);
+    throw runtimeFailureFromErrno(error);
 }
 
 class Descriptor {
@@ -135,7 +115,7 @@ QByteArray readAll(const std::string& path) {
         }
         const ssize_t n = ::read(file.get(), bytes.data() + got, bytes.size() - got);
         if (n < 0 && errno == EINTR) continue;
-        if (n < 0) throw failureOf(errno);
+        if (n < 0) throw runtimeFailureFromErrno(errno);
         if (n == 0) break;
         got += n;
     }
@@ -153,7 +133,7 @@ std::string targetOf(const std::string& path) {
         if (::lstat(target.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return target;
         std::string link(static_cast<std::size_t>(info.st_size > 0 ? info.st_size : 4096), '\0');
         const ssize_t n = ::readlink(target.c_str(), link.data(), link.size());
-        if (n < 0) throw failureOf(errno);
+        if (n < 0) throw runtimeFailureFromErrno(errno);
         link.resize(static_cast<std::size_t>(n));
         target = link.front() == '/' ? link : folderOf(target) + "/" + link;
     }
@@ -166,7 +146,7 @@ void writeAll(int fd, const QByteArray& bytes) {
     while (left > 0) {
         const ssize_t n = ::write(fd, data, static_cast<std::size_t>(left));
         if (n < 0 && errno == EINTR) continue;
-        if (n < 0) throw failureOf(errno);
+        if (n < 0) throw runtimeFailureFromErrno(errno);
         data += n;
         left -= n;
     }
@@ -241,10 +221,10 @@ bool WriteMacroFile(const QString& psvPath, const QString& psvText,
 
     struct stat old {};
     const bool exists = ::stat(target.c_str(), &old) == 0;
-    if (!exists && errno != ENOENT) throw failureOf(errno);
+    if (!exists && errno != ENOENT) throw runtimeFailureFromErrno(errno);
     if (exists && !S_ISREG(old.st_mode)) throw runtimeFailure(kPathFileAccessError);
     // A file the user made read-only is not replaced behind their back.
-    if (exists && ::access(target.c_str(), W_OK) != 0) throw failureOf(errno);
+    if (exists && ::access(target.c_str(), W_OK) != 0) throw runtimeFailureFromErrno(errno);
 
     std::string temporary;
     Descriptor file(createTemporary(target, temporary));
@@ -254,12 +234,13 @@ bool WriteMacroFile(const QString& psvPath, const QString& psvText,
             if (::fchown(file.get(), old.st_uid, old.st_gid) != 0) {
                 // Only the owner's group may be out of reach; the file stays ours.
             }
-            if (::fchmod(file.get(), old.st_mode & 07777) != 0) throw failureOf(errno);
+            if (::fchmod(file.get(), old.st_mode & 07777) != 0)
+                throw runtimeFailureFromErrno(errno);
         }
         writeAll(file.get(), bytes);
-        if (::fsync(file.get()) != 0) throw failureOf(errno);
-        if (::close(file.release()) != 0) throw failureOf(errno);
-        if (::rename(temporary.c_str(), target.c_str()) != 0) throw failureOf(errno);
+        if (::fsync(file.get()) != 0) throw runtimeFailureFromErrno(errno);
+        if (::close(file.release()) != 0) throw runtimeFailureFromErrno(errno);
+        if (::rename(temporary.c_str(), target.c_str()) != 0) throw runtimeFailureFromErrno(errno);
     } catch (...) {
         ::unlink(temporary.c_str());
         throw;

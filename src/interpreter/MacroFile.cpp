@@ -10,20 +10,6 @@
 namespace tarn {
 namespace {
 
-Failure openFailure(int error) {
-    switch (error) {
-        case ENOENT:
-            return runtimeFailure(kFileNotFound);
-        case ENOTDIR:
-            return runtimeFailure(kPathNotFound);
-        case EACCES:
-        case EPERM:
-            return runtimeFailure(kPermissionDenied);
-        default:
-            return runtimeFailure(kPathFileAccessError);
-    }
-}
-
 // Whether the stream holds valid UTF-8 from its current position to its end.
 // Reads in blocks so that the file's size does not matter.
 bool streamIsUtf8(std::FILE* file) {
@@ -56,11 +42,11 @@ void MacroFile::open(const std::string& path) {
             ::stat(path.substr(0, slash).c_str(), &folder) != 0) {
             throw runtimeFailure(kPathNotFound);
         }
-        throw openFailure(error);
+        throw runtimeFailureFromErrno(error);
     }
     if (!S_ISREG(info.st_mode)) throw runtimeFailure(kPathFileAccessError);
     std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file) throw openFailure(errno);
+    if (!file) throw runtimeFailureFromErrno(errno);
 
     // A UTF-8 byte order mark is no part of the first statement, whatever
     // encoding the rest of the file turns out to have.

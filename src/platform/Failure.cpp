@@ -1,5 +1,7 @@
 #include "Failure.h"
 
+#include <cerrno>
+
 namespace tarn {
 
 const char* runtimeDescription(std::int32_t number) {
@@ -33,6 +35,26 @@ const char* runtimeDescription(std::int32_t number) {
 
 Failure runtimeFailure(std::int32_t number) {
     return Failure(number, runtimeDescription(number), kRuntimeSource);
+}
+
+Failure runtimeFailureFromErrno(int error) {
+    switch (error) {
+        case ENOENT:
+            return runtimeFailure(kFileNotFound);
+        case ENOTDIR:
+            return runtimeFailure(kPathNotFound);
+        case EACCES:
+        case EPERM:
+        case EROFS:
+        case ETXTBSY:
+            return runtimeFailure(kPermissionDenied);
+        case ENOSPC:
+        case EDQUOT:
+        case EFBIG:
+            return runtimeFailure(kDiskFull);
+        default:
+            return runtimeFailure(kPathFileAccessError);
+    }
 }
 
 }  // namespace tarn

@@ -60,6 +60,12 @@ const char* runtimeDescription(std::int32_t number);
 // A failure of the runtime itself: standard description, source "Tarn".
 Failure runtimeFailure(std::int32_t number);
 
+// The runtime's failure for a file operation that failed with the POSIX error
+// code `error`: 53 no such file, 76 no such folder, 70 not permitted (a
+// read-only file system included), 61 no room left (a quota or the process's
+// file size limit included), 75 anything else.
+Failure runtimeFailureFromErrno(int error);
+
 // Runs body; a Failure leaving it gets "." + member appended to its source.
 // This is the handler that interpreter members put around their bodies.
 template <class Body>

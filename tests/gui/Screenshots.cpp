@@ -187,45 +187,43 @@ void shootHelp(Shooter& poShooter, const QString& psvName) {
     form->close();
 }
 
-// The editor holding a macro, with the language's colours and line numbers.
-void shootEditor(Shooter& poShooter, const QString& psvName) {
-    const QString path = QDir::home().filePath(QStringLiteral("example.mcr"));
-    QFile file(path);
-    if (file.open(QIODevice::WriteOnly))
-        file.write(
-            "Rem Start a terminal, wait for its window, and type into it\r\n"
-            "pid = Run xterm -T \"Tarn example\" -e cat\r\n"
-            "w = GetWindowID Tarn example,2\r\n"
-            "SetFocus pid\r\n"
-            "Send h\xc3\xa9llo w\xc3\xb6rld \xe2\x82\xacuro~{TAB 2}^(a)+{HOME}\r\n"
-            "Wait 2\r\n"
-            "CloseWindow w\r\n");
+// The first lines of an example macro, as the editor and the trace show them.
+constexpr const char* kExampleLines =
+    "Rem Start a terminal, wait for its window, and type into it\r\n"
+    "pid = Run xterm -T \"Tarn example\" -e cat\r\n"
+    "w = GetWindowID Tarn example,2\r\n"
+    "SetFocus pid\r\n";
+
+// An editor window, or with pbViewer the trace viewer, on the file psvPath
+// holding psvBytes.
+void shootEditorOn(Shooter& poShooter, const QString& psvName, bool pbViewer,
+                   const QString& psvPath, const QByteArray& psvBytes) {
+    QFile file(psvPath);
+    if (file.open(QIODevice::WriteOnly)) file.write(psvBytes);
     file.close();
-    tarn::editor::frmMacroEditor editor;
-    editor.OpenMacro(path);
-    editor.show();
-    poShooter.shoot(&editor, psvName);
-    editor.Unload();
+    tarn::editor::frmMacroEditor window;
+    if (pbViewer) window.ViewLogMode();
+    window.OpenMacro(psvPath);
+    window.show();
+    poShooter.shoot(&window, psvName);
+    window.Unload();
 }
 
-// The trace viewer on a trace with a failed run.
+// The editor holding a macro, with the language's colours and line numbers.
+void shootEditor(Shooter& poShooter, const QString& psvName) {
+    shootEditorOn(poShooter, psvName, false, QDir::home().filePath(QStringLiteral("example.mcr")),
+                  QByteArray(kExampleLines) +
+                      "Send h\xc3\xa9llo w\xc3\xb6rld \xe2\x82\xacuro~{TAB 2}^(a)+{HOME}\r\n"
+                      "Wait 2\r\n"
+                      "CloseWindow w\r\n");
+}
+
+// The trace viewer on a trace whose run failed.
 void shootViewer(Shooter& poShooter, const QString& psvName) {
-    QFile file(poShooter.traceFile());
-    if (file.open(QIODevice::WriteOnly))
-        file.write(
-            "Rem Start a terminal, wait for its window, and type into it\r\n"
-            "pid = Run xterm -T \"Tarn example\" -e cat\r\n"
-            "w = GetWindowID Tarn example,2\r\n"
-            "SetFocus pid\r\n"
-            "Send hello~(\r\n"
-            "Error 5 - Invalid procedure call or argument\r\n");
-    file.close();
-    tarn::editor::frmMacroEditor viewer;
-    viewer.ViewLogMode();
-    viewer.OpenMacro(poShooter.traceFile());
-    viewer.show();
-    poShooter.shoot(&viewer, psvName);
-    viewer.Unload();
+    shootEditorOn(poShooter, psvName, true, poShooter.traceFile(),
+                  QByteArray(kExampleLines) +
+                      "Send hello~(\r\n"
+                      "Error 5 - Invalid procedure call or argument\r\n");
 }
 
 struct Shot {
