@@ -55,6 +55,7 @@ void frmTarn::beginTrace() {
 
 void frmTarn::runMacroOnce() {
     const std::string file = txtMacroFile->text().toStdString();
+    mlFailedLine = 0;
     for (;;) {
         std::optional<Failure> failed;
         try {
@@ -68,7 +69,10 @@ void frmTarn::runMacroOnce() {
         if (retryAfter(*failed)) continue;
         // Passed over in silence while the session ends; that is no failure of
         // the macro.
-        if (!mbShuttingDown) mbRunFailed = true;
+        if (!mbShuttingDown) {
+            mbRunFailed = true;
+            mlFailedLine = oMac->LineNumber();
+        }
         return;
     }
 }
