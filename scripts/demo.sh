@@ -21,6 +21,7 @@ started=()
 cleanup() {
   for pid in "${started[@]}"; do kill "$pid" 2>/dev/null || true; done
   wait 2>/dev/null || true
+  [ -n "${busdir:-}" ] && rm -rf "$busdir"
 }
 trap cleanup EXIT
 
@@ -53,9 +54,19 @@ if [ -z "${XDG_RUNTIME_DIR:-}" ]; then
   XDG_RUNTIME_DIR=$(mktemp -d)
   export XDG_RUNTIME_DIR
 fi
+# The run gets a session bus of its own, ended with the demo, so that nothing
+# the demo starts is left behind.
+busdir=$(mktemp -d)
+dbus-daemon --session --nofork --nopidfile --address="unix:path=$busdir/bus" >/dev/null 2>&1 &
+started+=($!)
+for _ in $(seq 100); do
+  [ -S "$busdir/bus" ] && break
+  sleep 0.05
+done
+export DBUS_SESSION_BUS_ADDRESS="unix:path=$busdir/bus"
 echo "Running: tarn examples/demo.mcr"
-# What tarn and the programs it starts say on standard error goes to a log,
-# shown when something went wrong.
+# What tarn says on standard error goes to a log, shown when something went
+# wrong (the programs it starts write to /dev/null).
 log=$PWD/build/demo-tarn.log
 build/src/player/tarn examples/demo.mcr 2>"$log" &
 tarn=$!

@@ -15,10 +15,24 @@ for target in "$build"/fuzz/*_fuzz; do
   name=$(basename "$target")
   corpus="$build/corpus/$name"
   mkdir -p "$corpus"
+  # Seeds that nest far deeper than mutation alone would reach in a minute.
+  python3 - "$corpus" <<'EOF'
+import pathlib, sys
+corpus = pathlib.Path(sys.argv[1])
+deep = 30000
+seeds = {
+    "seed-deep-groups": "+(" * deep + "a" + ")" * deep,
+    "seed-deep-send": "Send " + "(" * deep + "a" + ")" * deep,
+    "seed-deep-run": "x = " + "Run " * deep + "x",
+}
+for name, text in seeds.items():
+    (corpus / name).write_text(text)
+EOF
   echo "== $name for ${seconds}s"
-  # -timeout: one input running longer than 10 s counts as a hang.
+  # -timeout: one input running longer than 10 s counts as a hang. -max_len
+  # lets inputs nest tens of thousands of groups or embedded commands deep.
   status=0
-  "$target" -max_total_time="$seconds" -timeout=10 -max_len=1024 -print_final_stats=1 \
+  "$target" -max_total_time="$seconds" -timeout=10 -max_len=200000 -print_final_stats=1 \
     "$corpus" > "$build/$name.log" 2>&1 || status=$?
   grep -E '^(Done [0-9]+ runs|stat::number_of_executed_units)' "$build/$name.log" || true
   # libFuzzer exits non-zero on a crash, a leak or a hang.

@@ -5,6 +5,7 @@
 #include <QRect>
 
 #include "HelpTopics.h"
+#include "OnScreen.h"
 #include "ProgramInfo.h"
 #include "modGlobal.h"
 
@@ -37,6 +38,8 @@ HelpTopicsWindow* openWindow(QWidget* poOwner) {
             frame.moveCenter(poOwner->window()->frameGeometry().center());
             window->move(frame.topLeft());
         }
+        // Centred on a window near a corner of the screen it would hang over the edge.
+        keepOnScreen(window, poOwner ? poOwner->window() : nullptr);
     }
     QWidget* modal = QApplication::activeModalWidget();
     if (modal != window) {

@@ -200,9 +200,15 @@ HelpTopicsWindow::HelpTopicsWindow() : QWidget(nullptr, Qt::Window) {
     connect(txtTopic, &QTextBrowser::backwardAvailable, cmdBack, &QPushButton::setEnabled);
     connect(txtTopic, &QTextBrowser::forwardAvailable, cmdForward, &QPushButton::setEnabled);
     connect(txtTopic, &QTextBrowser::sourceChanged, this, [this] {
+        const QString help = appTitle() + QStringLiteral(" Help");
         const QString title = txtTopic->documentTitle();
-        setWindowTitle(title.isEmpty() ? appTitle() + QStringLiteral(" Help Topics")
-                                       : appTitle() + QStringLiteral(" Help - ") + title);
+        // The welcome page is titled after the help itself; it is not repeated.
+        if (title.isEmpty())
+            setWindowTitle(help + QStringLiteral(" Topics"));
+        else if (title.startsWith(help, Qt::CaseInsensitive))
+            setWindowTitle(title);
+        else
+            setWindowTitle(help + QStringLiteral(" - ") + title);
     });
 
     showTopic(QLatin1String(kFirstPage));

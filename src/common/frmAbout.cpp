@@ -33,7 +33,7 @@ constexpr TwipsRect kCopyright{960, 420, 4095, 195};
 constexpr int kLineLeft = 180;
 constexpr int kLineRight = 5100;
 constexpr int kGreyLineTop = 780;
-constexpr int kWhiteLineTop = 795;
+// The white line (795) lies directly under the grey one, one pixel at any DPI.
 constexpr TwipsRect kOK{3840, 1140, 1245, 375};
 constexpr TwipsRect kSysinfo{3840, 1560, 1245, 375};
 
@@ -95,10 +95,11 @@ void frmAbout::layOut() {
     const double labelNeedsW = std::max(metrics.horizontalAdvance(lblProgramNameAndVersion->text()),
                                         metrics.horizontalAdvance(lblCopyright->text()));
     const double buttonNeedsW = std::max(cmdOK->sizeHint().width(), cmdSysinfo->sizeHint().width());
-    const double scale =
-        std::max({1.0, metrics.height() / double(twipsToPixels(195, this)),
-                  labelNeedsW / twipsToPixels(4095, this), buttonNeedsW / twipsToPixels(1245, this),
-                  (metrics.height() + 6) / double(twipsToPixels(375, this))});
+    // One pixel more than needed: edges are rounded, and a width can lose one.
+    const double scale = std::max({1.0, (metrics.height() + 1) / double(twipsToPixels(195, this)),
+                                   (labelNeedsW + 1) / twipsToPixels(4095, this),
+                                   (buttonNeedsW + 1) / twipsToPixels(1245, this),
+                                   (metrics.height() + 7) / double(twipsToPixels(375, this))});
     auto x = [&](double twips) { return twipsToPixels(twips * scale, this, Qt::Horizontal); };
     auto y = [&](double twips) { return twipsToPixels(twips * scale, this, Qt::Vertical); };
     auto place = [&](QWidget* widget, const TwipsRect& r) {
@@ -114,7 +115,7 @@ void frmAbout::layOut() {
     const int lineTop = y(kGreyLineTop);
     const int lineWidth = x(kLineRight) - x(kLineLeft);
     Line1_1->setGeometry(x(kLineLeft), lineTop, lineWidth, 1);
-    Line1_0->setGeometry(x(kLineLeft), std::max(lineTop + 1, y(kWhiteLineTop)), lineWidth, 1);
+    Line1_0->setGeometry(x(kLineLeft), lineTop + 1, lineWidth, 1);
 
     const int iconSide = std::min(imgIcon->width(), imgIcon->height());
     imgIcon->setPixmap(tarnIcon(TarnIcon::Program).pixmap(iconSide, iconSide));

@@ -50,4 +50,10 @@ std::string StripQuotes(const std::string& psvText) {
     return text;
 }
 
+std::string ExpandHome(const std::string& psvPath, const std::string& psvHome) {
+    if (psvPath == "~") return psvHome;
+    if (psvPath.rfind("~/", 0) != 0) return psvPath;
+    return AddBackslash(psvHome) + psvPath.substr(2);
+}
+
 }  // namespace tarn

@@ -43,4 +43,9 @@ std::string BaseName(const std::string& psvPath);
 // changes. StripQuotes("\"a b\"") == "a b", StripQuotes("\"") == "".
 std::string StripQuotes(const std::string& psvText);
 
+// A path typed as in a file dialog: a leading "~/" (or a "~" alone) stands for
+// the home folder psvHome; any other text is returned unchanged ("~ann/x" and
+// "a/~/x" included). ExpandHome("~/a.mcr", "/home/ann") == "/home/ann/a.mcr".
+std::string ExpandHome(const std::string& psvPath, const std::string& psvHome);
+
 }  // namespace tarn

@@ -1,10 +1,17 @@
 #include "CommonDialog.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFileSystemModel>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QSortFilterProxyModel>
+#include <algorithm>
 
 #include "Failure.h"
+#include "PrintJob.h"
 
 namespace tarn::editor {
 
@@ -30,7 +37,37 @@ QString defaultSuffix(const std::vector<CommonDialog::FilterChoice>& poFilter, i
     return suffix;
 }
 
+// Narrows the dialog's list to folders and files that may be run while a
+// filter choice with kExecutablesMask is selected.
+class ExecutablesOnly : public QSortFilterProxyModel {
+  public:
+    using QSortFilterProxyModel::QSortFilterProxyModel;
+    void setActive(bool pbActive) {
+        if (mbActive == pbActive) return;
+        mbActive = pbActive;
+        invalidateFilter();
+    }
+
+  protected:
+    bool filterAcceptsRow(int piRow, const QModelIndex& poParent) const override {
+        if (!mbActive) return true;
+        const auto* files = qobject_cast<const QFileSystemModel*>(sourceModel());
+        if (!files) return true;
+        const QFileInfo info = files->fileInfo(files->index(piRow, 0, poParent));
+        return info.isDir() || info.isExecutable();
+    }
+
+  private:
+    bool mbActive = false;
+};
+
+bool runsExecutables(const CommonDialog::FilterChoice& poChoice) {
+    return poChoice.masks.contains(CommonDialog::kExecutablesMask);
+}
+
 }  // namespace
+
+const QString CommonDialog::kExecutablesMask = QStringLiteral("<executable>");
 
 void CommonDialog::setAnswerHook(AnswerHook poHook) {
     answerHook() = std::move(poHook);
@@ -55,7 +92,8 @@ QString CommonDialog::qtNameFilter(const FilterChoice& poChoice) {
     // has always meant every file.
     QStringList masks;
     for (const QString& mask : poChoice.masks)
-        masks << (mask == QLatin1String("*.*") ? QStringLiteral("*") : mask);
+        masks << (mask == QLatin1String("*.*") || mask == kExecutablesMask ? QStringLiteral("*")
+                                                                           : mask);
     if (masks.isEmpty()) masks << QStringLiteral("*");
     return poChoice.description + QStringLiteral(" (") + masks.join(QLatin1Char(' ')) +
            QLatin1Char(')');
@@ -67,6 +105,38 @@ void CommonDialog::ShowOpen() {
 
 void CommonDialog::ShowSave() {
     show(Kind::Save);
+}
+
+void CommonDialog::ShowPrinter(QPrinter& poPrinter) {
+    const Request request{Kind::Printer, msvTitle, QString(), poPrinter.printerName(), {}, 1,
+                          mlFlags};
+    const std::optional<QString> chosen =
+        answerHook() ? answerHook()(request) : runPrintDialog(request, poPrinter);
+    if (!chosen) throw Failure(kCancelError, "Cancel was selected.", "CommonDialog");
+    if (answerHook()) {
+        poPrinter.setOutputFormat(QPrinter::NativeFormat);
+        poPrinter.setPrinterName(*chosen);
+    }
+    // Qt falls back to a PDF file when it does not know the printer named.
+    if (poPrinter.outputFormat() != QPrinter::NativeFormat || poPrinter.printerName() != *chosen)
+        throw Failure(kPrinterError, "Printer error", "CommonDialog");
+}
+
+std::optional<QString> CommonDialog::runPrintDialog(const Request& poRequest, QPrinter& poPrinter) {
+    QPrintDialog dialog(&poPrinter, mpOwner);
+    dialog.setObjectName(QStringLiteral("cdlgMac"));
+    dialog.setWindowTitle(poRequest.title);
+    QAbstractPrintDialog::PrintDialogOptions options =
+        QAbstractPrintDialog::PrintToFile | QAbstractPrintDialog::PrintSelection |
+        QAbstractPrintDialog::PrintPageRange | QAbstractPrintDialog::PrintCurrentPage |
+        QAbstractPrintDialog::PrintShowPageSize | QAbstractPrintDialog::PrintCollateCopies;
+    if (poRequest.flags & kNoSelection) options &= ~QAbstractPrintDialog::PrintSelection;
+    if (poRequest.flags & kNoPageNums)
+        options &= ~(QAbstractPrintDialog::PrintPageRange | QAbstractPrintDialog::PrintCurrentPage);
+    if (poRequest.flags & kDisablePrintToFile) options &= ~QAbstractPrintDialog::PrintToFile;
+    dialog.setOptions(options);
+    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    return poPrinter.printerName();
 }
 
 void CommonDialog::show(Kind piKind) {
@@ -91,7 +161,10 @@ void CommonDialog::show(Kind piKind) {
 }
 
 std::optional<QString> CommonDialog::runDialog(const Request& poRequest, int& piChosenFilter) {
-    QFileDialog dialog(mpOwner, poRequest.title);
+    // A hidden owner (the player borrows the dialog of an editor it has not
+    // shown) would place the dialog nowhere near the user's eyes.
+    QWidget* owner = mpOwner && mpOwner->isVisible() ? mpOwner : QApplication::activeWindow();
+    QFileDialog dialog(owner, poRequest.title);
     dialog.setObjectName(QStringLiteral("cdlgMac"));
     // The editor asks about overwriting itself, with its own words.
     dialog.setOptions(QFileDialog::DontUseNativeDialog | QFileDialog::DontConfirmOverwrite |
@@ -110,6 +183,19 @@ std::optional<QString> CommonDialog::runDialog(const Request& poRequest, int& pi
         dialog.setNameFilters(filters);
         const int index = std::clamp(poRequest.filterIndex, 1, static_cast<int>(filters.size()));
         dialog.selectNameFilter(filters[index - 1]);
+        const auto executables =
+            std::find_if(poRequest.filter.begin(), poRequest.filter.end(), runsExecutables);
+        if (executables != poRequest.filter.end()) {
+            auto* proxy = new ExecutablesOnly(&dialog);
+            dialog.setProxyModel(proxy);
+            auto follow = [&poRequest, &filters, proxy](const QString& psvFilter) {
+                const qsizetype chosen = filters.indexOf(psvFilter);
+                proxy->setActive(chosen >= 0 &&
+                                 runsExecutables(poRequest.filter[std::size_t(chosen)]));
+            };
+            QObject::connect(&dialog, &QFileDialog::filterSelected, proxy, follow);
+            follow(filters[index - 1]);
+        }
     }
     if (!poRequest.initialFolder.isEmpty()) dialog.setDirectory(poRequest.initialFolder);
     if (!poRequest.fileName.isEmpty()) {

@@ -17,8 +17,12 @@
 // The dialog is Qt's own file dialog (not the desktop's), the same on every
 // desktop; it never asks about overwriting, since the editor asks that itself.
 // A save dialog appends the extension of the chosen filter's first mask
-// ("*.mcr") to a name typed without any dot. The printer dialog joins this
-// class with printing.
+// ("*.mcr") to a name typed without any dot.
+//
+// The printer dialog works on a QPrinter, the program's current printer:
+// confirming it makes the chosen printer (with its copies and paper) that
+// printer's setting, which the next Print uses. Copies are always left to the
+// printer driver: Qt hands the count to the job.
 
 #include <QString>
 #include <QStringList>
@@ -26,6 +30,7 @@
 #include <optional>
 #include <vector>
 
+class QPrinter;
 class QWidget;
 
 namespace tarn::editor {
@@ -40,8 +45,20 @@ class CommonDialog {
     static constexpr int kExplorer = 0x80000;
     // What the open and save dialogs of the program use.
     static constexpr int kFileDialogFlags = kExplorer | kHideReadOnly;
+    // Printer dialog options (PD_* values).
+    static constexpr int kNoSelection = 0x4;
+    static constexpr int kNoPageNums = 0x8;
+    static constexpr int kUseDevModeCopiesAndCollate = 0x40000;
+    static constexpr int kDisablePrintToFile = 0x80000;
+    // What Printer Setup uses: 0xC000C.
+    static constexpr int kPrinterDialogFlags =
+        kNoSelection | kNoPageNums | kUseDevModeCopiesAndCollate | kDisablePrintToFile;
+    // A mask of the filter that stands for the files that may be run (and the
+    // folders to reach them), whatever their names: Linux programs carry no
+    // extension to match.
+    static const QString kExecutablesMask;  // "<executable>"
 
-    enum class Kind { Open, Save };
+    enum class Kind { Open, Save, Printer };
 
     // One choice of the filter: its description and its masks as given.
     struct FilterChoice {
@@ -60,8 +77,9 @@ class CommonDialog {
         int flags;
     };
 
-    // Answers dialogs instead of showing them (tests): the chosen path, or
-    // nothing for a cancel. Program-wide; an empty hook shows real dialogs.
+    // Answers dialogs instead of showing them (tests): the chosen path (for
+    // the printer dialog the printer's name), or nothing for a cancel.
+    // Program-wide; an empty hook shows real dialogs.
     using AnswerHook = std::function<std::optional<QString>(const Request&)>;
     static void setAnswerHook(AnswerHook poHook);
 
@@ -85,6 +103,10 @@ class CommonDialog {
     // Show the dialog and wait for the user. Throw Failure 32755 on cancel.
     void ShowOpen();
     void ShowSave();
+    // The printer dialog, with the title and flags set before; on confirmation
+    // poPrinter is the chosen printer. Throws Failure 32755 on cancel, and
+    // kPrinterError (PrintJob.h) when the printer cannot take the choice.
+    void ShowPrinter(QPrinter& poPrinter);
 
     // "Description|pattern|..." as choices; an incomplete last pair is dropped.
     static std::vector<FilterChoice> parseFilter(const QString& psvFilter);
@@ -96,6 +118,8 @@ class CommonDialog {
     void show(Kind piKind);
     // The path the user chose, or nothing when the dialog was cancelled.
     std::optional<QString> runDialog(const Request& poRequest, int& piChosenFilter);
+    // The chosen printer's name, or nothing when the dialog was cancelled.
+    std::optional<QString> runPrintDialog(const Request& poRequest, QPrinter& poPrinter);
 
     QWidget* mpOwner;
     QString msvInitDir;

@@ -9,11 +9,13 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QScreen>
+#include <QSignalBlocker>
 #include <QToolBar>
 
 #include "CommonDialog.h"
 #include "Help.h"
 #include "Icons.h"
+#include "KeyRecorder.h"
 #include "ProgramInfo.h"
 #include "Settings.h"
 #include "Twips.h"
@@ -89,6 +91,9 @@ frmMacroEditor::frmMacroEditor(QWidget* parent)
     createToolBar();
     createTextArea();
     createLanguageAids();
+    connectTemplates();
+    connectRecorder();
+    connectSearch();
 }
 
 frmMacroEditor::~frmMacroEditor() {
@@ -142,10 +147,10 @@ void frmMacroEditor::createMenus() {
     addEntry(file, "mnuFileSaveAs", QStringLiteral("Save &As..."), none,
              [this] { mnuFileSaveAs_Click(); });
     addSeparator(file, "mnuFileSep0");
-    // Printing joins these two entries with the printing module.
-    addEntry(file, "mnuFilePrinterSetup", QStringLiteral("Printer Se&tup..."), none, nullptr);
+    addEntry(file, "mnuFilePrinterSetup", QStringLiteral("Printer Se&tup..."), none,
+             [this] { mnuFilePrinterSetup_Click(); });
     addEntry(file, "mnuFilePrint", QStringLiteral("&Print"), QKeySequence(Qt::CTRL | Qt::Key_P),
-             nullptr);
+             [this] { mnuFilePrint_Click(); });
     addSeparator(file, "mnuFileSep1");
     addEntry(file, "mnuFileExit", QStringLiteral("E&xit"), QKeySequence(Qt::CTRL | Qt::Key_Q),
              [this] { mnuFileExit_Click(); });
@@ -240,9 +245,17 @@ void frmMacroEditor::createToolBar() {
         action->setObjectName(QStringLiteral("tbToolBar") + QLatin1String(button.key));
         action->setData(QLatin1String(button.key));
         action->setToolTip(QLatin1String(button.toolTip));
-        if (QLatin1String(button.key) == QLatin1String("Record")) action->setCheckable(true);
         const QString key = QLatin1String(button.key);
-        connect(action, &QAction::triggered, this, [this, key] { tbToolBar_ButtonClick(key); });
+        if (key == QLatin1String("Record")) action->setCheckable(true);
+        connect(action, &QAction::triggered, this, [this, action, key] {
+            // A click toggles a checkable button by itself; only the recorder
+            // says whether "Record" is pressed.
+            if (action->isCheckable()) {
+                const QSignalBlocker quiet(action);
+                action->setChecked(!action->isChecked());
+            }
+            tbToolBar_ButtonClick(key);
+        });
     }
     addToolBar(Qt::TopToolBarArea, tbToolBar);
 }

@@ -8,6 +8,7 @@
 // questions and reports; frmMacroEditorEdit.cpp the editing commands, the
 // one-level undo, the right-button menu, the toolbar dispatch and the text
 // area's key handling; frmMacroEditorViewer.cpp the viewer mode;
+// frmMacroEditorPrint.cpp Print and Printer Setup;
 // frmMacroEditorLanguage.cpp the macro language shown in the text area
 // (colours, line numbers, lines that a check flags) and going to a line.
 //
@@ -48,6 +49,8 @@ namespace tarn::editor {
 class CommonDialog;
 class MacroGutter;
 class MacroHighlighter;
+class frmFind;
+class KeyRecorder;
 
 class frmMacroEditor : public QMainWindow {
     Q_OBJECT
@@ -129,8 +132,30 @@ class frmMacroEditor : public QMainWindow {
     bool rightButtonMenuInstalled() const;
     void setKeyHook(KeyHook poHook) { mKeyHook = std::move(poHook); }
 
+    // Wizard templates (frmMacroEditorTemplates.cpp): every entry inserts its
+    // template through InsertText; Run and RunExecute ask for the file first.
+    void mnuMacroInsertRun_Click();
+    void mnuMacroInsertRunExecute_Click();
+    void mnuSetDefaultRunWait_Click();
+    // The run wait box; an empty answer or Cancel changes nothing.
+    void AskRunWait();
+
+    // The keystroke recorder (frmMacroEditorRecorder.cpp).
+    void mnuMacroRecord_Click();
+    bool recording() const;
+
+    // Find and replace (frmMacroEditorSearch.cpp). The find dialog is made at
+    // its first use; null before.
+    void mnuSearchFind_Click();
+    void mnuSearchFindNext_Click();
+    frmFind* findDialog() const { return mfrmFind; }
+
     // Viewer mode (frmMacroEditorViewer.cpp).
     void ViewLogMode();
+
+    // Printing (frmMacroEditorPrint.cpp), in the editor and the viewer alike.
+    void mnuFilePrint_Click();
+    void mnuFilePrinterSetup_Click();
 
     // The language (frmMacroEditorLanguage.cpp). Puts the caret at the start of
     // line plLine (1-based, clamped to the text) and shows it; the text is not
@@ -203,6 +228,12 @@ class frmMacroEditor : public QMainWindow {
     // viewer mode, where the text is a trace file.
     void createLanguageAids();
     void removeLanguageAids();
+    // Wiring of the Wizard, the recorder and the Search menu to their entries.
+    void connectTemplates();
+    void connectRecorder();
+    void connectSearch();
+    // The recorder's look at a key event of the text area while it records.
+    bool recorderKey(QKeyEvent* poEvent);
 
     // Viewer helpers (frmMacroEditorViewer.cpp).
     void offerToClearTrace(const QString& psvPath);
@@ -229,6 +260,8 @@ class frmMacroEditor : public QMainWindow {
     MacroGutter* mGutter = nullptr;
     std::unique_ptr<CommonDialog> cdlgMac;
     QMenu* mnuMacroEditMenu = nullptr;
+    frmFind* mfrmFind = nullptr;
+    std::unique_ptr<KeyRecorder> mRecorder;
 };
 
 }  // namespace tarn::editor

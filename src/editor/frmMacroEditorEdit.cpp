@@ -223,7 +223,7 @@ void frmMacroEditor::tbToolBar_ButtonClick(const QString& psvKey) {
         mnuEditPaste_Click();
     } else if (psvKey == QLatin1String("Record")) {
         // Works while recording too, when every menu is disabled.
-        emit entry(QStringLiteral("mnuMacroRecord"))->triggered(false);
+        mnuMacroRecord_Click();
     }
 }
 

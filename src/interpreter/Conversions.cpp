@@ -17,6 +17,12 @@ bool isDigit(char c) {
     return c >= '0' && c <= '9';
 }
 
+// Sign, digits, point, exponent letters, and "&H"/"&O" with hexadecimal digits.
+bool canBeInNumber(char c) {
+    return isDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F') || c == '+' || c == '-' ||
+           c == '.' || c == '&' || c == 'h' || c == 'H' || c == 'o' || c == 'O';
+}
+
 int digitValue(char c) {
     if (c >= '0' && c <= '9') return c - '0';
     if (c >= 'a' && c <= 'f') return c - 'a' + 10;
@@ -82,9 +88,11 @@ double numericPrefixValue(std::string_view text) {
     std::string compact;
     compact.reserve(std::min<std::size_t>(text.size(), 64));
     for (char c : text) {
-        if (!isSkipped(c)) compact += c;
-        // Only the leading number matters; stop copying once it cannot grow.
-        if (compact.size() > 400 && !isDigit(c)) break;
+        if (isSkipped(c)) continue;
+        // A character no number can hold ends the leading number, however
+        // long it is.
+        if (!canBeInNumber(c)) break;
+        compact += c;
     }
     if (compact.size() >= 2 && compact[0] == '&') {
         const char kind = compact[1];
@@ -97,7 +105,11 @@ double numericPrefixValue(std::string_view text) {
     return toDouble(number);
 }
 
-std::string numberToText(double value) {
+namespace {
+
+// The runtime's rendering of a double; zeroBeforePoint writes "0.5" where the
+// standard form writes ".5".
+std::string renderNumber(double value, bool zeroBeforePoint) {
     if (value == 0 || std::isnan(value)) return "0";
     if (std::isinf(value)) return value > 0 ? "1.#INF" : "-1.#INF";
     char buffer[40];
@@ -120,6 +132,7 @@ std::string numberToText(double value) {
         std::snprintf(exp, sizeof exp, "E%c%02d", exponent < 0 ? '-' : '+', std::abs(exponent));
         out += exp;
     } else if (exponent < 0) {
+        if (zeroBeforePoint) out += '0';
         out += '.' + std::string(static_cast<std::size_t>(-exponent - 1), '0') + digits;
     } else {
         const std::size_t intDigits = static_cast<std::size_t>(exponent) + 1;
@@ -132,8 +145,14 @@ std::string numberToText(double value) {
     return out;
 }
 
+}  // namespace
+
+std::string numberToText(double value) {
+    return renderNumber(value, true);
+}
+
 std::string standardForm(double value) {
-    std::string text = numberToText(value);
+    std::string text = renderNumber(value, false);
     return text[0] == '-' ? text : ' ' + text;
 }
 

@@ -19,7 +19,8 @@ double numericPrefixValue(std::string_view text);
 // significant digits, no trailing zeros, no zero before the point (".5"), and
 // exponent form ("1E+15", "1E-05") for very large and very small magnitudes.
 std::string standardForm(double value);
-// The same without the leading blank: how a double becomes text.
+// How a double becomes text: as the standard form but without the leading
+// blank and with the zero before the point ("0.5", "-0.25").
 std::string numberToText(double value);
 
 // Whether the text reads as a number (blanks around it allowed).

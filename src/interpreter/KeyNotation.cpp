@@ -14,7 +14,8 @@
 //   stay different.
 // - A group without a prefix, "(ab)", is accepted and types its keys: holding
 //   no modifier for a group is harmless. An empty group "+()" taps the
-//   modifiers alone.
+//   modifiers alone, and so do prefixes at the end of the string or before a
+//   ")" ("+", "a^", "(b%)").
 // - A prefix for a modifier that is already held (by an enclosing group or an
 //   earlier prefix of the same element) changes nothing: the key stays down
 //   until the outermost holder lets it go, so "+(a+b)" holds Shift once.
@@ -32,6 +33,9 @@ namespace {
 
 constexpr unsigned kMaxRepeat = 10000;
 constexpr std::size_t kMaxEvents = 2'000'000;
+// Groups nest by recursion: deeper nesting than any hand-written string would
+// use is refused before it can exhaust the stack.
+constexpr int kMaxGroupDepth = 200;
 
 struct NamedKey {
     const char* name;
@@ -194,10 +198,10 @@ class Parser {
                 emit(KeyEvent::Type::Press, modifierKey(m));
             }
         }
-        // Only prefixes can have been read here, and they need something to
-        // apply to.
-        if (atEnd() || peek() == ')') unreadable();
-        atom();
+        // Prefixes with nothing after them, at the end of the string or of a
+        // group, tap their modifiers alone, as "+()" does ("Send "+"" taps
+        // Shift).
+        if (!atEnd() && peek() != ')') atom();
         for (int i = pressedCount - 1; i >= 0; --i) {
             held_[pressed[i]] = false;
             emit(KeyEvent::Type::Release, modifierKey(pressed[i]));
@@ -209,7 +213,9 @@ class Parser {
         switch (c) {
             case '(':
                 ++pos_;
+                if (++depth_ > kMaxGroupDepth) throw runtimeFailure(kOutOfStackSpace);
                 sequence(/*inGroup=*/true);
+                --depth_;
                 return;
             case '{':
                 ++pos_;
@@ -266,6 +272,7 @@ class Parser {
     std::string_view text_;
     std::size_t pos_ = 0;
     bool held_[kModifierCount] = {};
+    int depth_ = 0;
     KeySequence out_;
 };
 

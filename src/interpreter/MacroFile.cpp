@@ -62,22 +62,20 @@ void MacroFile::open(const std::string& path) {
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (!file) throw openFailure(errno);
 
-    const bool utf8 = streamIsUtf8(file);
-    if (std::ferror(file)) {
+    // A UTF-8 byte order mark is no part of the first statement, whatever
+    // encoding the rest of the file turns out to have.
+    unsigned char mark[3] = {};
+    const bool hasMark =
+        std::fread(mark, 1, 3, file) == 3 && mark[0] == 0xEF && mark[1] == 0xBB && mark[2] == 0xBF;
+    const long textStart = hasMark ? 3 : 0;
+    bool utf8 = std::fseek(file, textStart, SEEK_SET) == 0 && streamIsUtf8(file);
+    if (std::ferror(file) || std::fseek(file, textStart, SEEK_SET) != 0) {
         std::fclose(file);
         throw runtimeFailure(kPathFileAccessError);
     }
-    std::rewind(file);
     windows1252_ = !utf8;
     file_ = file;
     pushedBack_ = EOF;
-    // A UTF-8 byte order mark is no part of the first statement.
-    if (utf8) {
-        const int a = std::getc(file_);
-        const int b = a == 0xEF ? std::getc(file_) : EOF;
-        const int c = b == 0xBB ? std::getc(file_) : EOF;
-        if (!(a == 0xEF && b == 0xBB && c == 0xBF)) std::rewind(file_);
-    }
 }
 
 void MacroFile::close() {

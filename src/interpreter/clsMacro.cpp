@@ -10,6 +10,27 @@
 #include "Syntax.h"
 
 namespace tarn {
+namespace {
+
+// Embedded commands nest value evaluations by recursion ("Run Run Run x"); a
+// value nested deeper than any macro needs is refused before it can exhaust
+// the stack.
+constexpr int kMaxValueDepth = 100;
+
+// Carries a too-deep evaluation out to the outermost one untouched, which then
+// raises the failure once instead of every level adding its name.
+struct ValueTooDeep {};
+
+struct DepthGuard {
+    explicit DepthGuard(int& depth) : depth_(depth) { ++depth_; }
+    ~DepthGuard() { --depth_; }
+    DepthGuard(const DepthGuard&) = delete;
+    DepthGuard& operator=(const DepthGuard&) = delete;
+    int& depth_;
+};
+
+}  // namespace
+
 clsMacro::clsMacro(Platform platform) : mPlatform(platform) {}
 
 clsMacro::~clsMacro() = default;
@@ -108,6 +129,20 @@ void clsMacro::Assign(const std::string& psvName, const std::string& psvRightSid
 }
 
 Value clsMacro::GetVarValue(const std::string& psvText) {
+    if (miValueDepth >= kMaxValueDepth) throw ValueTooDeep{};
+    const bool outermost = miValueDepth == 0;
+    DepthGuard guard(miValueDepth);
+    try {
+        return EvaluateValue(psvText);
+    } catch (const ValueTooDeep&) {
+        if (!outermost) throw;
+        Failure failure = runtimeFailure(kOutOfStackSpace);
+        failure.appendSource("GetVarValue");
+        throw failure;
+    }
+}
+
+Value clsMacro::EvaluateValue(const std::string& psvText) {
     return withSource("GetVarValue", [&]() -> Value {
         const ValueForm form = ClassifyValue(psvText);
         switch (form.kind) {

@@ -80,6 +80,7 @@ class clsMacro {
   private:
     void RaiseDataInQueue(const std::string& psvData);
     Value GetVarValue(const std::string& psvText);
+    Value EvaluateValue(const std::string& psvText);
     Value EvaluateGetWindowID(const std::string& psvArgument);
     void Dispatch(Keyword pKeyword, const std::string& psvParams);
     void Assign(const std::string& psvName, const std::string& psvRightSide);
@@ -100,6 +101,8 @@ class clsMacro {
     std::int32_t mlhWnd = 0;
     std::int32_t mlTimeOut = 30;
     std::int32_t mlLineNumber = 0;
+    // How deeply value evaluations are nested (embedded commands in values).
+    int miValueDepth = 0;
 };
 
 }  // namespace tarn

@@ -14,6 +14,8 @@ const char* runtimeDescription(std::int32_t number) {
             return "Subscript out of range";
         case kTypeMismatch:
             return "Type mismatch";
+        case kOutOfStackSpace:
+            return "Out of stack space";
         case kFileNotFound:
             return "File not found";
         case kDiskFull:

@@ -45,6 +45,7 @@ enum RuntimeError : std::int32_t {
     kOutOfMemory = 7,
     kSubscriptOutOfRange = 9,
     kTypeMismatch = 13,
+    kOutOfStackSpace = 28,
     kFileNotFound = 53,
     kDiskFull = 61,
     kPermissionDenied = 70,

@@ -17,7 +17,8 @@ class Processes {
     // The open step of ending a process: 0 when the process exists and may be
     // ended, otherwise the platform's error code (errno).
     virtual int open(ProcessId process) = 0;
-    // Ends the process at once: 0 on success, otherwise the platform's error code.
+    // Ends the process: 0 once it has ended (confirmed within a short bounded
+    // wait), otherwise the platform's error code.
     virtual int terminate(ProcessId process) = 0;
 
     // Tarn's own process, which a macro is never allowed to end.

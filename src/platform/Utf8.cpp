@@ -140,10 +140,11 @@ char32_t upper(char32_t c) {
     // Latin-1 Supplement
     if ((c >= 0xE0 && c <= 0xFE && c != 0xF7)) return c - 0x20;
     if (c == 0xFF) return 0x178;
-    // Latin Extended-A: mostly pairs, upper case first
+    // Latin Extended-A: mostly pairs, upper case first. The dotless i pairs
+    // with the plain capital I, not with the dotted capital before it.
+    if (c == 0x131) return 'I';
     if ((c >= 0x100 && c <= 0x137) || (c >= 0x14A && c <= 0x177)) return c & ~char32_t{1};
     if ((c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E)) return (c % 2 == 0) ? c - 1 : c;
-    if (c == 0x131) return 'I';
     // Greek
     if (c >= 0x3B1 && c <= 0x3CB && c != 0x3C2) return c - 0x20;
     if (c == 0x3C2) return 0x3A3;

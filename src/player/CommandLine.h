@@ -1,8 +1,9 @@
 #pragma once
 // What the program was asked to do by its arguments. The command line of a run
-// is nothing but the path of one macro file; --help and --version are the
-// usual courtesies of a Linux program and, like --check, never reach the
-// player window.
+// is the path of one macro file; --help and --version are the usual courtesies
+// of a Linux program and, like --check, never reach the player window. --batch
+// and --trace PATH, before the path, are for runs nobody watches (schedulers,
+// CI jobs).
 
 #include <optional>
 #include <string>
@@ -20,6 +21,10 @@ struct CommandLine {
     std::vector<std::string> files;
     // For Invalid: what was wrong, one line.
     std::string problem;
+    // --batch: failures go to standard error instead of the "Retry ?" box.
+    bool batch = false;
+    // --trace PATH: the run's trace, also in automatic mode.
+    std::optional<std::string> trace;
 };
 
 // argv[1..argc-1]. Several arguments are joined by single blanks, as a shell on

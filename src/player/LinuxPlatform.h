@@ -9,6 +9,7 @@
 #include "Platform.h"
 #include "QtHost.h"
 
+class QSocketNotifier;
 class QTimer;
 
 namespace tarn {
@@ -24,9 +25,14 @@ class LinuxPlatform {
     LinuxPlatform& operator=(const LinuxPlatform&) = delete;
 
     Platform platform();
+    // The emergency stop key (Pause); the keyboard already asks it.
+    StopKey* stopKey();
 
     // Collects, once a second, the programs a macro started that have ended,
-    // so none stays a zombie while Tarn runs. Needs a QCoreApplication.
+    // so none stays a zombie while Tarn runs; gives the keyboard map back once
+    // typing has been idle a moment; and on SIGTERM, SIGINT or SIGHUP, and at
+    // exit() (the toolkit's way out when it loses the display), puts the
+    // keyboard back before the process ends. Needs a QCoreApplication.
     void startHousekeeping();
 
   private:
@@ -35,6 +41,8 @@ class LinuxPlatform {
     QtHost mHost;
     std::unique_ptr<Backends> mBackends;
     std::unique_ptr<QTimer> mReaper;
+    std::unique_ptr<QTimer> mKeyboardTidy;
+    std::unique_ptr<QSocketNotifier> mSignals;
 };
 
 }  // namespace tarn

@@ -6,8 +6,17 @@ namespace tarn {
 
 int runPlayer(Platform poPlatform, std::optional<std::string> psvCommandLine,
               frmTarn::QuestionHook poQuestion) {
+    return runPlayer(poPlatform, std::move(psvCommandLine), UnattendedOptions{},
+                     std::move(poQuestion));
+}
+
+int runPlayer(Platform poPlatform, std::optional<std::string> psvCommandLine,
+              const UnattendedOptions& poOptions, frmTarn::QuestionHook poQuestion) {
     frmTarn form(poPlatform, std::move(psvCommandLine));
     if (poQuestion) form.setQuestionHook(std::move(poQuestion));
+    form.setBatch(poOptions.batch, poOptions.report);
+    if (poOptions.trace) form.setAutomaticTrace(QString::fromStdString(*poOptions.trace));
+    form.setStopKey(poOptions.stopKey);
     // In automatic mode the whole run happens inside Form_Load, on the yields
     // of the interpreter, and the window is closed when it returns.
     form.Form_Load();

@@ -18,4 +18,15 @@ namespace tarn {
 int runPlayer(Platform poPlatform, std::optional<std::string> psvCommandLine,
               frmTarn::QuestionHook poQuestion = {});
 
+// What an unattended run adds (see frmTarn::setBatch and its neighbours).
+// Batch mode returns 130 when the stop key stopped the run.
+struct UnattendedOptions {
+    bool batch = false;
+    std::optional<std::string> trace;
+    StopKey* stopKey = nullptr;
+    frmTarn::ReportHook report;  // empty: standard error
+};
+int runPlayer(Platform poPlatform, std::optional<std::string> psvCommandLine,
+              const UnattendedOptions& poOptions, frmTarn::QuestionHook poQuestion = {});
+
 }  // namespace tarn

@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFocusEvent>
+#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
@@ -12,13 +13,16 @@
 #include <QScreen>
 #include <QTimer>
 #include <QToolButton>
+#include <algorithm>
 
 #include "Help.h"
 #include "Icons.h"
+#include "OnScreen.h"
 #include "ProgramInfo.h"
 #include "Settings.h"
 #include "TraceFile.h"
 #include "Twips.h"
+#include "frmMacroEditor.h"
 #include "modGlobal.h"
 
 namespace tarn {
@@ -43,11 +47,14 @@ constexpr TwipsRect kLblActivity{1020, 480, 6195, 255};
 constexpr int kTimerIntervalMs = 100;
 constexpr int kF1KeyCode = 112;
 
-void place(QWidget* poControl, const TwipsRect& poRect, const QWidget* poWindow) {
-    poControl->setGeometry(twipsToPixels(poRect.left, poWindow, Qt::Horizontal),
-                           twipsToPixels(poRect.top, poWindow, Qt::Vertical),
-                           twipsToPixels(poRect.width, poWindow, Qt::Horizontal),
-                           twipsToPixels(poRect.height, poWindow, Qt::Vertical));
+// Places a control at its design position, every twips value multiplied by
+// pdScale. Edges are rounded, not sizes, so that neighbours stay flush.
+void place(QWidget* poControl, const TwipsRect& poRect, double pdScale, const QWidget* poWindow) {
+    auto x = [&](double twips) { return twipsToPixels(twips * pdScale, poWindow, Qt::Horizontal); };
+    auto y = [&](double twips) { return twipsToPixels(twips * pdScale, poWindow, Qt::Vertical); };
+    poControl->setGeometry(x(poRect.left), y(poRect.top),
+                           x(poRect.left + poRect.width) - x(poRect.left),
+                           y(poRect.top + poRect.height) - y(poRect.top));
 }
 
 QToolButton* pictureButton(QWidget* poParent, const char* psvName, TarnIcon piIcon,
@@ -76,6 +83,7 @@ frmTarn::frmTarn(Platform poPlatform, std::optional<std::string> psvCommandLine,
     setWindowTitle(QStringLiteral("Tarn - Interactive Screen"));
     createControls();
     layOut();
+    setBatch(false);
 
     oMac = std::make_unique<clsMacro>(mPlatform);
     oMac->DataInQueue = [this](const std::string& psvData) { oMac_DataInQueue(psvData); };
@@ -90,11 +98,16 @@ frmTarn::~frmTarn() {
         oMac->DataInQueue = nullptr;
         oMac->ShuttingDown = nullptr;
     }
+    editor::frmMacroEditor::setSavedPathHook(nullptr);
+    setStopKey(nullptr);
 }
 
 void frmTarn::createControls() {
+    // Labels show their text at the top, level with the text in the file box;
+    // the activity row is only partly inside the window.
     Label1 = new QLabel(QStringLiteral("Macro &File:"), this);
     Label1->setObjectName(QStringLiteral("Label1"));
+    Label1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
     txtMacroFile = new QLineEdit(this);
     txtMacroFile->setObjectName(QStringLiteral("txtMacroFile"));
@@ -107,21 +120,22 @@ void frmTarn::createControls() {
     cmdHelp = pictureButton(this, "cmdHelp", TarnIcon::Help, " Help ");
     cmdGo = pictureButton(this, "cmdGo", TarnIcon::Start, " Start ");
     cmdStop = pictureButton(this, "cmdStop", TarnIcon::Stop, " Stop ");
-    // The editor's buttons get their actions with the editor.
-    cmdEdit->setEnabled(false);
-    cmdMacro->setEnabled(false);
-    cmdViewTraceFile->setEnabled(false);
 
     Label2 = new QLabel(QStringLiteral("Activity:"), this);
     Label2->setObjectName(QStringLiteral("Label2"));
+    Label2->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     lblActivity = new QLabel(this);
     lblActivity->setObjectName(QStringLiteral("lblActivity"));
     // A macro line is shown as written: no rich text, no mnemonics.
     lblActivity->setTextFormat(Qt::PlainText);
+    lblActivity->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
     connect(cmdGo, &QToolButton::clicked, this, [this] { cmdGo_Click(); });
+    // Enter in the file box starts the run, as a typed path is meant to be run.
+    connect(txtMacroFile, &QLineEdit::returnPressed, this, [this] { cmdGo_Click(); });
     connect(cmdStop, &QToolButton::clicked, this, [this] { cmdStop_Click(); });
     connect(cmdHelp, &QToolButton::clicked, this, [this] { cmdHelp_Click(); });
+    connectEditorButtons();
 
     timer = new QTimer(this);
     timer->setObjectName(QStringLiteral("timer"));
@@ -138,17 +152,38 @@ void frmTarn::createControls() {
     }
 }
 
+double frmTarn::fitScale() const {
+    // The design's twips were made for a small 8-point font; the desktop's font
+    // is often larger. Everything grows by the same factor until the widest
+    // label and the tallest line fit.
+    const QFontMetrics metrics(font());
+    // One pixel more than needed: edges are rounded, and a size can lose one.
+    auto need = [this](double pixels, double twips, Qt::Orientation direction) {
+        return (pixels + 1) / std::max(1, twipsToPixels(twips, this, direction));
+    };
+    // The activity row shows only the top of its labels (their text is at the
+    // top): the part inside the window grown by the row.
+    const int activityVisible = kClientHeightTwips + kActivityHeightTwips - kLabel2.top;
+    return std::max(
+        {1.0, need(Label1->sizeHint().width(), kLabel1.width, Qt::Horizontal),
+         need(Label2->sizeHint().width(), kLabel2.width, Qt::Horizontal),
+         need(metrics.height(), kLabel1.height, Qt::Vertical),
+         need(metrics.height(), activityVisible, Qt::Vertical),
+         need(txtMacroFile->minimumSizeHint().height(), kTxtMacroFile.height, Qt::Vertical)});
+}
+
 void frmTarn::layOut() {
-    place(Label1, kLabel1, this);
-    place(txtMacroFile, kTxtMacroFile, this);
-    place(cmdEdit, kCmdEdit, this);
-    place(cmdMacro, kCmdMacro, this);
-    place(cmdViewTraceFile, kCmdViewTraceFile, this);
-    place(cmdHelp, kCmdHelp, this);
-    place(cmdGo, kCmdGo, this);
-    place(cmdStop, kCmdStop, this);
-    place(Label2, kLabel2, this);
-    place(lblActivity, kLblActivity, this);
+    mLayoutScale = fitScale();
+    place(Label1, kLabel1, mLayoutScale, this);
+    place(txtMacroFile, kTxtMacroFile, mLayoutScale, this);
+    place(cmdEdit, kCmdEdit, mLayoutScale, this);
+    place(cmdMacro, kCmdMacro, mLayoutScale, this);
+    place(cmdViewTraceFile, kCmdViewTraceFile, mLayoutScale, this);
+    place(cmdHelp, kCmdHelp, mLayoutScale, this);
+    place(cmdGo, kCmdGo, mLayoutScale, this);
+    place(cmdStop, kCmdStop, mLayoutScale, this);
+    place(Label2, kLabel2, mLayoutScale, this);
+    place(lblActivity, kLblActivity, mLayoutScale, this);
     const int icon = std::max(8, cmdGo->height() - 6);
     for (QToolButton* button : {cmdEdit, cmdMacro, cmdViewTraceFile, cmdHelp, cmdGo, cmdStop})
         button->setIconSize(QSize(icon, icon));
@@ -158,8 +193,8 @@ void frmTarn::layOut() {
 
 QSize frmTarn::designedSize(bool pbWithActivity) const {
     const int height = kClientHeightTwips + (pbWithActivity ? kActivityHeightTwips : 0);
-    return QSize(twipsToPixels(kClientWidthTwips, this, Qt::Horizontal),
-                 twipsToPixels(height, this, Qt::Vertical));
+    return QSize(twipsToPixels(kClientWidthTwips * mLayoutScale, this, Qt::Horizontal),
+                 twipsToPixels(height * mLayoutScale, this, Qt::Vertical));
 }
 
 void frmTarn::growByActivityRow(bool pbGrow) {
@@ -189,7 +224,12 @@ void frmTarn::Form_Load() {
     if (mbInteractive) {
         setHelpFile(programHelpFile());
         move(storedOrCentredPosition());
+        // A position stored on a larger screen, or with the window half over an
+        // edge, still opens the window whole.
+        keepOnScreen(this);
         show();
+        // Only a shown window has its frame; fit once more with the frame known.
+        keepOnScreen(this);
         return;
     }
     setWindowTitle(QStringLiteral("Tarn"));
@@ -273,7 +313,9 @@ void frmTarn::Form_Unload() {
         SaveSetting(appTitle(), kSectionSettings, kKeyTop,
                     numberText(static_cast<float>(pixelsToTwips(edge.y(), this, Qt::Vertical))));
     }
-    // Every other window of the program closes by its own rules.
+    // Every other window of the program closes by its own rules; the editor
+    // and the viewer also when they are loaded but not shown.
+    closeEditorWindows();
     for (QWidget* window : QApplication::topLevelWidgets()) {
         if (window != this && window->isVisible()) window->close();
     }

@@ -10,7 +10,10 @@
 //
 // Units: frmTarn.cpp lays the window out and handles its own events and
 // settings; frmTarnRun.cpp is the run control; frmTarnTray.cpp the
-// notification-area icon and its menu.
+// notification-area icon and its menu; frmTarnEditor.cpp the buttons that lead
+// into the macro editor (Find Macro, Macro New / Edit, View Trace File);
+// frmTarnUnattended.cpp batch mode, the trace of an automatic run and the
+// emergency stop key.
 //
 // Object names of the controls: Label1, txtMacroFile, cmdEdit, cmdMacro,
 // cmdViewTraceFile, cmdHelp, cmdGo, cmdStop, Label2, lblActivity, timer,
@@ -30,13 +33,19 @@
 class QLabel;
 class QLineEdit;
 class QMenu;
+class QSocketNotifier;
 class QSystemTrayIcon;
 class QTimer;
 class QToolButton;
 
 namespace tarn {
 
+class StopKey;
 class TraceFile;
+
+namespace editor {
+class frmMacroEditor;
+}
 
 class frmTarn : public QWidget {
     Q_OBJECT
@@ -68,6 +77,16 @@ class frmTarn : public QWidget {
     void oMac_DataInQueue(const std::string& psvData);
     void oMac_ShuttingDown();
 
+    // The editor's buttons (frmTarnEditor.cpp).
+    void cmdMacro_Click();
+    void cmdEdit_Click();
+    void cmdViewTraceFile_Click();
+    // The editing window, the one instance of the run: created at its first
+    // use and loaded (not shown) by every use.
+    editor::frmMacroEditor& macroEditor();
+    // The trace viewer once View Trace File has been pressed, else null.
+    editor::frmMacroEditor* traceViewer() const { return mfrmViewer.get(); }
+
     // Notification-area icon (frmTarnTray.cpp).
     void sysTray_MouseDown(int piButton, long plId);
     void timer_Timer();
@@ -81,8 +100,8 @@ class frmTarn : public QWidget {
     // True once the window has been closed (Form_Unload has run).
     bool unloaded() const { return mbUnloaded; }
     // The process's exit status: 1 when the last run ended in a failure that was
-    // not retried, otherwise 0.
-    int exitCode() const { return mbRunFailed ? 1 : 0; }
+    // not retried, 130 when a batch run was stopped by the stop key, otherwise 0.
+    int exitCode() const;
     // The 1-based line the last run failed on when its failure was not
     // retried, 0 otherwise (and for a file that could not be opened): where
     // Macro New / Edit puts the caret.
@@ -94,6 +113,18 @@ class frmTarn : public QWidget {
 
     // Replaces the "Retry ?" message box (tests answer it themselves).
     void setQuestionHook(QuestionHook poHook) { mQuestion = std::move(poHook); }
+
+    // Unattended runs (frmTarnUnattended.cpp), set before Form_Load.
+    // Batch mode: a failure asks nothing; its one line goes to the report
+    // (standard error unless a hook is set) and the run is not retried.
+    using ReportHook = std::function<void(const std::string& psvLine)>;
+    void setBatch(bool pbBatch, ReportHook poReport = {});
+    // Automatic mode: the run is traced to this file as an interactive run is.
+    void setAutomaticTrace(const QString& psvPath);
+    // The emergency stop: watched while a run is under way; its press stops
+    // the run as Stop does. nullptr: none. Must outlive the window.
+    void setStopKey(StopKey* poKey);
+    bool stoppedByStopKey() const { return mbStoppedByKey; }
     // Where the trace file is written; by default traceFilePath(). Set before
     // the first Start.
     void setTraceFilePath(const QString& psvPath);
@@ -102,6 +133,9 @@ class frmTarn : public QWidget {
     // The designed size of the window's client area in pixels, without and
     // with the activity row.
     QSize designedSize(bool pbWithActivity) const;
+    // The factor the design's twips are multiplied by so that the texts fit the
+    // window's font: 1 when they fit as designed.
+    double layoutScale() const { return mLayoutScale; }
 
   protected:
     bool eventFilter(QObject* poWatched, QEvent* poEvent) override;
@@ -109,6 +143,7 @@ class frmTarn : public QWidget {
 
   private:
     void createControls();
+    double fitScale() const;
     void layOut();
     QPoint storedOrCentredPosition() const;
     QPoint centredPosition() const;
@@ -121,10 +156,21 @@ class frmTarn : public QWidget {
     void beginTrace();
     void runMacroOnce();
     // The failure handler of Start: true when the failed step is to be
-    // carried out again.
-    bool retryAfter(const Failure& poFailure);
+    // carried out again. psvWhere: the file (and line) for a batch report.
+    bool retryAfter(const Failure& poFailure, const std::string& psvWhere);
+    // Where the run is, "FILE:LINE" (only FILE before the first line).
+    std::string runPosition() const;
+    bool tracing() const { return mbInteractive || mbAutomaticTrace; }
+    void stopKey_Pressed();
+    // The run is under way (true) or over or waiting for an answer (false).
+    void watchStopKey(bool pbWatch);
     static bool askWithMessageBox(QWidget* poOwner, const QString& psvTitle,
                                   const QString& psvText);
+
+    // The editor's buttons (frmTarnEditor.cpp): connected at creation; the
+    // editor's saved paths reach the file box.
+    void connectEditorButtons();
+    void closeEditorWindows();
 
     // Notification-area icon helpers (frmTarnTray.cpp).
     void createTray();
@@ -145,6 +191,16 @@ class frmTarn : public QWidget {
     bool mbRunFailed = false;
     bool mbUnloaded = false;
     QuestionHook mQuestion;
+    std::unique_ptr<editor::frmMacroEditor> mfrmEditor;
+    std::unique_ptr<editor::frmMacroEditor> mfrmViewer;
+    double mLayoutScale = 1.0;
+    bool mbBatch = false;
+    bool mbAutomaticTrace = false;
+    bool mbStoppedByKey = false;
+    bool mbTraceFailed = false;
+    ReportHook mReport;
+    StopKey* mStopKey = nullptr;
+    QSocketNotifier* mStopNotifier = nullptr;
 
     QLabel* Label1 = nullptr;
     QLineEdit* txtMacroFile = nullptr;

@@ -1,13 +1,16 @@
 // Run control of the player window: Start, Stop, the line report, the
 // failure handler with its "Retry ?" question, and the end of the session.
 #include <QCoreApplication>
+#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <new>
 
+#include "MessageBoxes.h"
+#include "StopKey.h"
 #include "TraceFile.h"
 #include "frmTarn.h"
+#include "modGlobal.h"
 
 namespace tarn {
 
@@ -29,22 +32,32 @@ void frmTarn::cmdGo_Click() {
     if (mbRunning) return;
     mbRunning = true;
     mbRunFailed = false;
-    if (mbInteractive && !mbTraceOpen) beginTrace();
+    mbTraceFailed = false;
+    mbStoppedByKey = false;
+    if (tracing() && !mbTraceOpen) beginTrace();
     runMacroOnce();
     mbRunning = false;
+    if (mbStoppedByKey && mbBatch) {
+        mReport(runPosition() + ": Stopped by the " + StopKey::kKeyName + " key");
+    }
     cmdStop_Click();
     if (!mbInteractive) close();
 }
 
 void frmTarn::beginTrace() {
-    growByActivityRow(true);
+    if (mbInteractive) growByActivityRow(true);
     if (!miTraceFile) miTraceFile = std::make_unique<TraceFile>(traceFilePath());
     for (;;) {
         try {
             miTraceFile->begin();
             break;
         } catch (const Failure& failure) {
-            if (!retryAfter(failure)) break;
+            if (!retryAfter(failure, miTraceFile->path().toStdString())) {
+                // A batch job asked for a record it will not get: the run goes
+                // on, and its status says that something failed.
+                if (mbBatch) mbTraceFailed = true;
+                break;
+            }
         }
     }
     QCoreApplication::processEvents();
@@ -54,19 +67,26 @@ void frmTarn::beginTrace() {
 }
 
 void frmTarn::runMacroOnce() {
-    const std::string file = txtMacroFile->text().toStdString();
+    // "~/" is the home folder, as in every file dialog of the desktop.
+    const std::string file =
+        ExpandHome(txtMacroFile->text().toStdString(), QDir::homePath().toStdString());
     mlFailedLine = 0;
     for (;;) {
         std::optional<Failure> failed;
+        watchStopKey(true);
         try {
             oMac->RunMacro(file);
-            return;
         } catch (const Failure& failure) {
             failed = failure;
         } catch (const std::exception& error) {
             failed = asFailure(error);
         }
-        if (retryAfter(*failed)) continue;
+        // Whether it ended, was stopped or failed, the run is over: the keyboard
+        // is the user's again before any question is asked.
+        watchStopKey(false);
+        mPlatform.keyboard.restoreLayout();
+        if (!failed) return;
+        if (retryAfter(*failed, runPosition())) continue;
         // Passed over in silence while the session ends; that is no failure of
         // the macro.
         if (!mbShuttingDown) {
@@ -77,7 +97,7 @@ void frmTarn::runMacroOnce() {
     }
 }
 
-bool frmTarn::retryAfter(const Failure& poFailure) {
+bool frmTarn::retryAfter(const Failure& poFailure, const std::string& psvWhere) {
     if (mbShuttingDown) return false;
     // The user closed the player while the run was finishing its statement:
     // a question now would come from a window that is gone, and a Yes would
@@ -85,13 +105,17 @@ bool frmTarn::retryAfter(const Failure& poFailure) {
     if (mbUnloaded && mbInteractive) return false;
     const std::string head =
         "Error " + std::to_string(poFailure.number()) + " - " + poFailure.description();
-    if (mbTraceOpen && mbInteractive && miTraceFile) {
+    if (mbTraceOpen && tracing() && miTraceFile) {
         try {
             miTraceFile->appendLine(head);
         } catch (const Failure&) {
             // A trace that could not be created or written does not hide the
             // failure from the user.
         }
+    }
+    if (mbBatch) {
+        mReport(psvWhere + ": " + head + " (" + poFailure.source() + ")");
+        return false;
     }
     const std::string text = head + " - Occured in " + poFailure.source() +
                              "\r\n\r\n Last Macro Command: " + msvLastCommand + "\r\n\r\nRetry ?";
@@ -100,16 +124,14 @@ bool frmTarn::retryAfter(const Failure& poFailure) {
 }
 
 bool frmTarn::askWithMessageBox(QWidget* poOwner, const QString& psvTitle, const QString& psvText) {
-    QMessageBox box(QMessageBox::Question, psvTitle, QString(psvText).replace("\r\n", "\n"),
-                    QMessageBox::Yes | QMessageBox::No, poOwner);
-    box.setDefaultButton(QMessageBox::Yes);
-    return box.exec() == QMessageBox::Yes;
+    // A long macro line is wrapped inside the box instead of running off its edge.
+    return askYesNo(poOwner, psvTitle, psvText);
 }
 
 void frmTarn::cmdStop_Click() {
     oMac->CancelMacro(true);
-    if (mbInteractive && mbTraceOpen) {
-        growByActivityRow(false);
+    if (tracing() && mbTraceOpen) {
+        if (mbInteractive) growByActivityRow(false);
         miTraceFile->end();
         QCoreApplication::processEvents();
         mbTraceOpen = false;
@@ -119,7 +141,7 @@ void frmTarn::cmdStop_Click() {
 void frmTarn::oMac_DataInQueue(const std::string& psvData) {
     msvLastCommand = psvData;
     lblActivity->setText(QString::fromStdString(psvData));
-    if (mbInteractive && miTraceFile) {
+    if (tracing() && miTraceFile) {
         try {
             miTraceFile->appendLine(psvData);
         } catch (const Failure&) {

@@ -8,6 +8,7 @@
 #include "Icons.h"
 #include "LinuxPlatform.h"
 #include "MacroCheck.h"
+#include "OwnEnvironment.h"
 #include "Program.h"
 
 int main(int argc, char** argv) {
@@ -28,6 +29,9 @@ int main(int argc, char** argv) {
             break;
     }
 
+    // Without a session bus the toolkit would start one that outlives Tarn.
+    tarn::posix::preventSessionBusAutolaunch();
+
     // The display is checked here, before the toolkit would abort on it.
     std::string problem;
     std::unique_ptr<tarn::LinuxPlatform> platform = tarn::LinuxPlatform::connect(nullptr, problem);
@@ -45,5 +49,9 @@ int main(int argc, char** argv) {
     QApplication::setApplicationVersion(QStringLiteral(TARN_VERSION));
     QApplication::setWindowIcon(tarn::tarnIcon(tarn::TarnIcon::Program));
     platform->startHousekeeping();
-    return tarn::runPlayer(platform->platform(), commandLine.macro);
+    tarn::UnattendedOptions unattended;
+    unattended.batch = commandLine.batch;
+    unattended.trace = commandLine.trace;
+    unattended.stopKey = platform->stopKey();
+    return tarn::runPlayer(platform->platform(), commandLine.macro, unattended);
 }

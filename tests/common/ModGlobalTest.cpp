@@ -97,4 +97,18 @@ TEST_P(StripQuotes, RemovesOneQuoteAtEachEnd) {
 
 INSTANTIATE_TEST_SUITE_P(Table, StripQuotes, testing::ValuesIn(kQuotes));
 
+TEST(ExpandHome, OnlyALeadingTildeSlashIsTheHomeFolder) {
+    const struct {
+        const char* typed;
+        const char* path;
+    } cases[] = {
+        {"~/a.mcr", "/home/ann/a.mcr"}, {"~", "/home/ann"},     {"~/", "/home/ann/"},
+        {"~ann/a.mcr", "~ann/a.mcr"},   {"a/~/b", "a/~/b"},     {" ~/a", " ~/a"},
+        {"/tmp/~x", "/tmp/~x"},         {"\"~/a\"", "\"~/a\""},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(tarn::ExpandHome(c.typed, "/home/ann"), c.path) << c.typed;
+    EXPECT_EQ(tarn::ExpandHome("~/a", "/"), "/a");
+}
+
 }  // namespace

@@ -7,14 +7,21 @@
 #include <QApplication>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <cstdio>
 
+#include "OffscreenDpi.h"
 #include "Settings.h"
 
 int main(int argc, char** argv) {
     // Also when the test list is taken at build time, outside CTest's environment.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    const OffscreenDpi dpi = applyDpiArgument(argc, argv);
     QStandardPaths::setTestModeEnabled(true);
     QApplication app(argc, argv);
+    if (!dpi.applied()) {
+        std::fprintf(stderr, "the screen does not have the %d DPI asked for\n", dpi.dpi);
+        return 1;
+    }
     QTemporaryDir settings;
     if (!settings.isValid()) return 1;
     tarn::setSettingsFolder(settings.path());

@@ -19,10 +19,11 @@ using testing::TargetProgram;
 using testing::WindowManager;
 using testing::XSession;
 
-// Places in the player window, in pixels at the 96 DPI of the test display
-// (the window lays its controls out in twips, 15 to a pixel there).
-constexpr int kFileBoxX = 150, kButtonsY = 14;
-constexpr int kStartX = 6600 / 15 + 10, kStopX = 6900 / 15 + 10;
+// Places in the player window, in twips of its 7275-twips-wide design. The
+// window grows the whole design by one factor until the desktop's font fits,
+// so a place is the same share of the window's width at any font and DPI.
+constexpr int kDesignWidth = 7275, kButtonsY = 14;
+constexpr int kFileBoxX = 2250, kStartX = 6750, kStopX = 7050;
 
 class MacroAcceptance : public ::testing::Test {
   protected:
@@ -35,11 +36,13 @@ class MacroAcceptance : public ::testing::Test {
         tarn.start();
         const WindowId player = desktop.waitForWindow("Tarn - Interactive Screen");
         desktop.activate(player);
-        desktop.click(player, kFileBoxX, kButtonsY);  // the box selects all on focus
+        desktop.click(player, at(player, kFileBoxX), kButtonsY);  // the box selects all on focus
         desktop.type(macro);
-        desktop.click(player, kStartX, kButtonsY);
+        desktop.click(player, at(player, kStartX), kButtonsY);
         return player;
     }
+
+    int at(WindowId player, int twips) { return desktop.width(player) * twips / kDesignWidth; }
 
     void closeThePlayer(WindowId player) {
         desktop.activate(player);
@@ -191,7 +194,7 @@ TEST_F(MacroAcceptance, StopEndsAWaitAndTheRunBeforeItsNextLine) {
     const WindowId player = startFromTheWindow(tarn, macro);
     ASSERT_TRUE(testing::waitUntil([&] { return tarn.trace() == "Rem first\r\nWait 30\r\n"; }, 20s))
         << tarn.trace();
-    desktop.click(player, kStopX, kButtonsY);
+    desktop.click(player, at(player, kStopX), kButtonsY);
     // Closing the window ends the program only once the run is over: well
     // before the thirty seconds of the Wait when Stop ended it.
     closeThePlayer(player);

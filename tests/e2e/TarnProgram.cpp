@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <stdexcept>
 
@@ -27,10 +28,15 @@ TarnProgram::TarnProgram(const std::string& display, const std::vector<std::stri
     binary_ = root + "/program/tarn";
     fs::copy_file(TARN_BINARY, binary_);
 
-    const std::vector<std::string> replaced{"DISPLAY=",         "HOME=",
-                                            "XDG_CONFIG_HOME=", "XDG_DATA_HOME=",
-                                            "XDG_CACHE_HOME=",  "XDG_RUNTIME_DIR=",
-                                            "QT_QPA_PLATFORM=", "DBUS_SYSTEM_BUS_ADDRESS="};
+    const std::vector<std::string> replaced{"DISPLAY=",
+                                            "HOME=",
+                                            "XDG_CONFIG_HOME=",
+                                            "XDG_DATA_HOME=",
+                                            "XDG_CACHE_HOME=",
+                                            "XDG_RUNTIME_DIR=",
+                                            "QT_QPA_PLATFORM=",
+                                            "DBUS_SYSTEM_BUS_ADDRESS=",
+                                            "DBUS_SESSION_BUS_ADDRESS="};
     for (char** entry = environ; *entry; ++entry) {
         const std::string text(*entry);
         bool keep = true;
@@ -45,8 +51,24 @@ TarnProgram::TarnProgram(const std::string& display, const std::vector<std::stri
     env_.push_back("XDG_CACHE_HOME=" + root + "/cache");
     env_.push_back("XDG_RUNTIME_DIR=" + root + "/runtime");
     env_.push_back("QT_QPA_PLATFORM=xcb");
-    for (const std::string& entry : extraEnv)
+    // A variable given here replaces the inherited one.
+    for (const std::string& entry : extraEnv) {
+        const std::string key = entry.substr(0, entry.find('=') + 1);
+        env_.erase(std::remove_if(env_.begin(), env_.end(),
+                                  [&](const std::string& e) { return e.rfind(key, 0) == 0; }),
+                   env_.end());
         env_.push_back(entry);
+    }
+}
+
+TarnProgram::TarnProgram(testing::XSession& session, const std::vector<std::string>& extraEnv,
+                         bool withBus)
+    : TarnProgram(session.display(), extraEnv) {
+    const std::string bus = "DBUS_SESSION_BUS_ADDRESS=";
+    bool named = false;
+    for (const std::string& entry : extraEnv)
+        named = named || entry.rfind(bus, 0) == 0;
+    if (withBus && !named) env_.push_back(bus + session.busAddress());
 }
 
 TarnProgram::~TarnProgram() {
@@ -144,6 +166,15 @@ void Desktop::click(WindowId window, int x, int y) {
         session_.run({"xdotool", "mousemove", "--sync", "--window", std::to_string(window),
                       std::to_string(x), std::to_string(y), "click", "1"});
     if (result.exitStatus != 0) throw std::runtime_error("xdotool could not click");
+}
+
+int Desktop::width(WindowId window) {
+    const auto result =
+        session_.run({"xdotool", "getwindowgeometry", "--shell", std::to_string(window)});
+    const auto at = result.output.find("WIDTH=");
+    if (result.exitStatus != 0 || at == std::string::npos)
+        throw std::runtime_error("xdotool could not measure the window");
+    return std::stoi(result.output.substr(at + 6));
 }
 
 void Desktop::answerRetry(bool yes, std::chrono::milliseconds limit) {

@@ -28,9 +28,12 @@ using namespace std::chrono_literals;
 
 class TarnProgram {
   public:
-    TarnProgram(testing::XSession& session, const std::vector<std::string>& extraEnv = {})
-        : TarnProgram(session.display(), extraEnv) {}
-    // On the given display; an empty text leaves DISPLAY unset.
+    // On the session's display and its session bus (withBus false: with no
+    // session bus at all, as on a bare kiosk display).
+    TarnProgram(testing::XSession& session, const std::vector<std::string>& extraEnv = {},
+                bool withBus = true);
+    // On the given display, without a session bus; an empty text leaves
+    // DISPLAY unset.
     explicit TarnProgram(const std::string& display, const std::vector<std::string>& extraEnv = {});
     ~TarnProgram();
     TarnProgram(const TarnProgram&) = delete;
@@ -76,6 +79,8 @@ class Desktop {
     void type(const std::string& notation);
     // Clicks the left button at a point of the window (pixels from its top left).
     void click(WindowId window, int x, int y);
+    // The width of the window's client area in pixels.
+    int width(WindowId window);
     // Answers Tarn's "Retry ?" box Yes or No, once it shows.
     void answerRetry(bool yes, std::chrono::milliseconds limit = 20s);
 

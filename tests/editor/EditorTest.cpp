@@ -17,8 +17,10 @@ void EditorTest::SetUp() {
     QApplication::clipboard()->clear();
     frmMacroEditor::setQuestionHook([this](QWidget*, const QString& title, const QString& text) {
         mMessages.push_back({true, title, text});
-        const std::size_t index = miQuestions++;
-        return index < mAnswers.size() && mAnswers[index];
+        if (mAnswers.empty()) return false;
+        const bool yes = mAnswers.front();
+        mAnswers.pop_front();
+        return yes;
     });
     frmMacroEditor::setReportHook([this](QWidget*, const QString& title, const QString& text) {
         mMessages.push_back({false, title, text});
@@ -26,9 +28,10 @@ void EditorTest::SetUp() {
     frmMacroEditor::setSavedPathHook(
         [this](const QString& saved) { mSavedPaths.push_back(saved); });
     CommonDialog::setAnswerHook([this](const CommonDialog::Request& request) {
-        const std::size_t index = mDialogs.size();
         mDialogs.push_back(request);
-        return index < mDialogAnswers.size() ? mDialogAnswers[index] : std::nullopt;
+        const QString answer = mDialogAnswers.empty() ? QString() : mDialogAnswers.front();
+        if (!mDialogAnswers.empty()) mDialogAnswers.pop_front();
+        return answer.isEmpty() ? std::nullopt : std::optional<QString>(answer);
     });
 }
 
@@ -85,7 +88,18 @@ QString EditorTest::textOf(frmMacroEditor& poForm) {
 }
 
 void EditorTest::type(frmMacroEditor& poForm, const QString& psvKeys) {
-    QTest::keyClicks(text(poForm), psvKeys);
+    const QStringList lines = psvKeys.split('\n');
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        if (i > 0) key(poForm, Qt::Key_Return);
+        for (QChar c : lines[i]) {
+            if (c.unicode() < 0x80) {
+                QTest::keyClick(text(poForm), c.toLatin1());
+            } else {
+                QTest::sendKeyEvent(QTest::Click, text(poForm), Qt::Key_unknown, QString(c),
+                                    Qt::NoModifier);
+            }
+        }
+    }
 }
 
 void EditorTest::key(frmMacroEditor& poForm, Qt::Key piKey, Qt::KeyboardModifiers piModifiers) {

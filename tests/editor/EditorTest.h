@@ -11,6 +11,7 @@
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QTemporaryDir>
+#include <deque>
 #include <memory>
 #include <optional>
 #include <ostream>
@@ -48,19 +49,21 @@ class EditorTest : public ::testing::Test {
     // A loaded editor shown and active, so that its shortcuts work.
     std::unique_ptr<frmMacroEditor> shownEditor();
 
+  public:
     static QAction* action(frmMacroEditor& poForm, const char* psvName);
     static QPlainTextEdit* text(frmMacroEditor& poForm);
     static QString textOf(frmMacroEditor& poForm);
-    // Types into the text area through key events.
+    // Types into the text area through key events ("\n" is Enter).
     static void type(frmMacroEditor& poForm, const QString& psvKeys);
     static void key(frmMacroEditor& poForm, Qt::Key piKey,
                     Qt::KeyboardModifiers piModifiers = Qt::NoModifier);
     static void select(frmMacroEditor& poForm, int piStart, int piEnd);
 
-    // Scripts: answers to questions in order, and the paths the next file
-    // dialogs return (nothing: the dialog is cancelled).
-    std::vector<bool> mAnswers;
-    std::vector<std::optional<QString>> mDialogAnswers;
+  protected:
+    // Scripts, used up from the front: answers to the next questions (No when
+    // empty), and the paths the next file dialogs return (empty: cancelled).
+    std::deque<bool> mAnswers;
+    std::deque<QString> mDialogAnswers;
     // What happened.
     std::vector<Message> mMessages;
     std::vector<CommonDialog::Request> mDialogs;
@@ -68,7 +71,6 @@ class EditorTest : public ::testing::Test {
 
     QTemporaryDir mDir;
     QString msvOldSettings;
-    std::size_t miQuestions = 0;
 };
 
 }  // namespace tarn::editor::test

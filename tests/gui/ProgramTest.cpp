@@ -199,6 +199,14 @@ TEST_P(CommandLineTest, Parses) {
     EXPECT_EQ(parsed.macro, GetParam().macro);
 }
 
+TEST(CommandLine, BatchAndTraceAreKept) {
+    const char* argv[] = {"tarn", "--trace", "t.txt", "--batch", "job.mcr"};
+    const CommandLine parsed = parseCommandLine(5, argv);
+    EXPECT_TRUE(parsed.batch);
+    EXPECT_EQ(parsed.trace, "t.txt");
+    EXPECT_EQ(parsed.macro, "job.mcr");
+}
+
 using A = CommandLine::Action;
 INSTANTIATE_TEST_SUITE_P(
     Arguments, CommandLineTest,
@@ -215,7 +223,13 @@ INSTANTIATE_TEST_SUITE_P(
                       CommandLineCase{"EndOfOptions", {"--", "--x.mcr"}, A::Play, "--x.mcr"},
                       CommandLineCase{"OnlyEndOfOptions", {"--"}, A::Play, std::nullopt},
                       CommandLineCase{"SingleDashIsAPath", {"-x.mcr"}, A::Play, "-x.mcr"},
-                      CommandLineCase{"UnknownOption", {"--bogus"}, A::Invalid, std::nullopt}),
+                      CommandLineCase{"UnknownOption", {"--bogus"}, A::Invalid, std::nullopt},
+                      CommandLineCase{"BatchWithoutFile", {"--batch"}, A::Invalid, std::nullopt},
+                      CommandLineCase{"TraceWithoutPath", {"--trace"}, A::Invalid, std::nullopt},
+                      CommandLineCase{"BatchAndTrace",
+                                      {"--batch", "--trace", "t.txt", "--", "--x.mcr"},
+                                      A::Play,
+                                      "--x.mcr"}),
     [](const ::testing::TestParamInfo<CommandLineCase>& info) {
         return std::string(info.param.name);
     });

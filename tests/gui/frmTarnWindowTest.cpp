@@ -1,6 +1,8 @@
 // The player window itself: its controls at their twips positions, the
 // border, F1 help, the file box's focus, and the stored position and file.
+#include <QFile>
 #include <QFocusEvent>
+#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QTest>
@@ -18,16 +20,15 @@ namespace {
 struct ControlCase {
     const char* name;
     int left, top, width, height;
-    const char* text;     // caption of a label, tool tip of a button
-    bool enabled = true;  // the editor's buttons wait for the editor
+    const char* text;  // caption of a label, tool tip of a button
 };
 
 const ControlCase kControls[] = {
     {"Label1", 60, 120, 855, 255, "Macro &File:"},
     {"txtMacroFile", 960, 60, 4395, 315, ""},
-    {"cmdEdit", 5400, 60, 315, 315, " Macro New / Edit ", false},
-    {"cmdMacro", 5700, 60, 315, 315, " Find Macro ", false},
-    {"cmdViewTraceFile", 6000, 60, 315, 315, " View Trace File ", false},
+    {"cmdEdit", 5400, 60, 315, 315, " Macro New / Edit "},
+    {"cmdMacro", 5700, 60, 315, 315, " Find Macro "},
+    {"cmdViewTraceFile", 6000, 60, 315, 315, " View Trace File "},
     {"cmdHelp", 6300, 60, 315, 315, " Help "},
     {"cmdGo", 6600, 60, 315, 315, " Start "},
     {"cmdStop", 6900, 60, 315, 315, " Stop "},
@@ -35,17 +36,23 @@ const ControlCase kControls[] = {
     {"lblActivity", 1020, 480, 6195, 255, ""},
 };
 
+// The design's rectangle in pixels, every twips value grown by the window's scale.
+QRect scaledRect(const frmTarn& poForm, int piLeft, int piTop, int piWidth, int piHeight) {
+    const double scale = poForm.layoutScale();
+    auto x = [&](int twips) { return twipsToPixels(twips * scale, &poForm, Qt::Horizontal); };
+    auto y = [&](int twips) { return twipsToPixels(twips * scale, &poForm, Qt::Vertical); };
+    return QRect(QPoint(x(piLeft), y(piTop)),
+                 QPoint(x(piLeft + piWidth) - 1, y(piTop + piHeight) - 1));
+}
+
 TEST_F(PlayerTest, EveryControlAtItsTwipsPosition) {
     auto form = interactiveOn(QString());
     for (const ControlCase& c : kControls) {
         SCOPED_TRACE(c.name);
         QWidget* widget = control<QWidget>(*form, c.name);
         ASSERT_NE(widget, nullptr);
-        EXPECT_EQ(widget->geometry(), QRect(twipsToPixels(c.left, form.get(), Qt::Horizontal),
-                                            twipsToPixels(c.top, form.get(), Qt::Vertical),
-                                            twipsToPixels(c.width, form.get(), Qt::Horizontal),
-                                            twipsToPixels(c.height, form.get(), Qt::Vertical)));
-        EXPECT_EQ(widget->isEnabled(), c.enabled);
+        EXPECT_EQ(widget->geometry(), scaledRect(*form, c.left, c.top, c.width, c.height));
+        EXPECT_TRUE(widget->isEnabled());
         if (auto* label = qobject_cast<QLabel*>(widget)) {
             EXPECT_EQ(label->text(), c.text);
         } else if (auto* button = qobject_cast<QToolButton*>(widget)) {
@@ -66,13 +73,48 @@ TEST_F(PlayerTest, FixedSingleBorderWithMinimizeBoxOnly) {
     EXPECT_FALSE(flags & Qt::WindowMaximizeButtonHint);
     EXPECT_EQ(form->minimumSize(), form->maximumSize());
     EXPECT_EQ(form->size(), form->designedSize(false));
-    EXPECT_EQ(form->designedSize(true).height() - form->designedSize(false).height(),
-              twipsToPixels(435 + 255, form.get(), Qt::Vertical) -
-                  twipsToPixels(435, form.get(), Qt::Vertical));
+    EXPECT_EQ(form->designedSize(true), scaledRect(*form, 0, 0, 7275, 435 + 255).size());
     // The activity row lies below the client area until a traced run.
     EXPECT_GE(control<QLabel>(*form, "lblActivity")->geometry().top(), form->height());
     EXPECT_TRUE(form->isVisible());
 }
+
+// The design's twips were made for an 8-point font; with the desktop's font,
+// at any DPI, every text must still be whole.
+class TextsFitTest : public PlayerTest, public ::testing::WithParamInterface<double> {};
+
+TEST_P(TextsFitTest, EveryTextIsWhole) {
+    const QFont saved = QApplication::font();
+    QFont font = saved;
+    font.setPointSizeF(GetParam());
+    QApplication::setFont(font);
+    auto form = interactiveOn(QString());
+    QApplication::setFont(saved);
+    const QFontMetrics metrics(form->font());
+    const QSize grown = form->designedSize(true);
+    control<QLabel>(*form, "lblActivity")->setText(QStringLiteral("Send {ENTER}gjpqy|"));
+    for (const char* name : {"Label1", "Label2", "lblActivity"}) {
+        SCOPED_TRACE(name);
+        auto* label = control<QLabel>(*form, name);
+        EXPECT_LE(label->sizeHint().width(), label->width());
+        EXPECT_LE(metrics.height(), label->height());
+        // The text sits at the top; with the activity row shown it is inside the window.
+        EXPECT_TRUE(label->alignment() & Qt::AlignTop);
+        EXPECT_LE(label->y() + metrics.height(), grown.height());
+    }
+    QLineEdit* box = fileBox(*form);
+    EXPECT_LE(box->minimumSizeHint().height(), box->height());
+    EXPECT_LE(button(*form, "cmdStop")->geometry().right(), grown.width());
+    // A font that fits the design keeps its twips as they are.
+    if (GetParam() <= 6) {
+        EXPECT_EQ(form->layoutScale(), 1.0);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Fonts, TextsFitTest, ::testing::Values(6.0, 9.0, 12.0, 20.0),
+                         [](const ::testing::TestParamInfo<double>& info) {
+                             return std::to_string(static_cast<int>(info.param)) + "pt";
+                         });
 
 TEST_F(PlayerTest, F1InFileBoxOpensHelpAndBoxDoesNotGetIt) {
     auto form = interactiveOn(QString("abc"));
@@ -111,6 +153,18 @@ TEST_F(PlayerTest, FileBoxSelectsAllWhenItGetsFocus) {
     QApplication::sendEvent(box, &focus);
     EXPECT_EQ(box->selectedText(), "/home/ann/a.mcr");
     EXPECT_EQ(box->selectionStart(), 0);
+}
+
+TEST_F(PlayerTest, EnterInFileBoxRunsTheMacroUnderTheHomeFolder) {
+    const QByteArray home = qgetenv("HOME");
+    qputenv("HOME", QFile::encodeName(mDir.path()));
+    macro("Rem from home\r\n", "home.mcr");
+    auto form = interactiveOn(QStringLiteral("~/home.mcr"));
+    QTest::keyClick(fileBox(*form), Qt::Key_Return);
+    qputenv("HOME", home);
+    EXPECT_EQ(trace(), "Rem from home\r\n");
+    EXPECT_TRUE(mQuestions.asked.empty());
+    EXPECT_EQ(fileBox(*form)->text(), "~/home.mcr");  // the box keeps what was typed
 }
 
 TEST_F(PlayerTest, ClosingClosesEveryOtherWindow) {
@@ -181,6 +235,20 @@ TEST_F(PlayerTest, ClosingMinimizedKeepsStoredPosition) {
     EXPECT_EQ(stored(kKeyLeft), "1500");
     EXPECT_EQ(stored(kKeyTop), "900");
     EXPECT_EQ(storedLastFile(), "");  // an empty box is stored all the same
+}
+
+TEST_F(PlayerTest, StoredPositionOverTheScreenEdgeOpensWhollyOnTheScreen) {
+    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+    auto form = makeForm();
+    SaveSetting(appTitle(), kSectionSettings, kKeyLeft,
+                twipsText(*form, area.right() - 100, Qt::Horizontal));
+    SaveSetting(appTitle(), kSectionSettings, kKeyTop,
+                twipsText(*form, area.bottom() - 10, Qt::Vertical));
+    form->Form_Load();
+    EXPECT_TRUE(area.contains(form->frameGeometry()))
+        << ::testing::PrintToString(form->frameGeometry());
+    // Moved only as far as it takes.
+    EXPECT_EQ(form->frameGeometry().right(), area.right());
 }
 
 struct BadPositionCase {

@@ -8,12 +8,15 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <memory>
 
 #include "GioDocuments.h"
+#include "OwnEnvironment.h"
 #include "PlatformTestSupport.h"
 #include "PosixSpawn.h"
 
@@ -37,6 +40,14 @@ constexpr const char* kRecorder =
     "  } > \"$TARN_RECORD.part\"\n"
     "mv \"$TARN_RECORD.part\" \"$TARN_RECORD\"\n";
 
+// Records its PID in the file named by TARN_RECORD and becomes a program that
+// stays, with exactly the descriptors it was started with.
+constexpr const char* kHolder =
+    "#!/bin/sh\n"
+    "echo $$ > \"$TARN_RECORD.part\"\n"
+    "mv \"$TARN_RECORD.part\" \"$TARN_RECORD\"\n"
+    "exec sleep 30\n";
+
 constexpr const char* kMimeTypes =
     "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
     "<mime-info xmlns=\"http://www.freedesktop.org/standards/shared-mime-info\">\n"
@@ -46,6 +57,9 @@ constexpr const char* kMimeTypes =
     "  <mime-type type=\"application/x-tarn-pathed\">\n"
     "    <comment>Tarn document whose program has its own folder</comment>\n"
     "    <glob pattern=\"*.tarnpathed\"/>\n"
+    "  </mime-type>\n"
+    "  <mime-type type=\"application/x-tarn-hold\">\n"
+    "    <comment>Tarn document whose program stays</comment><glob pattern=\"*.tarnhold\"/>\n"
     "  </mime-type>\n"
     "  <mime-type type=\"application/x-tarn-orphan\">\n"
     "    <comment>Tarn document without a program</comment><glob pattern=\"*.tarnorphan\"/>\n"
@@ -94,6 +108,10 @@ class XdgTree : public ::testing::Environment {
         desktopEntry("tarn-documents", "documents", "application/x-tarn-test;", "%f");
         desktopEntry("tarn-files", "files", "inode/directory;", "%f");
         desktopEntry("tarn-links", "links", "x-scheme-handler/tarntest;", "%u");
+        writeFile(bin + "/hold.sh", kHolder, 0755);
+        writeFile(r + "/data/applications/tarn-holder.desktop",
+                  "[Desktop Entry]\nType=Application\nName=holder\nExec=" + bin +
+                      "/hold.sh %f\nMimeType=application/x-tarn-hold;\n");
         desktopEntry("tarn-pathed", "pathed", "application/x-tarn-pathed;", "%f",
                      "Path=" + ownFolder + "\n");
         // GIO learns which entry handles which type from mimeinfo.cache, as
@@ -106,6 +124,7 @@ class XdgTree : public ::testing::Environment {
         writeFile(docs + "/sub dir/inner.tarntest", "inner\n");
         writeFile(docs + "/lonely.tarnorphan", "nobody opens me\n");
         writeFile(docs + "/settings.tarnpathed", "pathed\n");
+        writeFile(docs + "/kept.tarnhold", "held\n");
         // Execute permission alone does not make a document a program.
         writeFile(docs + "/executable.tarntest", "just a document\n", 0755);
         instance = this;
@@ -225,6 +244,34 @@ TEST_F(GioDocumentsTest, OpensWithTheAssociatedProgram) {
     // GLib starts each program through an intermediate child: none is left
     // behind as a zombie.
     EXPECT_TRUE(zombieChildren().empty());
+}
+
+// The program gets none of Tarn's descriptors and the environment Tarn was
+// started with, not Tarn's own changes to it.
+TEST_F(GioDocumentsTest, TheProgramOpenedHoldsNoneOfTarnsDescriptors) {
+    // The program is started through an intermediate child: orphaned, it is
+    // handed to this process, which can then collect it.
+    ASSERT_EQ(prctl(PR_SET_CHILD_SUBREAPER, 1), 0);
+    const std::string given = std::getenv("DBUS_SESSION_BUS_ADDRESS");
+    posix::setOwnVariable("DBUS_SESSION_BUS_ADDRESS", "disabled:");
+    const int inheritable = dup(STDOUT_FILENO);
+    ASSERT_EQ(execute("open", "kept.tarnhold", {}, tree_->docs), GioDocuments::kStarted);
+    const Lines record = recorded();
+    ASSERT_EQ(record.size(), 1u);
+    const pid_t holder = std::atoi(record[0].c_str());
+    ASSERT_GT(holder, 0);
+    EXPECT_TRUE(waitUntil([&] { return commandLineOf(holder) == Lines{"sleep", "30"}; }, 10s));
+    // The program opens files of its own while it starts (locale data): a
+    // descriptor handed down stays, those go.
+    const Lines nullOnly{"0=/dev/null", "1=/dev/null", "2=/dev/null"};
+    EXPECT_TRUE(waitUntil([&] { return descriptorsOf(holder) == nullOnly; }, 10s))
+        << ::testing::PrintToString(descriptorsOf(holder));
+    const std::string environment = readFile("/proc/" + std::to_string(holder) + "/environ");
+    EXPECT_NE(environment.find("DBUS_SESSION_BUS_ADDRESS=" + given + '\0'), std::string::npos);
+    EXPECT_EQ(environment.find("disabled:"), std::string::npos);
+    kill(holder, SIGKILL);
+    EXPECT_TRUE(waitUntil([&] { return waitpid(holder, nullptr, WNOHANG) == holder; }, 10s));
+    close(inheritable);
 }
 
 struct FailureCase {

@@ -5,6 +5,9 @@
 // them: number and description.
 
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/ptrace.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -19,6 +22,7 @@
 #include "MockLogind.h"
 #include "PlatformTestSupport.h"
 #include "PosixProcesses.h"
+#include "PosixSpawn.h"
 #include "clsMacro.h"
 
 namespace tarn {
@@ -150,6 +154,84 @@ TEST_F(MacroPlatformTest, FailuresOfProgramsDocumentsAndProcesses) {
     }
     // Tarn survived its own PID and the group IDs.
     EXPECT_EQ(kill(getpid(), 0), 0);
+}
+
+// A zombie whose parent is another program has ended: there is nothing left to
+// end, and it is not Tarn's to collect.
+TEST_F(MacroPlatformTest, KillProcessOnAnotherProgramsZombieIsNoSuchProcess) {
+    Helper parent({"sh", "-c", "true & echo $!; exec sleep 30"}, {}, {}, true);
+    std::string line;
+    ASSERT_TRUE(parent.readLine(line, 10s));
+    const pid_t zombie = std::atoi(line.c_str());
+    ASSERT_TRUE(waitUntil([&] { return stateOf(zombie) == 'Z'; }, 10s));
+    const std::optional<Failure> failure = run({"KillProcess " + line});
+    ASSERT_TRUE(failure.has_value());
+    EXPECT_EQ(failure->number(), 1008);
+    EXPECT_EQ(failure->description(), "OpenProcess Error 3");
+    EXPECT_EQ(stateOf(zombie), 'Z');
+}
+
+// A debugger that stops a process at its exit (PTRACE_O_TRACEEXIT) keeps it
+// alive after the kernel accepted SIGKILL: KillProcess must not call that an
+// end.
+TEST_F(MacroPlatformTest, KillProcessOfAProcessThatSurvivesIs1009) {
+    const pid_t traced = fork();
+    ASSERT_GE(traced, 0);
+    if (traced == 0) {
+        ptrace(PTRACE_TRACEME, 0, nullptr, nullptr);
+        raise(SIGSTOP);
+        for (;;)
+            pause();
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(traced, &status, 0), traced);
+    ASSERT_TRUE(WIFSTOPPED(status));
+    ASSERT_EQ(ptrace(PTRACE_SETOPTIONS, traced, nullptr, PTRACE_O_TRACEEXIT), 0);
+    ASSERT_EQ(ptrace(PTRACE_CONT, traced, nullptr, nullptr), 0);
+
+    const std::optional<Failure> failure = run({"KillProcess " + std::to_string(traced)});
+    ASSERT_TRUE(failure.has_value());
+    EXPECT_EQ(failure->number(), 1009);
+    EXPECT_EQ(failure->description(), "TerminateProcess Error 1009");
+    EXPECT_NE(stateOf(traced), 0);
+
+    // Let it finish dying: past its exit stop it ends by the SIGKILL.
+    ASSERT_TRUE(waitUntil([&] { return waitpid(traced, &status, WNOHANG) == traced; }, 10s));
+    EXPECT_EQ(status >> 8, SIGTRAP | (PTRACE_EVENT_EXIT << 8));
+    ptrace(PTRACE_CONT, traced, nullptr, nullptr);
+    ASSERT_TRUE(waitUntil([&] { return waitpid(traced, &status, WNOHANG) == traced; }, 10s));
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
+}
+
+// Programs a macro starts hold nothing of Tarn's: its output may be a pipe
+// whose reader waits for the end.
+TEST_F(MacroPlatformTest, StartedProgramsGetNoneOfTarnsDescriptors) {
+    const std::string script = temp_ / "hold.sh";
+    writeFile(script,
+              "#!/bin/sh\necho $$ > \"$0.part\"\nmv \"$0.part\" " + (temp_ / "sh.pid") +
+                  "\nexec sleep 30\n",
+              0755);
+    const int inheritable = dup(STDOUT_FILENO);
+    ASSERT_EQ(run({"pid = Run sleep 30", "RunExecute open," + script}), std::nullopt);
+    ASSERT_TRUE(waitUntil([&] { return exists(temp_ / "sh.pid"); }, 10s));
+    for (const std::string& text : {variable("pid"), readFile(temp_ / "sh.pid")}) {
+        const pid_t started = std::atoi(text.c_str());
+        ASSERT_GT(started, 0) << text;
+        waitUntil([&] { return commandLineOf(started) == Lines{"sleep", "30"}; }, 10s);
+        // The program opens files of its own while it starts (locale data): a
+        // descriptor handed down stays, those go.
+        const Lines nullOnly{"0=/dev/null", "1=/dev/null", "2=/dev/null"};
+        EXPECT_TRUE(waitUntil([&] { return descriptorsOf(started) == nullOnly; }, 10s))
+            << ::testing::PrintToString(descriptorsOf(started));
+        kill(started, SIGKILL);
+    }
+    close(inheritable);
+    EXPECT_TRUE(waitUntil(
+        [&] {
+            posix::reapExitedChildren();
+            return zombieChildren().empty();
+        },
+        10s));
 }
 
 TEST_F(MacroPlatformTest, RunExecuteRunsAProgramFileWithItsParameters) {

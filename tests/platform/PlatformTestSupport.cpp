@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -73,6 +74,22 @@ bool waitUntil(const std::function<bool()>& predicate, std::chrono::milliseconds
         std::this_thread::sleep_for(interval);
     }
     return predicate();
+}
+
+std::vector<std::string> descriptorsOf(pid_t pid) {
+    std::vector<std::pair<int, std::string>> found;
+    std::error_code error;
+    const std::string folder = "/proc/" + std::to_string(pid) + "/fd";
+    for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
+        const auto target = std::filesystem::read_symlink(entry.path(), error);
+        found.emplace_back(std::atoi(entry.path().filename().c_str()),
+                           error ? "?" : target.string());
+    }
+    std::sort(found.begin(), found.end());
+    std::vector<std::string> out;
+    for (const auto& [fd, target] : found)
+        out.push_back(std::to_string(fd) + "=" + target);
+    return out;
 }
 
 std::vector<std::string> commandLineOf(pid_t pid) {
@@ -204,6 +221,22 @@ bool Helper::readLine(std::string& line, std::chrono::milliseconds limit) {
         char chunk[256];
         const ssize_t got = read(output_, chunk, sizeof chunk);
         if (got <= 0) return false;
+        buffered_.append(chunk, static_cast<std::size_t>(got));
+    }
+}
+
+bool Helper::readsToEnd(std::chrono::milliseconds limit) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            end - std::chrono::steady_clock::now());
+        if (output_ < 0 || left.count() <= 0) return false;
+        pollfd ready{output_, POLLIN, 0};
+        if (poll(&ready, 1, static_cast<int>(left.count())) <= 0) return false;
+        char chunk[256];
+        const ssize_t got = read(output_, chunk, sizeof chunk);
+        if (got == 0) return true;
+        if (got < 0) return false;
         buffered_.append(chunk, static_cast<std::size_t>(got));
     }
 }

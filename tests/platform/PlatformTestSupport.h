@@ -41,6 +41,9 @@ bool waitUntil(const std::function<bool()>& predicate, std::chrono::milliseconds
 std::vector<std::string> commandLineOf(pid_t pid);
 // The state letter of /proc/PID/stat ('Z' zombie); 0 when the process is gone.
 char stateOf(pid_t pid);
+// What each open descriptor of the process names ("/dev/null", "pipe:[...]"),
+// in descriptor order, as "fd=target"; empty when the process is gone.
+std::vector<std::string> descriptorsOf(pid_t pid);
 // The processes whose parent is this test process and that are zombies.
 std::vector<pid_t> zombieChildren();
 
@@ -59,6 +62,9 @@ class Helper {
     pid_t pid() const { return pid_; }
     // Reads one line of the piped output, waiting at most `limit`.
     bool readLine(std::string& line, std::chrono::milliseconds limit);
+    // Reads the piped output until its end, waiting at most `limit`: true at
+    // the end (every writer has closed it), false when the time is up.
+    bool readsToEnd(std::chrono::milliseconds limit);
     // Waits at most `limit` for the process to end by itself; its exit status
     // or -1.
     int waitExit(std::chrono::milliseconds limit);

@@ -13,6 +13,7 @@
 #include <fstream>
 
 #include "Failure.h"
+#include "OwnEnvironment.h"
 #include "PlatformTestSupport.h"
 #include "PosixCommandLine.h"
 #include "PosixProcesses.h"
@@ -196,6 +197,46 @@ TEST_F(PosixProcessesTest, StartFailuresAreRuntimeFailures) {
     EXPECT_TRUE(zombieChildren().empty());
 }
 
+// The entries NAME=... of the process's environment.
+Words environmentEntries(pid_t pid, const std::string& name) {
+    Words found;
+    const std::string all = readFile("/proc/" + std::to_string(pid) + "/environ");
+    std::size_t start = 0;
+    while (start < all.size()) {
+        std::size_t end = all.find('\0', start);
+        if (end == std::string::npos) end = all.size();
+        const std::string entry = all.substr(start, end - start);
+        if (entry.rfind(name + "=", 0) == 0) found.push_back(entry);
+        start = end + 1;
+    }
+    return found;
+}
+
+// Tarn keeps the toolkit from starting a session bus when it was given none;
+// the programs it starts see the environment it was given all the same.
+TEST_F(PosixProcessesTest, StartedProgramsGetTheEnvironmentTarnWasGiven) {
+    const std::string bus = "DBUS_SESSION_BUS_ADDRESS";
+    setenv(bus.c_str(), "unix:path=/run/given", 1);
+    preventSessionBusAutolaunch();  // a bus was given: nothing to prevent
+    EXPECT_STREQ(std::getenv(bus.c_str()), "unix:path=/run/given");
+    EXPECT_TRUE(ownVariables().empty());
+
+    unsetenv(bus.c_str());
+    preventSessionBusAutolaunch();
+    EXPECT_STREQ(std::getenv(bus.c_str()), "disabled:");
+    const ProcessId unset = start("sleep 30");
+    ASSERT_TRUE(waitUntil([&] { return commandLineOf(unset) == Words{"sleep", "30"}; }, 10s));
+    EXPECT_EQ(environmentEntries(unset, bus), Words{});
+
+    setOwnVariable(bus, "disabled:");  // a second change keeps the first original
+    setOwnVariable("TARN_OWN", "changed");
+    const ProcessId kept = start("sleep 30");
+    ASSERT_TRUE(waitUntil([&] { return commandLineOf(kept) == Words{"sleep", "30"}; }, 10s));
+    EXPECT_EQ(environmentEntries(kept, bus), Words{});
+    EXPECT_EQ(environmentEntries(kept, "TARN_OWN"), Words{});
+    EXPECT_EQ(environmentEntries(kept, "PATH").size(), 1u);
+}
+
 TEST_F(PosixProcessesTest, AProgramThatEndsIsReapedByTheHook) {
     const ProcessId pid = start("true");
     // Without collecting, the ended child would stay a zombie of this process.
@@ -290,7 +331,9 @@ TEST(PosixProcessesGuard, GroupIdsNeverReachKill) {
 }
 
 // The program started must outlive its starter: a helper process starts it
-// and exits; the program is still running, in its own session.
+// and exits; the program is still running, in its own session, and holds none
+// of its starter's descriptors, so that a reader of the starter's output (as
+// in `out=$(tarn job.mcr)`) sees the end at once.
 TEST(PosixProcessesLifetime, AStartedProgramOutlivesTarn) {
     // Orphans are handed to this process instead of init, so the test can
     // collect the program it ends at the close.
@@ -308,6 +351,12 @@ TEST(PosixProcessesLifetime, AStartedProgramOutlivesTarn) {
     waitUntil([&] { return !commandLineOf(program).empty(); }, 5s);
     EXPECT_EQ(commandLineOf(program), (Words{"sleep", "60"}));
     EXPECT_EQ(getsid(program), program);
+    EXPECT_TRUE(starter.readsToEnd(10s));
+    // The program opens files of its own while it starts (locale data): a
+    // descriptor handed down stays, those go.
+    const Words nullOnly{"0=/dev/null", "1=/dev/null", "2=/dev/null"};
+    EXPECT_TRUE(waitUntil([&] { return descriptorsOf(program) == nullOnly; }, 10s))
+        << ::testing::PrintToString(descriptorsOf(program));
 
     kill(program, SIGKILL);
     EXPECT_TRUE(waitUntil([&] { return waitpid(program, nullptr, WNOHANG) == program; }, 5s));

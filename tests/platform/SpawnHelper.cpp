@@ -1,6 +1,9 @@
 // Starts the command line given as its one argument with PosixProcesses, prints
 // the new PID and exits at once: the tests check that the program it started
-// outlives it.
+// outlives it. It holds a second descriptor on its output without
+// close-on-exec, as a library of Tarn's might, which the program must not get.
+#include <unistd.h>
+
 #include <cstdio>
 
 #include "Failure.h"
@@ -8,6 +11,8 @@
 
 int main(int argc, char** argv) {
     if (argc != 2) return 2;
+    const int extra = dup(STDOUT_FILENO);
+    if (extra < 0) return 3;
     tarn::posix::PosixProcesses processes;
     try {
         std::printf("%d\n", processes.start(argv[1]));

@@ -6,6 +6,7 @@
 #include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <xcb/xcb.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -155,13 +156,66 @@ pid_t launch(const std::vector<std::string>& argv, const std::vector<std::string
     return pid;
 }
 
+xcb_atom_t internAtom(xcb_connection_t* c, const char* name) {
+    auto* reply = xcb_intern_atom_reply(
+        c, xcb_intern_atom(c, 0, static_cast<std::uint16_t>(std::strlen(name)), name), nullptr);
+    const xcb_atom_t atom = reply ? reply->atom : XCB_NONE;
+    std::free(reply);
+    return atom;
+}
+
+// Openbox announces itself before its event loop runs, and a window mapped in
+// between is never managed. Only the running loop answers a request for frame
+// extents: once it has, openbox takes every new window.
+bool openboxAnswers(const std::string& display, const std::function<void()>& checkAlive) {
+    xcb_connection_t* c = xcb_connect(display.c_str(), nullptr);
+    if (xcb_connection_has_error(c)) {
+        xcb_disconnect(c);
+        return false;
+    }
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
+    const xcb_window_t probe = xcb_generate_id(c);
+    xcb_create_window(c, XCB_COPY_FROM_PARENT, probe, root, 0, 0, 1, 1, 0,
+                      XCB_WINDOW_CLASS_INPUT_OUTPUT, XCB_COPY_FROM_PARENT, 0, nullptr);
+    const xcb_atom_t request = internAtom(c, "_NET_REQUEST_FRAME_EXTENTS");
+    const xcb_atom_t extents = internAtom(c, "_NET_FRAME_EXTENTS");
+    int asked = 0;
+    const bool answered = waitUntil(
+        [&] {
+            checkAlive();
+            // A request that came while openbox was still starting is lost:
+            // ask again now and then.
+            if (asked++ % 10 == 0) {
+                xcb_client_message_event_t message{};
+                message.response_type = XCB_CLIENT_MESSAGE;
+                message.format = 32;
+                message.window = probe;
+                message.type = request;
+                xcb_send_event(
+                    c, 0, root,
+                    XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                    reinterpret_cast<const char*>(&message));
+            }
+            auto* reply = xcb_get_property_reply(
+                c, xcb_get_property(c, 0, probe, extents, XCB_ATOM_CARDINAL, 0, 4), nullptr);
+            const bool set = reply && xcb_get_property_value_length(reply) > 0;
+            std::free(reply);
+            return set;
+        },
+        std::chrono::seconds(15), std::chrono::milliseconds(20));
+    xcb_destroy_window(c, probe);
+    xcb_disconnect(c);
+    return answered;
+}
+
 }  // namespace
 
 const char* name(WindowManager manager) {
     return manager == WindowManager::Openbox ? "Openbox" : "None";
 }
 
-XSession::XSession(WindowManager manager) : manager_(manager) {
+XSession::XSession(WindowManager manager, const std::vector<std::string>& serverArguments)
+    : manager_(manager) {
     // A target program that dies must not take the test down with SIGPIPE when
     // the test writes its next command.
     signal(SIGPIPE, SIG_IGN);
@@ -172,7 +226,8 @@ XSession::XSession(WindowManager manager) : manager_(manager) {
     for (const char* sub : {"config", "cache", "data"})
         std::filesystem::create_directory(runtimeDir_ + "/" + sub);
     try {
-        startServer();
+        startServer(serverArguments);
+        startBus();
         if (manager_ == WindowManager::Openbox) startOpenbox();
     } catch (...) {
         endAll();
@@ -202,9 +257,9 @@ pid_t XSession::start(const std::vector<std::string>& argv,
     auto overridden = [&](const std::string& entry) {
         auto nameOf = [](const std::string& e) { return e.substr(0, e.find('=')); };
         std::string n = nameOf(entry);
-        for (const char* ours :
-             {"DISPLAY", "XAUTHORITY", "WAYLAND_DISPLAY", "HOME", "XDG_RUNTIME_DIR",
-              "XDG_CONFIG_HOME", "XDG_CACHE_HOME", "XDG_DATA_HOME", "SESSION_MANAGER"})
+        for (const char* ours : {"DISPLAY", "XAUTHORITY", "WAYLAND_DISPLAY", "HOME",
+                                 "XDG_RUNTIME_DIR", "XDG_CONFIG_HOME", "XDG_CACHE_HOME",
+                                 "XDG_DATA_HOME", "SESSION_MANAGER", "DBUS_SESSION_BUS_ADDRESS"})
             if (n == ours) return true;
         return std::any_of(extraEnv.begin(), extraEnv.end(),
                            [&](const std::string& e) { return nameOf(e) == n; });
@@ -217,6 +272,7 @@ pid_t XSession::start(const std::vector<std::string>& argv,
     env.push_back("XDG_CONFIG_HOME=" + runtimeDir_ + "/config");
     env.push_back("XDG_CACHE_HOME=" + runtimeDir_ + "/cache");
     env.push_back("XDG_DATA_HOME=" + runtimeDir_ + "/data");
+    if (!busAddress_.empty()) env.push_back("DBUS_SESSION_BUS_ADDRESS=" + busAddress_);
     for (const auto& e : extraEnv)
         env.push_back(e);
 
@@ -317,7 +373,7 @@ bool XSession::kill(pid_t pid) {
     return true;
 }
 
-void XSession::startServer() {
+void XSession::startServer(const std::vector<std::string>& serverArguments) {
     int fds[2];
     makePipe(fds);
     // Xvfb writes the display number it chose to the descriptor given; the
@@ -328,6 +384,7 @@ void XSession::startServer() {
     if (logFd >= 0) logFd = highDescriptor(logFd);
     std::vector<std::string> argv = {"Xvfb",         "-displayfd", "3",   "-screen", "0",
                                      "1280x1024x24", "-nolisten",  "tcp", "-noreset"};
+    argv.insert(argv.end(), serverArguments.begin(), serverArguments.end());
     std::vector<std::string> env;
     for (char** e = environ; *e; ++e)
         env.emplace_back(*e);
@@ -363,6 +420,23 @@ bool XSession::windowManagerAnnounced() {
     return r.exitStatus == 0 && r.output.find("window id #") != std::string::npos;
 }
 
+void XSession::startBus() {
+    // Qt and GLib programs started without a session bus would each start one
+    // that outlives the test; they get this one, ended with the session.
+    const std::string socket = runtimeDir_ + "/bus";
+    busPid_ = start(
+        {"dbus-daemon", "--session", "--nofork", "--nopidfile", "--address=unix:path=" + socket},
+        {}, -1, -1, -1);
+    const bool up = waitUntil(
+        [&] {
+            if (!running(busPid_)) throw std::runtime_error("dbus-daemon ended while starting");
+            return std::filesystem::exists(socket);
+        },
+        std::chrono::seconds(10), std::chrono::milliseconds(10));
+    if (!up) throw std::runtime_error("dbus-daemon did not start within 10 s");
+    busAddress_ = "unix:path=" + socket;
+}
+
 void XSession::startOpenbox() {
     // Its chatter about menus it cannot find goes to a log, not the test output
     // (it writes to both stdout and stderr).
@@ -384,6 +458,11 @@ void XSession::startOpenbox() {
         },
         std::chrono::seconds(15), std::chrono::milliseconds(20));
     if (!up) throw std::runtime_error("openbox did not announce itself within 15 s");
+    const auto alive = [&] {
+        if (!running(windowManagerPid_)) throw std::runtime_error("openbox ended while starting");
+    };
+    if (!openboxAnswers(display_, alive))
+        throw std::runtime_error("openbox did not take requests within 15 s");
 }
 
 pid_t startXterm(XSession& session, const std::string& title,

@@ -19,6 +19,10 @@
 // no server behind: create sessions on the test's main thread. A session that
 // cannot start throws std::runtime_error.
 //
+// The session also runs a D-Bus session bus of its own (dbus-daemon), which
+// every child is given in DBUS_SESSION_BUS_ADDRESS: a Qt or GLib program
+// started without one would start a bus that outlives the test.
+//
 // Programs started with spawnPiped() get pipes on stdin and stdout (see
 // TargetProgram.h for the Qt target program driven that way). run() starts a
 // program, waits for it (bounded) and returns its exit status and output; it is
@@ -63,7 +67,10 @@ struct RunResult {
 
 class XSession {
   public:
-    explicit XSession(WindowManager manager = WindowManager::None);
+    // serverArguments go to Xvfb after its own (e.g. {"-extension",
+    // "X-Resource"} for a server without that extension).
+    explicit XSession(WindowManager manager = WindowManager::None,
+                      const std::vector<std::string>& serverArguments = {});
     ~XSession();
     XSession(const XSession&) = delete;
     XSession& operator=(const XSession&) = delete;
@@ -74,6 +81,10 @@ class XSession {
     pid_t windowManagerPid() const { return windowManagerPid_; }
     // The PID of the X server.
     pid_t serverPid() const { return serverPid_; }
+    // The session's own D-Bus session bus, which every child is given, and the
+    // PID of its daemon.
+    const std::string& busAddress() const { return busAddress_; }
+    pid_t busPid() const { return busPid_; }
 
     // Starts argv[0] (searched on PATH) with DISPLAY set and the extra
     // "NAME=value" entries added, in a process group of its own. Throws when it
@@ -97,7 +108,8 @@ class XSession {
   private:
     pid_t start(const std::vector<std::string>& argv, const std::vector<std::string>& extraEnv,
                 int stdinFd, int stdoutFd, int stderrFd);
-    void startServer();
+    void startServer(const std::vector<std::string>& serverArguments);
+    void startBus();
     void startOpenbox();
     bool windowManagerAnnounced();
     void endAll();
@@ -107,6 +119,8 @@ class XSession {
     std::string runtimeDir_;  // HOME and XDG folders for the children
     pid_t serverPid_ = -1;
     pid_t windowManagerPid_ = -1;
+    std::string busAddress_;
+    pid_t busPid_ = -1;
     std::vector<pid_t> children_;  // in start order; ended in reverse
 };
 

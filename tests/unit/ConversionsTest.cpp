@@ -24,6 +24,9 @@ TEST(NumericPrefixValue, ReadsTheLeadingNumber) {
     for (const auto& c : cases) {
         EXPECT_EQ(numericPrefixValue(c.text), c.value) << "text \"" << c.text << "\"";
     }
+    // However long the number, it is read to its end.
+    EXPECT_EQ(numericPrefixValue(std::string(500, '0') + " .25"), 0.25);
+    EXPECT_EQ(numericPrefixValue(std::string(450, '0') + "1e2"), 100);
 }
 
 TEST(NumericPrefixValue, HugeNumbersOverflow) {
@@ -63,8 +66,11 @@ TEST(StandardForm, RendersAsTheRuntimeDoes) {
     for (const auto& c : cases) {
         EXPECT_EQ(standardForm(c.value), c.text) << "value " << c.value;
     }
-    EXPECT_EQ(numberToText(0.5), ".5");
+    // As text the zero before the point is written.
+    EXPECT_EQ(numberToText(0.5), "0.5");
+    EXPECT_EQ(numberToText(-0.25), "-0.25");
     EXPECT_EQ(numberToText(5), "5");
+    EXPECT_EQ(numberToText(0.00001), "1E-05");
 }
 
 TEST(NumericText, AcceptsWholeNumbersOnly) {
@@ -124,7 +130,7 @@ TEST(WholeNumbers, ConversionFailures) {
 TEST(ValueText, TextNumbersAndBooleans) {
     EXPECT_EQ(toText(Value{std::string(" a ")}), " a ");
     EXPECT_EQ(toText(Value{std::int32_t{-12}}), "-12");
-    EXPECT_EQ(toText(Value{0.5}), ".5");
+    EXPECT_EQ(toText(Value{0.5}), "0.5");
     EXPECT_TRUE(readsTrue(Value{std::string("TRUE")}));
     EXPECT_TRUE(readsTrue(Value{std::string("tRuE")}));
     EXPECT_FALSE(readsTrue(Value{std::string(" true")}));

@@ -46,7 +46,8 @@ TEST_P(MacroFile, RunsAsRecorded) {
 
     const auto failure = h.runFile(GetParam().string());
     std::string record;
-    for (const std::string& entry : h.fakes.log) record += entry + "\n";
+    for (const std::string& entry : h.fakes.log)
+        record += entry + "\n";
     record += failure ? "failure: " + describeFailure(failure) + "\n" : "ok\n";
 
     fs::path expected = GetParam();

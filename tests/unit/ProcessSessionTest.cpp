@@ -23,17 +23,13 @@ TEST(Run, AVariableHoldingShellCharactersIsPassedOnAsText) {
     EXPECT_EQ(h.calls(), (std::vector<std::string>{"start ; rm -rf ~ $(id) | cat"}));
 }
 
+// Codes 2, 3, 11 and 31 arise from real files in the platform tests; here the
+// ones no file makes, up to the last failing code.
 TEST(RunExecute, ResultCodesBecomeFailureFive) {
     const struct {
         int code;
         const char* message;
-    } cases[] = {{0, "Out of memory or resources"},
-                 {2, "File not found"},
-                 {3, "Path not found"},
-                 {11, "Invalid executable format"},
-                 {31, "No association found for fileName"},
-                 {5, "No error message available"},
-                 {32, "No error message available"}};
+    } cases[] = {{0, "Out of memory or resources"}, {32, "No error message available"}};
     for (const auto& c : cases) {
         Harness h;
         h.fakes.documents.result = c.code;

@@ -10,6 +10,18 @@
 namespace tarn::test {
 namespace {
 
+namespace fs = std::filesystem;
+
+// How many of this process's descriptors are open on the file.
+int descriptorsOn(const std::string& path) {
+    int count = 0;
+    for (const auto& entry : fs::directory_iterator("/proc/self/fd")) {
+        std::error_code error;
+        if (fs::read_symlink(entry.path(), error) == fs::path(path)) ++count;
+    }
+    return count;
+}
+
 using Lines = std::vector<std::string>;
 
 TEST(RunMacro, ReportsEveryLineAsReadWhateverItsEnding) {
@@ -27,6 +39,7 @@ TEST(RunMacro, ReportsEveryLineAsReadWhateverItsEnding) {
         {"LF then CR", "a\n\rb", {"a", "", "b"}},
         {"BOM", "\xEF\xBB\xBFRem x\n", {"Rem x"}},
         {"Windows-1252", "Rem caf\xe9\r\n", {"Rem café"}},
+        {"BOM, then not UTF-8", "\xEF\xBB\xBFRem caf\xe9\n", {"Rem café"}},
         {"NUL bytes", std::string("Rem a\0b\n", 8), {std::string("Rem a\0b", 7)}},
     };
     for (const auto& c : cases) {
@@ -51,7 +64,14 @@ TEST(RunMacro, VariablesAreClearedByEachRunAndKeptAfterIt) {
 
 TEST(RunMacro, AFailureEndsTheRunAtItsLineAndClosesTheFile) {
     Harness h;
+    int openDuringRun = -1;
+    h.macro.DataInQueue = [&](const std::string& line) {
+        h.lines.push_back(line);
+        openDuringRun = descriptorsOn((h.dir.path() / "macro.mcr").string());
+    };
     const auto failure = h.run("a = 1\nBogus cmd\nb = 2\n");
+    EXPECT_EQ(openDuringRun, 1);
+    EXPECT_EQ(descriptorsOn((h.dir.path() / "macro.mcr").string()), 0);
     EXPECT_EQ(describeFailure(failure),
               "1001 \"Invalid macro command\" at \".Process.Process.RunMacro\"");
     EXPECT_EQ(h.lines, (Lines{"a = 1", "Bogus cmd"}));

@@ -14,6 +14,13 @@ struct Case {
     std::string failure;             // expected failure, "" for none
 };
 
+std::string repeat(const std::string& text, int times) {
+    std::string out;
+    for (int i = 0; i < times; ++i)
+        out += text;
+    return out;
+}
+
 void check(const Case& c) {
     Harness h;
     h.fakes.windows.windows = {{101, "Untitled - Notepad", true, false, 1001},
@@ -37,7 +44,10 @@ TEST(Statements, CommandsReachTheirMembers) {
         {{}, "RunExecute print,\"a,b.txt\",-x,/tmp,3", {"execute 0|print|a,b.txt|-x|/tmp|3"}, ""},
         {{}, "RunExecute open,f,,,\"\"", {"execute 0|open|f|||1"}, ""},
         {{}, "SetFocus Calc", {"setForeground 102"}, ""},
-        {{}, "SetFocus notepad,0,true", {}, ""},  // case-sensitive: no match, time-out
+        // Case-sensitive only for an explicit true: no match, the search times out.
+        {{}, "SetFocus notepad,1,true", {}, ""},
+        {{}, "SetFocus notepad,1", {"setForeground 101"}, ""},
+        {{}, "SetFocus notepad,1,False", {"setForeground 101"}, ""},
         {{}, "SetFocus Notepad,1,True", {"setForeground 101"}, ""},
         {{}, "SetFocus 1001", {"activateProcess 1001", "setForeground 101"}, ""},
         {{}, "SetFocus 1002,1,True,False", {"activateProcess 1002", "setForeground 102"}, ""},
@@ -51,6 +61,8 @@ TEST(Statements, CommandsReachTheirMembers) {
         {{}, "Wait 0", {}, ""},
         {{}, "Rem Syntax: uservar = Run programName", {}, ""},
         {{}, "REM Syntax: uservar = GetProcessID windowID", {}, ""},
+        // Only the whole word "Rem" makes a comment.
+        {{}, "Remark = Run calc", {"start calc"}, ""},
         {{}, "Send", {}, ""},
         {{}, "Wait", {}, ""},
         {{}, "Send\tabc", {}, ""},
@@ -71,6 +83,7 @@ TEST(Statements, FailuresCarryTheirPath) {
         {{}, "Bogus thing", {}, "1001 \"Invalid macro command\" at \".Process.Process\""},
         {{}, "Send\tabc def", {}, "1001 \"Invalid macro command\" at \".Process.Process\""},
         {{}, "GetWindowID Calc", {}, "1001 \"Invalid macro command\" at \".Process.Process\""},
+        {{}, "Remark this", {}, "1001 \"Invalid macro command\" at \".Process.Process\""},
         {{}, "Wat = ", {}, "1001 \"Invalid macro command\" at \".Process.Process\""},
         {{}, "= 5", {}, "1001 \"Invalid macro command\" at \".Process.Process\""},
         {{},
@@ -113,6 +126,15 @@ TEST(Statements, FailuresCarryTheirPath) {
          "KillProcess 77",
          {"open 77"},
          "1008 \"OpenProcess Error 3\" at \".GetAdjustedProcessHandle.Process\""},
+        // Nesting deep enough to exhaust the stack is refused before anything runs.
+        {{},
+         "Send " + repeat("+(", 50000) + "a" + repeat(")", 50000),
+         {},
+         "28 \"Out of stack space\" at \"Tarn.Send.Process\""},
+        {{},
+         "x = " + repeat("Run ", 50000) + "calc",
+         {},
+         "28 \"Out of stack space\" at \"Tarn.GetVarValue.Process\""},
         {{"TimeOut 0"},
          "SetFocus 77",
          {"activateProcess 77"},
@@ -135,7 +157,8 @@ TEST(Assignments, StoreTextAsTheRightHandSideGivesIt) {
         {"d = 5.0", "d", " 5.0"},
         {"e = 05", "e", " 05"},
         {"f = +5", "f", " +5"},
-        {"g = .5", "g", ".5"},
+        {"g = .5", "g", "0.5"},  // a number as text writes the zero before the point
+        {"g2 = -.5", "g2", "-0.5"},
         {"h = -3", "h", "-3"},
         {"i = 1e3", "i", " 1e3"},
         {"j =\"\"", "j", ""},
@@ -200,7 +223,10 @@ TEST(Values, SendTypesWhatTheValueGives) {
     ASSERT_FALSE(h.process("Send x=1"));           // no: that is an assignment to "Send x"
     ASSERT_FALSE(h.process("Send \"a=b\""));
     ASSERT_FALSE(h.process("Send ="));
-    ASSERT_EQ(h.fakes.keyboard.typed.size(), 5u);
+    ASSERT_FALSE(h.process("x = .5"));
+    ASSERT_FALSE(h.process("Send x"));
+    ASSERT_FALSE(h.process("Send -.5"));
+    ASSERT_EQ(h.fakes.keyboard.typed.size(), 7u);
     const auto text = [&](std::size_t i) {
         std::string out;
         for (const KeyEvent& e : h.fakes.keyboard.typed[i]) {
@@ -215,6 +241,8 @@ TEST(Values, SendTypesWhatTheValueGives) {
     EXPECT_EQ(text(2), "name");
     EXPECT_EQ(text(3), "a=b");
     EXPECT_EQ(text(4), "=");
+    EXPECT_EQ(text(5), "0.5");
+    EXPECT_EQ(text(6), "-0.5");
     EXPECT_EQ(h.var("Send x"), "1");
 }
 
@@ -230,6 +258,11 @@ TEST(Values, TimeOutTakesTheLeadingNumberRoundedHalfToEven) {
         ASSERT_FALSE(h.process(c.statement)) << c.statement;
         EXPECT_EQ(h.macro.TimeOut(), c.timeout) << c.statement;
     }
+    // The time-out may come from a variable.
+    Harness h;
+    ASSERT_FALSE(h.process("secs = 12.5"));
+    ASSERT_FALSE(h.process("TimeOut secs"));
+    EXPECT_EQ(h.macro.TimeOut(), 12);
 }
 
 TEST(Values, SendFailsAndTypesNothingForABadKeyString) {

@@ -1,6 +1,8 @@
 // The title search and the window commands, against the fake window system.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "Harness.h"
 #include "modMacro.h"
 
@@ -145,12 +147,24 @@ TEST(SetFocus, ByProcessRetriesUntilTheProgramHasAWindow) {
     EXPECT_EQ(h.fakes.windows.active, 9);
 }
 
-TEST(SetFocus, ByProcessFailsWithFiveAfterTheTimeOut) {
+// "No window yet" (5) is worth waiting for; any other failure is raised at once.
+TEST(SetFocus, ByProcessRetriesOnlyFailureFiveUntilTheTimeOut) {
+    const auto attempts = [](const Harness& h) {
+        return std::count(h.fakes.log.begin(), h.fakes.log.end(), "activateProcess 4321");
+    };
     Harness h;
     ASSERT_FALSE(h.process("TimeOut 2"));
     EXPECT_EQ(describeFailure(h.run("SetFocus 4321\n")),
               "5 \"Invalid procedure call or argument\" at \"Tarn.SetFocus.Process.RunMacro\"");
     EXPECT_GE(h.fakes.host.time, Host::Clock::time_point(seconds(2)));
+    EXPECT_GT(attempts(h), 1);
+
+    Harness other;
+    other.fakes.windows.activateFailure = runtimeFailure(kPermissionDenied);
+    EXPECT_EQ(describeFailure(other.process("SetFocus 4321")),
+              "70 \"Permission denied\" at \"Tarn.SetFocus.Process\"");
+    EXPECT_EQ(attempts(other), 1);
+    EXPECT_EQ(other.fakes.host.time, Host::Clock::time_point());
 }
 
 TEST(SetFocus, ADigitsOnlyTitleIsTakenAsAProcess) {

@@ -2,9 +2,12 @@
 // window manager at all, with real programs: xterm and tarn_target.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <unistd.h>
+#include <xcb/xcb.h>
 
 #include <algorithm>
 #include <chrono>
+#include <cstring>
 #include <memory>
 #include <optional>
 #include <set>
@@ -34,6 +37,121 @@ class CountingHost : public PlainHost {
         PlainHost::idle(atMost);
     }
 };
+
+// A client of the test's own that makes bare windows, with exactly the
+// properties the test gives them: no toolkit adds WM_DELETE_WINDOW or a PID.
+class BareClient {
+  public:
+    explicit BareClient(const std::string& display) : c_(xcb_connect(display.c_str(), nullptr)) {
+        root_ = xcb_setup_roots_iterator(xcb_get_setup(c_)).data->root;
+        wmDeleteWindow_ = atom("WM_DELETE_WINDOW");
+    }
+    ~BareClient() { xcb_disconnect(c_); }
+    BareClient(const BareClient&) = delete;
+    BareClient& operator=(const BareClient&) = delete;
+
+    xcb_window_t window(const std::string& title) {
+        const xcb_window_t window = xcb_generate_id(c_);
+        xcb_create_window(c_, XCB_COPY_FROM_PARENT, window, root_, 10, 10, 200, 100, 0,
+                          XCB_WINDOW_CLASS_INPUT_OUTPUT, XCB_COPY_FROM_PARENT, 0, nullptr);
+        text(window, XCB_ATOM_WM_NAME, title);
+        xcb_map_window(c_, window);
+        sync();
+        return window;
+    }
+    void text(xcb_window_t window, xcb_atom_t property, const std::string& value) {
+        xcb_change_property(c_, XCB_PROP_MODE_REPLACE, window, property, XCB_ATOM_STRING, 8,
+                            static_cast<std::uint32_t>(value.size()), value.data());
+        sync();
+    }
+    void pid(xcb_window_t window, std::uint32_t value) {
+        xcb_change_property(c_, XCB_PROP_MODE_REPLACE, window, atom("_NET_WM_PID"),
+                            XCB_ATOM_CARDINAL, 32, 1, &value);
+        sync();
+    }
+    // A round trip: whether the server still serves this client.
+    bool connected() {
+        sync();
+        return xcb_connection_has_error(c_) == 0;
+    }
+    // Whether a WM_DELETE_WINDOW request for the window has arrived.
+    bool deleteRequested(xcb_window_t window) {
+        sync();
+        while (xcb_generic_event_t* event = xcb_poll_for_event(c_)) {
+            const auto* message = reinterpret_cast<xcb_client_message_event_t*>(event);
+            if ((event->response_type & 0x7f) == XCB_CLIENT_MESSAGE && message->window == window &&
+                message->data.data32[0] == wmDeleteWindow_)
+                deleteRequests_.insert(window);
+            std::free(event);
+        }
+        return deleteRequests_.count(window) > 0;
+    }
+
+  private:
+    xcb_atom_t atom(const char* name) {
+        auto* reply = xcb_intern_atom_reply(
+            c_, xcb_intern_atom(c_, 0, static_cast<std::uint16_t>(std::strlen(name)), name),
+            nullptr);
+        const xcb_atom_t value = reply ? reply->atom : XCB_NONE;
+        std::free(reply);
+        return value;
+    }
+    void sync() { std::free(xcb_get_input_focus_reply(c_, xcb_get_input_focus(c_), nullptr)); }
+
+    xcb_connection_t* c_;
+    xcb_window_t root_ = XCB_NONE;
+    xcb_atom_t wmDeleteWindow_ = XCB_NONE;
+    std::set<xcb_window_t> deleteRequests_;
+};
+
+std::string hostName() {
+    char name[256] = {};
+    gethostname(name, sizeof name - 1);
+    return name;
+}
+
+// Without the X-Resource extension the PID comes from _NET_WM_PID, which a
+// remote client (or any client) may set to a PID of this machine: it counts
+// only when WM_CLIENT_MACHINE says the client runs here.
+TEST(XcbWindowSystemPidTest, AClaimedPidCountsOnlyForAClientOnThisHost) {
+    PlainHost host;
+    XSession session(WindowManager::None, {"-extension", "X-Resource"});
+    auto windows = XcbWindowSystem::connect(host, session.display().c_str());
+    ASSERT_NE(windows, nullptr);
+    BareClient client(session.display());
+    const auto claimed = static_cast<std::uint32_t>(session.serverPid());
+    const struct {
+        const char* title;
+        const char* machine;  // nullptr: not set
+        ProcessId expected;
+    } cases[] = {
+        {"here", "", static_cast<ProcessId>(claimed)},
+        {"elsewhere", "remote.example.org", 0},
+        {"unsaid", nullptr, 0},
+    };
+    for (const auto& row : cases) {
+        const xcb_window_t window = client.window(row.title);
+        client.pid(window, claimed);
+        if (row.machine)
+            client.text(window, XCB_ATOM_WM_CLIENT_MACHINE,
+                        *row.machine ? row.machine : hostName());
+        EXPECT_EQ(windows->processOf(static_cast<WindowId>(window)), row.expected) << row.title;
+    }
+}
+
+// With the extension the server's word, from the client's socket, beats the
+// PID the window claims.
+TEST(XcbWindowSystemPidTest, TheServerKnowsBetterThanTheWindow) {
+    PlainHost host;
+    XSession session(WindowManager::None);
+    auto windows = XcbWindowSystem::connect(host, session.display().c_str());
+    ASSERT_NE(windows, nullptr);
+    BareClient client(session.display());
+    const xcb_window_t window = client.window("claims the server's PID");
+    client.pid(window, static_cast<std::uint32_t>(session.serverPid()));
+    client.text(window, XCB_ATOM_WM_CLIENT_MACHINE, hostName());
+    EXPECT_EQ(windows->processOf(static_cast<WindowId>(window)), getpid());
+}
 
 class XcbWindowSystemTest : public ::testing::TestWithParam<WindowManager> {
   protected:
@@ -295,6 +413,14 @@ TEST_P(XcbWindowSystemTest, PostCloseClosesShownHiddenAndXtermWindows) {
 
     pid_t xterm = testing::startXterm(*session, "Close this xterm");
     WindowId term = waitForTitle("Close this xterm");
+    // Xterm names its window before it takes part in WM_DELETE_WINDOW; a
+    // request that comes in between is ignored.
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            return session->run({"xprop", "-id", std::to_string(term), "WM_PROTOCOLS"})
+                       .output.find("WM_DELETE_WINDOW") != std::string::npos;
+        },
+        5s));
     windows->postClose(term);
     EXPECT_TRUE(waitUntil([&] { return !session->running(xterm); }, 5s));
     EXPECT_TRUE(waitUntil([&] { return !windows->isWindow(term); }, 5s));
@@ -302,6 +428,35 @@ TEST_P(XcbWindowSystemTest, PostCloseClosesShownHiddenAndXtermWindows) {
     windows->postClose(term);
     windows->postClose(0);
     session->kill(xterm);
+}
+
+// A window that does not take part in WM_DELETE_WINDOW is closed by the window
+// manager as its close button would; without one it gets the request all the
+// same, which is all X offers then.
+TEST_P(XcbWindowSystemTest, PostCloseOfAWindowWithoutTheCloseProtocol) {
+    BareClient client(session->display());
+    const xcb_window_t window = client.window("No close protocol");
+    const auto id = static_cast<WindowId>(window);
+    // The window manager marks a window shown a moment before it lists it
+    // as its own; only then does it take requests for it.
+    char hex[16];
+    std::snprintf(hex, sizeof hex, "0x%x", window);
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            return shown(id) &&
+                   (!withWindowManager() ||
+                    session->run({"xprop", "-root", "_NET_CLIENT_LIST"}).output.find(hex) !=
+                        std::string::npos);
+        },
+        10s));
+    windows->postClose(id);
+    if (withWindowManager()) {
+        EXPECT_TRUE(waitUntil([&] { return !windows->isWindow(id); }, 5s));
+        EXPECT_FALSE(client.connected());
+    } else {
+        EXPECT_TRUE(waitUntil([&] { return client.deleteRequested(window); }, 5s));
+        EXPECT_TRUE(windows->isWindow(id));
+    }
 }
 
 TEST_P(XcbWindowSystemTest, ProcessOfIsThePidTheTestStarted) {

@@ -61,6 +61,7 @@ ProcessId FakeWindowSystem::processOf(WindowId window) {
 
 void FakeWindowSystem::activateProcess(ProcessId process) {
     log_.push_back("activateProcess " + std::to_string(process));
+    if (activateFailure) throw *activateFailure;
     for (const FakeWindow& w : windows) {
         if (w.process == process && w.visible) {
             const WindowId id = w.id;
@@ -75,6 +76,19 @@ void FakeWindowSystem::activateProcess(ProcessId process) {
 void FakeKeyboard::type(const KeySequence& keys) {
     log_.push_back("type " + describe(keys));
     typed.push_back(keys);
+}
+
+bool FakeStopKey::arm() {
+    ++arms;
+    pressed_ = false;
+    armed = armable;
+    return armed;
+}
+
+void FakeStopKey::press() {
+    if (!armed || pressed_) return;
+    pressed_ = true;
+    if (Pressed) Pressed();
 }
 
 ProcessId FakeProcesses::start(const std::string& commandLine) {

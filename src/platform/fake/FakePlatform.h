@@ -11,6 +11,7 @@
 
 #include "Failure.h"
 #include "Platform.h"
+#include "StopKey.h"
 
 namespace tarn::fake {
 
@@ -33,6 +34,8 @@ class FakeWindowSystem : public WindowSystem {
     std::vector<FakeWindow> windows;
     WindowId active = 0;
     int enumerations = 0;
+    // Thrown by activateProcess() instead of looking for a window.
+    std::optional<Failure> activateFailure;
 
     FakeWindow* find(WindowId id);
 
@@ -57,6 +60,25 @@ class FakeKeyboard : public Keyboard {
 
   private:
     CallLog& log_;
+};
+
+// The emergency stop key: a test presses it with press().
+class FakeStopKey : public StopKey {
+  public:
+    bool armed = false;
+    bool armable = true;  // false: arm() fails, as without such a key
+    int arms = 0;
+    void press();
+
+    bool arm() override;
+    void disarm() override { armed = false; }
+    bool pressed() override { return pressed_; }
+    int descriptor() const override { return -1; }
+    void suspend() override {}
+    void resume() override {}
+
+  private:
+    bool pressed_ = false;
 };
 
 class FakeProcesses : public Processes {

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "GlibPointers.h"
+#include "OwnEnvironment.h"
 #include "PosixCommandLine.h"
 #include "PosixSpawn.h"
 #include "Utf8.h"
@@ -144,6 +145,15 @@ int launch(GAppInfo* application, const std::string& uri, const std::string& wor
     uris.data = const_cast<char*>(uri.c_str());
     GError* failure = nullptr;
     gboolean launched;
+    // The program gets the environment Tarn was started with.
+    GObjectPtr<GAppLaunchContext> context(g_app_launch_context_new());
+    for (const auto& [name, original] : posix::ownVariables()) {
+        if (original) {
+            g_app_launch_context_setenv(context.get(), name.c_str(), original->c_str());
+        } else {
+            g_app_launch_context_unsetenv(context.get(), name.c_str());
+        }
+    }
     if (G_IS_DESKTOP_APP_INFO(application)) {
         GDesktopAppInfo* desktop = G_DESKTOP_APP_INFO(application);
         // A desktop entry that names its own working folder (Path=) needs it.
@@ -151,17 +161,19 @@ int launch(GAppInfo* application, const std::string& uri, const std::string& wor
         ChildSetup setup{nullptr};
         if (!workingDirectory.empty() && !(ownFolder && *ownFolder))
             setup.workingDirectory = workingDirectory.c_str();
-        int flags = G_SPAWN_SEARCH_PATH;
+        // The program may outlive Tarn: it must not hold Tarn's output open.
+        // GLib closes every other descriptor itself.
+        int flags = G_SPAWN_SEARCH_PATH | G_SPAWN_STDOUT_TO_DEV_NULL | G_SPAWN_STDERR_TO_DEV_NULL;
 #if GLIB_CHECK_VERSION(2, 74, 0)
         flags |= G_SPAWN_STDIN_FROM_DEV_NULL;
 #endif
         // Without G_SPAWN_DO_NOT_REAP_CHILD GLib starts the program through an
         // intermediate child that exits at once, so nothing is left to reap.
         launched = g_desktop_app_info_launch_uris_as_manager(
-            desktop, &uris, nullptr, static_cast<GSpawnFlags>(flags), setUpChild, &setup, nullptr,
-            nullptr, &failure);
+            desktop, &uris, context.get(), static_cast<GSpawnFlags>(flags), setUpChild, &setup,
+            nullptr, nullptr, &failure);
     } else {
-        launched = g_app_info_launch_uris(application, &uris, nullptr, &failure);
+        launched = g_app_info_launch_uris(application, &uris, context.get(), &failure);
     }
     GErrorPtr error(failure);
     return launched ? GioDocuments::kStarted : resultForLaunchError(error.get());
@@ -211,9 +223,7 @@ int print(const std::string& path) {
     GCharPtr lp(g_find_program_in_path("lp"));
     if (!lp) return kNoAssociation;
     // The path is absolute, so lp can never read it as an option.
-    posix::SpawnOptions options;
-    options.quiet = true;
-    const posix::SpawnResult started = posix::spawnProgram({lp.get(), path}, options);
+    const posix::SpawnResult started = posix::spawnProgram({lp.get(), path});
     if (started.error != 0) return resultForErrno(started.error);
     int status = -1;
     if (!posix::reapChild(started.pid, kPrintMilliseconds, &status)) {

@@ -3,7 +3,10 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <time.h>
+
 #include <cerrno>
+#include <chrono>
 #include <fstream>
 #include <string>
 
@@ -15,10 +18,11 @@ namespace tarn::posix {
 
 namespace {
 
-// How long terminate() waits for a started program to die before leaving it
-// to a later reap: SIGKILL takes effect at once unless the process is stuck in
-// the kernel, and the macro must not hang on such a process.
-constexpr int kKillReapMilliseconds = 500;
+// How long terminate() waits for the process to end after SIGKILL: the kernel
+// accepting the signal is no proof, as a process held at its exit by a
+// debugger or stuck in the kernel survives it, and the macro must not hang on
+// such a process either.
+constexpr int kKillConfirmMilliseconds = 2000;
 
 std::int32_t failureForSpawnError(int error) {
     switch (error) {
@@ -88,8 +92,19 @@ int PosixProcesses::open(ProcessId process) {
 int PosixProcesses::terminate(ProcessId process) {
     if (const int refused = refusal(process)) return refused;
     if (kill(process, SIGKILL) != 0) return errno;
-    reapChild(process, kKillReapMilliseconds);
-    return 0;
+    if (isRecordedChild(process))
+        return reapChild(process, kKillConfirmMilliseconds) ? 0 : ETIMEDOUT;
+    // Another's process has ended once it is gone or a zombie left for its
+    // parent to collect.
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(kKillConfirmMilliseconds);
+    for (;;) {
+        const char state = processState(process);
+        if (state == 0 || state == 'Z' || state == 'X') return 0;
+        if (std::chrono::steady_clock::now() >= deadline) return ETIMEDOUT;
+        const timespec pause{0, 2 * 1000 * 1000};
+        nanosleep(&pause, nullptr);
+    }
 }
 
 ProcessId PosixProcesses::currentProcess() {

@@ -22,8 +22,9 @@ class PosixProcesses : public Processes {
     // EPERM. IDs of 0 and below and Tarn's own ID never reach kill(): they
     // give ESRCH and EPERM.
     int open(ProcessId process) override;
-    // Sends SIGKILL: 0 or the errno. A program Tarn started is collected
-    // right away when it ends within a moment, else by a later reap.
+    // Sends SIGKILL and confirms the end: 0 once the process is gone or a
+    // zombie (a program Tarn started is collected then), the errno of kill(),
+    // or ETIMEDOUT when the process still lives after a bounded wait.
     int terminate(ProcessId process) override;
 
     ProcessId currentProcess() override;

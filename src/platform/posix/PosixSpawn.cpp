@@ -12,7 +12,7 @@
 #include <chrono>
 #include <mutex>
 
-extern char** environ;
+#include "OwnEnvironment.h"
 
 namespace tarn::posix {
 
@@ -64,12 +64,10 @@ class SpawnSetup {
         if (rc == 0)
             rc =
                 posix_spawn_file_actions_addopen(&actions_, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-        if (rc == 0 && options.quiet) {
+        if (rc == 0)
             rc = posix_spawn_file_actions_addopen(&actions_, STDOUT_FILENO, "/dev/null", O_WRONLY,
                                                   0);
-            if (rc == 0)
-                rc = posix_spawn_file_actions_adddup2(&actions_, STDOUT_FILENO, STDERR_FILENO);
-        }
+        if (rc == 0) rc = posix_spawn_file_actions_adddup2(&actions_, STDOUT_FILENO, STDERR_FILENO);
 #if defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 34))
         // The program may outlive Tarn by days: it must not keep Tarn's X
         // connection, D-Bus sockets or files open.
@@ -108,6 +106,13 @@ SpawnResult spawnProgram(const std::vector<std::string>& argv, const SpawnOption
         arguments.push_back(const_cast<char*>(word.c_str()));
     arguments.push_back(nullptr);
 
+    std::vector<std::string> environment = startedProgramEnvironment();
+    std::vector<char*> envp;
+    envp.reserve(environment.size() + 1);
+    for (std::string& entry : environment)
+        envp.push_back(entry.data());
+    envp.push_back(nullptr);
+
     SpawnSetup setup;
     int rc = setup.prepare(options);
     if (rc == 0) {
@@ -115,7 +120,7 @@ SpawnResult spawnProgram(const std::vector<std::string>& argv, const SpawnOption
         // failed exec as the result, so a missing or non-executable program is
         // reported here, not by a child that exits with 127.
         rc = posix_spawnp(&result.pid, arguments.front(), setup.actions(), setup.attributes(),
-                          arguments.data(), environ);
+                          arguments.data(), envp.data());
     }
     if (rc != 0) {
         result.pid = 0;

@@ -26,8 +26,6 @@ namespace tarn::posix {
 struct SpawnOptions {
     // The folder the program starts in; empty keeps Tarn's current folder.
     std::string workingDirectory;
-    // Send the program's output to /dev/null instead of Tarn's own.
-    bool quiet = false;
 };
 
 struct SpawnResult {
@@ -38,8 +36,10 @@ struct SpawnResult {
 // Starts argv[0] with the arguments argv[1..] (searching PATH when argv[0] has
 // no slash), without a shell. The program gets its own session, so it keeps
 // running after Tarn ends and is not hit by the hang-up of Tarn's terminal;
-// its standard input is /dev/null, its signal dispositions and mask are the
-// defaults, and it inherits no descriptor of Tarn's beyond 0 to 2.
+// its standard input, output and error are /dev/null, its signal dispositions
+// and mask are the defaults, and it inherits no descriptor of Tarn's at all:
+// a program that outlives Tarn must not keep a pipe reading Tarn's output
+// (`out=$(tarn job.mcr)`) waiting for its end.
 SpawnResult spawnProgram(const std::vector<std::string>& argv, const SpawnOptions& options = {});
 
 // Collects every recorded child that has ended. Cheap when none has.

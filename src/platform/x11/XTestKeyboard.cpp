@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <map>
 #include <string>
 #include <thread>
 #include <unordered_map>
@@ -24,6 +25,7 @@
 #include "KeySymMaps.h"
 #include "KeyboardLayout.h"
 #include "KeymapReaders.h"
+#include "StopKey.h"
 
 namespace tarn::x11 {
 namespace {
@@ -42,6 +44,10 @@ constexpr milliseconds kReadTimeout{2000};
 // Without the RECORD extension nothing says when the target has read the map;
 // this delay after the server has handled the keys stands in for it.
 constexpr milliseconds kBlindDelay{250};
+// With a stop key to ask, the events typed between two questions: small
+// enough that a stop ends a long Send at once, large enough that the round
+// trip each question costs stays negligible.
+constexpr std::size_t kStopCheckEvery = 64;
 
 [[noreturn]] void cannotType() {
     throw runtimeFailure(kInvalidArgument);
@@ -147,6 +153,7 @@ struct Step {
     KeyPlace place;                         // Kind::Key on the map (keycode != 0)
     xkb_keysym_t spare = XKB_KEY_NoSymbol;  // Kind::Key through a spare keycode
     bool capsLock = false;                  // the Caps Lock key itself
+    bool stopKey = false;                   // the emergency stop's key
 };
 
 }  // namespace
@@ -158,9 +165,24 @@ struct XTestKeyboard::Connection {
     std::uint8_t xkbEventBase = 0;
     xkb_context* context = nullptr;
     std::unique_ptr<KeyboardLayout> layout;
-    std::unique_ptr<KeySymMaps> keySyms;  // read afresh for each sequence that binds keys
+    // The symbols as found, read when the first spare keycode is bound and
+    // dropped once every binding is restored.
+    std::unique_ptr<KeySymMaps> keySyms;
     std::unique_ptr<KeymapReaders> readers;
     std::uint64_t changesIssued = 0;
+
+    // Spare keycodes bound to characters, kept from one sequence to the next.
+    struct Binding {
+        xkb_keysym_t keysym = XKB_KEY_NoSymbol;
+        std::uint64_t lastUse = 0;
+    };
+    std::map<xcb_keycode_t, Binding> bindings;
+    std::uint64_t uses = 0;
+    // The clients that were typed keys through a binding, each with the count
+    // of map changes it must have read before a bound keycode may change.
+    std::unordered_map<std::uint32_t, std::uint64_t> owed;
+    std::chrono::steady_clock::time_point lastTyped;
+    StopKey* stop = nullptr;
 
     ~Connection() {
         readers.reset();
@@ -228,24 +250,82 @@ struct XTestKeyboard::Connection {
         return window & ~xcb_get_setup(c)->resource_id_mask;
     }
 
-    // Returns once `client` has read every map change made so far, or the
-    // waits above have run out.
-    void letTargetRead(std::uint32_t client) {
+    void forgetBindings() {
+        bindings.clear();
+        owed.clear();
+        keySyms.reset();
+    }
+
+    // Whether the map read last has each binding where it was made.
+    bool bindingsOnMap() const {
+        for (const auto& [keycode, binding] : bindings) {
+            const KeyPlace* place = layout->findKeysym(binding.keysym);
+            if (!place || place->keycode != keycode) return false;
+        }
+        return true;
+    }
+
+    xcb_keycode_t keycodeFor(xkb_keysym_t keysym) const {
+        for (const auto& [keycode, binding] : bindings) {
+            if (binding.keysym == keysym) return keycode;
+        }
+        return 0;
+    }
+
+    // Returns once every client typed to through a binding has read the map
+    // those keys were typed with, or the waits above have run out.
+    void letOwedRead() {
         xcb_flush(c);
-        // A target that does not read in time is not waited for again; a
-        // record that has ended leaves only the blind delay.
-        if (readers && (readers->waitForRead(client, changesIssued, kSettle, kReadTimeout) ||
-                        readers->recording())) {
+        for (const auto& [client, changes] : owed) {
+            // A target that does not read in time is not waited for again; a
+            // record that has ended leaves only the blind delay.
+            if (readers && (readers->waitForRead(client, changes, kSettle, kReadTimeout) ||
+                            readers->recording())) {
+                continue;
+            }
+            sync();
+            std::this_thread::sleep_for(kBlindDelay);
+            break;
+        }
+        owed.clear();
+    }
+
+    // Every bound keycode gets its symbols back, in one map change.
+    void restore() {
+        if (bindings.empty()) return;
+        if (broken()) {
+            forgetBindings();
             return;
         }
+        letOwedRead();
+        std::vector<xcb_keycode_t> keycodes;
+        for (const auto& entry : bindings)
+            keycodes.push_back(entry.first);
+        writeKeys({}, keycodes);
+        forgetBindings();
         sync();
-        std::this_thread::sleep_for(kBlindDelay);
     }
 };
 
 XTestKeyboard::XTestKeyboard(std::unique_ptr<Connection> connection) : d_(std::move(connection)) {}
 
-XTestKeyboard::~XTestKeyboard() = default;
+XTestKeyboard::~XTestKeyboard() {
+    d_->restore();
+}
+
+void XTestKeyboard::setStopKey(StopKey* poKey) {
+    d_->stop = poKey;
+}
+
+void XTestKeyboard::restoreLayout() {
+    d_->restore();
+}
+
+void XTestKeyboard::restoreLayoutIfIdle(std::chrono::milliseconds idle) {
+    if (!d_->bindings.empty() && std::chrono::steady_clock::now() - d_->lastTyped >= idle) {
+        d_->restore();
+    }
+}
 
 std::unique_ptr<XTestKeyboard> XTestKeyboard::connect(const char* display) {
     auto d = std::make_unique<Connection>();
@@ -294,15 +374,39 @@ void XTestKeyboard::type(const KeySequence& keys) {
     if (d.broken()) cannotType();
     d.refreshLayout();
     if (!d.layout) cannotType();
-    const KeyboardLayout& layout = *d.layout;
 
     auto stateCookie = xcb_xkb_get_state(d.c, XCB_XKB_ID_USE_CORE_KBD);
     auto keymapCookie = xcb_query_keymap(d.c);
     Freed<xcb_xkb_get_state_reply_t> state{xcb_xkb_get_state_reply(d.c, stateCookie, nullptr)};
     Freed<xcb_query_keymap_reply_t> pressed{xcb_query_keymap_reply(d.c, keymapCookie, nullptr)};
     if (!state.p || !pressed.p) cannotType();
-    const std::uint16_t numLock = layout.numLockMask();
+    const std::uint16_t numLock = d.layout->numLockMask();
     d.layout->index(state.p->group, state.p->lockedMods & numLock);
+    // A keyboard loaded anew (setxkbmap) replaces the bindings too: what it
+    // holds then is no longer ours to restore. Read afresh before believing
+    // that, so a binding is never forgotten while the server still has it.
+    if (!d.bindingsOnMap()) {
+        d.layout = KeyboardLayout::read(d.c, d.context, d.device);
+        if (!d.layout) cannotType();
+        d.layout->index(state.p->group, state.p->lockedMods & numLock);
+        if (!d.bindingsOnMap()) d.forgetBindings();
+    }
+    const KeyboardLayout& layout = *d.layout;
+
+    // A character that an earlier sequence bound is typed through its binding
+    // again, whether the map read above already shows it or not.
+    auto throughBinding = [&](Step& step, const KeyPlace* place, xkb_keysym_t keysym) {
+        if (place) {
+            auto bound = d.bindings.find(place->keycode);
+            if (bound == d.bindings.end()) {
+                step.place = *place;
+                return false;
+            }
+            keysym = bound->second.keysym;
+        }
+        step.spare = keysym;
+        return true;
+    };
 
     // Resolve every event before typing any, so that a key this display
     // cannot type fails the whole sequence with nothing typed.
@@ -348,19 +452,26 @@ void XTestKeyboard::type(const KeySequence& keys) {
             if (keysym == XKB_KEY_NoSymbol) cannotType();
             place = layout.findKeysym(keysym);
             step.capsLock = event.key == Key::CapsLock;
+            step.stopKey = event.key == StopKey::kKey;
         }
-        if (place) {
-            step.place = *place;
-        } else {
-            step.spare = keysym;
-            needsSpare = true;
-        }
+        needsSpare = throughBinding(step, place, keysym) || needsSpare;
         steps.push_back(step);
     }
+
+    // The keycodes characters can be bound to: the spare ones, and those
+    // already bound, which may give way.
+    std::vector<xcb_keycode_t> pool;
     if (needsSpare) {
-        if (layout.spareKeycodes().empty()) cannotType();
-        d.keySyms = KeySymMaps::read(d.c, d.device);
-        if (!d.keySyms) cannotType();
+        for (xcb_keycode_t keycode : layout.spareKeycodes()) {
+            if (!d.bindings.count(keycode)) pool.push_back(keycode);
+        }
+        for (const auto& entry : d.bindings)
+            pool.push_back(entry.first);
+        if (pool.empty()) cannotType();
+        if (!d.keySyms) {
+            d.keySyms = KeySymMaps::read(d.c, d.device);
+            if (!d.keySyms) cannotType();
+        }
     }
 
     const std::uint32_t target = needsSpare ? d.targetClient() : 0;
@@ -391,10 +502,14 @@ void XTestKeyboard::type(const KeySequence& keys) {
         d.fake(XCB_KEY_RELEASE, keycode);
     };
     int capsToggles = 0;
-    // Spare keycodes bound during this call: keycode -> keysym.
-    std::unordered_map<xcb_keycode_t, xkb_keysym_t> boundTo;
-    std::unordered_map<xkb_keysym_t, xcb_keycode_t> bound;
-    const std::uint64_t changesBefore = d.changesIssued;
+    bool stopSuspended = false;
+    auto resumeStop = [&] {
+        if (!stopSuspended) return;
+        // The key must have reached the target before the grab is back.
+        d.sync();
+        stopSuspended = false;
+        d.stop->resume();
+    };
 
     auto finish = [&]() {
         while (!down.empty())
@@ -406,14 +521,9 @@ void XTestKeyboard::type(const KeySequence& keys) {
         }
         for (xcb_keycode_t keycode : userHeld)
             d.fake(XCB_KEY_PRESS, keycode);
-        if (d.changesIssued != changesBefore) {
-            d.letTargetRead(target);
-            std::vector<xcb_keycode_t> restore;
-            for (const auto& entry : boundTo)
-                restore.push_back(entry.first);
-            d.writeKeys({}, restore);
-        }
+        resumeStop();
         d.sync();
+        d.lastTyped = std::chrono::steady_clock::now();
     };
 
     try {
@@ -435,60 +545,73 @@ void XTestKeyboard::type(const KeySequence& keys) {
                 if (!want && isDown(role->keycode)) release(role->keycode);
             }
         };
+        // Asked every kStopCheckEvery events, once the server has handled them.
+        std::size_t sinceStopCheck = 0;
+        auto stopPressed = [&] {
+            if (!d.stop || ++sinceStopCheck < kStopCheckEvery) return false;
+            sinceStopCheck = 0;
+            d.sync();
+            return d.stop->pressed();
+        };
 
-        const std::vector<xcb_keycode_t>& spare = layout.spareKeycodes();
         std::size_t i = 0;
-        while (i < steps.size()) {
+        bool stopped = false;
+        while (i < steps.size() && !stopped) {
             // A segment: as many steps as their distinct spare symbols fit in
-            // the spare keycodes; usually the whole sequence.
+            // the pool; usually the whole sequence.
             std::vector<xkb_keysym_t> needed;
             std::size_t end = i;
             for (; end < steps.size(); ++end) {
                 const xkb_keysym_t keysym = steps[end].spare;
                 if (keysym == XKB_KEY_NoSymbol) continue;
                 if (std::find(needed.begin(), needed.end(), keysym) != needed.end()) continue;
-                if (needed.size() == spare.size()) break;
+                if (needed.size() == pool.size()) break;
                 needed.push_back(keysym);
             }
             std::vector<std::pair<xcb_keycode_t, xkb_keysym_t>> toBind;
             bool rebinding = false;
+            auto taken = [&](xcb_keycode_t keycode) {
+                return std::any_of(toBind.begin(), toBind.end(),
+                                   [&](const auto& b) { return b.first == keycode; });
+            };
             for (xkb_keysym_t keysym : needed) {
-                if (bound.count(keysym)) continue;
+                if (d.keycodeFor(keysym)) continue;
                 xcb_keycode_t chosen = 0;
-                for (xcb_keycode_t keycode : spare) {
-                    auto used = boundTo.find(keycode);
-                    const bool taken =
-                        std::any_of(toBind.begin(), toBind.end(),
-                                    [&](const auto& b) { return b.first == keycode; });
-                    if (taken) continue;
-                    if (used == boundTo.end()) {
+                for (xcb_keycode_t keycode : pool) {
+                    if (!d.bindings.count(keycode) && !taken(keycode)) {
                         chosen = keycode;
                         break;
                     }
-                    if (!chosen &&
-                        std::find(needed.begin(), needed.end(), used->second) == needed.end() &&
-                        !isDown(keycode)) {
-                        chosen = keycode;
-                    }
                 }
-                if (!chosen) cannotType();
-                auto used = boundTo.find(chosen);
-                if (used != boundTo.end()) {
-                    bound.erase(used->second);
+                if (!chosen) {
+                    // The binding used least recently that this segment does
+                    // not need gives way.
+                    std::uint64_t oldest = UINT64_MAX;
+                    for (const auto& [keycode, binding] : d.bindings) {
+                        if (binding.lastUse < oldest && !taken(keycode) && !isDown(keycode) &&
+                            std::find(needed.begin(), needed.end(), binding.keysym) ==
+                                needed.end()) {
+                            oldest = binding.lastUse;
+                            chosen = keycode;
+                        }
+                    }
+                    if (!chosen) cannotType();
                     rebinding = true;
                 }
                 toBind.emplace_back(chosen, keysym);
             }
-            // A keycode about to change may still have keys queued at the
+            // A keycode about to change may still have keys queued at a
             // target; it must have read the map they were typed with.
-            if (rebinding) d.letTargetRead(target);
+            if (rebinding) d.letOwedRead();
             d.writeKeys(toBind, {});
-            for (const auto& [keycode, keysym] : toBind) {
-                boundTo[keycode] = keysym;
-                bound[keysym] = keycode;
-            }
+            for (const auto& [keycode, keysym] : toBind)
+                d.bindings[keycode] = Connection::Binding{keysym, 0};
 
             for (; i < end; ++i) {
+                if (stopPressed()) {
+                    stopped = true;
+                    break;
+                }
                 const Step& step = steps[i];
                 if (step.kind == Step::Kind::Modifier) {
                     if (step.press) {
@@ -499,14 +622,27 @@ void XTestKeyboard::type(const KeySequence& keys) {
                     holdModifiers(sequenceMask);
                     continue;
                 }
-                const xcb_keycode_t keycode =
-                    step.place.keycode ? step.place.keycode : bound.at(step.spare);
+                xcb_keycode_t keycode = step.place.keycode;
+                if (!keycode) {
+                    keycode = d.keycodeFor(step.spare);
+                    d.bindings[keycode].lastUse = ++d.uses;
+                    std::uint64_t& changes = d.owed[target];
+                    changes = std::max(changes, d.changesIssued);
+                }
                 if (step.press) {
                     holdModifiers(sequenceMask | step.place.modifiers);
                     if (isDown(keycode)) release(keycode);
+                    // The stop key typed here goes to the target, not to the
+                    // watch for it.
+                    if (step.stopKey && d.stop && !stopSuspended) {
+                        d.sync();
+                        d.stop->suspend();
+                        stopSuspended = true;
+                    }
                     press(keycode);
                 } else {
                     release(keycode);
+                    if (step.stopKey) resumeStop();
                     if (step.capsLock) {
                         // The key toggled Caps Lock; typing goes on without it
                         // and the toggle is applied at the end.

@@ -3,13 +3,16 @@
 // keyboard layout:
 // - a character on the current map is typed with the key and the shift level
 //   (Shift, AltGr) that give it in the current group;
-// - any other character is bound to a spare keycode (one with no symbol) for
-//   the time the target needs to read the binding. All the characters of a
-//   Send are bound in one change of the map (KeySymMaps.h), a keycode is never
-//   rebound while the target may still be reading keys typed through it, and
-//   the map is restored only once the target has read it (KeymapReaders.h).
-//   A Send with more distinct such characters than spare keycodes binds them
-//   in turns, waiting for the target between turns;
+// - any other character is bound to a spare keycode (one with no symbol),
+//   all the characters of a Send in one change of the map (KeySymMaps.h). A
+//   binding is kept from one Send to the next and used again for the same
+//   character; when the spare keycodes run out, the binding used least
+//   recently gives way. A keycode is never rebound or restored while a target
+//   may still be reading keys typed through it: first every target typed to
+//   through a binding must have read the map it was typed with
+//   (KeymapReaders.h). restoreLayout() gives the map back as it was found;
+//   the owner calls it when a run ends, after a moment without typing, and
+//   the destructor calls it last;
 // - Caps Lock and other locked or latched modifiers (except Num Lock, which
 //   typing does not depend on) are switched off for the typing and restored
 //   after it; modifier keys held down through XTEST are released for the
@@ -41,6 +44,13 @@ class XTestKeyboard : public tarn::Keyboard {
     // key symbol, no spare keycode, no Shift, Control or Alt key), and when the
     // connection to the display is lost.
     void type(const KeySequence& keys) override;
+
+    // Between parts of a long sequence typing asks the stop key and, once it
+    // was pressed, releases every key and returns without typing the rest.
+    // Typing the stop key itself suspends it for the key's press.
+    void setStopKey(StopKey* poKey) override;
+    void restoreLayout() override;
+    void restoreLayoutIfIdle(std::chrono::milliseconds idle) override;
 
   private:
     struct Connection;

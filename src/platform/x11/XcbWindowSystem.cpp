@@ -1,10 +1,11 @@
 #include "XcbWindowSystem.h"
 
 #include <poll.h>
+#include <sys/utsname.h>
+#include <unistd.h>
 #include <xcb/res.h>
 #include <xcb/xcb.h>
 #include <xcb/xcb_ewmh.h>
-#include <xcb/xcb_icccm.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -51,6 +52,30 @@ std::vector<std::uint32_t> items(const xcb_get_property_reply_t* reply, xcb_atom
     auto* data = static_cast<const std::uint32_t*>(xcb_get_property_value(reply));
     int count = xcb_get_property_value_length(reply) / 4;
     return std::vector<std::uint32_t>(data, data + std::max(count, 0));
+}
+
+// The names this host goes by: what gethostname() and uname() report (the
+// names clients write into WM_CLIENT_MACHINE).
+std::vector<std::string> localHostNames() {
+    std::vector<std::string> names;
+    char name[256] = {};
+    if (gethostname(name, sizeof name - 1) == 0 && name[0] != '\0') names.emplace_back(name);
+    utsname system{};
+    if (uname(&system) == 0 && system.nodename[0] != '\0') names.emplace_back(system.nodename);
+    return names;
+}
+
+// Whether WM_CLIENT_MACHINE names this host. _NET_WM_PID means a process of
+// the machine the client runs on, and only then one of ours.
+bool onThisHost(const xcb_get_property_reply_t* machine, const std::vector<std::string>& names) {
+    if (!machine || machine->format != 8 || xcb_get_property_value_length(machine) <= 0)
+        return false;
+    std::string text(static_cast<const char*>(xcb_get_property_value(machine)),
+                     static_cast<std::size_t>(xcb_get_property_value_length(machine)));
+    // Some clients count the terminating NUL in.
+    while (!text.empty() && text.back() == '\0')
+        text.pop_back();
+    return std::find(names.begin(), names.end(), text) != names.end();
 }
 
 bool firstItem(const xcb_get_property_reply_t* reply, xcb_atom_t type, std::uint32_t& value) {
@@ -164,6 +189,7 @@ class XcbWindowSystem::Connection {
     xcb_ewmh_connection_t ewmh_{};
     bool ewmhReady_ = false;
     bool clientIds_ = false;  // X-Resource 1.2: the PID of a window's client
+    std::vector<std::string> hostNames_ = localHostNames();
     xcb_atom_t wmState_ = XCB_NONE;
     xcb_atom_t wmDeleteWindow_ = XCB_NONE;
     xcb_atom_t timeProperty_ = XCB_NONE;
@@ -637,24 +663,23 @@ bool XcbWindowSystem::Connection::setForeground(xcb_window_t window) {
 void XcbWindowSystem::Connection::postClose(xcb_window_t window) {
     dropEvents();
     if (window == XCB_NONE) return;
-    auto protocolsCookie = xcb_icccm_get_wm_protocols(c_, window, ewmh_.WM_PROTOCOLS);
     auto clientsCookie =
         xcb_get_property(c_, 0, root_, ewmh_._NET_CLIENT_LIST, XCB_ATOM_WINDOW, 0, UINT32_MAX / 4);
     WindowManager wm = windowManager();
-    auto protocols = property(c_, protocolsCookie);
     auto clients = property(c_, clientsCookie);
-    auto accepted = items(protocols.get(), XCB_ATOM_ATOM);
-    // X has no polite close for a window that does not take part in
-    // WM_DELETE_WINDOW: destroying it or killing its client would lose the
-    // program's unsaved work, which is not what a close request may do.
-    if (std::find(accepted.begin(), accepted.end(), wmDeleteWindow_) == accepted.end()) return;
     xcb_timestamp_t time = serverTime();
     auto list = items(clients.get(), XCB_ATOM_WINDOW);
     bool managed = std::find(list.begin(), list.end(), window) != list.end();
+    // The window manager closes a window as its close button does: politely
+    // through WM_DELETE_WINDOW when the window takes part in it, else by
+    // disconnecting its client, which is how X closes such a window.
     if (managed && wm.supports(ewmh_._NET_CLOSE_WINDOW)) {
         xcb_ewmh_request_close_window(&ewmh_, screenNumber_, window, time,
                                       XCB_EWMH_CLIENT_SOURCE_TYPE_OTHER);
     } else {
+        // Without a window manager (or for a window it does not manage) only
+        // the polite request is ours to make; a window that does not take
+        // part in WM_DELETE_WINDOW may ignore it.
         xcb_client_message_event_t message{};
         message.response_type = XCB_CLIENT_MESSAGE;
         message.format = 32;
@@ -675,6 +700,7 @@ std::vector<ProcessId> XcbWindowSystem::Connection::processesOf(
         xcb_get_window_attributes_cookie_t attributes;
         xcb_res_query_client_ids_cookie_t ids;
         xcb_get_property_cookie_t pid;
+        xcb_get_property_cookie_t machine;
     };
     std::vector<Cookies> cookies;
     cookies.reserve(windows.size());
@@ -686,6 +712,8 @@ std::vector<ProcessId> XcbWindowSystem::Connection::processesOf(
             c.ids = xcb_res_query_client_ids(c_, 1, &spec);
         }
         c.pid = xcb_get_property(c_, 0, window, ewmh_._NET_WM_PID, XCB_ATOM_CARDINAL, 0, 1);
+        c.machine =
+            xcb_get_property(c_, 0, window, XCB_ATOM_WM_CLIENT_MACHINE, XCB_ATOM_ANY, 0, 256);
         cookies.push_back(c);
     }
     std::vector<ProcessId> processes;
@@ -695,13 +723,15 @@ std::vector<ProcessId> XcbWindowSystem::Connection::processesOf(
         Reply<xcb_res_query_client_ids_reply_t> ids;
         if (clientIds_) ids = take(xcb_res_query_client_ids_reply, c_, c.ids);
         auto pid = property(c_, c.pid);
+        auto machine = property(c_, c.machine);
         ProcessId found = 0;
         if (!attributes) {
             processes.push_back(0);
             continue;
         }
         // The server knows the PID of a local client from its socket, which
-        // no client can fake; _NET_WM_PID is only what the client claims.
+        // no client can fake; _NET_WM_PID is only what the client claims, and
+        // names a process here only when the client says it runs here.
         if (ids) {
             for (auto it = xcb_res_query_client_ids_ids_iterator(ids.get()); it.rem && !found;
                  xcb_res_client_id_value_next(&it)) {
@@ -711,7 +741,8 @@ std::vector<ProcessId> XcbWindowSystem::Connection::processesOf(
             }
         }
         std::uint32_t claimed = 0;
-        if (found <= 0 && firstItem(pid.get(), XCB_ATOM_CARDINAL, claimed))
+        if (found <= 0 && onThisHost(machine.get(), hostNames_) &&
+            firstItem(pid.get(), XCB_ATOM_CARDINAL, claimed))
             found = static_cast<ProcessId>(claimed);
         processes.push_back(found > 0 ? found : 0);
     }

@@ -15,7 +15,11 @@
 //   the window manager reports the window active and the keyboard focus is in
 //   it, so that keystrokes sent next land there.
 // - processOf(): the PID of the window's client from the X-Resource extension,
-//   else _NET_WM_PID.
+//   else _NET_WM_PID when WM_CLIENT_MACHINE names this host (a PID of another
+//   machine, or one a window claims without saying where it runs, names no
+//   process here).
+// - postClose(): _NET_CLOSE_WINDOW to the window manager, what a click on the
+//   window's close button does; without a window manager, WM_DELETE_WINDOW.
 //
 // A window can vanish between any two requests: every reply is checked for its
 // error, and errors of requests without replies are read off the connection

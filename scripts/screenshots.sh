@@ -1,0 +1,58 @@
+#!/usr/bin/env bash
+# Renders Tarn's windows (the player idle and during a run, the "Retry ?" box,
+# the about box and the help window) into docs/screenshots/NAME-DPIdpi.png at
+# 96 and 144 DPI. Each DPI gets a private X server (Xvfb) with openbox, so the
+# pictures show the fonts and window frames of a real desktop; both are ended
+# afterwards. The windows themselves are listed in tests/gui/Screenshots.cpp:
+# one entry there adds a picture here.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash scripts/install-deps.sh >/dev/null
+cmake -S . -B build -DTARN_WERROR=ON >/dev/null
+cmake --build build -j"$(nproc)" --target tarn_screenshots >/dev/null
+shooter=$PWD/build/tests/gui/tarn_screenshots
+out=$PWD/docs/screenshots
+mkdir -p "$out"
+
+started=()
+cleanup() {
+  for pid in "${started[@]}"; do kill "$pid" 2>/dev/null || true; done
+  for pid in "${started[@]}"; do wait "$pid" 2>/dev/null || true; done
+  started=()
+}
+trap cleanup EXIT
+
+runtime=$(mktemp -d)
+trap 'cleanup; rm -rf "$runtime"' EXIT
+status=0
+for dpi in 96 144; do
+  # The same desktop in both: 1280 x 800 in 96 DPI units.
+  width=$((1280 * dpi / 96)) height=$((800 * dpi / 96))
+  numberfile=$(mktemp)
+  Xvfb -displayfd 3 -screen 0 "${width}x${height}x24" -dpi "$dpi" -nolisten tcp \
+    3>"$numberfile" >/dev/null 2>&1 &
+  started+=($!)
+  number=""
+  for _ in $(seq 100); do
+    number=$(tr -dc 0-9 <"$numberfile")
+    [ -n "$number" ] && break
+    sleep 0.1
+  done
+  rm -f "$numberfile"
+  [ -n "$number" ] || { echo "Xvfb did not start"; exit 1; }
+  export DISPLAY=":$number"
+  openbox >/dev/null 2>&1 &
+  started+=($!)
+  for _ in $(seq 50); do
+    xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break
+    sleep 0.1
+  done
+  # QT_FONT_DPI is what a desktop's font DPI setting gives Qt; no session bus,
+  # so that Qt starts no D-Bus daemon of its own.
+  QT_FONT_DPI=$dpi QT_QPA_PLATFORM=xcb DBUS_SESSION_BUS_ADDRESS=disabled: \
+    XDG_RUNTIME_DIR=$runtime "$shooter" "$out" "$dpi" || status=1
+  cleanup
+done
+echo "Screenshots in docs/screenshots/"
+exit $status

@@ -1,0 +1,105 @@
+// The Wizard menu's templates: each entry builds its commented example, keeps
+// it in msvInsert and inserts it with InsertText, so one Undo takes it out
+// again. Run and RunExecute ask for the file first with the window's common
+// dialog, which keeps the last file name between uses.
+
+#include <QAction>
+#include <QInputDialog>
+#include <QLineEdit>
+
+#include "CommonDialog.h"
+#include "Failure.h"
+#include "frmMacroEditor.h"
+#include "modTemplates.h"
+
+namespace tarn::editor {
+
+namespace {
+
+// Linux programs carry no extension: the first choice shows the files that
+// may be run (see CommonDialog), the second every file.
+const QString kRunFilter = QStringLiteral("Programs|") + CommonDialog::kExecutablesMask +
+                           QStringLiteral("|All Files(*.*)|*.*");
+const QString kRunExecuteFilter = QStringLiteral("All Files(*.*)|*.*");
+
+}  // namespace
+
+void frmMacroEditor::connectTemplates() {
+    const std::pair<const char*, QString (*)()> plain[] = {
+        {"mnuMacroInsertSetfocus", &SetFocusTemplate},
+        {"mnuMacroInsertSend", &SendTemplate},
+        {"mnuMacroInsertTimeOut", &TimeOutTemplate},
+        {"mnuMacroInsertGetWindowID", &GetWindowIDTemplate},
+        {"mnuMacroInsertGetProcessID", &GetProcessIDTemplate},
+        {"mnuMacroInsertCloseWndow", &CloseWindowTemplate},
+        {"mnuMacroInsertKillProcess", &KillProcessTemplate},
+        {"mnuMacroInsertShutDownWIndows", &ShutDownWindowsTemplate},
+    };
+    for (const auto& [name, build] : plain) {
+        connect(entry(QLatin1String(name)), &QAction::triggered, this, [this, build = build] {
+            msvInsert = build();
+            InsertText(msvInsert);
+        });
+    }
+    connect(entry(QStringLiteral("mnuMacroInsertWait")), &QAction::triggered, this, [this] {
+        msvInsert = WaitTemplate(miRunWait);
+        InsertText(msvInsert);
+    });
+    // Remark is the one entry that leaves msvInsert as it was.
+    connect(entry(QStringLiteral("mnuMacroInsertRem")), &QAction::triggered, this,
+            [this] { InsertText(RemarkTemplate()); });
+    connect(entry(QStringLiteral("mnuMacroInsertRun")), &QAction::triggered, this,
+            [this] { mnuMacroInsertRun_Click(); });
+    connect(entry(QStringLiteral("mnuMacroInsertRunExecute")), &QAction::triggered, this,
+            [this] { mnuMacroInsertRunExecute_Click(); });
+    connect(entry(QStringLiteral("mnuSetDefaultRunWait")), &QAction::triggered, this,
+            [this] { mnuSetDefaultRunWait_Click(); });
+}
+
+void frmMacroEditor::mnuMacroInsertRun_Click() {
+    cdlgMac->setFlags(CommonDialog::kFileDialogFlags);
+    cdlgMac->setDialogTitle(QStringLiteral("Find Program To Run"));
+    cdlgMac->setFilter(kRunFilter);
+    try {
+        cdlgMac->ShowOpen();
+    } catch (const Failure&) {
+        // Cancelled or failed: nothing is inserted and nothing is said.
+        return;
+    }
+    msvInsert = RunTemplate(cdlgMac->FileName(), miRunWait);
+    InsertText(msvInsert);
+}
+
+void frmMacroEditor::mnuMacroInsertRunExecute_Click() {
+    cdlgMac->setFlags(CommonDialog::kFileDialogFlags);
+    cdlgMac->setDialogTitle(QStringLiteral("Find File to Associate and Run or Print"));
+    cdlgMac->setFilter(kRunExecuteFilter);
+    try {
+        cdlgMac->ShowOpen();
+    } catch (const Failure&) {
+        return;
+    }
+    msvInsert = RunExecuteTemplate(cdlgMac->FileName(), miRunWait);
+    InsertText(msvInsert);
+}
+
+void frmMacroEditor::mnuSetDefaultRunWait_Click() {
+    AskRunWait();
+}
+
+void frmMacroEditor::AskRunWait() {
+    miRunWait = readRunWait(miRunWait);
+    QInputDialog box(this);
+    box.setObjectName(QStringLiteral("inputRunWait"));
+    box.setWindowTitle(QStringLiteral("Set Default Run Wait Time"));
+    box.setLabelText(
+        QStringLiteral("Enter the number of seconds to pause before a program, "
+                       "started with the Run command, begins sending keystrokes"));
+    box.setInputMode(QInputDialog::TextInput);
+    box.setTextValue(QString::number(miRunWait));
+    // Cancel answers an empty text, which changes nothing.
+    const QString answer = box.exec() == QDialog::Accepted ? box.textValue() : QString();
+    miRunWait = applyRunWaitAnswer(answer, miRunWait);
+}
+
+}  // namespace tarn::editor

@@ -1,0 +1,45 @@
+#pragma once
+// The emergency stop: one key that stops a run whatever window has the focus,
+// for runs nobody can reach through Tarn's own windows. The key is Pause
+// (Break); it is watched only while a run is under way, so the rest of the
+// time it belongs to the focused program as usual.
+
+#include <functional>
+
+#include "KeyEvent.h"
+
+namespace tarn {
+
+class StopKey {
+  public:
+    // The key, as the keystroke notation types it ({BREAK}) and as the user
+    // knows it.
+    static constexpr Key kKey = Key::Pause;
+    static constexpr const char* kKeyName = "Pause";
+
+    virtual ~StopKey() = default;
+
+    // Raised once per arm(), on the calling thread, by the first call that
+    // finds the key pressed (pressed() itself, or a keyboard typing a long
+    // sequence, which asks between its parts).
+    std::function<void()> Pressed;
+
+    // Starts watching the key on the whole desktop, with any modifiers and
+    // locks, and forgets a press from before. False when the key cannot be
+    // watched (the keyboard has no such key, or another program holds it).
+    virtual bool arm() = 0;
+    // Stops watching; the key goes to the focused window again.
+    virtual void disarm() = 0;
+    // Reads what has arrived; true once the key was pressed since arm().
+    virtual bool pressed() = 0;
+    // A file descriptor that becomes readable when pressed() may have news,
+    // for an event loop to watch; -1 when there is none.
+    virtual int descriptor() const = 0;
+
+    // While the program types the key itself (a macro may send {BREAK}), it
+    // reaches the focused window and stops nothing. Pairs; no effect unarmed.
+    virtual void suspend() = 0;
+    virtual void resume() = 0;
+};
+
+}  // namespace tarn

@@ -1,0 +1,54 @@
+#include "OwnEnvironment.h"
+
+#include <cstdlib>
+#include <mutex>
+
+extern char** environ;
+
+namespace tarn::posix {
+namespace {
+
+std::mutex gLock;
+std::vector<std::pair<std::string, std::optional<std::string>>> gOwn;
+
+}  // namespace
+
+void setOwnVariable(const std::string& name, const std::string& value) {
+    std::lock_guard<std::mutex> lock(gLock);
+    bool known = false;
+    for (const auto& entry : gOwn)
+        known = known || entry.first == name;
+    if (!known) {
+        const char* original = std::getenv(name.c_str());
+        gOwn.emplace_back(name, original ? std::optional<std::string>(original) : std::nullopt);
+    }
+    setenv(name.c_str(), value.c_str(), 1);
+}
+
+void preventSessionBusAutolaunch() {
+    const char* address = std::getenv("DBUS_SESSION_BUS_ADDRESS");
+    if (!address || !*address) setOwnVariable("DBUS_SESSION_BUS_ADDRESS", "disabled:");
+}
+
+std::vector<std::pair<std::string, std::optional<std::string>>> ownVariables() {
+    std::lock_guard<std::mutex> lock(gLock);
+    return gOwn;
+}
+
+std::vector<std::string> startedProgramEnvironment() {
+    const auto own = ownVariables();
+    std::vector<std::string> out;
+    for (char** entry = environ; *entry; ++entry) {
+        const std::string text(*entry);
+        const std::string name = text.substr(0, text.find('='));
+        bool replaced = false;
+        for (const auto& variable : own)
+            replaced = replaced || variable.first == name;
+        if (!replaced) out.push_back(text);
+    }
+    for (const auto& [name, original] : own)
+        if (original) out.push_back(name + "=" + *original);
+    return out;
+}
+
+}  // namespace tarn::posix

@@ -1,0 +1,60 @@
+// Acceptance: the macro editor in the real tarn program under Xvfb with
+// openbox, driven by real key and mouse events: a macro written in the editor,
+// saved through the real file dialog, run from the player and read back in the
+// trace viewer.
+
+#include <gtest/gtest.h>
+
+#include "TarnProgram.h"
+
+namespace tarn::e2e {
+namespace {
+
+using testing::WindowManager;
+using testing::XSession;
+
+// The player's buttons, in pixels at the 96 DPI of the test display (the
+// window lays its controls out in twips, 15 to a pixel there).
+constexpr int kButtonsY = 14;
+constexpr int kEditX = 5400 / 15 + 10, kViewTraceX = 6000 / 15 + 10, kStartX = 6600 / 15 + 10;
+
+TEST(EditorAcceptance, MacroWrittenSavedRunAndItsTraceViewed) {
+    XSession session{WindowManager::Openbox};
+    Desktop desktop{session};
+    // The file dialog and accessibility would look for a session bus.
+    TarnProgram tarn(session, {"DBUS_SESSION_BUS_ADDRESS=disabled:"});
+    tarn.start();
+    const WindowId player = desktop.waitForWindow("Tarn - Interactive Screen");
+    desktop.activate(player);
+    desktop.click(player, kEditX, kButtonsY);
+
+    const WindowId editor = desktop.waitForWindow("Untitled - Tarn Macro Editor");
+    desktop.activate(editor);
+    desktop.type("Rem caf\xC3\xA9 from the editor{ENTER}x = 1{ENTER}Wait 0");
+    desktop.type("^s");
+    const WindowId dialog = desktop.waitForWindow("Save Macro File");
+    desktop.activate(dialog);
+    // The name without its extension: the dialog of the macro filter adds ".mcr".
+    desktop.type(tarn.folder() + "/typed{ENTER}");
+    desktop.waitForWindow("typed.mcr - Tarn Macro Editor");
+    const std::string saved = tarn.folder() + "/typed.mcr";
+    EXPECT_EQ(platformtest::readFile(saved), "Rem caf\xC3\xA9 from the editor\r\nx = 1\r\nWait 0");
+
+    // The saved path is in the player's file box: Start runs it.
+    desktop.activate(player);
+    desktop.click(player, kStartX, kButtonsY);
+    const std::string trace = "Rem caf\xC3\xA9 from the editor\r\nx = 1\r\nWait 0\r\n";
+    EXPECT_TRUE(testing::waitUntil([&] { return tarn.trace() == trace; }, 20s)) << tarn.trace();
+
+    desktop.click(player, kViewTraceX, kButtonsY);
+    desktop.waitForWindow("TarnTrace.txt - Tarn Trace File Viewer");
+    EXPECT_TRUE(desktop.windowExists("typed.mcr - Tarn Macro Editor"));
+
+    // Closing the player closes the editor (unchanged: no question) and the viewer.
+    desktop.activate(player);
+    desktop.type("%{F4}");
+    EXPECT_EQ(tarn.waitForExit(20s), 0) << tarn.err();
+}
+
+}  // namespace
+}  // namespace tarn::e2e

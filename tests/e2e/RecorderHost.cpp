@@ -1,0 +1,70 @@
+// The macro editor on the test display, recording: a test types real keys
+// into it and reads back what it wrote. Shows an editor window, waits until it
+// is active, switches the recorder on and writes "ready" on standard output.
+// The line "stop" on standard input switches the recorder off, writes the
+// text area's text followed by a line "END" and ends the program. Settings go
+// to a temporary folder.
+
+#include <QApplication>
+#include <QPlainTextEdit>
+#include <QSocketNotifier>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <unistd.h>
+#include <cstdio>
+#include <string>
+
+#include "EditorText.h"
+#include "Settings.h"
+#include "frmMacroEditor.h"
+
+using tarn::editor::frmMacroEditor;
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    QTemporaryDir settings;
+    if (!settings.isValid()) return 1;
+    tarn::setSettingsFolder(settings.path());
+
+    frmMacroEditor form;
+    form.Load();
+    form.show();
+    form.activateWindow();
+    form.textArea()->setFocus();
+
+    QTimer waitForFocus;
+    waitForFocus.setInterval(10);
+    QObject::connect(&waitForFocus, &QTimer::timeout, [&] {
+        if (!form.isActiveWindow() || !form.textArea()->hasFocus()) {
+            form.activateWindow();
+            form.textArea()->setFocus();
+            return;
+        }
+        waitForFocus.stop();
+        form.mnuMacroRecord_Click();
+        std::fputs("ready\n", stdout);
+        std::fflush(stdout);
+    });
+    waitForFocus.start();
+
+    std::string input;
+    QSocketNotifier commands(STDIN_FILENO, QSocketNotifier::Read);
+    QObject::connect(&commands, &QSocketNotifier::activated, [&] {
+        char buffer[256];
+        const ssize_t got = ::read(STDIN_FILENO, buffer, sizeof buffer);
+        if (got <= 0) {
+            QApplication::exit(1);
+            return;
+        }
+        input.append(buffer, std::size_t(got));
+        if (input.find("stop\n") == std::string::npos) return;
+        if (form.recording()) form.mnuMacroRecord_Click();
+        const QByteArray text = tarn::editor::exactText(*form.textArea()).toUtf8();
+        std::fwrite(text.data(), 1, std::size_t(text.size()), stdout);
+        std::fputs("\nEND\n", stdout);
+        std::fflush(stdout);
+        QApplication::exit(0);
+    });
+    return app.exec();
+}

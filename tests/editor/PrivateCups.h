@@ -1,0 +1,48 @@
+#pragma once
+// A CUPS scheduler of the tests' own, apart from the machine's printing
+// system: it listens on the socket that CUPS_SERVER names (the test program
+// sets it for every client before anything asks for printers), keeps its
+// configuration, spool and logs in that socket's folder, and has one raw
+// queue whose back end copies each job, the PDF Qt sent, into outFolder().
+// The scheduler is ended by its PID when the object goes.
+
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+#include <chrono>
+
+namespace tarn::editor::testing {
+
+class PrivateCups {
+  public:
+    PrivateCups() = default;
+    PrivateCups(const PrivateCups&) = delete;
+    PrivateCups& operator=(const PrivateCups&) = delete;
+    ~PrivateCups();
+
+    // Starts the scheduler and adds psvQueue as the default printer. On
+    // failure returns false with the reason in error().
+    bool start(const QString& psvQueue);
+    const QString& error() const { return msvError; }
+    // One more raw queue into the same folder (not the default).
+    bool addQueue(const QString& psvQueue);
+    QString outFolder() const;
+
+    // Waits (bounded) until the queues are idle and at least plCount jobs
+    // have arrived; returns their files (job-ID-QUEUE.pdf), oldest first.
+    QStringList waitForJobs(int plCount, std::chrono::milliseconds pLimit) const;
+
+    // Runs a CUPS client program against the scheduler; false when it fails.
+    bool client(const QString& psvProgram, const QStringList& pArgs,
+                QString* pOutput = nullptr) const;
+
+  private:
+    bool fail(const QString& psvWhy);
+    void stop();
+
+    QString msvRoot;
+    QString msvError;
+    QProcess mDaemon;
+};
+
+}  // namespace tarn::editor::testing

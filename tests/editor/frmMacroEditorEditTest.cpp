@@ -1,0 +1,216 @@
+// Editing: the one-level undo and its rules, the clipboard commands from the
+// menus, the keys and the toolbar, the Edit entries following the selection
+// and the clipboard, and the right-button "&Edit Menu".
+#include <QApplication>
+#include <QClipboard>
+#include <QMimeData>
+#include <QTest>
+#include <QToolBar>
+
+#include "EditorTest.h"
+
+namespace tarn::editor::test {
+namespace {
+
+bool enabled(frmMacroEditor& poForm, const char* psvName) {
+    return EditorTest::action(poForm, psvName)->isEnabled();
+}
+
+struct UndoCase {
+    const char* name;
+    std::function<void(EditorTest&, frmMacroEditor&)> steps;
+    const char* afterUndo;
+};
+
+class EditTest : public EditorTest {
+  public:
+    QString macro(const QByteArray& poBytes) { return put("m.mcr", poBytes); }
+};
+
+TEST_F(EditTest, UndoGoesBackToTheLatestCopy) {
+    const UndoCase cases[] = {
+        {"cut, then typing on the line",
+         [](EditorTest&, frmMacroEditor& f) {
+             f.InsertText("Wait 1\nWait 2");
+             EditTest::select(f, 0, 5);
+             f.mnuEditCut_Click();
+             EditTest::type(f, "Rem ");
+         },
+         "Wait 1\nWait 2"},
+        {"typing after an Enter",
+         [](EditorTest&, frmMacroEditor& f) { EditTest::type(f, "abc\ndef"); }, "abc"},
+        {"New after a file, then one character",
+         [](EditorTest& t, frmMacroEditor& f) {
+             ASSERT_TRUE(f.OpenMacro(static_cast<EditTest&>(t).macro("Wait 9\r\n")));
+             f.mnuFileNew_Click();
+             EditTest::type(f, "x");
+         },
+         ""},
+        {"paste over a selection",
+         [](EditorTest&, frmMacroEditor& f) {
+             f.InsertText("abcdef");
+             QApplication::clipboard()->setText("XY");
+             EditTest::select(f, 1, 3);
+             f.mnuEditPaste_Click();
+             EditTest::type(f, "!");
+         },
+         "abcdef"},
+        {"delete of a selection with the Del key",
+         [](EditorTest&, frmMacroEditor& f) {
+             f.InsertText("abcdef");
+             EditTest::select(f, 0, 2);
+             EditTest::key(f, Qt::Key_Delete);
+         },
+         "abcdef"},
+    };
+    for (const UndoCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto form = shownEditor();
+        c.steps(*this, *form);
+        ASSERT_TRUE(enabled(*form, "mnuEditUndo"));
+        key(*form, Qt::Key_Z, Qt::ControlModifier);
+        EXPECT_EQ(textOf(*form), c.afterUndo);
+        // No second Undo: both entries are off, and Ctrl+Z changes nothing.
+        EXPECT_FALSE(enabled(*form, "mnuEditUndo"));
+        EXPECT_FALSE(enabled(*form, "mnuMacroEditMenuUndo"));
+        const QString before = textOf(*form);
+        key(*form, Qt::Key_Z, Qt::ControlModifier);
+        key(*form, Qt::Key_Y, Qt::ControlModifier);
+        EXPECT_EQ(textOf(*form), before);
+        mAnswers = {false};
+        form->close();
+    }
+}
+
+TEST_F(EditTest, TypingEnablesOnlyTheMenuUndoAndEnterDisablesBoth) {
+    auto form = shownEditor();
+    form->InsertText("x");
+    EXPECT_TRUE(enabled(*form, "mnuMacroEditMenuUndo"));  // SetUndo enables both
+    type(*form, "\n");
+    EXPECT_FALSE(enabled(*form, "mnuEditUndo"));
+    EXPECT_FALSE(enabled(*form, "mnuMacroEditMenuUndo"));
+    EXPECT_EQ(form->undoText(), "x");
+    type(*form, "y");
+    EXPECT_TRUE(enabled(*form, "mnuEditUndo"));
+    EXPECT_FALSE(enabled(*form, "mnuMacroEditMenuUndo"));
+    // Delete with nothing selected changes nothing, Undo included.
+    form->mnuEditDelete_Click();
+    EXPECT_EQ(textOf(*form), "x\ny");
+    EXPECT_EQ(form->undoText(), "x");
+    // Shift+Enter is an ordinary line end of the file.
+    key(*form, Qt::Key_Return, Qt::ShiftModifier);
+    EXPECT_EQ(textOf(*form), "x\ny\n");
+    mAnswers = {false};
+}
+
+TEST_F(EditTest, PasteReplacesTheSelectionAndLeavesTheCaretBehind) {
+    auto form = editor();
+    struct {
+        const char* name;
+        QMimeData* clipboard;  // owned by the clipboard once set
+        const char* text;
+        int caret;
+    } cases[] = {
+        {"text", new QMimeData, "aXYdef", 3},
+        {"no text at all", new QMimeData, "adef", 1},
+        {"CR LF line ends", new QMimeData, "aX\nYdef", 4},
+    };
+    cases[0].clipboard->setText("XY");
+    cases[1].clipboard->setImageData(QImage(1, 1, QImage::Format_RGB32));
+    cases[2].clipboard->setText("X\r\nY");
+    for (auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        form->mnuFileNew_Click();
+        form->InsertText("abcdef");
+        QApplication::clipboard()->setMimeData(c.clipboard);
+        select(*form, 1, 3);
+        form->mnuEditPaste_Click();
+        EXPECT_EQ(textOf(*form), c.text);
+        EXPECT_EQ(text(*form)->textCursor().position(), c.caret);
+        EXPECT_FALSE(text(*form)->textCursor().hasSelection());
+        EXPECT_EQ(form->undoText(), "abcdef");
+        mAnswers = {false};
+    }
+}
+
+TEST_F(EditTest, EditEntriesFollowTheSelectionAndTheClipboard) {
+    auto form = editor();
+    const char* selectionEntries[] = {"mnuEditCopy",         "mnuEditCut",
+                                      "mnuEditDelete",       "mnuMacroEditMenuCopy",
+                                      "mnuMacroEditMenuCut", "mnuMacroEditMenuDelete"};
+    const auto expectSelectionEntries = [&](bool on) {
+        for (const char* name : selectionEntries)
+            EXPECT_EQ(enabled(*form, name), on) << name;
+    };
+    const auto expectPaste = [&](bool on) {
+        EXPECT_EQ(enabled(*form, "mnuEditPaste"), on);
+        EXPECT_EQ(enabled(*form, "mnuMacroEditMenuPaste"), on);
+    };
+    expectSelectionEntries(false);
+    expectPaste(false);
+    EXPECT_FALSE(enabled(*form, "mnuEditUndo"));
+    form->InsertText("Wait 1");
+    select(*form, 0, 4);
+    expectSelectionEntries(true);
+    // Copy from the toolbar with nothing selected empties the clipboard's text.
+    form->mnuEditCopy_Click();
+    expectPaste(true);
+    select(*form, 2, 2);
+    expectSelectionEntries(false);
+    form->toolBar()->findChild<QAction*>("tbToolBarCopy")->trigger();
+    EXPECT_EQ(QApplication::clipboard()->text(), "");
+    expectPaste(false);
+    // Another program's clipboard counts as soon as it changes.
+    QApplication::clipboard()->setText("Send \"x\"");
+    expectPaste(true);
+    mAnswers = {false};
+}
+
+TEST_F(EditTest, ToolbarCutCopyPasteWorkWhileTheMenusAreDisabled) {
+    auto form = editor();
+    form->InsertText("Wait 1");
+    form->DisableMenus();
+    for (const char* name : {"mnuFile", "mnuEdit", "mnuSearch", "mnuHelp", "mnuMacro"})
+        EXPECT_FALSE(action(*form, name)->isEnabled()) << name;
+    select(*form, 0, 5);
+    QToolBar* bar = form->toolBar();
+    bar->findChild<QAction*>("tbToolBarCut")->trigger();
+    EXPECT_EQ(textOf(*form), "1");
+    EXPECT_EQ(QApplication::clipboard()->text(), "Wait ");
+    bar->findChild<QAction*>("tbToolBarPaste")->trigger();
+    EXPECT_EQ(textOf(*form), "Wait 1");
+    form->EnableMenus();
+    EXPECT_TRUE(action(*form, "mnuEdit")->isEnabled());
+    mAnswers = {false};
+}
+
+TEST_F(EditTest, RightButtonShowsTheSixEntriesOfEditMenuAndNothingElse) {
+    auto form = shownEditor();
+    QWidget* area = text(*form)->viewport();
+    const auto rightClick = [&] {
+        QContextMenuEvent menuEvent(QContextMenuEvent::Mouse, QPoint(5, 5),
+                                    area->mapToGlobal(QPoint(5, 5)));
+        QApplication::sendEvent(area, &menuEvent);
+        QTest::mouseClick(area, Qt::RightButton, Qt::NoModifier, QPoint(5, 5));
+        QApplication::processEvents();
+        return QApplication::activePopupWidget();
+    };
+    // Before the player installs it there is no menu at all.
+    EXPECT_EQ(rightClick(), nullptr);
+    form->installRightButtonMenu();
+    QWidget* popup = rightClick();
+    ASSERT_NE(popup, nullptr);
+    EXPECT_EQ(popup->objectName(), "mnuMacroEditMenu");
+    QStringList entries;
+    for (QAction* a : popup->actions()) {
+        if (!a->isSeparator()) entries << a->text();
+    }
+    EXPECT_EQ(entries.join(","), "&Undo,Cu&t,&Copy,&Paste,&Delete,Select &All");
+    popup->close();
+    // Unloading the window removes it.
+    form->close();
+    EXPECT_FALSE(form->rightButtonMenuInstalled());
+}
+
+}  // namespace
+}  // namespace tarn::editor::test

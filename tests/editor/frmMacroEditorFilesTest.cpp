@@ -1,0 +1,228 @@
+// New, Open, Save and Save As with every answer of their questions and
+// dialogs, the reports of failed reads and writes, and the saved paths.
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include "EditorTest.h"
+#include "MacroFileIO.h"
+
+namespace tarn::editor::test {
+namespace {
+
+const QString kSaveQuestion = "Save the current file";
+
+// New and closing on a changed untitled text: every answer of the question
+// and of the save dialog that follows a Yes.
+struct NewCase {
+    const char* name;
+    std::deque<bool> answers;
+    std::vector<QString> dialog;  // relative to the test folder; empty: cancelled
+    bool cleared;
+    int dialogsShown;
+};
+
+TEST_F(EditorTest, NewOnAChangedUntitledTextWithEveryAnswer) {
+    const NewCase cases[] = {
+        {"No discards", {false}, {}, true, 0},
+        {"Yes, dialog cancelled keeps all", {true}, {QString()}, false, 1},
+        {"Yes, saved clears", {true}, {QString("new.mcr")}, true, 1},
+    };
+    for (const NewCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        mMessages.clear();
+        mDialogs.clear();
+        mSavedPaths.clear();
+        QFile::remove(path("new.mcr"));
+        mAnswers = c.answers;
+        mDialogAnswers.clear();
+        for (const QString& answer : c.dialog)
+            mDialogAnswers.push_back(answer.isEmpty() ? answer : path(answer));
+        auto form = editor();
+        type(*form, "Wait 1");
+        form->mnuFileNew_Click();
+        ASSERT_EQ(mMessages.size(), 1u);
+        EXPECT_TRUE(mMessages[0].question);
+        EXPECT_EQ(mMessages[0].title, "Tarn Macro Editor");
+        EXPECT_EQ(mMessages[0].text, kSaveQuestion);
+        EXPECT_EQ(static_cast<int>(mDialogs.size()), c.dialogsShown);
+        EXPECT_EQ(textOf(*form), c.cleared ? "" : "Wait 1");
+        EXPECT_EQ(form->dirty(), !c.cleared);
+        EXPECT_EQ(form->windowTitle(), "Untitled - Tarn Macro Editor");
+        if (c.dialog.size() == 1 && !c.dialog[0].isEmpty()) {
+            EXPECT_EQ(contents(path("new.mcr")), "Wait 1");
+            EXPECT_EQ(mSavedPaths, std::vector<QString>{path("new.mcr")});
+        }
+    }
+}
+
+TEST_F(EditorTest, NewOnAnUnchangedTextAsksNothing) {
+    auto form = editor();
+    const QString file = put("demo.mcr", "Wait 1\r\n");
+    ASSERT_TRUE(form->OpenMacro(file));
+    form->mnuFileNew_Click();
+    EXPECT_TRUE(mMessages.empty());
+    EXPECT_EQ(textOf(*form), "");
+    EXPECT_EQ(form->windowTitle(), "Untitled - Tarn Macro Editor");
+    EXPECT_TRUE(form->fileName().isEmpty());
+}
+
+TEST_F(EditorTest, OpenShowsTheFileWithItsNameInTheCaption) {
+    const QString file = put("demo.mcr", "\xEF\xBB\xBFRem caf\xC3\xA9\r\nWait 1");
+    auto form = editor();
+    mDialogAnswers = {file};
+    form->mnuFileOpen_Click();
+    ASSERT_EQ(mDialogs.size(), 1u);
+    EXPECT_EQ(mDialogs[0].kind, CommonDialog::Kind::Open);
+    EXPECT_EQ(mDialogs[0].title, "Open Macro File");
+    EXPECT_EQ(mDialogs[0].fileName, "");
+    EXPECT_EQ(mDialogs[0].flags, 0x80004);
+    ASSERT_EQ(mDialogs[0].filter.size(), 2u);
+    EXPECT_EQ(mDialogs[0].filter[0].description, "Macros (*.mcr)");
+    EXPECT_EQ(mDialogs[0].filter[1].description, "All Files(*.*)");
+    EXPECT_EQ(textOf(*form), QString::fromUtf8("Rem caf\xC3\xA9\nWait 1"));
+    EXPECT_EQ(form->windowTitle(), "demo.mcr - Tarn Macro Editor");
+    EXPECT_EQ(form->fileName(), file);
+    EXPECT_FALSE(form->dirty());
+    EXPECT_FALSE(action(*form, "mnuEditUndo")->isEnabled());
+    // Saved unchanged, it is the same file byte for byte.
+    ASSERT_TRUE(form->SaveFile());
+    EXPECT_EQ(contents(file), "\xEF\xBB\xBFRem caf\xC3\xA9\r\nWait 1");
+    EXPECT_EQ(mSavedPaths, std::vector<QString>{file});
+}
+
+TEST_F(EditorTest, OpenRunsNewFirst) {
+    const QString file = put("demo.mcr", "Wait 1");
+    {
+        // Unchanged text and a cancelled dialog: empty and untitled.
+        auto form = editor();
+        ASSERT_TRUE(form->OpenMacro(file));
+        mDialogAnswers = {QString()};
+        EXPECT_FALSE(form->OpenMacro());
+        EXPECT_EQ(textOf(*form), "");
+        EXPECT_EQ(form->windowTitle(), "Untitled - Tarn Macro Editor");
+        EXPECT_TRUE(mMessages.empty());
+    }
+    {
+        // A changed text is offered for saving; declined, the open goes on.
+        auto form = editor();
+        type(*form, "unsaved");
+        mAnswers = {false};
+        mDialogAnswers = {file};
+        EXPECT_TRUE(form->OpenMacro());
+        ASSERT_EQ(mMessages.size(), 1u);
+        EXPECT_EQ(mMessages[0].text, kSaveQuestion);
+        EXPECT_EQ(textOf(*form), "Wait 1");
+    }
+}
+
+TEST_F(EditorTest, OpenFailuresAreReportedAndLeaveTheWindowAsNewLeftIt) {
+    const QString big = path("big.mcr");
+    {
+        QFile file(big);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        ASSERT_TRUE(file.resize(kMaxMacroFileBytes + 1));  // sparse: costs no disk
+    }
+    QDir(mDir.path()).mkdir("folder.mcr");
+    const struct {
+        const char* name;
+        QString file;
+        const char* title;
+        const char* text;
+    } cases[] = {
+        {"missing", path("missing.mcr"), "Tarn Open File",
+         "There is no data in the file or the file could not be found"},
+        {"missing folder", path("nowhere/a.mcr"), "Tarn Macro Editor",
+         "Error during open - Path not found - 76"},
+        {"a folder", path("folder.mcr"), "Tarn Macro Editor",
+         "Error during open - Path/File access error - 75"},
+        {"too large", big, "Tarn Macro Editor",
+         "Macro file too large to open with the Tarn Macro Editor - Out of memory - 7"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        mMessages.clear();
+        auto form = editor();
+        EXPECT_FALSE(form->OpenMacro(c.file));
+        ASSERT_EQ(mMessages.size(), 1u);
+        EXPECT_FALSE(mMessages[0].question);
+        EXPECT_EQ(mMessages[0].title, c.title);
+        EXPECT_EQ(mMessages[0].text, c.text);
+        EXPECT_EQ(textOf(*form), "");
+        EXPECT_EQ(form->windowTitle(), "Untitled - Tarn Macro Editor");
+    }
+}
+
+TEST_F(EditorTest, SaveAsAsksBeforeOverwritingAndNeverLosesTheOldFile) {
+    const QString existing = put("old.mcr", "old text");
+    auto form = editor();
+    type(*form, "Wait 2");
+    // No: nothing written.
+    mAnswers = {false};
+    mDialogAnswers = {existing};
+    EXPECT_FALSE(form->SaveFileAs());
+    ASSERT_EQ(mDialogs.size(), 1u);
+    EXPECT_EQ(mDialogs[0].kind, CommonDialog::Kind::Save);
+    EXPECT_EQ(mDialogs[0].title, "Save Macro File");
+    ASSERT_EQ(mDialogs[0].filter.size(), 1u);
+    EXPECT_EQ(mDialogs[0].filter[0].description, "Macros (*.mcr)");
+    ASSERT_EQ(mMessages.size(), 1u);
+    EXPECT_EQ(mMessages[0].text, "Overwrite the existing " + existing);
+    EXPECT_EQ(contents(existing), "old text");
+    EXPECT_TRUE(form->dirty());
+    EXPECT_TRUE(mSavedPaths.empty());
+    // Yes: replaced; the caption, the file name and the player's box follow.
+    mAnswers = {true};
+    mDialogAnswers = {existing};
+    EXPECT_TRUE(form->SaveFileAs());
+    EXPECT_EQ(contents(existing), "Wait 2");
+    EXPECT_EQ(form->windowTitle(), "old.mcr - Tarn Macro Editor");
+    EXPECT_FALSE(form->dirty());
+    EXPECT_EQ(mSavedPaths, std::vector<QString>{existing});
+    // A name typed without an extension gets ".mcr"; a new file ends lines in CR LF.
+    type(*form, "\n");
+    mDialogAnswers.push_back(path("plain"));
+    EXPECT_TRUE(form->SaveFileAs());
+    EXPECT_EQ(contents(path("plain.mcr")), "Wait 2\r\n");
+}
+
+TEST_F(EditorTest, FailedSaveIsReportedAndChangesNothing) {
+    const QString file = put("demo.mcr", "Wait 1");
+    auto form = editor();
+    ASSERT_TRUE(form->OpenMacro(file));
+    type(*form, "0");
+    mDialogAnswers = {path("nowhere/a.mcr")};
+    EXPECT_FALSE(form->SaveFileAs());
+    ASSERT_EQ(mMessages.size(), 1u);
+    EXPECT_EQ(mMessages[0].title, "Tarn Macro Editor");
+    EXPECT_EQ(mMessages[0].text, "Error during save - Path not found - 76");
+    EXPECT_EQ(form->fileName(), file);
+    EXPECT_EQ(form->windowTitle(), "demo.mcr - Tarn Macro Editor");
+    EXPECT_TRUE(form->dirty());
+    EXPECT_TRUE(mSavedPaths.empty());
+    // New after a failed save does not clear.
+    mAnswers = {true};
+    ASSERT_TRUE(QFile::remove(file));
+    ASSERT_TRUE(QDir(mDir.path()).mkdir("demo.mcr"));
+    form->mnuFileNew_Click();
+    EXPECT_EQ(textOf(*form), "0Wait 1");
+}
+
+TEST_F(EditorTest, AWindows1252FileThatNoLongerFitsIsSavedAsUtf8WithAMessage) {
+    const QString file = put("old.mcr", "Rem caf\xE9\r\n");
+    auto form = editor();
+    ASSERT_TRUE(form->OpenMacro(file));
+    EXPECT_EQ(textOf(*form), QString::fromUtf8("Rem caf\xC3\xA9\n"));
+    ASSERT_TRUE(form->SaveFile());
+    EXPECT_EQ(contents(file), "Rem caf\xE9\r\n");
+    EXPECT_TRUE(mMessages.empty());
+    type(*form, QString::fromUtf8("\xE2\x82\xAC\xE2\x9C\x93"));  // € fits, ✓ does not
+    ASSERT_TRUE(form->SaveFile());
+    EXPECT_EQ(contents(file), "\xE2\x82\xAC\xE2\x9C\x93Rem caf\xC3\xA9\r\n");
+    ASSERT_EQ(mMessages.size(), 1u);
+    EXPECT_FALSE(mMessages[0].question);
+    EXPECT_TRUE(mMessages[0].text.contains("UTF-8"));
+}
+
+}  // namespace
+}  // namespace tarn::editor::test

@@ -1,0 +1,222 @@
+// tarn_screenshots OUTPUT-FOLDER DPI: shows Tarn's windows one after the other
+// on the X display it is given (a real server with a window manager, so that the
+// pictures show real fonts and frames) and saves each as
+// OUTPUT-FOLDER/NAME-DPIdpi.png, title bar and border included. Started by
+// scripts/screenshots.sh, which gives it a display at that DPI.
+//
+// Each picture is one entry of kShots: a name and a function that brings the
+// window up and calls Shooter::shoot with it and that name. A window that is not wholly on the
+// screen, or whose frame never appears, makes the program end with status 1.
+//
+// The player runs over the recording fakes (nothing on the desktop is touched)
+// with the real Qt host, so that a Wait really waits while its picture is taken.
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QImage>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPixmap>
+#include <QScreen>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <cstdio>
+#include <functional>
+
+#include "FakePlatform.h"
+#include "Help.h"
+#include "QtHost.h"
+#include "Settings.h"
+#include "frmAbout.h"
+#include "frmTarn.h"
+
+namespace {
+
+using tarn::frmTarn;
+
+class Shooter {
+  public:
+    Shooter(QString psvFolder, int piDpi) : msvFolder(std::move(psvFolder)), miDpi(piDpi) {}
+
+    // Waits until the window manager has framed the window and it is drawn,
+    // then saves the screen's picture of the frame.
+    void shoot(QWidget* poWindow, const QString& psvName) {
+        QElapsedTimer waited;
+        waited.start();
+        while (waited.elapsed() < 3000 && poWindow->frameGeometry() == poWindow->geometry())
+            QApplication::processEvents(QEventLoop::AllEvents, 20);
+        settle(400);
+        const QRect frame = poWindow->frameGeometry();
+        QScreen* screen = poWindow->screen();
+        const QString file = QStringLiteral("%1/%2-%3dpi.png").arg(msvFolder, psvName).arg(miDpi);
+        const bool framed = frame != poWindow->geometry();
+        const bool whole = screen && screen->geometry().contains(frame);
+        if (!framed || !whole) {
+            std::fprintf(stderr, "%s: %s\n", qPrintable(file),
+                         !framed ? "the window manager did not frame the window"
+                                 : "the window is not wholly on the screen");
+            mbFailed = true;
+        }
+        if (!screen) return;
+        // 256 colours are plenty for a window and keep the files small; quality 0
+        // is PNG's strongest compression.
+        const QImage picture =
+            screen->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height())
+                .toImage()
+                .convertToFormat(QImage::Format_Indexed8, Qt::ThresholdDither | Qt::AvoidDither);
+        if (!picture.save(file, "PNG", 0)) {
+            std::fprintf(stderr, "%s: cannot be written\n", qPrintable(file));
+            mbFailed = true;
+            return;
+        }
+        std::printf("%s\n", qPrintable(file));
+    }
+
+    // Lets pending events and painting happen for about piMs milliseconds.
+    static void settle(int piMs) {
+        QElapsedTimer waited;
+        waited.start();
+        while (waited.elapsed() < piMs)
+            QApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+
+    bool failed() const { return mbFailed; }
+    tarn::fake::FakePlatform& fakes() { return mFake; }
+    tarn::Platform platform() {
+        return tarn::Platform{mFake.windows,   mFake.keyboard, mFake.processes,
+                              mFake.documents, mFake.session,  mHost};
+    }
+    // A macro file with these lines in the home folder (a temporary one, see
+    // main), as the path a user types: "~/" and the name.
+    QString macro(const QString& psvName, const QByteArray& psvText) {
+        QFile file(QDir::home().filePath(psvName));
+        if (file.open(QIODevice::WriteOnly)) file.write(psvText);
+        return QStringLiteral("~/") + psvName;
+    }
+    QString traceFile() const { return QDir::home().filePath(QStringLiteral("TarnTrace.txt")); }
+
+  private:
+    QString msvFolder;
+    int miDpi;
+    bool mbFailed = false;
+    tarn::fake::FakePlatform mFake;
+    tarn::QtHost mHost;
+};
+
+// An interactive player as the user finds it, with a macro path in the box.
+std::unique_ptr<frmTarn> loadedPlayer(Shooter& poShooter) {
+    auto form = std::make_unique<frmTarn>(poShooter.platform(), std::nullopt);
+    form->setTraceFilePath(poShooter.traceFile());
+    form->Form_Load();
+    form->findChild<QLineEdit*>(QStringLiteral("txtMacroFile"))
+        ->setText(QStringLiteral("~/Macros/daily-report.mcr"));
+    return form;
+}
+
+// When the next modal window comes up: fn(that window).
+void onNextModal(std::function<void(QWidget*)> fn) {
+    auto* poll = new QTimer;
+    poll->setInterval(20);
+    QObject::connect(poll, &QTimer::timeout, [poll, fn] {
+        if (QWidget* modal = QApplication::activeModalWidget(); modal && modal->isVisible()) {
+            poll->stop();
+            poll->deleteLater();
+            fn(modal);
+        }
+    });
+    poll->start();
+}
+
+void shootPlayer(Shooter& poShooter, const QString& psvName) {
+    auto form = loadedPlayer(poShooter);
+    poShooter.shoot(form.get(), psvName);
+    form->close();
+}
+
+// During a run: the window grown by the activity row, a Wait in progress.
+void shootPlayerRunning(Shooter& poShooter, const QString& psvName) {
+    auto form = loadedPlayer(poShooter);
+    form->findChild<QLineEdit*>(QStringLiteral("txtMacroFile"))
+        ->setText(poShooter.macro(QStringLiteral("running.mcr"),
+                                  "pauseForTyping = 30\r\n"
+                                  "Wait pauseForTyping\r\n"));
+    QTimer::singleShot(300, form.get(), [&] {
+        poShooter.shoot(form.get(), psvName);
+        form->cmdStop_Click();
+    });
+    form->cmdGo_Click();
+    form->close();
+}
+
+// The "Retry ?" box of a failed line that is longer than the box is wide.
+void shootRetry(Shooter& poShooter, const QString& psvName) {
+    auto form = loadedPlayer(poShooter);
+    form->findChild<QLineEdit*>(QStringLiteral("txtMacroFile"))
+        ->setText(poShooter.macro(QStringLiteral("retry.mcr"),
+                                  "Send Dear customer,~~your reference is "
+                                  "InvoiceReference:7f3a9c0e2b8d4f6a1c5e9b3d7f2a6c0e4b8d2f6a9c3e7b"
+                                  "1d5f9a3c7e0b4d8f2a6c9e{BOGUS}\r\n"));
+    onNextModal([&](QWidget* box) {
+        poShooter.shoot(box, psvName);
+        if (auto* question = qobject_cast<QMessageBox*>(box))
+            question->button(QMessageBox::No)->click();
+        else
+            box->close();
+    });
+    form->cmdGo_Click();
+    form->close();
+}
+
+void shootAbout(Shooter& poShooter, const QString& psvName) {
+    tarn::frmAbout about;
+    about.show();
+    poShooter.shoot(&about, psvName);
+    about.close();
+}
+
+void shootHelp(Shooter& poShooter, const QString& psvName) {
+    auto form = loadedPlayer(poShooter);
+    tarn::showHelpTopics(form.get());
+    QWidget* help = tarn::helpTopicsWindow();
+    if (help) poShooter.shoot(help, psvName);
+    form->close();
+}
+
+struct Shot {
+    const char* name;
+    void (*take)(Shooter&, const QString& psvName);
+};
+
+const Shot kShots[] = {
+    {"player", shootPlayer}, {"player-running", shootPlayerRunning},
+    {"retry", shootRetry},   {"about", shootAbout},
+    {"help", shootHelp},
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    QApplication::setQuitOnLastWindowClosed(false);
+    if (argc != 3 || QGuiApplication::platformName() != QLatin1String("xcb")) {
+        std::fprintf(stderr, "usage: tarn_screenshots OUTPUT-FOLDER DPI (on an X display)\n");
+        return 2;
+    }
+    const QString folder = QString::fromLocal8Bit(argv[1]);
+    QDir().mkpath(folder);
+    // Settings and a home folder of its own: the player opens centred, with
+    // nothing remembered, and the macros are written nowhere else.
+    QTemporaryDir home;
+    qputenv("HOME", QFile::encodeName(home.path()));
+    tarn::setSettingsFolder(home.filePath(QStringLiteral(".config")));
+    Shooter shooter(folder, QByteArray(argv[2]).toInt());
+    for (const Shot& shot : kShots) {
+        shot.take(shooter, QString::fromLatin1(shot.name));
+        Shooter::settle(100);
+    }
+    return shooter.failed() ? 1 : 0;
+}

@@ -1,0 +1,150 @@
+// The player's buttons into the editor: Find Macro with the editor's dialog,
+// Macro New / Edit, View Trace File, the saved paths reaching the file box,
+// and closing the player closing both editor windows.
+#include <QApplication>
+#include <QPlainTextEdit>
+
+#include "CommonDialog.h"
+#include "EditorText.h"
+#include "frmMacroEditor.h"
+
+#include "GuiTest.h"
+
+namespace tarn::guitest {
+namespace {
+
+using editor::CommonDialog;
+using editor::frmMacroEditor;
+
+class EditorButtonsTest : public PlayerTest {
+  protected:
+    void SetUp() override {
+        PlayerTest::SetUp();
+        CommonDialog::setAnswerHook([this](const CommonDialog::Request& request) {
+            mDialogs.push_back(request);
+            return mDialogAnswer.isEmpty() ? std::nullopt : std::optional(mDialogAnswer);
+        });
+        frmMacroEditor::setReportHook([this](QWidget*, const QString& title, const QString& text) {
+            mReports.push_back(title + ": " + text);
+        });
+        frmMacroEditor::setQuestionHook([this](QWidget*, const QString&, const QString& text) {
+            mEditorQuestions.push_back(text);
+            return false;
+        });
+    }
+    void TearDown() override {
+        PlayerTest::TearDown();
+        CommonDialog::setAnswerHook(nullptr);
+        frmMacroEditor::setReportHook(nullptr);
+        frmMacroEditor::setQuestionHook(nullptr);
+    }
+    static QString textOf(frmMacroEditor& poEditor) {
+        return editor::exactText(*poEditor.textArea());
+    }
+
+    QString mDialogAnswer;  // empty: the dialog is cancelled
+    std::vector<CommonDialog::Request> mDialogs;
+    std::vector<QString> mReports;
+    std::vector<QString> mEditorQuestions;
+};
+
+TEST_F(EditorButtonsTest, FindMacroUsesTheEditorsDialogWithoutShowingTheEditor) {
+    auto form = interactiveOn(QString());
+    mDialogAnswer = path("chosen.mcr");
+    button(*form, "cmdMacro")->click();
+    ASSERT_EQ(mDialogs.size(), 1u);
+    EXPECT_EQ(mDialogs[0].title, "Find Macro");
+    EXPECT_EQ(mDialogs[0].initialFolder, "");
+    EXPECT_EQ(mDialogs[0].fileName, "");
+    EXPECT_EQ(mDialogs[0].flags, 0x80004);
+    ASSERT_EQ(mDialogs[0].filter.size(), 2u);
+    EXPECT_EQ(mDialogs[0].filter[1].description, "All Files(*.*)");
+    EXPECT_EQ(fileBox(*form)->text(), path("chosen.mcr"));
+    EXPECT_TRUE(form->macroEditor().loaded());
+    EXPECT_FALSE(form->macroEditor().isVisible());
+    // With a path in the box: its folder and the path; a cancel keeps the box.
+    mDialogAnswer.clear();
+    button(*form, "cmdMacro")->click();
+    ASSERT_EQ(mDialogs.size(), 2u);
+    EXPECT_EQ(mDialogs[1].initialFolder, mDir.path());
+    EXPECT_EQ(mDialogs[1].fileName, path("chosen.mcr"));
+    EXPECT_EQ(fileBox(*form)->text(), path("chosen.mcr"));
+    EXPECT_TRUE(mReports.empty());
+}
+
+TEST_F(EditorButtonsTest, MacroNewEditOpensTheFileOrAnEmptyText) {
+    const QString file = macro("Wait 1\r\n", "demo.mcr");
+    auto form = interactiveOn(QString());
+    button(*form, "cmdEdit")->click();
+    frmMacroEditor& editor = form->macroEditor();
+    EXPECT_TRUE(editor.isVisible());
+    EXPECT_EQ(editor.windowTitle(), "Untitled - Tarn Macro Editor");
+    EXPECT_TRUE(editor.rightButtonMenuInstalled());
+
+    fileBox(*form)->setText(file);
+    editor.showMinimized();
+    button(*form, "cmdEdit")->click();
+    EXPECT_EQ(editor.windowTitle(), "demo.mcr - Tarn Macro Editor");
+    EXPECT_EQ(textOf(editor), "Wait 1\n");
+    EXPECT_FALSE(editor.isMinimized());
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+
+    // A file that cannot be read: the editor's own message, then its window.
+    fileBox(*form)->setText(path("missing.mcr"));
+    button(*form, "cmdEdit")->click();
+    EXPECT_EQ(mReports, std::vector<QString>{"Tarn Open File: There is no data in the file or "
+                                             "the file could not be found"});
+    EXPECT_TRUE(editor.isVisible());
+    EXPECT_EQ(editor.windowTitle(), "Untitled - Tarn Macro Editor");
+}
+
+TEST_F(EditorButtonsTest, EverySavedPathReachesTheFileBox) {
+    auto form = interactiveOn(QString());
+    button(*form, "cmdEdit")->click();
+    frmMacroEditor& editor = form->macroEditor();
+    editor.InsertText("Wait 1");
+    mDialogAnswer = path("saved.mcr");
+    ASSERT_TRUE(editor.SaveFile());
+    EXPECT_EQ(fileBox(*form)->text(), path("saved.mcr"));
+    EXPECT_EQ(readBytes(path("saved.mcr")), "Wait 1");
+}
+
+TEST_F(EditorButtonsTest, ViewTraceFileShowsTheTraceAsItIsNowInOneWindow) {
+    auto form = interactiveOn(QString());
+    button(*form, "cmdViewTraceFile")->click();
+    EXPECT_EQ(mReports, std::vector<QString>{"Tarn Open File: There is no data in the file or "
+                                             "the file could not be found"});
+    ASSERT_NE(form->traceViewer(), nullptr);
+    EXPECT_FALSE(form->traceViewer()->isVisible());
+
+    writeBytes(tracePath(), "Wait 1\r\n");
+    button(*form, "cmdViewTraceFile")->click();
+    frmMacroEditor* viewer = form->traceViewer();
+    EXPECT_TRUE(viewer->isVisible());
+    EXPECT_EQ(viewer->windowTitle(), "TarnTrace.txt - Tarn Trace File Viewer");
+    EXPECT_EQ(textOf(*viewer), "Wait 1\n");
+    EXPECT_FALSE(viewer->rightButtonMenuInstalled());
+
+    writeBytes(tracePath(), "Wait 1\r\nWait 2\r\n");
+    viewer->showMinimized();
+    button(*form, "cmdViewTraceFile")->click();
+    EXPECT_EQ(form->traceViewer(), viewer);
+    EXPECT_EQ(textOf(*viewer), "Wait 1\nWait 2\n");
+    EXPECT_FALSE(viewer->isMinimized());
+}
+
+TEST_F(EditorButtonsTest, ClosingThePlayerClosesEditorAndViewer) {
+    writeBytes(tracePath(), "Wait 1\r\n");
+    auto form = interactiveOn(QString());
+    button(*form, "cmdEdit")->click();
+    form->macroEditor().InsertText("unsaved");
+    button(*form, "cmdViewTraceFile")->click();
+    form->close();
+    EXPECT_FALSE(form->traceViewer()->isVisible());
+    EXPECT_FALSE(form->traceViewer()->loaded());
+    // The editor offered its changed text for saving on the way.
+    EXPECT_EQ(mEditorQuestions, std::vector<QString>{"Save the current file"});
+}
+
+}  // namespace
+}  // namespace tarn::guitest
