@@ -182,6 +182,7 @@ class frmTarn : public QWidget {
     bool mbInteractive = true;
     std::string msvLastCommand;
     std::int32_t mlFailedLine = 0;
+    QString msvFailedFile;  // the file box's text for that run
     std::unique_ptr<TraceFile> miTraceFile;
     QString msvTracePath;
     bool mbTraceOpen = false;

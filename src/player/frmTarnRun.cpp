@@ -92,6 +92,7 @@ void frmTarn::runMacroOnce() {
         if (!mbShuttingDown) {
             mbRunFailed = true;
             mlFailedLine = oMac->LineNumber();
+            msvFailedFile = txtMacroFile->text();
         }
         return;
     }
