@@ -3,13 +3,15 @@
 //   find dialog on a real text area (reading the text, searching, selecting),
 //   with and without Match Case, over ASCII and over non-ASCII text;
 // - "Replace" followed by its search;
-// - the search alone, and the first reading of the text area's text.
+// - the search alone, and the first reading of the text area's text;
+// - the recorder's time from a key release to its notation in the text.
 // Runs offscreen.
 
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QRadioButton>
@@ -17,6 +19,7 @@
 #include "EditorText.h"
 #include "FindIt.h"
 #include "frmFind.h"
+#include "frmMacroEditor.h"
 
 namespace {
 
@@ -106,6 +109,38 @@ void ReadTextArea(benchmark::State& state) {
         benchmark::DoNotOptimize(exactText(edit));
 }
 BENCHMARK(ReadTextArea)->Unit(benchmark::kMillisecond);
+
+// The recorder: from the release of a key in the text area of a recording
+// editor to its notation inserted (key table, chord, InsertText with its undo
+// copy of the whole text, the Edit menu states). The press before it is not
+// timed. The text around the caret is a macro of the given size in bytes.
+void RecorderKeyRelease(benchmark::State& state) {
+    frmMacroEditor form;
+    form.Load();
+    QString text;
+    const QString line = QStringLiteral("Send \"Hello, world{ENTER}\"   Rem a macro line\n");
+    while (text.size() < state.range(0))
+        text += line;
+    form.textArea()->setPlainText(text);
+    form.mnuMacroRecord_Click();
+    for (auto _ : state) {
+        state.PauseTiming();
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier, QStringLiteral("a"));
+        QApplication::sendEvent(form.textArea(), &press);
+        QKeyEvent release(QEvent::KeyRelease, Qt::Key_A, Qt::NoModifier, QStringLiteral("a"));
+        state.ResumeTiming();
+        QApplication::sendEvent(form.textArea(), &release);
+    }
+    form.mnuMacroRecord_Click();
+    if (!exactText(*form.textArea()).contains(QStringLiteral("Send \"a")))
+        state.SkipWithError(qPrintable(exactText(*form.textArea()).left(40)));
+}
+BENCHMARK(RecorderKeyRelease)
+    ->ArgName("textBytes")
+    ->Arg(0)
+    ->Arg(100'000)
+    ->Arg(kTextSize)
+    ->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 

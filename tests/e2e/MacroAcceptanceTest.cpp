@@ -77,7 +77,7 @@ TEST_F(MacroAcceptance, VariablesReadBackThroughSend) {
     EXPECT_NE(platformtest::readFile(tarn.folder() + "/config/Tarn/tarn.ini").find(macro),
               std::string::npos);
     EXPECT_TRUE(testing::waitUntil(
-        [&] { return target.text("notes") == "a b| word|5|-3|.5| 5.0| 05"; }, 5s))
+        [&] { return target.text("notes") == "a b| word|5|-3|0.5| 5.0| 05"; }, 5s))
         << target.text("notes");
 }
 

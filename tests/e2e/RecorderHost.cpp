@@ -1,6 +1,7 @@
 // The macro editor on the test display, recording: a test types real keys
 // into it and reads back what it wrote. Shows an editor window, waits until it
-// is active, switches the recorder on and writes "ready" on standard output.
+// is active, switches the recorder on and writes "ready" on standard output;
+// then writes "text:" and the text (one line) whenever the text changes.
 // The line "stop" on standard input switches the recorder off, writes the
 // text area's text followed by a line "END" and ends the program. Settings go
 // to a temporary folder.
@@ -47,6 +48,17 @@ int main(int argc, char** argv) {
         std::fflush(stdout);
     });
     waitForFocus.start();
+
+    // Every change of the text while recording, as a line "text:" + the text,
+    // so the test knows when the keys it typed have all been taken.
+    QObject::connect(form.textArea(), &QPlainTextEdit::textChanged, [&] {
+        const QByteArray text = tarn::editor::exactText(*form.textArea()).toUtf8();
+        if (text.contains('\n')) return;
+        std::fputs("text:", stdout);
+        std::fwrite(text.data(), 1, std::size_t(text.size()), stdout);
+        std::fputs("\n", stdout);
+        std::fflush(stdout);
+    });
 
     std::string input;
     QSocketNotifier commands(STDIN_FILENO, QSocketNotifier::Read);

@@ -65,7 +65,7 @@ TEST_F(WizardTest, EveryEntryReplacesTheSelectionAndUndoTakesItOut) {
 
 TEST_F(WizardTest, RunAsksForAProgramAndTheDialogKeepsItsLastFile) {
     auto form = editor();
-    mDialogAnswers = {QStringLiteral("/opt/Tools/My.App.sh"), std::nullopt};
+    mDialogAnswers = {QStringLiteral("/opt/Tools/My.App.sh"), QString()};
     action(*form, "mnuMacroInsertRun")->trigger();
     action(*form, "mnuMacroInsertRun")->trigger();  // cancelled: nothing more
     EXPECT_EQ(textOf(*form), inArea(RunTemplate(QStringLiteral("/opt/Tools/My.App.sh"), 5)));

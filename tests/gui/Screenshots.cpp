@@ -32,6 +32,7 @@
 #include "QtHost.h"
 #include "Settings.h"
 #include "frmAbout.h"
+#include "frmMacroEditor.h"
 #include "frmTarn.h"
 
 namespace {
@@ -186,6 +187,47 @@ void shootHelp(Shooter& poShooter, const QString& psvName) {
     form->close();
 }
 
+// The editor holding a macro, with the language's colours and line numbers.
+void shootEditor(Shooter& poShooter, const QString& psvName) {
+    const QString path = QDir::home().filePath(QStringLiteral("example.mcr"));
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly))
+        file.write(
+            "Rem Start a terminal, wait for its window, and type into it\r\n"
+            "pid = Run xterm -T \"Tarn example\" -e cat\r\n"
+            "w = GetWindowID Tarn example,2\r\n"
+            "SetFocus pid\r\n"
+            "Send h\xc3\xa9llo w\xc3\xb6rld \xe2\x82\xacuro~{TAB 2}^(a)+{HOME}\r\n"
+            "Wait 2\r\n"
+            "CloseWindow w\r\n");
+    file.close();
+    tarn::editor::frmMacroEditor editor;
+    editor.OpenMacro(path);
+    editor.show();
+    poShooter.shoot(&editor, psvName);
+    editor.Unload();
+}
+
+// The trace viewer on a trace with a failed run.
+void shootViewer(Shooter& poShooter, const QString& psvName) {
+    QFile file(poShooter.traceFile());
+    if (file.open(QIODevice::WriteOnly))
+        file.write(
+            "Rem Start a terminal, wait for its window, and type into it\r\n"
+            "pid = Run xterm -T \"Tarn example\" -e cat\r\n"
+            "w = GetWindowID Tarn example,2\r\n"
+            "SetFocus pid\r\n"
+            "Send hello~(\r\n"
+            "Error 5 - Invalid procedure call or argument\r\n");
+    file.close();
+    tarn::editor::frmMacroEditor viewer;
+    viewer.ViewLogMode();
+    viewer.OpenMacro(poShooter.traceFile());
+    viewer.show();
+    poShooter.shoot(&viewer, psvName);
+    viewer.Unload();
+}
+
 struct Shot {
     const char* name;
     void (*take)(Shooter&, const QString& psvName);
@@ -194,7 +236,8 @@ struct Shot {
 const Shot kShots[] = {
     {"player", shootPlayer}, {"player-running", shootPlayerRunning},
     {"retry", shootRetry},   {"about", shootAbout},
-    {"help", shootHelp},
+    {"help", shootHelp},     {"editor", shootEditor},
+    {"viewer", shootViewer},
 };
 
 }  // namespace

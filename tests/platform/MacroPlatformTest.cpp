@@ -159,7 +159,9 @@ TEST_F(MacroPlatformTest, FailuresOfProgramsDocumentsAndProcesses) {
 // A zombie whose parent is another program has ended: there is nothing left to
 // end, and it is not Tarn's to collect.
 TEST_F(MacroPlatformTest, KillProcessOnAnotherProgramsZombieIsNoSuchProcess) {
-    Helper parent({"sh", "-c", "true & echo $!; exec sleep 30"}, {}, {}, true);
+    // The child ends after its parent has become a program that never collects
+    // it.
+    Helper parent({"sh", "-c", "sleep 1 & echo $!; exec sleep 30"}, {}, {}, true);
     std::string line;
     ASSERT_TRUE(parent.readLine(line, 10s));
     const pid_t zombie = std::atoi(line.c_str());

@@ -13,6 +13,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <stdexcept>
 #include <thread>
 
@@ -154,6 +156,26 @@ pid_t launch(const std::vector<std::string>& argv, const std::vector<std::string
         throw systemError("cannot start " + argv[0], error);
     }
     return pid;
+}
+
+// The processes whose parent is `parent`, from /proc.
+std::vector<pid_t> childrenOf(pid_t parent) {
+    std::vector<pid_t> found;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc", error)) {
+        const pid_t pid = std::atoi(entry.path().filename().c_str());
+        if (pid <= 0) continue;
+        std::ifstream stat(entry.path() / "stat");
+        std::string line;
+        if (!std::getline(stat, line)) continue;
+        const auto close = line.rfind(')');
+        if (close == std::string::npos || close + 2 >= line.size()) continue;
+        std::istringstream fields(line.substr(close + 2));
+        char state = 0;
+        pid_t ppid = 0;
+        if (fields >> state >> ppid && ppid == parent) found.push_back(pid);
+    }
+    return found;
 }
 
 xcb_atom_t internAtom(xcb_connection_t* c, const char* name) {
@@ -363,11 +385,17 @@ bool XSession::kill(pid_t pid) {
     // Each child was started as the leader of a group of its own, so helpers it
     // started itself go too; one that left its group is signalled alone.
     pid_t target = getpgid(pid) == pid ? -pid : pid;
+    // A child that has a session of its own (the program an xterm runs on its
+    // terminal) is not in the group; should the hang-up of its terminal miss
+    // it, it is ended by its PID.
+    const std::vector<pid_t> grandchildren = childrenOf(pid);
     ::kill(target, SIGTERM);
     if (!reapWithin(pid, std::chrono::seconds(3))) {
         ::kill(target, SIGKILL);
         reapWithin(pid, std::chrono::seconds(5));
     }
+    for (pid_t grandchild : grandchildren)
+        ::kill(grandchild, SIGKILL);
     if (pid == windowManagerPid_) windowManagerPid_ = -1;
     if (pid == serverPid_) serverPid_ = -1;
     return true;

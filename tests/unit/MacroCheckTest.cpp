@@ -27,7 +27,7 @@ const CheckCase kCases[] = {
      "m.mcr:1:4: error 5: Missing quote in statement (quotes protect "
      "commas and must be closed)\n",
      1},
-    {"Send {ENTER}{BOGUS}\n  Send \"+\"\n",
+    {"Send {ENTER}{BOGUS}\n  Send \"+{\"\n",
      "m.mcr:1:6: error 5: Invalid procedure call or "
      "argument (Send cannot read these keys)\n"
      "m.mcr:2:8: error 5: Invalid procedure call or "
