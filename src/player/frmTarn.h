@@ -102,6 +102,10 @@ class frmTarn : public QWidget {
     // The process's exit status: 1 when the last run ended in a failure that was
     // not retried, 130 when a batch run was stopped by the stop key, otherwise 0.
     int exitCode() const;
+    // The 1-based line the last run failed on when its failure was not
+    // retried, 0 otherwise (and for a file that could not be opened): where
+    // Macro New / Edit puts the caret.
+    std::int32_t failedLine() const { return mlFailedLine; }
     clsMacro& macro() { return *oMac; }
     // The notification-area icon; shown only in automatic mode where a tray exists.
     QSystemTrayIcon* trayIcon() const { return sysTray; }
@@ -177,6 +181,8 @@ class frmTarn : public QWidget {
     std::optional<std::string> msvCommandLine;
     bool mbInteractive = true;
     std::string msvLastCommand;
+    std::int32_t mlFailedLine = 0;
+    QString msvFailedFile;  // the file box's text for that run
     std::unique_ptr<TraceFile> miTraceFile;
     QString msvTracePath;
     bool mbTraceOpen = false;

@@ -72,10 +72,13 @@ void frmTarn::cmdEdit_Click() {
         editor::frmMacroEditor& editor = macroEditor();
         const QString file = txtMacroFile->text();
         if (!file.isEmpty()) {
+            bool opened = false;
             {
                 Hourglass hourglass;
-                editor.OpenMacro(file);
+                opened = editor.OpenMacro(file);
             }
+            // After a failed run of this file the caret waits on the failing line.
+            if (opened && mlFailedLine > 0 && file == msvFailedFile) editor.GoToLine(mlFailedLine);
             editor.show();
             editor.installRightButtonMenu();
         } else {

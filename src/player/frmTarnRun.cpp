@@ -70,6 +70,7 @@ void frmTarn::runMacroOnce() {
     // "~/" is the home folder, as in every file dialog of the desktop.
     const std::string file =
         ExpandHome(txtMacroFile->text().toStdString(), QDir::homePath().toStdString());
+    mlFailedLine = 0;
     for (;;) {
         std::optional<Failure> failed;
         watchStopKey(true);
@@ -88,7 +89,11 @@ void frmTarn::runMacroOnce() {
         if (retryAfter(*failed, runPosition())) continue;
         // Passed over in silence while the session ends; that is no failure of
         // the macro.
-        if (!mbShuttingDown) mbRunFailed = true;
+        if (!mbShuttingDown) {
+            mbRunFailed = true;
+            mlFailedLine = oMac->LineNumber();
+            msvFailedFile = txtMacroFile->text();
+        }
         return;
     }
 }

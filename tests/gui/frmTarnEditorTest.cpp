@@ -104,6 +104,21 @@ TEST_F(EditorButtonsTest, MacroNewEditOpensTheFileOrAnEmptyText) {
     EXPECT_EQ(editor.windowTitle(), "Untitled - Tarn Macro Editor");
 }
 
+TEST_F(EditorButtonsTest, MacroEditAfterAFailedRunPutsTheCaretOnTheFailingLine) {
+    const QString failing = macro("Rem one\r\nRem two\r\nWait abc\r\nRem four\r\n", "f.mcr");
+    const QString other = macro("Rem a\r\nRem b\r\nRem c\r\nRem d\r\n", "o.mcr");
+    mQuestions.answers = {false};
+    auto form = interactiveOn(failing);
+    button(*form, "cmdGo")->click();
+    ASSERT_EQ(form->failedLine(), 3);
+    button(*form, "cmdEdit")->click();
+    EXPECT_EQ(form->macroEditor().textArea()->textCursor().blockNumber(), 2);
+    // Another file in the box: its first line, as always.
+    fileBox(*form)->setText(other);
+    button(*form, "cmdEdit")->click();
+    EXPECT_EQ(form->macroEditor().textArea()->textCursor().blockNumber(), 0);
+}
+
 TEST_F(EditorButtonsTest, EverySavedPathReachesTheFileBox) {
     auto form = interactiveOn(QString());
     button(*form, "cmdEdit")->click();

@@ -81,6 +81,7 @@ TEST_F(PlayerTest, RetriedRunFollowsTheFailureRecord) {
     EXPECT_EQ(trace(), "Bogus x\r\nError 1001 - Invalid macro command\r\nRem fixed\r\nRem end\r\n");
     EXPECT_EQ(mQuestions.asked.size(), 1u);
     EXPECT_EQ(form->exitCode(), 0);
+    EXPECT_EQ(form->failedLine(), 0);
 }
 
 TEST_F(PlayerTest, QuestionTextNamesFailureSourceAndLastLine) {
@@ -95,6 +96,7 @@ TEST_F(PlayerTest, QuestionTextNamesFailureSourceAndLastLine) {
     EXPECT_EQ(activity(*form), "Wait abc");
     EXPECT_EQ(form->lastCommand(), "Wait abc");
     EXPECT_EQ(form->exitCode(), 1);
+    EXPECT_EQ(form->failedLine(), 2);
 }
 
 struct MissingFileCase {
