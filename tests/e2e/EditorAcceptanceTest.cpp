@@ -13,10 +13,11 @@ namespace {
 using testing::WindowManager;
 using testing::XSession;
 
-// The player's buttons, in pixels at the 96 DPI of the test display (the
-// window lays its controls out in twips, 15 to a pixel there).
-constexpr int kButtonsY = 14;
-constexpr int kEditX = 5400 / 15 + 10, kViewTraceX = 6000 / 15 + 10, kStartX = 6600 / 15 + 10;
+// The player's buttons, in twips of its 7275-twips-wide design. The window
+// grows the whole design by one factor until the desktop's font fits, so a
+// place is the same share of the window's width at any font and DPI.
+constexpr int kDesignWidth = 7275, kButtonsY = 14;
+constexpr int kEditX = 5550, kViewTraceX = 6150, kStartX = 6750;
 
 TEST(EditorAcceptance, MacroWrittenSavedRunAndItsTraceViewed) {
     XSession session{WindowManager::Openbox};
@@ -26,7 +27,8 @@ TEST(EditorAcceptance, MacroWrittenSavedRunAndItsTraceViewed) {
     tarn.start();
     const WindowId player = desktop.waitForWindow("Tarn - Interactive Screen");
     desktop.activate(player);
-    desktop.click(player, kEditX, kButtonsY);
+    auto at = [&](int twips) { return desktop.width(player) * twips / kDesignWidth; };
+    desktop.click(player, at(kEditX), kButtonsY);
 
     const WindowId editor = desktop.waitForWindow("Untitled - Tarn Macro Editor");
     desktop.activate(editor);
@@ -42,11 +44,11 @@ TEST(EditorAcceptance, MacroWrittenSavedRunAndItsTraceViewed) {
 
     // The saved path is in the player's file box: Start runs it.
     desktop.activate(player);
-    desktop.click(player, kStartX, kButtonsY);
+    desktop.click(player, at(kStartX), kButtonsY);
     const std::string trace = "Rem caf\xC3\xA9 from the editor\r\nx = 1\r\nWait 0\r\n";
     EXPECT_TRUE(testing::waitUntil([&] { return tarn.trace() == trace; }, 20s)) << tarn.trace();
 
-    desktop.click(player, kViewTraceX, kButtonsY);
+    desktop.click(player, at(kViewTraceX), kButtonsY);
     desktop.waitForWindow("TarnTrace.txt - Tarn Trace File Viewer");
     EXPECT_TRUE(desktop.windowExists("typed.mcr - Tarn Macro Editor"));
 

@@ -126,12 +126,12 @@ TEST_F(EditorTest, ToolbarButtonsWithKeysAndToolTips) {
     }
     EXPECT_EQ(keys.join(","), "New,Open,Save,Print,Cut,Copy,Paste,Record");
     EXPECT_EQ(tips.join(","), "New,Open,Save,Print,Cut,Copy,Paste,Recorder On/Off");
-    // Only the recorder presses "Record"; a click alone leaves it as it was.
+    // "Record" stays pressed while the recorder records; a second click stops it.
     QAction* record = bar->findChild<QAction*>("tbToolBarRecord");
     record->trigger();
-    EXPECT_FALSE(record->isChecked());
-    form->setToolbarButtonPressed("Record", true);
     EXPECT_TRUE(record->isChecked());
+    record->trigger();
+    EXPECT_FALSE(record->isChecked());
 }
 
 TEST_F(EditorTest, FreshWindowIsAnUnwrappedUntitledText) {
