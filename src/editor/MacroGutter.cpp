@@ -18,6 +18,21 @@ namespace {
 constexpr int kCheckPauseMs = 300;
 constexpr int kPadding = 4;
 
+// The text area's left viewport margin, the strip the gutter stands in. The
+// margin is the scroll area's own and protected; a using-declaration in a
+// derived class names it publicly, and the member pointer so obtained works on
+// any text area. (The widget's contents margins would not do: the frame resets
+// them whenever the widget is polished or its style changes.)
+struct ViewportMargins : QPlainTextEdit {
+    using QAbstractScrollArea::setViewportMargins;
+};
+
+void setLeftViewportMargin(QPlainTextEdit* poEdit, int piWidth) {
+    using Setter = void (QAbstractScrollArea::*)(int, int, int, int);
+    const Setter setter = &ViewportMargins::setViewportMargins;
+    (poEdit->*setter)(piWidth, 0, 0, 0);
+}
+
 }  // namespace
 
 MacroGutter::MacroGutter(QPlainTextEdit* poEdit) : QWidget(poEdit), mEdit(poEdit) {
@@ -29,7 +44,12 @@ MacroGutter::MacroGutter(QPlainTextEdit* poEdit) : QWidget(poEdit), mEdit(poEdit
     connect(mEdit->document(), &QTextDocument::contentsChange, this,
             [this] { mCheckTimer.start(); });
     connect(mEdit, &QPlainTextEdit::blockCountChanged, this, &MacroGutter::updateWidth);
-    connect(mEdit, &QPlainTextEdit::updateRequest, this, [this] { update(); });
+    // The text area updates its viewport after every resize, scroll and edit:
+    // the gutter follows the viewport's geometry then, when it is up to date.
+    connect(mEdit, &QPlainTextEdit::updateRequest, this, [this] {
+        place();
+        update();
+    });
     mEdit->installEventFilter(this);
     updateWidth();
     refreshMarks();
@@ -37,9 +57,12 @@ MacroGutter::MacroGutter(QPlainTextEdit* poEdit) : QWidget(poEdit), mEdit(poEdit
 }
 
 MacroGutter::~MacroGutter() {
-    if (mEdit) {
-        mEdit->removeEventFilter(this);
-        mEdit->setContentsMargins(0, 0, 0, 0);
+    // A text area that is being destroyed deletes its children from its widget
+    // part on, when it is no longer a text area: only a living one gets its
+    // margin back.
+    if (auto* edit = qobject_cast<QPlainTextEdit*>(parentWidget())) {
+        edit->removeEventFilter(this);
+        setLeftViewportMargin(edit, 0);
     }
 }
 
@@ -56,9 +79,8 @@ void MacroGutter::updateWidth() {
                       fontMetrics().horizontalAdvance(QLatin1Char('9')) * digits + 2 * kPadding;
     if (width == miWidth) return;
     miWidth = width;
-    // The edit's contents margin moves its text area and scroll bars to the
-    // right, leaving this strip free for the gutter.
-    mEdit->setContentsMargins(miWidth, 0, 0, 0);
+    // The margin moves the text to the right, leaving this strip for the gutter.
+    setLeftViewportMargin(mEdit, miWidth);
     place();
 }
 

@@ -2,6 +2,8 @@
 // with their findings where tarn --check would flag a line.
 #include <gtest/gtest.h>
 
+#include <QApplication>
+
 #include <QPlainTextEdit>
 #include <QTextBlock>
 
@@ -23,9 +25,14 @@ TEST(MacroGutter, MarksTheLinesACheckFlagsAndFollowsEdits) {
         {4, QStringLiteral("error 1001: Invalid macro command")}};
     EXPECT_EQ(gutter.marks(), expected);
 
-    // The gutter sits left of the text, which it does not cover.
+    // The gutter sits left of the text, which it does not cover, inside the
+    // shown text area (also once the style has polished it).
+    QApplication::processEvents();
     EXPECT_GT(gutter.width(), 0);
     EXPECT_LE(gutter.geometry().right(), edit.viewport()->geometry().left());
+    EXPECT_GE(gutter.geometry().left(), 0);
+    EXPECT_EQ(gutter.geometry().top(), edit.viewport()->geometry().top());
+    EXPECT_EQ(gutter.height(), edit.viewport()->height());
 
     // Each line's number sits at that line's height.
     for (QTextBlock block = edit.document()->begin(); block.isValid(); block = block.next()) {
