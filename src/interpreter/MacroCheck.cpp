@@ -40,6 +40,16 @@ decltype(auto) orRefuse(const char* hint, Body&& body) {
 }  // namespace
 
 std::optional<Value> MacroChecker::evaluate(std::string_view psvText) {
+    // The run refuses a value nested this deep with 28; the check must neither
+    // go deeper than the run nor exhaust its own stack.
+    if (miValueDepth >= kMaxValueDepth) {
+        refuse(runtimeFailure(kOutOfStackSpace), "values nested too deep");
+    }
+    ++miValueDepth;
+    struct Leave {
+        int& depth;
+        ~Leave() { --depth; }
+    } leave{miValueDepth};
     const ValueForm form =
         orRefuse("a lone quote is no text", [&] { return ClassifyValue(psvText); });
     switch (form.kind) {

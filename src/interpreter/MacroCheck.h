@@ -47,6 +47,8 @@ class MacroChecker {
     std::int32_t mlLine = 0;
     std::int32_t mlSkippedSends = 0;
     bool mbUnknown = false;
+    // How deep evaluate is nested, counted as the run counts GetVarValue.
+    int miValueDepth = 0;
 };
 
 // Every finding of a macro text whose lines end at CR, CR LF or LF.

@@ -11,6 +11,11 @@
 
 namespace tarn {
 
+// Values nest by recursion ("Run Run Run x", GetWindowID inside GetProcessID);
+// a value nested deeper than any macro needs is refused with 28 "Out of stack
+// space" before it can exhaust the stack, by the run and the checker alike.
+inline constexpr int kMaxValueDepth = 100;
+
 // The ten keywords a command line can start with, in the order they are tried.
 enum class Keyword {
     RunExecute,

@@ -12,11 +12,6 @@
 namespace tarn {
 namespace {
 
-// Embedded commands nest value evaluations by recursion ("Run Run Run x"); a
-// value nested deeper than any macro needs is refused before it can exhaust
-// the stack.
-constexpr int kMaxValueDepth = 100;
-
 // Carries a too-deep evaluation out to the outermost one untouched, which then
 // raises the failure once instead of every level adding its name.
 struct ValueTooDeep {};

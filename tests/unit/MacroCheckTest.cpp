@@ -93,6 +93,21 @@ TEST(MacroCheck, HundredVariablesFitAndTheNextNameDoesNot) {
     EXPECT_EQ(findings[0].number, 9);
 }
 
+TEST(MacroCheck, ValuesNestedAsDeepAsTheRunRefusesAreFlaggedWith28) {
+    std::string nested = "x = ";
+    for (int depth = 1; depth < kMaxValueDepth; ++depth)
+        nested += "Run ";
+    for (const bool tooDeep : {false, true}) {
+        const std::string line = nested + (tooDeep ? "Run y" : "y");
+        MacroChecker checker;
+        const std::optional<Finding> finding = checker.checkLine(line);
+        test::Harness h;
+        const std::optional<Failure> failure = h.process(line);
+        EXPECT_EQ(finding && finding->number == 28, tooDeep);
+        EXPECT_EQ(failure && failure->number() == 28, tooDeep);
+    }
+}
+
 TEST(MacroCheck, SendFromAVariableIsCountedNotChecked) {
     MacroChecker checker;
     EXPECT_FALSE(checker.checkLine("k = {BOGUS}"));
