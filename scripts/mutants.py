@@ -169,8 +169,9 @@ def main():
                    cwd=ROOT, check=True)
     try:
         jobs = str(os.cpu_count() or 2)
-        if run(["cmake", "-S", str(tree), "-B", str(build), "-DTARN_BENCH=OFF"], tree, 600, log) \
-                or run(["cmake", "--build", str(build), "-j" + jobs], tree, 3600, log):
+        # A time-out (None) is as much a failure as a non-zero status.
+        if run(["cmake", "-S", str(tree), "-B", str(build), "-DTARN_BENCH=OFF"], tree, 600, log) != 0 \
+                or run(["cmake", "--build", str(build), "-j" + jobs], tree, 3600, log) != 0:
             print("the unmutated tree does not build: see %s" % log)
             return 1
         caught, missed, tried = [], [], 0
