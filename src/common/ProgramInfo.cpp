@@ -21,12 +21,15 @@ QString programFolder() {
 bool isSystemFolder(const QString& psvFolder) {
     if (psvFolder.isEmpty()) return false;
     const QString canonical = QFileInfo(psvFolder).canonicalFilePath();
-    const QString folder = canonical.isEmpty() ? QFileInfo(psvFolder).absoluteFilePath() : canonical;
+    const QString folder =
+        canonical.isEmpty() ? QFileInfo(psvFolder).absoluteFilePath() : canonical;
     static const QStringList prefixes = [] {
-        QStringList list{QStringLiteral("/usr"),  QStringLiteral("/bin"),  QStringLiteral("/sbin"),
-                         QStringLiteral("/lib"),  QStringLiteral("/lib64"), QStringLiteral("/opt"),
-                         QStringLiteral("/snap"), QStringLiteral("/app"),  QStringLiteral("/nix/store")};
-        const QString installed = QFileInfo(QStringLiteral(TARN_INSTALL_PREFIX)).canonicalFilePath();
+        QStringList list{
+            QStringLiteral("/usr"),  QStringLiteral("/bin"),   QStringLiteral("/sbin"),
+            QStringLiteral("/lib"),  QStringLiteral("/lib64"), QStringLiteral("/opt"),
+            QStringLiteral("/snap"), QStringLiteral("/app"),   QStringLiteral("/nix/store")};
+        const QString installed =
+            QFileInfo(QStringLiteral(TARN_INSTALL_PREFIX)).canonicalFilePath();
         if (!installed.isEmpty() && installed != QStringLiteral("/")) list << installed;
         return list;
     }();

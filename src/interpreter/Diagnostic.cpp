@@ -2,9 +2,8 @@
 
 namespace tarn {
 
-std::string FormatDiagnostic(const std::string& psvFile, std::int32_t plLine,
-                             std::int32_t plColumn, const std::string& psvText,
-                             std::int32_t plNumber) {
+std::string FormatDiagnostic(const std::string& psvFile, std::int32_t plLine, std::int32_t plColumn,
+                             const std::string& psvText, std::int32_t plNumber) {
     std::string where = psvFile;
     if (plLine > 0) {
         where += ':' + std::to_string(plLine);

@@ -11,9 +11,8 @@
 
 namespace tarn {
 
-std::string FormatDiagnostic(const std::string& psvFile, std::int32_t plLine,
-                             std::int32_t plColumn, const std::string& psvText,
-                             std::int32_t plNumber);
+std::string FormatDiagnostic(const std::string& psvFile, std::int32_t plLine, std::int32_t plColumn,
+                             const std::string& psvText, std::int32_t plNumber);
 
 // "FILE: note: TEXT", for what is worth knowing but is no error.
 std::string FormatNote(const std::string& psvFile, const std::string& psvText);

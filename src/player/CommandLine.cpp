@@ -186,7 +186,7 @@ const char* usageText() {
            "  130  the run was stopped (the Pause key)\n";
 }
 
-std::string versionText() {
+std::string versionAndLicence() {
     return std::string("Tarn " TARN_VERSION "\n") + kCopyrightNotice + '\n' + kLicenceNotice + '\n';
 }
 

@@ -40,6 +40,6 @@ CommandLine parseCommandLine(int argc, const char* const* argv, const PathExists
 
 const char* usageText();
 // "Tarn VERSION" and the licence, one line each.
-std::string versionText();
+std::string versionAndLicence();
 
 }  // namespace tarn

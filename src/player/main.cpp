@@ -36,7 +36,7 @@ int main(int argc, char** argv) {
         case tarn::CommandLine::Action::Help:
             return writeOut(tarn::usageText());
         case tarn::CommandLine::Action::Version:
-            return writeOut(tarn::versionText().c_str());
+            return writeOut(tarn::versionAndLicence().c_str());
         case tarn::CommandLine::Action::Check:
             return tarn::CheckMacroFiles(commandLine.files, std::cout, std::cerr);
         case tarn::CommandLine::Action::Invalid:

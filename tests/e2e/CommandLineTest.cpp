@@ -110,7 +110,9 @@ TEST_P(CommandLineRules, Hold) {
     std::string out = rule.out;
     const bool prefix = out.size() >= 3 && out.compare(out.size() - 3, 3, "...") == 0;
     if (prefix) out.resize(out.size() - 3);
-    if (!rule.fullOutput) EXPECT_EQ(prefix ? tarn.out().substr(0, out.size()) : tarn.out(), out);
+    if (!rule.fullOutput) {
+        EXPECT_EQ(prefix ? tarn.out().substr(0, out.size()) : tarn.out(), out);
+    }
     const std::string err = tarn.err();
     if (*rule.err) {
         EXPECT_NE(err.find(rule.err), std::string::npos) << err;
@@ -118,7 +120,9 @@ TEST_P(CommandLineRules, Hold) {
     } else {
         EXPECT_EQ(err, "");
     }
-    if (rule.trace) EXPECT_EQ(platformtest::readFile(tarn.folder() + "/t.txt"), rule.trace);
+    if (rule.trace) {
+        EXPECT_EQ(platformtest::readFile(tarn.folder() + "/t.txt"), rule.trace);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Arguments, CommandLineRules, ::testing::ValuesIn(kRules),

@@ -26,7 +26,11 @@ TEST(DesktopEntry, OpeningAMacroShowsItInTheEditorAndRunsNothing) {
                             platformtest::readFile(TARN_DESKTOP_ENTRY));
     platformtest::writeFile(share.path() + "/mime/packages/tarn.xml",
                             platformtest::readFile(TARN_MIME_PACKAGE));
+    // What the package's triggers do when it is installed.
     ASSERT_EQ(session.run({"update-mime-database", share.path() + "/mime"}, 60s).exitStatus, 0);
+    ASSERT_EQ(
+        session.run({"update-desktop-database", share.path() + "/applications"}, 60s).exitStatus,
+        0);
 
     TarnProgram tarn(session, {"XDG_DATA_DIRS=" + share.path(), "GIO_USE_VFS=local",
                                "DBUS_SESSION_BUS_ADDRESS=disabled:"});

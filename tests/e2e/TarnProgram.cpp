@@ -120,7 +120,7 @@ void TarnProgram::spawn(std::vector<std::string> argv, bool searchPath) {
     } else {
         ::posix_spawn_file_actions_addopen(&files, 0, "/dev/null", O_RDONLY, 0);
     }
-    const std::string output = output_ ? *output_ : (folder_ / "stdout.txt").string();
+    const std::string output = output_ ? *output_ : folder_ / "stdout.txt";
     ::posix_spawn_file_actions_addopen(&files, 1, output.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
                                        0644);
     ::posix_spawn_file_actions_addopen(&files, 2, (folder_ / "stderr.txt").c_str(),
