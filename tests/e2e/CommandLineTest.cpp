@@ -36,6 +36,11 @@ struct Rule {
     bool fullOutput = false;  // standard output is /dev/full
 };
 
+// Test names list the rule, not its bytes.
+void PrintTo(const Rule& poRule, std::ostream* poOut) {
+    *poOut << poRule.name;
+}
+
 constexpr Display kLive = Display::Live;
 const std::vector<std::string> kNoRuntimeFolder{"XDG_RUNTIME_DIR="};
 
