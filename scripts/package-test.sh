@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Checks a built Tarn package without installing it: its file list, the
 # unpacked program (--version, --check, and a macro run in automatic mode on a
-# private Xvfb) with its help from the unpacked tree, the desktop entry, the
-# AppStream data, and the MIME type resolving a .mcr file in a private XDG tree.
+# private Xvfb) with its help from the unpacked tree, the licence, the manual
+# page's version, the desktop entry, the AppStream data, and the MIME type
+# resolving a .mcr file in a private XDG tree.
 #   scripts/package-test.sh PACKAGE.deb
 set -euo pipefail
 deb=$(realpath "$1")
@@ -18,10 +19,11 @@ fail() { echo "package-test: $*" >&2; exit 1; }
 # 1. What the package installs.
 dpkg-deb -c "$deb" | awk '{print $6}' | sed 's|^\./|/|' | sort > "$tmp/files"
 for f in /usr/bin/tarn /usr/share/man/man1/tarn.1.gz /usr/share/applications/tarn.desktop \
-         /usr/share/mime/packages/tarn.xml /usr/share/metainfo/org.tarn.Tarn.metainfo.xml \
+         /usr/share/mime/packages/tarn.xml /usr/share/metainfo/org.tarn.tarn.metainfo.xml \
          /usr/share/icons/hicolor/48x48/apps/tarn.png /usr/share/icons/hicolor/256x256/apps/tarn.png \
          /usr/share/tarn/help/index.html /usr/share/tarn/help/send.html \
-         /usr/share/doc/tarn/copyright /usr/share/doc/tarn/changelog.gz; do
+         /usr/share/doc/tarn/copyright /usr/share/doc/tarn/changelog.gz \
+         /usr/share/doc/tarn/README.md /usr/share/doc/tarn/examples/demo.mcr; do
   grep -qx "$f" "$tmp/files" || fail "the package lacks $f"
 done
 dpkg-deb -f "$deb" Depends | grep -q 'libqt6widgets6' || fail "no Qt dependency from shlibdeps"
@@ -31,12 +33,16 @@ dpkg-deb -f "$deb" Depends | grep -q 'libqt6widgets6' || fail "no Qt dependency 
 root=$tmp/root
 dpkg-deb -x "$deb" "$root"
 tarn=$root/usr/bin/tarn
-[ "$("$tarn" --version)" = "Tarn $(dpkg-deb -f "$deb" Version)" ] || fail "--version"
+[ "$("$tarn" --version | head -n 1)" = "Tarn $(dpkg-deb -f "$deb" Version)" ] || fail "--version"
+"$tarn" --version | grep -q 'GPLv3+' || fail "--version names no licence"
+grep -q '^License: GPL-3+' "$root/usr/share/doc/tarn/copyright" || fail "copyright names no licence"
+zcat "$root/usr/share/man/man1/tarn.1.gz" | head -n 1 | grep -q "\"Tarn $(dpkg-deb -f "$deb" Version)\"" \
+  || fail "the manual page's version is not the package's"
 printf 'Rem a short macro\r\nWait 0\r\nx = "a"\r\nSend x\r\n' > "$tmp/good.mcr"
 printf 'Rem a short macro\r\nSend {NOKEY}\r\n' > "$tmp/bad.mcr"
 env -u DISPLAY "$tarn" --check "$tmp/good.mcr" 2>/dev/null || fail "--check found something in a clean macro"
 status=0; out=$(env -u DISPLAY "$tarn" --check "$tmp/bad.mcr" 2>/dev/null) || status=$?
-[ "$status" = 1 ] && [ "$out" = "$tmp/bad.mcr:2:6: error 5: Invalid procedure call or argument (Send cannot read these keys)" ] \
+[ "$status" = 1 ] && [ "$out" = "$tmp/bad.mcr:2:6: error: Invalid procedure call or argument (Send cannot read these keys) [5]" ] \
   || fail "--check on a faulty macro: status $status, $out"
 
 # The help pages are compiled in; the installed copies are the same files.
@@ -63,7 +69,11 @@ timeout 60 env DISPLAY=":$(cat "$tmp/display")" HOME="$tmp/home" XDG_CONFIG_HOME
 # 3. The desktop: entry, AppStream data, MIME type.
 desktop-file-validate "$root/usr/share/applications/tarn.desktop" || fail "desktop entry"
 grep -qx 'MimeType=text/x-tarn-macro;' "$root/usr/share/applications/tarn.desktop" || fail "MimeType"
-appstreamcli validate --no-net "$root/usr/share/metainfo/org.tarn.Tarn.metainfo.xml" >/dev/null \
+# A double-click opens the editor; running is an action the user picks.
+grep -qx 'Exec=tarn --edit %f' "$root/usr/share/applications/tarn.desktop" || fail "Exec opens no editor"
+grep -qx 'Actions=run-macro;' "$root/usr/share/applications/tarn.desktop" || fail "no Run Macro action"
+# No network here: the screenshots' addresses are not fetched.
+appstreamcli validate --pedantic --no-net "$root/usr/share/metainfo/org.tarn.tarn.metainfo.xml" >/dev/null \
   || fail "AppStream metadata"
 xdg=$tmp/xdg
 mkdir -p "$xdg/mime/packages"

@@ -21,6 +21,23 @@ QString executableAppName();
 // is "/"). Needs a QCoreApplication.
 QString programFolder();
 
+// Whether psvFolder lies in one of the system's program folders (/usr, /opt,
+// /bin, ... or the prefix Tarn was built to be installed in, links resolved):
+// a copy there was installed by a package or by root, and keeps nothing beside
+// itself, even where it could write (as root can). A copy run from a build
+// tree or a portable folder is not installed.
+bool isSystemFolder(const QString& psvFolder);
+
+// Who holds the copyright and under which licence Tarn may be shared, for
+// `tarn --version` and the about box.
+inline constexpr char kCopyrightNotice[] = "Copyright (C) 2026 The Tarn developers";
+inline constexpr char kLicenceNotice[] =
+    "License GPLv3+: GNU GPL version 3 or later <https://www.gnu.org/licenses/gpl.html>.\n"
+    "This is free software: you are free to change and redistribute it.\n"
+    "There is NO WARRANTY, to the extent permitted by law.";
+// The about box's one line.
+inline constexpr char kLicenceShort[] = "Free software under the GNU GPL 3 or later";
+
 // The program's version: 2, 0 and 3 for this version.
 int versionMajor();
 int versionMinor();

@@ -70,6 +70,12 @@ bool isWritableFolder(const QString& psvFolder) {
            ::access(folder.c_str(), W_OK | X_OK) == 0;
 }
 
+// An installed copy writes nothing into the system's folders, not even as
+// root: a file left there would outlive the package's removal.
+bool keepsTraceBesideItself(const QString& psvProgramFolder) {
+    return !isSystemFolder(psvProgramFolder) && isWritableFolder(psvProgramFolder);
+}
+
 QString dataFolder() {
     return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
            QStringLiteral("/Tarn");
@@ -78,7 +84,8 @@ QString dataFolder() {
 }  // namespace
 
 QString traceFilePathFor(const QString& psvProgramFolder, const QString& psvDataFolder) {
-    const QString folder = isWritableFolder(psvProgramFolder) ? psvProgramFolder : psvDataFolder;
+    const QString folder =
+        keepsTraceBesideItself(psvProgramFolder) ? psvProgramFolder : psvDataFolder;
     return QString::fromStdString(AddBackslash(folder.toStdString())) +
            QLatin1String(kTraceFileName);
 }
@@ -86,7 +93,7 @@ QString traceFilePathFor(const QString& psvProgramFolder, const QString& psvData
 QString traceFilePath() {
     static const QString path = [] {
         const QString program = programFolder();
-        if (isWritableFolder(program)) return traceFilePathFor(program, program);
+        if (keepsTraceBesideItself(program)) return traceFilePathFor(program, program);
         const QString data = dataFolder();
         QDir().mkpath(data);
         return traceFilePathFor(program, data);

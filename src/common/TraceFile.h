@@ -17,13 +17,15 @@ namespace tarn {
 inline constexpr char kTraceFileName[] = "TarnTrace.txt";
 
 // AddBackslash(programFolder()) + "TarnTrace.txt" when the program's folder is
-// writable; otherwise (an installed copy) the same name in the user's data
+// writable and no system folder (a build tree, a portable folder); otherwise
+// (an installed copy, isSystemFolder()) the same name in the user's data
 // folder ($XDG_DATA_HOME/Tarn, created on demand). Decided once per process, so
 // the player and the viewer always agree. Needs a QCoreApplication.
 QString traceFilePath();
 
 // The rule behind traceFilePath(), for given folders: the trace's path in
-// psvProgramFolder if that is a writable folder, else in psvDataFolder.
+// psvProgramFolder if that is a writable folder outside the system's program
+// folders, else in psvDataFolder.
 QString traceFilePathFor(const QString& psvProgramFolder, const QString& psvDataFolder);
 
 class TraceFile {

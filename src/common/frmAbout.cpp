@@ -86,7 +86,10 @@ void frmAbout::Form_Load() {
                                       QString::number(versionMajor()) + QLatin1Char('.') +
                                       QString::number(versionMinor()) + QLatin1Char('.') +
                                       QString::number(versionRevision()));
-    lblCopyright->setText(QStringLiteral("A macro player for the Linux desktop."));
+    lblCopyright->setText(QString::fromUtf8(kLicenceShort));
+    // The line has room for the licence's name only; the rest is a hover away.
+    lblCopyright->setToolTip(QString::fromUtf8(kCopyrightNotice) + QLatin1Char('\n') +
+                             QString::fromUtf8(kLicenceNotice));
 }
 
 void frmAbout::layOut() {

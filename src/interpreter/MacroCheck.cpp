@@ -3,6 +3,7 @@
 #include <ostream>
 
 #include "Conversions.h"
+#include "Diagnostic.h"
 #include "Failure.h"
 #include "KeyNotation.h"
 #include "MacroFile.h"
@@ -264,38 +265,49 @@ std::vector<Finding> CheckMacroText(std::string_view psvText) {
 }
 
 std::string FormatFinding(const std::string& psvFile, const Finding& pFinding) {
-    return psvFile + ':' + std::to_string(pFinding.line) + ':' + std::to_string(pFinding.column) +
-           ": error " + std::to_string(pFinding.number) + ": " + pFinding.description;
+    return FormatDiagnostic(psvFile, pFinding.line, pFinding.column, pFinding.description,
+                            pFinding.number);
 }
 
 int CheckMacroFiles(const std::vector<std::string>& psvFiles, std::ostream& out,
                     std::ostream& err) {
     int status = 0;
     for (const std::string& path : psvFiles) {
+        // "-" is standard input, named as compilers name it.
+        const bool standardInput = path == "-";
+        const std::string name = standardInput ? "<stdin>" : path;
         MacroFile file;
         MacroChecker checker;
         try {
-            file.open(path);
+            if (standardInput) {
+                file.openStandardInput();
+            } else {
+                file.open(path);
+            }
             std::string line;
             while (file.readLine(line)) {
                 if (std::optional<Finding> finding = checker.checkLine(line)) {
-                    out << FormatFinding(path, *finding) << '\n';
+                    out << FormatFinding(name, *finding) << '\n';
                     if (status == 0) status = 1;
                 }
             }
         } catch (const Failure& failure) {
-            err << "tarn: " << path << ": error " << failure.number() << ": "
-                << failure.description() << '\n';
+            err << FormatDiagnostic(name, 0, 0, failure.description(), failure.number()) << '\n';
             status = 2;
             continue;
         }
         if (checker.skippedSends() > 0) {
-            err << "tarn: " << path << ": " << checker.skippedSends()
-                << " Send statement(s) not checked: their keys are known only when the macro "
-                   "runs\n";
+            err << FormatNote(name, std::to_string(checker.skippedSends()) +
+                                        " Send statement(s) not checked: their keys are known "
+                                        "only when the macro runs")
+                << '\n';
         }
     }
-    out.flush();
+    // Findings that never reached their reader are no clean bill of health.
+    if (!out.flush()) {
+        err << "tarn: cannot write the findings to standard output\n";
+        return 2;
+    }
     return status;
 }
 

@@ -54,13 +54,13 @@ class MacroChecker {
 // Every finding of a macro text whose lines end at CR, CR LF or LF.
 std::vector<Finding> CheckMacroText(std::string_view psvText);
 
-// One line in the form compilers use: "FILE:LINE:COLUMN: error NUMBER: text".
+// One line in the form compilers use (Diagnostic.h).
 std::string FormatFinding(const std::string& psvFile, const Finding& pFinding);
 
-// Checks each file and writes its findings to out, and files that cannot be
-// read and Send statements that were not checked to err. Returns 0 when
-// everything is clean, 1 when something was found, 2 when a file could not be
-// read.
+// Checks each file ("-": standard input) and writes its findings to out, and
+// files that cannot be read and Send statements that were not checked to err.
+// Returns 0 when everything is clean, 1 when something was found, 2 when a
+// file could not be read or the findings could not be written.
 int CheckMacroFiles(const std::vector<std::string>& psvFiles, std::ostream& out, std::ostream& err);
 
 }  // namespace tarn

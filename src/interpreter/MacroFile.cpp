@@ -26,6 +26,27 @@ bool streamIsUtf8(std::FILE* file) {
     return carry.empty();
 }
 
+// The encoding is decided by reading the text to its end before the first
+// line is returned, which a pipe allows only once: its text is copied into an
+// unnamed temporary file first, so memory stays bounded as for a file.
+std::FILE* spool(std::FILE* source) {
+    std::FILE* copy = std::tmpfile();
+    if (!copy) throw runtimeFailureFromErrno(errno);
+    char block[65536];
+    std::size_t got;
+    while ((got = std::fread(block, 1, sizeof block, source)) > 0) {
+        if (std::fwrite(block, 1, got, copy) != got) {
+            std::fclose(copy);
+            throw runtimeFailure(kDiskFull);
+        }
+    }
+    if (std::ferror(source) || std::fflush(copy) != 0 || std::fseek(copy, 0, SEEK_SET) != 0) {
+        std::fclose(copy);
+        throw runtimeFailure(kPathFileAccessError);
+    }
+    return copy;
+}
+
 }  // namespace
 
 void MacroFile::open(const std::string& path) {
@@ -44,10 +65,30 @@ void MacroFile::open(const std::string& path) {
         }
         throw runtimeFailureFromErrno(error);
     }
-    if (!S_ISREG(info.st_mode)) throw runtimeFailure(kPathFileAccessError);
+    const bool pipe = S_ISFIFO(info.st_mode) || S_ISSOCK(info.st_mode);
+    if (!S_ISREG(info.st_mode) && !pipe) throw runtimeFailure(kPathFileAccessError);
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (!file) throw runtimeFailureFromErrno(errno);
+    if (pipe) {
+        std::FILE* copy = nullptr;
+        try {
+            copy = spool(file);
+        } catch (...) {
+            std::fclose(file);
+            throw;
+        }
+        std::fclose(file);
+        file = copy;
+    }
+    adopt(file);
+}
 
+void MacroFile::openStandardInput() {
+    close();
+    adopt(spool(stdin));
+}
+
+void MacroFile::adopt(std::FILE* file) {
     // A UTF-8 byte order mark is no part of the first statement, whatever
     // encoding the rest of the file turns out to have.
     unsigned char mark[3] = {};

@@ -19,8 +19,11 @@ class MacroFile {
 
     // Opens the file for reading; throws the runtime's failure for the reason it
     // cannot: 53 no such file, 76 no such folder, 70 permission denied, 75 a
-    // folder or other non-file.
+    // folder or other non-file. A pipe (a named one, or "<(...)" of a shell) is
+    // read as a file is.
     void open(const std::string& path);
+    // Reads the macro from standard input, whatever it is.
+    void openStandardInput();
     void close();
     bool isOpen() const { return file_ != nullptr; }
 
@@ -28,6 +31,8 @@ class MacroFile {
     bool readLine(std::string& line);
 
   private:
+    // Takes over `file`, positioned at its start, and decides its encoding.
+    void adopt(std::FILE* file);
     int get();
     std::FILE* file_ = nullptr;
     bool windows1252_ = false;

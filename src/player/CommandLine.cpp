@@ -1,93 +1,193 @@
 #include "CommandLine.h"
 
+#include <sys/stat.h>
+
 #include <cstring>
+
+#include "ProgramInfo.h"
+#include "modGlobal.h"
 
 namespace tarn {
 
-CommandLine parseCommandLine(int argc, const char* const* argv) {
+namespace {
+
+using Action = CommandLine::Action;
+
+// One row per option. An option either chooses what the program does (action),
+// sets a switch (flag) or takes a value (value); exactly one of the three is set.
+struct Option {
+    const char* name;  // without the leading "--"
+    char shortName;    // 0: none
+    Action action;     // Action::Play: the option chooses no action
+    bool CommandLine::*flag;
+    std::optional<std::string> CommandLine::*value;
+};
+
+constexpr Option kOptions[] = {
+    {"help", 'h', Action::Help, nullptr, nullptr},
+    {"version", 'V', Action::Version, nullptr, nullptr},
+    {"check", 0, Action::Check, nullptr, nullptr},
+    {"edit", 0, Action::Edit, nullptr, nullptr},
+    {"batch", 0, Action::Play, &CommandLine::batch, nullptr},
+    {"trace", 0, Action::Play, nullptr, &CommandLine::trace},
+};
+
+const Option* findOption(const std::string& psvArg, std::string& psvName,
+                         std::optional<std::string>& psvInlineValue) {
+    if (psvArg.size() == 2 && psvArg[0] == '-' && psvArg[1] != '-') {
+        psvName = psvArg;
+        for (const Option& option : kOptions)
+            if (option.shortName && option.shortName == psvArg[1]) return &option;
+        return nullptr;
+    }
+    const std::size_t equals = psvArg.find('=');
+    psvName = psvArg.substr(0, equals);
+    if (equals != std::string::npos) psvInlineValue = psvArg.substr(equals + 1);
+    if (psvName.rfind("--", 0) != 0) return nullptr;
+    for (const Option& option : kOptions)
+        if (psvName.compare(2, std::string::npos, option.name) == 0) return &option;
+    return nullptr;
+}
+
+bool fileExists(const std::string& psvPath) {
+    struct stat info {};
+    return ::stat(psvPath.c_str(), &info) == 0 && !S_ISDIR(info.st_mode);
+}
+
+}  // namespace
+
+CommandLine parseCommandLine(int argc, const char* const* argv, const PathExists& exists) {
     CommandLine result;
     auto invalid = [&](std::string problem) {
-        result.action = CommandLine::Action::Invalid;
-        result.problem = std::move(problem);
-        return result;
+        CommandLine refused;
+        refused.action = Action::Invalid;
+        refused.problem = std::move(problem);
+        return refused;
     };
-    int first = 1;
-    for (; first < argc && (std::strncmp(argv[first], "--", 2) == 0 ||
-                            (first == 1 && std::strcmp(argv[first], "-h") == 0));
-         ++first) {
-        const char* arg = argv[first];
-        if (first == 1 && (std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0)) {
-            result.action = CommandLine::Action::Help;
-            return result;
+    std::vector<std::string> operands;
+    std::string chosenBy;  // the option that chose the action
+    bool optionsEnded = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        // "-" names standard input, an operand as any path is.
+        if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
+            operands.push_back(arg);
+            continue;
         }
-        if (first == 1 && std::strcmp(arg, "--version") == 0) {
-            result.action = CommandLine::Action::Version;
-            return result;
+        if (arg == "--") {
+            optionsEnded = true;
+            continue;
         }
-        if (first == 1 && std::strcmp(arg, "--check") == 0) {
-            result.action = argc > 2 ? CommandLine::Action::Check : CommandLine::Action::Invalid;
-            result.files.assign(argv + 2, argv + argc);
-            result.problem = "--check needs at least one macro file";
-            return result;
+        std::string name;
+        std::optional<std::string> value;
+        const Option* option = findOption(arg, name, value);
+        if (!option) return invalid("unknown option " + name);
+        if (option->value) {
+            if (!value && i + 1 < argc) value = argv[++i];
+            if (!value || value->empty()) return invalid(name + " needs a value");
+            result.*(option->value) = *value;
+            continue;
         }
-        if (std::strcmp(arg, "--batch") == 0) {
-            result.batch = true;
-        } else if (std::strcmp(arg, "--trace") == 0 && first + 1 < argc && *argv[first + 1]) {
-            result.trace = argv[++first];
-        } else if (std::strcmp(arg, "--trace") == 0) {
-            return invalid("--trace needs the path of the trace file");
-        } else if (std::strcmp(arg, "--") == 0) {
-            ++first;
-            break;
-        } else {
-            return invalid(std::string("unknown option ") + arg);
+        if (value) return invalid(name + " takes no value");
+        if (option->flag) {
+            result.*(option->flag) = true;
+        } else if (result.action != option->action) {
+            // --help, then --version, win over whatever else is asked.
+            const auto courtesy = [](Action action) {
+                return action == Action::Help ? 2 : action == Action::Version ? 1 : 0;
+            };
+            if (courtesy(option->action) || courtesy(result.action)) {
+                if (courtesy(option->action) > courtesy(result.action))
+                    result.action = option->action;
+                continue;
+            }
+            if (!chosenBy.empty())
+                return invalid(chosenBy + " and " + name + " cannot be used together");
+            chosenBy = name;
+            result.action = option->action;
         }
     }
-    if (first >= argc) {
-        if (result.batch || result.trace) return invalid("--batch and --trace need a macro file");
+
+    // What the action does with the operands and the switches.
+    const bool runOptions = result.batch || result.trace.has_value();
+    switch (result.action) {
+        case Action::Help:
+        case Action::Version:
+            return result;
+        case Action::Check:
+            if (runOptions) return invalid("--batch and --trace are for running a macro");
+            if (operands.empty()) return invalid("--check needs at least one macro file");
+            result.files = std::move(operands);
+            return result;
+        case Action::Edit:
+            if (runOptions) return invalid("--batch and --trace are for running a macro");
+            if (operands.empty()) return invalid("--edit needs a macro file");
+            break;
+        case Action::Play:
+            if (operands.empty()) {
+                if (runOptions) return invalid("--batch and --trace need a macro file");
+                return result;
+            }
+            break;
+        case Action::Invalid:
+            return result;
+    }
+    if (operands.size() == 1) {
+        // Standard input cannot be run: a run may be retried from its first line.
+        if (operands[0] == "-" && !optionsEnded)
+            return invalid("a macro is read from standard input only by --check");
+        result.macro = operands[0];
         return result;
     }
-    std::string line;
-    for (int i = first; i < argc; ++i) {
-        if (i > first) line += ' ';
-        line += argv[i];
-    }
-    result.macro = std::move(line);
+    std::string joined;
+    for (const std::string& word : operands)
+        joined += (joined.empty() ? "" : " ") + word;
+    const PathExists& test = exists ? exists : PathExists(fileExists);
+    if (!test(StripQuotes(joined))) return invalid("one macro file at a time");
+    result.macro = std::move(joined);
     return result;
 }
 
 const char* usageText() {
     return "Usage: tarn [MACRO-FILE]\n"
            "       tarn [--batch] [--trace PATH] MACRO-FILE\n"
+           "       tarn --edit MACRO-FILE\n"
            "       tarn --check MACRO-FILE...\n"
            "Plays Tarn macros (.mcr files) against the windows of an X11 desktop.\n"
            "\n"
            "Without a file, shows the player window, where a macro is chosen, started,\n"
            "stopped and traced to TarnTrace.txt.\n"
            "With a file, runs that macro once without showing a window (an icon in the\n"
-           "notification area stands for it) and ends. The exit status is 0 when the\n"
-           "macro ran to its end or was stopped, and 1 when it failed and the failure\n"
-           "was not retried.\n"
+           "notification area stands for it) and ends.\n"
            "\n"
            "While a macro runs, the Pause (Break) key stops it, whatever window has the\n"
            "focus: the emergency stop.\n"
            "\n"
            "  -h, --help     show this help and exit\n"
-           "      --check    check the files without running them or needing a display:\n"
-           "                 one line FILE:LINE:COLUMN: error NUMBER: TEXT per finding;\n"
-           "                 exit status 0 clean, 1 findings, 2 a file could not be read\n"
-           "      --version  show the version and exit\n"
-           "      --batch    for runs nobody watches: a failure shows no \"Retry ?\" box;\n"
-           "                 one line FILE:LINE: Error NUMBER - description (source) goes\n"
-           "                 to standard error and the exit status is 1; stopped by\n"
-           "                 the Pause key, the exit status is 130\n"
-           "      --trace PATH  write the run's trace (the lines carried out and the\n"
+           "  -V, --version  show the version and the licence and exit\n"
+           "      --edit     open the file in the macro editor without running it (what\n"
+           "                 opening a .mcr file from the file manager does)\n"
+           "      --check    check the files without running them or needing a display\n"
+           "                 (\"-\" reads standard input): one line per finding,\n"
+           "                 FILE:LINE:COLUMN: error: TEXT [NUMBER]\n"
+           "      --batch    for runs nobody watches: a failure shows no \"Retry ?\" box\n"
+           "                 but one line on standard error, FILE:LINE: error: TEXT [NUMBER]\n"
+           "      --trace PATH, --trace=PATH\n"
+           "                 write the run's trace (the lines carried out and the\n"
            "                 failures, as in TarnTrace.txt) to PATH\n"
-           "      --         end of options: the next arguments are the file's path\n";
+           "      --         end of options: the next arguments are the file's path\n"
+           "\n"
+           "Exit status:\n"
+           "  0    the macro ran to its end (or --check found nothing)\n"
+           "  1    the macro failed and was not retried (or --check found something)\n"
+           "  2    the command line could not be used, a file could not be read\n"
+           "       (--check) or the output could not be written\n"
+           "  3    Tarn could not start: no X display, or no permission to use it\n"
+           "  130  the run was stopped (the Pause key)\n";
 }
 
-const char* versionLine() {
-    return "Tarn " TARN_VERSION "\n";
+std::string versionAndLicence() {
+    return std::string("Tarn " TARN_VERSION "\n") + kCopyrightNotice + '\n' + kLicenceNotice + '\n';
 }
 
 }  // namespace tarn

@@ -1,10 +1,11 @@
 #pragma once
-// What the program was asked to do by its arguments. The command line of a run
-// is the path of one macro file; --help and --version are the usual courtesies
-// of a Linux program and, like --check, never reach the player window. --batch
-// and --trace PATH, before the path, are for runs nobody watches (schedulers,
-// CI jobs).
+// What the program was asked to do by its arguments, read by the conventions
+// of a Linux program: options may come anywhere before "--", which ends them;
+// an argument that starts with "-" and is no option is a usage error, never a
+// macro path; "--name=value" and "--name value" are the same. The options
+// are one table in CommandLine.cpp, one row each.
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -12,14 +13,15 @@
 namespace tarn {
 
 struct CommandLine {
-    enum class Action { Play, Help, Version, Check, Invalid };
+    enum class Action { Play, Edit, Help, Version, Check, Invalid };
     Action action = Action::Play;
-    // Absent: no argument at all, interactive mode. Present, even when empty:
-    // the command line as the player receives it, automatic mode.
+    // Play: absent for no macro at all (interactive mode); present, even when
+    // empty, for the command line as the player receives it (automatic mode).
+    // Edit: the file to open in the editor.
     std::optional<std::string> macro;
-    // For Check: the macro files to check.
+    // Check: the macro files to check ("-": standard input).
     std::vector<std::string> files;
-    // For Invalid: what was wrong, one line.
+    // Invalid: what was wrong, one line.
     std::string problem;
     // --batch: failures go to standard error instead of the "Retry ?" box.
     bool batch = false;
@@ -27,12 +29,17 @@ struct CommandLine {
     std::optional<std::string> trace;
 };
 
-// argv[1..argc-1]. Several arguments are joined by single blanks, as a shell on
-// the program's original platform handed an unquoted path with blanks over as
-// one line; "--" ends the options so that a path may begin with "--".
-CommandLine parseCommandLine(int argc, const char* const* argv);
+// Whether a path names something that can be opened; by default the file system.
+using PathExists = std::function<bool(const std::string&)>;
+
+// argv[1..argc-1]. Several words where one macro path belongs are joined by
+// single blanks when the result names an existing file (a path with blanks
+// given without quotes, as a shell on the program's original platform handed
+// it over); otherwise they are a usage error.
+CommandLine parseCommandLine(int argc, const char* const* argv, const PathExists& exists = {});
 
 const char* usageText();
-const char* versionLine();
+// "Tarn VERSION" and the licence, one line each.
+std::string versionAndLicence();
 
 }  // namespace tarn

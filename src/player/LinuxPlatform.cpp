@@ -65,14 +65,20 @@ std::unique_ptr<LinuxPlatform> LinuxPlatform::connect(const char* psvDisplay,
                                                       std::string& psvProblem) {
     const char* name = psvDisplay ? psvDisplay : std::getenv("DISPLAY");
     if (!name || !*name) {
-        psvProblem = "no X display to work on: DISPLAY is not set (Tarn needs an X11 desktop)";
+        psvProblem =
+            "no X display to work on: DISPLAY is not set (Tarn needs an X11 desktop; from cron "
+            "or a systemd unit, set DISPLAY and XAUTHORITY to those of the desktop session)";
         return nullptr;
     }
     std::unique_ptr<LinuxPlatform> platform(new LinuxPlatform);
     platform->mBackends->windows = x11::XcbWindowSystem::connect(platform->mHost, name);
     if (!platform->mBackends->windows) {
-        psvProblem =
-            std::string("cannot open the X display \"") + name + "\" (Tarn needs an X11 desktop)";
+        // The usual causes outside the desktop session: a wrong DISPLAY, and no
+        // or another user's XAUTHORITY.
+        psvProblem = std::string("cannot open the X display \"") + name +
+                     "\" (Tarn needs an X11 desktop; check that DISPLAY names it and that "
+                     "XAUTHORITY names its authority file, ~/.Xauthority or the one the display "
+                     "manager made)";
         return nullptr;
     }
     platform->mBackends->keyboard = x11::XTestKeyboard::connect(name);

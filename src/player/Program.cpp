@@ -26,4 +26,11 @@ int runPlayer(Platform poPlatform, std::optional<std::string> psvCommandLine,
     return QApplication::exec();
 }
 
+int runEditor(Platform poPlatform, const std::string& psvFile) {
+    frmTarn form(poPlatform, std::nullopt);
+    form.Form_Load();
+    form.editFile(QString::fromStdString(psvFile));
+    return QApplication::exec();
+}
+
 }  // namespace tarn

@@ -18,6 +18,11 @@ namespace tarn {
 int runPlayer(Platform poPlatform, std::optional<std::string> psvCommandLine,
               frmTarn::QuestionHook poQuestion = {});
 
+// The player window in interactive mode with psvFile in its file box and the
+// macro editor open on it; nothing runs. Returns when the user has closed the
+// player (status 0).
+int runEditor(Platform poPlatform, const std::string& psvFile);
+
 // What an unattended run adds (see frmTarn::setBatch and its neighbours).
 // Batch mode returns 130 when the stop key stopped the run.
 struct UnattendedOptions {

@@ -81,6 +81,9 @@ class frmTarn : public QWidget {
     void cmdMacro_Click();
     void cmdEdit_Click();
     void cmdViewTraceFile_Click();
+    // Puts the file's full path into the file box and opens the editor on it,
+    // as Macro New / Edit does: what opening a macro from the desktop does.
+    void editFile(const QString& psvPath);
     // The editing window, the one instance of the run: created at its first
     // use and loaded (not shown) by every use.
     editor::frmMacroEditor& macroEditor();

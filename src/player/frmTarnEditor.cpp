@@ -3,6 +3,7 @@
 // file or on an empty text, View Trace File shows the trace in the viewer.
 // None of them reports a failure: the editor reports its own file problems.
 #include <QApplication>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QToolButton>
 
@@ -46,6 +47,11 @@ editor::frmMacroEditor& frmTarn::macroEditor() {
     if (!mfrmEditor) mfrmEditor = std::make_unique<editor::frmMacroEditor>();
     mfrmEditor->Load();
     return *mfrmEditor;
+}
+
+void frmTarn::editFile(const QString& psvPath) {
+    txtMacroFile->setText(QFileInfo(psvPath).absoluteFilePath());
+    cmdEdit_Click();
 }
 
 void frmTarn::cmdMacro_Click() {

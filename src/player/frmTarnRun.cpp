@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <new>
 
+#include "Diagnostic.h"
 #include "MessageBoxes.h"
 #include "StopKey.h"
 #include "TraceFile.h"
@@ -115,7 +116,10 @@ bool frmTarn::retryAfter(const Failure& poFailure, const std::string& psvWhere) 
         }
     }
     if (mbBatch) {
-        mReport(psvWhere + ": " + head + " (" + poFailure.source() + ")");
+        // psvWhere is "FILE:LINE" or "FILE", which the diagnostic form extends.
+        mReport(FormatDiagnostic(psvWhere, 0, 0,
+                                 poFailure.description() + " (" + poFailure.source() + ")",
+                                 poFailure.number()));
         return false;
     }
     const std::string text = head + " - Occured in " + poFailure.source() +

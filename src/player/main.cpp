@@ -1,5 +1,6 @@
 // tarn: the macro player. Without an argument it shows the player window; with
-// the path of a macro file it runs that macro unattended and ends.
+// the path of a macro file it runs that macro unattended and ends; --edit opens
+// a macro in the editor without running it.
 #include <QApplication>
 #include <cstdio>
 #include <iostream>
@@ -11,33 +12,52 @@
 #include "OwnEnvironment.h"
 #include "Program.h"
 
+namespace {
+
+// The exit statuses that are not the run's own (Program.h has those).
+constexpr int kUsageError = 2;
+constexpr int kCannotStart = 3;
+
+// Text asked for on standard output that never arrived there (a full disk, a
+// closed pipe) is a failure, as in every tool a script relies on.
+int writeOut(const char* psvText) {
+    if (std::fputs(psvText, stdout) < 0 || std::fflush(stdout) != 0) {
+        std::fputs("tarn: cannot write to standard output\n", stderr);
+        return kUsageError;
+    }
+    return 0;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
     const tarn::CommandLine commandLine = tarn::parseCommandLine(argc, argv);
     switch (commandLine.action) {
         case tarn::CommandLine::Action::Help:
-            std::fputs(tarn::usageText(), stdout);
-            return 0;
+            return writeOut(tarn::usageText());
         case tarn::CommandLine::Action::Version:
-            std::fputs(tarn::versionLine(), stdout);
-            return 0;
+            return writeOut(tarn::versionAndLicence().c_str());
         case tarn::CommandLine::Action::Check:
             return tarn::CheckMacroFiles(commandLine.files, std::cout, std::cerr);
         case tarn::CommandLine::Action::Invalid:
             std::fprintf(stderr, "tarn: %s (try tarn --help)\n", commandLine.problem.c_str());
-            return 2;
+            return kUsageError;
         case tarn::CommandLine::Action::Play:
+        case tarn::CommandLine::Action::Edit:
             break;
     }
 
     // Without a session bus the toolkit would start one that outlives Tarn.
     tarn::posix::preventSessionBusAutolaunch();
+    // Under cron or a systemd timer there is no runtime folder either.
+    tarn::posix::provideRuntimeFolder();
 
     // The display is checked here, before the toolkit would abort on it.
     std::string problem;
     std::unique_ptr<tarn::LinuxPlatform> platform = tarn::LinuxPlatform::connect(nullptr, problem);
     if (!platform) {
         std::fprintf(stderr, "tarn: %s\n", problem.c_str());
-        return 1;
+        return kCannotStart;
     }
 
     // The arguments are the macro's path and nothing else: none of them is
@@ -49,6 +69,8 @@ int main(int argc, char** argv) {
     QApplication::setApplicationVersion(QStringLiteral(TARN_VERSION));
     QApplication::setWindowIcon(tarn::tarnIcon(tarn::TarnIcon::Program));
     platform->startHousekeeping();
+    if (commandLine.action == tarn::CommandLine::Action::Edit)
+        return tarn::runEditor(platform->platform(), *commandLine.macro);
     tarn::UnattendedOptions unattended;
     unattended.batch = commandLine.batch;
     unattended.trace = commandLine.trace;

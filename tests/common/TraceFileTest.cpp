@@ -234,6 +234,9 @@ TEST_F(Trace, PathIsInTheProgramFolderWhenWritableElseInTheDataFolder) {
     EXPECT_EQ(tarn::traceFilePathFor(folder.path() + "/missing", data), data + "/TarnTrace.txt");
     EXPECT_EQ(tarn::traceFilePathFor(folder.path() + "/notafolder", data), data + "/TarnTrace.txt");
     EXPECT_EQ(tarn::traceFilePathFor("", data), data + "/TarnTrace.txt");
+    // An installed copy, also where it could write (as root): nothing beside it.
+    for (const char* installed : {"/usr/bin", "/usr/local/bin", "/bin", "/opt"})
+        EXPECT_EQ(tarn::traceFilePathFor(installed, data), data + "/TarnTrace.txt") << installed;
     if (::geteuid() != 0) {
         ASSERT_TRUE(QFile::setPermissions(program, QFile::ReadOwner | QFile::ExeOwner));
         EXPECT_EQ(tarn::traceFilePathFor(program, data), data + "/TarnTrace.txt");

@@ -1,5 +1,6 @@
-// The tarn program's command line where no macro runs: the conventions of a
-// Linux program, and a clear word when there is no X display to work on.
+// The tarn program's command line: the conventions of a Linux program, the
+// diagnostic form, the exit statuses, and a clear word when there is no X
+// display to work on.
 
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -9,6 +10,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <sstream>
 
 #include "TarnProgram.h"
@@ -16,42 +18,122 @@
 namespace tarn::e2e {
 namespace {
 
-TEST(CommandLine, VersionAndHelpNeedNoDisplay) {
-    TarnProgram version("");
-    version.start({"--version"});
-    ASSERT_EQ(version.waitForExit(20s), 0);
-    EXPECT_EQ(version.out(), "Tarn 2.0.3\n");
+// Every rule of the command line, one row each: the arguments (run in a
+// folder that holds the macros below), what must come out, and the
+// circumstances: the display, standard input and output, the environment.
+enum class Display { Unset, Dead, Live };
 
-    TarnProgram help("");
-    help.start({"--help"});
-    ASSERT_EQ(help.waitForExit(20s), 0);
-    EXPECT_EQ(help.out().rfind("Usage: tarn [MACRO-FILE]\n", 0), 0u) << help.out();
+struct Rule {
+    const char* name;
+    std::vector<std::string> args;
+    int status;
+    const char* out;  // standard output; "..." at its end: what it begins with
+    const char* err;  // one line on standard error holding this; "": nothing
+    Display display = Display::Unset;
+    const char* input = nullptr;  // given through a pipe; nullptr: /dev/null
+    const char* trace = nullptr;  // what t.txt holds afterwards
+    std::vector<std::string> env = {};
+    bool fullOutput = false;  // standard output is /dev/full
+};
+
+// Test names list the rule, not its bytes.
+void PrintTo(const Rule& poRule, std::ostream* poOut) {
+    *poOut << poRule.name;
 }
 
-TEST(CommandLine, CheckNeedsNoDisplayAndRunsNothing) {
-    TarnProgram check("");
-    const std::string macro = check.writeMacro("m.mcr", "Run xterm\r\nSend {BOGUS}\r\n");
-    check.start({"--check", macro});
-    ASSERT_EQ(check.waitForExit(20s), 1);
-    EXPECT_EQ(check.out(), macro +
-                               ":2:6: error 5: Invalid procedure call or argument (Send "
-                               "cannot read these keys)\n");
-}
+constexpr Display kLive = Display::Live;
+const std::vector<std::string> kNoRuntimeFolder{"XDG_RUNTIME_DIR="};
 
-TEST(CommandLine, WithoutADisplayOneClearLineAndAFailureStatus) {
-    // No DISPLAY at all, and a display no server answers.
-    for (const char* display : {"", ":65000"}) {
-        TarnProgram tarn(display);
-        tarn.start({tarn.writeMacro("m.mcr", "Rem nothing\r\n")});
-        const auto status = tarn.waitForExit(20s);
-        ASSERT_TRUE(status.has_value()) << display;
-        EXPECT_NE(*status, 0) << display;
-        EXPECT_EQ(tarn.out(), "") << display;
-        const std::string err = tarn.err();
+// clang-format off
+const Rule kRules[] = {
+    // The courtesies, and an output that cannot be written.
+    {"Version", {"--version"}, 0, "Tarn 2.0.3\nCopyright (C) 2026 The Tarn developers\nLicense GPLv3+...", ""},
+    {"ShortVersion", {"-V"}, 0, "Tarn 2.0.3\n...", ""},
+    {"Help", {"--help"}, 0, "Usage: tarn [MACRO-FILE]\n...", ""},
+    {"ShortHelp", {"-h"}, 0, "Usage: tarn [MACRO-FILE]\n...", ""},
+    {"HelpWinsOverTheRest", {"--check", "--help"}, 0, "Usage: tarn...", ""},
+    {"HelpIntoAFullDisk", {"--help"}, 2, "", "cannot write", Display::Unset, nullptr, nullptr, {}, true},
+    {"VersionIntoAFullDisk", {"-V"}, 2, "", "cannot write", Display::Unset, nullptr, nullptr, {}, true},
+    // Usage errors: never a macro path, never a window.
+    {"UnknownShortOption", {"-x"}, 2, "", "tarn: unknown option -x (try tarn --help)"},
+    {"UnknownLongOption", {"--bogus", "good.mcr"}, 2, "", "unknown option --bogus"},
+    {"DashWordIsNoPath", {"-odd.mcr"}, 2, "", "unknown option -odd.mcr"},
+    {"ValueForASwitch", {"--batch=yes", "good.mcr"}, 2, "", "--batch takes no value"},
+    {"EmptyTrace", {"--trace=", "good.mcr"}, 2, "", "--trace needs a value"},
+    {"BatchWithoutMacro", {"--batch"}, 2, "", "need a macro file"},
+    {"TwoActions", {"--check", "--edit", "good.mcr"}, 2, "", "cannot be used together"},
+    {"EditWithoutFile", {"--edit"}, 2, "", "--edit needs a macro file"},
+    {"BatchWithCheck", {"--check", "--batch", "good.mcr"}, 2, "", "for running a macro"},
+    {"StandardInputIsNoRun", {"-"}, 2, "", "only by --check"},
+    {"SeveralMacros", {"good.mcr", "bad.mcr"}, 2, "", "one macro file at a time"},
+    {"SeveralMacrosInBatch", {"--batch", "good.mcr", "bad.mcr"}, 2, "", "one macro file at a time"},
+    // --check: the diagnostic form, "--" and "-", pipes, several files.
+    {"CheckFinds", {"--check", "bad.mcr"}, 1, "bad.mcr:2:6: error: Invalid procedure call or argument (Send cannot read these keys) [5]\n", ""},
+    {"CheckEndOfOptions", {"--check", "--", "good.mcr", "-odd.mcr"}, 0, "", ""},
+    {"OptionsAfterFiles", {"good.mcr", "--check"}, 0, "", ""},
+    {"CheckStandardInput", {"--check", "-"}, 1, "<stdin>:1:1: error: Invalid macro command [1001]\n", "", Display::Unset, "Foo bar\r\n"},
+    {"CheckAPipe", {"--check", "/dev/stdin"}, 0, "", "", Display::Unset, "Rem piped\r\nWait 1\r\n"},
+    {"CheckUnreadable", {"--check", "missing.mcr", "good.mcr"}, 2, "", "missing.mcr: error: File not found [53]"},
+    {"CheckWithoutFiles", {"--check"}, 2, "", "--check needs"},
+    {"CheckIntoAFullDisk", {"--check", "bad.mcr"}, 2, "", "cannot write", Display::Unset, nullptr, nullptr, {}, true},
+    // Runs: "could not start" has a status of its own, and a hint.
+    {"NoDisplay", {"good.mcr"}, 3, "", "XAUTHORITY"},
+    {"DeadDisplay", {"good.mcr"}, 3, "", "XAUTHORITY", Display::Dead},
+    {"TraceWithEquals", {"--batch", "--trace=t.txt", "good.mcr"}, 0, "", "", kLive, nullptr, "Rem fine\r\n"},
+    {"EndOfOptionsInARun", {"--batch", "--trace", "t.txt", "--", "-odd.mcr"}, 0, "", "", kLive, nullptr, "Rem odd\r\n"},
+    {"BlanksJoinIntoAnExistingPath", {"--batch", "--trace=t.txt", "my", "macro.mcr"}, 0, "", "", kLive, nullptr, "Rem spaced\r\n"},
+    {"APipeRuns", {"--batch", "--trace=t.txt", "/dev/stdin"}, 0, "", "", kLive, "Rem piped\r\n", "Rem piped\r\n"},
+    // As under cron: no runtime folder, and not a word on standard error.
+    {"NoRuntimeFolderStaysQuiet", {"--batch", "good.mcr"}, 0, "", "", kLive, nullptr, nullptr, kNoRuntimeFolder},
+};
+// clang-format on
+
+class CommandLineRules : public ::testing::TestWithParam<Rule> {
+  protected:
+    static void SetUpTestSuite() { session_ = std::make_unique<testing::XSession>(); }
+    static void TearDownTestSuite() { session_.reset(); }
+    static std::unique_ptr<testing::XSession> session_;
+};
+std::unique_ptr<testing::XSession> CommandLineRules::session_;
+
+TEST_P(CommandLineRules, Hold) {
+    const Rule& rule = GetParam();
+    const std::string display = rule.display == Display::Live   ? session_->display()
+                                : rule.display == Display::Dead ? ":65000"
+                                                                : "";
+    std::vector<std::string> env = rule.env;
+    env.push_back("DBUS_SESSION_BUS_ADDRESS=disabled:");
+    TarnProgram tarn(display, env);
+    tarn.writeMacro("good.mcr", "Rem fine\r\n");
+    tarn.writeMacro("bad.mcr", "Rem one\r\nSend {BOGUS}\r\n");
+    tarn.writeMacro("-odd.mcr", "Rem odd\r\n");
+    tarn.writeMacro("my macro.mcr", "Rem spaced\r\n");
+    if (rule.input) tarn.setInput(rule.input);
+    if (rule.fullOutput) tarn.setOutput("/dev/full");
+    tarn.start(rule.args);
+    ASSERT_EQ(tarn.waitForExit(60s), rule.status) << tarn.err();
+    std::string out = rule.out;
+    const bool prefix = out.size() >= 3 && out.compare(out.size() - 3, 3, "...") == 0;
+    if (prefix) out.resize(out.size() - 3);
+    if (!rule.fullOutput) {
+        EXPECT_EQ(prefix ? tarn.out().substr(0, out.size()) : tarn.out(), out);
+    }
+    const std::string err = tarn.err();
+    if (*rule.err) {
+        EXPECT_NE(err.find(rule.err), std::string::npos) << err;
         EXPECT_EQ(err.find('\n'), err.size() - 1) << err;  // one line
-        EXPECT_NE(err.find("X display"), std::string::npos) << err;
+    } else {
+        EXPECT_EQ(err, "");
+    }
+    if (rule.trace) {
+        EXPECT_EQ(platformtest::readFile(tarn.folder() + "/t.txt"), rule.trace);
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(Arguments, CommandLineRules, ::testing::ValuesIn(kRules),
+                         [](const ::testing::TestParamInfo<Rule>& info) {
+                             return std::string(info.param.name);
+                         });
 
 // The children of this process that are not the session's own servers, after
 // collecting those that have ended.

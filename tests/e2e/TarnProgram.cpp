@@ -87,6 +87,14 @@ std::string TarnProgram::writeMacro(const std::string& name, const std::string& 
 void TarnProgram::start(const std::vector<std::string>& arguments) {
     std::vector<std::string> argv{binary_};
     argv.insert(argv.end(), arguments.begin(), arguments.end());
+    spawn(argv, false);
+}
+
+void TarnProgram::launch(const std::vector<std::string>& argv) {
+    spawn(argv, true);
+}
+
+void TarnProgram::spawn(std::vector<std::string> argv, bool searchPath) {
     std::vector<char*> args;
     for (std::string& a : argv)
         args.push_back(a.data());
@@ -95,16 +103,49 @@ void TarnProgram::start(const std::vector<std::string>& arguments) {
     for (std::string& e : env_)
         envp.push_back(e.data());
     envp.push_back(nullptr);
+    // A pipe's buffer holds the small texts the tests give; the write end is
+    // closed before tarn starts, so tarn reads the text and then its end.
+    int pipeEnds[2] = {-1, -1};
+    if (input_) {
+        if (::pipe2(pipeEnds, O_CLOEXEC) != 0 ||
+            ::write(pipeEnds[1], input_->data(), input_->size()) !=
+                static_cast<ssize_t>(input_->size()))
+            throw std::runtime_error("cannot fill tarn's input");
+        ::close(pipeEnds[1]);
+    }
     posix_spawn_file_actions_t files;
     ::posix_spawn_file_actions_init(&files);
-    ::posix_spawn_file_actions_addopen(&files, 0, "/dev/null", O_RDONLY, 0);
-    ::posix_spawn_file_actions_addopen(&files, 1, (folder_ / "stdout.txt").c_str(),
-                                       O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (input_) {
+        ::posix_spawn_file_actions_adddup2(&files, pipeEnds[0], 0);
+    } else {
+        ::posix_spawn_file_actions_addopen(&files, 0, "/dev/null", O_RDONLY, 0);
+    }
+    const std::string output = output_ ? *output_ : folder_ / "stdout.txt";
+    ::posix_spawn_file_actions_addopen(&files, 1, output.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                       0644);
     ::posix_spawn_file_actions_addopen(&files, 2, (folder_ / "stderr.txt").c_str(),
                                        O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    ::posix_spawn_file_actions_addchdir_np(&files, folder_.path().c_str());
+    // posix_spawnp searches the PATH of this process; the child's is wanted.
+    std::string program = argv[0];
+    if (searchPath && program.find('/') == std::string::npos) {
+        for (const std::string& entry : env_) {
+            if (entry.rfind("PATH=", 0) != 0) continue;
+            std::string folders = entry.substr(5);
+            for (std::size_t begin = 0, end; begin <= folders.size(); begin = end + 1) {
+                end = std::min(folders.find(':', begin), folders.size());
+                const std::string candidate = folders.substr(begin, end - begin) + "/" + argv[0];
+                if (::access(candidate.c_str(), X_OK) == 0) {
+                    program = candidate;
+                    break;
+                }
+            }
+        }
+    }
     const int error =
-        ::posix_spawn(&pid_, binary_.c_str(), &files, nullptr, args.data(), envp.data());
+        ::posix_spawn(&pid_, program.c_str(), &files, nullptr, args.data(), envp.data());
     ::posix_spawn_file_actions_destroy(&files);
+    if (input_) ::close(pipeEnds[0]);
     if (error != 0) throw std::runtime_error("cannot start tarn");
 }
 

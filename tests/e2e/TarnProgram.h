@@ -42,9 +42,20 @@ class TarnProgram {
     // Writes a macro file into the test's folder and returns its path.
     std::string writeMacro(const std::string& name, const std::string& text) const;
 
-    // Starts tarn with these arguments (none: interactive mode).
+    // Starts tarn with these arguments (none: interactive mode), in the test's
+    // folder as its working folder.
     void start(const std::vector<std::string>& arguments = {});
+    // Before start: standard input becomes a pipe that holds `text` and then
+    // ends (by default it is /dev/null); standard output goes to `path`
+    // instead of out() (/dev/full: a disk that is full).
+    void setInput(std::string text) { input_ = std::move(text); }
+    void setOutput(std::string path) { output_ = std::move(path); }
+    // Starts another program (searched on tarn's PATH) in tarn's place, with
+    // tarn's environment: a launcher that starts tarn itself (gio open).
+    void launch(const std::vector<std::string>& argv);
     pid_t pid() const { return pid_; }
+    // The folder of tarn's executable, for a PATH that finds it.
+    std::string programFolder() const { return folder_.path() + "/program"; }
     // The exit status once tarn has ended within `limit`; nothing otherwise.
     std::optional<int> waitForExit(std::chrono::milliseconds limit);
     bool running();
@@ -57,11 +68,15 @@ class TarnProgram {
     std::string err() const { return platformtest::readFile(folder_ / "stderr.txt"); }
 
   private:
+    void spawn(std::vector<std::string> argv, bool searchPath);
+
     platformtest::TempDir folder_{"tarn-e2e"};
     std::vector<std::string> env_;
     std::string binary_;
     pid_t pid_ = -1;
     std::optional<int> status_;
+    std::optional<std::string> input_;
+    std::optional<std::string> output_;
 };
 
 // The test's own hands on the desktop: the same backends Tarn uses, on a

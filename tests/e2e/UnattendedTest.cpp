@@ -33,12 +33,12 @@ struct BatchCase {
 const BatchCase kBatchCases[] = {
     {"RunsToItsEnd", "Rem one\r\n\r\nWait 0\r\n", "", 0, "Rem one\r\n\r\nWait 0\r\n"},
     {"InvalidCommand", "Rem one\r\nNoSuch command\r\nRem never\r\n",
-     ":2: Error 1001 - Invalid macro command (.Process.Process.RunMacro)\n", 1,
+     ":2: error: Invalid macro command (.Process.Process.RunMacro) [1001]\n", 1,
      "Rem one\r\nNoSuch command\r\nError 1001 - Invalid macro command\r\n"},
     {"TypeMismatch", "Rem a\r\n\r\nWait abc\r\n",
-     ":3: Error 13 - Type mismatch (Tarn.Process.RunMacro)\n", 1,
+     ":3: error: Type mismatch (Tarn.Process.RunMacro) [13]\n", 1,
      "Rem a\r\n\r\nWait abc\r\nError 13 - Type mismatch\r\n"},
-    {"NoSuchFile", "", ": Error 53 - File not found (Tarn.OpenFile.RunMacro)\n", 1,
+    {"NoSuchFile", "", ": error: File not found (Tarn.OpenFile.RunMacro) [53]\n", 1,
      "Error 53 - File not found\r\n"},
 };
 

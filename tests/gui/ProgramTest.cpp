@@ -10,7 +10,6 @@
 
 #include <QGuiApplication>
 #include <QScreen>
-#include "CommandLine.h"
 #include "Program.h"
 #include "ProgramInfo.h"
 #include "QtHost.h"
@@ -178,64 +177,6 @@ TEST_F(PlayerTest, TrayClickWithoutTimerTickShowsNothingYet) {
     // Once shown, the click is used up.
     form->timer_Timer();
     EXPECT_FALSE(form->trayMenu()->isVisible());
-}
-
-// The command line.
-
-struct CommandLineCase {
-    const char* name;
-    std::vector<const char*> args;
-    CommandLine::Action action;
-    std::optional<std::string> macro;
-};
-
-class CommandLineTest : public ::testing::TestWithParam<CommandLineCase> {};
-
-TEST_P(CommandLineTest, Parses) {
-    std::vector<const char*> argv{"tarn"};
-    argv.insert(argv.end(), GetParam().args.begin(), GetParam().args.end());
-    const CommandLine parsed = parseCommandLine(static_cast<int>(argv.size()), argv.data());
-    EXPECT_EQ(parsed.action, GetParam().action);
-    EXPECT_EQ(parsed.macro, GetParam().macro);
-}
-
-TEST(CommandLine, BatchAndTraceAreKept) {
-    const char* argv[] = {"tarn", "--trace", "t.txt", "--batch", "job.mcr"};
-    const CommandLine parsed = parseCommandLine(5, argv);
-    EXPECT_TRUE(parsed.batch);
-    EXPECT_EQ(parsed.trace, "t.txt");
-    EXPECT_EQ(parsed.macro, "job.mcr");
-}
-
-using A = CommandLine::Action;
-INSTANTIATE_TEST_SUITE_P(
-    Arguments, CommandLineTest,
-    ::testing::Values(CommandLineCase{"None", {}, A::Play, std::nullopt},
-                      CommandLineCase{"OnePath", {"/a/b.mcr"}, A::Play, "/a/b.mcr"},
-                      CommandLineCase{"EmptyArgument", {""}, A::Play, ""},
-                      CommandLineCase{"Check", {"--check", "a.mcr", "b.mcr"}, A::Check, {}},
-                      CommandLineCase{"CheckWithoutFiles", {"--check"}, A::Invalid, {}},
-                      CommandLineCase{"QuotesKept", {"\"/a b.mcr\""}, A::Play, "\"/a b.mcr\""},
-                      CommandLineCase{"UnquotedBlanks", {"/a", "b.mcr"}, A::Play, "/a b.mcr"},
-                      CommandLineCase{"Help", {"--help"}, A::Help, std::nullopt},
-                      CommandLineCase{"ShortHelp", {"-h"}, A::Help, std::nullopt},
-                      CommandLineCase{"Version", {"--version"}, A::Version, std::nullopt},
-                      CommandLineCase{"EndOfOptions", {"--", "--x.mcr"}, A::Play, "--x.mcr"},
-                      CommandLineCase{"OnlyEndOfOptions", {"--"}, A::Play, std::nullopt},
-                      CommandLineCase{"SingleDashIsAPath", {"-x.mcr"}, A::Play, "-x.mcr"},
-                      CommandLineCase{"UnknownOption", {"--bogus"}, A::Invalid, std::nullopt},
-                      CommandLineCase{"BatchWithoutFile", {"--batch"}, A::Invalid, std::nullopt},
-                      CommandLineCase{"TraceWithoutPath", {"--trace"}, A::Invalid, std::nullopt},
-                      CommandLineCase{"BatchAndTrace",
-                                      {"--batch", "--trace", "t.txt", "--", "--x.mcr"},
-                                      A::Play,
-                                      "--x.mcr"}),
-    [](const ::testing::TestParamInfo<CommandLineCase>& info) {
-        return std::string(info.param.name);
-    });
-
-TEST(CommandLineText, VersionLine) {
-    EXPECT_STREQ(versionLine(), "Tarn 2.0.3\n");
 }
 
 // The Qt host.

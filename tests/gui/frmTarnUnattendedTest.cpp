@@ -66,7 +66,7 @@ TEST_F(PlayerTest, BatchTraceThatCannotBeCreated) {
     const std::string trace = path("no-such-folder/trace.txt").toStdString();
     form->setAutomaticTrace(QString::fromStdString(trace));
     form->Form_Load();
-    EXPECT_EQ(reported, std::vector<std::string>{trace + ": Error 76 - Path not found (Tarn)"});
+    EXPECT_EQ(reported, std::vector<std::string>{trace + ": error: Path not found (Tarn) [76]"});
     EXPECT_EQ(form->lastCommand(), "Rem one");
     EXPECT_EQ(form->exitCode(), 1);
     EXPECT_TRUE(mQuestions.asked.empty());

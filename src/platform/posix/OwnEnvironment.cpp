@@ -1,5 +1,8 @@
 #include "OwnEnvironment.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstdlib>
 #include <mutex>
 
@@ -10,6 +13,13 @@ namespace {
 
 std::mutex gLock;
 std::vector<std::pair<std::string, std::optional<std::string>>> gOwn;
+
+// A folder only this user can enter: not a link, owned by the user, mode 700.
+bool isPrivateFolder(const std::string& path) {
+    struct stat info {};
+    return ::lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode) &&
+           info.st_uid == ::getuid() && (info.st_mode & 07777) == 0700;
+}
 
 }  // namespace
 
@@ -28,6 +38,20 @@ void setOwnVariable(const std::string& name, const std::string& value) {
 void preventSessionBusAutolaunch() {
     const char* address = std::getenv("DBUS_SESSION_BUS_ADDRESS");
     if (!address || !*address) setOwnVariable("DBUS_SESSION_BUS_ADDRESS", "disabled:");
+}
+
+void provideRuntimeFolder() {
+    const char* current = std::getenv("XDG_RUNTIME_DIR");
+    if (current && *current) return;
+    const std::string uid = std::to_string(::getuid());
+    const std::string session = "/run/user/" + uid;
+    if (isPrivateFolder(session)) {
+        setOwnVariable("XDG_RUNTIME_DIR", session);
+        return;
+    }
+    const std::string own = "/tmp/tarn-runtime-" + uid;
+    ::mkdir(own.c_str(), 0700);
+    if (isPrivateFolder(own)) setOwnVariable("XDG_RUNTIME_DIR", own);
 }
 
 std::vector<std::pair<std::string, std::optional<std::string>>> ownVariables() {

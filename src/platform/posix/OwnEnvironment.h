@@ -2,7 +2,7 @@
 // Variables Tarn sets for itself alone. Every program Tarn starts gets the
 // environment Tarn was started with, not Tarn's own changes to it.
 //
-// The one such change: without a session bus, the toolkit and GIO would each
+// One such change: without a session bus, the toolkit and GIO would each
 // start a bus of their own ("autolaunch") that outlives Tarn by far. Tarn needs
 // no session bus, so it marks the bus disabled for itself; a program a macro
 // starts still finds no bus address, as in the environment Tarn was given, and
@@ -22,6 +22,13 @@ void setOwnVariable(const std::string& name, const std::string& value);
 // When DBUS_SESSION_BUS_ADDRESS is unset or empty: sets it to "disabled:" for
 // Tarn alone.
 void preventSessionBusAutolaunch();
+
+// When XDG_RUNTIME_DIR is unset or empty (cron, a system service): sets it for
+// Tarn alone to the user's /run/user/UID, else to a folder of its own in /tmp
+// (mode 700, created when missing), so that the toolkit has one and no warning
+// about it spoils the standard error of a successful run. Leaves it unset when
+// neither can be had safely.
+void provideRuntimeFolder();
 
 // The variables set for Tarn alone, each with the value Tarn was started with
 // (none: it was not set).
