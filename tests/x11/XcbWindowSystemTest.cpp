@@ -110,32 +110,30 @@ std::string hostName() {
     return name;
 }
 
-// Without the X-Resource extension the PID comes from _NET_WM_PID, which a
-// remote client (or any client) may set to a PID of this machine: it counts
-// only when WM_CLIENT_MACHINE says the client runs here.
-TEST(XcbWindowSystemPidTest, AClaimedPidCountsOnlyForAClientOnThisHost) {
+// _NET_WM_PID and WM_CLIENT_MACHINE are what a client claims, on any window:
+// when the server cannot say who the client is (a server without X-Resource,
+// a client connected over TCP), the window has no known process, so that a
+// KillProcess can never be steered to the process it names.
+TEST(XcbWindowSystemPidTest, AClaimedPidNeverCounts) {
     PlainHost host;
-    XSession session(WindowManager::None, {"-extension", "X-Resource"});
-    auto windows = XcbWindowSystem::connect(host, session.display().c_str());
-    ASSERT_NE(windows, nullptr);
-    BareClient client(session.display());
-    const auto claimed = static_cast<std::uint32_t>(session.serverPid());
     const struct {
-        const char* title;
-        const char* machine;  // nullptr: not set
-        ProcessId expected;
+        const char* name;
+        std::vector<std::string> server;
+        const char* clientHost;  // "" for the local socket
     } cases[] = {
-        {"here", "", static_cast<ProcessId>(claimed)},
-        {"elsewhere", "remote.example.org", 0},
-        {"unsaid", nullptr, 0},
+        {"no X-Resource", {"-extension", "X-Resource"}, ""},
+        {"over TCP", {"-listen", "tcp"}, "localhost"},
     };
     for (const auto& row : cases) {
-        const xcb_window_t window = client.window(row.title);
-        client.pid(window, claimed);
-        if (row.machine)
-            client.text(window, XCB_ATOM_WM_CLIENT_MACHINE,
-                        *row.machine ? row.machine : hostName());
-        EXPECT_EQ(windows->processOf(static_cast<WindowId>(window)), row.expected) << row.title;
+        XSession session(WindowManager::None, row.server);
+        auto windows = XcbWindowSystem::connect(host, session.display().c_str());
+        ASSERT_NE(windows, nullptr);
+        BareClient client(row.clientHost + session.display());
+        const xcb_window_t window = client.window(row.name);
+        client.pid(window, static_cast<std::uint32_t>(session.serverPid()));
+        client.text(window, XCB_ATOM_WM_CLIENT_MACHINE, hostName());
+        ASSERT_TRUE(client.connected()) << row.name;
+        EXPECT_EQ(windows->processOf(static_cast<WindowId>(window)), 0) << row.name;
     }
 }
 

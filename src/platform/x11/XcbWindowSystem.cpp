@@ -1,7 +1,6 @@
 #include "XcbWindowSystem.h"
 
 #include <poll.h>
-#include <sys/utsname.h>
 #include <unistd.h>
 #include <xcb/res.h>
 #include <xcb/xcb.h>
@@ -54,30 +53,6 @@ std::vector<std::uint32_t> items(const xcb_get_property_reply_t* reply, xcb_atom
     return std::vector<std::uint32_t>(data, data + std::max(count, 0));
 }
 
-// The names this host goes by: what gethostname() and uname() report (the
-// names clients write into WM_CLIENT_MACHINE).
-std::vector<std::string> localHostNames() {
-    std::vector<std::string> names;
-    char name[256] = {};
-    if (gethostname(name, sizeof name - 1) == 0 && name[0] != '\0') names.emplace_back(name);
-    utsname system{};
-    if (uname(&system) == 0 && system.nodename[0] != '\0') names.emplace_back(system.nodename);
-    return names;
-}
-
-// Whether WM_CLIENT_MACHINE names this host. _NET_WM_PID means a process of
-// the machine the client runs on, and only then one of ours.
-bool onThisHost(const xcb_get_property_reply_t* machine, const std::vector<std::string>& names) {
-    if (!machine || machine->format != 8 || xcb_get_property_value_length(machine) <= 0)
-        return false;
-    std::string text(static_cast<const char*>(xcb_get_property_value(machine)),
-                     static_cast<std::size_t>(xcb_get_property_value_length(machine)));
-    // Some clients count the terminating NUL in.
-    while (!text.empty() && text.back() == '\0')
-        text.pop_back();
-    return std::find(names.begin(), names.end(), text) != names.end();
-}
-
 bool firstItem(const xcb_get_property_reply_t* reply, xcb_atom_t type, std::uint32_t& value) {
     auto values = items(reply, type);
     if (values.empty()) return false;
@@ -128,6 +103,11 @@ class XcbWindowSystem::Connection {
     std::vector<ProcessId> processesOf(const std::vector<xcb_window_t>& windows);
     void activateProcess(ProcessId process);
     void dropEvents();
+    bool displayClosed() {
+        if (!xcb_connection_has_error(c_))
+            std::free(xcb_get_input_focus_reply(c_, xcb_get_input_focus(c_), nullptr));
+        return xcb_connection_has_error(c_) != 0;
+    }
 
   private:
     struct WindowManager {
@@ -189,7 +169,6 @@ class XcbWindowSystem::Connection {
     xcb_ewmh_connection_t ewmh_{};
     bool ewmhReady_ = false;
     bool clientIds_ = false;  // X-Resource 1.2: the PID of a window's client
-    std::vector<std::string> hostNames_ = localHostNames();
     xcb_atom_t wmState_ = XCB_NONE;
     xcb_atom_t wmDeleteWindow_ = XCB_NONE;
     xcb_atom_t timeProperty_ = XCB_NONE;
@@ -699,8 +678,6 @@ std::vector<ProcessId> XcbWindowSystem::Connection::processesOf(
     struct Cookies {
         xcb_get_window_attributes_cookie_t attributes;
         xcb_res_query_client_ids_cookie_t ids;
-        xcb_get_property_cookie_t pid;
-        xcb_get_property_cookie_t machine;
     };
     std::vector<Cookies> cookies;
     cookies.reserve(windows.size());
@@ -711,9 +688,6 @@ std::vector<ProcessId> XcbWindowSystem::Connection::processesOf(
             xcb_res_client_id_spec_t spec{window, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
             c.ids = xcb_res_query_client_ids(c_, 1, &spec);
         }
-        c.pid = xcb_get_property(c_, 0, window, ewmh_._NET_WM_PID, XCB_ATOM_CARDINAL, 0, 1);
-        c.machine =
-            xcb_get_property(c_, 0, window, XCB_ATOM_WM_CLIENT_MACHINE, XCB_ATOM_ANY, 0, 256);
         cookies.push_back(c);
     }
     std::vector<ProcessId> processes;
@@ -722,16 +696,17 @@ std::vector<ProcessId> XcbWindowSystem::Connection::processesOf(
         auto attributes = take(xcb_get_window_attributes_reply, c_, c.attributes);
         Reply<xcb_res_query_client_ids_reply_t> ids;
         if (clientIds_) ids = take(xcb_res_query_client_ids_reply, c_, c.ids);
-        auto pid = property(c_, c.pid);
-        auto machine = property(c_, c.machine);
         ProcessId found = 0;
         if (!attributes) {
             processes.push_back(0);
             continue;
         }
         // The server knows the PID of a local client from its socket, which
-        // no client can fake; _NET_WM_PID is only what the client claims, and
-        // names a process here only when the client says it runs here.
+        // no client can fake. _NET_WM_PID and WM_CLIENT_MACHINE are only what
+        // a client claims (any client may write them on any window), so a
+        // window whose client the server cannot name (one connected over TCP,
+        // or a server without X-Resource) has no known process: a KillProcess
+        // must never be steered to an unrelated process by a property.
         if (ids) {
             for (auto it = xcb_res_query_client_ids_ids_iterator(ids.get()); it.rem && !found;
                  xcb_res_client_id_value_next(&it)) {
@@ -740,10 +715,6 @@ std::vector<ProcessId> XcbWindowSystem::Connection::processesOf(
                     found = static_cast<ProcessId>(*xcb_res_client_id_value_value(it.data));
             }
         }
-        std::uint32_t claimed = 0;
-        if (found <= 0 && onThisHost(machine.get(), hostNames_) &&
-            firstItem(pid.get(), XCB_ATOM_CARDINAL, claimed))
-            found = static_cast<ProcessId>(claimed);
         processes.push_back(found > 0 ? found : 0);
     }
     return processes;
@@ -822,6 +793,10 @@ ProcessId XcbWindowSystem::processOf(WindowId window) {
 
 void XcbWindowSystem::activateProcess(ProcessId process) {
     x_->activateProcess(process);
+}
+
+bool XcbWindowSystem::displayClosed() {
+    return x_->displayClosed();
 }
 
 }  // namespace tarn::x11

@@ -14,10 +14,10 @@
 //   desktop), or map, raise and focus without a window manager; it returns once
 //   the window manager reports the window active and the keyboard focus is in
 //   it, so that keystrokes sent next land there.
-// - processOf(): the PID of the window's client from the X-Resource extension,
-//   else _NET_WM_PID when WM_CLIENT_MACHINE names this host (a PID of another
-//   machine, or one a window claims without saying where it runs, names no
-//   process here).
+// - processOf(): the PID of the window's client as the server knows it from
+//   the client's socket (X-Resource client IDs); 0 when the server cannot say
+//   (a client connected over TCP, a server without X-Resource). _NET_WM_PID
+//   is never believed: any client can write it on any window.
 // - postClose(): _NET_CLOSE_WINDOW to the window manager, what a click on the
 //   window's close button does; without a window manager, WM_DELETE_WINDOW.
 //
@@ -58,6 +58,10 @@ class XcbWindowSystem : public WindowSystem {
     // second half of topLevelWindows(), open so that the race with a window
     // that vanishes after the stacking list was read can be tested.
     std::vector<TopLevelWindow> describe(const std::vector<WindowId>& windows);
+
+    // Whether the connection to the display is lost (a round trip to find
+    // out, when nothing has shown it yet).
+    bool displayClosed();
 
     // How long setForeground() waits at most for the activation to show.
     static constexpr std::chrono::milliseconds kActivationTimeout{2000};
