@@ -2,7 +2,10 @@
 // and then processed against the recording fakes, in step, so both see the
 // same variables. For a line whose outcome does not hang on values only a run
 // knows, a finding must be the failure the run raises, and a line without a
-// finding must not fail for a reason the checker looks for.
+// finding must not fail for a reason the checker looks for. The fakes refuse
+// what the real backends refuse without looking at the desktop (a key no
+// keyboard can type, such as a NUL inside Send), so a check that lets such a
+// line pass is caught here.
 
 #include <cstddef>
 #include <cstdint>

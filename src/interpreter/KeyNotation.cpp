@@ -25,6 +25,9 @@
 // - A repeat count is a decimal number from 0 to 10,000 after the last space
 //   in the braces ("{LEFT 5}", "{x 3}", "{  2}" for two spaces); the modifier
 //   prefixes are held across all repetitions.
+// - A character no keyboard can type (a NUL or another control character
+//   that is no key, a lone surrogate) makes the string unreadable, so that
+//   the check of a macro finds it as the run would.
 // - A whole string yields at most kMaxEvents key events, so that a pasted or
 //   generated string cannot make Send type for minutes.
 
@@ -152,6 +155,7 @@ class Parser {
     }
 
     void tap(Key key, char32_t character = 0) {
+        if (key == Key::Character && !isTypeableCharacter(character)) unreadable();
         emit(KeyEvent::Type::Press, key, character);
         emit(KeyEvent::Type::Release, key, character);
     }

@@ -247,9 +247,14 @@ std::vector<Finding> CheckMacroText(std::string_view psvText) {
     std::vector<Finding> findings;
     MacroChecker checker;
     std::size_t begin = 0;
-    while (begin < psvText.size()) {
+    for (std::int32_t line = 1; begin < psvText.size(); ++line) {
         std::size_t end = psvText.find_first_of("\r\n", begin);
         if (end == std::string_view::npos) end = psvText.size();
+        if (end - begin > kMaxLineBytes) {
+            const Failure failure = lineTooLongFailure();
+            findings.push_back(Finding{line, 1, failure.number(), failure.description()});
+            break;
+        }
         if (std::optional<Finding> finding =
                 checker.checkLine(psvText.substr(begin, end - begin))) {
             findings.push_back(std::move(*finding));
@@ -285,11 +290,23 @@ int CheckMacroFiles(const std::vector<std::string>& psvFiles, std::ostream& out,
                 file.open(path);
             }
             std::string line;
-            while (file.readLine(line)) {
-                if (std::optional<Finding> finding = checker.checkLine(line)) {
+            std::int32_t lineNumber = 0;
+            for (;;) {
+                std::optional<Finding> finding;
+                try {
+                    if (!file.readLine(line)) break;
+                    finding = checker.checkLine(line);
+                } catch (const Failure& failure) {
+                    // The run stops at such a line, and so does the check.
+                    if (failure.number() != kLineTooLong) throw;
+                    finding = Finding{lineNumber + 1, 1, failure.number(), failure.description()};
+                }
+                ++lineNumber;
+                if (finding) {
                     out << FormatFinding(name, *finding) << '\n';
                     if (status == 0) status = 1;
                 }
+                if (finding && finding->number == kLineTooLong) break;
             }
         } catch (const Failure& failure) {
             err << FormatDiagnostic(name, 0, 0, failure.description(), failure.number()) << '\n';

@@ -49,6 +49,12 @@ std::FILE* spool(std::FILE* source) {
 
 }  // namespace
 
+Failure lineTooLongFailure() {
+    return Failure(kLineTooLong,
+                   "Line too long: a macro line may hold at most 1 MiB (1,048,576 bytes)",
+                   kRuntimeSource);
+}
+
 void MacroFile::open(const std::string& path) {
     close();
     if (path.empty()) throw runtimeFailure(kFileNotFound);
@@ -129,6 +135,7 @@ bool MacroFile::readLine(std::string& line) {
     }
     std::string bytes;
     while (c != EOF && c != '\r' && c != '\n') {
+        if (bytes.size() == kMaxLineBytes) throw lineTooLongFailure();
         bytes += static_cast<char>(c);
         c = get();
     }

@@ -2,13 +2,23 @@
 // A macro file read one line at a time. Lines end at CR, CR LF or LF (files
 // written on Linux end their lines with LF alone); the end mark is never part
 // of the line. A file that is valid UTF-8 is read as UTF-8, any other as
-// Windows-1252; lines come out as UTF-8. Memory is bounded by the longest line,
-// not by the file.
+// Windows-1252; lines come out as UTF-8. A line holds at most kMaxLineBytes
+// bytes, so memory is bounded whatever the file holds (a file of zero bytes
+// with no line end is one endless line).
 
 #include <cstdio>
 #include <string>
 
+#include "Failure.h"
+
 namespace tarn {
+
+// The longest line a macro may have: 1 MiB, far beyond any statement, even a
+// Send of a whole page of text.
+inline constexpr std::size_t kMaxLineBytes = 1024 * 1024;
+
+// Failure 1011 for a line longer than kMaxLineBytes.
+Failure lineTooLongFailure();
 
 class MacroFile {
   public:
@@ -27,7 +37,9 @@ class MacroFile {
     void close();
     bool isOpen() const { return file_ != nullptr; }
 
-    // Reads the next line into `line`; false at the end of the file.
+    // Reads the next line into `line`; false at the end of the file. Throws
+    // lineTooLongFailure() as soon as a line passes kMaxLineBytes; the file
+    // is not read on past it.
     bool readLine(std::string& line);
 
   private:

@@ -70,6 +70,15 @@ struct KeyEvent {
 
 using KeySequence = std::vector<KeyEvent>;
 
+// Whether a character is text a keyboard can type: not a control character
+// other than those of keys (backspace, tab, line breaks, escape), not a lone
+// UTF-16 surrogate. Every keyboard refuses the others, and the key notation
+// refuses them already, so that a check of the notation and a run agree.
+constexpr bool isTypeableCharacter(char32_t c) {
+    if (c < 0x20) return c == U'\b' || c == U'\t' || c == U'\n' || c == U'\r' || c == 0x1b;
+    return c < 0xd800 || c > 0xdfff;
+}
+
 // Readable form for test failure messages and traces: "+Shift +'a' -'a' -Shift".
 std::string describe(const KeySequence& keys);
 

@@ -5,6 +5,7 @@
 
 #include "Harness.h"
 #include "MacroCheck.h"
+#include "MacroFile.h"
 
 namespace tarn {
 namespace {
@@ -120,6 +121,44 @@ TEST(MacroCheck, UnreadableFileIsStatusTwoAndTheOthersAreStillChecked) {
     EXPECT_EQ(CheckMacroFiles({(dir.path() / "none.mcr").string(), bad}, out, err), 2);
     EXPECT_NE(err.str().find("none.mcr: error: File not found [53]\n"), std::string::npos);
     EXPECT_EQ(out.str(), bad + ":1:1: error: Invalid macro command [1001]\n");
+}
+
+// Keys no keyboard can type fail the run before anything is typed; the check
+// finds them too.
+TEST(MacroCheck, AgreesWithTheRunOnKeysNoKeyboardTypes) {
+    const struct {
+        std::string line;
+        std::int32_t number;  // 0: none
+    } cases[] = {{std::string("Send a\0b", 8), 5}, {"Send {\x01}", 5}, {"Send x\x7fy\t", 0}};
+    for (const auto& c : cases) {
+        MacroChecker checker;
+        const std::optional<Finding> finding = checker.checkLine(c.line);
+        test::Harness h;
+        const std::optional<Failure> failure = h.process(c.line);
+        EXPECT_EQ(finding ? finding->number : 0, c.number) << c.line;
+        EXPECT_EQ(failure ? failure->number() : 0, c.number) << c.line;
+    }
+}
+
+// A line may hold 1 MiB; a longer one (a file of zero bytes with no line end)
+// is refused where it starts, by the check and by the run, without reading on.
+TEST(MacroCheck, ALineOverOneMebibyteIsRefusedByCheckAndRun) {
+    test::TempDir dir;
+    for (const std::size_t length : {kMaxLineBytes, kMaxLineBytes + 1}) {
+        const bool tooLong = length > kMaxLineBytes;
+        const std::string path =
+            dir.write("m.mcr", "Rem a\n" + std::string(length, '\0') + "\nFoo bar\n");
+        std::ostringstream out, err;
+        EXPECT_EQ(CheckMacroFiles({path}, out, err), 1);
+        EXPECT_EQ(out.str(), path + (tooLong ? ":2:1: error 1011: Line too long: a macro line may "
+                                               "hold at most 1 MiB (1,048,576 bytes)\n"
+                                             : ":3:1: error 1001: Invalid macro command\n"));
+        test::Harness h;
+        const std::optional<Failure> failure = h.runFile(path);
+        ASSERT_TRUE(failure);
+        EXPECT_EQ(failure->number(), tooLong ? 1011 : 1001);
+        EXPECT_EQ(h.macro.LineNumber(), tooLong ? 2 : 3);
+    }
 }
 
 TEST(MacroCheck, LinesEndAtCrCrLfAndLf) {

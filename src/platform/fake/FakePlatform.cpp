@@ -74,6 +74,12 @@ void FakeWindowSystem::activateProcess(ProcessId process) {
 }
 
 void FakeKeyboard::type(const KeySequence& keys) {
+    // As every real keyboard: what no keyboard can type fails the whole
+    // sequence, so a check that lets it pass disagrees with a run.
+    for (const KeyEvent& event : keys) {
+        if (event.key == Key::Character && !isTypeableCharacter(event.character))
+            throw runtimeFailure(kInvalidArgument);
+    }
     log_.push_back("type " + describe(keys));
     typed.push_back(keys);
 }
