@@ -38,8 +38,15 @@ void clsMacro::RunMacro(const std::string& psvFile) {
             mbCancel = false;
             mlLineNumber = 0;
             std::string line;
-            while (!mbCancel && mFile.readLine(line)) {
+            while (!mbCancel) {
+                // Counted before it is read, so that a line too long to read
+                // is the one a failure points at; the end of the file is no
+                // line.
                 ++mlLineNumber;
+                if (!mFile.readLine(line)) {
+                    --mlLineNumber;
+                    break;
+                }
                 Process(line);
                 mPlatform.host.yield();
             }
@@ -161,7 +168,9 @@ Value clsMacro::EvaluateGetWindowID(const std::string& psvArgument) {
     ParameterList params;
     ParseParameters(psvArgument, params);
     const auto deadline = Deadline();
-    while (deadline > mPlatform.host.now()) {
+    // A stop ends the search as it ends a Wait; the run then stops before its
+    // next line.
+    while (!mbCancel && deadline > mPlatform.host.now()) {
         // The parameters are evaluated on every attempt: a variable named as the
         // title may be read afresh.
         const Value title = GetVarValue(params[1]);

@@ -36,8 +36,9 @@ class clsMacro {
     void hWnd(std::int32_t plVal) { mlhWnd = plVal; }
     // The stop flag. Set by the host (from its event handlers, which run inside
     // the interpreter's yields); read before every line and in every pass of
-    // Wait. A statement under way is never cut short, except a Wait; window
-    // searches run to their time-out regardless.
+    // Wait and of the window searches' retries, which it ends at once. Other
+    // statements under way are not cut short (a long Send is stopped by the
+    // stop key the keyboard asks).
     bool CancelMacro() const { return mbCancel; }
     void CancelMacro(bool pbVal) { mbCancel = pbVal; }
 

@@ -16,7 +16,7 @@ WindowId clsMacro::FindWindowPartial(const Value& pvApp, std::int32_t plMethod,
 WindowId clsMacro::ActivateApp(const Value& pvApp, std::int32_t plMethod, bool pbCaseSensitive,
                                bool pbVisibleOnly) {
     const auto deadline = Deadline();
-    while (deadline > mPlatform.host.now()) {
+    while (!mbCancel && deadline > mPlatform.host.now()) {
         const WindowId window = FindWindowPartial(pvApp, plMethod, pbCaseSensitive, pbVisibleOnly);
         if (window != 0) {
             if (mPlatform.windows.isIconic(window)) mPlatform.windows.restore(window);
@@ -50,6 +50,7 @@ void clsMacro::SetFocus(const Value& pvApp, std::int32_t plMethod, bool pbCaseSe
                 }
             }
             IdleBetweenAttempts();
+            if (mbCancel) return;
         }
     });
 }

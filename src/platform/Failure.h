@@ -53,6 +53,18 @@ enum RuntimeError : std::int32_t {
     kPathNotFound = 76,
 };
 
+// Failures of Tarn's own beyond those of the interpreter's commands.
+enum OwnError : std::int32_t {
+    // A macro line longer than kMaxLineBytes.
+    kLineTooLong = 1011,
+    // The window that had the focus when a Send began was destroyed while
+    // keys remained to be typed.
+    kTargetWindowClosed = 1012,
+    // The connection to the display is gone: nothing can be typed, searched
+    // or shown any more, and the program ends.
+    kDisplayClosed = 1013,
+};
+
 // The standard description of a runtime failure number ("Application-defined
 // or object-defined error" for numbers the runtime does not describe).
 const char* runtimeDescription(std::int32_t number);
