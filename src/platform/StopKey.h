@@ -5,6 +5,7 @@
 // time it belongs to the focused program as usual.
 
 #include <functional>
+#include <string>
 
 #include "KeyEvent.h"
 
@@ -40,6 +41,10 @@ class StopKey {
     // reaches the focused window and stops nothing. Pairs; no effect unarmed.
     virtual void suspend() = 0;
     virtual void resume() = 0;
+
+    // What stopped the run, for the report of a batch run: "the Pause key"
+    // unless a stop of another kind says otherwise.
+    virtual std::string stoppedBy() const { return std::string("the ") + kKeyName + " key"; }
 };
 
 }  // namespace tarn

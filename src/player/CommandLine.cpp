@@ -28,6 +28,7 @@ constexpr Option kOptions[] = {
     {"version", 'V', Action::Version, nullptr, nullptr},
     {"check", 0, Action::Check, nullptr, nullptr},
     {"edit", 0, Action::Edit, nullptr, nullptr},
+    {"stop", 0, Action::Stop, nullptr, nullptr},
     {"batch", 0, Action::Play, &CommandLine::batch, nullptr},
     {"trace", 0, Action::Play, nullptr, &CommandLine::trace},
 };
@@ -119,6 +120,9 @@ CommandLine parseCommandLine(int argc, const char* const* argv, const PathExists
             if (operands.empty()) return invalid("--check needs at least one macro file");
             result.files = std::move(operands);
             return result;
+        case Action::Stop:
+            if (runOptions || !operands.empty()) return invalid("--stop takes no other argument");
+            return result;
         case Action::Edit:
             if (runOptions) return invalid("--batch and --trace are for running a macro");
             if (operands.empty()) return invalid("--edit needs a macro file");
@@ -153,6 +157,7 @@ const char* usageText() {
            "       tarn [--batch] [--trace PATH] MACRO-FILE\n"
            "       tarn --edit MACRO-FILE\n"
            "       tarn --check MACRO-FILE...\n"
+           "       tarn --stop\n"
            "Plays Tarn macros (.mcr files) against the windows of an X11 desktop.\n"
            "\n"
            "Without a file, shows the player window, where a macro is chosen, started,\n"
@@ -161,7 +166,9 @@ const char* usageText() {
            "notification area stands for it) and ends.\n"
            "\n"
            "While a macro runs, the Pause (Break) key stops it, whatever window has the\n"
-           "focus: the emergency stop.\n"
+           "focus: the emergency stop. On Wayland, where no program may watch a key of\n"
+           "its own, bind tarn --stop to a key in the compositor, for sway:\n"
+           "  bindsym Pause exec tarn --stop\n"
            "\n"
            "  -h, --help     show this help and exit\n"
            "  -V, --version  show the version and the licence and exit\n"
@@ -170,6 +177,7 @@ const char* usageText() {
            "      --check    check the files without running them or needing a display\n"
            "                 (\"-\" reads standard input): one line per finding,\n"
            "                 FILE:LINE:COLUMN: error: TEXT [NUMBER]\n"
+           "      --stop     stop the macro runs of this user as the Pause key does\n"
            "      --batch    for runs nobody watches: a failure shows no \"Retry ?\" box\n"
            "                 but one line on standard error, FILE:LINE: error: TEXT [NUMBER]\n"
            "      --trace PATH, --trace=PATH\n"
@@ -183,7 +191,10 @@ const char* usageText() {
            "  2    the command line could not be used, a file could not be read\n"
            "       (--check) or the output could not be written\n"
            "  3    Tarn could not start: no X display, or no permission to use it\n"
-           "  130  the run was stopped (the Pause key)\n";
+           "  70   Tarn itself failed (out of memory, an internal error)\n"
+           "  130  the run was stopped (the Pause key, tarn --stop, SIGINT)\n"
+           "  143, 129  SIGTERM or SIGHUP stopped the run and ended Tarn\n"
+           "--stop: 0 when a run was stopped, 1 when none was running.\n";
 }
 
 std::string versionAndLicence() {

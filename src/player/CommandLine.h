@@ -13,7 +13,7 @@
 namespace tarn {
 
 struct CommandLine {
-    enum class Action { Play, Edit, Help, Version, Check, Invalid };
+    enum class Action { Play, Edit, Help, Version, Check, Stop, Invalid };
     Action action = Action::Play;
     // Play: absent for no macro at all (interactive mode); present, even when
     // empty, for the command line as the player receives it (automatic mode).

@@ -1,17 +1,15 @@
 #include "LinuxPlatform.h"
 
-#include <fcntl.h>
-#include <signal.h>
-#include <unistd.h>
-
+#include <QCoreApplication>
 #include <QSocketNotifier>
 #include <QTimer>
-#include <cerrno>
 #include <cstdlib>
+#include <utility>
 
 #include "GioDocuments.h"
 #include "LogindSession.h"
 #include "PosixProcesses.h"
+#include "RunStop.h"
 #include "XStopKey.h"
 #include "XTestKeyboard.h"
 #include "XcbWindowSystem.h"
@@ -24,17 +22,8 @@ namespace {
 // this long; the check runs at half that interval.
 constexpr std::chrono::milliseconds kKeyboardIdle{500};
 
-// The self-pipe from the signal handlers into the event loop.
-int gSignalPipe[2] = {-1, -1};
 // The platform whose keyboard exit() must put back.
 LinuxPlatform* gLivePlatform = nullptr;
-
-void onTerminationSignal(int piSignal) {
-    const int saved = errno;
-    const unsigned char number = static_cast<unsigned char>(piSignal);
-    [[maybe_unused]] const ssize_t written = ::write(gSignalPipe[1], &number, 1);
-    errno = saved;
-}
 
 }  // namespace
 
@@ -42,13 +31,17 @@ struct LinuxPlatform::Backends {
     std::unique_ptr<x11::XcbWindowSystem> windows;
     std::unique_ptr<x11::XTestKeyboard> keyboard;
     std::unique_ptr<x11::XStopKey> stopKey;
+    // Every way to stop a run, the stop key among them; what the keyboard and
+    // the player ask.
+    std::unique_ptr<posix::RunStop> runStop;
+    std::function<void(const std::string&)> displayClosedReport;
     posix::PosixProcesses processes;
     gio::GioDocuments documents;
     gio::LogindSession session;
 
     // The keyboard as the user had it: the stop key let go, the map restored.
     void putKeyboardBack() {
-        if (stopKey) stopKey->disarm();
+        if (runStop) runStop->disarm();
         if (keyboard) keyboard->restoreLayout();
     }
 };
@@ -90,7 +83,9 @@ std::unique_ptr<LinuxPlatform> LinuxPlatform::connect(const char* psvDisplay,
     }
     // Without it runs only lack the emergency stop.
     platform->mBackends->stopKey = x11::XStopKey::connect(name);
-    platform->mBackends->keyboard->setStopKey(platform->mBackends->stopKey.get());
+    platform->mBackends->runStop =
+        std::make_unique<posix::RunStop>(platform->mBackends->stopKey.get());
+    platform->mBackends->keyboard->setStopKey(platform->mBackends->runStop.get());
     return platform;
 }
 
@@ -100,7 +95,11 @@ Platform LinuxPlatform::platform() {
 }
 
 StopKey* LinuxPlatform::stopKey() {
-    return mBackends->stopKey.get();
+    return mBackends->runStop.get();
+}
+
+void LinuxPlatform::whenDisplayCloses(std::function<void(const std::string&)> poReport) {
+    mBackends->displayClosedReport = std::move(poReport);
 }
 
 void LinuxPlatform::startHousekeeping() {
@@ -119,29 +118,28 @@ void LinuxPlatform::startHousekeeping() {
     gLivePlatform = this;
     static const bool atExitRegistered = [] {
         return std::atexit([] {
-                   if (gLivePlatform) gLivePlatform->mBackends->putKeyboardBack();
+                   if (!gLivePlatform) return;
+                   Backends& backends = *gLivePlatform->mBackends;
+                   if (backends.displayClosedReport && backends.windows->displayClosed()) {
+                       std::exchange(backends.displayClosedReport, {})("the X display closed");
+                   }
+                   backends.putKeyboardBack();
                }) == 0;
     }();
     (void)atExitRegistered;
 
     // A signal handler may do next to nothing; the work happens in the event
-    // loop, where no typing is under way, and then the signal ends the
-    // process as it would have.
-    if (gSignalPipe[0] < 0 && ::pipe2(gSignalPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
-    mSignals = std::make_unique<QSocketNotifier>(gSignalPipe[0], QSocketNotifier::Read);
+    // loop. A run under way stops as by the stop key (a Send in progress sees
+    // the signal itself, between its parts), and the program ends once the
+    // run has unwound, with 128 + the signal's number (main).
+    if (!posix::RunStop::catchTerminationSignals()) return;
+    mSignals = std::make_unique<QSocketNotifier>(posix::RunStop::signalDescriptor(),
+                                                 QSocketNotifier::Read);
     QObject::connect(mSignals.get(), &QSocketNotifier::activated, [this] {
-        unsigned char number = 0;
-        if (::read(gSignalPipe[0], &number, 1) != 1) return;
-        mBackends->putKeyboardBack();
-        ::signal(number, SIG_DFL);
-        ::raise(number);
+        posix::RunStop::drainSignals();
+        mBackends->runStop->pressed();
+        QCoreApplication::exit(128 + posix::RunStop::terminationSignal());
     });
-    struct sigaction action {};
-    action.sa_handler = onTerminationSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    for (int signalNumber : {SIGTERM, SIGINT, SIGHUP})
-        ::sigaction(signalNumber, &action, nullptr);
 }
 
 }  // namespace tarn

@@ -3,6 +3,7 @@
 // and keystrokes, POSIX processes, GIO documents, logind for the session, and
 // the Qt host they all yield to.
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -25,15 +26,23 @@ class LinuxPlatform {
     LinuxPlatform& operator=(const LinuxPlatform&) = delete;
 
     Platform platform();
-    // The emergency stop key (Pause); the keyboard already asks it.
+    // The stop of a run: the emergency stop key (Pause), `tarn --stop` and the
+    // termination signals (RunStop.h); the keyboard already asks it.
     StopKey* stopKey();
 
     // Collects, once a second, the programs a macro started that have ended,
     // so none stays a zombie while Tarn runs; gives the keyboard map back once
-    // typing has been idle a moment; and on SIGTERM, SIGINT or SIGHUP, and at
-    // exit() (the toolkit's way out when it loses the display), puts the
-    // keyboard back before the process ends. Needs a QCoreApplication.
+    // typing has been idle a moment; on SIGTERM, SIGINT or SIGHUP stops the
+    // run under way and leaves the event loop (the caller ends the program
+    // with posix::RunStop::terminationSignal()); and at exit() (the toolkit's
+    // way out when it loses the display) puts the keyboard back before the
+    // process ends. Needs a QCoreApplication.
     void startHousekeeping();
+
+    // Called with "the X display closed" when the program ends because the
+    // connection to the display is lost (the toolkit ends it with exit(1),
+    // and so does the player when a backend finds it first); empty: none.
+    void whenDisplayCloses(std::function<void(const std::string&)> poReport);
 
   private:
     LinuxPlatform();

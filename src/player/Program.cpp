@@ -17,6 +17,7 @@ int runPlayer(Platform poPlatform, std::optional<std::string> psvCommandLine,
     form.setBatch(poOptions.batch, poOptions.report);
     if (poOptions.trace) form.setAutomaticTrace(QString::fromStdString(*poOptions.trace));
     form.setStopKey(poOptions.stopKey);
+    if (poOptions.created) poOptions.created(form);
     // In automatic mode the whole run happens inside Form_Load, on the yields
     // of the interpreter, and the window is closed when it returns.
     form.Form_Load();

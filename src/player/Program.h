@@ -2,6 +2,7 @@
 // The program once its platform is in place: the player window in the mode
 // the command line fixes, and the process's exit status.
 
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -30,6 +31,9 @@ struct UnattendedOptions {
     std::optional<std::string> trace;
     StopKey* stopKey = nullptr;
     frmTarn::ReportHook report;  // empty: standard error
+    // Called with the window before it loads (the run of automatic mode
+    // happens inside its load).
+    std::function<void(frmTarn&)> created;
 };
 int runPlayer(Platform poPlatform, std::optional<std::string> psvCommandLine,
               const UnattendedOptions& poOptions, frmTarn::QuestionHook poQuestion = {});

@@ -3,6 +3,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDir>
 #include <QFocusEvent>
 #include <QFontMetrics>
 #include <QGuiApplication>
@@ -305,19 +306,31 @@ void frmTarn::Form_Unload() {
     mbUnloaded = true;
     setInTray(false);
     cmdStop_Click();
-    SaveSetting(executableAppName(), kSectionRecentFileList, kKeyLastFile, txtMacroFile->text());
+    // A batch run is a job of a scheduler's: it leaves the user's settings
+    // (the last file, the window's place) as the user had them.
+    if (!mbBatch) storeSettings();
+    // Every other window of the program closes by its own rules; the editor
+    // and the viewer also when they are loaded but not shown.
+    closeEditorWindows();
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+        if (window != this && window->isVisible()) window->close();
+    }
+}
+
+void frmTarn::storeSettings() {
+    // Relative to the folder Tarn was started in, the path would name another
+    // file (or none) when Tarn next starts elsewhere; "~/" is the home folder
+    // wherever Tarn starts.
+    QString file = txtMacroFile->text();
+    if (!file.isEmpty() && !file.startsWith(QStringLiteral("~/")) && QDir::isRelativePath(file))
+        file = QDir::cleanPath(QDir::current().absoluteFilePath(file));
+    SaveSetting(executableAppName(), kSectionRecentFileList, kKeyLastFile, file);
     if (!isMinimized()) {
         const QPoint edge = pos();
         SaveSetting(appTitle(), kSectionSettings, kKeyLeft,
                     numberText(static_cast<float>(pixelsToTwips(edge.x(), this, Qt::Horizontal))));
         SaveSetting(appTitle(), kSectionSettings, kKeyTop,
                     numberText(static_cast<float>(pixelsToTwips(edge.y(), this, Qt::Vertical))));
-    }
-    // Every other window of the program closes by its own rules; the editor
-    // and the viewer also when they are loaded but not shown.
-    closeEditorWindows();
-    for (QWidget* window : QApplication::topLevelWidgets()) {
-        if (window != this && window->isVisible()) window->close();
     }
 }
 

@@ -128,6 +128,10 @@ class frmTarn : public QWidget {
     // the run as Stop does. nullptr: none. Must outlive the window.
     void setStopKey(StopKey* poKey);
     bool stoppedByStopKey() const { return mbStoppedByKey; }
+    // The program ends because what it works on is gone (psvWhat: "the X
+    // display closed"): one line to the trace, and to standard error (in
+    // batch mode after "FILE:LINE: ", as a failure is reported).
+    void reportGone(const std::string& psvWhat);
     // Where the trace file is written; by default traceFilePath(). Set before
     // the first Start.
     void setTraceFilePath(const QString& psvPath);
@@ -153,6 +157,8 @@ class frmTarn : public QWidget {
     void Form_KeyDown(int& piKeyCode, Qt::KeyboardModifiers piShift);
     void txtMacroFile_GotFocus();
     void Form_Unload();
+    // "Last File" (as an absolute path) and the window's position.
+    void storeSettings();
     void growByActivityRow(bool pbGrow);
 
     // Run control helpers (frmTarnRun.cpp).

@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
+#include <cstdlib>
 #include <new>
 
 #include "Diagnostic.h"
@@ -39,7 +40,7 @@ void frmTarn::cmdGo_Click() {
     runMacroOnce();
     mbRunning = false;
     if (mbStoppedByKey && mbBatch) {
-        mReport(runPosition() + ": Stopped by the " + StopKey::kKeyName + " key");
+        mReport(runPosition() + ": Stopped by " + mStopKey->stoppedBy());
     }
     cmdStop_Click();
     if (!mbInteractive) close();
@@ -76,7 +77,9 @@ void frmTarn::runMacroOnce() {
         std::optional<Failure> failed;
         watchStopKey(true);
         try {
-            oMac->RunMacro(file);
+            // A stop that came before the run (a signal while the program
+            // started) is not forgotten as a Stop pressed before it would be.
+            if (!(mStopKey && mStopKey->pressed())) oMac->RunMacro(file);
         } catch (const Failure& failure) {
             failed = failure;
         } catch (const std::exception& error) {
@@ -101,6 +104,10 @@ void frmTarn::runMacroOnce() {
 
 bool frmTarn::retryAfter(const Failure& poFailure, const std::string& psvWhere) {
     if (mbShuttingDown) return false;
+    // Without a display nothing can be asked or shown: the program ends here,
+    // as the toolkit ends it when it finds the display gone first, and the
+    // platform's exit handler reports it.
+    if (poFailure.number() == kDisplayClosed) std::exit(1);
     // The user closed the player while the run was finishing its statement:
     // a question now would come from a window that is gone, and a Yes would
     // run the macro again behind the user's back.

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "StopKey.h"
+#include "TraceFile.h"
 #include "frmTarn.h"
 
 namespace tarn {
@@ -51,6 +52,21 @@ void frmTarn::stopKey_Pressed() {
     if (!mbRunning) return;
     mbStoppedByKey = true;
     oMac->CancelMacro(true);
+}
+
+void frmTarn::reportGone(const std::string& psvWhat) {
+    if (tracing() && mbTraceOpen && miTraceFile) {
+        try {
+            miTraceFile->appendLine(psvWhat);
+        } catch (const Failure&) {
+            // Standard error still says it.
+        }
+    }
+    if (mbBatch) {
+        mReport(runPosition() + ": " + psvWhat);
+    } else {
+        std::fprintf(stderr, "tarn: %s\n", psvWhat.c_str());
+    }
 }
 
 std::string frmTarn::runPosition() const {

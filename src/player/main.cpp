@@ -3,7 +3,10 @@
 // a macro in the editor without running it.
 #include <QApplication>
 #include <cstdio>
+#include <cstdlib>
+#include <exception>
 #include <iostream>
+#include <new>
 
 #include "CommandLine.h"
 #include "Icons.h"
@@ -11,6 +14,55 @@
 #include "MacroCheck.h"
 #include "OwnEnvironment.h"
 #include "Program.h"
+#include "RunStop.h"
+#include "StopRequests.h"
+
+namespace {
+
+// The status of a program that failed in itself rather than in the macro
+// (an internal error, memory exhausted): EX_SOFTWARE of sysexits.h.
+constexpr int kInternalError = 70;
+
+void reportException(std::exception_ptr error) {
+    try {
+        if (error) std::rethrow_exception(error);
+        std::fputs("tarn: internal error\n", stderr);
+    } catch (const std::bad_alloc&) {
+        std::fputs("tarn: out of memory\n", stderr);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "tarn: internal error: %s\n", e.what());
+    } catch (...) {
+        std::fputs("tarn: internal error\n", stderr);
+    }
+}
+
+// The last resort for an exception that no handler took (one thrown through
+// the toolkit's event loop, out of a destructor, or out of main): a clear
+// line instead of an abort, and exit() so that the keyboard is put back on
+// the way out.
+[[noreturn]] void onTerminate() {
+    static bool ending = false;
+    if (ending) std::_Exit(kInternalError);
+    ending = true;
+    reportException(std::current_exception());
+    std::exit(kInternalError);
+}
+
+int stopRuns() {
+    std::string problem;
+    const int asked = tarn::posix::StopRequests::stopAll(problem);
+    if (asked < 0) {
+        std::fprintf(stderr, "tarn: %s\n", problem.c_str());
+        return 3;
+    }
+    if (asked == 0) {
+        std::fputs("tarn: no macro is running\n", stderr);
+        return 1;
+    }
+    return 0;
+}
+
+}  // namespace
 
 namespace {
 
@@ -31,6 +83,8 @@ int writeOut(const char* psvText) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Also for an exception that leaves main: it ends in std::terminate.
+    std::set_terminate(onTerminate);
     const tarn::CommandLine commandLine = tarn::parseCommandLine(argc, argv);
     switch (commandLine.action) {
         case tarn::CommandLine::Action::Help:
@@ -39,6 +93,8 @@ int main(int argc, char** argv) {
             return writeOut(tarn::versionAndLicence().c_str());
         case tarn::CommandLine::Action::Check:
             return tarn::CheckMacroFiles(commandLine.files, std::cout, std::cerr);
+        case tarn::CommandLine::Action::Stop:
+            return stopRuns();
         case tarn::CommandLine::Action::Invalid:
             std::fprintf(stderr, "tarn: %s (try tarn --help)\n", commandLine.problem.c_str());
             return kUsageError;
@@ -75,5 +131,14 @@ int main(int argc, char** argv) {
     unattended.batch = commandLine.batch;
     unattended.trace = commandLine.trace;
     unattended.stopKey = platform->stopKey();
-    return tarn::runPlayer(platform->platform(), commandLine.macro, unattended);
+    unattended.created = [&platform](tarn::frmTarn& form) {
+        platform->whenDisplayCloses([&form](const std::string& what) { form.reportGone(what); });
+    };
+    const int status = tarn::runPlayer(platform->platform(), commandLine.macro, unattended);
+    platform->whenDisplayCloses({});
+    // A termination signal stopped the run (or came while none ran) and ends
+    // the program as the signal would have, once everything is put back.
+    if (const int signalNumber = tarn::posix::RunStop::terminationSignal())
+        return 128 + signalNumber;
+    return status;
 }

@@ -1,0 +1,115 @@
+#include "RunStop.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/epoll.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace tarn::posix {
+namespace {
+
+int gSignalPipe[2] = {-1, -1};
+volatile sig_atomic_t gSignal = 0;
+
+void onTerminationSignal(int number) {
+    const int saved = errno;
+    if (gSignal == 0) gSignal = number;
+    const unsigned char byte = static_cast<unsigned char>(number);
+    [[maybe_unused]] const ssize_t written = ::write(gSignalPipe[1], &byte, 1);
+    errno = saved;
+}
+
+}  // namespace
+
+bool RunStop::catchTerminationSignals() {
+    if (gSignalPipe[0] < 0 && ::pipe2(gSignalPipe, O_CLOEXEC | O_NONBLOCK) != 0) return false;
+    struct sigaction action {};
+    action.sa_handler = onTerminationSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (int number : {SIGTERM, SIGINT, SIGHUP})
+        ::sigaction(number, &action, nullptr);
+    return true;
+}
+
+int RunStop::signalDescriptor() {
+    return gSignalPipe[0];
+}
+
+void RunStop::drainSignals() {
+    unsigned char bytes[16];
+    while (gSignalPipe[0] >= 0 && ::read(gSignalPipe[0], bytes, sizeof bytes) > 0) {
+    }
+}
+
+int RunStop::terminationSignal() {
+    return gSignal;
+}
+
+RunStop::RunStop(StopKey* key) : key_(key), epoll_(::epoll_create1(EPOLL_CLOEXEC)) {
+    if (key_) watch(key_->descriptor(), true);
+}
+
+RunStop::~RunStop() {
+    disarm();
+    if (epoll_ >= 0) ::close(epoll_);
+}
+
+void RunStop::watch(int descriptor, bool on) {
+    if (epoll_ < 0 || descriptor < 0) return;
+    epoll_event event{};
+    event.events = EPOLLIN;
+    event.data.fd = descriptor;
+    ::epoll_ctl(epoll_, on ? EPOLL_CTL_ADD : EPOLL_CTL_DEL, descriptor, &event);
+}
+
+bool RunStop::arm() {
+    pressed_ = false;
+    by_.clear();
+    const bool keyArmed = key_ && key_->arm();
+    if (requests_.listen()) watch(requests_.descriptor(), true);
+    armed_ = true;
+    // The signals are always caught while Tarn runs, so a run can always be
+    // stopped; the key and --stop are extras.
+    return keyArmed || requests_.descriptor() >= 0 || signalDescriptor() >= 0;
+}
+
+void RunStop::disarm() {
+    armed_ = false;
+    if (key_) key_->disarm();
+    watch(requests_.descriptor(), false);
+    requests_.close();
+}
+
+bool RunStop::pressed() {
+    // The key's connection is read even unarmed: an event loop watching it
+    // must find it empty again.
+    const bool key = key_ && key_->pressed();
+    const bool asked = requests_.take();
+    if (!armed_ || pressed_) return pressed_;
+    if (const int number = gSignal) {
+        by_ = std::string("SIG") + sigabbrev_np(number);
+    } else if (asked) {
+        by_ = "tarn --stop";
+    } else if (key) {
+        by_ = std::string("the ") + kKeyName + " key";
+    } else {
+        return false;
+    }
+    pressed_ = true;
+    if (Pressed) Pressed();
+    return true;
+}
+
+void RunStop::suspend() {
+    if (key_) key_->suspend();
+}
+
+void RunStop::resume() {
+    if (key_) key_->resume();
+}
+
+}  // namespace tarn::posix
