@@ -29,6 +29,16 @@ class KeySymMaps {
                const std::vector<std::pair<xcb_keycode_t, xkb_keysym_t>>& bind,
                const std::vector<xcb_keycode_t>& restore);
 
+    // A keycode's symbols as read, in their wire form.
+    const std::vector<std::uint8_t>& original(xcb_keycode_t keycode) const {
+        return original_[keycode];
+    }
+    // Takes these as the keycode's symbols as found (those an earlier run
+    // noted before it borrowed the keycode), for a restore to write.
+    void setOriginal(xcb_keycode_t keycode, std::vector<std::uint8_t> symbols) {
+        original_[keycode] = std::move(symbols);
+    }
+
   private:
     KeySymMaps() = default;
 

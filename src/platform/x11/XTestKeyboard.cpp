@@ -21,6 +21,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "BorrowedKeys.h"
 #include "Failure.h"
 #include "KeySymMaps.h"
 #include "KeyboardLayout.h"
@@ -51,6 +52,10 @@ constexpr std::size_t kStopCheckEvery = 64;
 
 [[noreturn]] void cannotType() {
     throw runtimeFailure(kInvalidArgument);
+}
+
+[[noreturn]] void displayClosed() {
+    throw Failure(kDisplayClosed, "the X display closed", kRuntimeSource);
 }
 
 template <class T>
@@ -169,6 +174,7 @@ struct XTestKeyboard::Connection {
     // dropped once every binding is restored.
     std::unique_ptr<KeySymMaps> keySyms;
     std::unique_ptr<KeymapReaders> readers;
+    std::unique_ptr<BorrowedKeys> borrowed;
     std::uint64_t changesIssued = 0;
 
     // Spare keycodes bound to characters, kept from one sequence to the next.
@@ -196,6 +202,29 @@ struct XTestKeyboard::Connection {
 
     void sync() { std::free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr)); }
 
+    // The window that has the keyboard focus; none when the focus follows
+    // the pointer or is nowhere.
+    xcb_window_t focusWindow() {
+        Freed<xcb_get_input_focus_reply_t> focus{
+            xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr)};
+        if (!focus.p || focus.p->focus == XCB_INPUT_FOCUS_POINTER_ROOT) return XCB_NONE;
+        return focus.p->focus;
+    }
+
+    // A round trip, like sync(), that also tells whether the window is gone.
+    bool destroyed(xcb_window_t window) {
+        if (window == XCB_NONE) {
+            sync();
+            return false;
+        }
+        xcb_generic_error_t* error = nullptr;
+        Freed<xcb_get_window_attributes_reply_t> attributes{
+            xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, window), &error)};
+        const bool gone = error && error->error_code == XCB_WINDOW;
+        std::free(error);
+        return gone;
+    }
+
     void fake(std::uint8_t type, xcb_keycode_t keycode) {
         xcb_test_fake_input(c, type, keycode, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
     }
@@ -204,8 +233,40 @@ struct XTestKeyboard::Connection {
     void writeKeys(const std::vector<std::pair<xcb_keycode_t, xkb_keysym_t>>& bind,
                    const std::vector<xcb_keycode_t>& restore) {
         if (bind.empty() && restore.empty()) return;
+        // Word of a borrowed keycode is on the display before the keycode is
+        // changed, so that a run killed at any point leaves it behind.
+        std::vector<std::pair<xcb_keycode_t, BorrowedKeys::Symbols>> borrowing;
+        for (const auto& entry : bind) {
+            if (!bindings.count(entry.first))
+                borrowing.emplace_back(entry.first, keySyms->original(entry.first));
+        }
+        borrowed->record(borrowing);
         keySyms->write(c, device, bind, restore);
         ++changesIssued;
+        if (!restore.empty()) {
+            sync();
+            borrowed->release(restore);
+        }
+    }
+
+    // Gives back the keycodes that runs of this host which no longer exist
+    // left bound (killed in the middle of a Send). Only while this keyboard
+    // holds none itself. True when the map changed; the layout is read anew.
+    bool reclaimAbandoned() {
+        if (!bindings.empty()) return false;
+        const auto abandoned = borrowed->takeAbandoned();
+        if (abandoned.empty()) return false;
+        std::unique_ptr<KeySymMaps> maps = KeySymMaps::read(c, device);
+        if (!maps) return false;
+        std::vector<xcb_keycode_t> keycodes;
+        for (const auto& [keycode, symbols] : abandoned) {
+            maps->setOriginal(keycode, symbols);
+            keycodes.push_back(keycode);
+        }
+        maps->write(c, device, {}, keycodes);
+        sync();
+        layout = KeyboardLayout::read(c, context, device);
+        return true;
     }
 
     // Reads the map again when the server has announced a change since the
@@ -361,7 +422,9 @@ std::unique_ptr<XTestKeyboard> XTestKeyboard::connect(const char* display) {
         XCB_XKB_MAP_PART_EXPLICIT_COMPONENTS | XCB_XKB_MAP_PART_KEY_ACTIONS |
         XCB_XKB_MAP_PART_VIRTUAL_MODS | XCB_XKB_MAP_PART_VIRTUAL_MOD_MAP;
     xcb_xkb_select_events(d->c, XCB_XKB_ID_USE_CORE_KBD, events, 0, events, parts, parts, nullptr);
-    d->layout = KeyboardLayout::read(d->c, d->context, d->device);
+    d->borrowed = std::make_unique<BorrowedKeys>(d->c, d->root);
+    d->reclaimAbandoned();
+    if (!d->layout) d->layout = KeyboardLayout::read(d->c, d->context, d->device);
     if (!d->layout) return nullptr;
     d->readers = KeymapReaders::start(display, d->c);
     if (d->broken()) return nullptr;
@@ -371,8 +434,9 @@ std::unique_ptr<XTestKeyboard> XTestKeyboard::connect(const char* display) {
 void XTestKeyboard::type(const KeySequence& keys) {
     if (keys.empty()) return;
     Connection& d = *d_;
-    if (d.broken()) cannotType();
+    if (d.broken()) displayClosed();
     d.refreshLayout();
+    if (d.broken()) displayClosed();
     if (!d.layout) cannotType();
 
     auto stateCookie = xcb_xkb_get_state(d.c, XCB_XKB_ID_USE_CORE_KBD);
@@ -429,12 +493,7 @@ void XTestKeyboard::type(const KeySequence& keys) {
         xkb_keysym_t keysym = XKB_KEY_NoSymbol;
         if (event.key == Key::Character) {
             const char32_t c = event.character;
-            // Control characters other than those of keys (backspace, tab,
-            // line breaks, escape) and surrogates are no text to type.
-            if ((c < 0x20 && c != U'\b' && c != U'\t' && c != U'\n' && c != U'\r' && c != 0x1b) ||
-                (c >= 0xd800 && c <= 0xdfff)) {
-                cannotType();
-            }
+            if (!isTypeableCharacter(c)) cannotType();
             // A line break in the text is the Enter key, as in an editor.
             if (c == U'\n' || c == U'\r') {
                 keysym = XKB_KEY_Return;
@@ -467,6 +526,9 @@ void XTestKeyboard::type(const KeySequence& keys) {
         }
         for (const auto& entry : d.bindings)
             pool.push_back(entry.first);
+        // Another run may have been killed holding them all since this one
+        // started: once they are back, the keys are resolved anew.
+        if (pool.empty() && d.reclaimAbandoned()) return type(keys);
         if (pool.empty()) cannotType();
         if (!d.keySyms) {
             d.keySyms = KeySymMaps::read(d.c, d.device);
@@ -475,6 +537,10 @@ void XTestKeyboard::type(const KeySequence& keys) {
     }
 
     const std::uint32_t target = needsSpare ? d.targetClient() : 0;
+    // The keys are the focused window's; should it be destroyed, the rest
+    // would go to whatever window the focus passes to next.
+    const xcb_window_t focused = d.focusWindow();
+    bool focusedDestroyed = false;
 
     // What typing changes and must put back.
     const std::uint8_t clearedLocks = state.p->lockedMods & ~numLock;
@@ -548,10 +614,10 @@ void XTestKeyboard::type(const KeySequence& keys) {
         // Asked every kStopCheckEvery events, once the server has handled them.
         std::size_t sinceStopCheck = 0;
         auto stopPressed = [&] {
-            if (!d.stop || ++sinceStopCheck < kStopCheckEvery) return false;
+            if (++sinceStopCheck < kStopCheckEvery) return false;
             sinceStopCheck = 0;
-            d.sync();
-            return d.stop->pressed();
+            focusedDestroyed = d.destroyed(focused);
+            return focusedDestroyed || (d.stop && d.stop->pressed());
         };
 
         std::size_t i = 0;
@@ -658,7 +724,12 @@ void XTestKeyboard::type(const KeySequence& keys) {
         throw;
     }
     finish();
-    if (d.broken()) cannotType();
+    if (d.broken()) displayClosed();
+    if (focusedDestroyed) {
+        throw Failure(kTargetWindowClosed,
+                      "The window the keys were typed into was closed before they were all typed",
+                      kRuntimeSource);
+    }
 }
 
 }  // namespace tarn::x11

@@ -41,8 +41,12 @@ class XTestKeyboard : public tarn::Keyboard {
 
     // Throws Failure 5 "Invalid procedure call or argument" before typing
     // anything when a key cannot be typed on this display (a character with no
-    // key symbol, no spare keycode, no Shift, Control or Alt key), and when the
-    // connection to the display is lost.
+    // key symbol, no spare keycode, no Shift, Control or Alt key); 1013
+    // kDisplayClosed when the connection to the display is lost; and 1012
+    // kTargetWindowClosed, the rest untyped, when the window that had the
+    // focus as typing began is destroyed before the last key (checked
+    // between parts of a long sequence; a focus that moves on purpose, to a
+    // dialog the keys opened, types on).
     void type(const KeySequence& keys) override;
 
     // Between parts of a long sequence typing asks the stop key and, once it

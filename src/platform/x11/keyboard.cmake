@@ -5,6 +5,7 @@ pkg_check_modules(TARN_XCB_KEYBOARD REQUIRED IMPORTED_TARGET
   xcb xcb-xtest xcb-xkb xcb-record xkbcommon xkbcommon-x11)
 find_package(Threads REQUIRED)
 target_sources(tarn_platform_x11 PRIVATE
+  ${CMAKE_CURRENT_SOURCE_DIR}/BorrowedKeys.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/KeyboardLayout.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/KeySymMaps.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/KeymapReaders.cpp

@@ -1,0 +1,159 @@
+#include "BorrowedKeys.h"
+
+#include <signal.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <sstream>
+
+namespace tarn::x11 {
+namespace {
+
+constexpr char kProperty[] = "_TARN_BORROWED_KEYS";
+// Far more than 256 lines of the longest symbols a keycode can have.
+constexpr std::uint32_t kMaxLongs = 1 << 20;
+
+std::string hostName() {
+    char name[256] = {};
+    if (gethostname(name, sizeof name - 1) != 0 || name[0] == '\0') return "localhost";
+    // A blank would split the line.
+    std::string text(name);
+    std::replace(text.begin(), text.end(), ' ', '_');
+    return text;
+}
+
+bool processGone(long pid) {
+    return pid > 0 && ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH;
+}
+
+std::string toHex(const BorrowedKeys::Symbols& bytes) {
+    static const char digits[] = "0123456789abcdef";
+    std::string text;
+    for (std::uint8_t byte : bytes) {
+        text += digits[byte >> 4];
+        text += digits[byte & 15];
+    }
+    return text;
+}
+
+bool fromHex(const std::string& text, BorrowedKeys::Symbols& bytes) {
+    if (text.size() % 2) return false;
+    bytes.clear();
+    for (std::size_t i = 0; i < text.size(); i += 2) {
+        char* end = nullptr;
+        const std::string pair = text.substr(i, 2);
+        const unsigned long value = std::strtoul(pair.c_str(), &end, 16);
+        if (*end) return false;
+        bytes.push_back(static_cast<std::uint8_t>(value));
+    }
+    return true;
+}
+
+// The wire form of one keycode's symbols: an 8-byte header whose last two
+// bytes count the 4-byte symbols after it.
+bool wellFormed(const BorrowedKeys::Symbols& bytes) {
+    if (bytes.size() < 8) return false;
+    std::uint16_t count;
+    std::memcpy(&count, bytes.data() + 6, 2);
+    return bytes.size() == 8 + 4u * count;
+}
+
+}  // namespace
+
+BorrowedKeys::BorrowedKeys(xcb_connection_t* connection, xcb_window_t root)
+    : c_(connection), root_(root), host_(hostName()), pid_(static_cast<long>(::getpid())) {
+    xcb_intern_atom_reply_t* reply =
+        xcb_intern_atom_reply(c_, xcb_intern_atom(c_, 0, sizeof kProperty - 1, kProperty), nullptr);
+    if (reply) atom_ = reply->atom;
+    std::free(reply);
+}
+
+std::vector<BorrowedKeys::Line> BorrowedKeys::readLines() {
+    std::vector<Line> lines;
+    xcb_get_property_reply_t* reply = xcb_get_property_reply(
+        c_, xcb_get_property(c_, 0, root_, atom_, XCB_ATOM_STRING, 0, kMaxLongs), nullptr);
+    if (!reply) return lines;
+    std::string text;
+    if (reply->format == 8) {
+        text.assign(static_cast<const char*>(xcb_get_property_value(reply)),
+                    static_cast<std::size_t>(xcb_get_property_value_length(reply)));
+    }
+    std::free(reply);
+    std::istringstream in(text);
+    std::string row;
+    while (std::getline(in, row)) {
+        std::istringstream fields(row);
+        Line line;
+        int keycode = 0;
+        std::string hex;
+        // A line that cannot be read names nothing to give back; it goes.
+        if (fields >> line.host >> line.pid >> keycode >> hex && keycode >= 8 && keycode <= 255 &&
+            fromHex(hex, line.symbols) && wellFormed(line.symbols)) {
+            line.keycode = static_cast<xcb_keycode_t>(keycode);
+            lines.push_back(std::move(line));
+        }
+    }
+    return lines;
+}
+
+void BorrowedKeys::writeLines(const std::vector<Line>& lines) {
+    if (lines.empty()) {
+        xcb_delete_property(c_, root_, atom_);
+        return;
+    }
+    std::string text;
+    for (const Line& line : lines) {
+        text += line.host + ' ' + std::to_string(line.pid) + ' ' + std::to_string(line.keycode) +
+                ' ' + toHex(line.symbols) + '\n';
+    }
+    xcb_change_property(c_, XCB_PROP_MODE_REPLACE, root_, atom_, XCB_ATOM_STRING, 8,
+                        static_cast<std::uint32_t>(text.size()), text.data());
+}
+
+template <class Change>
+void BorrowedKeys::update(Change&& change) {
+    if (atom_ == XCB_NONE) return;
+    xcb_grab_server(c_);
+    std::vector<Line> lines = readLines();
+    change(lines);
+    writeLines(lines);
+    xcb_ungrab_server(c_);
+    std::free(xcb_get_input_focus_reply(c_, xcb_get_input_focus(c_), nullptr));
+}
+
+void BorrowedKeys::record(const std::vector<std::pair<xcb_keycode_t, Symbols>>& keycodes) {
+    if (keycodes.empty()) return;
+    update([&](std::vector<Line>& lines) {
+        for (const auto& [keycode, symbols] : keycodes)
+            lines.push_back(Line{host_, pid_, keycode, symbols});
+    });
+}
+
+void BorrowedKeys::release(const std::vector<xcb_keycode_t>& keycodes) {
+    if (keycodes.empty()) return;
+    update([&](std::vector<Line>& lines) {
+        lines.erase(std::remove_if(lines.begin(), lines.end(),
+                                   [&](const Line& line) {
+                                       return line.host == host_ && line.pid == pid_ &&
+                                              std::count(keycodes.begin(), keycodes.end(),
+                                                         line.keycode);
+                                   }),
+                    lines.end());
+    });
+}
+
+std::vector<std::pair<xcb_keycode_t, BorrowedKeys::Symbols>> BorrowedKeys::takeAbandoned() {
+    std::vector<std::pair<xcb_keycode_t, Symbols>> abandoned;
+    update([&](std::vector<Line>& lines) {
+        auto gone = [&](const Line& line) { return line.host == host_ && processGone(line.pid); };
+        for (const Line& line : lines)
+            if (gone(line)) abandoned.emplace_back(line.keycode, line.symbols);
+        lines.erase(std::remove_if(lines.begin(), lines.end(), gone), lines.end());
+    });
+    return abandoned;
+}
+
+}  // namespace tarn::x11
