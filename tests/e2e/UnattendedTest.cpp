@@ -8,11 +8,13 @@
 #include <unistd.h>
 #include <xcb/xcb.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 
 #include "TargetProgram.h"
 #include "TarnProgram.h"
+#include "Utf8.h"
 
 namespace tarn::e2e {
 namespace {
@@ -99,12 +101,13 @@ class Unattended : public ::testing::Test {
     std::string before = keyboard.dump();
 
     // An xterm whose program writes what it receives to a file; returns the file.
-    std::string startXterm(const std::string& title) {
+    std::string startXterm(const std::string& title, pid_t* pid = nullptr) {
         const std::string out = ::testing::TempDir() + "/" + title + ".out";
         std::remove(out.c_str());
-        session.spawn({"xterm", "-u8", "-T", title, "-e", "sh", "-c",
-                       "stty raw -echo; exec cat > '" + out + "'"},
-                      {"LC_ALL=C.UTF-8"});
+        const pid_t started = session.spawn({"xterm", "-u8", "-T", title, "-e", "sh", "-c",
+                                             "stty raw -echo; exec cat > '" + out + "'"},
+                                            {"LC_ALL=C.UTF-8"});
+        if (pid) *pid = started;
         desktop.waitForWindow(title);
         EXPECT_TRUE(testing::waitUntil([&] { return platformtest::exists(out); }, 15s));
         return out;
@@ -126,25 +129,6 @@ class Unattended : public ::testing::Test {
     }
 };
 
-TEST_F(Unattended, PauseStopsALongWait) {
-    TarnProgram tarn(session, kNoSessionBus);
-    const std::string macro =
-        tarn.writeMacro("wait.mcr", "Rem waiting\r\nWait 600\r\nRem never\r\n");
-    const std::string trace = tarn.folder() + "/trace.txt";
-    tarn.start({"--batch", "--trace", trace, macro});
-    ASSERT_TRUE(testing::waitUntil(
-        [&] {
-            return platformtest::exists(trace) &&
-                   platformtest::readFile(trace).find("Wait") != std::string::npos;
-        },
-        30s));
-    pressPause();
-    ASSERT_EQ(tarn.waitForExit(20s), 130);
-    EXPECT_EQ(tarn.err(), macro + ":2: Stopped by the Pause key\n");
-    EXPECT_EQ(platformtest::readFile(trace), "Rem waiting\r\nWait 600\r\n");
-    expectKeyboardAsBefore();
-}
-
 // A Pause the macro types itself is the target's, and stops nothing.
 TEST_F(Unattended, APauseTheMacroTypesReachesTheTarget) {
     testing::TargetProgram target(session);
@@ -164,32 +148,85 @@ TEST_F(Unattended, APauseTheMacroTypesReachesTheTarget) {
     expectKeyboardAsBefore();
 }
 
-// 50,000 characters, some off the layout, would take long to type; Pause cuts
-// the Send short and the run ends with it.
-TEST_F(Unattended, PauseStopsALongSendIntoXterm) {
-    const std::string out = startXterm("tarn-stop-send");
-    TarnProgram tarn(session, kNoSessionBus);
-    const std::string macro =
-        tarn.writeMacro("send.mcr",
-                        "SetFocus tarn-stop-send,2\r\n"
-                        "Send é€{a 10000}{b 10000}{ж 10000}{d 10000}{e 10000}\r\n"
-                        "Rem never\r\n");
-    tarn.start({"--batch", macro});
-    ASSERT_TRUE(testing::waitUntil([&] { return size(out) > 100; }, 30s)) << tarn.err();
-    pressPause();
-    ASSERT_EQ(tarn.waitForExit(20s), 130);
-    EXPECT_EQ(tarn.err(), macro + ":2: Stopped by the Pause key\n");
-    std::size_t arrived = 0;
-    testing::waitUntil(
-        [&] {
-            const std::size_t now = size(out);
-            const bool steady = now == arrived;
-            arrived = now;
-            return steady;
-        },
-        10s, 200ms);
-    EXPECT_LT(arrived, 50000u);
-    expectKeyboardAsBefore();
+// Every way to stop a run stops it in each of its waits within a moment, every
+// key released and the map restored: the statement in progress is ended (a
+// Wait, a window search with 600 seconds to go, a Send of 50,000 characters,
+// some off the layout), the run stops on its line and a batch run says what
+// stopped it. The signals end the program with 128 + their number.
+struct StopWay {
+    const char* name;
+    int signal;    // 0: none
+    bool command;  // tarn --stop
+    int status;
+    const char* by;
+};
+
+const StopWay kStopWays[] = {
+    {"PauseKey", 0, false, 130, "the Pause key"},
+    {"StopCommand", 0, true, 130, "tarn --stop"},
+    {"Sigint", SIGINT, false, 130, "SIGINT"},
+    {"Sigterm", SIGTERM, false, 128 + SIGTERM, "SIGTERM"},
+    {"Sighup", SIGHUP, false, 128 + SIGHUP, "SIGHUP"},
+};
+
+class Stop : public Unattended, public ::testing::WithParamInterface<StopWay> {};
+
+TEST_P(Stop, EndsEveryWaitAtOnce) {
+    const StopWay& way = GetParam();
+    const std::string out = startXterm("tarn-stop");
+    const struct {
+        const char* name;
+        const char* macro;
+    } places[] = {
+        {"Wait", "TimeOut 600\r\nWait 600\r\nRem never\r\n"},
+        {"GetWindowID", "TimeOut 600\r\nw = GetWindowID no such window,2\r\nRem never\r\n"},
+        {"Send",
+         "SetFocus tarn-stop,2\r\nSend é€{a 10000}{b 10000}{ж 10000}{d 10000}{e 10000}\r\n"
+         "Rem never\r\n"},
+    };
+    for (const auto& place : places) {
+        SCOPED_TRACE(place.name);
+        TarnProgram tarn(session, kNoSessionBus);
+        const std::string macro = tarn.writeMacro("stop.mcr", place.macro);
+        const std::string trace = tarn.folder() + "/trace.txt";
+        const std::size_t typedBefore = size(out);
+        tarn.start({"--batch", "--trace", trace, macro});
+        ASSERT_TRUE(testing::waitUntil(
+            [&] {
+                if (std::string(place.name) == "Send") return size(out) > typedBefore + 100;
+                // The statement of line 2 is under way once its line is traced.
+                const std::string lines =
+                    platformtest::exists(trace) ? platformtest::readFile(trace) : "";
+                return std::count(lines.begin(), lines.end(), '\n') >= 2;
+            },
+            30s))
+            << tarn.err();
+        if (way.signal) {
+            ::kill(tarn.pid(), way.signal);
+        } else if (way.command) {
+            TarnProgram stopper(
+                session, {kNoSessionBus[0], "XDG_RUNTIME_DIR=" + tarn.folder() + "/runtime"});
+            stopper.start({"--stop"});
+            EXPECT_EQ(stopper.waitForExit(20s), 0) << stopper.err();
+        } else {
+            pressPause();
+        }
+        // Far less than the 600 seconds the statement had to go.
+        ASSERT_EQ(tarn.waitForExit(20s), way.status) << tarn.err();
+        EXPECT_EQ(tarn.err(), macro + ":2: Stopped by " + way.by + "\n");
+        expectKeyboardAsBefore();
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Ways, Stop, ::testing::ValuesIn(kStopWays),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// With no run under way there is nothing to stop.
+TEST_F(Unattended, StopWithoutARunSaysSo) {
+    TarnProgram stopper(session, kNoSessionBus);
+    stopper.start({"--stop"});
+    EXPECT_EQ(stopper.waitForExit(20s), 1);
+    EXPECT_EQ(stopper.err(), "tarn: no macro is running\n");
 }
 
 // A binding goes once the keyboard has been idle a moment, while the run waits.
@@ -219,6 +256,84 @@ TEST_F(Unattended, SigtermInTheMiddleOfARunRestoresTheKeyboardMap) {
     ::kill(tarn.pid(), SIGTERM);
     ASSERT_EQ(tarn.waitForExit(20s), 128 + SIGTERM);
     expectKeyboardAsBefore();
+}
+
+// When the window the keys go to is destroyed in the middle of a Send, the
+// rest is not typed into whatever window comes forward: the run fails with a
+// failure of its own.
+TEST_F(Unattended, ASendStopsWhenItsWindowIsDestroyed) {
+    const std::string bystander = startXterm("tarn-bystander");
+    pid_t targetPid = -1;
+    const std::string out = startXterm("tarn-target", &targetPid);
+    TarnProgram tarn(session, kNoSessionBus);
+    const std::string macro = tarn.writeMacro(
+        "closed.mcr", "SetFocus tarn-target,2\r\nSend {a 10000}{b 10000}{c 10000}\r\n");
+    tarn.start({"--batch", macro});
+    ASSERT_TRUE(testing::waitUntil([&] { return size(out) > 100; }, 30s)) << tarn.err();
+    session.kill(targetPid);
+    ASSERT_EQ(tarn.waitForExit(20s), 1);
+    EXPECT_EQ(tarn.err(), macro +
+                              ":2: Error 1012 - The window the keys were typed into was closed "
+                              "before they were all typed (Tarn.Send.Process.RunMacro)\n");
+    // What was on its way as the window went may reach another, no more.
+    EXPECT_LT(size(bystander), 200u);
+    expectKeyboardAsBefore();
+}
+
+// A run killed while it has keycodes bound for text off the layout leaves
+// them so; the next run on the display gives them back and types as usual,
+// whatever the killed run left.
+TEST_F(Unattended, ARunAfterAKilledOneTypesAndRestoresTheMap) {
+    const std::string out = startXterm("tarn-killed");
+    TarnProgram killed(session, kNoSessionBus);
+    // More characters off the layout than there are spare keycodes: the run
+    // holds every one of them.
+    std::string text;
+    for (char32_t c = U'\u4e00'; c < U'\u4e00' + 400; ++c)
+        utf8::append(text, c);
+    killed.start({"--batch", killed.writeMacro("killed.mcr", "SetFocus tarn-killed,2\r\nSend " +
+                                                                 text + text + text + "\r\n")});
+    ASSERT_TRUE(testing::waitUntil([&] { return size(out) > 600; }, 60s)) << killed.err();
+    ::kill(killed.pid(), SIGKILL);
+    ASSERT_EQ(killed.waitForExit(20s), 128 + SIGKILL);
+    EXPECT_FALSE(keyboard.dump() == before) << "the killed run left its bindings";
+
+    TarnProgram next(session, kNoSessionBus);
+    next.start({"--batch", next.writeMacro("next.mcr", "SetFocus tarn-killed,2\r\nSend жé\r\n")});
+    ASSERT_EQ(next.waitForExit(30s), 0) << next.err();
+    EXPECT_TRUE(testing::waitUntil([&] { return keyboard.dump() == before; }, 20s));
+    EXPECT_TRUE(keyboard.keysDown().empty());
+}
+
+// The display going away in the middle of a run ends the program at once,
+// saying so, wherever the run was.
+TEST(UnattendedDisplay, LosingTheDisplayEndsTheRunAtOnce) {
+    const struct {
+        const char* name;
+        const char* macro;
+    } places[] = {
+        {"Wait", "Rem a\r\nWait 600\r\n"},
+        {"GetWindowID", "TimeOut 600\r\nw = GetWindowID no such window,2\r\n"},
+    };
+    for (const auto& place : places) {
+        SCOPED_TRACE(place.name);
+        XSession session(WindowManager::Openbox);
+        TarnProgram tarn(session, kNoSessionBus);
+        const std::string macro = tarn.writeMacro("gone.mcr", place.macro);
+        const std::string trace = tarn.folder() + "/trace.txt";
+        tarn.start({"--batch", "--trace", trace, macro});
+        ASSERT_TRUE(testing::waitUntil(
+            [&] {
+                const std::string lines =
+                    platformtest::exists(trace) ? platformtest::readFile(trace) : "";
+                return std::count(lines.begin(), lines.end(), '\n') >= 2;
+            },
+            30s));
+        ::kill(session.serverPid(), SIGKILL);
+        ASSERT_EQ(tarn.waitForExit(20s), 1);
+        EXPECT_NE(tarn.err().find(macro + ":2: the X display closed\n"), std::string::npos)
+            << tarn.err();
+    }
 }
 
 }  // namespace

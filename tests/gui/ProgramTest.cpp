@@ -1,6 +1,7 @@
 // Automatic mode end to end in-process (the program's run over the fakes and
 // its exit status), the command line, the tray menu and the Qt host's idle.
 #include <QAction>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QMenu>
@@ -94,6 +95,26 @@ TEST_F(PlayerTest, AutomaticModeIsHiddenWithCaptionTarn) {
               numberText(static_cast<float>(pixelsToTwips(centred.x(), form.get()))));
     EXPECT_EQ(GetSetting(appTitle(), kSectionSettings, kKeyTop),
               numberText(static_cast<float>(pixelsToTwips(centred.y(), form.get(), Qt::Vertical))));
+}
+
+// A batch run leaves the user's settings alone; a run that stores the last
+// file stores it whole, so that it names the same file wherever Tarn starts.
+TEST_F(PlayerTest, BatchRunsStoreNoSettingsAndTheLastFileIsAbsolute) {
+    const QFileInfo file(macro("Rem a\r\n"));
+    const QString started = QDir::currentPath();
+    QDir::setCurrent(file.absolutePath());
+    for (const bool batch : {true, false}) {
+        SaveSetting(executableAppName(), kSectionRecentFileList, kKeyLastFile, "/earlier.mcr");
+        UnattendedOptions options;
+        options.batch = batch;
+        options.report = [](const std::string&) {};
+        EXPECT_EQ(runPlayer(mFake.platform(), file.fileName().toStdString(), options), 0);
+        EXPECT_EQ(GetSetting(executableAppName(), kSectionRecentFileList, kKeyLastFile),
+                  batch ? QString("/earlier.mcr")
+                        : QDir::cleanPath(QDir::currentPath() + "/" + file.fileName()))
+            << batch;
+    }
+    QDir::setCurrent(started);
 }
 
 // A command line that is only a pair of quotes is still automatic mode, on the
