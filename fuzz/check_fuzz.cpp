@@ -41,7 +41,14 @@ bool isStaticFailure(const tarn::Failure& failure) {
 }
 
 [[noreturn]] void mismatch(const std::string& line, const char* what) {
-    std::fprintf(stderr, "check and run disagree on \"%s\": %s\n", line.c_str(), what);
+    // Control bytes (a NUL above all) written so that they can be seen.
+    std::string shown;
+    for (const char c : line) {
+        char escaped[8];
+        std::snprintf(escaped, sizeof escaped, "\\x%02x", static_cast<unsigned char>(c));
+        shown += static_cast<unsigned char>(c) < 0x20 ? std::string(escaped) : std::string(1, c);
+    }
+    std::fprintf(stderr, "check and run disagree on \"%s\": %s\n", shown.c_str(), what);
     std::abort();
 }
 
