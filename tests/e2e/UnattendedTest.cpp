@@ -314,6 +314,7 @@ TEST(UnattendedDisplay, LosingTheDisplayEndsTheRunAtOnce) {
     } places[] = {
         {"Wait", "Rem a\r\nWait 600\r\n"},
         {"GetWindowID", "TimeOut 600\r\nw = GetWindowID no such window,2\r\n"},
+        {"Send", "Rem a\r\nSend {a 10000}{b 10000}{c 10000}{d 10000}{e 10000}\r\n"},
     };
     for (const auto& place : places) {
         SCOPED_TRACE(place.name);
