@@ -171,13 +171,22 @@ const StopWay kStopWays[] = {
 
 class Stop : public Unattended, public ::testing::WithParamInterface<StopWay> {};
 
+// A statement a run waits in, on the macro's line 2.
+struct Place {
+    const char* name;
+    const char* macro;
+};
+
+// The statement of line 2 is under way once its line is traced.
+bool secondLineTraced(const std::string& trace) {
+    const std::string lines = platformtest::exists(trace) ? platformtest::readFile(trace) : "";
+    return std::count(lines.begin(), lines.end(), '\n') >= 2;
+}
+
 TEST_P(Stop, EndsEveryWaitAtOnce) {
     const StopWay& way = GetParam();
     const std::string out = startXterm("tarn-stop");
-    const struct {
-        const char* name;
-        const char* macro;
-    } places[] = {
+    const Place places[] = {
         {"Wait", "TimeOut 600\r\nWait 600\r\nRem never\r\n"},
         {"GetWindowID", "TimeOut 600\r\nw = GetWindowID no such window,2\r\nRem never\r\n"},
         {"Send",
@@ -194,10 +203,7 @@ TEST_P(Stop, EndsEveryWaitAtOnce) {
         ASSERT_TRUE(testing::waitUntil(
             [&] {
                 if (std::string(place.name) == "Send") return size(out) > typedBefore + 100;
-                // The statement of line 2 is under way once its line is traced.
-                const std::string lines =
-                    platformtest::exists(trace) ? platformtest::readFile(trace) : "";
-                return std::count(lines.begin(), lines.end(), '\n') >= 2;
+                return secondLineTraced(trace);
             },
             30s))
             << tarn.err();
@@ -308,10 +314,7 @@ TEST_F(Unattended, ARunAfterAKilledOneTypesAndRestoresTheMap) {
 // The display going away in the middle of a run ends the program at once,
 // saying so, wherever the run was.
 TEST(UnattendedDisplay, LosingTheDisplayEndsTheRunAtOnce) {
-    const struct {
-        const char* name;
-        const char* macro;
-    } places[] = {
+    const Place places[] = {
         {"Wait", "Rem a\r\nWait 600\r\n"},
         {"GetWindowID", "TimeOut 600\r\nw = GetWindowID no such window,2\r\n"},
         {"Send", "Rem a\r\nSend {a 10000}{b 10000}{c 10000}{d 10000}{e 10000}\r\n"},
@@ -323,13 +326,7 @@ TEST(UnattendedDisplay, LosingTheDisplayEndsTheRunAtOnce) {
         const std::string macro = tarn.writeMacro("gone.mcr", place.macro);
         const std::string trace = tarn.folder() + "/trace.txt";
         tarn.start({"--batch", "--trace", trace, macro});
-        ASSERT_TRUE(testing::waitUntil(
-            [&] {
-                const std::string lines =
-                    platformtest::exists(trace) ? platformtest::readFile(trace) : "";
-                return std::count(lines.begin(), lines.end(), '\n') >= 2;
-            },
-            30s));
+        ASSERT_TRUE(testing::waitUntil([&] { return secondLineTraced(trace); }, 30s));
         ::kill(session.serverPid(), SIGKILL);
         ASSERT_EQ(tarn.waitForExit(20s), 1);
         EXPECT_NE(tarn.err().find(macro + ":2: the X display closed\n"), std::string::npos)
