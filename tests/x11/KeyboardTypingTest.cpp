@@ -433,5 +433,28 @@ TEST(KeyboardTypingOpenbox, AltF4ClosesTheWindow) {
     EXPECT_TRUE(testing::waitUntil([&] { return target.closeRequests("main") > 0; }, 10s));
 }
 
+// Two runs on one display, each with characters off the layout: giving its
+// keycodes back, one leaves the other's binding between them alone, and the
+// map ends as it began.
+TEST(KeyboardTypingTwoRuns, GivingKeycodesBackLeavesTheOtherRunsBetweenThemAlone) {
+    XSession session(WindowManager::None);
+    Observer observer(session.display());
+    const std::vector<std::uint32_t> before = observer.coreMap();
+    auto first = x11::XTestKeyboard::connect(session.display().c_str());
+    auto second = x11::XTestKeyboard::connect(session.display().c_str());
+    ASSERT_TRUE(first && second);
+    constexpr xcb_keysym_t kEacute = 0xe9, kZhe = 0x6d6, kSharpS = 0xdf;
+    first->type(parseKeys("\u00e9"));
+    second->type(parseKeys("\u0436"));
+    first->type(parseKeys("\u00df"));
+    const int zhe = observer.keycodeOf(kZhe);
+    ASSERT_LT(observer.keycodeOf(kEacute), zhe);
+    ASSERT_LT(zhe, observer.keycodeOf(kSharpS));
+    first->restoreLayout();
+    EXPECT_EQ(observer.keycodeOf(kZhe), zhe);
+    second->restoreLayout();
+    EXPECT_EQ(observer.coreMap(), before);
+}
+
 }  // namespace
 }  // namespace tarn

@@ -23,6 +23,14 @@ std::uint16_t symCount(const std::uint8_t* map) {
 }  // namespace
 
 std::unique_ptr<KeySymMaps> KeySymMaps::read(xcb_connection_t* connection, std::int32_t device) {
+    std::unique_ptr<KeySymMaps> maps(new KeySymMaps);
+    if (!maps->readCurrent(connection, device, maps->original_)) return nullptr;
+    maps->current_ = maps->original_;
+    return maps;
+}
+
+bool KeySymMaps::readCurrent(xcb_connection_t* connection, std::int32_t device,
+                             std::vector<std::vector<std::uint8_t>>& maps) {
     const xcb_setup_t* setup = xcb_get_setup(connection);
     const int count = setup->max_keycode - setup->min_keycode + 1;
     xcb_xkb_get_map_reply_t* reply = xcb_xkb_get_map_reply(
@@ -31,15 +39,14 @@ std::unique_ptr<KeySymMaps> KeySymMaps::read(xcb_connection_t* connection, std::
                         XCB_XKB_MAP_PART_KEY_SYMS, 0, 0, 0, setup->min_keycode,
                         static_cast<std::uint8_t>(count), 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0),
         nullptr);
-    if (!reply) return nullptr;
+    if (!reply) return false;
     if (reply->firstKeySym != setup->min_keycode || reply->nKeySyms != count) {
         std::free(reply);
-        return nullptr;
+        return false;
     }
-    std::unique_ptr<KeySymMaps> maps(new KeySymMaps);
-    maps->minKeycode_ = reply->minKeyCode;
-    maps->maxKeycode_ = reply->maxKeyCode;
-    maps->original_.resize(256);
+    minKeycode_ = reply->minKeyCode;
+    maxKeycode_ = reply->maxKeyCode;
+    maps.assign(256, {});
 
     // With only the key symbols asked for, the map part is their list.
     const std::uint8_t* at = static_cast<const std::uint8_t*>(xcb_xkb_get_map_map(reply));
@@ -56,13 +63,11 @@ std::unique_ptr<KeySymMaps> KeySymMaps::read(xcb_connection_t* connection, std::
             complete = false;
             break;
         }
-        maps->original_[reply->firstKeySym + i].assign(at, at + size);
+        maps[reply->firstKeySym + i].assign(at, at + size);
         at += size;
     }
     std::free(reply);
-    if (!complete) return nullptr;
-    maps->current_ = maps->original_;
-    return maps;
+    return complete;
 }
 
 void KeySymMaps::write(xcb_connection_t* connection, std::int32_t device,
@@ -88,6 +93,21 @@ void KeySymMaps::write(xcb_connection_t* connection, std::int32_t device,
         current_[keycode] = original_[keycode];
         low = std::min<int>(low, keycode);
         high = std::max<int>(high, keycode);
+    }
+    // The request writes every keycode between the lowest and the highest it
+    // changes: those it does not change are written as the server has them
+    // now, which another program (another run) may have changed since they
+    // were read.
+    std::vector<std::vector<std::uint8_t>> now;
+    if (high - low > static_cast<int>(bind.size() + restore.size()) - 1 &&
+        readCurrent(connection, device, now)) {
+        for (int keycode = low; keycode <= high; ++keycode) {
+            const auto code = static_cast<xcb_keycode_t>(keycode);
+            const bool changed = std::any_of(bind.begin(), bind.end(),
+                                             [&](const auto& b) { return b.first == code; }) ||
+                                 std::find(restore.begin(), restore.end(), code) != restore.end();
+            if (!changed) current_[code] = now[code];
+        }
     }
     std::vector<std::uint8_t> values;
     std::size_t totalSyms = 0;

@@ -24,7 +24,8 @@ class KeySymMaps {
 
     // One request: each keycode of `bind` gets its keysym alone on one level
     // of one group, each keycode of `restore` gets its symbols back as read.
-    // Keycodes between them are written as they are.
+    // Keycodes between them are written as the server has them now (read
+    // again first), never as they were when this object read them.
     void write(xcb_connection_t* connection, std::int32_t device,
                const std::vector<std::pair<xcb_keycode_t, xkb_keysym_t>>& bind,
                const std::vector<xcb_keycode_t>& restore);
@@ -41,6 +42,8 @@ class KeySymMaps {
 
   private:
     KeySymMaps() = default;
+    bool readCurrent(xcb_connection_t* connection, std::int32_t device,
+                     std::vector<std::vector<std::uint8_t>>& maps);
 
     xcb_keycode_t minKeycode_ = 8;
     xcb_keycode_t maxKeycode_ = 255;
