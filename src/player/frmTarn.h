@@ -128,9 +128,9 @@ class frmTarn : public QWidget {
     // the run as Stop does. nullptr: none. Must outlive the window.
     void setStopKey(StopKey* poKey);
     bool stoppedByStopKey() const { return mbStoppedByKey; }
-    // The program ends because what it works on is gone (psvWhat: "the X
-    // display closed"): one line to the trace, and to standard error (in
-    // batch mode after "FILE:LINE: ", as a failure is reported).
+    // The program ends because the display is gone (psvWhat: "the X display
+    // closed"): failure 1013 in the trace and, in batch mode, on standard
+    // error as any failure; otherwise "tarn: " and the text.
     void reportGone(const std::string& psvWhat);
     // Where the trace file is written; by default traceFilePath(). Set before
     // the first Start.

@@ -4,6 +4,7 @@
 #include <QSocketNotifier>
 #include <cstdio>
 
+#include "Diagnostic.h"
 #include "StopKey.h"
 #include "TraceFile.h"
 #include "frmTarn.h"
@@ -57,13 +58,13 @@ void frmTarn::stopKey_Pressed() {
 void frmTarn::reportGone(const std::string& psvWhat) {
     if (tracing() && mbTraceOpen && miTraceFile) {
         try {
-            miTraceFile->appendLine(psvWhat);
+            miTraceFile->appendLine("Error " + std::to_string(kDisplayClosed) + " - " + psvWhat);
         } catch (const Failure&) {
             // Standard error still says it.
         }
     }
     if (mbBatch) {
-        mReport(runPosition() + ": " + psvWhat);
+        mReport(FormatDiagnostic(runPosition(), 0, 0, psvWhat, kDisplayClosed));
     } else {
         std::fprintf(stderr, "tarn: %s\n", psvWhat.c_str());
     }

@@ -19,6 +19,10 @@
 
 namespace {
 
+// The exit statuses that are not the run's own (Program.h has those).
+constexpr int kUsageError = 2;
+constexpr int kCannotStart = 3;
+
 // The status of a program that failed in itself rather than in the macro
 // (an internal error, memory exhausted): EX_SOFTWARE of sysexits.h.
 constexpr int kInternalError = 70;
@@ -53,7 +57,7 @@ int stopRuns() {
     const int asked = tarn::posix::StopRequests::stopAll(problem);
     if (asked < 0) {
         std::fprintf(stderr, "tarn: %s\n", problem.c_str());
-        return 3;
+        return kCannotStart;
     }
     if (asked == 0) {
         std::fputs("tarn: no macro is running\n", stderr);
@@ -61,14 +65,6 @@ int stopRuns() {
     }
     return 0;
 }
-
-}  // namespace
-
-namespace {
-
-// The exit statuses that are not the run's own (Program.h has those).
-constexpr int kUsageError = 2;
-constexpr int kCannotStart = 3;
 
 // Text asked for on standard output that never arrived there (a full disk, a
 // closed pipe) is a failure, as in every tool a script relies on.
@@ -94,6 +90,8 @@ int main(int argc, char** argv) {
         case tarn::CommandLine::Action::Check:
             return tarn::CheckMacroFiles(commandLine.files, std::cout, std::cerr);
         case tarn::CommandLine::Action::Stop:
+            // The runs' folder is found as the runs find it, also from cron.
+            tarn::posix::provideRuntimeFolder();
             return stopRuns();
         case tarn::CommandLine::Action::Invalid:
             std::fprintf(stderr, "tarn: %s (try tarn --help)\n", commandLine.problem.c_str());

@@ -2,9 +2,9 @@
 // diagnostic form, the exit statuses, and a clear word when there is no X
 // display to work on.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <fcntl.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>

@@ -279,8 +279,8 @@ TEST_F(Unattended, ASendStopsWhenItsWindowIsDestroyed) {
     session.kill(targetPid);
     ASSERT_EQ(tarn.waitForExit(20s), 1);
     EXPECT_EQ(tarn.err(), macro +
-                              ":2: Error 1012 - The window the keys were typed into was closed "
-                              "before they were all typed (Tarn.Send.Process.RunMacro)\n");
+                              ":2: error: The window the keys were typed into was closed "
+                              "before they were all typed (Tarn.Send.Process.RunMacro) [1012]\n");
     // What was on its way as the window went may reach another, no more.
     EXPECT_LT(size(bystander), 200u);
     expectKeyboardAsBefore();
@@ -329,7 +329,8 @@ TEST(UnattendedDisplay, LosingTheDisplayEndsTheRunAtOnce) {
         ASSERT_TRUE(testing::waitUntil([&] { return secondLineTraced(trace); }, 30s));
         ::kill(session.serverPid(), SIGKILL);
         ASSERT_EQ(tarn.waitForExit(20s), 1);
-        EXPECT_NE(tarn.err().find(macro + ":2: the X display closed\n"), std::string::npos)
+        EXPECT_NE(tarn.err().find(macro + ":2: error: the X display closed [1013]\n"),
+                  std::string::npos)
             << tarn.err();
     }
 }

@@ -150,9 +150,9 @@ TEST(MacroCheck, ALineOverOneMebibyteIsRefusedByCheckAndRun) {
             dir.write("m.mcr", "Rem a\n" + std::string(length, '\0') + "\nFoo bar\n");
         std::ostringstream out, err;
         EXPECT_EQ(CheckMacroFiles({path}, out, err), 1);
-        EXPECT_EQ(out.str(), path + (tooLong ? ":2:1: error 1011: Line too long: a macro line may "
-                                               "hold at most 1 MiB (1,048,576 bytes)\n"
-                                             : ":3:1: error 1001: Invalid macro command\n"));
+        EXPECT_EQ(out.str(), path + (tooLong ? ":2:1: error: Line too long: a macro line may hold "
+                                               "at most 1 MiB (1,048,576 bytes) [1011]\n"
+                                             : ":3:1: error: Invalid macro command [1001]\n"));
         test::Harness h;
         const std::optional<Failure> failure = h.runFile(path);
         ASSERT_TRUE(failure);
