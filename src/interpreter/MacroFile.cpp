@@ -28,13 +28,25 @@ bool streamIsUtf8(std::FILE* file) {
 
 // The encoding is decided by reading the text to its end before the first
 // line is returned, which a pipe allows only once: its text is copied into an
-// unnamed temporary file first, so memory stays bounded as for a file.
+// unnamed temporary file first, so memory stays bounded as for a file. A pipe
+// may never end (`yes |`, `cat /dev/zero |`): a line past the line limit ends
+// the copy at once, and so does more text than any macro holds.
 std::FILE* spool(std::FILE* source) {
     std::FILE* copy = std::tmpfile();
     if (!copy) throw runtimeFailureFromErrno(errno);
     char block[65536];
-    std::size_t got;
+    std::size_t got, total = 0, lineLength = 0;
     while ((got = std::fread(block, 1, sizeof block, source)) > 0) {
+        for (std::size_t i = 0; i < got; ++i)
+            lineLength = (block[i] == '\n' || block[i] == '\r') ? 0 : lineLength + 1;
+        total += got;
+        if (lineLength > kMaxLineBytes || total > kMaxPipedBytes) {
+            std::fclose(copy);
+            if (lineLength > kMaxLineBytes) throw lineTooLongFailure();
+            throw Failure(kOutOfMemory,
+                          "Out of memory: a macro read from a pipe may hold at most 64 MiB",
+                          kRuntimeSource);
+        }
         if (std::fwrite(block, 1, got, copy) != got) {
             std::fclose(copy);
             throw runtimeFailure(kDiskFull);

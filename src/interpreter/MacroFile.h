@@ -16,6 +16,9 @@ namespace tarn {
 // The longest line a macro may have: 1 MiB, far beyond any statement, even a
 // Send of a whole page of text.
 inline constexpr std::size_t kMaxLineBytes = 1024 * 1024;
+// The most text a macro read from a pipe may hold: it is copied aside before
+// the run, and a pipe that never ends must not fill the disk.
+inline constexpr std::size_t kMaxPipedBytes = 64 * 1024 * 1024;
 
 // Failure 1011 for a line longer than kMaxLineBytes.
 Failure lineTooLongFailure();

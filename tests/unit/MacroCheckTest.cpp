@@ -1,6 +1,7 @@
 // tarn --check: macro texts to the lines it prints and its exit status.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <sstream>
 
 #include "Harness.h"
@@ -158,6 +159,35 @@ TEST(MacroCheck, ALineOverOneMebibyteIsRefusedByCheckAndRun) {
         ASSERT_TRUE(failure);
         EXPECT_EQ(failure->number(), tooLong ? 1011 : 1001);
         EXPECT_EQ(h.macro.LineNumber(), tooLong ? 2 : 3);
+    }
+}
+
+// A macro piped in is copied aside before it runs: a pipe that never ends is
+// refused once it passes what a macro may hold, by the check and the run.
+TEST(MacroCheck, AnEndlessPipeIsRefusedByCheckAndRun) {
+    const struct {
+        const char* writer;
+        int number;
+    } cases[] = {{"exec cat /dev/zero", 1011}, {"exec yes Rem", 7}};
+    for (const auto& c : cases) {
+        for (const bool run : {false, true}) {
+            std::FILE* pipe = ::popen(c.writer, "r");
+            ASSERT_NE(pipe, nullptr);
+            const std::string path = "/dev/fd/" + std::to_string(::fileno(pipe));
+            if (run) {
+                test::Harness h;
+                const std::optional<Failure> failure = h.runFile(path);
+                ASSERT_TRUE(failure) << c.writer;
+                EXPECT_EQ(failure->number(), c.number) << c.writer;
+            } else {
+                std::ostringstream out, err;
+                // A file that cannot be read to its end is reported on stderr.
+                EXPECT_EQ(CheckMacroFiles({path}, out, err), 2);
+                EXPECT_NE(err.str().find("[" + std::to_string(c.number) + "]"), std::string::npos)
+                    << c.writer << ": " << err.str();
+            }
+            ::pclose(pipe);  // the writer ends on the closed pipe
+        }
     }
 }
 
