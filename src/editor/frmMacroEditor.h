@@ -249,6 +249,7 @@ class frmMacroEditor : public QMainWindow {
     void reportOpenFailure(const Failure& poFailure);
     bool NewText();
     void prepareFileDialog(const QString& psvTitle, const QString& psvFilter);
+    void startFileDialogWhereTheUserWorks();
     void connectLineEnds();
     void restartLineEnds();
 

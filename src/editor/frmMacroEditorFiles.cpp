@@ -125,9 +125,12 @@ void frmMacroEditor::mnuFileExit_Click() {
 }
 
 void frmMacroEditor::prepareFileDialog(const QString& psvTitle, const QString& psvFilter) {
-    cdlgMac->setFlags(CommonDialog::kFileDialogFlags);
     cdlgMac->setDialogTitle(psvTitle);
     cdlgMac->setFilter(psvFilter);
+    cdlgMac->setFlags(CommonDialog::kFileDialogFlags);
+}
+
+void frmMacroEditor::startFileDialogWhereTheUserWorks() {
     cdlgMac->setFileName(QString());
     // The current file's folder, else where the last file dialog was confirmed.
     cdlgMac->setInitDir(msvFileName.isEmpty() ? cdlgMac->LastFolder()
@@ -140,8 +143,9 @@ bool frmMacroEditor::OpenMacro(const QString& psvFile) {
     if (!NewText()) return false;
     QString path = psvFile;
     try {
+        prepareFileDialog(QStringLiteral("Open Macro File"), kMacroFilter);
         if (path.isEmpty()) {
-            prepareFileDialog(QStringLiteral("Open Macro File"), kMacroFilter);
+            startFileDialogWhereTheUserWorks();
             cdlgMac->ShowOpen();
             path = cdlgMac->FileName();
         }
@@ -201,6 +205,7 @@ bool frmMacroEditor::SaveFileAs() {
     QString path;
     try {
         prepareFileDialog(QStringLiteral("Save Macro File"), kSaveFilter);
+        startFileDialogWhereTheUserWorks();
         cdlgMac->ShowSave();
         path = cdlgMac->FileName();
     } catch (const Failure& failure) {
