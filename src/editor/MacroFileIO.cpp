@@ -288,7 +288,7 @@ void writeInPlace(const std::string& target, const QByteArray& bytes) {
     Descriptor file(::open(target.c_str(), O_WRONLY | O_CLOEXEC));
     if (file.get() < 0) throwMissing(target, errno);
     if (!bytes.isEmpty() && ::fallocate(file.get(), 0, 0, bytes.size()) != 0 &&
-        errno != EOPNOTSUPP) {
+        errno != EOPNOTSUPP && errno != ENOSYS) {
         throw runtimeFailureFromErrno(errno);
     }
     writeAll(file.get(), bytes);
