@@ -233,13 +233,7 @@ struct NewFile {
 };
 
 // Creates the new file; false with errno set when the folder refuses it.
-bool createBeside(const std::string& target, NewFile& file) {
-#ifdef O_TMPFILE
-    file.fd.reset(::open(folderOf(target).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666));
-    if (file.fd.get() >= 0) return true;
-    // Older kernels and some file systems have no unnamed files.
-    if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) return false;
-#endif
+bool createNamed(const std::string& target, NewFile& file) {
     for (int attempt = 0; attempt < 100; ++attempt) {
         file.name = temporaryName(target);
         file.fd.reset(::open(file.name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
@@ -249,8 +243,34 @@ bool createBeside(const std::string& target, NewFile& file) {
             return false;
         }
     }
+    file.name.clear();
     errno = EEXIST;
     return false;
+}
+
+bool createBeside(const std::string& target, NewFile& file) {
+#ifdef O_TMPFILE
+    file.fd.reset(::open(folderOf(target).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666));
+    if (file.fd.get() >= 0) return true;
+    // Older kernels and some file systems have no unnamed files.
+    if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) return false;
+#endif
+    return createNamed(target, file);
+}
+
+// Puts the new text into the new file, on disk, with the old file's owner and
+// permissions when there is one; false when its owner could not be kept.
+bool fill(NewFile& file, const struct stat* old, const QByteArray& bytes) {
+    bool ownerKept = true;
+    if (old) {
+        // Owner first: changing it clears the set-user-ID bits that the mode restores.
+        ownerKept = ::fchown(file.fd.get(), old->st_uid, old->st_gid) == 0;
+        if (::fchmod(file.fd.get(), old->st_mode & 07777) != 0)
+            throw runtimeFailureFromErrno(errno);
+    }
+    writeAll(file.fd.get(), bytes);
+    if (::fsync(file.fd.get()) != 0) throw runtimeFailureFromErrno(errno);
+    return ownerKept;
 }
 
 // Gives an unnamed file the name; 0 or the error.
@@ -262,15 +282,18 @@ int link(int fd, const std::string& name) {
     return errno;
 }
 
-// Names the new file with a temporary name (a no-op when it has one).
-void nameTemporarily(NewFile& file, const std::string& target) {
+// Names the new file with a temporary name (a no-op when it has one). An
+// unnamed file that cannot be linked (no /proc) is made again with a name.
+void nameTemporarily(NewFile& file, const std::string& target, const struct stat* old,
+                     const QByteArray& bytes) {
     for (int attempt = 0; !file.named() && attempt < 100; ++attempt) {
         const std::string name = temporaryName(target);
         const int error = link(file.fd.get(), name);
         if (error == 0) {
             file.name = name;
         } else if (error != EEXIST) {
-            throw runtimeFailureFromErrno(error);
+            if (!createNamed(target, file)) throw runtimeFailureFromErrno(errno);
+            fill(file, old, bytes);
         }
     }
     if (!file.named()) throw runtimeFailure(kPathFileAccessError);
@@ -369,24 +392,16 @@ QByteArray encode(const QString& psvText, const MacroFileFormat& poFormat, bool&
     return bytes;
 }
 
-void writeNewText(NewFile& file, const QByteArray& bytes) {
-    writeAll(file.fd.get(), bytes);
-    if (::fsync(file.fd.get()) != 0) throw runtimeFailureFromErrno(errno);
-}
-
 // A file that does not exist yet: an unnamed file gets the name itself once
 // its text is on disk, so nothing but the whole file ever has it.
 void writeNewFile(const std::string& target, const QByteArray& bytes) {
     NewFile file;
     if (!createBeside(target, file)) throwFolderRefuses(target, errno);
     try {
-        writeNewText(file, bytes);
-        if (!file.named()) {
-            const int error = link(file.fd.get(), target);
-            if (error == 0) return;
-            if (error != EEXIST) throw runtimeFailureFromErrno(error);
-            nameTemporarily(file, target);  // made meanwhile: replace it as any file
-        }
+        fill(file, nullptr, bytes);
+        // Made meanwhile, or no link possible: named and renamed as any file.
+        if (!file.named() && link(file.fd.get(), target) == 0) return;
+        nameTemporarily(file, target, nullptr, bytes);
         if (::rename(file.name.c_str(), target.c_str()) != 0) throw runtimeFailureFromErrno(errno);
     } catch (...) {
         if (file.named()) ::unlink(file.name.c_str());
@@ -406,11 +421,8 @@ void writeExistingFile(const std::string& target, const struct stat& old, const 
         return;
     }
     try {
-        // Owner first: changing it clears the set-user-ID bits that the mode restores.
-        const bool ownerKept = ::fchown(file.fd.get(), old.st_uid, old.st_gid) == 0;
-        if (::fchmod(file.fd.get(), old.st_mode & 07777) != 0) throw runtimeFailureFromErrno(errno);
-        writeNewText(file, bytes);
-        nameTemporarily(file, target);
+        const bool ownerKept = fill(file, &old, bytes);
+        nameTemporarily(file, target, &old, bytes);
         if (ownerKept && old.st_nlink == 1) {
             if (::rename(file.name.c_str(), target.c_str()) != 0)
                 throw runtimeFailureFromErrno(errno);

@@ -2,7 +2,9 @@
 // and saved unchanged keeps every byte, and a failed save keeps the old file.
 #include <grp.h>
 #include <gtest/gtest.h>
+#include <sched.h>
 #include <signal.h>
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -186,10 +188,16 @@ TEST_F(MacroFileIO, FailuresCarryTheRuntimeNumbers) {
 }
 
 // Runs the action in a child process as the unprivileged user nobody (uid and
-// gid 65534); its result is the child's exit status, -1 when it did not end.
-int asNobody(const std::function<int()>& action) {
+// gid 65534), optionally where /proc is not mounted; its result is the child's
+// exit status, -1 when it did not end.
+int asNobody(const std::function<int()>& action, bool pbWithoutProc = false) {
     const pid_t child = ::fork();
     if (child == 0) {
+        if (pbWithoutProc && (::unshare(CLONE_NEWNS) != 0 ||
+                              ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+                              ::umount2("/proc", MNT_DETACH) != 0)) {
+            ::_exit(254);
+        }
         if (::setgroups(0, nullptr) != 0 || ::setresgid(65534, 65534, 65534) != 0 ||
             ::setresuid(65534, 65534, 65534) != 0) {
             ::_exit(255);
@@ -222,6 +230,7 @@ TEST_F(MacroFileIO, SavingKeepsOwnerAndLinksAndRefusesReadOnlyFilesForEveryone) 
     give(put("ro/own.mcr", "Wait 1\r\n"), 65534, 0644);
     give(path("ro"), 65534, 0555);
     give(put("shared.mcr", "Wait 1\r\n"), 0, 0666);
+    give(put("shared2.mcr", "Wait 1\r\n"), 0, 0666);
     give(put("locked.mcr", "Wait 1\r\n"), 65534, 0444);
     give(put("rootlocked.mcr", "Wait 1\r\n"), 0, 0444);
     put("linked.mcr", "Wait 1\r\n");
@@ -237,6 +246,7 @@ TEST_F(MacroFileIO, SavingKeepsOwnerAndLinksAndRefusesReadOnlyFilesForEveryone) 
         bool asNobody;
         int number;
         QByteArray after;
+        bool withoutProc = false;
     } rows[] = {
         {"writable file in a read-only folder", "ro/own.mcr", true, 0, "Wait 2\r\n"},
         {"new file in a read-only folder", "ro/new.mcr", true, kPermissionDenied, "<unreadable>"},
@@ -244,10 +254,14 @@ TEST_F(MacroFileIO, SavingKeepsOwnerAndLinksAndRefusesReadOnlyFilesForEveryone) 
         {"read-only file", "locked.mcr", true, kPermissionDenied, "Wait 1\r\n"},
         {"read-only file, root", "rootlocked.mcr", false, kPermissionDenied, "Wait 1\r\n"},
         {"hard link", "linked.mcr", false, 0, "Wait 2\r\n"},
+        // No /proc to name an unnamed file by: a named one takes its place.
+        {"someone else's file, no /proc", "shared2.mcr", true, 0, "Wait 2\r\n", true},
+        {"new file, no /proc", "new.mcr", true, 0, "Wait 2\r\n", true},
     };
     for (const auto& row : rows) {
         const ino_t inode = QFile::exists(path(row.file)) ? statOf(path(row.file)).st_ino : 0;
-        const int number = row.asNobody ? asNobody([&] { return save(row.file); }) : save(row.file);
+        const int number = row.asNobody ? asNobody([&] { return save(row.file); }, row.withoutProc)
+                                        : save(row.file);
         EXPECT_EQ(number, row.number) << row.name;
         EXPECT_EQ(contents(path(row.file)), row.after) << row.name;
         if (inode != 0) {
@@ -257,6 +271,8 @@ TEST_F(MacroFileIO, SavingKeepsOwnerAndLinksAndRefusesReadOnlyFilesForEveryone) 
     EXPECT_EQ(statOf(path("shared.mcr")).st_uid, 0u);
     EXPECT_EQ(statOf(path("shared.mcr")).st_mode & 07777, 0666u);
     EXPECT_EQ(contents(path("link2.mcr")), "Wait 2\r\n");
+    EXPECT_EQ(statOf(path("shared2.mcr")).st_uid, 0u);
+    EXPECT_EQ(statOf(path("new.mcr")).st_uid, 65534u);
     // Where neither the folder nor a file can be written, the folder is named.
     const int named = asNobody([this] {
         try {
