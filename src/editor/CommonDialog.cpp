@@ -5,9 +5,11 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFileSystemModel>
+#include <QHeaderView>
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QSortFilterProxyModel>
+#include <QTreeView>
 #include <algorithm>
 
 #include "Failure.h"
@@ -157,6 +159,7 @@ void CommonDialog::show(Kind piKind) {
             path += QLatin1Char('.') + suffix;
     }
     msvFileName = path;
+    msvLastFolder = QFileInfo(path).absolutePath();
     miFilterIndex = chosenFilter;
 }
 
@@ -196,6 +199,14 @@ std::optional<QString> CommonDialog::runDialog(const Request& poRequest, int& pi
             QObject::connect(&dialog, &QFileDialog::filterSelected, proxy, follow);
             follow(filters[index - 1]);
         }
+    }
+    // The details (size, type, date) shown whole; the name takes the rest.
+    if (auto* details = dialog.findChild<QTreeView*>(QStringLiteral("treeView"))) {
+        QHeaderView* header = details->header();
+        for (int column = 1; column < header->count(); ++column)
+            header->setSectionResizeMode(column, QHeaderView::ResizeToContents);
+        header->setStretchLastSection(false);
+        header->setSectionResizeMode(0, QHeaderView::Stretch);
     }
     if (!poRequest.initialFolder.isEmpty()) dialog.setDirectory(poRequest.initialFolder);
     if (!poRequest.fileName.isEmpty()) {

@@ -99,6 +99,9 @@ class CommonDialog {
     // The filter choice selected first (1-based); after a dialog, the one used.
     void setFilterIndex(int piIndex) { miFilterIndex = piIndex; }
     int FilterIndex() const { return miFilterIndex; }
+    // The folder of the file last chosen in a confirmed file dialog; empty
+    // before the first.
+    QString LastFolder() const { return msvLastFolder; }
 
     // Show the dialog and wait for the user. Throw Failure 32755 on cancel.
     void ShowOpen();
@@ -128,6 +131,7 @@ class CommonDialog {
     QString msvTitle;
     QString msvFilter;
     int miFilterIndex = 1;
+    QString msvLastFolder;
 };
 
 }  // namespace tarn::editor

@@ -1,11 +1,13 @@
 #include "MacroFileIO.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <QRandomGenerator>
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <string>
 #include <string_view>
@@ -19,10 +21,22 @@ namespace {
 
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
+// The bytes of each LineEnd, in UTF-8.
+constexpr std::array<std::string_view, 6> kLineEndBytes = {
+    "\r\n", "\n", "\r", "\xE2\x80\xA9", "\xEF\xB7\x90", "\xEF\xB7\x91"};
+
+std::string_view bytesOf(LineEnd end) {
+    return kLineEndBytes[static_cast<std::size_t>(end)];
+}
+
 std::string folderOf(const std::string& path) {
     const std::size_t slash = path.find_last_of('/');
     if (slash == std::string::npos) return ".";
     return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string nameOf(const std::string& path) {
+    return path.substr(path.find_last_of('/') + 1);
 }
 
 // A missing file in a missing folder is reported as the missing folder, as users
@@ -37,13 +51,15 @@ std::string folderOf(const std::string& path) {
 
 class Descriptor {
   public:
-    explicit Descriptor(int fd) : fd_(fd) {}
-    ~Descriptor() {
-        if (fd_ >= 0) ::close(fd_);
-    }
+    explicit Descriptor(int fd = -1) : fd_(fd) {}
+    ~Descriptor() { reset(); }
     Descriptor(const Descriptor&) = delete;
     Descriptor& operator=(const Descriptor&) = delete;
     int get() const { return fd_; }
+    void reset(int fd = -1) {
+        if (fd_ >= 0) ::close(fd_);
+        fd_ = fd;
+    }
     int release() { return std::exchange(fd_, -1); }
 
   private:
@@ -51,44 +67,64 @@ class Descriptor {
 };
 
 [[noreturn]] void throwTooLarge() {
-    throw runtimeFailure(kOutOfMemory);
+    throw Failure(kOutOfMemory, tooLargeDescription().toStdString(), kRuntimeSource);
 }
 
-// The line ends of the text become "\n"; the first one found is the file's.
-// In place, as the text may be large. A line too long for the text area makes
-// the whole file too large.
+// The line ends of the text become "\n", and so do the characters the text
+// area breaks a line at; each one's kind is recorded. In place, as the text may
+// be large. A line too long for the text area makes the whole file too large.
 void takeLineEnds(QString& text, MacroFileFormat& format) {
-    QByteArray first;
+    std::vector<LineEnd>& ends = format.lineEnds;
+    std::array<qsizetype, 3> counts{};  // of CR LF, LF and CR
     QChar* const data = text.data();
     const qsizetype size = text.size();
     qsizetype kept = 0;
     qsizetype lineStart = 0;
     for (qsizetype i = 0; i < size; ++i) {
         const QChar c = data[i];
-        const char* end = nullptr;
+        LineEnd end;
         if (c == u'\r') {
             const bool pair = i + 1 < size && data[i + 1] == u'\n';
-            end = pair ? "\r\n" : "\r";
+            end = pair ? LineEnd::CrLf : LineEnd::Cr;
             if (pair) ++i;
         } else if (c == u'\n') {
-            end = "\n";
-        }
-        if (!end) {
+            end = LineEnd::Lf;
+        } else if (c == QChar::ParagraphSeparator) {
+            end = LineEnd::ParagraphSeparator;
+        } else if (c == QChar(0xFDD0)) {
+            end = LineEnd::Fdd0;
+        } else if (c == QChar(0xFDD1)) {
+            end = LineEnd::Fdd1;
+        } else {
             data[kept++] = c;
             continue;
         }
         if (kept - lineStart > kMaxMacroLineChars) throwTooLarge();
         data[kept++] = u'\n';
         lineStart = kept;
-        if (first.isEmpty()) {
-            first = end;
-        } else if (first != end) {
-            format.mixedLineEnds = true;
-        }
+        ends.push_back(end);
+        if (end <= LineEnd::Cr) ++counts[static_cast<std::size_t>(end)];
     }
     if (kept - lineStart > kMaxMacroLineChars) throwTooLarge();
     text.truncate(kept);
-    if (!first.isEmpty()) format.lineEnd = first;
+    // The most common real line end, the first line's on a tie, is the file's.
+    for (const LineEnd end : ends) {
+        if (end > LineEnd::Cr) continue;
+        const qsizetype most = *std::max_element(counts.begin(), counts.end());
+        for (const LineEnd candidate : {end, LineEnd::CrLf, LineEnd::Lf, LineEnd::Cr}) {
+            if (counts[static_cast<std::size_t>(candidate)] == most) {
+                format.lineEnd = candidate;
+                break;
+            }
+        }
+        break;
+    }
+    const bool uniform = std::all_of(ends.begin(), ends.end(),
+                                     [&format](LineEnd end) { return end == format.lineEnd; });
+    if (uniform) {
+        ends.clear();
+        ends.shrink_to_fit();
+    }
 }
 
 QByteArray readAll(const std::string& path) {
@@ -143,35 +179,200 @@ std::string targetOf(const std::string& path) {
 void writeAll(int fd, const QByteArray& bytes) {
     const char* data = bytes.constData();
     qsizetype left = bytes.size();
+    off_t at = 0;
     while (left > 0) {
-        const ssize_t n = ::write(fd, data, static_cast<std::size_t>(left));
+        const ssize_t n = ::pwrite(fd, data, static_cast<std::size_t>(left), at);
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) throw runtimeFailureFromErrno(errno);
         data += n;
         left -= n;
+        at += n;
     }
 }
 
-// A new file in the target's folder under a name no other file has, created
-// with the permissions the process's umask gives.
-int createTemporary(const std::string& target, std::string& temporary) {
-    const std::string folder = folderOf(target);
-    const std::string name = target.substr(target.find_last_of('/') + 1);
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        temporary = folder + "/." + name + "." +
-                    std::to_string(QRandomGenerator::global()->bounded(1000000000)) + ".tmp";
-        const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0) return fd;
-        if (errno != EEXIST) throwMissing(target, errno);
+// The name a save gives its new text while it is not yet the file.
+std::string temporaryName(const std::string& target) {
+    return folderOf(target) + "/." + nameOf(target) + "." +
+           std::to_string(QRandomGenerator::global()->bounded(1000000000)) + ".tmp";
+}
+
+bool isTemporaryNameOf(const std::string& name, const std::string& target) {
+    const std::string prefix = "." + nameOf(target) + ".";
+    const std::string_view suffix = ".tmp";
+    if (name.size() <= prefix.size() + suffix.size() ||
+        name.compare(0, prefix.size(), prefix) != 0 ||
+        name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0) {
+        return false;
     }
-    throw runtimeFailure(kPathFileAccessError);
+    const std::string number =
+        name.substr(prefix.size(), name.size() - prefix.size() - suffix.size());
+    return std::all_of(number.begin(), number.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// A save cut short by a crash or a kill may have left its new text under a
+// temporary name; the next save of the same file removes it.
+void removeLeftovers(const std::string& target) {
+    DIR* folder = ::opendir(folderOf(target).c_str());
+    if (!folder) return;
+    while (const dirent* entry = ::readdir(folder)) {
+        const std::string name = entry->d_name;
+        if (!isTemporaryNameOf(name, target)) continue;
+        struct stat info {};
+        const std::string path = folderOf(target) + "/" + name;
+        if (::lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode)) ::unlink(path.c_str());
+    }
+    ::closedir(folder);
+}
+
+// The new text's file beside the target: unnamed where the file system has
+// such files, else under a temporary name. A name of "" means unnamed.
+struct NewFile {
+    Descriptor fd;
+    std::string name;
+    bool named() const { return !name.empty(); }
+};
+
+// Creates the new file; false with errno set when the folder refuses it.
+bool createNamed(const std::string& target, NewFile& file) {
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        file.name = temporaryName(target);
+        file.fd.reset(::open(file.name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+        if (file.fd.get() >= 0) return true;
+        if (errno != EEXIST) {
+            file.name.clear();
+            return false;
+        }
+    }
+    file.name.clear();
+    errno = EEXIST;
+    return false;
+}
+
+bool createBeside(const std::string& target, NewFile& file) {
+#ifdef O_TMPFILE
+    file.fd.reset(::open(folderOf(target).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666));
+    if (file.fd.get() >= 0) return true;
+    // Older kernels and some file systems have no unnamed files.
+    if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) return false;
+#endif
+    return createNamed(target, file);
+}
+
+// Puts the new text into the new file, on disk, with the old file's owner and
+// permissions when there is one; false when its owner could not be kept.
+bool fill(NewFile& file, const struct stat* old, const QByteArray& bytes) {
+    bool ownerKept = true;
+    if (old) {
+        // Owner first: changing it clears the set-user-ID bits that the mode restores.
+        ownerKept = ::fchown(file.fd.get(), old->st_uid, old->st_gid) == 0;
+        if (::fchmod(file.fd.get(), old->st_mode & 07777) != 0)
+            throw runtimeFailureFromErrno(errno);
+    }
+    writeAll(file.fd.get(), bytes);
+    if (::fsync(file.fd.get()) != 0) throw runtimeFailureFromErrno(errno);
+    return ownerKept;
+}
+
+// Gives an unnamed file the name; 0 or the error.
+int link(int fd, const std::string& name) {
+    if (::linkat(fd, "", AT_FDCWD, name.c_str(), AT_EMPTY_PATH) == 0) return 0;
+    // Without the privilege to link a descriptor, its entry in /proc will do.
+    const std::string proc = "/proc/self/fd/" + std::to_string(fd);
+    if (::linkat(AT_FDCWD, proc.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0) return 0;
+    return errno;
+}
+
+// Names the new file with a temporary name (a no-op when it has one). An
+// unnamed file that cannot be linked (no /proc) is made again with a name.
+void nameTemporarily(NewFile& file, const std::string& target, const struct stat* old,
+                     const QByteArray& bytes) {
+    for (int attempt = 0; !file.named() && attempt < 100; ++attempt) {
+        const std::string name = temporaryName(target);
+        const int error = link(file.fd.get(), name);
+        if (error == 0) {
+            file.name = name;
+        } else if (error != EEXIST) {
+            if (!createNamed(target, file)) throw runtimeFailureFromErrno(errno);
+            fill(file, old, bytes);
+        }
+    }
+    if (!file.named()) throw runtimeFailure(kPathFileAccessError);
+}
+
+void syncFolder(const std::string& target) {
+    Descriptor folder(::open(folderOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (folder.get() >= 0) ::fsync(folder.get());
+}
+
+// Overwrites the file's contents where they are: its inode, and with it its
+// hard links, owner and permissions, stays. The room for a longer text is
+// taken first, so a full disk is found before any old byte is overwritten.
+void writeInPlace(const std::string& target, const QByteArray& bytes) {
+    Descriptor file(::open(target.c_str(), O_WRONLY | O_CLOEXEC));
+    if (file.get() < 0) throwMissing(target, errno);
+    if (!bytes.isEmpty() && ::fallocate(file.get(), 0, 0, bytes.size()) != 0 &&
+        errno != EOPNOTSUPP && errno != ENOSYS) {
+        throw runtimeFailureFromErrno(errno);
+    }
+    writeAll(file.get(), bytes);
+    if (::ftruncate(file.get(), bytes.size()) != 0) throw runtimeFailureFromErrno(errno);
+    if (::fsync(file.get()) != 0) throw runtimeFailureFromErrno(errno);
+    if (::close(file.release()) != 0) throw runtimeFailureFromErrno(errno);
+}
+
+// The failure of a save that can neither make a file in the folder nor write
+// the file itself; it names the folder the user has to look at.
+[[noreturn]] void throwFolderRefuses(const std::string& target, int error) {
+    if (error != EACCES && error != EPERM && error != EROFS) throwMissing(target, error);
+    const Failure plain = runtimeFailureFromErrno(error);
+    throw Failure(plain.number(),
+                  plain.description() + ": the folder " + folderOf(target) +
+                      " does not let new files be made in it",
+                  plain.source());
+}
+
+bool refusedByFolder(int error) {
+    return error == EACCES || error == EPERM || error == EROFS;
+}
+
+// Whether the file may be written: its permissions allow it, and for root, who
+// is granted everything, at least one write permission is set, so a file made
+// read-only stays read-only.
+bool writable(const std::string& target, const struct stat& info) {
+    if (::geteuid() == 0) return (info.st_mode & 0222) != 0;
+    return ::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) == 0;
+}
+
+// The bytes of the text with each line's end, in UTF-8.
+QByteArray withLineEnds(const QString& psvText, const MacroFileFormat& poFormat) {
+    QByteArray bytes = psvText.toUtf8();
+    const std::string_view common = bytesOf(poFormat.lineEnd);
+    if (poFormat.lineEnds.empty()) {
+        if (common != "\n") {
+            bytes.replace('\n', QByteArray(common.data(), static_cast<qsizetype>(common.size())));
+        }
+        return bytes;
+    }
+    QByteArray out;
+    out.reserve(bytes.size() + bytes.count('\n') * 2);
+    std::size_t line = 0;
+    qsizetype from = 0;
+    for (qsizetype at = bytes.indexOf('\n'); at >= 0; at = bytes.indexOf('\n', from)) {
+        out.append(bytes.constData() + from, at - from);
+        const std::string_view end =
+            line < poFormat.lineEnds.size() ? bytesOf(poFormat.lineEnds[line]) : common;
+        out.append(end.data(), static_cast<qsizetype>(end.size()));
+        ++line;
+        from = at + 1;
+    }
+    out.append(bytes.constData() + from, bytes.size() - from);
+    return out;
 }
 
 // The bytes of the text in the file's encoding, or in UTF-8 when the text does
 // not survive the trip through Windows-1252.
 QByteArray encode(const QString& psvText, const MacroFileFormat& poFormat, bool& pbAsUtf8) {
-    QByteArray bytes = psvText.toUtf8();
-    if (poFormat.lineEnd != "\n") bytes.replace('\n', poFormat.lineEnd);
+    QByteArray bytes = withLineEnds(psvText, poFormat);
     pbAsUtf8 = false;
     if (poFormat.encoding == MacroFileFormat::Encoding::Windows1252) {
         const std::string_view text(bytes.constData(), static_cast<std::size_t>(bytes.size()));
@@ -191,7 +392,70 @@ QByteArray encode(const QString& psvText, const MacroFileFormat& poFormat, bool&
     return bytes;
 }
 
+// A file that does not exist yet: an unnamed file gets the name itself once
+// its text is on disk, so nothing but the whole file ever has it.
+void writeNewFile(const std::string& target, const QByteArray& bytes) {
+    NewFile file;
+    if (!createBeside(target, file)) throwFolderRefuses(target, errno);
+    try {
+        fill(file, nullptr, bytes);
+        // Made meanwhile, or no link possible: named and renamed as any file.
+        if (!file.named() && link(file.fd.get(), target) == 0) return;
+        nameTemporarily(file, target, nullptr, bytes);
+        if (::rename(file.name.c_str(), target.c_str()) != 0) throw runtimeFailureFromErrno(errno);
+    } catch (...) {
+        if (file.named()) ::unlink(file.name.c_str());
+        throw;
+    }
+}
+
+// A file that exists: replaced by the new file when that keeps everything the
+// file is, else overwritten in place, after the new text is on disk beside it
+// (under a temporary name, so a save cut short leaves the whole text there).
+void writeExistingFile(const std::string& target, const struct stat& old, const QByteArray& bytes) {
+    NewFile file;
+    if (!createBeside(target, file)) {
+        // A folder that takes no new file: the file itself still can be written.
+        if (!refusedByFolder(errno)) throwMissing(target, errno);
+        writeInPlace(target, bytes);
+        return;
+    }
+    try {
+        const bool ownerKept = fill(file, &old, bytes);
+        nameTemporarily(file, target, &old, bytes);
+        if (ownerKept && old.st_nlink == 1) {
+            if (::rename(file.name.c_str(), target.c_str()) != 0)
+                throw runtimeFailureFromErrno(errno);
+            return;
+        }
+        writeInPlace(target, bytes);
+        ::unlink(file.name.c_str());
+    } catch (...) {
+        if (file.named()) ::unlink(file.name.c_str());
+        throw;
+    }
+}
+
 }  // namespace
+
+void MacroFileFormat::replaceLineBreaks(qsizetype piFirstLine, qsizetype piRemoved,
+                                        qsizetype piAdded) {
+    if (lineEnds.empty()) return;  // every line ends alike, new ones too
+    const auto size = static_cast<qsizetype>(lineEnds.size());
+    const qsizetype first = std::clamp<qsizetype>(piFirstLine, 0, size);
+    const qsizetype removed = std::clamp<qsizetype>(piRemoved, 0, size - first);
+    lineEnds.erase(lineEnds.begin() + first, lineEnds.begin() + first + removed);
+    lineEnds.insert(lineEnds.begin() + first,
+                    static_cast<std::size_t>(std::max<qsizetype>(0, piAdded)), lineEnd);
+}
+
+QString tooLargeDescription() {
+    return QStringLiteral(
+               "The file is larger than the editor opens (%1 MB, or a line of %2 "
+               "characters)")
+        .arg(kMaxMacroFileBytes / (1024 * 1024))
+        .arg(kMaxMacroLineChars);
+}
 
 MacroFileText ReadMacroFile(const QString& psvPath) {
     if (psvPath.isEmpty()) throw runtimeFailure(kFileNotFound);
@@ -221,43 +485,20 @@ bool WriteMacroFile(const QString& psvPath, const QString& psvText,
 
     struct stat old {};
     const bool exists = ::stat(target.c_str(), &old) == 0;
-    if (!exists && errno != ENOENT) throw runtimeFailureFromErrno(errno);
+    if (!exists && errno != ENOENT) throwMissing(target, errno);
     if (exists && !S_ISREG(old.st_mode)) throw runtimeFailure(kPathFileAccessError);
     // A file the user made read-only is not replaced behind their back.
-    if (exists && ::access(target.c_str(), W_OK) != 0) throw runtimeFailureFromErrno(errno);
+    if (exists && !writable(target, old)) throw runtimeFailure(kPermissionDenied);
 
-    std::string temporary;
-    Descriptor file(createTemporary(target, temporary));
-    try {
-        if (exists) {
-            // Owner first: changing it clears the set-user-ID bits that the mode restores.
-            if (::fchown(file.get(), old.st_uid, old.st_gid) != 0) {
-                // Only the owner's group may be out of reach; the file stays ours.
-            }
-            if (::fchmod(file.get(), old.st_mode & 07777) != 0)
-                throw runtimeFailureFromErrno(errno);
-        }
-        writeAll(file.get(), bytes);
-        if (::fsync(file.get()) != 0) throw runtimeFailureFromErrno(errno);
-        if (::close(file.release()) != 0) throw runtimeFailureFromErrno(errno);
-        if (::rename(temporary.c_str(), target.c_str()) != 0) throw runtimeFailureFromErrno(errno);
-    } catch (...) {
-        ::unlink(temporary.c_str());
-        throw;
+    removeLeftovers(target);
+    if (exists) {
+        writeExistingFile(target, old, bytes);
+    } else {
+        writeNewFile(target, bytes);
     }
     // The new name reaches the disk with the folder.
-    Descriptor folder(::open(folderOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (folder.get() >= 0) ::fsync(folder.get());
+    syncFolder(target);
     return asUtf8;
-}
-
-bool textAreaHoldsExactly(const QString& psvText) {
-    for (const QChar c : psvText) {
-        if (c == QChar::ParagraphSeparator || c == QChar(0xFDD0) || c == QChar(0xFDD1)) {
-            return false;
-        }
-    }
-    return true;
 }
 
 }  // namespace tarn::editor

@@ -1,15 +1,25 @@
 #pragma once
 // Reading and writing macro files for the editor. A file opened and saved
-// unchanged comes back byte for byte: its encoding, byte order mark and line
-// ends are remembered on reading and used again on writing. Saving never
-// destroys the old file first: the new text goes to a temporary file in the
-// same folder, reaches the disk, and only then takes the old file's place.
+// unchanged comes back byte for byte: its encoding, byte order mark and the
+// end of every line are remembered on reading and used again on writing.
+//
+// Saving never destroys the old file first. The new text goes into an unnamed
+// file in the same folder, reaches the disk, and only then gets a name and
+// takes the old file's place, so a save cut short leaves no file behind. Where
+// replacing the file would split its hard links or hand it to a new owner, or
+// the folder takes no new file, the new text is written into the file itself.
 
 #include <QByteArray>
 #include <QString>
 #include <QtGlobal>
+#include <vector>
 
 namespace tarn::editor {
+
+// The ends a line can have in a file. The last three are characters, not line
+// ends, but the text area breaks the line at them, so they are kept here with
+// the line they end and written back where they were.
+enum class LineEnd : unsigned char { CrLf, Lf, Cr, ParagraphSeparator, Fdd0, Fdd1 };
 
 // How a macro file is stored on disk. The default is the form of a new file:
 // UTF-8 without a byte order mark, lines ended by CR LF.
@@ -17,14 +27,21 @@ struct MacroFileFormat {
     enum class Encoding { Utf8, Windows1252 };
     Encoding encoding = Encoding::Utf8;
     bool byteOrderMark = false;
-    QByteArray lineEnd = "\r\n";
-    // The file had more than one kind of line end; it is written back with
-    // lineEnd, the end of its first line.
-    bool mixedLineEnds = false;
+    // The file's most common line end; a new line gets it.
+    LineEnd lineEnd = LineEnd::CrLf;
+    // When the file's lines do not all end alike: the end of each line break
+    // of the text, in order; empty when every line ends with lineEnd. One byte
+    // a line, so a file of uniform lines costs nothing.
+    std::vector<LineEnd> lineEnds;
+
+    // An edit replaced piRemoved line breaks, starting with the one that ends
+    // line piFirstLine (0-based), by piAdded new ones: lines the edit did not
+    // touch keep their ends, the new breaks get lineEnd.
+    void replaceLineBreaks(qsizetype piFirstLine, qsizetype piRemoved, qsizetype piAdded);
 };
 
 struct MacroFileText {
-    QString text;  // line ends as "\n"
+    QString text;  // every line break as "\n"
     MacroFileFormat format;
 };
 
@@ -39,24 +56,24 @@ constexpr qint64 kMaxMacroFileBytes = 4 * 1024 * 1024;
 // seconds to show and most of a second a key.
 constexpr qsizetype kMaxMacroLineChars = 32768;
 
+// The description of failure 7 when a file is larger than the editor opens.
+QString tooLargeDescription();
+
 // Reads a macro file. Throws tarn::Failure with the runtime's numbers: 53 the
 // file does not exist, 76 its folder does not exist, 70 permission denied,
 // 75 the path is not a regular file (a folder, a device), 7 the file is larger
 // than kMaxMacroFileBytes or has a line longer than kMaxMacroLineChars.
 MacroFileText ReadMacroFile(const QString& psvPath);
 
-// Writes the text ("\n" line ends) in the given format, replacing the file only
-// once the new contents are safely on disk; through a symbolic link it writes
-// the link's target, and it keeps the old file's permissions. Throws
+// Writes the text ("\n" line breaks) in the given format, only once the new
+// contents are safely on disk; through a symbolic link it writes the link's
+// target; the file keeps its permissions, owner and hard links. A file without
+// write permission is refused, also for root. A leftover of an earlier save
+// cut short (".NAME.NUMBER.tmp" beside the file) is removed. Throws
 // tarn::Failure 53, 76, 70, 75 or 61 (disk full); the old file is then intact.
 // Returns true when a Windows-1252 file had to be written as UTF-8 because a
 // character does not exist in that code page.
 bool WriteMacroFile(const QString& psvPath, const QString& psvText,
                     const MacroFileFormat& poFormat);
-
-// Whether the text area holds the text exactly. It takes U+2029 (paragraph
-// separator) and U+FDD0 / U+FDD1 (its own frame marks) for line ends, so a file
-// holding them would be saved with line ends in their place.
-bool textAreaHoldsExactly(const QString& psvText);
 
 }  // namespace tarn::editor

@@ -4,6 +4,8 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QFontMetrics>
+#include <QGridLayout>
 #include <QGuiApplication>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -50,6 +52,22 @@ constexpr ToolbarButton kToolbarButtons[] = {
     {"Paste", TarnIcon::Paste, "Paste"}, {"Record", TarnIcon::Record, "Recorder On/Off"},
 };
 
+// A message box at least as wide as its title, so that the window manager
+// shows the title whole ("Save the current file" is shorter than "Tarn Macro
+// Editor" with the title bar's buttons).
+void fitTitle(QMessageBox& poBox) {
+    auto* grid = qobject_cast<QGridLayout*>(poBox.layout());
+    if (!grid) return;
+    // The title bar's font is the window manager's; the application's bold
+    // font with room for its icon and buttons is a fair stand-in.
+    QFont font = poBox.font();
+    font.setBold(true);
+    const int width =
+        QFontMetrics(font).horizontalAdvance(poBox.windowTitle()) + 8 * QFontMetrics(font).height();
+    grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Minimum, QSizePolicy::Expanding),
+                  grid->rowCount(), 0, 1, grid->columnCount());
+}
+
 }  // namespace
 
 // The saved-path hook lives in frmMacroEditorFiles.cpp, beside its one user.
@@ -68,6 +86,7 @@ bool frmMacroEditor::ask(const QString& psvTitle, const QString& psvText) {
     QMessageBox box(QMessageBox::Question, psvTitle, QString(psvText).replace("\r\n", "\n"),
                     QMessageBox::Yes | QMessageBox::No, owner);
     box.setDefaultButton(QMessageBox::Yes);
+    fitTitle(box);
     return box.exec() == QMessageBox::Yes;
 }
 
@@ -79,6 +98,7 @@ void frmMacroEditor::report(const QString& psvTitle, const QString& psvText) {
     }
     QMessageBox box(QMessageBox::Warning, psvTitle, QString(psvText).replace("\r\n", "\n"),
                     QMessageBox::Ok, owner);
+    fitTitle(box);
     box.exec();
 }
 
@@ -90,6 +110,7 @@ frmMacroEditor::frmMacroEditor(QWidget* parent)
     createMenus();
     createToolBar();
     createTextArea();
+    connectLineEnds();
     createLanguageAids();
     connectTemplates();
     connectRecorder();
@@ -345,8 +366,14 @@ void frmMacroEditor::Unload() {
 }
 
 void frmMacroEditor::closeEvent(QCloseEvent* poEvent) {
-    // Closing is never cancelled.
     if (mbLoaded && !mbUnloading) {
+        // The one thing that keeps the window: the user chose to save a
+        // changed text and it was not saved. The question comes first, so a
+        // window that stays has lost nothing of its state.
+        if (!NewText()) {
+            poEvent->ignore();
+            return;
+        }
         mbUnloading = true;
         Form_QueryUnload();
         Form_Unload();
@@ -365,7 +392,7 @@ void frmMacroEditor::Form_QueryUnload() {
 void frmMacroEditor::Form_Unload() {
     emit formUnloading();
     removeRightButtonMenu();
-    // A changed text is offered for saving; the answer cannot keep the window.
+    // The text was offered for saving before; this clears it.
     mnuFileNew_Click();
 }
 

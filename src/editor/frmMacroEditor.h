@@ -221,6 +221,9 @@ class frmMacroEditor : public QMainWindow {
     void txtEdit_KeyUp(QKeyEvent* poEvent);
     bool txtEdit_MouseUp(QMouseEvent* poEvent);
     void removeRightButtonMenu();
+    // Paste of the given text (the clipboard's, or the X selection's for the
+    // middle button).
+    void pasteText(const QString& psvText);
     // Sets the whole text; the caret goes to piCaret (clamped to the text).
     void replaceWholeText(const QString& psvText, int piCaret);
 
@@ -238,8 +241,17 @@ class frmMacroEditor : public QMainWindow {
     // Viewer helpers (frmMacroEditorViewer.cpp).
     void offerToClearTrace(const QString& psvPath);
 
-    // Files helper: the message for a file that could not be read.
+    // Files helpers (frmMacroEditorFiles.cpp): the message for a file that
+    // could not be read; New with its question, false when the user chose to
+    // save and the text was not saved (the text then stays); the file dialog's
+    // settings for Open and Save As; the record of line ends following edits,
+    // and its start from the text now in the area.
     void reportOpenFailure(const Failure& poFailure);
+    bool NewText();
+    void prepareFileDialog(const QString& psvTitle, const QString& psvFilter);
+    void startFileDialogWhereTheUserWorks();
+    void connectLineEnds();
+    void restartLineEnds();
 
     bool mbLoaded = false;
     bool mbUnloading = false;
@@ -250,6 +262,10 @@ class frmMacroEditor : public QMainWindow {
     qint16 miRunWait = 5;
     bool mbLogMode = false;
     MacroFileFormat moFormat;
+    // The line ends that go with msvUndo, and the text area's line count at
+    // the last change, from which an edit's added and removed lines follow.
+    std::vector<LineEnd> moUndoLineEnds;
+    int miLineBlocks = 1;
     bool mbClipboardHasText = false;
     KeyHook mKeyHook;
 

@@ -123,6 +123,7 @@ void frmMacroEditor::txtEdit_Change(int piRemoved, int piAdded) {
 
 void frmMacroEditor::SetUndo() {
     msvUndo = exactText(*txtEdit);
+    moUndoLineEnds = moFormat.lineEnds;
     entry(QStringLiteral("mnuEditUndo"))->setEnabled(true);
     entry(QStringLiteral("mnuMacroEditMenuUndo"))->setEnabled(true);
 }
@@ -162,10 +163,14 @@ void frmMacroEditor::mnuEditDelete_Click() {
 }
 
 void frmMacroEditor::mnuEditPaste_Click() {
+    pasteText(QApplication::clipboard()->text());
+}
+
+void frmMacroEditor::pasteText(const QString& psvText) {
     if (mbLogMode) return;
     SetUndo();
     // An empty clipboard, or one without text, removes the selection.
-    const QString pasted = withTextAreaLineEnds(QApplication::clipboard()->text());
+    const QString pasted = withTextAreaLineEnds(psvText);
     QTextCursor cursor = txtEdit->textCursor();
     const int start = cursor.selectionStart();
     cursor.insertText(pasted);
@@ -182,6 +187,10 @@ void frmMacroEditor::mnuEditSelectAll_Click() {
 void frmMacroEditor::mnuEditUndo_Click() {
     if (mbLogMode) return;
     replaceWholeText(msvUndo, txtEdit->textCursor().position());
+    // The lines come back with the ends they had.
+    moFormat.lineEnds = std::move(moUndoLineEnds);
+    moUndoLineEnds.clear();
+    restartLineEnds();
     msvUndo.clear();
     entry(QStringLiteral("mnuEditUndo"))->setEnabled(false);
     entry(QStringLiteral("mnuMacroEditMenuUndo"))->setEnabled(false);
@@ -273,6 +282,17 @@ bool frmMacroEditor::eventFilter(QObject* poWatched, QEvent* poEvent) {
         switch (poEvent->type()) {
             case QEvent::ContextMenu:
                 return true;
+            case QEvent::DragEnter:
+            case QEvent::DragMove:
+            case QEvent::Drop:
+                // Dragging text in, or within, would change it outside the
+                // one-level undo; Cut and Paste do the same with it.
+                poEvent->ignore();
+                return true;
+            case QEvent::MouseButtonPress:
+            case QEvent::MouseButtonDblClick:
+                // The middle button pastes on its release, through Paste.
+                return static_cast<QMouseEvent*>(poEvent)->button() == Qt::MiddleButton;
             case QEvent::MouseButtonRelease:
                 return txtEdit_MouseUp(static_cast<QMouseEvent*>(poEvent));
             default:
@@ -331,6 +351,7 @@ void frmMacroEditor::txtEdit_KeyPress(QKeyEvent* poEvent) {
     if (isEnter(poEvent)) {
         // Undo goes back to the text as it was before this line break.
         msvUndo = exactText(*txtEdit);
+        moUndoLineEnds = moFormat.lineEnds;
         entry(QStringLiteral("mnuEditUndo"))->setEnabled(false);
         entry(QStringLiteral("mnuMacroEditMenuUndo"))->setEnabled(false);
     }
@@ -342,6 +363,16 @@ void frmMacroEditor::txtEdit_KeyUp(QKeyEvent* poEvent) {
 }
 
 bool frmMacroEditor::txtEdit_MouseUp(QMouseEvent* poEvent) {
+    if (poEvent->button() == Qt::MiddleButton) {
+        // The X selection pasted where the pointer is, as Paste does it: with
+        // the undo copy and the area's own line ends.
+        QClipboard* clipboard = QApplication::clipboard();
+        if (!txtEdit->isReadOnly() && clipboard->supportsSelection()) {
+            txtEdit->setTextCursor(txtEdit->cursorForPosition(poEvent->position().toPoint()));
+            pasteText(clipboard->text(QClipboard::Selection));
+        }
+        return true;
+    }
     UpdateEditMenus();
     if (poEvent->button() != Qt::RightButton || !rightButtonMenuInstalled()) return false;
     mnuMacroEditMenu->popup(poEvent->globalPosition().toPoint());

@@ -1,7 +1,14 @@
 // The editor's files: New, Open, Save, Save As and Exit, the save and
-// overwrite questions, the title, and the reports of failed reads and writes.
+// overwrite questions, the title, the reports of failed reads and writes, and
+// the record of each line's end that follows the user's edits.
+//
+// A question whose Yes did not save (the save dialog cancelled, the write
+// failed) stops what asked it: New, Open and closing keep the text then.
 #include <QFileInfo>
 #include <QPlainTextEdit>
+#include <QTextBlock>
+#include <QTextDocument>
+#include <algorithm>
 
 #include "CommonDialog.h"
 #include "EditorText.h"
@@ -44,6 +51,7 @@ void frmMacroEditor::UpdateTitle() {
                                      : QStringLiteral(" - Tarn Macro Editor")));
     mbDirty = false;
     msvUndo = exactText(*txtEdit);
+    moUndoLineEnds = moFormat.lineEnds;
 }
 
 void frmMacroEditor::ClearEditor() {
@@ -51,6 +59,7 @@ void frmMacroEditor::ClearEditor() {
     msvFileName.clear();
     msvUndo.clear();
     moFormat = MacroFileFormat();
+    moUndoLineEnds.clear();
     setWindowTitle(kUntitledCaption);
     UpdateEditMenus();
     entry(QStringLiteral("mnuEditUndo"))->setEnabled(false);
@@ -59,16 +68,44 @@ void frmMacroEditor::ClearEditor() {
 }
 
 void frmMacroEditor::mnuFileNew_Click() {
-    if (!mbDirty) {
-        ClearEditor();
-        return;
+    NewText();
+}
+
+bool frmMacroEditor::NewText() {
+    if (mbDirty) {
+        // The question comes with the text it is about on the screen.
+        if (isMinimized() || !isVisible()) {
+            showNormal();
+            raise();
+            activateWindow();
+        }
+        if (ask(kEditorTitle, QStringLiteral("Save the current file"))) {
+            const bool saved = msvFileName.isEmpty() ? SaveFileAs() : SaveFile();
+            if (!saved) return false;
+        }
     }
-    if (!ask(kEditorTitle, QStringLiteral("Save the current file"))) {
-        ClearEditor();
-        return;
-    }
-    const bool saved = msvFileName.isEmpty() ? SaveFileAs() : SaveFile();
-    if (saved) ClearEditor();
+    ClearEditor();
+    return true;
+}
+
+void frmMacroEditor::connectLineEnds() {
+    QTextDocument* document = txtEdit->document();
+    connect(document, &QTextDocument::contentsChange, this,
+            [this, document](int piPosition, int piRemoved, int piAdded) {
+                const int blocks = document->blockCount();
+                // A change of formats alone reports equal lengths and moves no break.
+                if (piRemoved == piAdded && blocks == miLineBlocks) return;
+                const int first = document->findBlock(piPosition).blockNumber();
+                QTextBlock last = document->findBlock(piPosition + piAdded);
+                if (!last.isValid()) last = document->lastBlock();
+                const int added = std::max(0, last.blockNumber() - first);
+                moFormat.replaceLineBreaks(first, added - (blocks - miLineBlocks), added);
+                miLineBlocks = blocks;
+            });
+}
+
+void frmMacroEditor::restartLineEnds() {
+    miLineBlocks = txtEdit->document()->blockCount();
 }
 
 void frmMacroEditor::mnuFileOpen_Click() {
@@ -87,25 +124,42 @@ void frmMacroEditor::mnuFileExit_Click() {
     close();
 }
 
+void frmMacroEditor::prepareFileDialog(const QString& psvTitle, const QString& psvFilter) {
+    cdlgMac->setDialogTitle(psvTitle);
+    cdlgMac->setFilter(psvFilter);
+    cdlgMac->setFlags(CommonDialog::kFileDialogFlags);
+}
+
+void frmMacroEditor::startFileDialogWhereTheUserWorks() {
+    cdlgMac->setFileName(QString());
+    // The current file's folder, else where the last file dialog was confirmed.
+    cdlgMac->setInitDir(msvFileName.isEmpty() ? cdlgMac->LastFolder()
+                                              : QFileInfo(msvFileName).absolutePath());
+}
+
 bool frmMacroEditor::OpenMacro(const QString& psvFile) {
     Load();
-    mnuFileNew_Click();
+    // A Yes whose save did not happen keeps the text: no file replaces it.
+    if (!NewText()) return false;
     QString path = psvFile;
     try {
-        cdlgMac->setDialogTitle(QStringLiteral("Open Macro File"));
-        cdlgMac->setFilter(kMacroFilter);
-        cdlgMac->setFlags(CommonDialog::kFileDialogFlags);
+        prepareFileDialog(QStringLiteral("Open Macro File"), kMacroFilter);
         if (path.isEmpty()) {
-            cdlgMac->setFileName(QString());
+            startFileDialogWhereTheUserWorks();
             cdlgMac->ShowOpen();
             path = cdlgMac->FileName();
         }
         MacroFileText file = ReadMacroFile(path);
+        // The record of line ends is the file's from here on; the text going in
+        // is not an edit of it.
         txtEdit->setPlainText(file.text);
-        moFormat = file.format;
+        moFormat = std::move(file.format);
+        restartLineEnds();
     } catch (const Failure& failure) {
         // The window stays as New left it.
         if (isCancel(failure)) return false;
+        // A viewer on screen does not stay as an empty editor's window.
+        if (mbLogMode && isVisible()) Unload();
         if (failure.number() == kOutOfMemory && mbLogMode) {
             offerToClearTrace(path);
         } else {
@@ -116,6 +170,7 @@ bool frmMacroEditor::OpenMacro(const QString& psvFile) {
         // The text area could not hold the text: what it took is not the file.
         txtEdit->clear();
         mbDirty = false;
+        if (mbLogMode && isVisible()) Unload();
         if (mbLogMode) {
             offerToClearTrace(path);
         } else {
@@ -149,10 +204,8 @@ bool frmMacroEditor::SaveFile() {
 bool frmMacroEditor::SaveFileAs() {
     QString path;
     try {
-        cdlgMac->setFlags(CommonDialog::kFileDialogFlags);
-        cdlgMac->setDialogTitle(QStringLiteral("Save Macro File"));
-        cdlgMac->setFilter(kSaveFilter);
-        cdlgMac->setFileName(QString());
+        prepareFileDialog(QStringLiteral("Save Macro File"), kSaveFilter);
+        startFileDialogWhereTheUserWorks();
         cdlgMac->ShowSave();
         path = cdlgMac->FileName();
     } catch (const Failure& failure) {
@@ -178,10 +231,10 @@ bool frmMacroEditor::WriteTextFile(const QString& psvPath) {
     }
     if (widened) {
         moFormat.encoding = MacroFileFormat::Encoding::Utf8;
-        report(kEditorTitle,
-               QStringLiteral("The file was read in the Windows-1252 code page, which lacks "
-                              "characters it now holds; it was saved as UTF-8.\r\n\r\n") +
-                   psvPath);
+        report(kEditorTitle, QStringLiteral("Saved in UTF-8: ") + psvPath +
+                                 QStringLiteral("\r\n\r\nThe file was in the Windows-1252 "
+                                                "code page, which has no place for some of the "
+                                                "characters it now holds."));
     }
     msvFileName = psvPath;
     UpdateTitle();

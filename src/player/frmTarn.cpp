@@ -311,9 +311,14 @@ void frmTarn::Form_Unload() {
     if (!mbBatch) storeSettings();
     // Every other window of the program closes by its own rules; the editor
     // and the viewer also when they are loaded but not shown.
+    // An editor whose text the user chose to save, and was not saved, stays
+    // open, and is not asked again.
     closeEditorWindows();
     for (QWidget* window : QApplication::topLevelWidgets()) {
-        if (window != this && window->isVisible()) window->close();
+        if (window != this && window != mfrmEditor.get() && window != mfrmViewer.get() &&
+            window->isVisible()) {
+            window->close();
+        }
     }
 }
 

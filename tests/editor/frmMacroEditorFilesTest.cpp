@@ -1,8 +1,13 @@
 // New, Open, Save and Save As with every answer of their questions and
 // dialogs, the reports of failed reads and writes, and the saved paths.
+#include <QApplication>
+#include <QClipboard>
 #include <QDir>
+#include <QDropEvent>
 #include <QFile>
 #include <QFileInfo>
+#include <QMimeData>
+#include <QTest>
 
 #include "EditorTest.h"
 #include "MacroFileIO.h"
@@ -116,6 +121,110 @@ TEST_F(EditorTest, OpenRunsNewFirst) {
     }
 }
 
+// The user chose to save and the save did not happen (dialog cancelled, write
+// failed): neither Open nor closing the window throws the text away.
+TEST_F(EditorTest, AYesWhoseSaveDidNotHappenKeepsTheTextAndTheWindow) {
+    const QString other = put("other.mcr", "Wait 9");
+    for (const QString& saveAnswer : {QString(), path("nowhere/a.mcr")}) {
+        SCOPED_TRACE(saveAnswer.toStdString());
+        mDialogs.clear();
+        auto form = shownEditor();
+        type(*form, "unsaved");
+        mAnswers = {true};
+        mDialogAnswers = {saveAnswer, other};
+        action(*form, "mnuFileOpen")->trigger();
+        ASSERT_EQ(mDialogs.size(), 1u);
+        EXPECT_EQ(mDialogs[0].kind, CommonDialog::Kind::Save);
+        EXPECT_EQ(textOf(*form), "unsaved");
+        EXPECT_TRUE(form->dirty());
+        mAnswers = {true};
+        mDialogAnswers = {saveAnswer};
+        action(*form, "mnuFileExit")->trigger();
+        QApplication::processEvents();
+        EXPECT_TRUE(form->isVisible());
+        EXPECT_TRUE(form->loaded());
+        EXPECT_EQ(textOf(*form), "unsaved");
+        // No still discards and closes.
+        mAnswers = {false};
+        action(*form, "mnuFileExit")->trigger();
+        EXPECT_FALSE(form->isVisible());
+        EXPECT_FALSE(form->loaded());
+    }
+}
+
+// Each line keeps its own end through editing and Undo; a new line takes the
+// file's most common end. Characters the text area breaks a line at come back
+// where they were.
+TEST_F(EditorTest, EveryLineKeepsItsOwnEnd) {
+    const QString mixed = put("mixed.mcr", "a\r\nb\nc\rd\n\ne\n");
+    auto form = shownEditor();
+    ASSERT_TRUE(form->OpenMacro(mixed));
+    select(*form, 2, 2);
+    type(*form, "x");
+    select(*form, 6, 6);
+    type(*form, "\nnew");
+    ASSERT_EQ(textOf(*form), "a\nxb\nc\nnew\nd\n\ne\n");
+    ASSERT_TRUE(form->SaveFile());
+    EXPECT_EQ(contents(mixed), "a\r\nxb\nc\nnew\rd\n\ne\n");
+    // Joining two lines keeps the end of the second.
+    select(*form, 11, 11);
+    key(*form, Qt::Key_Backspace);
+    ASSERT_TRUE(form->SaveFile());
+    EXPECT_EQ(contents(mixed), "a\r\nxb\nc\nnewd\n\ne\n");
+    // Undo brings the lines back with their ends.
+    select(*form, 0, 0);
+    type(*form, "\n");
+    form->mnuEditUndo_Click();
+    ASSERT_TRUE(form->SaveFile());
+    EXPECT_EQ(contents(mixed), "a\r\nxb\nc\nnewd\n\ne\n");
+    const QByteArray separators(
+        "a\xE2\x80\xA9"
+        "b\xEF\xB7\x90\r\n");
+    const QString file = put("separators.mcr", separators);
+    ASSERT_TRUE(form->OpenMacro(file));
+    ASSERT_TRUE(form->SaveFile());
+    EXPECT_EQ(contents(file), separators);
+}
+
+// Open and Save As start in the current file's folder, else in the folder
+// of the file last chosen.
+TEST_F(EditorTest, FileDialogsStartWhereTheUserWorks) {
+    ASSERT_TRUE(QDir(mDir.path()).mkpath("one/two"));
+    const QString file = put("one/two/x.mcr", "Wait 1");
+    auto form = editor();
+    mDialogAnswers = {file};
+    form->mnuFileOpen_Click();
+    mDialogAnswers = {QString()};
+    form->mnuFileOpen_Click();  // cancelled: untitled again
+    type(*form, "y");
+    form->SaveFileAs();
+    ASSERT_EQ(mDialogs.size(), 3u);
+    EXPECT_EQ(mDialogs[1].initialFolder, path("one/two"));
+    EXPECT_EQ(mDialogs[2].initialFolder, path("one/two"));
+}
+
+// Text dragged into the area, or the X selection pasted with the middle
+// button, changes it only through Paste with its undo copy.
+TEST_F(EditorTest, DropAndMiddleClickGoThroughPaste) {
+    auto form = shownEditor();
+    type(*form, "Wait 1");
+    QMimeData mime;
+    mime.setText("dropped");
+    QWidget* area = text(*form)->viewport();
+    QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(area, &enter);
+    QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(area, &drop);
+    EXPECT_EQ(textOf(*form), "Wait 1");
+    QClipboard* clipboard = QApplication::clipboard();
+    if (!clipboard->supportsSelection()) return;  // no X selection on this platform
+    clipboard->setText("Rem\r\n", QClipboard::Selection);
+    QTest::mouseClick(area, Qt::MiddleButton, Qt::NoModifier, QPoint(1, 1));
+    EXPECT_EQ(textOf(*form), "Rem\nWait 1");
+    form->mnuEditUndo_Click();
+    EXPECT_EQ(textOf(*form), "Wait 1");
+}
+
 TEST_F(EditorTest, OpenFailuresAreReportedAndLeaveTheWindowAsNewLeftIt) {
     const QString big = path("big.mcr");
     {
@@ -128,7 +237,7 @@ TEST_F(EditorTest, OpenFailuresAreReportedAndLeaveTheWindowAsNewLeftIt) {
         const char* name;
         QString file;
         const char* title;
-        const char* text;
+        QString text;
     } cases[] = {
         {"missing", path("missing.mcr"), "Tarn Open File",
          "There is no data in the file or the file could not be found"},
@@ -137,7 +246,8 @@ TEST_F(EditorTest, OpenFailuresAreReportedAndLeaveTheWindowAsNewLeftIt) {
         {"a folder", path("folder.mcr"), "Tarn Macro Editor",
          "Error during open - Path/File access error - 75"},
         {"too large", big, "Tarn Macro Editor",
-         "Macro file too large to open with the Tarn Macro Editor - Out of memory - 7"},
+         "Macro file too large to open with the Tarn Macro Editor - " + tooLargeDescription() +
+             " - 7"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

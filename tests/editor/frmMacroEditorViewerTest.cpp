@@ -86,19 +86,25 @@ TEST_F(ViewerTest, MissingTraceIsReported) {
     EXPECT_EQ(mMessages[0].text, "There is no data in the file or the file could not be found");
 }
 
+// A viewer already on the screen goes away rather than turn into an empty
+// editor's window.
 TEST_F(ViewerTest, TooLargeTraceIsOfferedForClearing) {
     for (bool yes : {false, true}) {
         SCOPED_TRACE(yes);
+        const QString file = trace("Wait 1\r\n");
+        auto form = viewer(file);
+        ASSERT_TRUE(mOpened);
+        form->show();
         mMessages.clear();
-        const QString file = path("TarnTrace.txt");
         {
             QFile big(file);
             ASSERT_TRUE(big.open(QIODevice::WriteOnly));
             ASSERT_TRUE(big.resize(kMaxMacroFileBytes + 1));
         }
         mAnswers = {yes};
-        auto form = viewer(file);
-        EXPECT_FALSE(mOpened);
+        form->ViewLogMode();
+        EXPECT_FALSE(form->OpenMacro(file));
+        EXPECT_FALSE(form->isVisible());
         ASSERT_EQ(mMessages.size(), 1u);
         EXPECT_TRUE(mMessages[0].question);
         EXPECT_EQ(mMessages[0].title, "Tarn trace file");

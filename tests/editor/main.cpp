@@ -1,6 +1,8 @@
 // Runs the editor tests under an offscreen QApplication, with
 // the standard folders in Qt's test mode and the settings store in a temporary
 // folder, so that nothing here can touch the user's real settings or files.
+// With --x11 they run on a private X display instead, for what only X has
+// (the selection the middle button pastes).
 
 #include <gtest/gtest.h>
 
@@ -8,10 +10,20 @@
 #include <QFile>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <cstring>
+#include <memory>
 
 #include "Settings.h"
+#include "XSession.h"
 
 int main(int argc, char** argv) {
+    std::unique_ptr<tarn::testing::XSession> x11;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--x11") != 0) continue;
+        x11 = std::make_unique<tarn::testing::XSession>();
+        qputenv("DISPLAY", QByteArray::fromStdString(x11->display()));
+        qputenv("QT_QPA_PLATFORM", "xcb");
+    }
     // Also when the test list is taken at build time, outside CTest's environment.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QStandardPaths::setTestModeEnabled(true);

@@ -32,7 +32,7 @@ class EditorButtonsTest : public PlayerTest {
         });
         frmMacroEditor::setQuestionHook([this](QWidget*, const QString&, const QString& text) {
             mEditorQuestions.push_back(text);
-            return false;
+            return mbYes;
         });
     }
     void TearDown() override {
@@ -49,6 +49,7 @@ class EditorButtonsTest : public PlayerTest {
     std::vector<CommonDialog::Request> mDialogs;
     std::vector<QString> mReports;
     std::vector<QString> mEditorQuestions;
+    bool mbYes = false;  // the answer to the editor's questions
 };
 
 TEST_F(EditorButtonsTest, FindMacroUsesTheEditorsDialogWithoutShowingTheEditor) {
@@ -165,6 +166,22 @@ TEST_F(EditorButtonsTest, ClosingThePlayerClosesEditorAndViewer) {
     EXPECT_FALSE(form->traceViewer()->loaded());
     // The editor offered its changed text for saving on the way.
     EXPECT_EQ(mEditorQuestions, std::vector<QString>{"Save the current file"});
+}
+
+// Yes, and the save dialog cancelled: the editor stays with its text, and the
+// player's closing asks once.
+TEST_F(EditorButtonsTest, ClosingThePlayerKeepsAnEditorWhoseTextWasNotSaved) {
+    auto form = interactiveOn(QString());
+    button(*form, "cmdEdit")->click();
+    form->macroEditor().InsertText("unsaved");
+    mbYes = true;
+    form->close();
+    EXPECT_TRUE(form->macroEditor().isVisible());
+    EXPECT_EQ(textOf(form->macroEditor()), "unsaved");
+    EXPECT_EQ(mEditorQuestions, std::vector<QString>{"Save the current file"});
+    mbYes = false;
+    form->macroEditor().close();
+    EXPECT_FALSE(form->macroEditor().isVisible());
 }
 
 }  // namespace
