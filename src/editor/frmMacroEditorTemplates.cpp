@@ -4,8 +4,11 @@
 // dialog, which keeps the last file name between uses.
 
 #include <QAction>
+#include <QEvent>
 #include <QInputDialog>
 #include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QTimer>
 
 #include "CommonDialog.h"
 #include "Failure.h"
@@ -21,6 +24,49 @@ namespace {
 const QString kRunFilter = QStringLiteral("Programs|") + CommonDialog::kExecutablesMask +
                            QStringLiteral("|All Files(*.*)|*.*");
 const QString kRunExecuteFilter = QStringLiteral("All Files(*.*)|*.*");
+
+// Until the window manager has given the editor the focus back, keys typed
+// straight after a box closes would go to the closing box or to whatever
+// window the focus falls to meanwhile, and be lost: the text area holds the
+// keyboard until the editor is active again, a second at most.
+class KeyboardHeld : public QObject {
+  public:
+    KeyboardHeld(QWidget* poEditor, QWidget* poText) : QObject(poText), text_(poText) {
+        text_->grabKeyboard();
+        poEditor->installEventFilter(this);
+        QTimer::singleShot(1000, this, &KeyboardHeld::release);
+    }
+
+  protected:
+    bool eventFilter(QObject*, QEvent* poEvent) override {
+        if (poEvent->type() == QEvent::WindowActivate) release();
+        return false;
+    }
+
+  private:
+    void release() {
+        text_->releaseKeyboard();
+        deleteLater();
+    }
+
+    QWidget* text_;
+};
+
+// The run wait box, which hands the keyboard to the text area as it closes.
+class RunWaitBox : public QInputDialog {
+  public:
+    RunWaitBox(QWidget* poEditor, QWidget* poText)
+        : QInputDialog(poEditor), editor_(poEditor), text_(poText) {}
+
+    void done(int piResult) override {
+        new KeyboardHeld(editor_, text_);
+        QInputDialog::done(piResult);
+    }
+
+  private:
+    QWidget* editor_;
+    QWidget* text_;
+};
 
 }  // namespace
 
@@ -89,7 +135,7 @@ void frmMacroEditor::mnuSetDefaultRunWait_Click() {
 
 void frmMacroEditor::AskRunWait() {
     miRunWait = readRunWait(miRunWait);
-    QInputDialog box(this);
+    RunWaitBox box(this, txtEdit);
     box.setObjectName(QStringLiteral("inputRunWait"));
     box.setWindowTitle(QStringLiteral("Set Default Run Wait Time"));
     box.setLabelText(

@@ -42,10 +42,23 @@ TEST(EditorAcceptance, MacroWrittenSavedRunAndItsTraceViewed) {
     const std::string saved = tarn.folder() + "/typed.mcr";
     EXPECT_EQ(platformtest::readFile(saved), "Rem caf\xC3\xA9 from the editor\r\nx = 1\r\nWait 0");
 
+    // Keys typed at once after the run wait box closes are the text's.
+    desktop.type("%wos");
+    desktop.activate(desktop.waitForWindow("Set Default Run Wait Time"));
+    desktop.type("7{ENTER}");
+    desktop.type("{ENTER}Wait 1^s");
+    EXPECT_TRUE(testing::waitUntil(
+        [&] {
+            return platformtest::readFile(saved) ==
+                   "Rem caf\xC3\xA9 from the editor\r\nx = 1\r\nWait 0\r\nWait 1";
+        },
+        10s))
+        << platformtest::readFile(saved);
+
     // The saved path is in the player's file box: Start runs it.
     desktop.activate(player);
     desktop.click(player, at(kStartX), kButtonsY);
-    const std::string trace = "Rem caf\xC3\xA9 from the editor\r\nx = 1\r\nWait 0\r\n";
+    const std::string trace = "Rem caf\xC3\xA9 from the editor\r\nx = 1\r\nWait 0\r\nWait 1\r\n";
     EXPECT_TRUE(testing::waitUntil([&] { return tarn.trace() == trace; }, 20s)) << tarn.trace();
 
     desktop.click(player, at(kViewTraceX), kButtonsY);
