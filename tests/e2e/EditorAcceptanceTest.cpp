@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include "TarnProgram.h"
 
 namespace tarn::e2e {
@@ -46,7 +48,9 @@ TEST(EditorAcceptance, MacroWrittenSavedRunAndItsTraceViewed) {
     desktop.type("%wos");
     desktop.activate(desktop.waitForWindow("Set Default Run Wait Time"));
     desktop.type("7{ENTER}");
-    desktop.type("{ENTER}Wait 1^s");
+    desktop.type("{ENTER}Wait 1");
+    desktop.activate(desktop.waitForWindow("typed.mcr - Tarn Macro Editor"));
+    desktop.type("^s");
     EXPECT_TRUE(testing::waitUntil(
         [&] {
             return platformtest::readFile(saved) ==
@@ -54,6 +58,27 @@ TEST(EditorAcceptance, MacroWrittenSavedRunAndItsTraceViewed) {
         },
         10s))
         << platformtest::readFile(saved);
+
+    // The find dialog has a fixed size: it asks for no minimise or maximise
+    // button (functions and decorations of its Motif hints) and cannot be
+    // maximised. (openbox offers minimise for every dialog whatever it asks.)
+    desktop.type("^f");
+    const WindowId find = desktop.waitForWindow("Find");
+    const auto property = [&](const char* name) {
+        return session.run({"xprop", "-id", std::to_string(find), name}).output;
+    };
+    const std::string motif = property("_MOTIF_WM_HINTS");
+    unsigned flags = 0, functions = 0, decorations = 0;
+    ASSERT_EQ(std::sscanf(motif.c_str(), "_MOTIF_WM_HINTS(_MOTIF_WM_HINTS) = %x, %x, %x", &flags,
+                          &functions, &decorations),
+              3)
+        << motif;
+    EXPECT_EQ(flags & 3u, 3u) << motif;           // functions and decorations given
+    EXPECT_EQ(functions & 0x19u, 0u) << motif;    // neither all, minimise nor maximise
+    EXPECT_EQ(decorations & 0x61u, 0u) << motif;  // nor their buttons
+    EXPECT_EQ(property("_NET_WM_ALLOWED_ACTIONS").find("MAXIMIZE"), std::string::npos);
+    desktop.activate(find);
+    desktop.type("{ESC}");
 
     // The saved path is in the player's file box: Start runs it.
     desktop.activate(player);
