@@ -135,6 +135,10 @@ struct Layout {
     std::vector<Row> rows;
 };
 
+void PrintTo(const Layout& layout, std::ostream* out) {
+    *out << layout.name;
+}
+
 // Each row ends with F12, so that its part of the recording and of the bytes
 // can be told apart; xterm sends F12 as this.
 const std::string kRowEnd = "<f12>";
