@@ -6,6 +6,8 @@
 #include <QAction>
 #include <QEvent>
 #include <QInputDialog>
+#include <QKeyEvent>
+#include <QKeySequence>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QTimer>
@@ -28,18 +30,33 @@ const QString kRunExecuteFilter = QStringLiteral("All Files(*.*)|*.*");
 // Until the window manager has given the editor the focus back, keys typed
 // straight after a box closes would go to the closing box or to whatever
 // window the focus falls to meanwhile, and be lost: the text area holds the
-// keyboard until the editor is active again, a second at most.
+// keyboard until the editor is active again, a second at most. The editor's
+// shortcuts work meanwhile as ever.
 class KeyboardHeld : public QObject {
   public:
-    KeyboardHeld(QWidget* poEditor, QWidget* poText) : QObject(poText), text_(poText) {
+    KeyboardHeld(QWidget* poEditor, QWidget* poText)
+        : QObject(poText), editor_(poEditor), text_(poText) {
         text_->grabKeyboard();
+        text_->installEventFilter(this);
         poEditor->installEventFilter(this);
         QTimer::singleShot(1000, this, &KeyboardHeld::release);
     }
 
   protected:
-    bool eventFilter(QObject*, QEvent* poEvent) override {
-        if (poEvent->type() == QEvent::WindowActivate) release();
+    bool eventFilter(QObject* poWatched, QEvent* poEvent) override {
+        if (poWatched == editor_) {
+            if (poEvent->type() == QEvent::WindowActivate) release();
+            return false;
+        }
+        if (poEvent->type() != QEvent::KeyPress) return false;
+        const QKeySequence typed(static_cast<QKeyEvent*>(poEvent)->keyCombination());
+        for (QAction* action : editor_->findChildren<QAction*>()) {
+            if (action->isEnabled() && !action->shortcut().isEmpty() &&
+                action->shortcut() == typed) {
+                action->trigger();
+                return true;
+            }
+        }
         return false;
     }
 
@@ -49,6 +66,7 @@ class KeyboardHeld : public QObject {
         deleteLater();
     }
 
+    QWidget* editor_;
     QWidget* text_;
 };
 

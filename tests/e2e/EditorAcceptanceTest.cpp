@@ -50,11 +50,11 @@ TEST(EditorAcceptance, MacroWrittenSavedRunAndItsTraceViewed) {
     desktop.type("7{ENTER}");
     desktop.type("{ENTER}Wait 1");
     desktop.activate(desktop.waitForWindow("typed.mcr - Tarn Macro Editor"));
-    desktop.type("^s");
+    desktop.type("2^s");
     EXPECT_TRUE(testing::waitUntil(
         [&] {
             return platformtest::readFile(saved) ==
-                   "Rem caf\xC3\xA9 from the editor\r\nx = 1\r\nWait 0\r\nWait 1";
+                   "Rem caf\xC3\xA9 from the editor\r\nx = 1\r\nWait 0\r\nWait 12";
         },
         10s))
         << platformtest::readFile(saved);
@@ -83,7 +83,7 @@ TEST(EditorAcceptance, MacroWrittenSavedRunAndItsTraceViewed) {
     // The saved path is in the player's file box: Start runs it.
     desktop.activate(player);
     desktop.click(player, at(kStartX), kButtonsY);
-    const std::string trace = "Rem caf\xC3\xA9 from the editor\r\nx = 1\r\nWait 0\r\nWait 1\r\n";
+    const std::string trace = "Rem caf\xC3\xA9 from the editor\r\nx = 1\r\nWait 0\r\nWait 12\r\n";
     EXPECT_TRUE(testing::waitUntil([&] { return tarn.trace() == trace; }, 20s)) << tarn.trace();
 
     desktop.click(player, at(kViewTraceX), kButtonsY);
