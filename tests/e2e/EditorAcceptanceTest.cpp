@@ -48,13 +48,13 @@ TEST(EditorAcceptance, MacroWrittenSavedRunAndItsTraceViewed) {
     desktop.type("%wos");
     desktop.activate(desktop.waitForWindow("Set Default Run Wait Time"));
     desktop.type("7{ENTER}");
-    desktop.type("{ENTER}Wait 1");
+    desktop.type("{ENTER}Wait");
     desktop.activate(desktop.waitForWindow("typed.mcr - Tarn Macro Editor"));
-    desktop.type("2^s");
+    desktop.type(" 0^s");
     EXPECT_TRUE(testing::waitUntil(
         [&] {
             return platformtest::readFile(saved) ==
-                   "Rem caf\xC3\xA9 from the editor\r\nx = 1\r\nWait 0\r\nWait 12";
+                   "Rem caf\xC3\xA9 from the editor\r\nx = 1\r\nWait 0\r\nWait 0";
         },
         10s))
         << platformtest::readFile(saved);
@@ -83,12 +83,34 @@ TEST(EditorAcceptance, MacroWrittenSavedRunAndItsTraceViewed) {
     // The saved path is in the player's file box: Start runs it.
     desktop.activate(player);
     desktop.click(player, at(kStartX), kButtonsY);
-    const std::string trace = "Rem caf\xC3\xA9 from the editor\r\nx = 1\r\nWait 0\r\nWait 12\r\n";
+    const std::string trace = "Rem caf\xC3\xA9 from the editor\r\nx = 1\r\nWait 0\r\nWait 0\r\n";
     EXPECT_TRUE(testing::waitUntil([&] { return tarn.trace() == trace; }, 20s)) << tarn.trace();
 
     desktop.click(player, at(kViewTraceX), kButtonsY);
     desktop.waitForWindow("TarnTrace.txt - Tarn Trace File Viewer");
     EXPECT_TRUE(desktop.windowExists("typed.mcr - Tarn Macro Editor"));
+
+    // The Run dialog proposes the program chosen last, selected, so that
+    // typing replaces it.
+    for (const char* program : {"/bin/sh", "/bin/true"}) {
+        desktop.activate(editor);
+        desktop.type("%w{DOWN}{ENTER}");
+        const WindowId run = desktop.waitForWindow("Find Program To Run");
+        desktop.activate(run);
+        desktop.type(std::string(program) + "{ENTER}");
+        EXPECT_TRUE(
+            testing::waitUntil([&] { return !desktop.windowExists("Find Program To Run"); }, 10s))
+            << program;
+        if (desktop.windowExists("Find Program To Run")) desktop.type("{ESC}");
+    }
+    desktop.activate(editor);
+    desktop.type("^s");
+    EXPECT_TRUE(testing::waitUntil(
+        [&] {
+            return platformtest::readFile(saved).find("Run \"/bin/true\"") != std::string::npos;
+        },
+        10s))
+        << platformtest::readFile(saved);
 
     // Closing the player closes the editor (unchanged: no question) and the viewer.
     desktop.activate(player);

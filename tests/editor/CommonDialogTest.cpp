@@ -7,9 +7,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
-#include <QFileInfo>
 #include <QLineEdit>
-#include <QListView>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -104,37 +102,6 @@ TEST(CommonDialog, RealDialogChoosesAFileAndKeepsItsSettings) {
         "new");
     dialog.ShowSave();
     EXPECT_EQ(dialog.FileName(), dir.filePath("new.mcr"));
-}
-
-// A remembered name stands selected when the dialog opens again, so that
-// typing replaces it, also when the dialog lists the folder before its window
-// has the focus (as on X11 with a window manager, where this failed).
-TEST(CommonDialog, RealDialogSelectsTheRememberedName) {
-    const QString program = QCoreApplication::applicationFilePath();
-    CommonDialog dialog;
-    dialog.setFlags(CommonDialog::kFileDialogFlags);
-    dialog.setFilter(QStringLiteral("Programs|") + CommonDialog::kExecutablesMask +
-                     QStringLiteral("|All Files(*.*)|*.*"));
-    dialog.setFileName(program);
-    for (int use = 1; use <= 2; ++use) {
-        QString selected;
-        answerRealDialog(
-            [&](QFileDialog& shown) {
-                auto* name = shown.findChild<QLineEdit*>("fileNameEdit");
-                auto* list = shown.findChild<QListView*>("listView");
-                // Once the folder is listed and the name box has the focus.
-                (void)QTest::qWaitFor(
-                    [&] {
-                        return name->hasFocus() && list->model()->rowCount(list->rootIndex()) > 0 &&
-                               name->hasSelectedText();
-                    },
-                    5000);
-                selected = name->selectedText();
-            },
-            QString());
-        EXPECT_THROW(dialog.ShowOpen(), Failure);
-        EXPECT_EQ(selected, QFileInfo(program).fileName()) << use;
-    }
 }
 
 }  // namespace
