@@ -6,9 +6,11 @@
 #include <QFileInfo>
 #include <QFileSystemModel>
 #include <QHeaderView>
+#include <QLineEdit>
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QSortFilterProxyModel>
+#include <QTimer>
 #include <QTreeView>
 #include <algorithm>
 
@@ -163,6 +165,29 @@ void CommonDialog::show(Kind piKind) {
     miFilterIndex = chosenFilter;
 }
 
+namespace {
+
+// The proposed name stands selected in the name box, so that typing replaces
+// it. The dialog puts it there unselected, and puts it there again when the
+// folder's listing arrives, which is before the window has the focus when the
+// folder was listed already (the second use of a dialog in one folder).
+void selectNameWhenShown(QFileDialog& poDialog) {
+    auto* name = poDialog.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+    if (!name) return;
+    auto select = [name, proposed = name->text()] {
+        if (name->text() == proposed && !name->hasSelectedText()) name->selectAll();
+    };
+    QObject::connect(qApp, &QGuiApplication::focusObjectChanged, name, [name, select](QObject* o) {
+        if (o == name) select();
+    });
+    for (auto* model : poDialog.findChildren<QFileSystemModel*>())
+        QObject::connect(model, &QFileSystemModel::directoryLoaded, name, select,
+                         Qt::QueuedConnection);
+    QTimer::singleShot(0, name, select);
+}
+
+}  // namespace
+
 std::optional<QString> CommonDialog::runDialog(const Request& poRequest, int& piChosenFilter) {
     // A hidden owner (the player borrows the dialog of an editor it has not
     // shown) would place the dialog nowhere near the user's eyes.
@@ -218,6 +243,7 @@ std::optional<QString> CommonDialog::runDialog(const Request& poRequest, int& pi
             dialog.selectFile(poRequest.fileName);
         }
     }
+    if (!poRequest.fileName.isEmpty()) selectNameWhenShown(dialog);
     if (dialog.exec() != QDialog::Accepted) return std::nullopt;
     const QStringList files = dialog.selectedFiles();
     if (files.isEmpty()) return std::nullopt;

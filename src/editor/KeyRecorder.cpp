@@ -1,97 +1,109 @@
 #include "KeyRecorder.h"
 
+#include <QKeyEvent>
+
+#include <algorithm>
+
 namespace tarn::editor {
 
-QString keyNotation(int piKeyCode, bool pbShift) {
-    using namespace KeyCodes;
-    // Keys whose notation does not depend on Shift.
-    switch (piKeyCode) {
-        case kBackspace:
+namespace {
+
+// Modifier keys that the notation has no prefix for (AltGr, the logo keys):
+// they change what the next key types, and are written through it.
+constexpr int kOtherModifier = 8;
+
+bool isText(const QString& psvText) {
+    if (psvText.isEmpty()) return false;
+    return std::none_of(psvText.begin(), psvText.end(), [](QChar c) {
+        return c.category() == QChar::Other_Control || c.category() == QChar::Other_Format;
+    });
+}
+
+// The character of a key held with Ctrl or Alt, as the layout names the key:
+// the text of such a chord is a control character or nothing.
+QString chordCharacter(const RecorderKey& poKey, bool pbShift) {
+    QString character;
+    if (poKey.key >= Qt::Key_Space && poKey.key < Qt::Key_Escape) {
+        const char32_t code = char32_t(poKey.key);
+        character = QString::fromUcs4(&code, 1);
+    } else if (isText(poKey.text)) {
+        character = poKey.text;
+    }
+    return pbShift ? character.toUpper() : character.toLower();
+}
+
+}  // namespace
+
+RecorderKey RecorderKey::of(const QKeyEvent& poEvent) {
+    RecorderKey key;
+    key.press = poEvent.type() == QEvent::KeyPress;
+    key.key = poEvent.key();
+    key.text = poEvent.text();
+    key.modifiers = poEvent.modifiers();
+    key.id = poEvent.nativeScanCode() != 0 ? poEvent.nativeScanCode() : quint32(poEvent.key());
+    key.time = poEvent.timestamp();
+    key.autoRepeat = poEvent.isAutoRepeat();
+    return key;
+}
+
+QString keyName(int piQtKey) {
+    if (piQtKey >= Qt::Key_F1 && piQtKey <= Qt::Key_F16)
+        return QStringLiteral("{F%1}").arg(piQtKey - Qt::Key_F1 + 1);
+    switch (piQtKey) {
+        case Qt::Key_Backspace:
             return QStringLiteral("{BS}");
-        case kTab:
+        case Qt::Key_Tab:
+        case Qt::Key_Backtab:
             return QStringLiteral("{TAB}");
-        case kEnter:
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
             return QStringLiteral("{ENTER}");
-        case kPause:
+        case Qt::Key_Pause:
             return QStringLiteral("{BREAK}");
-        case kCapsLock:
+        case Qt::Key_CapsLock:
             return QStringLiteral("{CAPSLOCK}");
-        case kEscape:
+        case Qt::Key_Escape:
             return QStringLiteral("{ESC}");
-        case kSpace:
-            return QStringLiteral(" ");
-        case kPageUp:
+        case Qt::Key_PageUp:
             return QStringLiteral("{PGUP}");
-        case kPageDown:
+        case Qt::Key_PageDown:
             return QStringLiteral("{PGDN}");
-        case kEnd:
+        case Qt::Key_End:
             return QStringLiteral("{END}");
-        case kHome:
+        case Qt::Key_Home:
             return QStringLiteral("{HOME}");
-        case kLeft:
+        case Qt::Key_Left:
             return QStringLiteral("{LEFT}");
-        case kUp:
+        case Qt::Key_Up:
             return QStringLiteral("{UP}");
-        case kRight:
+        case Qt::Key_Right:
             return QStringLiteral("{RIGHT}");
-        case kDown:
+        case Qt::Key_Down:
             return QStringLiteral("{DOWN}");
-        case kPrintScreen:
+        case Qt::Key_Print:
             return QStringLiteral("{PRTSC}");
-        case kInsert:
+        case Qt::Key_Insert:
             return QStringLiteral("{INS}");
-        case kDelete:
+        case Qt::Key_Delete:
             return QStringLiteral("{DEL}");
-        case kMultiply:
-            return QStringLiteral("*");
-        case kAdd:
-            return QStringLiteral("{+}");
-        case kSubtract:
-            return QStringLiteral("-");
-        case kDecimal:
-            return QStringLiteral(".");
-        case kDivide:
-            return QStringLiteral("/");
-        case kNumLock:
+        case Qt::Key_NumLock:
             return QStringLiteral("{NUMLOCK}");
-        case kScrollLock:
+        case Qt::Key_ScrollLock:
             return QStringLiteral("{SCROLLLOCK}");
         default:
-            break;
+            return QString();
     }
-    if (piKeyCode >= kNumpad0 && piKeyCode <= kNumpad0 + 9)
-        return QString(QChar(u'0' + (piKeyCode - kNumpad0)));
-    if (piKeyCode >= kF1 && piKeyCode <= kF1 + 11)
-        return QStringLiteral("{F%1}").arg(piKeyCode - kF1 + 1);
-    if (piKeyCode >= kA && piKeyCode <= kA + 25)
-        return QString(QChar((pbShift ? u'A' : u'a') + (piKeyCode - kA)));
-    if (piKeyCode >= k0 && piKeyCode <= k0 + 9) {
-        // The characters above the digits of a United States keyboard.
-        static const char* const shifted[10] = {"{)}", "!",   "@", "#", "$",
-                                                "{%}", "{^}", "&", "*", "{(}"};
-        return pbShift ? QString::fromLatin1(shifted[piKeyCode - k0])
-                       : QString(QChar(u'0' + (piKeyCode - k0)));
+}
+
+QString notationOfText(const QString& psvText) {
+    QString notation;
+    for (QChar c : psvText) {
+        if (QStringView(u"+^%~(){}[]").contains(c))
+            notation += QLatin1Char('{') + c + QLatin1Char('}');
+        else
+            notation += c;
     }
-    struct Punctuation {
-        int code;
-        const char* plain;
-        const char* shifted;
-    };
-    static constexpr Punctuation punctuation[] = {
-        {kSemicolon, ";", ":"},   {kEquals, "=", "{+}"},
-        {kComma, ",", "<"},       {kMinus, "-", "_"},
-        {kPeriod, ".", ">"},      {kSlash, "/", "?"},
-        {kBackQuote, "`", "{~}"}, {kLeftBracket, "{[}", "{{}"},
-        {kBackslash, "\\", "|"},  {kRightBracket, "{]}", "{}}"},
-        {kQuote, "'", "\""},
-    };
-    for (const Punctuation& key : punctuation) {
-        if (key.code == piKeyCode) return QString::fromLatin1(pbShift ? key.shifted : key.plain);
-    }
-    // Modifiers, system keys and keys of no United States key: nothing. (Their
-    // codes read as characters would give bare "[", "]", "+" or ")", which
-    // would not play back.)
-    return QString();
+    return notation;
 }
 
 QString chordPrefix(bool pbAlt, bool pbCtrl, bool pbShift) {
@@ -102,40 +114,133 @@ QString chordPrefix(bool pbAlt, bool pbCtrl, bool pbShift) {
     return prefix;
 }
 
-void KeyRecorder::keyDown(int piModifierMask) {
-    if (!chordOpen_) {
-        alt_ = ctrl_ = shift_ = false;
-        if (piModifierMask != 0) chordOpen_ = true;
+int KeyRecorder::roleOf(int piQtKey) {
+    switch (piQtKey) {
+        case Qt::Key_Shift:
+            return kShift;
+        case Qt::Key_Control:
+            return kCtrl;
+        case Qt::Key_Alt:
+            return kAlt;
+        case Qt::Key_AltGr:
+        case Qt::Key_Meta:
+        case Qt::Key_Super_L:
+        case Qt::Key_Super_R:
+        case Qt::Key_Hyper_L:
+        case Qt::Key_Hyper_R:
+        case Qt::Key_Mode_switch:
+            return kOtherModifier;
+        default:
+            return kNone;
     }
-    // Flags are only gathered here, never cleared: a chord collects every
-    // modifier seen during it.
-    if (piModifierMask & ModifierMask::kShift) shift_ = true;
-    if (piModifierMask & ModifierMask::kCtrl) ctrl_ = true;
-    if (piModifierMask & ModifierMask::kAlt) alt_ = true;
 }
 
-std::optional<QString> KeyRecorder::keyUp(int piKeyCode, int piModifierMask) {
-    const QString notation = keyNotation(piKeyCode, shift_);
-    if (!notation.isEmpty()) {
-        keys_ += notation;
-        ++keyCount_;
-    }
-    if (piModifierMask != 0) return std::nullopt;
+QString KeyRecorder::key(const RecorderKey& poKey) {
+    const bool repeat = isRepeat(poKey);
+    lastWasRelease_ = !poKey.press && !repeat;
+    lastReleaseId_ = poKey.id;
+    lastReleaseTime_ = poKey.time;
+    if (repeat) return QString();
+    return poKey.press ? pressed(poKey) : released(poKey);
+}
 
-    const QString prefix = chordPrefix(alt_, ctrl_, shift_);
-    alt_ = ctrl_ = shift_ = false;
-    QString chord;
-    if (prefix.isEmpty())
-        chord = keys_;
-    else if (keyCount_ == 0)
-        chord = prefix + QStringLiteral("()");
-    else if (keyCount_ == 1)
-        chord = prefix + keys_;
-    else
-        chord = prefix + QLatin1Char('(') + keys_ + QLatin1Char(')');
+bool KeyRecorder::isRepeat(const RecorderKey& poKey) {
+    if (poKey.autoRepeat) return true;
+    if (!poKey.press) return false;
+    const bool isDown =
+        std::any_of(down_.begin(), down_.end(), [&](const Down& d) { return d.id == poKey.id; });
+    if (isDown) return true;
+    if (lastWasRelease_ && lastReleaseId_ == poKey.id && poKey.time != 0 &&
+        lastReleaseTime_ == poKey.time) {
+        // The release was the repeat's: the key never came up.
+        down_.append({poKey.id, roleOf(poKey.key)});
+        return true;
+    }
+    return false;
+}
+
+QString KeyRecorder::pressed(const RecorderKey& poKey) {
+    const int role = roleOf(poKey.key);
+    down_.append({poKey.id, role});
+    if (role != kNone) {
+        if (role != kOtherModifier) untouched_ |= role;
+        return QString();
+    }
+    untouched_ = 0;
+    const bool shift = poKey.modifiers.testFlag(Qt::ShiftModifier);
+    const bool ctrl = poKey.modifiers.testFlag(Qt::ControlModifier);
+    const bool alt = poKey.modifiers.testFlag(Qt::AltModifier);
+    const QString name = keyName(poKey.key);
+    if (!name.isEmpty())
+        return add(chordPrefix(alt, ctrl, shift || poKey.key == Qt::Key_Backtab), name);
+    if (ctrl || alt) {
+        const QString character = chordCharacter(poKey, shift);
+        if (character.isEmpty()) return QString();
+        return add(chordPrefix(alt, ctrl, shift), notationOfText(character));
+    }
+    // Shift, AltGr and dead keys are in the text already.
+    if (!isText(poKey.text)) return QString();
+    return add(QString(), notationOfText(poKey.text));
+}
+
+QString KeyRecorder::released(const RecorderKey& poKey) {
+    int role = roleOf(poKey.key);
+    const auto at =
+        std::find_if(down_.begin(), down_.end(), [&](const Down& d) { return d.id == poKey.id; });
+    if (at != down_.end()) {
+        role = at->role;
+        down_.erase(at);
+    } else if (role == kNone) {
+        // An input method took the key's press (a dead key): it was pressed.
+        untouched_ = 0;
+    }
+    if (role == kNone || role == kOtherModifier) return QString();
+    int held = 0;
+    for (const Down& d : down_)
+        held |= d.role;
+    held &= kShift | kCtrl | kAlt;
+    if ((untouched_ & role) && !(held & role)) tapped_ |= role;
+    untouched_ &= held;
+    if (held != 0) return QString();
+    QString written = flush();
+    if (tapped_ != 0) {
+        written +=
+            chordPrefix(tapped_ & kAlt, tapped_ & kCtrl, tapped_ & kShift) + QStringLiteral("()");
+        tapped_ = 0;
+    }
+    return written;
+}
+
+QString KeyRecorder::composed(const QString& psvText) {
+    untouched_ = 0;
+    if (!isText(psvText)) return QString();
+    return add(QString(), notationOfText(psvText));
+}
+
+void KeyRecorder::keysUp() {
+    down_.clear();
+    untouched_ = 0;
+    tapped_ = 0;
+    lastWasRelease_ = false;
+}
+
+QString KeyRecorder::add(const QString& psvPrefix, const QString& psvElement) {
+    QString written;
+    if (psvPrefix.isEmpty() || psvPrefix != prefix_) written = flush();
+    if (psvPrefix.isEmpty()) return written + psvElement;
+    prefix_ = psvPrefix;
+    keys_ += psvElement;
+    ++keyCount_;
+    return written;
+}
+
+QString KeyRecorder::flush() {
+    if (keyCount_ == 0) return QString();
+    const QString chord =
+        keyCount_ == 1 ? prefix_ + keys_ : prefix_ + QLatin1Char('(') + keys_ + QLatin1Char(')');
+    prefix_.clear();
     keys_.clear();
     keyCount_ = 0;
-    chordOpen_ = false;
     return chord;
 }
 

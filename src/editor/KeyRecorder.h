@@ -1,101 +1,95 @@
 #pragma once
 // The keystroke recorder's logic: key events of the text area in, key
-// notation out. Keys are known by the virtual-key codes of a United States
-// keyboard (KeyCodes below; UsKeyboard.h finds them for a physical key) with a
-// modifier mask, Shift 1, Ctrl 2, Alt 4, that tells which modifiers are held
-// once the event has happened.
+// notation out. It reads only what Qt gives on every platform (the key, the
+// text the active layout produced, the modifiers, the physical key, the time
+// stamp), so it records the same on X11 and Wayland and on any layout.
 //
-// A key with no modifier held is written out at its release. Keys typed while
-// modifiers are held form a chord, written out at the first release with no
-// modifier held (normally that of the last modifier): the modifiers seen
-// during the chord as a prefix ("+^%" order), then the key, or the keys in
-// parentheses when there are several. A chord of modifiers alone is written
-// as the prefix with an empty group ("+()"), which taps the modifier by itself
-// when played back; a bare "+" would instead hold Shift for whatever the
-// recording goes on with.
+// - A key that produces text records that text, the notation's special
+//   characters braced: on a German keyboard Z records "z", AltGr+Q "@".
+//   Shift is part of how the character came about, so it writes no prefix.
+// - A key without text records its braced name ("{F5}", "{ENTER}"), with
+//   the modifiers held at its press as prefix ("+{TAB}").
+// - With Ctrl or Alt held a key records the prefix and the character of its
+//   key in the layout ("^c", "%f", "+^C"): the text of such a chord is a
+//   control character or nothing.
+// - The modifiers are those held when the key went down: Shift released
+//   before the letter's own release still belongs to it.
+// - Keys typed under the same modifiers while they stay down form one chord
+//   ("^(ab)"), written out when the last modifier comes up or when a key
+//   under other modifiers goes down.
+// - A modifier pressed and released with nothing pressed while it was down
+//   writes the prefix with an empty group ("+()"), a tap of it when played;
+//   a bare "+" would hold Shift for whatever the recording goes on with.
+// - A held key is one key: a press of a key that is down already, or a
+//   release followed at once by a press of the same key at the same time
+//   stamp (how X reports auto-repeat without its flag), is a repeat.
 
+#include <QList>
 #include <QString>
+#include <Qt>
 
-#include <optional>
+class QKeyEvent;
 
 namespace tarn::editor {
 
-namespace KeyCodes {
-inline constexpr int kBackspace = 8;
-inline constexpr int kTab = 9;
-inline constexpr int kEnter = 13;
-inline constexpr int kShift = 16;
-inline constexpr int kControl = 17;
-inline constexpr int kAlt = 18;
-inline constexpr int kPause = 19;
-inline constexpr int kCapsLock = 20;
-inline constexpr int kEscape = 27;
-inline constexpr int kSpace = 32;
-inline constexpr int kPageUp = 33;
-inline constexpr int kPageDown = 34;
-inline constexpr int kEnd = 35;
-inline constexpr int kHome = 36;
-inline constexpr int kLeft = 37;
-inline constexpr int kUp = 38;
-inline constexpr int kRight = 39;
-inline constexpr int kDown = 40;
-inline constexpr int kPrintScreen = 44;
-inline constexpr int kInsert = 45;
-inline constexpr int kDelete = 46;
-inline constexpr int k0 = 48;        // to 57 for 9
-inline constexpr int kA = 65;        // to 90 for Z
-inline constexpr int kNumpad0 = 96;  // to 105 for 9
-inline constexpr int kMultiply = 106;
-inline constexpr int kAdd = 107;
-inline constexpr int kSubtract = 109;
-inline constexpr int kDecimal = 110;
-inline constexpr int kDivide = 111;
-inline constexpr int kF1 = 112;  // to 123 for F12
-inline constexpr int kNumLock = 144;
-inline constexpr int kScrollLock = 145;
-inline constexpr int kSemicolon = 186;
-inline constexpr int kEquals = 187;
-inline constexpr int kComma = 188;
-inline constexpr int kMinus = 189;
-inline constexpr int kPeriod = 190;
-inline constexpr int kSlash = 191;
-inline constexpr int kBackQuote = 192;
-inline constexpr int kLeftBracket = 219;
-inline constexpr int kBackslash = 220;
-inline constexpr int kRightBracket = 221;
-inline constexpr int kQuote = 222;
-}  // namespace KeyCodes
+// One key event as the recorder reads it.
+struct RecorderKey {
+    bool press = true;
+    int key = 0;                      // Qt::Key
+    QString text;                     // what the active layout produced
+    Qt::KeyboardModifiers modifiers;  // held at the event
+    quint32 id = 0;                   // the physical key: native scan code, the Qt key without one
+    quint64 time = 0;                 // milliseconds; 0 when unknown
+    bool autoRepeat = false;          // flagged as a repeat by the platform
 
-namespace ModifierMask {
-inline constexpr int kShift = 1;
-inline constexpr int kCtrl = 2;
-inline constexpr int kAlt = 4;
-}  // namespace ModifierMask
+    static RecorderKey of(const QKeyEvent& poEvent);
+};
 
-// What one key appends to a chord: its notation from the key table, letters
-// and the space bar; empty for every other key (modifiers, unknown keys).
-QString keyNotation(int piKeyCode, bool pbShift);
+// The braced name of a key that types no text ("{F5}"), empty for others.
+QString keyName(int piQtKey);
+
+// Text as it types itself in the notation: its special characters braced.
+QString notationOfText(const QString& psvText);
 
 // The prefix of a chord with these modifiers, in the order "+", "^", "%".
 QString chordPrefix(bool pbAlt, bool pbCtrl, bool pbShift);
 
 class KeyRecorder {
   public:
-    // A key went down while recording.
-    void keyDown(int piModifierMask);
-    // A key came up while recording. Returns the chord to insert when this
-    // release ends it (possibly empty), nothing while the chord goes on.
-    std::optional<QString> keyUp(int piKeyCode, int piModifierMask);
+    // A key event while recording; returns the notation to insert now (empty
+    // when nothing is written yet).
+    QString key(const RecorderKey& poKey);
+    // Text an input method committed (a character composed with a dead key):
+    // typed text, written at once.
+    QString composed(const QString& psvText);
 
-    // A chord is open and keys are gathered but not yet written.
-    bool chordOpen() const { return chordOpen_; }
-    const QString& pendingKeys() const { return keys_; }
+    // The keys are up as far as the recorder can know: the text area lost
+    // the focus, and the releases of keys still down go elsewhere. Keys of a
+    // chord gathered but not written yet stay pending.
+    void keysUp();
 
   private:
-    bool alt_ = false;
-    bool ctrl_ = false;
-    bool shift_ = false;
-    bool chordOpen_ = false;
+    enum Role { kNone = 0, kShift = 1, kCtrl = 2, kAlt = 4 };
+    static int roleOf(int piQtKey);
+    bool isRepeat(const RecorderKey& poKey);
+    QString pressed(const RecorderKey& poKey);
+    QString released(const RecorderKey& poKey);
+    // Adds one element under a prefix, writing out what it ends.
+    QString add(const QString& psvPrefix, const QString& psvElement);
+    QString flush();
+
+    // Keys down, by physical key, with the modifier role each has.
+    struct Down {
+        quint32 id;
+        int role;
+    };
+    QList<Down> down_;
+    bool lastWasRelease_ = false;
+    quint32 lastReleaseId_ = 0;
+    quint64 lastReleaseTime_ = 0;
+    int untouched_ = 0;  // modifiers down with nothing pressed since their press
+    int tapped_ = 0;     // modifiers pressed and released alone, to write
+    QString prefix_;     // the chord gathered: its prefix, keys and count
     QString keys_;
     int keyCount_ = 0;
 };

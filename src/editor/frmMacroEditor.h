@@ -65,10 +65,11 @@ class frmMacroEditor : public QMainWindow {
     // Receives the full path of every file the editor writes (the player's file box).
     using SavedPathHook = std::function<void(const QString& psvPath)>;
     // Offered every key event of the text area (key press, release and the
-    // shortcut override before a press) before anything else sees it. Returns
-    // true when it took the event: the text area and the menus' shortcuts then
-    // never see it. The keystroke recorder installs this while it records.
-    using KeyHook = std::function<bool(QKeyEvent* poEvent)>;
+    // shortcut override before a press), the text an input method commits and
+    // the loss of the focus, before anything else sees them. Returns true when
+    // it took the event: the text area and the menus' shortcuts then never see
+    // it. The keystroke recorder installs this while it records.
+    using KeyHook = std::function<bool(QEvent* poEvent)>;
 
     // Program-wide; an empty hook goes back to message boxes.
     static void setQuestionHook(QuestionHook poHook);
@@ -236,7 +237,7 @@ class frmMacroEditor : public QMainWindow {
     void connectRecorder();
     void connectSearch();
     // The recorder's look at a key event of the text area while it records.
-    bool recorderKey(QKeyEvent* poEvent);
+    bool recorderKey(QEvent* poEvent);
 
     // Viewer helpers (frmMacroEditorViewer.cpp).
     void offerToClearTrace(const QString& psvPath);

@@ -268,7 +268,11 @@ bool frmMacroEditor::eventFilter(QObject* poWatched, QEvent* poEvent) {
                 return txtEdit_KeyEvent(static_cast<QKeyEvent*>(poEvent));
             case QEvent::ContextMenu:
                 return true;
+            case QEvent::FocusOut:
+                if (mKeyHook) mKeyHook(poEvent);
+                break;
             case QEvent::InputMethod:
+                if (mKeyHook && mKeyHook(poEvent)) return true;
                 // Characters composed by an input method are typing too.
                 if (!txtEdit->isReadOnly() &&
                     !static_cast<QInputMethodEvent*>(poEvent)->commitString().isEmpty()) {

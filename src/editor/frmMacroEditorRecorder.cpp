@@ -6,12 +6,12 @@
 // menus.
 
 #include <QAction>
+#include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QMenu>
 
 #include "Help.h"
 #include "KeyRecorder.h"
-#include "UsKeyboard.h"
 #include "frmMacroEditor.h"
 
 namespace tarn::editor {
@@ -26,7 +26,7 @@ void frmMacroEditor::connectRecorder() {
         record->setChecked(!pbChecked);
         mnuMacroRecord_Click();
     });
-    setKeyHook([this](QKeyEvent* poEvent) { return recorderKey(poEvent); });
+    setKeyHook([this](QEvent* poEvent) { return recorderKey(poEvent); });
     // A window closed while recording ends its Send statement first, so the
     // text offered for saving is whole and the next load has its menus.
     connect(this, &frmMacroEditor::formUnloading, this, [this] {
@@ -47,6 +47,8 @@ void frmMacroEditor::mnuMacroRecord_Click() {
         DisableMenus();
         // F1 is a key to record now, not a call for help.
         setHelpFile(QString());
+        // Keys held while recording was off are not the recording's.
+        mRecorder->keysUp();
         InsertText(QStringLiteral("Send \""));
     } else {
         EnableMenus();
@@ -58,36 +60,28 @@ void frmMacroEditor::mnuMacroRecord_Click() {
     mnuMacroEditMenu->menuAction()->setVisible(on);
 }
 
-bool frmMacroEditor::recorderKey(QKeyEvent* poEvent) {
+bool frmMacroEditor::recorderKey(QEvent* poEvent) {
     if (!recording()) return false;
+    QString written;
     switch (poEvent->type()) {
-        case QEvent::KeyPress: {
-            mRecorder->keyDown(modifierMask(*poEvent));
-            // Tab is written at once, as a key released with no modifier:
-            // its own release is not counted again.
-            if (!poEvent->isAutoRepeat() && usKeyCode(*poEvent) == KeyCodes::kTab) {
-                const std::optional<QString> chord = mRecorder->keyUp(KeyCodes::kTab, 0);
-                if (chord && !chord->isEmpty()) InsertText(*chord);
-            }
-            return true;
-        }
-        case QEvent::KeyRelease: {
-            // A held key repeats its press only, as the key table counts it once.
-            if (!poEvent->isAutoRepeat()) {
-                const int code = usKeyCode(*poEvent);
-                if (code != KeyCodes::kTab) {
-                    const std::optional<QString> chord =
-                        mRecorder->keyUp(code, modifierMask(*poEvent));
-                    if (chord && !chord->isEmpty()) InsertText(*chord);
-                }
-            }
-            UpdateEditMenus();
-            return true;
-        }
+        case QEvent::KeyPress:
+        case QEvent::KeyRelease:
+            written = mRecorder->key(RecorderKey::of(*static_cast<QKeyEvent*>(poEvent)));
+            break;
+        case QEvent::InputMethod:
+            // A dead key's character comes composed by the input method.
+            written = mRecorder->composed(static_cast<QInputMethodEvent*>(poEvent)->commitString());
+            break;
+        case QEvent::FocusOut:
+            mRecorder->keysUp();
+            return false;
         default:
             // The shortcut override: no menu shortcut fires while recording.
             return true;
     }
+    if (!written.isEmpty()) InsertText(written);
+    if (poEvent->type() == QEvent::KeyRelease) UpdateEditMenus();
+    return true;
 }
 
 }  // namespace tarn::editor

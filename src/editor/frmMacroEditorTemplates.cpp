@@ -4,8 +4,13 @@
 // dialog, which keeps the last file name between uses.
 
 #include <QAction>
+#include <QEvent>
 #include <QInputDialog>
+#include <QKeyEvent>
+#include <QKeySequence>
 #include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QTimer>
 
 #include "CommonDialog.h"
 #include "Failure.h"
@@ -21,6 +26,65 @@ namespace {
 const QString kRunFilter = QStringLiteral("Programs|") + CommonDialog::kExecutablesMask +
                            QStringLiteral("|All Files(*.*)|*.*");
 const QString kRunExecuteFilter = QStringLiteral("All Files(*.*)|*.*");
+
+// Until the window manager has given the editor the focus back, keys typed
+// straight after a box closes would go to the closing box or to whatever
+// window the focus falls to meanwhile, and be lost: the text area holds the
+// keyboard until the editor is active again, a second at most. The editor's
+// shortcuts work meanwhile as ever.
+class KeyboardHeld : public QObject {
+  public:
+    KeyboardHeld(QWidget* poEditor, QWidget* poText)
+        : QObject(poText), editor_(poEditor), text_(poText) {
+        text_->grabKeyboard();
+        text_->installEventFilter(this);
+        poEditor->installEventFilter(this);
+        QTimer::singleShot(1000, this, &KeyboardHeld::release);
+    }
+
+  protected:
+    bool eventFilter(QObject* poWatched, QEvent* poEvent) override {
+        if (poWatched == editor_) {
+            if (poEvent->type() == QEvent::WindowActivate) release();
+            return false;
+        }
+        if (poEvent->type() != QEvent::KeyPress) return false;
+        const QKeySequence typed(static_cast<QKeyEvent*>(poEvent)->keyCombination());
+        for (QAction* action : editor_->findChildren<QAction*>()) {
+            if (action->isEnabled() && !action->shortcut().isEmpty() &&
+                action->shortcut() == typed) {
+                action->trigger();
+                return true;
+            }
+        }
+        return false;
+    }
+
+  private:
+    void release() {
+        text_->releaseKeyboard();
+        deleteLater();
+    }
+
+    QWidget* editor_;
+    QWidget* text_;
+};
+
+// The run wait box, which hands the keyboard to the text area as it closes.
+class RunWaitBox : public QInputDialog {
+  public:
+    RunWaitBox(QWidget* poEditor, QWidget* poText)
+        : QInputDialog(poEditor), editor_(poEditor), text_(poText) {}
+
+    void done(int piResult) override {
+        new KeyboardHeld(editor_, text_);
+        QInputDialog::done(piResult);
+    }
+
+  private:
+    QWidget* editor_;
+    QWidget* text_;
+};
 
 }  // namespace
 
@@ -89,7 +153,7 @@ void frmMacroEditor::mnuSetDefaultRunWait_Click() {
 
 void frmMacroEditor::AskRunWait() {
     miRunWait = readRunWait(miRunWait);
-    QInputDialog box(this);
+    RunWaitBox box(this, txtEdit);
     box.setObjectName(QStringLiteral("inputRunWait"));
     box.setWindowTitle(QStringLiteral("Set Default Run Wait Time"));
     box.setLabelText(

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include "TarnProgram.h"
 
 namespace tarn::e2e {
@@ -42,15 +44,73 @@ TEST(EditorAcceptance, MacroWrittenSavedRunAndItsTraceViewed) {
     const std::string saved = tarn.folder() + "/typed.mcr";
     EXPECT_EQ(platformtest::readFile(saved), "Rem caf\xC3\xA9 from the editor\r\nx = 1\r\nWait 0");
 
+    // Keys typed at once after the run wait box closes are the text's.
+    desktop.type("%wos");
+    desktop.activate(desktop.waitForWindow("Set Default Run Wait Time"));
+    desktop.type("7{ENTER}");
+    desktop.type("{ENTER}Wait");
+    desktop.activate(desktop.waitForWindow("typed.mcr - Tarn Macro Editor"));
+    desktop.type(" 0^s");
+    EXPECT_TRUE(testing::waitUntil(
+        [&] {
+            return platformtest::readFile(saved) ==
+                   "Rem caf\xC3\xA9 from the editor\r\nx = 1\r\nWait 0\r\nWait 0";
+        },
+        10s))
+        << platformtest::readFile(saved);
+
+    // The find dialog has a fixed size: it asks for no minimise or maximise
+    // button (functions and decorations of its Motif hints) and cannot be
+    // maximised. (openbox offers minimise for every dialog whatever it asks.)
+    desktop.type("^f");
+    const WindowId find = desktop.waitForWindow("Find");
+    const auto property = [&](const char* name) {
+        return session.run({"xprop", "-id", std::to_string(find), name}).output;
+    };
+    const std::string motif = property("_MOTIF_WM_HINTS");
+    unsigned flags = 0, functions = 0, decorations = 0;
+    ASSERT_EQ(std::sscanf(motif.c_str(), "_MOTIF_WM_HINTS(_MOTIF_WM_HINTS) = %x, %x, %x", &flags,
+                          &functions, &decorations),
+              3)
+        << motif;
+    EXPECT_EQ(flags & 3u, 3u) << motif;           // functions and decorations given
+    EXPECT_EQ(functions & 0x19u, 0u) << motif;    // neither all, minimise nor maximise
+    EXPECT_EQ(decorations & 0x61u, 0u) << motif;  // nor their buttons
+    EXPECT_EQ(property("_NET_WM_ALLOWED_ACTIONS").find("MAXIMIZE"), std::string::npos);
+    desktop.activate(find);
+    desktop.type("{ESC}");
+
     // The saved path is in the player's file box: Start runs it.
     desktop.activate(player);
     desktop.click(player, at(kStartX), kButtonsY);
-    const std::string trace = "Rem caf\xC3\xA9 from the editor\r\nx = 1\r\nWait 0\r\n";
+    const std::string trace = "Rem caf\xC3\xA9 from the editor\r\nx = 1\r\nWait 0\r\nWait 0\r\n";
     EXPECT_TRUE(testing::waitUntil([&] { return tarn.trace() == trace; }, 20s)) << tarn.trace();
 
     desktop.click(player, at(kViewTraceX), kButtonsY);
     desktop.waitForWindow("TarnTrace.txt - Tarn Trace File Viewer");
     EXPECT_TRUE(desktop.windowExists("typed.mcr - Tarn Macro Editor"));
+
+    // The Run dialog proposes the program chosen last, selected, so that
+    // typing replaces it.
+    for (const char* program : {"/bin/sh", "/bin/true"}) {
+        desktop.activate(editor);
+        desktop.type("%w{DOWN}{ENTER}");
+        const WindowId run = desktop.waitForWindow("Find Program To Run");
+        desktop.activate(run);
+        desktop.type(std::string(program) + "{ENTER}");
+        EXPECT_TRUE(
+            testing::waitUntil([&] { return !desktop.windowExists("Find Program To Run"); }, 10s))
+            << program;
+        if (desktop.windowExists("Find Program To Run")) desktop.type("{ESC}");
+    }
+    desktop.activate(editor);
+    desktop.type("^s");
+    EXPECT_TRUE(testing::waitUntil(
+        [&] {
+            return platformtest::readFile(saved).find("Run \"/bin/true\"") != std::string::npos;
+        },
+        10s))
+        << platformtest::readFile(saved);
 
     // Closing the player closes the editor (unchanged: no question) and the viewer.
     desktop.activate(player);
