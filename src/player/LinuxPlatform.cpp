@@ -7,11 +7,16 @@
 #include <QSocketNotifier>
 #include <QTimer>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 
+#include "BackendChoice.h"
 #include "GioDocuments.h"
 #include "LogindSession.h"
 #include "PosixProcesses.h"
+#include "ToplevelWindowSystem.h"
+#include "VirtualKeyboard.h"
+#include "WaylandConnection.h"
 #include "XStopKey.h"
 #include "XTestKeyboard.h"
 #include "XcbWindowSystem.h"
@@ -39,8 +44,8 @@ void onTerminationSignal(int piSignal) {
 }  // namespace
 
 struct LinuxPlatform::Backends {
-    std::unique_ptr<x11::XcbWindowSystem> windows;
-    std::unique_ptr<x11::XTestKeyboard> keyboard;
+    std::unique_ptr<WindowSystem> windows;
+    std::unique_ptr<Keyboard> keyboard;
     std::unique_ptr<x11::XStopKey> stopKey;
     posix::PosixProcesses processes;
     gio::GioDocuments documents;
@@ -63,29 +68,66 @@ LinuxPlatform::~LinuxPlatform() {
 
 std::unique_ptr<LinuxPlatform> LinuxPlatform::connect(const char* psvDisplay,
                                                       std::string& psvProblem) {
-    const char* name = psvDisplay ? psvDisplay : std::getenv("DISPLAY");
-    if (!name || !*name) {
-        psvProblem = "no X display to work on: DISPLAY is not set (Tarn needs an X11 desktop)";
+    const BackendChoice choice =
+        chooseBackend({std::getenv("TARN_BACKEND"), std::getenv("WAYLAND_DISPLAY"),
+                       psvDisplay ? psvDisplay : std::getenv("DISPLAY")},
+                      [](const char* display) {
+                          WaylandOffer offer;
+                          if (auto connection = wayland::WaylandConnection::connect(display)) {
+                              offer = {true, connection->protocols().toplevels,
+                                       connection->protocols().virtualKeyboard};
+                          }
+                          return offer;
+                      });
+    if (!choice.problem.empty()) {
+        psvProblem = choice.problem;
         return nullptr;
     }
+    if (!choice.notice.empty()) std::fprintf(stderr, "tarn: %s\n", choice.notice.c_str());
     std::unique_ptr<LinuxPlatform> platform(new LinuxPlatform);
-    platform->mBackends->windows = x11::XcbWindowSystem::connect(platform->mHost, name);
-    if (!platform->mBackends->windows) {
+    const bool connected = choice.backend == Backend::Wayland
+                               ? platform->connectWayland(psvProblem)
+                               : platform->connectX11(psvDisplay, psvProblem);
+    if (!connected) return nullptr;
+    return platform;
+}
+
+bool LinuxPlatform::connectWayland(std::string& psvProblem) {
+    const char* name = std::getenv("WAYLAND_DISPLAY");
+    mBackends->windows = wayland::ToplevelWindowSystem::connect(mHost, name);
+    mBackends->keyboard = wayland::VirtualKeyboard::connect(name);
+    if (!mBackends->windows || !mBackends->keyboard) {
+        psvProblem = std::string("cannot use the Wayland display \"") + name +
+                     "\" for windows and keystrokes";
+        return false;
+    }
+    // The toolkit follows: Tarn's own windows are native ones there too.
+    setenv("QT_QPA_PLATFORM", "wayland", 0);
+    // No global key grab exists on Wayland: runs go without the stop key.
+    return true;
+}
+
+bool LinuxPlatform::connectX11(const char* psvDisplay, std::string& psvProblem) {
+    const char* name = psvDisplay ? psvDisplay : std::getenv("DISPLAY");
+    auto windows = x11::XcbWindowSystem::connect(mHost, name);
+    if (!windows) {
         psvProblem =
             std::string("cannot open the X display \"") + name + "\" (Tarn needs an X11 desktop)";
-        return nullptr;
+        return false;
     }
-    platform->mBackends->keyboard = x11::XTestKeyboard::connect(name);
-    if (!platform->mBackends->keyboard) {
+    mBackends->windows = std::move(windows);
+    auto keyboard = x11::XTestKeyboard::connect(name);
+    if (!keyboard) {
         psvProblem =
             std::string("the X display \"") + name +
             "\" cannot take synthetic keystrokes (it lacks the XTEST or XKEYBOARD extension)";
-        return nullptr;
+        return false;
     }
     // Without it runs only lack the emergency stop.
-    platform->mBackends->stopKey = x11::XStopKey::connect(name);
-    platform->mBackends->keyboard->setStopKey(platform->mBackends->stopKey.get());
-    return platform;
+    mBackends->stopKey = x11::XStopKey::connect(name);
+    keyboard->setStopKey(mBackends->stopKey.get());
+    mBackends->keyboard = std::move(keyboard);
+    return true;
 }
 
 Platform LinuxPlatform::platform() {

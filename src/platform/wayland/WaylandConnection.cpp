@@ -46,11 +46,6 @@ std::unique_ptr<WaylandConnection> WaylandConnection::connect(const char* displa
     return c;
 }
 
-Protocols WaylandConnection::probe(const char* display) {
-    auto connection = connect(display);
-    return connection ? connection->protocols() : Protocols{};
-}
-
 WaylandConnection::~WaylandConnection() {
     if (toplevelManager_) zwlr_foreign_toplevel_manager_v1_destroy(toplevelManager_);
     if (keyboardManager_) zwp_virtual_keyboard_manager_v1_destroy(keyboardManager_);

@@ -34,9 +34,6 @@ class WaylandConnection {
     WaylandConnection(const WaylandConnection&) = delete;
     WaylandConnection& operator=(const WaylandConnection&) = delete;
 
-    // What the compositor at `display` offers; none when it cannot be reached.
-    static Protocols probe(const char* display = nullptr);
-
     const Protocols& protocols() const { return protocols_; }
     wl_display* display() const { return display_; }
     wl_seat* seat() const { return seat_; }
