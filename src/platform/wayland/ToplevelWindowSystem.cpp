@@ -33,8 +33,8 @@ struct Toplevel {
 
 class ToplevelWindowSystem::Toplevels {
   public:
-    Toplevels(Host& host, std::unique_ptr<WaylandConnection> connection)
-        : host_(host), c_(std::move(connection)) {}
+    Toplevels(Host& host, std::unique_ptr<WaylandConnection> connection, const char* swaySocket)
+        : host_(host), c_(std::move(connection)), sway(swaySocket) {}
 
     ~Toplevels() {
         for (auto& [id, toplevel] : toplevels_)
@@ -172,10 +172,11 @@ ToplevelWindowSystem::ToplevelWindowSystem(std::unique_ptr<Toplevels> toplevels)
 ToplevelWindowSystem::~ToplevelWindowSystem() = default;
 
 std::unique_ptr<ToplevelWindowSystem> ToplevelWindowSystem::connect(Host& host,
-                                                                    const char* display) {
+                                                                    const char* display,
+                                                                    const char* swaySocket) {
     auto connection = WaylandConnection::connect(display);
     if (!connection) return nullptr;
-    auto toplevels = std::make_unique<Toplevels>(host, std::move(connection));
+    auto toplevels = std::make_unique<Toplevels>(host, std::move(connection), swaySocket);
     if (!toplevels->start()) return nullptr;
     return std::unique_ptr<ToplevelWindowSystem>(new ToplevelWindowSystem(std::move(toplevels)));
 }

@@ -32,10 +32,12 @@ namespace tarn::wayland {
 
 class ToplevelWindowSystem : public WindowSystem {
   public:
-    // Connects to `display` (nullptr: $WAYLAND_DISPLAY). Null when it cannot,
-    // or the compositor lacks the protocol or a seat. `host` is idled while
-    // setForeground() waits.
-    static std::unique_ptr<ToplevelWindowSystem> connect(Host& host, const char* display = nullptr);
+    // Connects to `display` (nullptr: $WAYLAND_DISPLAY), and asks sway's IPC
+    // at `swaySocket` (nullptr: $SWAYSOCK) for processes. Null when it cannot
+    // connect, or the compositor lacks the protocol or a seat. `host` is
+    // yielded to while setForeground() waits.
+    static std::unique_ptr<ToplevelWindowSystem> connect(Host& host, const char* display = nullptr,
+                                                         const char* swaySocket = nullptr);
     ~ToplevelWindowSystem() override;
     ToplevelWindowSystem(const ToplevelWindowSystem&) = delete;
     ToplevelWindowSystem& operator=(const ToplevelWindowSystem&) = delete;
