@@ -573,8 +573,10 @@ void XSession::startSway() {
 
 pid_t startTerminal(XSession& session, const std::string& title,
                     const std::vector<std::string>& command) {
-    if (!session.wayland()) return startXterm(session, title, command);
     std::vector<std::string> argv = {"foot", "-T", title};
+    if (!session.wayland()) {
+        argv = {"xterm", "-u8", "-T", title, "-xrm", "XTerm*allowTitleOps: false", "-e"};
+    }
     argv.insert(argv.end(), command.begin(), command.end());
     return session.spawn(argv, {"LC_ALL=C.UTF-8"});
 }
