@@ -7,9 +7,10 @@
 // - topLevelWindows(): the protocol gives no stacking order; the active
 //   window comes first, then the others by when they were last active, then
 //   by age, newest first, which is the order a taskbar user sees them raised.
-//   A minimised window is listed as not visible. A window a program hides is
-//   gone on Wayland (its toplevel is destroyed), so there are no hidden
-//   windows to list.
+//   Every listed window is visible: a minimised one counts as visible, as on
+//   X11, so that a macro finds the same windows on both. A window a program
+//   hides is gone on Wayland (its toplevel is destroyed), so there are no
+//   hidden windows to list.
 // - Window IDs: the protocol's handles mapped to small positive numbers, one
 //   per window for as long as it exists, never reused in a run.
 // - setForeground(): un-minimises the window and asks for its activation;
