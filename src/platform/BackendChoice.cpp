@@ -37,9 +37,10 @@ BackendChoice chooseBackend(const BackendEnvironment& environment,
     const bool wantWayland = forced && !wantX11;
     if (wantX11 || (!wantWayland && !set(environment.waylandDisplay))) {
         if (!set(environment.x11Display)) {
-            choice.problem = wantX11 ? "TARN_BACKEND is \"x11\" but DISPLAY is not set"
-                                     : "no desktop to work on: neither WAYLAND_DISPLAY nor "
-                                       "DISPLAY is set";
+            choice.problem = wantX11
+                                 ? "TARN_BACKEND is \"x11\" but DISPLAY is not set"
+                                 : "no desktop to work on: neither an X display (DISPLAY) nor a "
+                                   "Wayland display (WAYLAND_DISPLAY) is set";
         }
         return choice;
     }

@@ -26,7 +26,7 @@ TEST(BackendChoiceTest, FollowsTheSessionAndTheOverride) {
          "zwlr_foreign_toplevel_manager_v1 and zwp_virtual_keyboard_manager_v1", ""},
         {nullptr, "wayland-0", ":0", noKeyboard, Backend::X11, "XWayland", ""},
         {nullptr, "wayland-0", nullptr, gnome, Backend::X11, "", "DISPLAY is not set"},
-        {nullptr, "", "", gone, Backend::X11, "", "neither WAYLAND_DISPLAY nor DISPLAY"},
+        {nullptr, "", "", gone, Backend::X11, "", "neither an X display"},
         {"x11", "wayland-1", ":0", wlroots, Backend::X11, "", ""},
         {"x11", "wayland-1", nullptr, wlroots, Backend::X11, "", "DISPLAY is not set"},
         {"wayland", "wayland-0", ":0", gnome, Backend::X11, "", "does not offer"},
