@@ -26,6 +26,7 @@
 #include "KeyNotation.h"
 #include "StopKey.h"
 #include "TargetProgram.h"
+#include "Utf8.h"
 #include "XSession.h"
 
 namespace tarn {
@@ -308,6 +309,23 @@ TEST_P(KeyboardTyping, TerminalReceivesExactlyWhatWasWritten) {
         expected += c.expected;
         ASSERT_EQ(waitForBytes(out, expected.size()), expected) << c.notation;
     }
+}
+
+// A run of short Sends, each with a character the layout lacks, ten new ones
+// first (on sway ten keymap uploads in a row): the terminal gets every one.
+TEST_P(KeyboardTyping, ShortSendsWithNewCharactersAllArrive) {
+    const std::string out = startTerminal();
+    const char32_t offLayout[] = {U'é', U'à', U'ü', U'ß', U'ø', U'æ', U'€', U'α', U'ж', U'ñ'};
+    std::string expected;
+    for (int i = 0; i < 200; ++i) {
+        KeySequence keys = parseKeys("ab");
+        keys.push_back({KeyEvent::Type::Press, Key::Character, offLayout[i % 10]});
+        keys.push_back({KeyEvent::Type::Release, Key::Character, offLayout[i % 10]});
+        keyboard_->type(keys);
+        expected += "ab";
+        utf8::append(expected, offLayout[i % 10]);
+    }
+    EXPECT_EQ(waitForBytes(out, expected.size()), expected);
 }
 
 // Characters of the line edit's text, as typed.

@@ -142,6 +142,16 @@ void OwnKeymap::touch(xkb_keysym_t keysym) {
     if (bound != bound_.end()) bindings_[bound->second.keycode].lastUse = ++uses_;
 }
 
+std::chrono::microseconds OwnKeymap::compile(const std::string& text) const {
+    const auto start = std::chrono::steady_clock::now();
+    xkb_keymap* keymap = xkb_keymap_new_from_string(
+        context_, text.c_str(), XKB_KEYMAP_FORMAT_TEXT_V1, XKB_KEYMAP_COMPILE_NO_FLAGS);
+    if (!keymap) return std::chrono::microseconds(-1);
+    xkb_keymap_unref(keymap);
+    return std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() -
+                                                                 start);
+}
+
 std::string OwnKeymap::text() const {
     std::string keys;
     char name[64];

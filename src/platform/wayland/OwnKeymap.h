@@ -9,6 +9,7 @@
 
 #include <xkbcommon/xkbcommon.h>
 
+#include <chrono>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -51,6 +52,9 @@ class OwnKeymap {
 
     // The keymap as text, and a count that grows with every change of it.
     std::string text() const;
+    // Compiles the text as a client does; how long that took, or a negative
+    // duration when the text does not compile.
+    std::chrono::microseconds compile(const std::string& text) const;
     std::uint64_t generation() const { return generation_; }
 
     // The modifier masks of the keymap and the keys that set them.

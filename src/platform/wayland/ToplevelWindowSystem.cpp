@@ -171,8 +171,7 @@ ToplevelWindowSystem::ToplevelWindowSystem(std::unique_ptr<Toplevels> toplevels)
 
 ToplevelWindowSystem::~ToplevelWindowSystem() = default;
 
-std::unique_ptr<ToplevelWindowSystem> ToplevelWindowSystem::connect(Host& host,
-                                                                    const char* display,
+std::unique_ptr<ToplevelWindowSystem> ToplevelWindowSystem::connect(Host& host, const char* display,
                                                                     const char* swaySocket) {
     auto connection = WaylandConnection::connect(display);
     if (!connection) return nullptr;

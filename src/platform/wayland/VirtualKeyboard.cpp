@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <thread>
 #include <vector>
 
 #include "Failure.h"
@@ -24,6 +25,9 @@ using std::chrono::milliseconds;
 // The longest wait for the seat to announce an uploaded keymap. A compositor
 // that announces nothing costs this once per upload.
 constexpr milliseconds kKeymapTimeout{1000};
+// How much longer than this program the focused client may take to compile a
+// keymap (it has other work in between, and may do more with it).
+constexpr int kClientCompileFactor = 2;
 // With a stop key to ask, the events typed between two questions.
 constexpr std::size_t kStopCheckEvery = 64;
 // The events sent between two round trips: the compositor passes keys on as
@@ -85,6 +89,8 @@ struct VirtualKeyboard::State {
 
     bool upload() {
         const std::string text = keymap->text();
+        const std::chrono::microseconds compileTime = keymap->compile(text);
+        if (compileTime.count() < 0) return false;
         const int fd = ::memfd_create("tarn-keymap", MFD_CLOEXEC);
         if (fd < 0) return false;
         const std::size_t size = text.size() + 1;  // with its terminating NUL
@@ -128,6 +134,13 @@ struct VirtualKeyboard::State {
             wl_keyboard_add_listener(seatKeyboard, &listener, this);
         }
         connection->dispatchUntil([&] { return keymapsAnnounced > before; }, kKeymapTimeout);
+        // Nothing tells when the focused client has compiled the keymap, and
+        // until it has it reads no events: keys sent meanwhile pile up, and a
+        // compositor disconnects a client whose queue overflows (sway did so
+        // to foot under a run of short Sends with new characters). The client
+        // takes about as long as this program took for the same text.
+        std::this_thread::sleep_for(std::min<std::chrono::microseconds>(
+            kClientCompileFactor * compileTime, kKeymapTimeout));
         return !connection->broken();
     }
 
@@ -298,7 +311,8 @@ void VirtualKeyboard::type(const KeySequence& keys) {
                 if (d.uploaded != keymap.generation() && !d.upload()) cannotType();
             }
             for (; i < end; ++i) {
-                if (d.stop && ++sent % kStopCheckEvery == 0 && d.stop->pressed()) {
+                ++sent;
+                if (d.stop && sent % kStopCheckEvery == 0 && d.stop->pressed()) {
                     stopped = true;
                     break;
                 }
