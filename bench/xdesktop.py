@@ -152,9 +152,9 @@ class Desktop:
         self.close()
 
 
-class SwayDesktop:
+class SwayDesktop(Desktop):
     """A headless sway (Wayland, no XWayland) with a home of its own, and
-    children started there; the same interface as Desktop.
+    children started there, ended as Desktop's are.
 
     sway refuses to run as root: as root it runs as the unprivileged user
     65534 in a runtime folder of its own, and children reach its socket by
@@ -163,17 +163,8 @@ class SwayDesktop:
     caller's extra_env.
     """
 
-    def __init__(self, prefix, extra_env=None):
-        self.children = []
-        self.server = None
-        self.home = tempfile.mkdtemp(prefix=prefix)
-        try:
-            self._start(extra_env or {})
-        except BaseException:
-            self.close()
-            raise
-
-    def _start(self, extra_env):
+    def _start(self, screen, window_manager, extra_env):
+        # A sway has no screen argument or window manager to add.
         run = os.path.join(self.home, "sway")
         os.mkdir(run)
         config = os.path.join(run, "config")
@@ -217,30 +208,6 @@ class SwayDesktop:
         self.env.pop("DISPLAY", None)
         self.env.update(extra_env)
 
-    def spawn(self, argv, **popen_kwargs):
-        popen_kwargs.setdefault("env", self.env)
-        child = subprocess.Popen(argv, start_new_session=True, **popen_kwargs)
-        self.children.append(child)
-        return child
-
-    def end(self, child, grace=5):
-        end(child, grace)
-        if child in self.children:
-            self.children.remove(child)
-
     def swaymsg(self, *args):
         return subprocess.run(["swaymsg", *args], env=self.env, capture_output=True, text=True,
                               timeout=30).stdout
-
-    def close(self):
-        for child in reversed(list(self.children)):
-            self.end(child)
-        if self.server is not None:
-            end(self.server)
-        shutil.rmtree(self.home, ignore_errors=True)
-
-    def __enter__(self):
-        return self
-
-    def __exit__(self, *exc):
-        self.close()

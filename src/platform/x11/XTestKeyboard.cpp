@@ -366,12 +366,7 @@ void XTestKeyboard::type(const KeySequence& keys) {
         xkb_keysym_t keysym = XKB_KEY_NoSymbol;
         if (event.key == Key::Character) {
             const char32_t c = event.character;
-            // Control characters other than those of keys (backspace, tab,
-            // line breaks, escape) and surrogates are no text to type.
-            if ((c < 0x20 && c != U'\b' && c != U'\t' && c != U'\n' && c != U'\r' && c != 0x1b) ||
-                (c >= 0xd800 && c <= 0xdfff)) {
-                cannotType();
-            }
+            if (!isTypable(c)) cannotType();
             // A line break in the text is the Enter key, as in an editor.
             if (c == U'\n' || c == U'\r') {
                 keysym = XKB_KEY_Return;
@@ -497,14 +492,7 @@ void XTestKeyboard::type(const KeySequence& keys) {
             // A segment: as many steps as their distinct spare symbols fit in
             // the pool; usually the whole sequence.
             std::vector<xkb_keysym_t> needed;
-            std::size_t end = i;
-            for (; end < steps.size(); ++end) {
-                const xkb_keysym_t keysym = steps[end].spare;
-                if (keysym == XKB_KEY_NoSymbol) continue;
-                if (std::find(needed.begin(), needed.end(), keysym) != needed.end()) continue;
-                if (needed.size() == pool.size()) break;
-                needed.push_back(keysym);
-            }
+            const std::size_t end = segmentEnd(steps, i, pool.size(), needed);
             std::vector<std::pair<xcb_keycode_t, xkb_keysym_t>> toBind;
             bool rebinding = false;
             auto taken = [&](xcb_keycode_t keycode) {

@@ -68,4 +68,9 @@ xkb_keysym_t keysymOf(Key key) {
     return XKB_KEY_NoSymbol;
 }
 
+bool isTypable(char32_t c) {
+    return !((c < 0x20 && c != U'\b' && c != U'\t' && c != U'\n' && c != U'\r' && c != 0x1b) ||
+             (c >= 0xd800 && c <= 0xdfff));
+}
+
 }  // namespace tarn
