@@ -1,5 +1,7 @@
-# The typing benchmark's driver (bench/typing.py runs it against xdotool).
+# The typing benchmark's driver (bench/typing.py runs it against xdotool on X11,
+# and alone on sway).
 if(TARN_GUI)
   add_executable(tarn_typing_driver ${CMAKE_CURRENT_SOURCE_DIR}/typing_driver.cpp)
-  target_link_libraries(tarn_typing_driver PRIVATE tarn_interpreter tarn_platform_x11)
+  target_link_libraries(tarn_typing_driver PRIVATE tarn_interpreter tarn_platform_x11
+    tarn_platform_wayland)
 endif()

@@ -1,9 +1,11 @@
 #!/usr/bin/env python3
-"""Typing speed and exactness: Tarn's XTest backend against `xdotool type`.
+"""Typing speed and exactness: Tarn's XTest backend against `xdotool type` on
+X11, and Tarn's virtual keyboard on sway, in the same run.
 
-For every run it starts its own Xvfb and openbox (so that what one typist
-leaves behind cannot affect the next) and an xterm whose program writes every
-byte it receives to a file (raw mode, no echo). The typist types into the
+For every run it starts its own desktop, Xvfb and openbox or a headless sway
+(so that what one typist leaves behind cannot affect the next), and a terminal
+(xterm; foot on sway) whose program writes every byte it receives to a file
+(raw mode, no echo). The typist types into the
 focused xterm; the clock runs from the start of the typing command until the
 last byte has arrived (or, for text that never arrives in full, until the
 typist has ended and nothing more arrived for a second). Reports seconds,
@@ -18,6 +20,7 @@ Every process started here is ended by its PID.
 """
 
 import argparse
+import json
 import os
 import random
 import subprocess
@@ -53,7 +56,9 @@ class Desktop(xdesktop.Desktop):
         super().__init__("tarn-typing-home-", window_manager=True,
                          extra_env={"LC_ALL": "C.UTF-8"})
 
-    def xterm(self, folder, tag):
+    name = "X11"
+
+    def terminal(self, folder, tag):
         """A focused xterm writing what it receives to a file; returns (child, file)."""
         out = os.path.join(folder, tag + ".out")
         ready = os.path.join(folder, tag + ".ready")
@@ -80,8 +85,48 @@ class Desktop(xdesktop.Desktop):
         return child, out
 
 
+class SwayDesktop(xdesktop.SwayDesktop):
+    """A headless sway, ended by PID."""
+
+    name = "sway"
+
+    def __init__(self):
+        super().__init__("tarn-typing-home-", extra_env={"LC_ALL": "C.UTF-8"})
+
+    def terminal(self, folder, tag):
+        """A focused foot writing what it receives to a file; returns (child, file)."""
+        out = os.path.join(folder, tag + ".out")
+        ready = os.path.join(folder, tag + ".ready")
+        title = "tarn-typing-" + tag
+        child = self.spawn(["foot", "-T", title, "sh", "-c",
+                            "stty raw -echo; : > '%s'; exec cat > '%s'" % (ready, out)],
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        if not xdesktop.wait_until(lambda: os.path.exists(ready), 15, 0.005):
+            raise RuntimeError("foot's program did not start")
+        # sway focuses a new window; ask for it all the same.
+        def focused():
+            self.swaymsg('[title="^%s$"]' % title, "focus")
+            return self.focused_title() == title
+        if not xdesktop.wait_until(focused, 15, 0.05):
+            raise RuntimeError("foot did not get the focus")
+        return child, out
+
+    def focused_title(self):
+        tree = self.swaymsg("-t", "get_tree")
+
+        def walk(node):
+            if node.get("focused"):
+                return node.get("name") or ""
+            for child in node.get("nodes", []) + node.get("floating_nodes", []):
+                found = walk(child)
+                if found:
+                    return found
+            return ""
+        return walk(json.loads(tree)) if tree else ""
+
+
 def measure(desktop, folder, tag, command, text, timeout):
-    child, out = desktop.xterm(folder, tag)
+    child, out = desktop.terminal(folder, tag)
     expected = text.encode("utf-8")
     start = time.monotonic()
     typist = subprocess.Popen(command, env=desktop.env, stdout=subprocess.PIPE,
@@ -127,33 +172,37 @@ def main():
             path = os.path.join(folder, "text-%d.txt" % len(rows))
             with open(path, "w", encoding="utf-8") as f:
                 f.write(text)
-            typists = [("tarn", [args.driver, path]),
-                       ("xdotool", ["xdotool", "type", "--delay", "0", text])]
-            for typist, command in typists:
+            # xdotool has no Wayland counterpart here: on sway Tarn types alone.
+            typists = [(Desktop, "tarn", [args.driver, path]),
+                       (Desktop, "xdotool", ["xdotool", "type", "--delay", "0", text]),
+                       (SwayDesktop, "tarn", [args.driver, path])]
+            for kind, typist, command in typists:
                 for run in range(args.runs):
-                    tag = "%s-%d-%d" % (typist, len(rows), run)
-                    desktop = Desktop()
+                    tag = "%s-%s-%d-%d" % (kind.name, typist, len(rows), run)
+                    desktop = kind()
                     try:
                         seconds, exact, arrived = measure(desktop, folder, tag, command,
                                                           text, 60)
                     finally:
                         desktop.close()
-                    rows.append((name, typist, len(text), arrived, seconds, exact))
-                    print("%-20s %-8s run %d: %5d/%5d chars  %7.3f s  %8.0f chars/s  %s"
-                          % (name, typist, run + 1, arrived, len(text), seconds,
-                             len(text) / seconds if seconds > 0 else 0,
+                    rows.append((name, kind.name + " " + typist, len(text), arrived, seconds,
+                                 exact))
+                    print("%-20s %-12s run %d: %5d/%5d chars  %7.3f s  %8.0f chars/s  %s"
+                          % (name, kind.name + " " + typist, run + 1, arrived, len(text),
+                             seconds, len(text) / seconds if seconds > 0 else 0,
                              "exact" if exact else "NOT exact"), flush=True)
 
-    print("\nmedian of %d runs (Xvfb + openbox, xterm)" % args.runs)
-    print("%-20s %-8s %8s %9s %12s %s" % ("text", "typist", "chars", "seconds", "chars/s",
-                                         "exact"))
+    print("\nmedian of %d runs (X11: Xvfb + openbox, xterm; sway: headless, foot)"
+          % args.runs)
+    print("%-20s %-12s %8s %9s %12s %s" % ("text", "typist", "chars", "seconds", "chars/s",
+                                          "exact"))
     for name, _ in texts:
-        for typist in ("tarn", "xdotool"):
+        for typist in ("X11 tarn", "X11 xdotool", "sway tarn"):
             runs = sorted((r for r in rows if r[0] == name and r[1] == typist),
                           key=lambda r: r[4])
             median = runs[len(runs) // 2]
             exact = "%d/%d" % (sum(1 for r in runs if r[5]), len(runs))
-            print("%-20s %-8s %8d %9.3f %12.0f %s" % (name, typist, median[2], median[4],
+            print("%-20s %-12s %8d %9.3f %12.0f %s" % (name, typist, median[2], median[4],
                                                      median[2] / median[4], exact))
     return 0
 

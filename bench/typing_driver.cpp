@@ -1,13 +1,16 @@
 // Types a text into the window that has the keyboard focus, the way Send does:
 // the text is written in the key notation (reserved characters braced),
-// parsed, and typed by the XTest backend. Prints the seconds that parsing and
-// typing took. Used by bench/typing.sh.
+// parsed, and typed by the XTest backend, or on a Wayland desktop
+// ($WAYLAND_DISPLAY set) by the virtual keyboard. Prints the seconds that
+// parsing and typing took. Used by bench/typing.py.
 //
 //   tarn_typing_driver FILE        types the UTF-8 text of FILE
 //   tarn_typing_driver -k KEYS     types KEYS as written in the notation
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <memory>
 #include <fstream>
 #include <iostream>
 #include <sstream>
@@ -15,6 +18,7 @@
 
 #include "Failure.h"
 #include "KeyNotation.h"
+#include "VirtualKeyboard.h"
 #include "XTestKeyboard.h"
 
 namespace {
@@ -63,7 +67,13 @@ int main(int argc, char** argv) {
         std::cerr << "usage: tarn_typing_driver FILE | -k KEYS\n";
         return 2;
     }
-    auto keyboard = tarn::x11::XTestKeyboard::connect();
+    const char* wayland = std::getenv("WAYLAND_DISPLAY");
+    std::unique_ptr<tarn::Keyboard> keyboard;
+    if (wayland && *wayland) {
+        keyboard = tarn::wayland::VirtualKeyboard::connect();
+    } else {
+        keyboard = tarn::x11::XTestKeyboard::connect();
+    }
     if (!keyboard) {
         std::cerr << "cannot open the display\n";
         return 1;

@@ -16,9 +16,12 @@
           error at the end of the run; the end of the process is given as
           well. Target: under 100 ms to the end of the run.
 
+With --sway the typing figure is taken on a headless sway instead, foot
+for xterm (the Pause key stops nothing on Wayland).
+
 Every process started here is ended by its PID.
 
-    bench/unattended.py --tarn build/src/player/tarn [--runs 5] [--typing-only]
+    bench/unattended.py --tarn build/src/player/tarn [--runs 5] [--typing-only] [--sway]
 """
 
 import argparse
@@ -50,6 +53,24 @@ class Desktop(xdesktop.Desktop):
                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         if not xdesktop.wait_until(lambda: os.path.exists(ready), 15, 0.005):
             raise RuntimeError("xterm's program did not start")
+        return out
+
+
+class SwayDesktop(xdesktop.SwayDesktop):
+    def __init__(self):
+        super().__init__("tarn-unattended-home-",
+                         extra_env={"LC_ALL": "C.UTF-8",
+                                    "DBUS_SESSION_BUS_ADDRESS": "disabled:"})
+
+    def xterm(self, folder, title):
+        """A foot writing what it receives to a file; returns the file."""
+        out = os.path.join(folder, title + ".out")
+        ready = os.path.join(folder, title + ".ready")
+        self.spawn(["foot", "-T", title, "sh", "-c",
+                    "stty raw -echo; : > '%s'; exec cat > '%s'" % (ready, out)],
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        if not xdesktop.wait_until(lambda: os.path.exists(ready), 15, 0.005):
+            raise RuntimeError("foot's program did not start")
         return out
 
 
@@ -166,14 +187,18 @@ def main():
     parser.add_argument("--runs", type=int, default=5)
     parser.add_argument("--typing-only", action="store_true",
                         help="only the typing figure (works with a tarn without --batch)")
+    parser.add_argument("--sway", action="store_true",
+                        help="the typing figure on a headless sway (implies --typing-only)")
     args = parser.parse_args()
+    args.typing_only = args.typing_only or args.sway
+    kind = SwayDesktop if args.sway else Desktop
     tarn = os.path.abspath(args.tarn)
     rows = {"off": [], "ascii": [], "wait_end": [], "wait_exit": [], "send_end": [],
             "send_exit": []}
     exact = 0
     with tempfile.TemporaryDirectory(prefix="tarn-unattended-") as folder:
         for run in range(args.runs):
-            with Desktop() as desktop:
+            with kind() as desktop:
                 off, ascii_, ok = typing(desktop, tarn, folder)
                 rows["off"].append(off)
                 rows["ascii"].append(ascii_)
@@ -196,11 +221,12 @@ def main():
                   % (run + 1, off, ascii_, "exact" if ok else "NOT exact",
                      rows["wait_end"][-1], rows["wait_exit"][-1], rows["send_end"][-1],
                      rows["send_exit"][-1]), flush=True)
-    print("\nmedian of %d runs (Xvfb + openbox, xterm)" % args.runs)
+    print("\nmedian of %d runs (%s)"
+          % (args.runs, "headless sway, foot" if args.sway else "Xvfb + openbox, xterm"))
     print("  Send line with one character off the layout: %6.2f ms  (target < 5)"
           % statistics.median(rows["off"]))
     print("  Send line in ASCII:                          %6.2f ms" % statistics.median(rows["ascii"]))
-    print("  text exact in xterm: %d/%d runs" % (exact, args.runs))
+    print("  text exact in the terminal: %d/%d runs" % (exact, args.runs))
     if args.typing_only:
         return 0
     print("  Pause during Wait -> end of run:  %6.1f ms (process exit %.1f)  (target < 100)"

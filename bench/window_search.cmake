@@ -2,7 +2,7 @@
 # starts Xvfb, openbox and the windows, then runs both).
 add_executable(tarn_window_search_bench ${CMAKE_CURRENT_SOURCE_DIR}/window_search.cpp)
 target_link_libraries(tarn_window_search_bench PRIVATE
-  tarn_platform_x11 tarn_interpreter benchmark::benchmark)
+  tarn_platform_x11 tarn_platform_wayland tarn_interpreter benchmark::benchmark)
 if(TARGET tarn_target)
   add_custom_target(bench_window_search
     COMMAND /usr/bin/python3 ${CMAKE_CURRENT_SOURCE_DIR}/window_search.py

@@ -1,16 +1,18 @@
 // One window-title search as a macro makes it (GetWindowID with method 2,
-// case-insensitive, visible windows only) on the display in $DISPLAY: the
-// stacking list and every window's title and state read over Tarn's own X
-// connection, then the first match taken. The title searched for is
+// case-insensitive, visible windows only) on the display in $DISPLAY, or on
+// the Wayland display in $WAYLAND_DISPLAY when that is set: every window's
+// title and state read over Tarn's own connection, then the first match taken. The title searched for is
 // $TARN_SEARCH_TITLE; window_search.py puts it on the bottom-most window so
 // that every window is looked at.
 
 #include <benchmark/benchmark.h>
 
 #include <cstdlib>
+#include <memory>
 #include <string>
 
 #include "Host.h"
+#include "ToplevelWindowSystem.h"
 #include "XcbWindowSystem.h"
 #include "modMacro.h"
 
@@ -19,7 +21,13 @@ namespace {
 void BM_FindBottomMostWindow(benchmark::State& state) {
     const char* title = std::getenv("TARN_SEARCH_TITLE");
     tarn::PlainHost host;
-    auto windows = tarn::x11::XcbWindowSystem::connect(host);
+    const char* wayland = std::getenv("WAYLAND_DISPLAY");
+    std::unique_ptr<tarn::WindowSystem> windows;
+    if (wayland && *wayland) {
+        windows = tarn::wayland::ToplevelWindowSystem::connect(host);
+    } else {
+        windows = tarn::x11::XcbWindowSystem::connect(host);
+    }
     if (!windows || !title) {
         state.SkipWithError("needs DISPLAY and TARN_SEARCH_TITLE");
         return;

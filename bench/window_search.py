@@ -1,5 +1,6 @@
 #!/usr/bin/python3
-"""Window search over 50, 200 and 500 windows: Tarn against xdotool.
+"""Window search over 50, 200 and 500 windows: Tarn against xdotool on X11,
+and Tarn on a headless sway, in the same run.
 
 For each window count this starts a private Xvfb with openbox, opens that many
 top-level windows in one tarn_target process ("Bench 1" first, so that it ends
@@ -10,6 +11,10 @@ up bottom-most), and measures one search for "Bench 1":
   xdotool  `xdotool search --name '^Bench 1$'` as a whole process, and again
            with --onlyvisible (Tarn's search is visible-only by default);
            `xdotool version` is timed alone for the process start-up.
+
+On sway (no xdotool there) the same windows are opened in a tarn_target on
+Qt's Wayland platform, and Tarn's search for "Bench 1", the oldest and never
+active window and so the last of its list, is timed the same way.
 
 Every process started here is ended by its PID.
 
@@ -76,6 +81,25 @@ class Session(xdesktop.Desktop):
         return [int(w.strip(), 16) for w in text.split("#", 1)[1].split(",") if w.strip()]
 
 
+class SwaySession(xdesktop.SwayDesktop):
+    """A headless sway + one tarn_target on Qt's Wayland platform."""
+
+    def __init__(self, target):
+        super().__init__("tarn-bench-")
+        try:
+            self.target = self.spawn([target], stdin=subprocess.PIPE, stdout=subprocess.PIPE)
+        except BaseException:
+            self.close()
+            raise
+
+    command = Session.command
+
+    def windows(self):
+        """How many windows sway's tree holds."""
+        tree = self.swaymsg("-t", "get_tree")
+        return tree.count('"app_id":')
+
+
 def time_process(argv, env, runs, expect=None):
     """Median wall time of whole runs of a program, in milliseconds."""
     times = []
@@ -140,6 +164,20 @@ def main():
         finally:
             session.close()
 
+    sway_ms = {}
+    for count in (int(c) for c in args.counts.split(",")):
+        session = SwaySession(args.target)
+        try:
+            session.command(f"windows {count} Bench")
+            if not xdesktop.wait_until(lambda: session.windows() >= count, 300, 0.2):
+                raise RuntimeError(f"sway did not take {count} windows")
+            session.settle = Session.settle.__get__(session)
+            if not session.settle(session.server) or not session.settle(session.target):
+                print(f"warning: sway still busy with {count} windows", file=sys.stderr)
+            sway_ms[count] = tarn_search(args.bench, session.env, args.repetitions)
+        finally:
+            session.close()
+
     print("\nOne title search matching the bottom-most window (Xvfb + openbox), median ms")
     print(f"{'windows':>8} {'listed':>7} {'tarn':>9} {'xdotool':>9} {'--onlyvis':>10} "
           f"{'xdo start':>9} {'xdo/tarn':>9} {'(-start)':>9} {'onlyvis/tarn':>12}")
@@ -147,6 +185,11 @@ def main():
         print(f"{count:>8} {listed:>7} {tarn_ms:>9.3f} {xdo_ms:>9.1f} {vis_ms:>10.1f} "
               f"{start_ms:>9.1f} {xdo_ms / tarn_ms:>9.0f} {(xdo_ms - start_ms) / tarn_ms:>9.0f} "
               f"{vis_ms / tarn_ms:>12.0f}")
+    print("\nThe same search on sway (headless), Tarn only, median ms")
+    print(f"{'windows':>8} {'listed':>7} {'tarn':>9} {'X11/sway':>9}")
+    for count, listed, tarn_ms, *_ in rows:
+        ms, sway_listed = sway_ms[count]
+        print(f"{count:>8} {sway_listed:>7} {ms:>9.3f} {tarn_ms / ms:>9.0f}")
     return 0
 
 

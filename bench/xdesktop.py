@@ -150,3 +150,64 @@ class Desktop:
 
     def __exit__(self, *exc):
         self.close()
+
+
+class SwayDesktop(Desktop):
+    """A headless sway (Wayland, no XWayland) with a home of its own, and
+    children started there, ended as Desktop's are.
+
+    sway refuses to run as root: as root it runs as the unprivileged user
+    65534 in a runtime folder of its own, and children reach its socket by
+    path. env is what children get: WAYLAND_DISPLAY, SWAYSOCK,
+    QT_QPA_PLATFORM=wayland, no DISPLAY, private HOME and XDG folders, plus the
+    caller's extra_env.
+    """
+
+    def _start(self, screen, window_manager, extra_env):
+        # A sway has no screen argument or window manager to add.
+        run = os.path.join(self.home, "sway")
+        os.mkdir(run)
+        config = os.path.join(run, "config")
+        with open(config, "w") as f:
+            f.write("output HEADLESS-1 resolution 1920x1080\nxwayland disable\n")
+        argv = ["sway", "-c", config]
+        if os.geteuid() == 0:
+            os.chmod(self.home, 0o711)
+            os.chown(run, 65534, 65534)
+            os.chown(config, 65534, 65534)
+            argv = ["setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"] + argv
+        os.chmod(run, 0o700)
+        server_env = dict(os.environ, XDG_RUNTIME_DIR=run, HOME=run, WLR_BACKENDS="headless",
+                          WLR_LIBINPUT_NO_DEVICES="1", WLR_RENDERER="pixman")
+        server_env.pop("DISPLAY", None)
+        server_env.pop("WAYLAND_DISPLAY", None)
+        # setpriv executes sway in its own process: the PID is sway's.
+        self.server = subprocess.Popen(argv, env=server_env, stdout=subprocess.DEVNULL,
+                                       stderr=subprocess.DEVNULL, start_new_session=True)
+
+        def up():
+            names = os.listdir(run)
+            sockets = [n for n in names if n.startswith("wayland-") and "." not in n]
+            ipc = [n for n in names if n.startswith("sway-ipc.")]
+            if not sockets or not ipc:
+                return False
+            self.display = os.path.join(run, sockets[0])
+            self.swaysock = os.path.join(run, ipc[0])
+            info = subprocess.run(["wayland-info"], capture_output=True, text=True, timeout=10,
+                                  env=dict(os.environ, WAYLAND_DISPLAY=self.display))
+            return "zwlr_foreign_toplevel_manager_v1" in info.stdout
+        if not wait_until(up, 15, 0.05):
+            raise RuntimeError("sway did not start")
+        runtime = os.path.join(self.home, "runtime")
+        os.mkdir(runtime, 0o700)
+        self.env = dict(os.environ, WAYLAND_DISPLAY=self.display, SWAYSOCK=self.swaysock,
+                        QT_QPA_PLATFORM="wayland", HOME=self.home, XDG_RUNTIME_DIR=runtime,
+                        XDG_CONFIG_HOME=self.home + "/config", XDG_DATA_HOME=self.home + "/data",
+                        XDG_CACHE_HOME=self.home + "/cache", QT_ACCESSIBILITY="0",
+                        NO_AT_BRIDGE="1")
+        self.env.pop("DISPLAY", None)
+        self.env.update(extra_env)
+
+    def swaymsg(self, *args):
+        return subprocess.run(["swaymsg", *args], env=self.env, capture_output=True, text=True,
+                              timeout=30).stdout

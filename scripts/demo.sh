@@ -5,9 +5,20 @@
 # and closes it. Prints what the program received and a one-line verdict.
 # Without an X display it starts its own (Xvfb with openbox) for the run and
 # saves a screenshot of the moment before the close in build/.
+#
+# With --wayland the same macro runs on a headless sway of its own, Tarn on its
+# Wayland backends, with the line reader in foot instead of xterm: the macro's
+# Run line is the only one that differs.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/private-display.sh
+
+wayland=0
+case "${1:-}" in
+  --wayland) wayland=1 ;;
+  "") ;;
+  *) echo "usage: $0 [--wayland]" >&2; exit 2 ;;
+esac
 
 bash scripts/install-deps.sh >/dev/null
 cmake -S . -B build -DTARN_WERROR=ON >/dev/null
@@ -23,11 +34,20 @@ cleanup() {
   for pid in "${started[@]}"; do kill "$pid" 2>/dev/null || true; done
   wait 2>/dev/null || true
   [ -n "${busdir:-}" ] && rm -rf "$busdir"
+  [ -n "${private_sway_dir:-}" ] && rm -rf "$private_sway_dir"
+  return 0
 }
 trap cleanup EXIT
 
+macro=examples/demo.mcr
 virtual=0
-if [ -z "${DISPLAY:-}" ] || ! xdpyinfo >/dev/null 2>&1; then
+if [ $wayland -eq 1 ]; then
+  start_private_sway || exit 1
+  echo "Started a headless sway at $WAYLAND_DISPLAY"
+  macro=build/demo-wayland.mcr
+  sed 's|^pid = Run xterm .*$|pid = Run foot -T "Tarn Demo Target" -f "DejaVu Sans Mono:size=11" bash examples/demo-target.sh|' \
+    examples/demo.mcr >"$macro"
+elif [ -z "${DISPLAY:-}" ] || ! xdpyinfo >/dev/null 2>&1; then
   virtual=1
   start_private_display -screen 0 1280x800x24 || exit 1
   echo "Started a virtual display $DISPLAY with openbox"
@@ -47,11 +67,11 @@ for _ in $(seq 100); do
   sleep 0.05
 done
 export DBUS_SESSION_BUS_ADDRESS="unix:path=$busdir/bus"
-echo "Running: tarn examples/demo.mcr"
+echo "Running: tarn $macro"
 # What tarn says on standard error goes to a log, shown when something went
 # wrong (the programs it starts write to /dev/null).
 log=$PWD/build/demo-tarn.log
-build/src/player/tarn examples/demo.mcr 2>"$log" &
+build/src/player/tarn "$macro" 2>"$log" &
 tarn=$!
 started+=("$tarn")
 # The macro waits two seconds between the save and the close: the screenshot

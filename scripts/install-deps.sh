@@ -9,10 +9,11 @@ packages=(
   qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev
   libxcb1-dev libxcb-ewmh-dev libxcb-icccm4-dev libxcb-res0-dev libxcb-xtest0-dev
   libxcb-xkb-dev libxcb-record0-dev libxkbcommon-dev libxkbcommon-x11-dev libx11-dev libx11-xcb-dev libxtst-dev
-  libglib2.0-dev
+  libglib2.0-dev libwayland-dev libwayland-bin xkb-data qt6-wayland
   # tests and benchmarks
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth openbox xterm x11-utils x11-xkb-utils xdotool
+  sway foot wayland-utils
   dbus dbus-daemon python3 python3-dbusmock python3-gi
   cups-client cups-daemon poppler-utils shared-mime-info desktop-file-utils xdg-utils imagemagick
   # packaging: the Debian package, its checks and the desktop metadata

@@ -40,6 +40,9 @@ class WindowSystem {
     // when minimised). Throws Failure 5 "Invalid procedure call or argument"
     // when the process has no window.
     virtual void activateProcess(ProcessId process) = 0;
+    // Whether the connection to the desktop is lost, so that a host can say
+    // so instead of reporting what failed because of it.
+    virtual bool displayClosed() { return false; }
 };
 
 }  // namespace tarn

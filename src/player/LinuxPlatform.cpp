@@ -3,13 +3,18 @@
 #include <QCoreApplication>
 #include <QSocketNotifier>
 #include <QTimer>
+#include <cstdio>
 #include <cstdlib>
 #include <utility>
 
+#include "BackendChoice.h"
 #include "GioDocuments.h"
 #include "LogindSession.h"
 #include "PosixProcesses.h"
 #include "RunStop.h"
+#include "ToplevelWindowSystem.h"
+#include "VirtualKeyboard.h"
+#include "WaylandConnection.h"
 #include "XStopKey.h"
 #include "XTestKeyboard.h"
 #include "XcbWindowSystem.h"
@@ -28,8 +33,8 @@ LinuxPlatform* gLivePlatform = nullptr;
 }  // namespace
 
 struct LinuxPlatform::Backends {
-    std::unique_ptr<x11::XcbWindowSystem> windows;
-    std::unique_ptr<x11::XTestKeyboard> keyboard;
+    std::unique_ptr<WindowSystem> windows;
+    std::unique_ptr<Keyboard> keyboard;
     std::unique_ptr<x11::XStopKey> stopKey;
     // Every way to stop a run, the stop key among them; what the keyboard and
     // the player ask.
@@ -56,37 +61,73 @@ LinuxPlatform::~LinuxPlatform() {
 
 std::unique_ptr<LinuxPlatform> LinuxPlatform::connect(const char* psvDisplay,
                                                       std::string& psvProblem) {
-    const char* name = psvDisplay ? psvDisplay : std::getenv("DISPLAY");
-    if (!name || !*name) {
-        psvProblem =
-            "no X display to work on: DISPLAY is not set (Tarn needs an X11 desktop; from cron "
-            "or a systemd unit, set DISPLAY and XAUTHORITY to those of the desktop session)";
+    const BackendChoice choice =
+        chooseBackend({std::getenv("TARN_BACKEND"), std::getenv("WAYLAND_DISPLAY"),
+                       psvDisplay ? psvDisplay : std::getenv("DISPLAY")},
+                      [](const char* display) {
+                          WaylandOffer offer;
+                          if (auto connection = wayland::WaylandConnection::connect(display)) {
+                              offer = {true, connection->protocols().toplevels,
+                                       connection->protocols().virtualKeyboard};
+                          }
+                          return offer;
+                      });
+    if (!choice.problem.empty()) {
+        psvProblem = choice.problem;
         return nullptr;
     }
+    if (!choice.notice.empty()) std::fprintf(stderr, "tarn: %s\n", choice.notice.c_str());
     std::unique_ptr<LinuxPlatform> platform(new LinuxPlatform);
-    platform->mBackends->windows = x11::XcbWindowSystem::connect(platform->mHost, name);
-    if (!platform->mBackends->windows) {
+    const bool connected = choice.backend == Backend::Wayland
+                               ? platform->connectWayland(psvProblem)
+                               : platform->connectX11(psvDisplay, psvProblem);
+    if (!connected) return nullptr;
+    // Signals and `tarn --stop` stop a run on every desktop; the stop key
+    // only where one can be watched (X11).
+    Backends& backends = *platform->mBackends;
+    backends.runStop = std::make_unique<posix::RunStop>(backends.stopKey.get());
+    backends.keyboard->setStopKey(backends.runStop.get());
+    return platform;
+}
+
+bool LinuxPlatform::connectWayland(std::string& psvProblem) {
+    const char* name = std::getenv("WAYLAND_DISPLAY");
+    mBackends->windows = wayland::ToplevelWindowSystem::connect(mHost, name);
+    mBackends->keyboard = wayland::VirtualKeyboard::connect(name);
+    if (!mBackends->windows || !mBackends->keyboard) {
+        psvProblem = std::string("cannot use the Wayland display \"") + name +
+                     "\" for windows and keystrokes";
+        return false;
+    }
+    // The toolkit follows: Tarn's own windows are native ones there too.
+    setenv("QT_QPA_PLATFORM", "wayland", 0);
+    // No global key grab exists on Wayland: runs go without the stop key.
+    return true;
+}
+
+bool LinuxPlatform::connectX11(const char* psvDisplay, std::string& psvProblem) {
+    const char* name = psvDisplay ? psvDisplay : std::getenv("DISPLAY");
+    auto windows = x11::XcbWindowSystem::connect(mHost, name);
+    if (!windows) {
         // The usual causes outside the desktop session: a wrong DISPLAY, and no
         // or another user's XAUTHORITY.
         psvProblem = std::string("cannot open the X display \"") + name +
-                     "\" (Tarn needs an X11 desktop; check that DISPLAY names it and that "
-                     "XAUTHORITY names its authority file, ~/.Xauthority or the one the display "
-                     "manager made)";
-        return nullptr;
+                     "\" (check that DISPLAY names it and that XAUTHORITY names its authority "
+                     "file, ~/.Xauthority or the one the display manager made)";
+        return false;
     }
-    platform->mBackends->keyboard = x11::XTestKeyboard::connect(name);
-    if (!platform->mBackends->keyboard) {
+    mBackends->windows = std::move(windows);
+    auto keyboard = x11::XTestKeyboard::connect(name);
+    if (!keyboard) {
         psvProblem =
             std::string("the X display \"") + name +
             "\" cannot take synthetic keystrokes (it lacks the XTEST or XKEYBOARD extension)";
-        return nullptr;
+        return false;
     }
     // Without it runs only lack the emergency stop.
-    platform->mBackends->stopKey = x11::XStopKey::connect(name);
-    platform->mBackends->runStop =
-        std::make_unique<posix::RunStop>(platform->mBackends->stopKey.get());
-    platform->mBackends->keyboard->setStopKey(platform->mBackends->runStop.get());
-    return platform;
+    mBackends->stopKey = x11::XStopKey::connect(name);
+    mBackends->keyboard = std::move(keyboard);
+    return true;
 }
 
 Platform LinuxPlatform::platform() {

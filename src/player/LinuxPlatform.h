@@ -1,7 +1,8 @@
 #pragma once
-// The platform of the real program on the Linux desktop: the X11 window system
-// and keystrokes, POSIX processes, GIO documents, logind for the session, and
-// the Qt host they all yield to.
+// The platform of the real program on the Linux desktop: the window system
+// and keystrokes of X11 or of a wlroots Wayland compositor (BackendChoice.h),
+// POSIX processes, GIO documents, logind for the session, and the Qt host they
+// all yield to.
 
 #include <functional>
 #include <memory>
@@ -17,8 +18,10 @@ namespace tarn {
 
 class LinuxPlatform {
   public:
-    // Connects to the X display (nullptr: $DISPLAY). Needs no QApplication, so
-    // that a missing display is found before the toolkit would abort on it.
+    // Connects to the desktop the environment names: the Wayland display, or
+    // the X display (psvDisplay; nullptr: $DISPLAY). Needs no QApplication, so
+    // that a missing display is found before the toolkit would abort on it;
+    // on Wayland it also tells the toolkit to use the Wayland platform.
     // nullptr, with one line saying why in psvProblem, when it cannot be used.
     static std::unique_ptr<LinuxPlatform> connect(const char* psvDisplay, std::string& psvProblem);
     ~LinuxPlatform();
@@ -46,6 +49,8 @@ class LinuxPlatform {
 
   private:
     LinuxPlatform();
+    bool connectWayland(std::string& psvProblem);
+    bool connectX11(const char* psvDisplay, std::string& psvProblem);
     struct Backends;
     QtHost mHost;
     std::unique_ptr<Backends> mBackends;

@@ -29,6 +29,9 @@ TarnProgram::TarnProgram(const std::string& display, const std::vector<std::stri
     fs::copy_file(TARN_BINARY, binary_);
 
     const std::vector<std::string> replaced{"DISPLAY=",
+                                            "WAYLAND_DISPLAY=",
+                                            "SWAYSOCK=",
+                                            "TARN_BACKEND=",
                                             "HOME=",
                                             "XDG_CONFIG_HOME=",
                                             "XDG_DATA_HOME=",
@@ -69,6 +72,12 @@ TarnProgram::TarnProgram(testing::XSession& session, const std::vector<std::stri
     for (const std::string& entry : extraEnv)
         named = named || entry.rfind(bus, 0) == 0;
     if (withBus && !named) env_.push_back(bus + session.busAddress());
+    if (session.wayland()) {
+        // Tarn picks the Wayland backends and Qt's Wayland platform itself.
+        env_.erase(std::remove(env_.begin(), env_.end(), "QT_QPA_PLATFORM=xcb"), env_.end());
+        env_.push_back("WAYLAND_DISPLAY=" + session.waylandDisplay());
+        env_.push_back("SWAYSOCK=" + session.swaySocket());
+    }
 }
 
 TarnProgram::~TarnProgram() {
@@ -170,10 +179,10 @@ std::string TarnProgram::trace() const {
     return platformtest::exists(tracePath()) ? platformtest::readFile(tracePath()) : "<no trace>";
 }
 
-Desktop::Desktop(testing::XSession& session)
-    : session_(session),
-      windows_(x11::XcbWindowSystem::connect(host_, session.display().c_str())),
-      keyboard_(x11::XTestKeyboard::connect(session.display().c_str())) {
+Desktop::Desktop(testing::XSession& session) : session_(session) {
+    auto backends = testing::connectBackends(session, host_);
+    windows_ = std::move(backends.windows);
+    keyboard_ = std::move(backends.keyboard);
     if (!windows_ || !keyboard_) throw std::runtime_error("cannot connect to the test display");
 }
 

@@ -1,5 +1,6 @@
 #pragma once
-// The real `tarn` program under test, run on an XSession's display.
+// The real `tarn` program under test, run on an XSession's desktop (an X
+// display, or sway's Wayland display).
 //
 // Each TarnProgram copies the built binary into a program folder of its own,
 // so that the trace file it writes ("TarnTrace.txt", beside the executable)
@@ -17,10 +18,9 @@
 #include <string>
 #include <vector>
 
+#include "DesktopBackends.h"
 #include "PlatformTestSupport.h"
 #include "XSession.h"
-#include "XTestKeyboard.h"
-#include "XcbWindowSystem.h"
 
 namespace tarn::e2e {
 
@@ -102,8 +102,8 @@ class Desktop {
   private:
     testing::XSession& session_;
     PlainHost host_;
-    std::unique_ptr<x11::XcbWindowSystem> windows_;
-    std::unique_ptr<x11::XTestKeyboard> keyboard_;
+    std::unique_ptr<WindowSystem> windows_;
+    std::unique_ptr<Keyboard> keyboard_;
 };
 
 }  // namespace tarn::e2e

@@ -32,7 +32,8 @@ const char* TargetProgram::path() {
 TargetProgram::TargetProgram(XSession& session, std::chrono::milliseconds startTimeout)
     : session_(session) {
     PipedChild child = session_.spawnPiped(
-        {path()}, {"QT_QPA_PLATFORM=xcb", "QT_ACCESSIBILITY=0", "NO_AT_BRIDGE=1"});
+        {path()}, {session.wayland() ? "QT_QPA_PLATFORM=wayland" : "QT_QPA_PLATFORM=xcb",
+                   "QT_ACCESSIBILITY=0", "NO_AT_BRIDGE=1"});
     pid_ = child.pid;
     input_ = child.input;
     output_ = child.output;

@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/prctl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <xcb/xcb.h>
@@ -233,7 +234,14 @@ bool openboxAnswers(const std::string& display, const std::function<void()>& che
 }  // namespace
 
 const char* name(WindowManager manager) {
-    return manager == WindowManager::Openbox ? "Openbox" : "None";
+    switch (manager) {
+        case WindowManager::Openbox:
+            return "Openbox";
+        case WindowManager::Sway:
+            return "Sway";
+        default:
+            return "None";
+    }
 }
 
 XSession::XSession(WindowManager manager, const std::vector<std::string>& serverArguments)
@@ -248,7 +256,11 @@ XSession::XSession(WindowManager manager, const std::vector<std::string>& server
     for (const char* sub : {"config", "cache", "data"})
         std::filesystem::create_directory(runtimeDir_ + "/" + sub);
     try {
-        startServer(serverArguments);
+        if (manager_ == WindowManager::Sway) {
+            startSway();
+        } else {
+            startServer(serverArguments);
+        }
         startBus();
         if (manager_ == WindowManager::Openbox) startOpenbox();
     } catch (...) {
@@ -279,22 +291,34 @@ pid_t XSession::start(const std::vector<std::string>& argv,
     auto overridden = [&](const std::string& entry) {
         auto nameOf = [](const std::string& e) { return e.substr(0, e.find('=')); };
         std::string n = nameOf(entry);
-        for (const char* ours : {"DISPLAY", "XAUTHORITY", "WAYLAND_DISPLAY", "HOME",
-                                 "XDG_RUNTIME_DIR", "XDG_CONFIG_HOME", "XDG_CACHE_HOME",
-                                 "XDG_DATA_HOME", "SESSION_MANAGER", "DBUS_SESSION_BUS_ADDRESS"})
+        for (const char* ours :
+             {"DISPLAY", "XAUTHORITY", "WAYLAND_DISPLAY", "SWAYSOCK", "QT_QPA_PLATFORM", "HOME",
+              "XDG_RUNTIME_DIR", "XDG_CONFIG_HOME", "XDG_CACHE_HOME", "XDG_DATA_HOME",
+              "SESSION_MANAGER", "DBUS_SESSION_BUS_ADDRESS"})
             if (n == ours) return true;
         return std::any_of(extraEnv.begin(), extraEnv.end(),
                            [&](const std::string& e) { return nameOf(e) == n; });
     };
     for (char** e = environ; *e; ++e)
         if (!overridden(*e)) env.emplace_back(*e);
-    if (!display_.empty()) env.push_back("DISPLAY=" + display_);
-    env.push_back("HOME=" + runtimeDir_);
-    env.push_back("XDG_RUNTIME_DIR=" + runtimeDir_);
-    env.push_back("XDG_CONFIG_HOME=" + runtimeDir_ + "/config");
-    env.push_back("XDG_CACHE_HOME=" + runtimeDir_ + "/cache");
-    env.push_back("XDG_DATA_HOME=" + runtimeDir_ + "/data");
-    if (!busAddress_.empty()) env.push_back("DBUS_SESSION_BUS_ADDRESS=" + busAddress_);
+    // Ours, unless the caller gives its own.
+    auto add = [&](const std::string& name, const std::string& value) {
+        if (std::none_of(extraEnv.begin(), extraEnv.end(),
+                         [&](const std::string& e) { return e.rfind(name + "=", 0) == 0; }))
+            env.push_back(name + "=" + value);
+    };
+    if (!display_.empty()) add("DISPLAY", display_);
+    if (!waylandDisplay_.empty()) {
+        add("WAYLAND_DISPLAY", waylandDisplay_);
+        add("SWAYSOCK", swaySocket_);
+        add("QT_QPA_PLATFORM", "wayland");
+    }
+    add("HOME", runtimeDir_);
+    add("XDG_RUNTIME_DIR", runtimeDir_);
+    add("XDG_CONFIG_HOME", runtimeDir_ + "/config");
+    add("XDG_CACHE_HOME", runtimeDir_ + "/cache");
+    add("XDG_DATA_HOME", runtimeDir_ + "/data");
+    if (!busAddress_.empty()) add("DBUS_SESSION_BUS_ADDRESS", busAddress_);
     for (const auto& e : extraEnv)
         env.push_back(e);
 
@@ -491,6 +515,70 @@ void XSession::startOpenbox() {
     };
     if (!openboxAnswers(display_, alive))
         throw std::runtime_error("openbox did not take requests within 15 s");
+}
+
+void XSession::startSway() {
+    // sway runs as the unprivileged user when the tests run as root; its
+    // runtime folder is its own, and root's clients reach the socket by path.
+    const bool root = ::geteuid() == 0;
+    const std::string dir = runtimeDir_ + "/sway";
+    std::filesystem::create_directory(dir);
+    const std::string config = dir + "/config";
+    std::ofstream(config) << "output HEADLESS-1 resolution 1280x800\nxwayland disable\n";
+    if (root) {
+        ::chmod(runtimeDir_.c_str(), 0711);
+        if (::chown(dir.c_str(), 65534, 65534) != 0 || ::chown(config.c_str(), 65534, 65534) != 0)
+            throw systemError("chown " + dir, errno);
+    }
+    ::chmod(dir.c_str(), 0700);
+    std::vector<std::string> argv = {"sway", "-c", config};
+    if (root) {
+        argv.insert(argv.begin(), {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"});
+    }
+    const std::string log = runtimeDir_ + "/sway.log";
+    int logFd = open(log.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+    if (logFd >= 0) logFd = highDescriptor(logFd);
+    try {
+        // setpriv executes sway in its own process: the PID is sway's.
+        serverPid_ = windowManagerPid_ =
+            start(argv,
+                  {"XDG_RUNTIME_DIR=" + dir, "HOME=" + dir, "WLR_BACKENDS=headless",
+                   "WLR_LIBINPUT_NO_DEVICES=1", "WLR_RENDERER=pixman", "XDG_CONFIG_HOME=" + dir},
+                  -1, logFd, logFd);
+    } catch (...) {
+        if (logFd >= 0) close(logFd);
+        throw;
+    }
+    if (logFd >= 0) close(logFd);
+    const bool up = waitUntil(
+        [&] {
+            if (!running(serverPid_))
+                throw std::runtime_error("sway ended while starting (see " + log + ")");
+            std::error_code ignored;
+            for (const auto& entry : std::filesystem::directory_iterator(dir, ignored)) {
+                const std::string file = entry.path().filename();
+                if (file.rfind("sway-ipc.", 0) == 0) swaySocket_ = entry.path();
+                if (file.rfind("wayland-", 0) == 0 && file.find('.') == std::string::npos)
+                    waylandDisplay_ = entry.path();
+            }
+            if (waylandDisplay_.empty() || swaySocket_.empty()) return false;
+            // Up once it answers a client with its globals.
+            const RunResult info = run({"wayland-info"}, std::chrono::seconds(5));
+            return info.exitStatus == 0 &&
+                   info.output.find("zwlr_foreign_toplevel_manager_v1") != std::string::npos;
+        },
+        std::chrono::seconds(15), std::chrono::milliseconds(20));
+    if (!up) throw std::runtime_error("sway did not start within 15 s (see " + log + ")");
+}
+
+pid_t startTerminal(XSession& session, const std::string& title,
+                    const std::vector<std::string>& command) {
+    std::vector<std::string> argv = {"foot", "-T", title};
+    if (!session.wayland()) {
+        argv = {"xterm", "-u8", "-T", title, "-xrm", "XTerm*allowTitleOps: false", "-e"};
+    }
+    argv.insert(argv.end(), command.begin(), command.end());
+    return session.spawn(argv, {"LC_ALL=C.UTF-8"});
 }
 
 pid_t startXterm(XSession& session, const std::string& title,

@@ -19,6 +19,13 @@
 // no server behind: create sessions on the test's main thread. A session that
 // cannot start throws std::runtime_error.
 //
+// With WindowManager::Sway the session is a headless sway instead of Xvfb
+// (run as the unprivileged user 65534 when the tests run as root, since sway
+// refuses root), with its own runtime folder; it returns once sway offers the
+// protocols Tarn uses. Its children get WAYLAND_DISPLAY (the socket's absolute
+// path), SWAYSOCK and QT_QPA_PLATFORM=wayland instead of DISPLAY. The
+// terminal there is foot (startTerminal()).
+//
 // The session also runs a D-Bus session bus of its own (dbus-daemon), which
 // every child is given in DBUS_SESSION_BUS_ADDRESS: a Qt or GLib program
 // started without one would start a bus that outlives the test.
@@ -45,9 +52,12 @@
 
 namespace tarn::testing {
 
-enum class WindowManager { None, Openbox };
+// The desktop a session runs: X11 without a window manager, X11 with openbox,
+// or a headless sway (Wayland, no XWayland).
+enum class WindowManager { None, Openbox, Sway };
 
-// A readable name for value-parameterised test names ("None", "Openbox").
+// A readable name for value-parameterised test names ("None", "Openbox",
+// "Sway").
 const char* name(WindowManager manager);
 
 // Polls `predicate` until it returns true (then true) or `timeout` has passed
@@ -75,7 +85,13 @@ class XSession {
     XSession(const XSession&) = delete;
     XSession& operator=(const XSession&) = delete;
 
+    // The X display (":7"); empty on sway.
     const std::string& display() const { return display_; }
+    // On sway: the absolute path of its Wayland socket and of its IPC
+    // socket; empty on X11.
+    const std::string& waylandDisplay() const { return waylandDisplay_; }
+    const std::string& swaySocket() const { return swaySocket_; }
+    bool wayland() const { return manager_ == WindowManager::Sway; }
     WindowManager windowManager() const { return manager_; }
     // The PID of the window manager, -1 without one.
     pid_t windowManagerPid() const { return windowManagerPid_; }
@@ -111,11 +127,13 @@ class XSession {
     void startServer(const std::vector<std::string>& serverArguments);
     void startBus();
     void startOpenbox();
+    void startSway();
     bool windowManagerAnnounced();
     void endAll();
 
     WindowManager manager_;
     std::string display_;
+    std::string waylandDisplay_, swaySocket_;
     std::string runtimeDir_;  // HOME and XDG folders for the children
     pid_t serverPid_ = -1;
     pid_t windowManagerPid_ = -1;
@@ -128,5 +146,9 @@ class XSession {
 // just sleeps, so the title stays as given.
 pid_t startXterm(XSession& session, const std::string& title,
                  const std::vector<std::string>& command = {"sleep", "3600"});
+// The session's terminal with that title and command: xterm on X11, foot on
+// sway. The command runs with LC_ALL=C.UTF-8.
+pid_t startTerminal(XSession& session, const std::string& title,
+                    const std::vector<std::string>& command = {"sleep", "3600"});
 
 }  // namespace tarn::testing

@@ -1,7 +1,8 @@
-// The XTest keystroke backend against a real Xvfb, with openbox and without a
-// window manager: what arrives in an xterm (whose program writes every byte it
-// receives to a file) and in a Qt line edit of tarn_target, and the keyboard
-// as the backend leaves it.
+// The keystroke backend of each desktop, XTEST on a real Xvfb with openbox
+// and without a window manager, and the virtual keyboard on a headless sway:
+// what arrives in a terminal (whose program writes every byte it receives to
+// a file) and in a Qt line edit of tarn_target; on X11 also the keyboard as
+// the backend leaves it.
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -20,11 +21,13 @@
 #include <string>
 #include <vector>
 
+#include "DesktopBackends.h"
 #include "Failure.h"
 #include "KeyNotation.h"
+#include "StopKey.h"
 #include "TargetProgram.h"
+#include "Utf8.h"
 #include "XSession.h"
-#include "XTestKeyboard.h"
 
 namespace tarn {
 namespace {
@@ -151,21 +154,28 @@ class KeyboardTyping : public ::testing::TestWithParam<WindowManager> {
   protected:
     void SetUp() override {
         session_ = std::make_unique<XSession>(GetParam());
-        keyboard_ = x11::XTestKeyboard::connect(session_->display().c_str());
-        ASSERT_TRUE(keyboard_) << "no keyboard on " << session_->display();
-        observer_ = std::make_unique<Observer>(session_->display());
+        auto backends = testing::connectBackends(*session_, host_);
+        windows_ = std::move(backends.windows);
+        keyboard_ = std::move(backends.keyboard);
+        ASSERT_TRUE(keyboard_) << "no keyboard on " << testing::name(GetParam());
+        if (!session_->wayland()) observer_ = std::make_unique<Observer>(session_->display());
     }
 
     void TearDown() override {
         target_.reset();
         keyboard_.reset();
+        windows_.reset();
         observer_.reset();
         session_.reset();
     }
 
     // Gives the window the keyboard focus as a user would: through the window
-    // manager when there is one.
+    // manager when there is one (on sway, its activation).
     void focus(std::uint32_t window) {
+        if (session_->wayland()) {
+            ASSERT_TRUE(windows_->setForeground(static_cast<WindowId>(window)));
+            return;
+        }
         const std::string id = std::to_string(window);
         const auto result = GetParam() == WindowManager::Openbox
                                 ? session_->run({"xdotool", "windowactivate", "--sync", id})
@@ -173,9 +183,9 @@ class KeyboardTyping : public ::testing::TestWithParam<WindowManager> {
         ASSERT_EQ(result.exitStatus, 0) << "cannot focus " << id;
     }
 
-    // An xterm whose program writes every byte it receives to a file, in raw
+    // A terminal whose program writes every byte it receives to a file, in raw
     // mode without echo, focused. Returns the file.
-    std::string startXterm() {
+    std::string startTerminal() {
         const std::string dir = ::testing::TempDir();
         const std::string tag = std::to_string(::getpid()) + "-" + std::to_string(++xterms_);
         const std::string out = dir + "/keys-" + tag + ".out";
@@ -183,13 +193,26 @@ class KeyboardTyping : public ::testing::TestWithParam<WindowManager> {
         std::remove(out.c_str());
         std::remove(ready.c_str());
         const std::string title = "tarn-keys-" + tag;
-        session_->spawn({"xterm", "-u8", "-T", title, "-e", "sh", "-c",
-                         "stty raw -echo; : > '" + ready + "'; exec cat > '" + out + "'"},
-                        {"LC_ALL=C.UTF-8"});
-        const auto found =
-            session_->run({"xdotool", "search", "--sync", "--name", "^" + title + "$"}, 15s);
-        EXPECT_EQ(found.exitStatus, 0) << "no xterm window";
-        const std::uint32_t window = static_cast<std::uint32_t>(std::stoul(found.output));
+        const std::string program = "stty raw -echo; : > '" + ready + "'; exec cat > '" + out + "'";
+        std::uint32_t window = 0;
+        if (session_->wayland()) {
+            testing::startTerminal(*session_, title, {"sh", "-c", program});
+            EXPECT_TRUE(testing::waitUntil(
+                [&] {
+                    for (const TopLevelWindow& w : windows_->topLevelWindows())
+                        if (w.title == title) window = static_cast<std::uint32_t>(w.id);
+                    return window != 0;
+                },
+                15s))
+                << "no terminal window";
+        } else {
+            session_->spawn({"xterm", "-u8", "-T", title, "-e", "sh", "-c", program},
+                            {"LC_ALL=C.UTF-8"});
+            const auto found =
+                session_->run({"xdotool", "search", "--sync", "--name", "^" + title + "$"}, 15s);
+            EXPECT_EQ(found.exitStatus, 0) << "no xterm window";
+            window = static_cast<std::uint32_t>(std::stoul(found.output));
+        }
         EXPECT_TRUE(testing::waitUntil([&] { return ::access(ready.c_str(), F_OK) == 0; }, 15s))
             << "the xterm's program did not start";
         focus(window);
@@ -199,8 +222,7 @@ class KeyboardTyping : public ::testing::TestWithParam<WindowManager> {
     // tarn_target with one line-edit window, focused.
     void startTarget() {
         target_ = std::make_unique<TargetProgram>(*session_);
-        const std::uint32_t window = target_->window("main", "Tarn keys");
-        focus(window);
+        focus(testing::showWindow(*session_, *windows_, *target_, "main", "Tarn keys"));
         EXPECT_TRUE(testing::waitUntil([&] { return target_->active("main"); }, 10s));
     }
 
@@ -229,9 +251,26 @@ class KeyboardTyping : public ::testing::TestWithParam<WindowManager> {
         return text;
     }
 
+    PlainHost host_;
+    // Types "z" into the target and waits (bounded) for it to arrive with no
+    // modifier held.
+    bool nextKeyComesPlain() {
+        type("z");
+        bool plain = false;
+        testing::waitUntil(
+            [&] {
+                for (const testing::KeyRecord& key : target_->keys("main"))
+                    if (key.press && key.text == "z") plain = key.modifiers == 0;
+                return plain;
+            },
+            10s);
+        return plain;
+    }
+
     std::unique_ptr<XSession> session_;
-    std::unique_ptr<x11::XTestKeyboard> keyboard_;
-    std::unique_ptr<Observer> observer_;
+    std::unique_ptr<WindowSystem> windows_;
+    std::unique_ptr<Keyboard> keyboard_;
+    std::unique_ptr<Observer> observer_;  // X11 only
     std::unique_ptr<TargetProgram> target_;
     int xterms_ = 0;
 };
@@ -241,7 +280,10 @@ struct Case {
     const char* expected;
 };
 
-// What the xterm's program receives in raw mode: Enter is a carriage return,
+// The state of the keyboard as X11 holds it.
+class X11KeyboardState : public KeyboardTyping {};
+
+// What the terminal's program receives in raw mode: Enter is a carriage return,
 // Ctrl chords are control characters.
 const Case kXtermCases[] = {
     {"{+}{^}{%}{~}{(}{)}{{}{}}{[}{]}", "+^%~(){}[]"},
@@ -254,8 +296,8 @@ const Case kXtermCases[] = {
     {"{x 3}{é 2}", "xxxéé"},
 };
 
-TEST_P(KeyboardTyping, XtermReceivesExactlyWhatWasWritten) {
-    const std::string out = startXterm();
+TEST_P(KeyboardTyping, TerminalReceivesExactlyWhatWasWritten) {
+    const std::string out = startTerminal();
     std::string expected;
     std::string ascii;
     const std::string asciiNotation = printableAscii(&ascii);
@@ -267,6 +309,23 @@ TEST_P(KeyboardTyping, XtermReceivesExactlyWhatWasWritten) {
         expected += c.expected;
         ASSERT_EQ(waitForBytes(out, expected.size()), expected) << c.notation;
     }
+}
+
+// A run of short Sends, each with a character the layout lacks, ten new ones
+// first (on sway ten keymap uploads in a row): the terminal gets every one.
+TEST_P(KeyboardTyping, ShortSendsWithNewCharactersAllArrive) {
+    const std::string out = startTerminal();
+    const char32_t offLayout[] = {U'é', U'à', U'ü', U'ß', U'ø', U'æ', U'€', U'α', U'ж', U'ñ'};
+    std::string expected;
+    for (int i = 0; i < 200; ++i) {
+        KeySequence keys = parseKeys("ab");
+        keys.push_back({KeyEvent::Type::Press, Key::Character, offLayout[i % 10]});
+        keys.push_back({KeyEvent::Type::Release, Key::Character, offLayout[i % 10]});
+        keyboard_->type(keys);
+        expected += "ab";
+        utf8::append(expected, offLayout[i % 10]);
+    }
+    EXPECT_EQ(waitForBytes(out, expected.size()), expected);
 }
 
 // Characters of the line edit's text, as typed.
@@ -292,7 +351,7 @@ TEST_P(KeyboardTyping, LineEditGetsExactlyWhatWasWritten) {
     }
 }
 
-TEST_P(KeyboardTyping, CapsLockOnDoesNotChangeTheTextAndStaysOn) {
+TEST_P(X11KeyboardState, CapsLockOnDoesNotChangeTheTextAndStaysOn) {
     startTarget();
     observer_->setLocks(kLockMask, kLockMask);
     type("abc ABC 1!");
@@ -305,7 +364,7 @@ TEST_P(KeyboardTyping, CapsLockOnDoesNotChangeTheTextAndStaysOn) {
     EXPECT_EQ(observer_->state().locked & kLockMask, 0);
 }
 
-TEST_P(KeyboardTyping, HeldShiftDoesNotChangeTheTextAndStaysHeld) {
+TEST_P(X11KeyboardState, HeldShiftDoesNotChangeTheTextAndStaysHeld) {
     startTarget();
     const int shift = observer_->keycodeOf(0xffe1 /* Shift_L */);
     ASSERT_NE(shift, 0);
@@ -320,8 +379,8 @@ TEST_P(KeyboardTyping, HeldShiftDoesNotChangeTheTextAndStaysHeld) {
 // Characters beyond the layout, more distinct ones than spare keycodes, a
 // held Caps Lock: afterwards the map, the modifier state and the keys down
 // are what they were.
-TEST_P(KeyboardTyping, KeyboardIsLeftAsItWasFound) {
-    const std::string out = startXterm();
+TEST_P(X11KeyboardState, KeyboardIsLeftAsItWasFound) {
+    const std::string out = startTerminal();
     observer_->setLocks(kLockMask, kLockMask);
     const auto mapBefore = observer_->coreMap();
     const auto dumpBefore = session_->run({"xkbcomp", "-xkb", session_->display(), "-"});
@@ -361,7 +420,8 @@ TEST_P(KeyboardTyping, BackToBackSendsReachABusyTargetExactly) {
     EXPECT_EQ(waitForText(expected), expected);
 }
 
-// Keys the sequence presses and never releases are released all the same.
+// Keys the sequence presses and never releases are released all the same:
+// the next key comes without modifiers.
 TEST_P(KeyboardTyping, NoKeyStaysPressed) {
     startTarget();
     KeySequence keys = parseKeys("ab");
@@ -370,8 +430,36 @@ TEST_P(KeyboardTyping, NoKeyStaysPressed) {
     keys.push_back({KeyEvent::Type::Press, Key::Character, U'é'});
     keys.push_back({KeyEvent::Type::Press, Key::Left, 0});
     keyboard_->type(keys);
-    EXPECT_TRUE(observer_->keysDown().empty());
-    EXPECT_EQ(observer_->state().base, 0);
+    if (observer_) {
+        EXPECT_TRUE(observer_->keysDown().empty());
+        EXPECT_EQ(observer_->state().base, 0);
+    }
+    EXPECT_TRUE(nextKeyComesPlain());
+}
+
+// A stop key that reads as pressed from the first question on.
+class PressedStopKey : public StopKey {
+  public:
+    bool arm() override { return true; }
+    void disarm() override {}
+    bool pressed() override { return ++asked > 0; }
+    int descriptor() const override { return -1; }
+    void suspend() override {}
+    void resume() override {}
+    int asked = 0;
+};
+
+// A stop ends a long sequence early with Shift let go: the next key comes
+// without modifiers.
+TEST_P(KeyboardTyping, AStopReleasesTheHeldModifiers) {
+    startTarget();
+    PressedStopKey stop;
+    keyboard_->setStopKey(&stop);
+    type("+(" + std::string(500, 'a') + ")");
+    keyboard_->setStopKey(nullptr);
+    EXPECT_GT(stop.asked, 0);
+    EXPECT_TRUE(nextKeyComesPlain());
+    EXPECT_LT(target_->text("main").size(), 500u);
 }
 
 // A key that cannot be typed fails the whole sequence before anything is typed.
@@ -391,18 +479,26 @@ TEST_P(KeyboardTyping, UntypableKeyTypesNothing) {
     EXPECT_THROW(keyboard_->type(keys), Failure);
     type("z");
     EXPECT_EQ(waitForText("z"), "z");
-    EXPECT_TRUE(observer_->keysDown().empty());
+    if (observer_) {
+        EXPECT_TRUE(observer_->keysDown().empty());
+    }
 }
 
-// AltGr characters of a German layout are typed with their key and level 3,
-// not through a borrowed keycode.
-TEST_P(KeyboardTyping, UsesTheAltGrLevelOfTheLayout) {
-    ASSERT_EQ(session_->run({"setxkbmap", "-display", session_->display(), "de"}).exitStatus, 0);
+// Under a German layout every character arrives as well; on X11 its AltGr
+// characters are typed with their key and level 3, not through a borrowed
+// keycode. (Sway's virtual keyboard has Tarn's own keymap, whatever the
+// user's layout.)
+TEST_P(KeyboardTyping, GermanLayout) {
+    const auto german = session_->wayland()
+                            ? session_->run({"swaymsg", "input", "*", "xkb_layout", "de"})
+                            : session_->run({"setxkbmap", "-display", session_->display(), "de"});
+    ASSERT_EQ(german.exitStatus, 0);
     startTarget();
     const std::string text = "€@\\|{[}{]}{{}{}}{~}µ²ÄÖÜäöüß";
     const std::string expected = "€@\\|[]{}~µ²ÄÖÜäöüß";
     type(text);
     EXPECT_EQ(waitForText(expected), expected);
+    if (session_->wayland()) return;
     // The euro sign came from the E key (keycode 26) with the level-3 modifier.
     bool euroFromE = false;
     for (const testing::KeyRecord& key : target_->keys("main")) {
@@ -413,14 +509,20 @@ TEST_P(KeyboardTyping, UsesTheAltGrLevelOfTheLayout) {
     EXPECT_TRUE(euroFromE);
 }
 
-INSTANTIATE_TEST_SUITE_P(WindowManagers, KeyboardTyping,
+const auto kDesktopName = [](const auto& info) { return std::string(testing::name(info.param)); };
+INSTANTIATE_TEST_SUITE_P(Desktops, KeyboardTyping,
+                         ::testing::Values(WindowManager::None, WindowManager::Openbox,
+                                           WindowManager::Sway),
+                         kDesktopName);
+INSTANTIATE_TEST_SUITE_P(Desktops, X11KeyboardState,
                          ::testing::Values(WindowManager::None, WindowManager::Openbox),
-                         [](const auto& info) { return std::string(testing::name(info.param)); });
+                         kDesktopName);
 
 // Alt+F4 reaches the window manager, which closes the focused window.
 TEST(KeyboardTypingOpenbox, AltF4ClosesTheWindow) {
     XSession session(WindowManager::Openbox);
-    auto keyboard = x11::XTestKeyboard::connect(session.display().c_str());
+    PlainHost host;
+    auto keyboard = testing::connectBackends(session, host).keyboard;
     ASSERT_TRUE(keyboard);
     TargetProgram target(session);
     const std::uint32_t window = target.window("main", "Tarn close me");

@@ -1,7 +1,8 @@
 // Macro statements that find, focus, close and map windows, run by clsMacro
-// against the X11 backends on a real Xvfb, with openbox and without a window
-// manager. Processes, documents and the session are the recording fakes: only
-// windows and keys are real here.
+// against the backends of each desktop: X11 on a real Xvfb, with openbox and
+// without a window manager, and Wayland on a headless sway. Processes,
+// documents and the session are the recording fakes: only windows and keys
+// are real here.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -10,16 +11,15 @@
 #include <optional>
 #include <string>
 
+#include "DesktopBackends.h"
 #include "Failure.h"
 #include "FakePlatform.h"
 #include "Host.h"
 #include "TargetProgram.h"
 #include "XSession.h"
-#include "XTestKeyboard.h"
-#include "XcbWindowSystem.h"
 #include "clsMacro.h"
 
-namespace tarn::x11 {
+namespace tarn {
 namespace {
 
 using namespace std::chrono_literals;
@@ -32,8 +32,9 @@ class MacroWindowsTest : public ::testing::TestWithParam<WindowManager> {
   protected:
     void SetUp() override {
         session = std::make_unique<XSession>(GetParam());
-        windows = XcbWindowSystem::connect(host, session->display().c_str());
-        keyboard = XTestKeyboard::connect(session->display().c_str());
+        auto backends = testing::connectBackends(*session, host);
+        windows = std::move(backends.windows);
+        keyboard = std::move(backends.keyboard);
         ASSERT_NE(windows, nullptr);
         ASSERT_NE(keyboard, nullptr);
         macro = std::make_unique<clsMacro>(
@@ -47,8 +48,6 @@ class MacroWindowsTest : public ::testing::TestWithParam<WindowManager> {
         windows.reset();
         session.reset();
     }
-
-    bool withWindowManager() const { return GetParam() == WindowManager::Openbox; }
 
     std::optional<Failure> process(const std::string& line) {
         try {
@@ -69,7 +68,7 @@ class MacroWindowsTest : public ::testing::TestWithParam<WindowManager> {
     }
     // A shown window, once the window manager (if any) has taken it in.
     std::string show(const std::string& name, const std::string& title) {
-        auto id = static_cast<WindowId>(target->window(name, title));
+        const WindowId id = testing::showWindow(*session, *windows, *target, name, title);
         EXPECT_TRUE(waitUntil(
             [&] {
                 for (const auto& w : windows->topLevelWindows())
@@ -80,6 +79,9 @@ class MacroWindowsTest : public ::testing::TestWithParam<WindowManager> {
             << title;
         return std::to_string(id);
     }
+    std::string idOf(const std::string& name) {
+        return std::to_string(testing::windowIdOf(*session, *windows, *target, name));
+    }
     // The program learns of its activation from an event of its own, which
     // may come after our next command.
     bool becomesActive(const std::string& name) {
@@ -89,8 +91,8 @@ class MacroWindowsTest : public ::testing::TestWithParam<WindowManager> {
     PlainHost host;
     fake::FakePlatform fakes;  // only its processes, documents and session are used
     std::unique_ptr<XSession> session;
-    std::unique_ptr<XcbWindowSystem> windows;
-    std::unique_ptr<XTestKeyboard> keyboard;
+    std::unique_ptr<WindowSystem> windows;
+    std::unique_ptr<Keyboard> keyboard;
     std::unique_ptr<clsMacro> macro;
     std::unique_ptr<TargetProgram> target;
 };
@@ -122,7 +124,7 @@ TEST_P(MacroWindowsTest, GetWindowIdFindsRealTitlesByEveryMethod) {
 TEST_P(MacroWindowsTest, GetWindowIdWaitsForAWindowThatAppearsLater) {
     target->after(1s, "window late Late arrival");
     auto found = getWindowId("\"Late arrival\",2");
-    EXPECT_EQ(found, std::to_string(target->windowId("late")));
+    EXPECT_EQ(found, idOf("late"));
 }
 
 TEST_P(MacroWindowsTest, TimeOutZeroSearchesNothing) {
@@ -133,23 +135,25 @@ TEST_P(MacroWindowsTest, TimeOutZeroSearchesNothing) {
     EXPECT_NE(getWindowId("Present"), "0");
 }
 
+// A hidden window stays on X11, withdrawn; on Wayland it is gone.
 TEST_P(MacroWindowsTest, HiddenWindowsAreFoundOnlyWhenAskedFor) {
     auto hidden = show("helper", "Hidden helper");
+    const bool kept = !session->wayland();
     target->hide("helper");
     ASSERT_TRUE(waitUntil(
         [&] {
             for (const auto& w : windows->topLevelWindows())
-                if (std::to_string(w.id) == hidden) return !w.visible;
-            return false;
+                if (std::to_string(w.id) == hidden) return kept && !w.visible;
+            return !kept;
         },
         5s));
     ASSERT_FALSE(process("TimeOut 1"));
     EXPECT_EQ(getWindowId("\"Hidden helper\""), "0");
-    EXPECT_EQ(getWindowId("\"Hidden helper\",2,false,false"), hidden);
+    EXPECT_EQ(getWindowId("\"Hidden helper\",2,false,false"), kept ? hidden : "0");
     std::vector<std::string> all, shown;
     macro->FillListWithWindowTitles(all, false);
     macro->FillListWithWindowTitles(shown, true);
-    EXPECT_EQ(std::count(all.begin(), all.end(), "Hidden helper"), 1);
+    EXPECT_EQ(std::count(all.begin(), all.end(), "Hidden helper"), kept ? 1 : 0);
     EXPECT_EQ(std::count(shown.begin(), shown.end(), "Hidden helper"), 0);
 }
 
@@ -177,8 +181,11 @@ TEST_P(MacroWindowsTest, KeysSentAfterSetFocusLandInThatWindow) {
     }
 }
 
-TEST_P(MacroWindowsTest, SetFocusRestoresAMinimisedWindow) {
-    if (!withWindowManager()) GTEST_SKIP() << "without a window manager nothing is minimised";
+// Only a desktop that minimises windows: sway, like X11 without a window
+// manager, leaves them as they are.
+class MinimisingDesktopTest : public MacroWindowsTest {};
+
+TEST_P(MinimisingDesktopTest, SetFocusRestoresAMinimisedWindow) {
     show("other", "Other window");
     auto id = show("mini", "Minimised mail");
     target->minimize("mini");
@@ -190,13 +197,13 @@ TEST_P(MacroWindowsTest, SetFocusRestoresAMinimisedWindow) {
 
 TEST_P(MacroWindowsTest, SetFocusByProcessIdOfAStartedProgram) {
     show("app", "Target program");
-    pid_t xterm = testing::startXterm(*session, "Started xterm");
-    // The xterm's window may not be there yet: SetFocus waits for it.
-    ASSERT_FALSE(process("SetFocus " + std::to_string(xterm)));
+    pid_t terminal = testing::startTerminal(*session, "Started terminal");
+    // The terminal's window may not be there yet: SetFocus waits for it.
+    ASSERT_FALSE(process("SetFocus " + std::to_string(terminal)));
     EXPECT_TRUE(waitUntil([&] { return !target->active("app"); }, 5s));
     ASSERT_FALSE(process("SetFocus " + std::to_string(target->pid())));
     EXPECT_TRUE(becomesActive("app"));
-    session->kill(xterm);
+    session->kill(terminal);
 }
 
 TEST_P(MacroWindowsTest, SetFocusByAProcessWithoutWindowFailsWith5) {
@@ -224,23 +231,27 @@ TEST_P(MacroWindowsTest, CloseWindowReturnsAtOnceWhenTheWindowAsksFirst) {
 
 TEST_P(MacroWindowsTest, GetProcessIdIsThePidOfTheProgramThatOwnsTheWindow) {
     auto id = show("mine", "Owned window");
-    pid_t xterm = testing::startXterm(*session, "Owned xterm");
+    pid_t terminal = testing::startTerminal(*session, "Owned terminal");
     ASSERT_FALSE(process("TimeOut 10"));
-    auto term = getWindowId("\"Owned xterm\",2");
+    auto term = getWindowId("\"Owned terminal\",2");
     ASSERT_NE(term, "0");
     ASSERT_FALSE(process("p = GetProcessID " + id));
     EXPECT_EQ(var("p"), std::to_string(target->pid()));
     ASSERT_FALSE(process("p = GetProcessID " + term));
-    EXPECT_EQ(var("p"), std::to_string(xterm));
-    session->kill(xterm);
+    EXPECT_EQ(var("p"), std::to_string(terminal));
+    session->kill(terminal);
     EXPECT_TRUE(waitUntil([&] { return !windows->isWindow(std::stoi(term)); }, 5s));
     ASSERT_FALSE(process("p = GetProcessID " + term));
     EXPECT_EQ(var("p"), "0");
 }
 
-INSTANTIATE_TEST_SUITE_P(WindowManagers, MacroWindowsTest,
-                         ::testing::Values(WindowManager::None, WindowManager::Openbox),
-                         [](const auto& info) { return std::string(testing::name(info.param)); });
+const auto kDesktopName = [](const auto& info) { return std::string(testing::name(info.param)); };
+INSTANTIATE_TEST_SUITE_P(Desktops, MacroWindowsTest,
+                         ::testing::Values(WindowManager::None, WindowManager::Openbox,
+                                           WindowManager::Sway),
+                         kDesktopName);
+INSTANTIATE_TEST_SUITE_P(Desktops, MinimisingDesktopTest, ::testing::Values(WindowManager::Openbox),
+                         kDesktopName);
 
 }  // namespace
-}  // namespace tarn::x11
+}  // namespace tarn

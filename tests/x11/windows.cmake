@@ -13,6 +13,6 @@ gtest_discover_tests(tarn_x11_window_tests DISCOVERY_TIMEOUT 60
 # the XTEST keyboard.
 add_executable(tarn_x11_macro_window_tests ${CMAKE_CURRENT_SOURCE_DIR}/MacroWindowsTest.cpp)
 target_link_libraries(tarn_x11_macro_window_tests PRIVATE
-  tarn_interpreter tarn_platform_fake tarn_platform_x11 tarn_xtest_support GTest::gtest_main)
+  tarn_interpreter tarn_platform_fake tarn_desktop_test_support GTest::gtest_main)
 gtest_discover_tests(tarn_x11_macro_window_tests DISCOVERY_TIMEOUT 60
   PROPERTIES TIMEOUT 120 LABELS x11)

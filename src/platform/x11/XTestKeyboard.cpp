@@ -24,6 +24,7 @@
 #include "BorrowedKeys.h"
 #include "Failure.h"
 #include "KeySymMaps.h"
+#include "KeySymOfKey.h"
 #include "KeyboardLayout.h"
 #include "KeymapReaders.h"
 #include "StopKey.h"
@@ -63,70 +64,6 @@ struct Freed {
     T* p = nullptr;
     ~Freed() { std::free(p); }
 };
-
-xkb_keysym_t keysymOf(Key key) {
-    switch (key) {
-        case Key::Backspace:
-            return XKB_KEY_BackSpace;
-        case Key::Tab:
-            return XKB_KEY_Tab;
-        case Key::Enter:
-            return XKB_KEY_Return;
-        case Key::Pause:
-            return XKB_KEY_Pause;
-        case Key::CapsLock:
-            return XKB_KEY_Caps_Lock;
-        case Key::Escape:
-            return XKB_KEY_Escape;
-        case Key::PageUp:
-            return XKB_KEY_Prior;
-        case Key::PageDown:
-            return XKB_KEY_Next;
-        case Key::End:
-            return XKB_KEY_End;
-        case Key::Home:
-            return XKB_KEY_Home;
-        case Key::Left:
-            return XKB_KEY_Left;
-        case Key::Up:
-            return XKB_KEY_Up;
-        case Key::Right:
-            return XKB_KEY_Right;
-        case Key::Down:
-            return XKB_KEY_Down;
-        case Key::PrintScreen:
-            return XKB_KEY_Print;
-        case Key::Insert:
-            return XKB_KEY_Insert;
-        case Key::Delete:
-            return XKB_KEY_Delete;
-        case Key::NumLock:
-            return XKB_KEY_Num_Lock;
-        case Key::ScrollLock:
-            return XKB_KEY_Scroll_Lock;
-        case Key::LeftWin:
-            return XKB_KEY_Super_L;
-        case Key::RightWin:
-            return XKB_KEY_Super_R;
-        case Key::Apps:
-            return XKB_KEY_Menu;
-        case Key::Add:
-            return XKB_KEY_KP_Add;
-        case Key::Subtract:
-            return XKB_KEY_KP_Subtract;
-        case Key::Multiply:
-            return XKB_KEY_KP_Multiply;
-        case Key::Divide:
-            return XKB_KEY_KP_Divide;
-        default:
-            break;
-    }
-    if (key >= Key::F1 && key <= Key::F16) {
-        return XKB_KEY_F1 +
-               static_cast<xkb_keysym_t>(static_cast<int>(key) - static_cast<int>(Key::F1));
-    }
-    return XKB_KEY_NoSymbol;
-}
 
 // LatchLockState with the latched modifiers to set, which the generated
 // binding cannot send (it names that byte padding).
@@ -626,14 +563,7 @@ void XTestKeyboard::type(const KeySequence& keys) {
             // A segment: as many steps as their distinct spare symbols fit in
             // the pool; usually the whole sequence.
             std::vector<xkb_keysym_t> needed;
-            std::size_t end = i;
-            for (; end < steps.size(); ++end) {
-                const xkb_keysym_t keysym = steps[end].spare;
-                if (keysym == XKB_KEY_NoSymbol) continue;
-                if (std::find(needed.begin(), needed.end(), keysym) != needed.end()) continue;
-                if (needed.size() == pool.size()) break;
-                needed.push_back(keysym);
-            }
+            const std::size_t end = segmentEnd(steps, i, pool.size(), needed);
             std::vector<std::pair<xcb_keycode_t, xkb_keysym_t>> toBind;
             bool rebinding = false;
             auto taken = [&](xcb_keycode_t keycode) {

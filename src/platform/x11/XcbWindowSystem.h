@@ -61,7 +61,7 @@ class XcbWindowSystem : public WindowSystem {
 
     // Whether the connection to the display is lost (a round trip to find
     // out, when nothing has shown it yet).
-    bool displayClosed();
+    bool displayClosed() override;
 
     // How long setForeground() waits at most for the activation to show.
     static constexpr std::chrono::milliseconds kActivationTimeout{2000};

@@ -258,6 +258,8 @@ class Target {
             window->clear();
         } else if (command == "active") {
             return window->isActiveWindow() ? "ok 1" : "ok 0";
+        } else if (command == "title") {
+            return "ok " + encode(window->windowTitle().toStdString());
         } else if (command == "wid") {
             return "ok " + std::to_string(window->winId());
         } else {

@@ -1,0 +1,73 @@
+#include "BackendChoice.h"
+
+#include <cstring>
+
+namespace tarn {
+
+namespace {
+
+bool set(const char* value) {
+    return value && *value;
+}
+
+// The protocols a compositor lacks, as a user can look them up.
+std::string missing(const WaylandOffer& offer) {
+    std::string names;
+    if (!offer.toplevels) names = "zwlr_foreign_toplevel_manager_v1";
+    if (!offer.virtualKeyboard) {
+        if (!names.empty()) names += " and ";
+        names += "zwp_virtual_keyboard_manager_v1";
+    }
+    return names;
+}
+
+}  // namespace
+
+BackendChoice chooseBackend(const BackendEnvironment& environment,
+                            const std::function<WaylandOffer(const char* display)>& probe) {
+    BackendChoice choice;
+    const bool forced = set(environment.override);
+    if (forced && std::strcmp(environment.override, "x11") != 0 &&
+        std::strcmp(environment.override, "wayland") != 0) {
+        choice.problem = std::string("TARN_BACKEND is \"") + environment.override +
+                         "\"; it can be \"x11\" or \"wayland\"";
+        return choice;
+    }
+    const bool wantX11 = forced && std::strcmp(environment.override, "x11") == 0;
+    const bool wantWayland = forced && !wantX11;
+    if (wantX11 || (!wantWayland && !set(environment.waylandDisplay))) {
+        if (!set(environment.x11Display)) {
+            choice.problem = wantX11
+                                 ? "TARN_BACKEND is \"x11\" but DISPLAY is not set"
+                                 : "no desktop to work on: neither an X display (DISPLAY) nor a "
+                                   "Wayland display (WAYLAND_DISPLAY) is set (from cron or a "
+                                   "systemd unit, set DISPLAY and XAUTHORITY to those of the "
+                                   "desktop session)";
+        }
+        return choice;
+    }
+    if (!set(environment.waylandDisplay)) {
+        choice.problem = "TARN_BACKEND is \"wayland\" but WAYLAND_DISPLAY is not set";
+        return choice;
+    }
+    const WaylandOffer offer = probe(environment.waylandDisplay);
+    if (offer.reachable && offer.toplevels && offer.virtualKeyboard) {
+        choice.backend = Backend::Wayland;
+        return choice;
+    }
+    const std::string why =
+        offer.reachable ? "this Wayland desktop does not offer " + missing(offer) +
+                              " (wlroots compositors such as sway do; GNOME and Plasma do not)"
+                        : std::string("cannot connect to the Wayland display \"") +
+                              environment.waylandDisplay + "\"";
+    if (wantWayland) {
+        choice.problem = why;
+    } else if (!set(environment.x11Display)) {
+        choice.problem = why + ", and DISPLAY is not set for X11 programs either";
+    } else {
+        choice.notice = why + ": Tarn sees and types into X11 (XWayland) windows only";
+    }
+    return choice;
+}
+
+}  // namespace tarn

@@ -1,0 +1,43 @@
+#pragma once
+// Which desktop backends a run uses, decided once at start from the
+// environment: a Wayland session whose compositor offers the two wlroots
+// protocols Tarn needs (foreign toplevels, virtual keyboard) gets the Wayland
+// backends for every window, XWayland ones included; an X11 session, and a
+// Wayland session without them (GNOME, Plasma), the X11 backends, which there
+// reach XWayland windows only. TARN_BACKEND=x11|wayland overrides the choice.
+
+#include <functional>
+#include <string>
+
+namespace tarn {
+
+enum class Backend { X11, Wayland };
+
+// What a compositor offers, as the Wayland backend's probe finds it.
+struct WaylandOffer {
+    bool reachable = false;  // the compositor answered at all
+    bool toplevels = false;
+    bool virtualKeyboard = false;
+};
+
+struct BackendChoice {
+    Backend backend = Backend::X11;
+    // One line for stderr when the choice limits what Tarn can do; empty
+    // otherwise.
+    std::string notice;
+    // Why no backend can be used; empty when one can.
+    std::string problem;
+};
+
+struct BackendEnvironment {
+    const char* override = nullptr;        // TARN_BACKEND
+    const char* waylandDisplay = nullptr;  // WAYLAND_DISPLAY
+    const char* x11Display = nullptr;      // DISPLAY
+};
+
+// `probe` is asked about the Wayland display only when the choice depends on
+// it.
+BackendChoice chooseBackend(const BackendEnvironment& environment,
+                            const std::function<WaylandOffer(const char* display)>& probe);
+
+}  // namespace tarn

@@ -1,0 +1,49 @@
+#pragma once
+// Keystrokes on a Wayland desktop through one virtual keyboard
+// (zwp_virtual_keyboard_v1) for the whole run, typed with Tarn's own keymap
+// (OwnKeymap.h), so that every character arrives exactly whatever layout the
+// user has:
+// - the keymap is uploaded before the first key and again only when a Send
+//   needs a character it does not hold yet; before the next key the compositor
+//   must have handed it on (the seat announces it to every client, this one
+//   included, and this waits for that announcement, bounded);
+// - the compositor does not track the modifiers of a virtual keyboard itself,
+//   so every change of the held modifiers is announced along with the keys;
+// - a {CAPSLOCK} leaves Caps Lock toggled on this keyboard, as the user asked;
+//   the keys of the same Send are typed without it;
+// - every key the sequence pressed is released, and no modifier is left held,
+//   before type() returns, also when it throws or the stop key ends it.
+// The user's physical keyboard and its keymap are never touched, so there is
+// no layout to restore.
+
+#include <memory>
+
+#include "Keyboard.h"
+
+namespace tarn::wayland {
+
+class VirtualKeyboard : public tarn::Keyboard {
+  public:
+    // Connects to `display` (nullptr: $WAYLAND_DISPLAY). Null when it cannot
+    // connect, the compositor offers no virtual keyboards or no seat, or the
+    // US keymap cannot be compiled.
+    static std::unique_ptr<VirtualKeyboard> connect(const char* display = nullptr);
+    ~VirtualKeyboard() override;
+    VirtualKeyboard(const VirtualKeyboard&) = delete;
+    VirtualKeyboard& operator=(const VirtualKeyboard&) = delete;
+
+    // Throws Failure 5 "Invalid procedure call or argument" before typing
+    // anything when a key cannot be typed (a character with no key symbol, a
+    // control character), and when the connection to the compositor is lost.
+    void type(const KeySequence& keys) override;
+    // Between parts of a long sequence typing asks the stop key and, once it
+    // was pressed, releases every key and returns without typing the rest.
+    void setStopKey(StopKey* poKey) override;
+
+  private:
+    struct State;
+    explicit VirtualKeyboard(std::unique_ptr<State> state);
+    std::unique_ptr<State> d_;
+};
+
+}  // namespace tarn::wayland

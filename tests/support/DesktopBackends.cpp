@@ -1,0 +1,76 @@
+#include "DesktopBackends.h"
+
+#include <algorithm>
+
+#include "ToplevelWindowSystem.h"
+#include "VirtualKeyboard.h"
+#include "XTestKeyboard.h"
+#include "XcbWindowSystem.h"
+
+namespace tarn::testing {
+
+DesktopBackends connectBackends(XSession& session, Host& host) {
+    DesktopBackends backends;
+    if (session.wayland()) {
+        const char* display = session.waylandDisplay().c_str();
+        backends.windows =
+            wayland::ToplevelWindowSystem::connect(host, display, session.swaySocket().c_str());
+        backends.keyboard = wayland::VirtualKeyboard::connect(display);
+    } else {
+        backends.windows = x11::XcbWindowSystem::connect(host, session.display().c_str());
+        backends.keyboard = x11::XTestKeyboard::connect(session.display().c_str());
+    }
+    if (!backends.windows || !backends.keyboard) return {};
+    return backends;
+}
+
+namespace {
+
+// The newest window with the title, newer than `after`; 0 when none is
+// listed within a bounded wait.
+WindowId newestWithTitle(WindowSystem& windows, const std::string& title, WindowId after) {
+    WindowId id = 0;
+    waitUntil(
+        [&] {
+            for (const TopLevelWindow& w : windows.topLevelWindows())
+                if (w.title == title && w.id > after && w.id > id) id = w.id;
+            return id != 0;
+        },
+        std::chrono::seconds(10));
+    return id;
+}
+
+}  // namespace
+
+WindowId showWindow(XSession& session, WindowSystem& windows, TargetProgram& target,
+                    const std::string& name, const std::string& title) {
+    if (!session.wayland()) {
+        target.window(name, title);
+        return windowIdOf(session, windows, target, name);
+    }
+    // Window IDs grow with each new window on Wayland.
+    WindowId newest = 0;
+    for (const TopLevelWindow& w : windows.topLevelWindows())
+        newest = std::max(newest, w.id);
+    target.window(name, title);
+    return newestWithTitle(windows, title, newest);
+}
+
+WindowId windowIdOf(XSession& session, WindowSystem& windows, TargetProgram& target,
+                    const std::string& name) {
+    WindowId id = 0;
+    if (!session.wayland()) {
+        id = static_cast<WindowId>(target.windowId(name));
+        waitUntil(
+            [&] {
+                for (const TopLevelWindow& w : windows.topLevelWindows())
+                    if (w.id == id) return true;
+                return false;
+            },
+            std::chrono::seconds(10));
+        return id;
+    }
+    return newestWithTitle(windows, TargetProgram::decode(target.command("title " + name)), 0);
+}
+
+}  // namespace tarn::testing

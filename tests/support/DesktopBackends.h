@@ -1,0 +1,36 @@
+#pragma once
+// The window system and keyboard backends that Tarn would choose on a test
+// session's desktop: XCB and XTEST on X11, foreign toplevels and a virtual
+// keyboard on sway. Tests that hold for every desktop take them from here.
+
+#include <memory>
+#include <string>
+
+#include "Host.h"
+#include "Keyboard.h"
+#include "TargetProgram.h"
+#include "WindowSystem.h"
+#include "XSession.h"
+
+namespace tarn::testing {
+
+struct DesktopBackends {
+    std::unique_ptr<WindowSystem> windows;
+    std::unique_ptr<Keyboard> keyboard;
+};
+
+// Both null when the session's desktop cannot be reached.
+DesktopBackends connectBackends(XSession& session, Host& host);
+
+// The ID the window system gives the target's window `name`, once it lists
+// it (bounded; 0 when it does not): its X window on X11; on Wayland, where a
+// client cannot learn it, the newest window with the title the target gave it.
+WindowId windowIdOf(XSession& session, WindowSystem& windows, TargetProgram& target,
+                    const std::string& name);
+// Has the target show a new window and returns its ID as windowIdOf() does;
+// on Wayland the window listed anew with that title, so that twins are told
+// apart.
+WindowId showWindow(XSession& session, WindowSystem& windows, TargetProgram& target,
+                    const std::string& name, const std::string& title);
+
+}  // namespace tarn::testing

@@ -1,0 +1,60 @@
+// The backend a run uses, from TARN_BACKEND, WAYLAND_DISPLAY, DISPLAY and what
+// the compositor offers.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "BackendChoice.h"
+
+namespace tarn {
+namespace {
+
+TEST(BackendChoiceTest, FollowsTheSessionAndTheOverride) {
+    const WaylandOffer wlroots{true, true, true}, gnome{true, false, false},
+        noKeyboard{true, true, false}, gone{};
+    const struct {
+        const char *override, *wayland, *x11;
+        WaylandOffer offer;
+        Backend backend;
+        const char* notice;   // a part of it; "" none
+        const char* problem;  // a part of it; "" none
+    } cases[] = {
+        {nullptr, nullptr, ":0", gone, Backend::X11, "", ""},
+        {nullptr, "wayland-1", ":0", wlroots, Backend::Wayland, "", ""},
+        {nullptr, "wayland-1", nullptr, wlroots, Backend::Wayland, "", ""},
+        {nullptr, "wayland-0", ":0", gnome, Backend::X11,
+         "zwlr_foreign_toplevel_manager_v1 and zwp_virtual_keyboard_manager_v1", ""},
+        {nullptr, "wayland-0", ":0", noKeyboard, Backend::X11, "XWayland", ""},
+        {nullptr, "wayland-0", nullptr, gnome, Backend::X11, "", "DISPLAY is not set"},
+        {nullptr, "", "", gone, Backend::X11, "", "neither an X display"},
+        {"x11", "wayland-1", ":0", wlroots, Backend::X11, "", ""},
+        {"x11", "wayland-1", nullptr, wlroots, Backend::X11, "", "DISPLAY is not set"},
+        {"wayland", "wayland-0", ":0", gnome, Backend::X11, "", "does not offer"},
+        {"wayland", "wayland-9", ":0", gone, Backend::X11, "", "cannot connect"},
+        {"wayland", nullptr, ":0", wlroots, Backend::X11, "", "WAYLAND_DISPLAY is not set"},
+        {"mir", "wayland-1", ":0", wlroots, Backend::X11, "", "\"x11\" or \"wayland\""},
+    };
+    for (const auto& c : cases) {
+        int probes = 0;
+        const BackendChoice choice =
+            chooseBackend({c.override, c.wayland, c.x11}, [&](const char* display) {
+                ++probes;
+                EXPECT_STREQ(display, c.wayland);
+                return c.offer;
+            });
+        const std::string label = std::string(c.override ? c.override : "-") + " " +
+                                  (c.wayland ? c.wayland : "-") + " " + (c.x11 ? c.x11 : "-");
+        EXPECT_EQ(choice.backend, c.backend) << label;
+        EXPECT_EQ(choice.notice.empty(), !*c.notice) << label << ": " << choice.notice;
+        EXPECT_NE(choice.notice.find(c.notice), std::string::npos) << label;
+        EXPECT_EQ(choice.problem.empty(), !*c.problem) << label << ": " << choice.problem;
+        EXPECT_NE(choice.problem.find(c.problem), std::string::npos) << label;
+        // An X11 session is never kept waiting on a compositor.
+        if (!c.wayland || !*c.wayland || (c.override && std::string(c.override) == "x11")) {
+            EXPECT_EQ(probes, 0) << label;
+        }
+    }
+}
+
+}  // namespace
+}  // namespace tarn
