@@ -8,14 +8,16 @@
 #include <QTextBlock>
 #include <QToolTip>
 
-#include "EditorText.h"
-#include "MacroCheck.h"
-
 namespace tarn::editor {
 namespace {
 
 // How long the text must rest before it is checked again.
 constexpr int kCheckPauseMs = 300;
+// Lines checked in one go before the window may answer again (some 20 ms).
+constexpr int kCheckSliceLines = 20000;
+// A checkpoint of the checker every so many lines: an edit is checked from the
+// one before it.
+constexpr int kCheckpointLines = 1000;
 constexpr int kPadding = 4;
 
 // The text area's left viewport margin, the strip the gutter stands in. The
@@ -40,9 +42,11 @@ MacroGutter::MacroGutter(QPlainTextEdit* poEdit) : QWidget(poEdit), mEdit(poEdit
     setFont(mEdit->font());
     mCheckTimer.setSingleShot(true);
     mCheckTimer.setInterval(kCheckPauseMs);
-    connect(&mCheckTimer, &QTimer::timeout, this, &MacroGutter::refreshMarks);
+    connect(&mCheckTimer, &QTimer::timeout, this, &MacroGutter::checkSlice);
     connect(mEdit->document(), &QTextDocument::contentsChange, this,
-            [this] { mCheckTimer.start(); });
+            [this](int piPosition, int, int piAdded) { textChanged(piPosition, piAdded); });
+    mCheckpoints.emplace(0, MacroChecker());
+    miBlockCount = mEdit->blockCount();
     connect(mEdit, &QPlainTextEdit::blockCountChanged, this, &MacroGutter::updateWidth);
     // The text area updates its viewport after every resize, scroll and edit:
     // the gutter follows the viewport's geometry then, when it is up to date.
@@ -97,14 +101,88 @@ bool MacroGutter::eventFilter(QObject* poWatched, QEvent* poEvent) {
     return QWidget::eventFilter(poWatched, poEvent);
 }
 
+void MacroGutter::textChanged(int piPosition, int piAdded) {
+    const QTextDocument* document = mEdit->document();
+    const int first = document->findBlock(piPosition).blockNumber();
+    const int last =
+        document->findBlock(std::min(piPosition + piAdded, document->characterCount() - 1))
+            .blockNumber();
+    const int delta = document->blockCount() - miBlockCount;
+    miBlockCount = document->blockCount();
+    // The changed lines were first to oldLast before the change.
+    const int oldLast = last - delta;
+    const auto moved = [&](int piLine) { return piLine > oldLast ? piLine + delta : piLine; };
+
+    std::map<int, QString> marks;
+    for (auto& [line, finding] : mMarks) {
+        if (line - 1 < first || line - 1 > oldLast) marks.emplace(moved(line - 1) + 1, finding);
+    }
+    mMarks.swap(marks);
+    // The state before a changed line is not known any more; the state after
+    // the change, as it was, is what a new check compares with.
+    std::map<int, MacroChecker> checkpoints;
+    for (auto& [line, checker] : mCheckpoints) {
+        if (line <= first || line > oldLast) checkpoints.emplace(moved(line), std::move(checker));
+    }
+    mCheckpoints.swap(checkpoints);
+
+    if (miFirst < 0) {
+        miFirst = first;
+        miLast = last;
+    } else {
+        miFirst = std::min(moved(miFirst), first);
+        miLast = std::max(miLast == INT_MAX ? INT_MAX : moved(miLast), last);
+    }
+    mCheckTimer.start(kCheckPauseMs);
+}
+
+bool MacroGutter::checkPending(int piBudget) {
+    if (miFirst < 0) return true;
+    auto resume = std::prev(mCheckpoints.upper_bound(miFirst));
+    int line = resume->first;
+    MacroChecker checker = resume->second;
+    int checked = 0;
+    for (QTextBlock block = mEdit->document()->findBlockByNumber(line); block.isValid();
+         block = block.next(), ++line) {
+        const auto stored = mCheckpoints.find(line);
+        if (stored != mCheckpoints.end()) {
+            // Past the change, a state as before means findings as before.
+            if (line > miLast && stored->second.sameVariables(checker)) {
+                miFirst = -1;
+                return true;
+            }
+            stored->second = checker;
+        } else if (line % kCheckpointLines == 0) {
+            mCheckpoints.emplace(line, checker);
+        }
+        if (piBudget > 0 && checked == piBudget) {
+            mCheckpoints.insert_or_assign(line, checker);
+            miFirst = line;
+            return false;
+        }
+        mMarks.erase(line + 1);
+        if (std::optional<Finding> finding = checker.checkLine(block.text().toStdString())) {
+            mMarks[line + 1] = QStringLiteral("error %1: %2")
+                                   .arg(finding->number)
+                                   .arg(QString::fromStdString(finding->description));
+        }
+        ++checked;
+    }
+    mCheckpoints.erase(mCheckpoints.lower_bound(std::max(1, line)), mCheckpoints.end());
+    mMarks.erase(mMarks.upper_bound(line), mMarks.end());
+    miFirst = -1;
+    return true;
+}
+
+void MacroGutter::checkSlice() {
+    // What is left goes on as soon as the window has answered.
+    if (!checkPending(kCheckSliceLines)) mCheckTimer.start(0);
+    update();
+}
+
 void MacroGutter::refreshMarks() {
     mCheckTimer.stop();
-    mMarks.clear();
-    for (const Finding& finding : CheckMacroText(exactText(*mEdit).toStdString())) {
-        mMarks[finding.line] = QStringLiteral("error %1: %2")
-                                   .arg(finding.number)
-                                   .arg(QString::fromStdString(finding.description));
-    }
+    checkPending(0);
     update();
 }
 

@@ -175,7 +175,11 @@ class frmMacroEditor : public QMainWindow {
     bool logMode() const { return mbLogMode; }
     bool dirty() const { return mbDirty; }
     const QString& fileName() const { return msvFileName; }
-    const QString& undoText() const { return msvUndo; }
+    // The text that Undo would bring back (it rolls the document's history back
+    // and forth to read it: for checks, not for every key).
+    QString undoText() const;
+    // A file is going into the text area (the window answers meanwhile).
+    bool loading() const { return mbLoading; }
     const MacroFileFormat& fileFormat() const { return moFormat; }
     qint16 runWait() const { return miRunWait; }
     void setRunWait(qint16 piSeconds) { miRunWait = piSeconds; }
@@ -223,6 +227,17 @@ class frmMacroEditor : public QMainWindow {
     void removeRightButtonMenu();
     // Sets the whole text; the caret goes to piCaret (clamped to the text).
     void replaceWholeText(const QString& psvText, int piCaret);
+    // The one-level undo copy. It is never a copy: the document's own history,
+    // cleared whenever the copy is taken, holds what changed since, and Undo
+    // rolls it back. The empty copy (after New and Undo) is a flag.
+    void takeUndoCopy();
+    void emptyUndoCopy();
+    void restoreUndoCopy(int piCaret);
+
+    // Loading helper (frmMacroEditorLoading.cpp): puts a file's text into the
+    // empty text area, in pieces for a large one; false when the window was
+    // closed or cleared meanwhile.
+    bool fillTextArea(const QString& psvText);
 
     // Language helpers (frmMacroEditorLanguage.cpp): on for macros, off in
     // viewer mode, where the text is a trace file.
@@ -245,7 +260,10 @@ class frmMacroEditor : public QMainWindow {
     bool mbUnloading = false;
     bool mbDirty = false;
     QString msvFileName;
-    QString msvUndo;
+    // msvUndo: empty, or the text as of the document's history last cleared.
+    bool mbUndoEmpty = true;
+    bool mbLoading = false;
+    bool mbLoadStopped = false;
     QString msvInsert;
     qint16 miRunWait = 5;
     bool mbLogMode = false;

@@ -43,13 +43,15 @@ void frmMacroEditor::UpdateTitle() {
     setWindowTitle(name + (mbLogMode ? QStringLiteral(" - Tarn Trace File Viewer")
                                      : QStringLiteral(" - Tarn Macro Editor")));
     mbDirty = false;
-    msvUndo = exactText(*txtEdit);
+    takeUndoCopy();
 }
 
 void frmMacroEditor::ClearEditor() {
+    // A file still going in is given up.
+    if (mbLoading) mbLoadStopped = true;
     txtEdit->clear();
     msvFileName.clear();
-    msvUndo.clear();
+    emptyUndoCopy();
     moFormat = MacroFileFormat();
     setWindowTitle(kUntitledCaption);
     UpdateEditMenus();
@@ -88,6 +90,8 @@ void frmMacroEditor::mnuFileExit_Click() {
 }
 
 bool frmMacroEditor::OpenMacro(const QString& psvFile) {
+    // One file at a time: the window answers while a large one goes in.
+    if (mbLoading) return false;
     Load();
     mnuFileNew_Click();
     QString path = psvFile;
@@ -101,7 +105,8 @@ bool frmMacroEditor::OpenMacro(const QString& psvFile) {
             path = cdlgMac->FileName();
         }
         MacroFileText file = ReadMacroFile(path);
-        txtEdit->setPlainText(file.text);
+        // Closed or cleared while it went in: the window is as that left it.
+        if (!fillTextArea(file.text)) return false;
         moFormat = file.format;
     } catch (const Failure& failure) {
         // The window stays as New left it.
