@@ -16,6 +16,7 @@
 #include <QKeyEvent>
 #include <QPlainTextEdit>
 #include <QTemporaryDir>
+#include <QTextBlock>
 #include <QTextCursor>
 #include <chrono>
 #include <memory>

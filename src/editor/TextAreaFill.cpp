@@ -28,7 +28,18 @@ bool FillTextArea(QPlainTextEdit& poEdit, const QString& psvText, qsizetype piPi
                 --end;  // a character is never cut in two
             }
         }
+        // The caret stays where it is (at the start of a new text) rather than
+        // being pushed along by the text going in at it.
+        const QTextCursor caret = poEdit.textCursor();
+        const int anchor = caret.anchor();
+        const int position = caret.position();
         cursor.insertText(psvText.mid(done, end - done));
+        if (poEdit.textCursor().anchor() != anchor || poEdit.textCursor().position() != position) {
+            QTextCursor back(document);
+            back.setPosition(anchor);
+            back.setPosition(position, QTextCursor::KeepAnchor);
+            poEdit.setTextCursor(back);
+        }
         done = end;
         if (done < total && poBetween && !poBetween(done)) {
             complete = false;

@@ -36,6 +36,8 @@ TEST(TextAreaFill, GivesExactlyTheTextWhateverThePieces) {
         EXPECT_EQ(exactText(edit), c.text) << c.name;
         EXPECT_TRUE(std::is_sorted(stops.begin(), stops.end())) << c.name;
         EXPECT_FALSE(edit.document()->isUndoAvailable()) << c.name;
+        EXPECT_EQ(edit.textCursor().position(), 0) << c.name;
+        EXPECT_FALSE(edit.textCursor().hasSelection()) << c.name;
     }
 }
 
