@@ -6,6 +6,7 @@
 // command meets a half-loaded text.
 #include <QAction>
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QStatusBar>
@@ -22,6 +23,8 @@ namespace {
 
 // From this size on a file shows that it is loading.
 constexpr qsizetype kLargeFileChars = 1024 * 1024;
+// How often the window answers while a file goes in.
+constexpr qint64 kAnswerEveryMs = 50;
 
 }  // namespace
 
@@ -46,9 +49,15 @@ bool frmMacroEditor::fillTextArea(const QString& psvText) {
         statusBar()->addPermanentWidget(progress, 1);
     }
     const double total = static_cast<double>(psvText.size());
+    // The window answers every so often, not after every piece: each answer
+    // paints it, which costs about as much as a piece.
+    QElapsedTimer sinceAnswer;
+    sinceAnswer.start();
     const bool complete = FillTextArea(*txtEdit, psvText, kFillPieceChars, [&](qsizetype piDone) {
+        if (sinceAnswer.elapsed() < kAnswerEveryMs) return true;
         if (progress) progress->setValue(static_cast<int>(1000.0 * piDone / total));
         QApplication::processEvents();
+        sinceAnswer.restart();
         return !mbLoadStopped;
     });
     if (large) {
