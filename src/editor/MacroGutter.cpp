@@ -50,9 +50,14 @@ MacroGutter::MacroGutter(QPlainTextEdit* poEdit) : QWidget(poEdit), mEdit(poEdit
     connect(mEdit, &QPlainTextEdit::blockCountChanged, this, &MacroGutter::updateWidth);
     // The text area updates its viewport after every resize, scroll and edit:
     // the gutter follows the viewport's geometry then, when it is up to date.
-    connect(mEdit, &QPlainTextEdit::updateRequest, this, [this] {
+    connect(mEdit, &QPlainTextEdit::updateRequest, this, [this](const QRect&, int piScrolled) {
         place();
         update();
+        // Lines scrolled into view that wait for their check get it now.
+        if (piScrolled != 0 && miFirst >= 0 && miFirst <= lastLineInView() &&
+            !mCheckTimer.isActive()) {
+            mCheckTimer.start(0);
+        }
     });
     mEdit->installEventFilter(this);
     updateWidth();
@@ -136,7 +141,11 @@ void MacroGutter::textChanged(int piPosition, int piAdded) {
     mCheckTimer.start(kCheckPauseMs);
 }
 
-bool MacroGutter::checkPending(int piBudget) {
+int MacroGutter::lastLineInView() const {
+    return mEdit->cursorForPosition(QPoint(0, mEdit->viewport()->height())).blockNumber();
+}
+
+bool MacroGutter::checkPending(int piBudget, int piUntil) {
     if (miFirst < 0) return true;
     auto resume = std::prev(mCheckpoints.upper_bound(miFirst));
     int line = resume->first;
@@ -155,7 +164,7 @@ bool MacroGutter::checkPending(int piBudget) {
         } else if (line % kCheckpointLines == 0) {
             mCheckpoints.emplace(line, checker);
         }
-        if (piBudget > 0 && checked == piBudget) {
+        if ((piBudget > 0 && checked == piBudget) || line > piUntil) {
             mCheckpoints.insert_or_assign(line, checker);
             miFirst = line;
             return false;
@@ -175,14 +184,17 @@ bool MacroGutter::checkPending(int piBudget) {
 }
 
 void MacroGutter::checkSlice() {
-    // What is left goes on as soon as the window has answered.
-    if (!checkPending(kCheckSliceLines)) mCheckTimer.start(0);
+    // Only the lines up to those in view need their marks; the rest wait until
+    // they are scrolled into view. What is left of that goes on as soon as the
+    // window has answered.
+    const int until = lastLineInView();
+    if (!checkPending(kCheckSliceLines, until) && miFirst <= until) mCheckTimer.start(0);
     update();
 }
 
 void MacroGutter::refreshMarks() {
     mCheckTimer.stop();
-    checkPending(0);
+    checkPending(0, INT_MAX);
     update();
 }
 

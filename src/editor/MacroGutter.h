@@ -4,7 +4,8 @@
 // follow the text a moment after it stops changing. After an edit only the
 // changed lines are checked again, and the lines after them only as long as
 // the variables known there differ from before the edit (a line's finding
-// depends on nothing else). A long check goes in slices, between which the
+// depends on nothing else). Lines below the view are checked only when they
+// are scrolled into view, and a long check goes in slices, between which the
 // window answers. Only the edit's margin changes: never its text, its undo
 // history or its modified state.
 
@@ -27,9 +28,10 @@ class MacroGutter : public QWidget {
     ~MacroGutter() override;
 
     // The flagged lines (1-based) and their findings as
-    // "error NUMBER: description", as of the last check.
+    // "error NUMBER: description", as of the last check (as far as it went).
     const std::map<int, QString>& marks() const { return mMarks; }
-    // Checks what changed now instead of after the pause.
+    // Checks what changed now, the whole text if need be, instead of after the
+    // pause and as far as the view.
     void refreshMarks();
     // The line (1-based) shown at a height of the gutter; 0 below the text.
     int lineAt(int piY) const;
@@ -43,9 +45,11 @@ class MacroGutter : public QWidget {
 
   private:
     void textChanged(int piPosition, int piAdded);
-    // Checks the lines waiting for it, at most piBudget of them (0: all);
-    // true when none is left waiting.
-    bool checkPending(int piBudget);
+    // Checks the lines waiting for it, at most piBudget of them (0: all) and
+    // none past line piUntil (0-based); true when none is left waiting.
+    bool checkPending(int piBudget, int piUntil);
+    // The last line (0-based) the text area shows, whole or in part.
+    int lastLineInView() const;
     void checkSlice();
     void updateWidth();
     void place();

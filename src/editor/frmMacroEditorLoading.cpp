@@ -13,6 +13,9 @@
 #include <QToolBar>
 #include <utility>
 #include <vector>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 
 #include "TextAreaFill.h"
 #include "frmMacroEditor.h"
@@ -71,6 +74,11 @@ bool frmMacroEditor::fillTextArea(const QString& psvText) {
     for (const auto& [action, enabled] : entries)
         action->setEnabled(enabled);
     mbLoading = false;
+#ifdef __GLIBC__
+    // The file's text as read and the pieces it went in by are free again, but
+    // scattered between what the document keeps: give their pages back.
+    if (large) ::malloc_trim(0);
+#endif
     return complete && !mbLoadStopped;
 }
 

@@ -5,6 +5,8 @@
 #include <QApplication>
 
 #include <QPlainTextEdit>
+#include <QScrollBar>
+#include <QTest>
 #include <QTextBlock>
 
 #include "EditorText.h"
@@ -100,6 +102,24 @@ TEST(MacroGutter, AfterAnEditShowsWhatAWholeCheckShows) {
         EXPECT_EQ(gutter.marks(), fullCheck(edit)) << c.name;
         EXPECT_EQ(gutter.marks().size(), c.marks) << c.name;
     }
+}
+
+// A text far longer than the view is checked as far as the view, and further
+// as it is scrolled into view.
+TEST(MacroGutter, ChecksTheLinesBelowTheViewWhenTheyComeIntoView) {
+    QPlainTextEdit edit;
+    edit.resize(400, 200);
+    MacroGutter gutter(&edit);
+    edit.show();
+    QString text;
+    for (int i = 0; i < 30000; ++i)
+        text += i == 5 || i == 29990 ? QStringLiteral("Foo bar\n") : QStringLiteral("Wait 1\n");
+    edit.setPlainText(text);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return gutter.marks().count(6) == 1; }, 5000));
+    EXPECT_EQ(gutter.marks().count(29991), 0u);
+    edit.verticalScrollBar()->setValue(edit.verticalScrollBar()->maximum());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return gutter.marks().count(29991) == 1; }, 5000));
+    EXPECT_EQ(gutter.marks(), fullCheck(edit));
 }
 
 }  // namespace
