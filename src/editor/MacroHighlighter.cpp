@@ -218,14 +218,11 @@ bool MacroHighlighter::highlighted(const QTextBlock& poBlock) {
 }
 
 void MacroHighlighter::textChanged(int piPosition, int piAdded) {
-    // Every line the change touched keeps its old colours until it is shown.
+    // The lines at either end of the change lost their colours; the lines in
+    // between are new and have none yet (a new block starts uncoloured).
     QTextDocument* document = mEdit->document();
-    QTextBlock block = document->findBlock(piPosition);
-    const QTextBlock last = document->findBlock(piPosition + piAdded);
-    for (; block.isValid(); block = block.next()) {
-        block.setUserState(kUncoloured);
-        if (block == last) break;
-    }
+    document->findBlock(piPosition).setUserState(kUncoloured);
+    document->findBlock(piPosition + piAdded).setUserState(kUncoloured);
 }
 
 bool MacroHighlighter::eventFilter(QObject* poWatched, QEvent* poEvent) {

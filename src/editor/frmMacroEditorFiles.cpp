@@ -1,5 +1,6 @@
 // The editor's files: New, Open, Save, Save As and Exit, the save and
 // overwrite questions, the title, and the reports of failed reads and writes.
+#include <QApplication>
 #include <QFileInfo>
 #include <QPlainTextEdit>
 
@@ -104,6 +105,8 @@ bool frmMacroEditor::OpenMacro(const QString& psvFile) {
             cdlgMac->ShowOpen();
             path = cdlgMac->FileName();
         }
+        // A shown window is on the screen before a large file is read.
+        if (isVisible()) QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
         MacroFileText file = ReadMacroFile(path);
         // Closed or cleared while it went in: the window is as that left it.
         if (!fillTextArea(file.text)) return false;

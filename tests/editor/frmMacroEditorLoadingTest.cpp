@@ -6,6 +6,7 @@
 #include <QProgressBar>
 #include <QStatusBar>
 #include <QTimer>
+#include <functional>
 
 #include "EditorTest.h"
 
@@ -20,6 +21,18 @@ QByteArray largeMacro() {
     return bytes;
 }
 
+// Runs poStep once, at the first moment the window answers while a file loads.
+void whileLoading(frmMacroEditor& poForm, std::function<void()> poStep) {
+    auto* probe = new QTimer(&poForm);
+    probe->setInterval(0);
+    QObject::connect(probe, &QTimer::timeout, probe, [&poForm, probe, step = std::move(poStep)] {
+        if (!poForm.loading()) return;
+        probe->stop();
+        step();
+    });
+    probe->start();
+}
+
 TEST_F(EditorTest, LargeFileFillsTheShownWindowInPieces) {
     auto form = shownEditor();
     const QByteArray bytes = largeMacro();
@@ -27,7 +40,7 @@ TEST_F(EditorTest, LargeFileFillsTheShownWindowInPieces) {
     struct {
         bool progressShown = false, readOnly = false, commandsOff = false;
     } during;
-    QTimer::singleShot(0, form.get(), [&] {
+    whileLoading(*form, [&] {
         during.progressShown = form->findChild<QProgressBar*>() != nullptr && form->loading();
         during.readOnly = text(*form)->isReadOnly();
         during.commandsOff = !action(*form, "mnuFileOpen")->isEnabled();
@@ -48,7 +61,7 @@ TEST_F(EditorTest, LargeFileFillsTheShownWindowInPieces) {
 TEST_F(EditorTest, ClosingWhileAFileLoadsGivesItUp) {
     auto form = shownEditor();
     const QString file = put(QStringLiteral("large.mcr"), largeMacro());
-    QTimer::singleShot(0, form.get(), [&] { form->close(); });
+    whileLoading(*form, [&] { form->close(); });
     EXPECT_FALSE(form->OpenMacro(file));
     EXPECT_TRUE(mMessages.empty());  // no question about saving a half file
     EXPECT_EQ(textOf(*form), QString());
