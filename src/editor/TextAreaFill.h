@@ -11,8 +11,8 @@ class QPlainTextEdit;
 
 namespace tarn::editor {
 
-// Pieces of about this many characters, cut behind a line end: a piece of
-// macro lines fills in some 20 ms, well within a frame of a window that answers.
+// Pieces of about this many characters, cut behind a line end: small enough
+// that the window can answer every few tens of milliseconds.
 constexpr qsizetype kFillPieceChars = 128 * 1024;
 
 // Appends psvText to the end of the text area's document in pieces of about
