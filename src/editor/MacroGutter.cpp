@@ -7,6 +7,7 @@
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QToolTip>
+#include <vector>
 
 namespace tarn::editor {
 namespace {
@@ -106,6 +107,25 @@ bool MacroGutter::eventFilter(QObject* poWatched, QEvent* poEvent) {
     return QWidget::eventFilter(poWatched, poEvent);
 }
 
+namespace {
+
+// Drops the keys after piFirst up to piLast and moves those after piLast by
+// piDelta: without copying what the keys carry, however large.
+template <class Map>
+void dropAndMove(Map& poMap, int piFirst, int piLast, int piDelta) {
+    poMap.erase(poMap.upper_bound(piFirst), poMap.upper_bound(piLast));
+    if (piDelta == 0) return;
+    std::vector<typename Map::node_type> later;
+    for (auto it = poMap.upper_bound(piLast); it != poMap.end();)
+        later.push_back(poMap.extract(it++));
+    for (auto& node : later) {
+        node.key() += piDelta;
+        poMap.insert(std::move(node));
+    }
+}
+
+}  // namespace
+
 void MacroGutter::textChanged(int piPosition, int piAdded) {
     const QTextDocument* document = mEdit->document();
     const int first = document->findBlock(piPosition).blockNumber();
@@ -118,18 +138,11 @@ void MacroGutter::textChanged(int piPosition, int piAdded) {
     const int oldLast = last - delta;
     const auto moved = [&](int piLine) { return piLine > oldLast ? piLine + delta : piLine; };
 
-    std::map<int, QString> marks;
-    for (auto& [line, finding] : mMarks) {
-        if (line - 1 < first || line - 1 > oldLast) marks.emplace(moved(line - 1) + 1, finding);
-    }
-    mMarks.swap(marks);
-    // The state before a changed line is not known any more; the state after
-    // the change, as it was, is what a new check compares with.
-    std::map<int, MacroChecker> checkpoints;
-    for (auto& [line, checker] : mCheckpoints) {
-        if (line <= first || line > oldLast) checkpoints.emplace(moved(line), std::move(checker));
-    }
-    mCheckpoints.swap(checkpoints);
+    // The marks of the changed lines (1-based) go; the state before a changed
+    // line (0-based) is not known any more, while the state after the change,
+    // as it was, is what a new check compares with.
+    dropAndMove(mMarks, first, oldLast + 1, delta);
+    dropAndMove(mCheckpoints, first, oldLast, delta);
 
     if (miFirst < 0) {
         miFirst = first;
