@@ -190,6 +190,11 @@ MacroHighlighter::MacroHighlighter(QPlainTextEdit* poEdit) : QObject(poEdit), mE
     // follows an edit finds the changed lines marked.
     connect(mEdit->document(), &QTextDocument::contentsChange, this,
             [this](int piPosition, int, int piAdded) { textChanged(piPosition, piAdded); });
+    // Lines scrolled into view are coloured before the view paints them; the
+    // paint itself colours only what nothing else did (a first showing).
+    connect(mEdit, &QPlainTextEdit::updateRequest, this, [this](const QRect&, int piScrolled) {
+        if (piScrolled != 0) highlightVisible();
+    });
     mEdit->viewport()->installEventFilter(this);
     mEdit->viewport()->update();
 }
@@ -223,6 +228,19 @@ void MacroHighlighter::textChanged(int piPosition, int piAdded) {
     QTextDocument* document = mEdit->document();
     document->findBlock(piPosition).setUserState(kUncoloured);
     document->findBlock(piPosition + piAdded).setUserState(kUncoloured);
+    // Coloured once the change is complete (not while the document still
+    // reports it) and before the view paints it: a colouring during the paint
+    // would make the view paint twice.
+    if (!mbColourQueued) {
+        mbColourQueued = true;
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                mbColourQueued = false;
+                highlightVisible();
+            },
+            Qt::QueuedConnection);
+    }
 }
 
 bool MacroHighlighter::eventFilter(QObject* poWatched, QEvent* poEvent) {

@@ -43,6 +43,7 @@ class MacroHighlighter : public QObject {
     void textChanged(int piPosition, int piAdded);
 
     QPlainTextEdit* mEdit;
+    bool mbColourQueued = false;
 };
 
 }  // namespace tarn::editor
