@@ -5,7 +5,8 @@
 // Units: frmMacroEditor.cpp builds the window (menus, toolbar, text area),
 // loads, closes and keeps its geometry, and opens help and the about box;
 // frmMacroEditorFiles.cpp is New, Open, Save, Save As and Exit with their
-// questions and reports; frmMacroEditorEdit.cpp the editing commands, the
+// questions and reports; frmMacroEditorLoading.cpp puts an opened file into
+// the text area (in pieces, the window answering, for a large one); frmMacroEditorEdit.cpp the editing commands, the
 // one-level undo, the right-button menu, the toolbar dispatch and the text
 // area's key handling; frmMacroEditorViewer.cpp the viewer mode;
 // frmMacroEditorPrint.cpp Print and Printer Setup;
