@@ -6,9 +6,9 @@
 // loads, closes and keeps its geometry, and opens help and the about box;
 // frmMacroEditorFiles.cpp is New, Open, Save, Save As and Exit with their
 // questions and reports; frmMacroEditorLoading.cpp puts an opened file into
-// the text area (in pieces, the window answering, for a large one); frmMacroEditorEdit.cpp the editing commands, the
-// one-level undo, the right-button menu, the toolbar dispatch and the text
-// area's key handling; frmMacroEditorViewer.cpp the viewer mode;
+// the text area (in pieces, the window answering, for a large one);
+// frmMacroEditorEdit.cpp the editing commands, the one-level undo, the
+// right-button menu, the toolbar dispatch and the text area's key handling; frmMacroEditorViewer.cpp the viewer mode;
 // frmMacroEditorPrint.cpp Print and Printer Setup;
 // frmMacroEditorLanguage.cpp the macro language shown in the text area
 // (colours, line numbers, lines that a check flags) and going to a line.
