@@ -8,8 +8,8 @@
 // questions and reports; frmMacroEditorLoading.cpp puts an opened file into
 // the text area (in pieces, the window answering, for a large one);
 // frmMacroEditorEdit.cpp the editing commands, the one-level undo, the
-// right-button menu, the toolbar dispatch and the text area's key handling; frmMacroEditorViewer.cpp the viewer mode;
-// frmMacroEditorPrint.cpp Print and Printer Setup;
+// right-button menu, the toolbar dispatch and the text area's key handling;
+// frmMacroEditorViewer.cpp the viewer mode; frmMacroEditorPrint.cpp Print and Printer Setup;
 // frmMacroEditorLanguage.cpp the macro language shown in the text area
 // (colours, line numbers, lines that a check flags) and going to a line.
 //
