@@ -4,21 +4,26 @@
 // Edit entries, and the repaint of the text area.
 //   TypeAtEnd/<lines>   - one character typed at the end of a macro of that
 //                         many lines, from the key press to the painted view.
-//   EnterAtEnd/<lines>  - the same for Enter, which also takes the undo copy of
-//                         the whole text.
-//   UndoCopy/<lines>    - that copy alone: the exact text of the text area.
-// Counters: ms, the mean time of one key (press, release, paint).
+//   EnterAtEnd/<lines>  - the same for Enter, which also takes the undo copy.
+//   RecordedKeyAtEnd/<lines> - one key as the recorder writes it (InsertText,
+//                         which takes the undo copy), to the painted view.
+//   GutterAfterEdit/<lines> - the gutter's check after one line changed.
+// The largest line count is that of a macro of kMaxMacroFileBytes.
+// Counters: ms, the mean time of one key (press, release, paint) or check.
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
 #include <QKeyEvent>
 #include <QPlainTextEdit>
 #include <QTemporaryDir>
+#include <QTextBlock>
 #include <QTextCursor>
 #include <chrono>
 #include <memory>
 
 #include "EditorText.h"
+#include "MacroFileIO.h"
+#include "MacroGutter.h"
 #include "Settings.h"
 #include "frmMacroEditor.h"
 
@@ -89,16 +94,66 @@ void EnterAtEnd(benchmark::State& state) {
     typeKeys(state, Qt::Key_Return, QStringLiteral("\r"));
 }
 
-void UndoCopy(benchmark::State& state) {
+// Waits (bounded: a second) until the text area has painted since `before`.
+bool painted(const PaintCounter& counter, int before) {
+    for (int i = 0; i < 1000 && counter.paints == before; ++i)
+        QApplication::processEvents(QEventLoop::AllEvents, 1);
+    return counter.paints != before;
+}
+
+void RecordedKeyAtEnd(benchmark::State& state) {
     auto form = editorWith(static_cast<int>(state.range(0)));
-    for (auto _ : state)
-        benchmark::DoNotOptimize(tarn::editor::exactText(*form->textArea()));
+    PaintCounter counter;
+    form->textArea()->viewport()->installEventFilter(&counter);
+    double total = 0;
+    for (auto _ : state) {
+        const int before = counter.paints;
+        const auto start = std::chrono::steady_clock::now();
+        form->InsertText(QStringLiteral("a"));
+        if (!painted(counter, before)) state.SkipWithError("the text area did not repaint");
+        total += std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+                     .count();
+    }
+    state.counters["ms"] = total / static_cast<double>(state.iterations());
+    form->textArea()->viewport()->removeEventFilter(&counter);
     form->close();
 }
 
+void GutterAfterEdit(benchmark::State& state) {
+    auto form = editorWith(static_cast<int>(state.range(0)));
+    form->gutter()->refreshMarks();
+    QTextDocument* document = form->textArea()->document();
+    double total = 0;
+    int round = 0;
+    for (auto _ : state) {
+        // One line in the middle changed, valid and invalid by turns.
+        QTextCursor line(document->findBlockByNumber(document->blockCount() / 2));
+        line.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
+        line.insertText(++round % 2 ? QStringLiteral("Sned 1") : QStringLiteral("Wait 1"));
+        const auto start = std::chrono::steady_clock::now();
+        form->gutter()->refreshMarks();
+        total += std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+                     .count();
+    }
+    state.counters["ms"] = total / static_cast<double>(state.iterations());
+    form->close();
+}
+
+// Lines of about 35 bytes in the largest macro the editor opens.
+const int kLargestLines = static_cast<int>(tarn::editor::kMaxMacroFileBytes / 35);
+
 BENCHMARK(TypeAtEnd)->Arg(1000)->Arg(100000)->Unit(benchmark::kMillisecond)->Iterations(200);
-BENCHMARK(EnterAtEnd)->Arg(100000)->Unit(benchmark::kMillisecond)->Iterations(50);
-BENCHMARK(UndoCopy)->Arg(100000)->Unit(benchmark::kMillisecond);
+BENCHMARK(EnterAtEnd)
+    ->Arg(100000)
+    ->Arg(kLargestLines)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(50);
+BENCHMARK(RecordedKeyAtEnd)
+    ->Arg(100000)
+    ->Arg(kLargestLines)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(50);
+BENCHMARK(GutterAfterEdit)->Arg(100000)->Unit(benchmark::kMillisecond)->Iterations(50);
 
 }  // namespace
 

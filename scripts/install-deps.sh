@@ -14,6 +14,8 @@ packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth openbox xterm x11-utils x11-xkb-utils xdotool
   sway foot wayland-utils
+  # the peer editor bench/editor_open.py opens files beside
+  featherpad
   dbus dbus-daemon python3 python3-dbusmock python3-gi
   cups-client cups-daemon poppler-utils shared-mime-info desktop-file-utils xdg-utils imagemagick
   # packaging: the Debian package, its checks and the desktop metadata

@@ -45,11 +45,12 @@ struct MacroFileText {
     MacroFileFormat format;
 };
 
-// The largest file the editor opens. Filling the text area with a file of short
-// lines costs about 0.16 s of processor time per megabyte on a 2 GHz machine and
-// 21 bytes of memory per byte of the file, so this keeps opening within about a
-// second and 100 MB.
-constexpr qint64 kMaxMacroFileBytes = 4 * 1024 * 1024;
+// The largest file the editor opens. A file goes into the shown window in
+// pieces and only the lines in view are coloured, so opening one of short
+// lines costs about 0.2 s of processor time per megabyte and 15 bytes of
+// memory per byte of the file (bench/editor_open.py): this keeps opening
+// within about two seconds and 160 MB.
+constexpr qint64 kMaxMacroFileBytes = 10 * 1024 * 1024;
 // The longest line the editor opens, in UTF-16 code units. The text area lays a
 // line out whole, when it shows it and again for every key typed into it: a
 // line of this length costs about 15 ms a key, one of a million characters

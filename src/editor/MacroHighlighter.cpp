@@ -1,6 +1,10 @@
 #include "MacroHighlighter.h"
 
+#include <QAbstractTextDocumentLayout>
+#include <QPlainTextEdit>
 #include <QSignalBlocker>
+#include <QTextBlock>
+#include <QTextCursor>
 #include <QTextDocument>
 #include <functional>
 #include <string>
@@ -172,18 +176,108 @@ QTextCharFormat MacroHighlighter::format(Part pePart) {
     return format;
 }
 
-MacroHighlighter::MacroHighlighter(QTextDocument* poDocument) : QSyntaxHighlighter(poDocument) {
-    // Attaching schedules a highlighting of the whole document, which reports
-    // itself as a change of the contents; done here, with the report held back.
-    const QSignalBlocker blocker(poDocument);
-    rehighlight();
+namespace {
+
+// The block's user state: whether its colours are as of its last change. A new
+// block starts at -1, uncoloured.
+constexpr int kColoured = 1;
+constexpr int kUncoloured = -1;
+
+}  // namespace
+
+MacroHighlighter::MacroHighlighter(QPlainTextEdit* poEdit) : QObject(poEdit), mEdit(poEdit) {
+    // Ahead of the text area's own handling of the change, so the paint that
+    // follows an edit finds the changed lines marked.
+    connect(mEdit->document(), &QTextDocument::contentsChange, this,
+            [this](int piPosition, int, int piAdded) { textChanged(piPosition, piAdded); });
+    // Lines scrolled into view are coloured before the view paints them; the
+    // paint itself colours only what nothing else did (a first showing).
+    connect(mEdit, &QPlainTextEdit::updateRequest, this, [this](const QRect&, int piScrolled) {
+        if (piScrolled != 0) highlightVisible();
+    });
+    mEdit->viewport()->installEventFilter(this);
+    mEdit->viewport()->update();
 }
 
-void MacroHighlighter::highlightBlock(const QString& psvText) {
-    const std::string line = psvText.toStdString();
-    LinePainter painter(line, [this](int piStart, int piCount, const QTextCharFormat& f) {
-        setFormat(piStart, piCount, f);
-    });
+MacroHighlighter::~MacroHighlighter() {
+    // A text area that is being destroyed deletes its children when it is no
+    // longer a text area: only a living one gets its colours taken off.
+    auto* edit = qobject_cast<QPlainTextEdit*>(parent());
+    if (!edit) return;
+    edit->viewport()->removeEventFilter(this);
+    QTextDocument* document = edit->document();
+    const QSignalBlocker quiet(document);
+    QTextCursor change(document);
+    change.beginEditBlock();
+    for (QTextBlock block = document->begin(); block.isValid(); block = block.next()) {
+        if (block.userState() == kColoured) {
+            block.layout()->clearFormats();
+            block.setUserState(kUncoloured);
+        }
+    }
+    change.endEditBlock();
+}
+
+bool MacroHighlighter::highlighted(const QTextBlock& poBlock) {
+    return poBlock.userState() == kColoured;
+}
+
+void MacroHighlighter::textChanged(int piPosition, int piAdded) {
+    // The lines at either end of the change lost their colours; the lines in
+    // between are new and have none yet (a new block starts uncoloured).
+    QTextDocument* document = mEdit->document();
+    document->findBlock(piPosition).setUserState(kUncoloured);
+    document->findBlock(piPosition + piAdded).setUserState(kUncoloured);
+    // Coloured once the change is complete (not while the document still
+    // reports it) and before the view paints it: a colouring during the paint
+    // would make the view paint twice.
+    if (!mbColourQueued) {
+        mbColourQueued = true;
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                mbColourQueued = false;
+                highlightVisible();
+            },
+            Qt::QueuedConnection);
+    }
+}
+
+bool MacroHighlighter::eventFilter(QObject* poWatched, QEvent* poEvent) {
+    if (poEvent->type() == QEvent::Paint && poWatched == mEdit->viewport()) highlightVisible();
+    return QObject::eventFilter(poWatched, poEvent);
+}
+
+void MacroHighlighter::highlightVisible() {
+    QTextDocument* document = mEdit->document();
+    QAbstractTextDocumentLayout* layout = document->documentLayout();
+    const qreal height = mEdit->viewport()->height();
+    QTextBlock block = mEdit->cursorForPosition(QPoint(0, 0)).block();
+    // Colours change no text: the document keeps its peace (a change of the
+    // contents would count as an edit), only its layout hears of it.
+    const QSignalBlocker quiet(document);
+    QTextCursor edit(document);
+    bool editing = false;
+    for (qreal top = 0; block.isValid() && top <= height; block = block.next()) {
+        if (!block.isVisible()) continue;
+        if (block.userState() != kColoured) {
+            if (!editing) {
+                edit.beginEditBlock();
+                editing = true;
+            }
+            block.layout()->setFormats(formatsOf(block.text()));
+            block.setUserState(kColoured);
+        }
+        top += layout->blockBoundingRect(block).height();
+    }
+    if (editing) edit.endEditBlock();
+}
+
+namespace {
+
+// Paints the parts of one line as a run reads it.
+void colourLine(const std::string& line, LinePainter& painter) {
+    using Part = MacroHighlighter::Part;
     const Statement statement = ClassifyStatement(line);
     const std::string_view text = LeadingAndTrailingSpacesRemoved(line);
     switch (statement.form) {
@@ -219,6 +313,18 @@ void MacroHighlighter::highlightBlock(const QString& psvText) {
             painter.unquotedValue(parameters);
             return;
     }
+}
+
+}  // namespace
+
+QList<QTextLayout::FormatRange> MacroHighlighter::formatsOf(const QString& psvText) {
+    QList<QTextLayout::FormatRange> ranges;
+    const std::string line = psvText.toStdString();
+    LinePainter painter(line, [&ranges](int piStart, int piCount, const QTextCharFormat& f) {
+        ranges.append({piStart, piCount, f});
+    });
+    colourLine(line, painter);
+    return ranges;
 }
 
 }  // namespace tarn::editor

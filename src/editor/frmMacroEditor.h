@@ -5,10 +5,11 @@
 // Units: frmMacroEditor.cpp builds the window (menus, toolbar, text area),
 // loads, closes and keeps its geometry, and opens help and the about box;
 // frmMacroEditorFiles.cpp is New, Open, Save, Save As and Exit with their
-// questions and reports; frmMacroEditorEdit.cpp the editing commands, the
-// one-level undo, the right-button menu, the toolbar dispatch and the text
-// area's key handling; frmMacroEditorViewer.cpp the viewer mode;
-// frmMacroEditorPrint.cpp Print and Printer Setup;
+// questions and reports; frmMacroEditorLoading.cpp puts an opened file into
+// the text area (in pieces, the window answering, for a large one);
+// frmMacroEditorEdit.cpp the editing commands, the one-level undo, the
+// right-button menu, the toolbar dispatch and the text area's key handling;
+// frmMacroEditorViewer.cpp the viewer mode; frmMacroEditorPrint.cpp Print and Printer Setup;
 // frmMacroEditorLanguage.cpp the macro language shown in the text area
 // (colours, line numbers, lines that a check flags) and going to a line.
 //
@@ -176,7 +177,11 @@ class frmMacroEditor : public QMainWindow {
     bool logMode() const { return mbLogMode; }
     bool dirty() const { return mbDirty; }
     const QString& fileName() const { return msvFileName; }
-    const QString& undoText() const { return msvUndo; }
+    // The text that Undo would bring back (it rolls the document's history back
+    // and forth to read it: for checks, not for every key).
+    QString undoText() const;
+    // A file is going into the text area (the window answers meanwhile).
+    bool loading() const { return mbLoading; }
     const MacroFileFormat& fileFormat() const { return moFormat; }
     qint16 runWait() const { return miRunWait; }
     void setRunWait(qint16 piSeconds) { miRunWait = piSeconds; }
@@ -227,6 +232,17 @@ class frmMacroEditor : public QMainWindow {
     void pasteText(const QString& psvText);
     // Sets the whole text; the caret goes to piCaret (clamped to the text).
     void replaceWholeText(const QString& psvText, int piCaret);
+    // The one-level undo copy. It is never a copy: the document's own history,
+    // cleared whenever the copy is taken, holds what changed since, and Undo
+    // rolls it back. The empty copy (after New and Undo) is a flag.
+    void takeUndoCopy();
+    void emptyUndoCopy();
+    void restoreUndoCopy(int piCaret);
+
+    // Loading helper (frmMacroEditorLoading.cpp): puts a file's text into the
+    // empty text area, in pieces for a large one; false when the window was
+    // closed or cleared meanwhile.
+    bool fillTextArea(const QString& psvText);
 
     // Language helpers (frmMacroEditorLanguage.cpp): on for macros, off in
     // viewer mode, where the text is a trace file.
@@ -258,13 +274,17 @@ class frmMacroEditor : public QMainWindow {
     bool mbUnloading = false;
     bool mbDirty = false;
     QString msvFileName;
-    QString msvUndo;
+    // msvUndo: empty, or the text as of the document's history last cleared.
+    bool mbUndoEmpty = true;
+    bool mbLoading = false;
+    bool mbLoadStopped = false;
     QString msvInsert;
     qint16 miRunWait = 5;
     bool mbLogMode = false;
     MacroFileFormat moFormat;
-    // The line ends that go with msvUndo, and the text area's line count at
-    // the last change, from which an edit's added and removed lines follow.
+    // The line ends of the text Undo goes back to, and the text area's line
+    // count at the last change, from which an edit's added and removed lines
+    // follow.
     std::vector<LineEnd> moUndoLineEnds;
     int miLineBlocks = 1;
     bool mbClipboardHasText = false;

@@ -15,6 +15,7 @@
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QScrollBar>
+#include <QSignalBlocker>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QToolBar>
@@ -90,7 +91,9 @@ void frmMacroEditor::createTextArea() {
     txtEdit = new QPlainTextEdit(this);
     txtEdit->setObjectName(QStringLiteral("txtEdit"));
     txtEdit->setLineWrapMode(QPlainTextEdit::NoWrap);
-    txtEdit->setUndoRedoEnabled(false);
+    // The document's history is the one-level undo copy (takeUndoCopy); its
+    // own Undo and Redo keys are off (isOwnEditingShortcut).
+    txtEdit->setUndoRedoEnabled(true);
     txtEdit->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     txtEdit->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     // No context menu of its own, and none passed on to the window either.
@@ -118,12 +121,65 @@ void frmMacroEditor::createTextArea() {
 }
 
 void frmMacroEditor::txtEdit_Change(int piRemoved, int piAdded) {
+    // A file going in is no change of the text; the load ends clean.
+    if (mbLoading) return;
     if (piRemoved != 0 || piAdded != 0) mbDirty = true;
 }
 
-void frmMacroEditor::SetUndo() {
-    msvUndo = exactText(*txtEdit);
+void frmMacroEditor::takeUndoCopy() {
+    txtEdit->document()->clearUndoRedoStacks();
+    // The document's history brings the text back, not which end each line had.
     moUndoLineEnds = moFormat.lineEnds;
+    mbUndoEmpty = false;
+}
+
+void frmMacroEditor::emptyUndoCopy() {
+    txtEdit->document()->clearUndoRedoStacks();
+    moUndoLineEnds.clear();
+    mbUndoEmpty = true;
+}
+
+void frmMacroEditor::restoreUndoCopy(int piCaret) {
+    if (mbUndoEmpty) {
+        replaceWholeText(QString(), piCaret);
+        return;
+    }
+    const int horizontal = txtEdit->horizontalScrollBar()->value();
+    const int vertical = txtEdit->verticalScrollBar()->value();
+    QTextDocument* document = txtEdit->document();
+    while (document->isUndoAvailable())
+        document->undo();
+    QTextCursor cursor = txtEdit->textCursor();
+    cursor.setPosition(std::clamp(piCaret, 0, document->characterCount() - 1));
+    txtEdit->setTextCursor(cursor);
+    txtEdit->verticalScrollBar()->setValue(vertical);
+    txtEdit->horizontalScrollBar()->setValue(horizontal);
+}
+
+QString frmMacroEditor::undoText() const {
+    if (mbUndoEmpty) return QString();
+    QTextDocument* document = txtEdit->document();
+    // Back and forth again: the text, the caret and the view end as they were,
+    // and nobody listening to the document takes it for an edit.
+    const QTextCursor caret = txtEdit->textCursor();
+    const int anchor = caret.anchor();
+    const int position = caret.position();
+    const QSignalBlocker quiet(document);
+    int steps = 0;
+    for (; document->isUndoAvailable(); ++steps)
+        document->undo();
+    const QString text = exactText(*document);
+    for (; steps > 0; --steps)
+        document->redo();
+    QTextCursor restored(document);
+    restored.setPosition(anchor);
+    restored.setPosition(position, QTextCursor::KeepAnchor);
+    txtEdit->setTextCursor(restored);
+    return text;
+}
+
+void frmMacroEditor::SetUndo() {
+    takeUndoCopy();
     entry(QStringLiteral("mnuEditUndo"))->setEnabled(true);
     entry(QStringLiteral("mnuMacroEditMenuUndo"))->setEnabled(true);
 }
@@ -186,12 +242,13 @@ void frmMacroEditor::mnuEditSelectAll_Click() {
 
 void frmMacroEditor::mnuEditUndo_Click() {
     if (mbLogMode) return;
-    replaceWholeText(msvUndo, txtEdit->textCursor().position());
+    restoreUndoCopy(txtEdit->textCursor().position());
     // The lines come back with the ends they had.
     moFormat.lineEnds = std::move(moUndoLineEnds);
-    moUndoLineEnds.clear();
     restartLineEnds();
-    msvUndo.clear();
+    // Undo changes the text even when it brings back the same.
+    mbDirty = true;
+    emptyUndoCopy();
     entry(QStringLiteral("mnuEditUndo"))->setEnabled(false);
     entry(QStringLiteral("mnuMacroEditMenuUndo"))->setEnabled(false);
     UpdateEditMenus();
@@ -354,8 +411,7 @@ void frmMacroEditor::txtEdit_KeyPress(QKeyEvent* poEvent) {
     entry(QStringLiteral("mnuEditUndo"))->setEnabled(true);
     if (isEnter(poEvent)) {
         // Undo goes back to the text as it was before this line break.
-        msvUndo = exactText(*txtEdit);
-        moUndoLineEnds = moFormat.lineEnds;
+        takeUndoCopy();
         entry(QStringLiteral("mnuEditUndo"))->setEnabled(false);
         entry(QStringLiteral("mnuMacroEditMenuUndo"))->setEnabled(false);
     }

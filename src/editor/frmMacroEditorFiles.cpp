@@ -4,6 +4,7 @@
 //
 // A question whose Yes did not save (the save dialog cancelled, the write
 // failed) stops what asked it: New, Open and closing keep the text then.
+#include <QApplication>
 #include <QFileInfo>
 #include <QPlainTextEdit>
 #include <QTextBlock>
@@ -50,16 +51,16 @@ void frmMacroEditor::UpdateTitle() {
     setWindowTitle(name + (mbLogMode ? QStringLiteral(" - Tarn Trace File Viewer")
                                      : QStringLiteral(" - Tarn Macro Editor")));
     mbDirty = false;
-    msvUndo = exactText(*txtEdit);
-    moUndoLineEnds = moFormat.lineEnds;
+    takeUndoCopy();
 }
 
 void frmMacroEditor::ClearEditor() {
+    // A file still going in is given up.
+    if (mbLoading) mbLoadStopped = true;
     txtEdit->clear();
     msvFileName.clear();
-    msvUndo.clear();
+    emptyUndoCopy();
     moFormat = MacroFileFormat();
-    moUndoLineEnds.clear();
     setWindowTitle(kUntitledCaption);
     UpdateEditMenus();
     entry(QStringLiteral("mnuEditUndo"))->setEnabled(false);
@@ -138,6 +139,8 @@ void frmMacroEditor::startFileDialogWhereTheUserWorks() {
 }
 
 bool frmMacroEditor::OpenMacro(const QString& psvFile) {
+    // One file at a time: the window answers while a large one goes in.
+    if (mbLoading) return false;
     Load();
     // A Yes whose save did not happen keeps the text: no file replaces it.
     if (!NewText()) return false;
@@ -149,10 +152,13 @@ bool frmMacroEditor::OpenMacro(const QString& psvFile) {
             cdlgMac->ShowOpen();
             path = cdlgMac->FileName();
         }
+        // A shown window is on the screen before a large file is read.
+        if (isVisible()) QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
         MacroFileText file = ReadMacroFile(path);
+        // Closed or cleared while it went in: the window is as that left it.
+        if (!fillTextArea(file.text)) return false;
         // The record of line ends is the file's from here on; the text going in
-        // is not an edit of it.
-        txtEdit->setPlainText(file.text);
+        // was not an edit of it.
         moFormat = std::move(file.format);
         restartLineEnds();
     } catch (const Failure& failure) {

@@ -13,7 +13,7 @@
 namespace tarn::editor {
 
 void frmMacroEditor::createLanguageAids() {
-    if (!mHighlighter) mHighlighter = new MacroHighlighter(txtEdit->document());
+    if (!mHighlighter) mHighlighter = new MacroHighlighter(txtEdit);
     if (!mGutter) mGutter = new MacroGutter(txtEdit);
 }
 

@@ -243,6 +243,17 @@ std::optional<Finding> MacroChecker::checkLine(std::string_view psvLine) {
     return std::nullopt;
 }
 
+bool MacroChecker::sameVariables(const MacroChecker& pOther) const {
+    if (mVars.nextFree() != pOther.mVars.nextFree()) return false;
+    for (std::int16_t slot = 1; slot < mVars.nextFree(); ++slot) {
+        if (mVars.name(slot) != pOther.mVars.name(slot) ||
+            mVars.value(slot) != pOther.mVars.value(slot)) {
+            return false;
+        }
+    }
+    return true;
+}
+
 std::vector<Finding> CheckMacroText(std::string_view psvText) {
     std::vector<Finding> findings;
     MacroChecker checker;

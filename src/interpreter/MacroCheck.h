@@ -37,6 +37,9 @@ class MacroChecker {
     bool lineDependsOnRun() const { return mbUnknown; }
     // Send statements whose keys come from a variable or an embedded command.
     std::int32_t skippedSends() const { return mlSkippedSends; }
+    // Whether the lines still to come would be checked alike after this
+    // checker and after the other: they know the same variables.
+    bool sameVariables(const MacroChecker& pOther) const;
 
   private:
     std::optional<Value> evaluate(std::string_view psvText);

@@ -78,6 +78,10 @@ void frmTarn::cmdEdit_Click() {
         editor::frmMacroEditor& editor = macroEditor();
         const QString file = txtMacroFile->text();
         if (!file.isEmpty()) {
+            // The window comes first; a large file then fills it while it answers.
+            editor.show();
+            editor.installRightButtonMenu();
+            bringUp(editor);
             bool opened = false;
             {
                 Hourglass hourglass;
@@ -85,8 +89,6 @@ void frmTarn::cmdEdit_Click() {
             }
             // After a failed run of this file the caret waits on the failing line.
             if (opened && mlFailedLine > 0 && file == msvFailedFile) editor.GoToLine(mlFailedLine);
-            editor.show();
-            editor.installRightButtonMenu();
         } else {
             editor.show();
             editor.installRightButtonMenu();

@@ -1,13 +1,17 @@
 // Highlighting as a table of lines to the parts each character is shown as:
 // K keyword, C comment, Q quoted text, N number, B braces, P prefix, blank
-// nothing.
+// nothing; and which lines of a text area get their colours when.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QPlainTextEdit>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTextLayout>
+#include <functional>
+#include <vector>
 
 #include "MacroHighlighter.h"
 
@@ -16,12 +20,12 @@ namespace {
 
 using Part = MacroHighlighter::Part;
 
-QString partsOf(const QTextBlock& block) {
+QString partsOf(const QString& line, const QList<QTextLayout::FormatRange>& formats) {
     static const std::pair<Part, QChar> kLetters[] = {
         {Part::Keyword, 'K'}, {Part::Comment, 'C'},   {Part::Quoted, 'Q'},
         {Part::Number, 'N'},  {Part::KeyBraces, 'B'}, {Part::KeyPrefix, 'P'}};
-    QString mask(block.length() - 1, QLatin1Char(' '));
-    for (const QTextLayout::FormatRange& range : block.layout()->formats()) {
+    QString mask(line.size(), QLatin1Char(' '));
+    for (const QTextLayout::FormatRange& range : formats) {
         QChar letter = '?';
         for (const auto& [part, name] : kLetters) {
             if (range.format == MacroHighlighter::format(part)) letter = name;
@@ -58,31 +62,67 @@ const HighlightCase kCases[] = {
 };
 
 TEST(MacroHighlighter, ShowsEachPartAsARunReadsIt) {
-    QTextDocument document;
-    QString text;
-    for (const HighlightCase& c : kCases)
-        text += QString::fromUtf8(c.line) + QLatin1Char('\n');
-    document.setPlainText(text);
-    MacroHighlighter highlighter(&document);
-    QTextBlock block = document.begin();
     for (const HighlightCase& c : kCases) {
-        EXPECT_EQ(partsOf(block).toStdString(), QString::fromUtf8(c.parts).toStdString()) << c.line;
-        block = block.next();
+        const QString line = QString::fromUtf8(c.line);
+        EXPECT_EQ(partsOf(line, MacroHighlighter::formatsOf(line)).toStdString(), c.parts)
+            << c.line;
     }
 }
 
-TEST(MacroHighlighter, ChangesNeitherTextNorUndoNorModifiedState) {
+// Only the lines in view are coloured, those scrolled into view as they come,
+// and a changed line anew; the document never hears of it as a change.
+TEST(MacroHighlighter, ColoursTheLinesInViewAsTheyComeIntoView) {
     QPlainTextEdit edit;
-    edit.setPlainText(QStringLiteral("Send {ENTER}\nRem x\n"));
+    edit.setLineWrapMode(QPlainTextEdit::NoWrap);
+    edit.resize(400, 200);
+    QString text;
+    for (int i = 0; i < 2000; ++i)
+        text += QStringLiteral("Send {ENTER}\n");
+    edit.setPlainText(text);
     edit.document()->setModified(false);
-    const int undoSteps = edit.document()->availableUndoSteps();
     QSignalSpy changes(edit.document(), &QTextDocument::contentsChange);
-    MacroHighlighter highlighter(edit.document());
-    highlighter.rehighlightBlock(edit.document()->begin());
+    MacroHighlighter highlighter(&edit);
+    edit.show();
+    QApplication::processEvents();
+    const QTextDocument& document = *edit.document();
+    const auto coloured = [&](int piLine) {
+        const QTextBlock block = document.findBlockByNumber(piLine);
+        return MacroHighlighter::highlighted(block) &&
+               partsOf(block.text(), block.layout()->formats()) == QStringLiteral("KKKK BBBBBBB");
+    };
+    struct Step {
+        const char* what;
+        std::function<void()> act;
+        std::vector<int> colouredLines, plainLines;
+    };
+    const Step steps[] = {
+        {"shown", [] {}, {0, 2}, {500, 1999}},
+        {"scrolled to the end",
+         [&] { edit.verticalScrollBar()->setValue(edit.verticalScrollBar()->maximum()); },
+         {1999, 0},
+         {500}},
+        {"scrolled to the middle", [&] { edit.verticalScrollBar()->setValue(500); }, {500}, {1000}},
+    };
+    for (const Step& step : steps) {
+        step.act();
+        QApplication::processEvents();
+        for (int line : step.colouredLines)
+            EXPECT_TRUE(coloured(line)) << step.what << " " << line;
+        for (int line : step.plainLines) {
+            EXPECT_FALSE(MacroHighlighter::highlighted(document.findBlockByNumber(line)))
+                << step.what << " " << line;
+        }
+    }
     EXPECT_EQ(changes.count(), 0);
     EXPECT_FALSE(edit.document()->isModified());
-    EXPECT_EQ(edit.document()->availableUndoSteps(), undoSteps);
-    EXPECT_EQ(edit.toPlainText(), QStringLiteral("Send {ENTER}\nRem x\n"));
+
+    // A line changed in view is coloured as it now reads.
+    QTextCursor cursor(edit.document()->findBlockByNumber(501));
+    cursor.insertText(QStringLiteral("Rem "));
+    QApplication::processEvents();
+    const QTextBlock changed = document.findBlockByNumber(501);
+    EXPECT_EQ(partsOf(changed.text(), changed.layout()->formats()),
+              QStringLiteral("CCCCCCCCCCCCCCCC"));
 }
 
 }  // namespace

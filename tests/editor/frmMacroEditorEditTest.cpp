@@ -56,6 +56,22 @@ TEST_F(EditTest, UndoGoesBackToTheLatestCopy) {
              EditTest::type(f, "!");
          },
          "abcdef"},
+        {"typing and Backspace on the lines of an opened file",
+         [](EditorTest& t, frmMacroEditor& f) {
+             ASSERT_TRUE(f.OpenMacro(static_cast<EditTest&>(t).macro("Wait 1\r\nWait 2\r\n")));
+             EditTest::type(f, "Rem ");
+             EditTest::key(f, Qt::Key_Down);
+             EditTest::key(f, Qt::Key_Backspace);
+             EditTest::type(f, "x");
+         },
+         "Wait 1\nWait 2\n"},
+        {"one character after an Undo",
+         [](EditorTest&, frmMacroEditor& f) {
+             EditTest::type(f, "ab\nc");
+             f.mnuEditUndo_Click();
+             EditTest::type(f, "d");
+         },
+         ""},
         {"delete of a selection with the Del key",
          [](EditorTest&, frmMacroEditor& f) {
              f.InsertText("abcdef");

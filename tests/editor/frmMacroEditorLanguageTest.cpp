@@ -1,6 +1,7 @@
 // The language in the editor window: colours and marks on a macro opened from
 // a file, typing still recorded as an edit, none of it on the trace viewer,
 // and going to a line.
+#include <QApplication>
 #include <QTextBlock>
 #include <QTextLayout>
 
@@ -18,6 +19,10 @@ TEST_F(EditorTest, MacroShownInColourAndMarkedWithoutBeingChanged) {
     const QString undo = form->undoText();
     ASSERT_NE(form->highlighter(), nullptr);
     ASSERT_NE(form->gutter(), nullptr);
+    // Coloured when painted.
+    EXPECT_TRUE(text(*form)->document()->begin().layout()->formats().isEmpty());
+    form->show();
+    QApplication::processEvents();
     EXPECT_FALSE(text(*form)->document()->begin().layout()->formats().isEmpty());
     form->gutter()->refreshMarks();
     EXPECT_EQ(form->gutter()->marks().size(), 1u);
@@ -32,6 +37,7 @@ TEST_F(EditorTest, MacroShownInColourAndMarkedWithoutBeingChanged) {
 
     // Typing is still an edit, and the new line is coloured as typed.
     type(*form, QStringLiteral("Send x"));
+    QApplication::processEvents();
     EXPECT_TRUE(form->dirty());
     EXPECT_FALSE(text(*form)->document()->findBlockByNumber(2).layout()->formats().isEmpty());
 }

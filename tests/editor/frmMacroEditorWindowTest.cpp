@@ -140,7 +140,6 @@ TEST_F(EditorTest, FreshWindowIsAnUnwrappedUntitledText) {
     QPlainTextEdit* area = text(*form);
     ASSERT_NE(area, nullptr);
     EXPECT_EQ(area->lineWrapMode(), QPlainTextEdit::NoWrap);
-    EXPECT_FALSE(area->isUndoRedoEnabled());
     EXPECT_TRUE(area->font().bold());
     EXPECT_EQ(form->centralWidget(), area);
     EXPECT_FALSE(form->dirty());
