@@ -28,6 +28,7 @@
 #include "TargetProgram.h"
 #include "Utf8.h"
 #include "XSession.h"
+#include "XTestKeyboard.h"
 
 namespace tarn {
 namespace {

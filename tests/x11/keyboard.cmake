@@ -3,7 +3,7 @@
 pkg_check_modules(TARN_KEYBOARD_TEST REQUIRED IMPORTED_TARGET xcb xcb-xtest xcb-xkb)
 add_executable(tarn_x11_keyboard_tests ${CMAKE_CURRENT_SOURCE_DIR}/KeyboardTypingTest.cpp)
 target_link_libraries(tarn_x11_keyboard_tests PRIVATE
-  tarn_interpreter tarn_desktop_test_support PkgConfig::TARN_KEYBOARD_TEST
+  tarn_interpreter tarn_desktop_test_support tarn_platform_x11 PkgConfig::TARN_KEYBOARD_TEST
   GTest::gtest_main)
 gtest_discover_tests(tarn_x11_keyboard_tests DISCOVERY_TIMEOUT 60
   PROPERTIES TIMEOUT 180 LABELS x11)
