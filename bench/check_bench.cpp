@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // tarn --check over a long macro: the whole file read, classified and checked,
 // as the command line does it (findings written to a discarded stream). The
 // macro mixes every statement form, with a finding every thousand lines.

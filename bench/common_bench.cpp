@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The costs of the shared services that a run or a window pays:
 // - a trace record: one write() straight to the kernel per macro line, against
 //   the same lines through a buffered stream that a kill could lose;

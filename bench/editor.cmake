@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The editor's macro files: opening one into a shown text area (time and peak
 # memory), the text area alone past the size the editor opens, and Save.
 if(TARGET tarn_editor)

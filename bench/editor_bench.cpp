@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The editor's macro files against the text area (offscreen unless
 // QT_QPA_PLATFORM says otherwise):
 //   OpenMacroFile/<MB> - from reading the file to a shown text area that has

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Typing in the editor window, offscreen, with and without the language aids.
 if(TARN_GUI)
   find_package(Qt6 REQUIRED COMPONENTS Test)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Typing in the editor window on a 100,000-line macro: one key press, from the
 // event to the repainted window (offscreen), with the language aids (colours,
 // gutter) on and off. The gutter's check of a whole new text (which it does as

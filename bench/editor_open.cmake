@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Opening a file in the editor window from outside, beside the peer editor
 # (bench/editor_open.py).
 if(TARGET tarn_editor)

@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Opening a large macro: the editor beside FeatherPad, on a private Xvfb with
 openbox, runs of the two interleaved, the median of each reported.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The editor as the player's Macro New / Edit opens it: the window shown, then
 // the file given on the command line opened into it. Runs until it is ended;
 // bench/editor_open.py watches it from outside, as it watches the peer editor.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Typing into the editor window: one key at the end of a long macro, from the
 # key event to the repainted text area.
 if(TARGET tarn_editor)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Typing in the editor window (offscreen unless QT_QPA_PLATFORM says
 // otherwise), through everything a real key press goes through: the window's
 // key handling (undo rules, shortcuts), the text area, the changed flag, the

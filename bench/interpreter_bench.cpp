@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Statements per second of the run loop over a long macro of assignments,
 // comments and Send statements, against the fakes with a yield that does
 // nothing. Peak memory is reported so that runs over files of different

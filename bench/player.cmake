@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The player: Stop latency and the processor time of a Wait in-process
 # (tarn_player_bench), and the tarn program's start-up and processor time on a
 # private Xvfb (player.py, which also runs tarn_player_bench).

@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """The tarn program in automatic mode on a private Xvfb, and the player's Stop.
 
   cpu      processor time (user + system, from wait4) of a whole `tarn` run of

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The player's run control on the real Qt host (offscreen, interpreter over
 // the fakes):
 //   StopEndsWait  - from the moment a Stop click is posted to the GUI thread

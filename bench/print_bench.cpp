@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The cost of printing a macro: a text of typical macro lines (0.25, 0.5 and
 // 1 MB; 1 MB is about 300 A4 pages) laid out alone, and laid out and painted
 // into a PDF through QPrinter, the path a CUPS printer takes too. Memory must

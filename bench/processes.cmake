@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Costs of starting programs and documents, ending processes, the reap hook and
 # a session-end request against the mocked logind (bench/processes_bench.cpp).
 if(TARN_GUI)

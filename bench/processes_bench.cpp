@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What Run, RunExecute, KillProcess, the reap hook and ShutDownWindows cost.
 //
 //   build/bench/processes_bench --benchmark_min_time=0.5

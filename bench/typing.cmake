@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The typing benchmark's driver (bench/typing.py runs it against xdotool on X11,
 # and alone on sway).
 if(TARN_GUI)

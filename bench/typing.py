@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Typing speed and exactness: Tarn's XTest backend against `xdotool type` on
 X11, and Tarn's virtual keyboard on sway, in the same run.
 

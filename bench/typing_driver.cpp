@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Types a text into the window that has the keyboard focus, the way Send does:
 // the text is written in the key notation (reserved characters braced),
 // parsed, and typed by the XTest backend, or on a Wayland desktop

@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Unattended runs of the tarn program on a private Xvfb with openbox.
 
   typing  one run of a macro that types into an xterm (raw mode, no echo, its

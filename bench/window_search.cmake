@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Window search over many real windows against xdotool (window_search.py
 # starts Xvfb, openbox and the windows, then runs both).
 add_executable(tarn_window_search_bench ${CMAKE_CURRENT_SOURCE_DIR}/window_search.cpp)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One window-title search as a macro makes it (GetWindowID with method 2,
 // case-insensitive, visible windows only) on the display in $DISPLAY, or on
 // the Wayland display in $WAYLAND_DISPLAY when that is set: every window's

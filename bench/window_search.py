@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Window search over 50, 200 and 500 windows: Tarn against xdotool on X11,
 and Tarn on a headless sway, in the same run.
 

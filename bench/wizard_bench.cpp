@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The editor's Find Next and recorder costs that a user waits on:
 // - Find Next over a 10 MB macro text, the match at its very end, through the
 //   find dialog on a real text area (reading the text, searching, selecting),

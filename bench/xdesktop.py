@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """A private X desktop for the benchmark scripts: an Xvfb on a display number
 it picks itself, optionally openbox on it, and children started there.
 

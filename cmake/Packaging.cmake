@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The Debian package: `cpack -G DEB` in the build folder (scripts/package.sh
 # does the whole build). It holds what `cmake --install` installs: the program,
 # help pages, manual page, icons, desktop entry, MIME type and AppStream data.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The demo's target program: a line reader in a terminal. It echoes each line
 # it receives and, on the line "save", writes every line it received to the
 # file named by TARN_DEMO_OUT (default: build/demo-received.txt) and says so.

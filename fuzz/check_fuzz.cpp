@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // libFuzzer entry comparing the checker with a run: each input line is checked
 // and then processed against the recording fakes, in step, so both see the
 // same variables. For a line whose outcome does not hang on values only a run

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // libFuzzer entry for the key notation of Send: any byte string either parses
 // into a balanced key sequence or fails with Failure 5 (28 when groups nest too
 // deeply), never anything else.

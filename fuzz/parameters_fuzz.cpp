@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // libFuzzer entry for parameter splitting and the conversions behind values:
 // any text splits or fails with 5, and a number's standard form reads back as
 // the same number.

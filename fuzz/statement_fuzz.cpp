@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // libFuzzer entry for whole statements: each input line goes through Process
 // against the recording fakes. Any input must end in nothing or a Failure;
 // waits and window searches are kept short so one input cannot run for hours.

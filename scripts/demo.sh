@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds Tarn and runs its main job: `tarn` in automatic mode on
 # examples/demo.mcr, which starts a real program (a line reader in xterm), finds
 # its window, brings it forward, types into it, has it save what it received

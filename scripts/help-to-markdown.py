@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Makes docs/ from the program's help pages, so that a forge shows the user
 guide and the language reference without the program.
 

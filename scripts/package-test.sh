@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Checks a built Tarn package without installing it: its file list, the
 # unpacked program (--version, --check, and a macro run in automatic mode on a
 # private Xvfb) with its help from the unpacked tree, the licence, the manual

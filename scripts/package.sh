@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the Debian package of Tarn with CPack and checks it with lintian
 # --pedantic, which must find nothing.
 #   scripts/package.sh   builds build/tarn_<version>_<arch>.deb

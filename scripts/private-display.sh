@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Sourced by the scripts that need an X desktop of their own.
 #
 # start_private_display [XVFB-ARGUMENTS...]: starts Xvfb on a free display

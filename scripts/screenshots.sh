@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Renders Tarn's windows (the player idle and during a run, the "Retry ?" box,
 # the about box and the help window) into docs/screenshots/NAME-DPIdpi.png at
 # 96 and 144 DPI. Each DPI gets a private X server (Xvfb) with openbox, so the

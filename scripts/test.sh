@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds Tarn and runs its whole test suite: unit tests, the X11 tests (each
 # starts its own Xvfb, with and without openbox), the platform tests (a private
 # D-Bus with a mocked logind), the window tests and the acceptance suite.

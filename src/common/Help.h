@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Tarn's help: HTML pages compiled into the program (and installed under
 // share/tarn/help), shown in one Help Topics window with a Contents tab, an

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The Help Topics window behind showHelpTopics and showHelpIndex (Help.h): the
 // Contents tab (a tree of the pages), the Index tab (keywords with a filter box)

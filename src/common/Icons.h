@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The program's pictures: the program icon, the player's buttons and the
 // editor's toolbar. Drawn for Tarn, rendered to PNG at build time in several

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Message boxes for texts that quote what the user wrote: a macro line, a path.
 // A plain message box wraps its text between words only, so an unbroken run

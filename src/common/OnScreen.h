@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Keeps the program's windows where the user can reach them: wholly inside the
 // usable area of one screen (the desktop's panels excluded). A window placed by

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Facts about the running program that several windows need: its title, its
 // version, the name it was started under and the folder it lives in.

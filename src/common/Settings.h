@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The per-user settings store: text values addressed by application name,
 // section and key, kept with QSettings in INI files in the user's configuration

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The trace file "TarnTrace.txt": the record of the last interactive run. The
 // player writes it, the trace viewer reads it; both find it with

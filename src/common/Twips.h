@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Window geometry in the program's settings and layout tables is in twips, 1440
 // to the inch, converted through the screen's logical DPI (96 DPI: 15 twips to

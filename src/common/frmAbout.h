@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The about box: program icon, name and version, a notice line, an etched
 // separator, "&OK" and "&System Info...". The editor shows it modally; OK closes

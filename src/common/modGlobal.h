@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The path routines every window shares. They work on the text alone and never
 // touch the file system. Paths are Linux paths: the separator is "/" and there

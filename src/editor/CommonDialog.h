@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The common dialog of an editor window (its cdlgMac): the file dialogs every
 // caller of the program goes through, with the settings they rely on.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The program's current printer: the one Printer Setup chose last, shared by
 // the editor and the trace viewer, and its print job, which outlives a Print

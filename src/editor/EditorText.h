@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The text of the editor's text area exactly as the user sees it. Qt's
 // QPlainTextEdit::toPlainText() is meant for display: it turns no-break spaces

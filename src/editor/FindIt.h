@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The search of the find dialog, over a text and a selection, without the
 // dialog: where the next match is, what the dialog remembers between searches

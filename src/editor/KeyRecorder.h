@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The keystroke recorder's logic: key events of the text area in, key
 // notation out. It reads only what Qt gives on every platform (the key, the

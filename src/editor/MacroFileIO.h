@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Reading and writing macro files for the editor. A file opened and saved
 // unchanged comes back byte for byte: its encoding, byte order mark and the

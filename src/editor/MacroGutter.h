@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A line-number gutter for a QPlainTextEdit, which also marks the lines that
 // tarn --check would flag, with the finding as the mark's tool tip. The marks

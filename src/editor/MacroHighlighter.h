@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Colours for the macro language in a text area: keywords, comments, quoted
 // texts, numbers, and the key notation's braces and prefixes inside Send.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // One print job on a paged device (a printer, or a PDF file through the same
 // QPrinter path): it opens the job, paints the pages modWordwrap lays out

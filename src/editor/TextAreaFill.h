@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Putting a whole file's text into the text area piece by piece, so that the
 // window can answer (paint, scroll, close) between the pieces of a large file.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The editor's find and replace dialog: one modeless dialog, owned by the
 // editor window, that searches the editor's text area forwards (Down), from

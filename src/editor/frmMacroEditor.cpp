@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The editor window: its menus, toolbar and text area, loading, closing and
 // the stored geometry, help and the about box, and the message hooks.
 #include "frmMacroEditor.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The macro editor window. One instance edits macro files; a second instance,
 // switched into viewer mode by ViewLogMode, shows the trace file read-only.

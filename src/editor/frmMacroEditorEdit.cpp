@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Editing in the editor window: the text area itself, Cut, Copy, Paste,
 // Delete, Select All, the one-level undo, the Edit entries following the
 // selection and the clipboard, the right-button "&Edit Menu", the toolbar's

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The editor's files: New, Open, Save, Save As and Exit, the save and
 // overwrite questions, the title, the reports of failed reads and writes, and
 // the record of each line's end that follows the user's edits.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The macro language in the text area: colours, the line-number gutter with
 // the lines a check flags, and going to a line. None of it changes the text,
 // the one-level undo, the dirty flag or what the recorder sees.

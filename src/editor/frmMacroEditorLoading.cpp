@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Putting an opened file's text into the text area. A large file goes in piece
 // by piece with the window shown: the hourglass and a progress bar in the
 // status area tell that it is still coming, and between the pieces the window

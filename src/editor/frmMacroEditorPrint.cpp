@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Print and Printer Setup of the editor and the trace viewer. The layout is
 // modWordwrap's, the painting PrintJob's; both windows print on the one
 // current printer (CurrentPrinter.h).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The keystroke recorder: while "&Recorder On/Off" is checked every key of the
 // text area is taken before the text area or a shortcut sees it, turned into
 // key notation (KeyRecorder) and inserted at the caret inside the Send

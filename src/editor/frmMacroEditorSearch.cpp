@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Search menu and the find dialog it owns: one dialog for the editing
 // window, made at its first use, hidden between uses, closed for good when
 // the window unloads.

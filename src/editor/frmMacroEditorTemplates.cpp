@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Wizard menu's templates: each entry builds its commented example, keeps
 // it in msvInsert and inserts it with InsertText, so one Undo takes it out
 // again. Run and RunExecute ask for the file first with the window's common

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Viewer mode: the same window showing the trace file read-only, with only
 // printing, Exit and Help left of its menus, and the offer to clear a trace
 // too large to show.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The commented examples the Wizard menu inserts, one function per command.
 // Each text is exactly what goes into the macro: lines end with CR LF, blanks

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The page layout of a printed macro or trace: a centred title, a footer with
 // the date and the page number, and the body word-wrapped to the printable

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The runtime's conversions between text and numbers that the macro language
 // relies on. The decimal point is always ".", whatever the locale.

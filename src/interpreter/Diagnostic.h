@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // One line per problem in the form compilers write, so that editors and the
 // problem matchers of CI systems find the place:

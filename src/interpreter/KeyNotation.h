@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The key notation of Send: plain characters, the modifier prefixes "+" "^" "%"
 // for the next element or parenthesised group, braced key names and braced

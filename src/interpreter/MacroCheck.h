@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Checking macros without running them: every line is classified by the same
 // routines a run uses, and what a run would refuse before it has touched

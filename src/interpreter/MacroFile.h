@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A macro file read one line at a time. Lines end at CR, CR LF or LF (files
 // written on Linux end their lines with LF alone); the end mark is never part

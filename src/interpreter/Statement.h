@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The classification of a macro line and of a value text, shared by the run
 // (clsMacro::Process and GetVarValue) and by the checker, so that both read a

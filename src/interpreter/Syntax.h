@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The text routines of the statement syntax: blank and quote removal and the
 // splitting of a parameter text into fields.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The user variables of one interpreter object: 100 name/value slots,
 // numbered 1 to 100, emptied at the start of every run.

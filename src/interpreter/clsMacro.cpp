@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The run loop, the statement forms, values, variables and the dispatch.
 #include "clsMacro.h"
 

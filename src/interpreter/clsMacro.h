@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The macro interpreter. A host creates one object, hands it a macro file with
 // RunMacro and receives every line through DataInQueue; the object reads the

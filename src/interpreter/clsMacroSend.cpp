@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Typing keystrokes into the window that has the focus.
 #include "Failure.h"
 #include "KeyNotation.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Ending the session: log off, reboot, halt or power off.
 #include "Failure.h"
 #include "clsMacro.h"

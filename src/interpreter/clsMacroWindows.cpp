@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Finding top-level windows by title, bringing them forward, closing them and
 // mapping them to their processes.
 #include "Conversions.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Which desktop backends a run uses, decided once at start from the
 // environment: a Wayland session whose compositor offers the two wlroots

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The one failure type of Tarn. Every interpreter member and platform backend
 // reports trouble by throwing a Failure; members that have a handler append

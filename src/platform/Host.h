@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the interpreter needs of the program that runs it: a monotonic clock and
 // the yield to pending user-interface events. Tests inject a fake clock and a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the key notation of Send turns into: presses and releases of keys and
 // characters, in order. Modifiers are ordinary keys here, held from their press

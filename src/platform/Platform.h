@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Everything the interpreter asks of the operating system, as one bundle of
 // references. The Linux backends and the recording fakes both provide one.

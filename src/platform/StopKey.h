@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The emergency stop: one key that stops a run whatever window has the focus,
 // for runs nobody can reach through Tarn's own windows. The key is Pause

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // UTF-8 text, the one encoding of strings inside Tarn. Standard C++ only, so the
 // interpreter, the key notation and the backends share one implementation.

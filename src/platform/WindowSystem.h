@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Top-level windows of the desktop: what the interpreter's window search,
 // focus, close and process mapping need, and nothing more.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the program was asked to do by its arguments, read by the conventions
 // of a Linux program: options may come anywhere before "--", which ends them;

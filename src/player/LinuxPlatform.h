@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The platform of the real program on the Linux desktop: the window system
 // and keystrokes of X11 or of a wlroots Wayland compositor (BackendChoice.h),

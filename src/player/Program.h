@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The program once its platform is in place: the player window in the mode
 // the command line fixes, and the process's exit status.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The interpreter's host inside the Qt program: the monotonic clock and the
 // yield to pending user-interface events. The interpreter runs on the GUI

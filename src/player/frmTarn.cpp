@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The player window: its controls, start-up, key preview and closing.
 #include "frmTarn.h"
 

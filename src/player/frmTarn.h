@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The player window: the program's start-up window and the host of the one
 // interpreter object. It chooses the macro file, starts and stops runs, shows

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The player's buttons into the macro editor: Find Macro chooses the file with
 // the editor's file dialog, Macro New / Edit opens the editor on the file box's
 // file or on an empty text, View Trace File shows the trace in the viewer.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Run control of the player window: Start, Stop, the line report, the
 // failure handler with its "Retry ?" question, and the end of the session.
 #include <QCoreApplication>

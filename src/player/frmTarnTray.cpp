@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The notification-area icon of automatic mode and its pop-up menu. The menu
 // is not shown from the click itself but by the window's 100 ms timer, so a
 // click during a run is answered at the next tick, inside the interpreter's

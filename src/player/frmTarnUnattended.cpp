@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Runs nobody watches: batch mode, the trace of an automatic run, and the
 // emergency stop key.
 #include <QLineEdit>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // tarn: the macro player. Without an argument it shows the player window; with
 // the path of a macro file it runs that macro unattended and ends; --edit opens
 // a macro in the editor without running it.

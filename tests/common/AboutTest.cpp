@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The about box: its texts and layout, OK, F1, and System Info with and without
 // a system information program on PATH.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Help Topics window on each tab, the help file setting, and the help pages
 // themselves: every contents and index entry, and every link between pages,
 // leads to a page and anchor that exist; the statements, failure numbers and key

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The path routines on Linux paths: "/" separates, ":" is an ordinary character.
 
 #include <gtest/gtest.h>

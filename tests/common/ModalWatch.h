@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Deals with a modal window that the code under test opens and waits on: polls
 // for QApplication::activeModalWidget() every few milliseconds, hands the first

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // "--dpi=N" on a test program's command line: the offscreen screen gets N
 // logical DPI and the toolkit's own high-DPI scaling is switched off, so that

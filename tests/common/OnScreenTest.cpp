@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Windows placed by a rule end up wholly on the screen.
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Twips to pixels through the screen's logical DPI, and back.
 
 #include <gtest/gtest.h>

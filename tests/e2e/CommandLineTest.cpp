@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The tarn program's command line: the conventions of a Linux program, the
 // diagnostic form, the exit statuses, and a clear word when there is no X
 // display to work on.

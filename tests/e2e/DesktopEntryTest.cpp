@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Opening a macro from the file manager. A downloaded macro can start
 // programs, end processes and end the session, so a double-click must open it
 // for reading and nothing more: the desktop entry's default action is the

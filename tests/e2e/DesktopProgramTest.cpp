@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The real tarn program on each kind of desktop, X11 with openbox and a
 // headless sway: its window is a native one of the desktop, a macro run
 // types exactly into the desktop's terminal, and neither says a word on

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Acceptance: the macro editor in the real tarn program under Xvfb with
 // openbox, driven by real key and mouse events: a macro written in the editor,
 // saved through the real file dialog, run from the player and read back in the

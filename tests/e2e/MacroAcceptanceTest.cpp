@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Acceptance: macro files run by the real tarn program, unattended and from its
 // window, under Xvfb with openbox, against real programs. Each case states the
 // macro, what the target program must have received, and the trace or the

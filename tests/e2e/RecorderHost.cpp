@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The macro editor on the test display, recording: a test types real keys
 // into it and reads back what it wrote. Shows an editor window, waits until it
 // is active, switches the recorder on and writes "ready" on standard output;

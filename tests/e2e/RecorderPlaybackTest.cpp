@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Recording and playback agree on any layout: physical keys pressed through
 // XTEST into the editor's recorder under Xvfb with openbox give Send
 // statements that the real tarn program types into an xterm as exactly the

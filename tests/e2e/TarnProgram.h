@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The real `tarn` program under test, run on an XSession's desktop (an X
 // display, or sway's Wayland display).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Runs nobody watches, through the real tarn program: batch mode and its
 // trace, the emergency stop key (a real Pause key event) during a Wait and
 // during a long Send into xterm, and the keyboard map after SIGTERM. Each

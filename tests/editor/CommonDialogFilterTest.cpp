@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the real file dialog lists for the Run template's filter: "Programs"
 // shows the folders and the files that may be run, whatever their names;
 // "All Files(*.*)" shows every file, names without a dot included.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The common dialog: filters in the program's notation, the real Qt file
 // dialog it shows, the chosen path, the settings that carry over from one use
 // to the next, and the cancel that is failure 32755.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A real print job: Qt's CUPS printer sends the job to a private scheduler,
 // whose raw queue hands the PDF to a back end that keeps it for reading back.
 #include <gtest/gtest.h>

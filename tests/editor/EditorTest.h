@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the editor's window tests share: a temporary folder for files and the
 // settings store, the editor's questions, reports and file dialogs answered

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The text area's text as saving, undo and find see it: every character the
 // file held, line ends as "\n".
 #include <gtest/gtest.h>

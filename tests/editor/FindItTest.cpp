@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The find dialog's search over a text: successive searches with a freshly
 // typed find text, each leaving its selection for the next, as Find Next does.
 #include <gtest/gtest.h>

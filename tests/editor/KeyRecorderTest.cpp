@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The recorder's rules that typing on a real display cannot reach (the
 // layouts, chords and modifier timing are played back for real in
 // RecorderPlaybackTest): auto-repeat with and without the platform's flag,

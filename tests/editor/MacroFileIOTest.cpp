@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Macro files on their way into the text area and back to disk: a file opened
 // and saved unchanged keeps every byte, and a failed save keeps the old file.
 #include <grp.h>

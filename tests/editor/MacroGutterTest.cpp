@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The gutter beside a text area: line numbers at the lines' heights, marks
 // with their findings where tarn --check would flag a line, kept right after
 // edits and checked as far as the view.

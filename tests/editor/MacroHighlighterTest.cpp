@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Highlighting as a table of lines to the parts each character is shown as:
 // K keyword, C comment, Q quoted text, N number, B braces, P prefix, blank
 // nothing; and which lines of a text area get their colours when.

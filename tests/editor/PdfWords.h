@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The words of a PDF with their boxes, as poppler's `pdftotext -bbox` reads
 // them back: positions in points from the top-left corner of each page.

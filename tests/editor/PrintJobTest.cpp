@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Printing through QPrinter into a PDF file (the engine the CUPS printers use
 // too), read back with pdftotext: every word, the title, the date and the page
 // numbers must stand where the layout put them, on the right page.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A CUPS scheduler of the tests' own, apart from the machine's printing
 // system: it listens on the socket that CUPS_SERVER names (the test program

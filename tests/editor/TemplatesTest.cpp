@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Wizard templates byte for byte, the Run variable name and the run wait
 // answer.
 #include <gtest/gtest.h>

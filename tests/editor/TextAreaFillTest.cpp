@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Filling the text area in pieces: whatever the pieces, the text area ends up
 // holding exactly the text, line ends and characters outside the BMP included,
 // and a stop between two pieces leaves exactly the lines before it.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The find dialog against a text area: its controls, the enabling rules, the
 // searches and replacements it makes in the text area, the message when
 // nothing is found, and that closing only hides it.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Editing: the one-level undo and its rules, the clipboard commands from the
 // menus, the keys and the toolbar, the Edit entries following the selection
 // and the clipboard, and the right-button "&Edit Menu".

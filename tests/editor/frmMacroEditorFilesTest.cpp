@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // New, Open, Save and Save As with every answer of their questions and
 // dialogs, the reports of failed reads and writes, and the saved paths.
 #include <QApplication>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The language in the editor window: colours and marks on a macro opened from
 // a file, typing still recorded as an edit, none of it on the trace viewer,
 // and going to a line.

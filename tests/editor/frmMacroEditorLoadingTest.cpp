@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A large file goes into a shown editor piece by piece: meanwhile the progress
 // bar shows, the text cannot be typed into and the commands are off; at the end
 // the text is the file's, unchanged and the undo copy; closing the window

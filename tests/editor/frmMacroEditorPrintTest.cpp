@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Print and Printer Setup of the editor window and the trace viewer, onto the
 // current printer: a PDF file, or the queues of a private CUPS scheduler.
 #include <QApplication>

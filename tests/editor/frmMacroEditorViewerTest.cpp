@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Viewer mode: the trace file read-only in a second window with only File's
 // printing and Exit and Help left, its own geometry keys, and the offer to
 // clear a trace too large to show.

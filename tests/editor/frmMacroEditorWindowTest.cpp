@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The editor window itself: every menu entry with its caption, shortcut and
 // visibility, the toolbar, the text area, help and the stored geometry.
 #include <QApplication>

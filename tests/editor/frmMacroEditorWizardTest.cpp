@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The editor window's Wizard, recorder and Search menu: what each entry puts
 // into the text area, where the caret ends, Undo after it, the Run dialog and
 // its remembered file, the run wait box, recording on and off, and Find Next.

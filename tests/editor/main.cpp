@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Runs the editor tests under an offscreen QApplication, with
 // the standard folders in Qt's test mode and the settings store in a temporary
 // folder, so that nothing here can touch the user's real settings or files.

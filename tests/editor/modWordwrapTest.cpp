@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The page layout with a fixed measure: every character 100 twips wide except
 // "." (50), lines 200 twips high, on a printable area of 5440 x 4000 twips. So
 // the body runs from x 720 to the wrap limit 4720 (40 characters), and six

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What `tarn --help` lists is what the manual page and the help pages explain:
 // an option added to the program without its documentation fails here.
 #include <gtest/gtest.h>

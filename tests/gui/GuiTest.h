@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the player's GUI tests share: a temporary settings store and trace
 // folder for every test, macro files written byte for byte, the recording fake

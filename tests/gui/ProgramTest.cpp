@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Automatic mode end to end in-process (the program's run over the fakes and
 // its exit status), the command line, the tray menu and the Qt host's idle.
 #include <QAction>

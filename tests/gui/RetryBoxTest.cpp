@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The real "Retry ?" box of the player (not the tests' question hook): a long
 // macro line is wrapped inside it, on the screen, and keeps its characters.
 #include <QFontMetrics>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // tarn_screenshots OUTPUT-FOLDER DPI: shows Tarn's windows one after the other
 // on the X display it is given (a real server with a window manager, so that the
 // pictures show real fonts and frames) and saves each as

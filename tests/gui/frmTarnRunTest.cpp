@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Runs from the player window: the trace byte for byte, the "Retry ?"
 // question, Stop, a second Start during a run, and the end of the session.
 #include <QElapsedTimer>

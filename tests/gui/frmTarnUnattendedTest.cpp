@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The emergency stop key and batch mode in the player, over the fake stop
 // key: the key is watched only while a run is under way, its press ends a
 // Wait as Stop does, and batch mode reports it with status 130.

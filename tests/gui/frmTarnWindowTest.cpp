@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The player window itself: its controls at their twips positions, the
 // border, F1 help, the file box's focus, and the stored position and file.
 #include <QFile>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The GUI tests run offscreen (no display needed) inside one QApplication.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // GioDocuments against a real GIO lookup: a MIME database and desktop entries
 // made by the test in a temporary XDG tree, programs that record how they were
 // started, and CUPS's lp (or a stand-in for it on PATH).

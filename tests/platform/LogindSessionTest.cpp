@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // LogindSession against python-dbusmock's logind template on a private bus
 // that the test starts (MockLogind); never the machine's own system bus.
 

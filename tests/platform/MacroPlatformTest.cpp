@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Macros that start programs and documents, end processes and end the
 // session, run by the interpreter against the real process, document and
 // session backends (windows and keys are the recording fakes: nothing here

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A private D-Bus bus with python-dbusmock's logind template on it, for the
 // tests of ending the session. The machine's system bus is never touched: the

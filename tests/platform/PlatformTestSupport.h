@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Small tools for the platform backend tests: temporary folders, files, bounded
 // waits, /proc inspection and helper processes that are ended by their PID.

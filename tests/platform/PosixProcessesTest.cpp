@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // PosixProcesses and the command-line splitter against real programs.
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Starts the command line given as its one argument with PosixProcesses, prints
 // the new PID and exits at once: the tests check that the program it started
 // outlives it. It holds a second descriptor on its output without

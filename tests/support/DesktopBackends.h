@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The window system and keyboard backends that Tarn would choose on a test
 // session's desktop: XCB and XTEST on X11, foreign toplevels and a virtual

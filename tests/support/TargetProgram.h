@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Drives tarn_target, the test suite's own Qt program (tests/support/target),
 // inside an XSession: every call sends one command line and waits, bounded,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The fixture itself: what every X test relies on must hold before they run.
 #include <gtest/gtest.h>
 #include <signal.h>

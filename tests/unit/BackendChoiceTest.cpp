@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The backend a run uses, from TARN_BACKEND, WAYLAND_DISPLAY, DISPLAY and what
 // the compositor offers.
 #include <gtest/gtest.h>

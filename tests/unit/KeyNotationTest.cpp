@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The key notation of Send: what each string types, and every string that must
 // be refused. Expected sequences are written in the readable form of describe():
 // "+Shift +'a' -'a' -Shift" presses Shift, taps a, releases Shift.

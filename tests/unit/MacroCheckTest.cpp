@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // tarn --check: macro texts to the lines it prints and its exit status.
 #include <gtest/gtest.h>
 

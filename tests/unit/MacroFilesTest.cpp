@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Whole macro files under tests/unit/macros, each beside the record its run
 // must produce (name.expected): the lines reported, in order with the platform
 // calls they led to ("line: " before a reported line), and the end of the run:

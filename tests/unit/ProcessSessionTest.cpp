@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Starting programs and documents, ending processes and the session, against
 // the fakes: numbers, descriptions and sources of every failure.
 #include <gtest/gtest.h>

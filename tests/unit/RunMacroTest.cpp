@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Whole macro files: the run loop, line reports, stopping, failures, and the
 // bad input a macro file can hold.
 #include <gtest/gtest.h>

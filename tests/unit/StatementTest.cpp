@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Single statements as Process gets them: which platform calls they make,
 // which variables they leave, which failure they raise.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The title search and the window commands, against the fake window system.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The keystroke backend of each desktop, XTEST on a real Xvfb with openbox
 // and without a window manager, and the virtual keyboard on a headless sway:
 // what arrives in a terminal (whose program writes every byte it receives to

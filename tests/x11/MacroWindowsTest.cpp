@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Macro statements that find, focus, close and map windows, run by clsMacro
 // against the backends of each desktop: X11 on a real Xvfb, with openbox and
 // without a window manager, and Wayland on a headless sway. Processes,

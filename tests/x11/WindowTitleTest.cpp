@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Titles as X clients store them, decoded to UTF-8: no display needed.
 #include <gtest/gtest.h>
 

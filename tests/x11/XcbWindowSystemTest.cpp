@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The X11 window system against a real Xvfb, once with openbox and once with no
 // window manager at all, with real programs: xterm and tarn_target.
 #include <gtest/gtest.h>

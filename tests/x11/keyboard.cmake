@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The XTest keystroke backend against Xvfb, with openbox and without a window
 # manager: typing into xterm and into tarn_target's line edit.
 pkg_check_modules(TARN_KEYBOARD_TEST REQUIRED IMPORTED_TARGET xcb xcb-xtest xcb-xkb)

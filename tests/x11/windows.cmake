@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The XCB window system against Xvfb, with openbox and without a window manager.
 # The tests make bare windows of their own over plain XCB.
 pkg_check_modules(TARN_WINDOWS_TEST REQUIRED IMPORTED_TARGET xcb)

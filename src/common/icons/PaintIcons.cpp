@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Paints Tarn's icons and writes them as PNG files, <name>-<size>.png, into the
 // folder given on the command line. Run at build time: the pictures are code,
 // so they need no image editor, no SVG renderer and no icon theme.

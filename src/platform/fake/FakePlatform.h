@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Recording in-memory stand-ins for every platform interface, for tests only.
 // Each call is appended to one shared log in the order it was made, so a test

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // RunExecute on the Linux desktop: a document opened, printed or explored with
 // the program that GIO associates with its content type.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Owning pointers for the GLib objects the GIO backends hold, so that every
 // path out of a function, failures included, gives them back.

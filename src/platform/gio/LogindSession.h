@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // ShutDownWindows on Linux: the end of the session asked of systemd-logind
 // over the system D-Bus (DBUS_SYSTEM_BUS_ADDRESS when set).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Variables Tarn sets for itself alone. Every program Tarn starts gets the
 // environment Tarn was started with, not Tarn's own changes to it.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // How Tarn splits a command line into a program and its arguments. No shell is
 // involved, so nothing in a command line is expanded, redirected or run: a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Processes on POSIX: Run's program start, KillProcess's open and end steps.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Starting programs that outlive Tarn, and reaping the ones that end while Tarn
 // runs.

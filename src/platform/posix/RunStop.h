@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The one stop request of a run, whatever asks for it: the desktop's stop key
 // (Pause on X11, when there is one), `tarn --stop` (StopRequests.h) and the

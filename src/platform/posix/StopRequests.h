@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // `tarn --stop` and the runs it stops. A run under way listens on a Unix
 // socket of its own, "stop-PID", in a folder only this user may enter

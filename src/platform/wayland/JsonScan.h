@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A small JSON reader for sway's IPC replies: objects, arrays, strings (with
 // their escapes, \u included) and numbers; enough to walk a window tree.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The keymap Tarn's virtual keyboard types with: the US layout, compiled with
 // xkbcommon, plus the characters a text needs that it lacks, each bound to a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The little of sway's IPC (the i3 protocol on $SWAYSOCK) that the Wayland
 // window system needs: the process behind each window, which the Wayland

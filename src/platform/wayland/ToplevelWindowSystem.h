@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The window system on a Wayland desktop whose compositor offers
 // zwlr_foreign_toplevel_manager_v1 (sway, Hyprland, labwc, river, Wayfire and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Keystrokes on a Wayland desktop through one virtual keyboard
 // (zwp_virtual_keyboard_v1) for the whole run, typed with Tarn's own keymap

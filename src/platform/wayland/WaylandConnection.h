@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // One connection to the Wayland compositor, with the globals the backends
 // bind: the seat, the foreign-toplevel manager and the virtual-keyboard

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Where a run leaves word of the keycodes it has borrowed for characters the
 // layout lacks: a property on the root window, "_TARN_BORROWED_KEYS", one

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "KeySymMaps.h"
 
 // xkb.h names a member "explicit", a C++ keyword.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The key symbols of every keycode as XKB holds them, and writing keycodes'
 // symbols in one request. Binding characters to spare keycodes this way keeps

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the X server's current keyboard map offers for typing: for each keysym
 // and character the key and the modifiers that produce it, the keys that act

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Knows when other clients have read the keyboard map, through the RECORD
 // extension. A character that the map lacks is typed through a spare keycode

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Window titles as X clients store them, turned into UTF-8. Standard C++ (and
 // the C library's iconv), so that the decoding is tested without a display.

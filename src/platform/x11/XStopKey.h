@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The emergency stop on X11: a passive grab of the Pause key on the root
 // window, with any modifiers and locks, taken only while a run is under way.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Keystrokes on X11 through the XTEST extension, typed exactly whatever the
 // keyboard layout:

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The window system on an X11 desktop, over a connection of its own (never
 // Qt's, so that nothing here waits behind or disturbs the program's own

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Keystrokes through XTEST, the keyboard map through XKB (xkbcommon-x11),
 # the emergency stop key (a passive grab of Pause) and
 # the RECORD extension to know when targets have read a changed map.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The window system over XCB: EWMH for the window manager, X-Resource for the
 # PID behind a window, ICCCM for close requests.
 pkg_check_modules(TARN_XCB_WINDOWS REQUIRED IMPORTED_TARGET xcb xcb-ewmh xcb-icccm xcb-res)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the keystroke backends that work with XKB keymaps (X11 and Wayland)
 // share: the key symbol each key of the notation stands for, which characters

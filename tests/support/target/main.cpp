@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // tarn_target: a Qt program whose windows tests find, focus, close and type
 // into. It reads one command per line on stdin and answers each with exactly
 // one line on stdout: "ok" and a payload, or "error" and a reason. Text in
