@@ -52,11 +52,14 @@ class PrintTest : public EditorTest {
         const PdfText read = readPdfWords(psvPdf);
         ASSERT_TRUE(read.ok) << read.error.toStdString();
         EXPECT_EQ(read.pages, 1);
-        for (const QString& word :
-             QStringList{psvTitle, todaysShortDate().section(QLatin1Char(' '), 0, 0),
-                         QStringLiteral("Page"), QStringLiteral("1")} +
-                 pWords)
-            EXPECT_EQ(count(read, 1, word), 1)
+        // The date's first word may be a word of the text or the page number
+        // on some days: each word is there as often as the page has it.
+        const QStringList all =
+            QStringList{psvTitle, todaysShortDate().section(QLatin1Char(' '), 0, 0),
+                        QStringLiteral("Page"), QStringLiteral("1")} +
+            pWords;
+        for (const QString& word : all)
+            EXPECT_EQ(count(read, 1, word), all.count(word))
                 << word.toStdString() << " in " << psvPdf.toStdString();
     }
 };
@@ -97,7 +100,7 @@ TEST_F(PrintTest, UntitledTextAndTraceViewerPrintToo) {
     ASSERT_TRUE(viewer.OpenMacro(trace));
     usePdf(path(QStringLiteral("trace.pdf")));
     action(viewer, "mnuFilePrint")->trigger();
-    expectPrinted(path(QStringLiteral("trace.pdf")), trace, {"Run", "started", "Wait"});
+    expectPrinted(path(QStringLiteral("trace.pdf")), trace, {"Run", "started", "Wait", "7"});
     EXPECT_TRUE(mMessages.empty());
 }
 
