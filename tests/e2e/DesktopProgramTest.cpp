@@ -8,6 +8,10 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <cstdlib>
+#include <string>
+#include <vector>
+
 #include "TarnProgram.h"
 
 namespace tarn::e2e {
@@ -20,10 +24,23 @@ class DesktopProgram : public ::testing::TestWithParam<WindowManager> {
   protected:
     XSession session{GetParam()};
     Desktop desktop{session};
+    // Qt's Wayland plugin leaves its registry objects to the end of the
+    // process, and libwayland's allocations carry no frames that would tell
+    // them from Tarn's own: under AddressSanitizer tarn is leak-checked on
+    // sway in process instead (the Desktops window and keyboard tables).
+    std::vector<std::string> environment() const {
+#if defined(__SANITIZE_ADDRESS__)
+        if (GetParam() == WindowManager::Sway) {
+            const char* options = std::getenv("ASAN_OPTIONS");
+            return {std::string("ASAN_OPTIONS=") + (options ? options : "") + ":detect_leaks=0"};
+        }
+#endif
+        return {};
+    }
 };
 
 TEST_P(DesktopProgram, PlayerWindowBelongsToTheProgram) {
-    TarnProgram tarn(session);
+    TarnProgram tarn(session, environment());
     tarn.start();
     const WindowId player = desktop.waitForWindow("Tarn - Interactive Screen");
     ASSERT_NE(player, 0);
@@ -34,7 +51,7 @@ TEST_P(DesktopProgram, PlayerWindowBelongsToTheProgram) {
 }
 
 TEST_P(DesktopProgram, BatchRunTypesExactlyIntoTheTerminal) {
-    TarnProgram tarn(session);
+    TarnProgram tarn(session, environment());
     const std::string out = tarn.folder() + "/received.txt";
     const pid_t terminal = testing::startTerminal(
         session, "Tarn line reader", {"sh", "-c", "stty -echo; exec cat > '" + out + "'"});
