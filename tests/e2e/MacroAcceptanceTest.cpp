@@ -91,6 +91,11 @@ TEST_F(MacroAcceptance, EmbeddedRunKeepsTheProcessOfTheStartedProgram) {
                         "started = Run xterm -T \"E2E Started Program\" -e sleep 120\r\n"
                         "TimeOut 20\r\n"
                         "w = GetWindowID E2E Started Program,2\r\n"
+                        // The window manager gives a new window the focus once
+                        // it maps it, which may come after the search found it:
+                        // the new window is brought forward first, so that the
+                        // notes keep the focus they are given next.
+                        "SetFocus started\r\n"
                         "SetFocus E2E Notes,2\r\n"
                         "Send started\r\n");
     tarn.start({macro});
