@@ -32,7 +32,9 @@ ROOT = Path(__file__).resolve().parent.parent
 # slowest: they are asked only where nothing lighter covers the code.
 LABELS = [
     ("src/platform/x11/", ["x11", "e2e"]),
-    ("src/platform/wayland/", ["wayland", "x11"]),
+    ("src/platform/wayland/", ["x11"]),
+    # The keysyms both desktops type with; the recorder's round trip is e2e.
+    ("src/platform/xkb/", ["x11", "e2e"]),
     ("src/platform/posix/", ["platform", "e2e"]),
     ("src/platform/gio/", ["platform"]),
     ("src/platform/", ["unit", "platform"]),
