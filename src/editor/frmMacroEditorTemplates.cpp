@@ -11,6 +11,7 @@
 #include <QKeySequence>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QTimer>
 
 #include "CommonDialog.h"
@@ -31,16 +32,22 @@ const QString kRunExecuteFilter = QStringLiteral("All Files(*.*)|*.*");
 // Until the window manager has given the editor the focus back, keys typed
 // straight after a box closes would go to the closing box or to whatever
 // window the focus falls to meanwhile, and be lost: the text area holds the
-// keyboard until the editor is active again, a second at most. The editor's
-// shortcuts work meanwhile as ever.
+// keyboard until the editor is active again, a second at most. Keys the
+// server had already sent to the box before the hold began are still on
+// their way, so the box itself is kept (hidden) until the hold ends, and
+// the hold takes them for the text area too. The editor's shortcuts work
+// meanwhile as ever.
 class KeyboardHeld : public QObject {
   public:
-    KeyboardHeld(QWidget* poEditor, QWidget* poText)
-        : QObject(poText), editor_(poEditor), text_(poText) {
+    KeyboardHeld(QWidget* poEditor, QWidget* poText, QWidget* poBox)
+        : QObject(poText), editor_(poEditor), text_(poText), box_(poBox) {
         text_->grabKeyboard();
         text_->installEventFilter(this);
         poEditor->installEventFilter(this);
         QTimer::singleShot(1000, this, &KeyboardHeld::release);
+    }
+    ~KeyboardHeld() override {
+        if (box_) box_->deleteLater();
     }
 
   protected:
@@ -69,16 +76,18 @@ class KeyboardHeld : public QObject {
 
     QWidget* editor_;
     QWidget* text_;
+    QPointer<QWidget> box_;
 };
 
-// The run wait box, which hands the keyboard to the text area as it closes.
+// The run wait box, which hands the keyboard to the text area as it closes
+// and is deleted once the text area has let it go.
 class RunWaitBox : public QInputDialog {
   public:
     RunWaitBox(QWidget* poEditor, QWidget* poText)
         : QInputDialog(poEditor), editor_(poEditor), text_(poText) {}
 
     void done(int piResult) override {
-        new KeyboardHeld(editor_, text_);
+        new KeyboardHeld(editor_, text_, this);
         QInputDialog::done(piResult);
     }
 
@@ -154,16 +163,17 @@ void frmMacroEditor::mnuSetDefaultRunWait_Click() {
 
 void frmMacroEditor::AskRunWait() {
     miRunWait = readRunWait(miRunWait);
-    RunWaitBox box(this, txtEdit);
-    box.setObjectName(QStringLiteral("inputRunWait"));
-    box.setWindowTitle(QStringLiteral("Set Default Run Wait Time"));
-    box.setLabelText(
+    // Deleted by the keyboard hold its closing starts (or with the editor).
+    auto* box = new RunWaitBox(this, txtEdit);
+    box->setObjectName(QStringLiteral("inputRunWait"));
+    box->setWindowTitle(QStringLiteral("Set Default Run Wait Time"));
+    box->setLabelText(
         QStringLiteral("Enter the number of seconds to pause before a program, "
                        "started with the Run command, begins sending keystrokes"));
-    box.setInputMode(QInputDialog::TextInput);
-    box.setTextValue(QString::number(miRunWait));
+    box->setInputMode(QInputDialog::TextInput);
+    box->setTextValue(QString::number(miRunWait));
     // Cancel answers an empty text, which changes nothing.
-    const QString answer = box.exec() == QDialog::Accepted ? box.textValue() : QString();
+    const QString answer = box->exec() == QDialog::Accepted ? box->textValue() : QString();
     miRunWait = applyRunWaitAnswer(answer, miRunWait);
 }
 
