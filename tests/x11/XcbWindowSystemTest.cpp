@@ -301,7 +301,7 @@ TEST_P(XcbWindowSystemTest, SetForegroundActivatesSoThatKeysLandThere) {
         // It returns only once the focus is there: no wait needed before typing.
         auto typed = session->run({"xdotool", "type", "--delay", "0", "focus"});
         ASSERT_EQ(typed.exitStatus, 0);
-        EXPECT_TRUE(waitUntil([&] { return program().text(name) == "focus"; }, 5s)) << name;
+        EXPECT_TRUE(waitUntil([&, name = name] { return program().text(name) == "focus"; }, 5s)) << name;
         EXPECT_EQ(program().text(other), "");
         EXPECT_TRUE(becomesActive(name));
     }
