@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include <vector>
 
 #include "KeyNotation.h"
 #include "KeyRecorder.h"
@@ -15,86 +14,54 @@
 namespace tarn::editor {
 namespace {
 
-// "d" down, "u" up, "r" a press flagged as auto-repeat, "f" the focus lost;
-// keys by their Qt key, with their text; the time in milliseconds.
-struct Step {
-    char what;
-    int key;
-    const char* text;
-    quint64 time;
-    Qt::KeyboardModifiers modifiers = Qt::NoModifier;
-};
-
-QString record(const std::vector<Step>& steps) {
+// Steps as "<what><key><time>" apart by spaces: what is d (down), u (up), r (a
+// press flagged as auto-repeat) or f alone (the focus lost); the key a letter
+// typing itself, ^ Control or + Shift; the time in milliseconds. Each key
+// carries the modifiers held before it.
+QString record(const char* psvSteps) {
     KeyRecorder recorder;
     QString written;
-    for (const Step& step : steps) {
-        if (step.what == 'f') {
+    Qt::KeyboardModifiers held;
+    for (const QString& step : QString::fromLatin1(psvSteps).split(QLatin1Char(' '))) {
+        if (step == QLatin1String("f")) {
             recorder.keysUp();
+            held = {};
             continue;
         }
+        const QChar c = step[1];
+        const Qt::KeyboardModifier modifier = c == '^'   ? Qt::ControlModifier
+                                              : c == '+' ? Qt::ShiftModifier
+                                                         : Qt::NoModifier;
         RecorderKey key;
-        key.press = step.what != 'u';
-        key.autoRepeat = step.what == 'r';
-        key.key = step.key;
-        key.text = QString::fromUtf8(step.text);
-        key.id = quint32(step.key);
-        key.time = step.time;
-        key.modifiers = step.modifiers;
+        key.press = step[0] != 'u';
+        key.autoRepeat = step[0] == 'r';
+        key.key = c == '^'   ? Qt::Key_Control
+                  : c == '+' ? Qt::Key_Shift
+                             : Qt::Key_A + (c.toLower().unicode() - 'a');
+        key.text = modifier != Qt::NoModifier ? QString() : QString(c);
+        key.id = quint32(key.key);
+        key.time = step.mid(2).toULongLong();
+        key.modifiers = held;
+        if (modifier != Qt::NoModifier) held.setFlag(modifier, key.press);
         written += recorder.key(key);
     }
     return written;
 }
 
 TEST(KeyRecorder, AHeldKeyIsOneKey) {
-    struct Case {
+    const struct {
         const char* name;
-        std::vector<Step> steps;
+        const char* steps;
         const char* written;
+    } cases[] = {
+        {"repeats flagged", "dx10 rx500 ux900", "x"},
+        {"presses with no release between", "dx10 dx500 dx530 ux900", "x"},
+        {"a release and a press at one time stamp", "dx10 ux500 dx500 ux530 dx530 ux900", "x"},
+        {"typed twice", "dx10 ux80 dx150 ux220", "xx"},
+        {"a held Shift over a held letter", "d+10 r+500 dA600 dA1100 uA1200 u+1300", "A"},
+        {"the releases went to another window", "dx10 d^20 f dx900 ux950 d^960 u^990", "xx^()"},
     };
-    const Case cases[] = {
-        {"repeats flagged",
-         {{'d', Qt::Key_X, "x", 10}, {'r', Qt::Key_X, "x", 500}, {'u', Qt::Key_X, "x", 900}},
-         "x"},
-        {"presses with no release between",
-         {{'d', Qt::Key_X, "x", 10},
-          {'d', Qt::Key_X, "x", 500},
-          {'d', Qt::Key_X, "x", 530},
-          {'u', Qt::Key_X, "x", 900}},
-         "x"},
-        {"a release and a press at one time stamp",
-         {{'d', Qt::Key_X, "x", 10},
-          {'u', Qt::Key_X, "x", 500},
-          {'d', Qt::Key_X, "x", 500},
-          {'u', Qt::Key_X, "x", 530},
-          {'d', Qt::Key_X, "x", 530},
-          {'u', Qt::Key_X, "x", 900}},
-         "x"},
-        {"typed twice",
-         {{'d', Qt::Key_X, "x", 10},
-          {'u', Qt::Key_X, "x", 80},
-          {'d', Qt::Key_X, "x", 150},
-          {'u', Qt::Key_X, "x", 220}},
-         "xx"},
-        {"a held Shift over a held letter",
-         {{'d', Qt::Key_Shift, "", 10},
-          {'r', Qt::Key_Shift, "", 500, Qt::ShiftModifier},
-          {'d', Qt::Key_A, "A", 600, Qt::ShiftModifier},
-          {'d', Qt::Key_A, "A", 1100, Qt::ShiftModifier},
-          {'u', Qt::Key_A, "A", 1200, Qt::ShiftModifier},
-          {'u', Qt::Key_Shift, "", 1300, Qt::ShiftModifier}},
-         "A"},
-        {"the releases went to another window",
-         {{'d', Qt::Key_X, "x", 10},
-          {'d', Qt::Key_Control, "", 20},
-          {'f', 0, "", 0},
-          {'d', Qt::Key_X, "x", 900},
-          {'u', Qt::Key_X, "x", 950},
-          {'d', Qt::Key_Control, "", 960},
-          {'u', Qt::Key_Control, "", 990, Qt::ControlModifier}},
-         "xx^()"},
-    };
-    for (const Case& c : cases)
+    for (const auto& c : cases)
         EXPECT_EQ(record(c.steps), QString::fromUtf8(c.written)) << c.name;
 }
 

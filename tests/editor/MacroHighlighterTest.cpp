@@ -117,13 +117,21 @@ TEST(MacroHighlighter, ColoursTheLinesInViewAsTheyComeIntoView) {
     EXPECT_EQ(changes.count(), 0);
     EXPECT_FALSE(edit.document()->isModified());
 
-    // A line changed in view is coloured as it now reads.
+    // Lines changed in view are coloured as they now read, both ends of a
+    // change that breaks a line included.
     QTextCursor cursor(edit.document()->findBlockByNumber(501));
-    cursor.insertText(QStringLiteral("Rem "));
+    cursor.insertText("Rem ");
+    cursor = QTextCursor(edit.document()->findBlockByNumber(503));
+    cursor.movePosition(QTextCursor::Right, QTextCursor::MoveAnchor, 5);
+    cursor.insertText("1\nRem ");
     QApplication::processEvents();
-    const QTextBlock changed = document.findBlockByNumber(501);
-    EXPECT_EQ(partsOf(changed.text(), changed.layout()->formats()),
-              QStringLiteral("CCCCCCCCCCCCCCCC"));
+    for (int line : {501, 503, 504}) {
+        const QTextBlock changed = document.findBlockByNumber(line);
+        EXPECT_EQ(partsOf(changed.text(), changed.layout()->formats()),
+                  partsOf(changed.text(), MacroHighlighter::formatsOf(changed.text())))
+            << line;
+    }
+    EXPECT_EQ(document.findBlockByNumber(501).text(), "Rem Send {ENTER}");
 }
 
 }  // namespace

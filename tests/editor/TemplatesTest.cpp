@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The Wizard templates byte for byte, the Run variable name and the run wait
-// answer.
+// The Wizard templates' statements and line ends, the Run variable name and
+// the run wait answer.
 #include <gtest/gtest.h>
 
-#include <QByteArray>
+#include <QStringList>
 
 #include "ProgramInfo.h"
 #include "Settings.h"
@@ -12,83 +12,43 @@
 namespace tarn::editor {
 namespace {
 
-#define B "Rem ========================================================================= \r\n"
-
-struct Template {
-    const char* name;
-    QString text;
-    const char* expected;
-};
-
-TEST(Templates, AreExactlyTheseBytes) {
-    ASSERT_EQ(bannerLine().size(), 78);
-    const Template templates[] = {
-        {"CloseWindow", CloseWindowTemplate(),
-         B "Rem Closes the window referred to by the uservar windowID\r\n"
-           "Rem Syntax: CloseWindow windowID\r\n" B "CloseWindow winID\r\n\r\n"},
-        {"GetProcessID", GetProcessIDTemplate(),
-         B "Rem Gets the Process ID related to windowID and assigns to uservar\r\n"
-           "Rem Syntax: uservar = GetProcessID windowID\r\n" B
-           "procID = GetProcessID winID\r\n\r\n"},
+// Every template but Remark is remarks between two banners, then its
+// statements; Send stops behind its opening quote.
+TEST(Templates, AreRemarksBetweenBannersThenTheseStatements) {
+    const QString banner = "Rem " + QString(73, u'=') + " \r\n";
+    const struct {
+        const char* name;
+        QString text;
+        const char* statements;
+    } templates[] = {
+        {"CloseWindow", CloseWindowTemplate(), "CloseWindow winID\r\n\r\n"},
+        {"GetProcessID", GetProcessIDTemplate(), "procID = GetProcessID winID\r\n\r\n"},
         {"GetWindowID", GetWindowIDTemplate(),
-         B
-         "Rem Assigns an WindowID to uservar if a window is found matching windowTitle \r\n"
-         "Rem Syntax: uservar = GetWindowID windowTitle [,method][,caseSensitive][,visibleOnly]\r\n"
-         "Rem    WindowTitle: Window Title to refer to\r\n"
-         "Rem    Method: 0=Starts with, 1=Contains, 2=Matches, 3=Ends with\r\n"
-         "Rem    CaseSensitive: True or False\r\n"
-         "Rem    VisibleOnly: True or False\r\n" B
          "winID = GetWindowID \"Put Window Title Here\", 0, False, True\r\n\r\n"},
-        {"KillProcess", KillProcessTemplate(),
-         B "Rem Terminate the program referred to by the processID\r\n"
-           "Rem Syntax: KillProcess processID\r\n" B "KillProcess procID\r\n\r\n"},
-        {"Send", SendTemplate(),
-         B "Rem Send keystrokes to the currently active window\r\n"
-           "Rem Syntax: Send key(s)\r\n" B "Send \""},
+        {"KillProcess", KillProcessTemplate(), "KillProcess procID\r\n\r\n"},
+        {"Send", SendTemplate(), "Send \""},
         {"SetFocus", SetFocusTemplate(),
-         B "Rem Sets the current window that will receive keystrokes\r\n"
-           "Rem Syntax: SetFocus app[,method][,caseSensitive][,visibleOnly]\r\n"
-           "Rem    App: Title or ProcessID \r\n"
-           "Rem    Method: 0=Starts with, 1=Contains, 2=Matches, 3=Ends with\r\n"
-           "Rem    CaseSensitive: True or False\r\n"
-           "Rem    VisibleOnly: True or False\r\n" B
-           "SetFocus \"Put Window Title or ProcessID Here\", 0, False, True\r\n\r\n"},
-        {"ShutDownWindows", ShutDownWindowsTemplate(),
-         B "Rem Logoff, restart, shutdown or power off windows\r\n"
-           "Rem Syntax: ShutDownWindows [options][,force]\r\n"
-           "Rem    Options: 1=Log off, 2=Reboot, 3=Shutdown, 4=Power off\r\n"
-           "Rem    Force: True or False\r\n" B "ShutdownWindows 1, False\r\n\r\n"},
-        {"TimeOut", TimeOutTemplate(),
-         B "Rem Number of seconds to retry before considering a SetFocus or GetWindowID\r\n"
-           "Rem command as failed (default=30)\r\n"
-           "Rem Syntax: TimeOut seconds\r\n" B "TimeOut 30\r\n\r\n"},
-        {"Wait", WaitTemplate(12),
-         B "Rem Wait the specified number of seconds\r\n"
-           "Rem Syntax: Wait seconds\r\n" B "Wait 12\r\n\r\n"},
-        {"Remark", RemarkTemplate(), "Rem "},
-        {"Run", RunTemplate(QStringLiteral("/usr/bin/xterm"), 5),
-         B "Rem Run *.EXE, COM, or *.BAT file and optionally return a ProcessID for the\r\n"
-           "Rem running program\r\n"
-           "Rem Syntax: uservar = Run programName\r\n"
-           "Rem \r\n"
-           "Rem Run program, give time to load & set focus to program\r\n" B
-           "xtermID = Run \"/usr/bin/xterm\"\r\n"
-           "Wait 5\r\n"
-           "SetFocus xtermID\r\n\r\n"},
-        {"RunExecute", RunExecuteTemplate(QStringLiteral("/home/ann/a b.txt"), 7),
-         B "Rem Open / Print Program associated with selected file\r\n"
-           "Rem Syntax: RunExecute [operation],fileName[,parameters][,startDir][,showCmd]\r\n"
-           "Rem     Operation: \"Open\" or \"Print\"\r\n"
-           "Rem     ShowCmd: 0=Hidden w/o focus, 1=Restore w/ focus, 2=Min w/ focus, 3=Max w/ "
-           "focus, \r\n"
-           "Rem     4=Restore w/o focus, 5=Restore w/ focus, 6/Min w/o focus.\r\n"
-           "Rem \r\n"
-           "Rem Run program, give time to load & set focus to program\r\n" B
-           "RunExecute \"open\", \"/home/ann/a b.txt\" , , ,1\r\n"
-           "Wait 7\r\n\r\n"},
+         "SetFocus \"Put Window Title or ProcessID Here\", 0, False, True\r\n\r\n"},
+        {"ShutDownWindows", ShutDownWindowsTemplate(), "ShutdownWindows 1, False\r\n\r\n"},
+        {"TimeOut", TimeOutTemplate(), "TimeOut 30\r\n\r\n"},
+        {"Wait", WaitTemplate(12), "Wait 12\r\n\r\n"},
+        {"Run", RunTemplate("/usr/bin/xterm", 5),
+         "xtermID = Run \"/usr/bin/xterm\"\r\nWait 5\r\nSetFocus xtermID\r\n\r\n"},
+        {"RunExecute", RunExecuteTemplate("/home/ann/a b.txt", 7),
+         "RunExecute \"open\", \"/home/ann/a b.txt\" , , ,1\r\nWait 7\r\n\r\n"},
     };
-    for (const Template& t : templates)
-        EXPECT_EQ(t.text.toUtf8(), QByteArray(t.expected)) << t.name;
+    for (const auto& t : templates) {
+        SCOPED_TRACE(t.name);
+        ASSERT_TRUE(t.text.startsWith(banner));
+        const qsizetype end = t.text.lastIndexOf(banner);
+        ASSERT_GT(end, banner.size());
+        EXPECT_EQ(t.text.mid(end + banner.size()), t.statements);
+        const QString remarks = t.text.mid(banner.size(), end - banner.size());
+        EXPECT_EQ(remarks.count(u'\n'), remarks.count("\r\n"));
+        for (const QString& line : remarks.split("\r\n", Qt::SkipEmptyParts))
+            EXPECT_TRUE(line.startsWith("Rem ")) << line.toStdString();
+    }
+    EXPECT_EQ(RemarkTemplate(), "Rem ");
 }
 
 TEST(Templates, RunVariableIsTheLowerCaseNameCutAtItsFirstPeriod) {

@@ -18,59 +18,38 @@ namespace {
 
 const QString kSaveQuestion = "Save the current file";
 
-// New and closing on a changed untitled text: every answer of the question
-// and of the save dialog that follows a Yes.
-struct NewCase {
-    const char* name;
-    std::deque<bool> answers;
-    std::vector<QString> dialog;  // relative to the test folder; empty: cancelled
-    bool cleared;
-    int dialogsShown;
-};
-
+// New on a changed untitled text: every answer of the question and of the
+// save dialog that follows a Yes.
 TEST_F(EditorTest, NewOnAChangedUntitledTextWithEveryAnswer) {
-    const NewCase cases[] = {
-        {"No discards", {false}, {}, true, 0},
-        {"Yes, dialog cancelled keeps all", {true}, {QString()}, false, 1},
-        {"Yes, saved clears", {true}, {QString("new.mcr")}, true, 1},
+    const struct {
+        const char* name;
+        bool yes;
+        QString saveAs;  // the save dialog's answer; empty: cancelled
+        bool cleared;
+    } cases[] = {
+        {"No discards", false, {}, true},
+        {"Yes, dialog cancelled keeps all", true, {}, false},
+        {"Yes, saved clears", true, "new.mcr", true},
     };
-    for (const NewCase& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         mMessages.clear();
         mDialogs.clear();
-        mSavedPaths.clear();
-        QFile::remove(path("new.mcr"));
-        mAnswers = c.answers;
-        mDialogAnswers.clear();
-        for (const QString& answer : c.dialog)
-            mDialogAnswers.push_back(answer.isEmpty() ? answer : path(answer));
+        mAnswers = {c.yes};
+        mDialogAnswers = {c.saveAs.isEmpty() ? QString() : path(c.saveAs)};
         auto form = editor();
         type(*form, "Wait 1");
         form->mnuFileNew_Click();
         ASSERT_EQ(mMessages.size(), 1u);
         EXPECT_TRUE(mMessages[0].question);
-        EXPECT_EQ(mMessages[0].title, "Tarn Macro Editor");
         EXPECT_EQ(mMessages[0].text, kSaveQuestion);
-        EXPECT_EQ(static_cast<int>(mDialogs.size()), c.dialogsShown);
+        EXPECT_EQ(mDialogs.size(), c.yes ? 1u : 0u);
         EXPECT_EQ(textOf(*form), c.cleared ? "" : "Wait 1");
         EXPECT_EQ(form->dirty(), !c.cleared);
         EXPECT_EQ(form->windowTitle(), "Untitled - Tarn Macro Editor");
-        if (c.dialog.size() == 1 && !c.dialog[0].isEmpty()) {
-            EXPECT_EQ(contents(path("new.mcr")), "Wait 1");
-            EXPECT_EQ(mSavedPaths, std::vector<QString>{path("new.mcr")});
-        }
     }
-}
-
-TEST_F(EditorTest, NewOnAnUnchangedTextAsksNothing) {
-    auto form = editor();
-    const QString file = put("demo.mcr", "Wait 1\r\n");
-    ASSERT_TRUE(form->OpenMacro(file));
-    form->mnuFileNew_Click();
-    EXPECT_TRUE(mMessages.empty());
-    EXPECT_EQ(textOf(*form), "");
-    EXPECT_EQ(form->windowTitle(), "Untitled - Tarn Macro Editor");
-    EXPECT_TRUE(form->fileName().isEmpty());
+    EXPECT_EQ(contents(path("new.mcr")), "Wait 1");
+    EXPECT_EQ(mSavedPaths, std::vector<QString>{path("new.mcr")});
 }
 
 TEST_F(EditorTest, OpenShowsTheFileWithItsNameInTheCaption) {
@@ -80,12 +59,6 @@ TEST_F(EditorTest, OpenShowsTheFileWithItsNameInTheCaption) {
     form->mnuFileOpen_Click();
     ASSERT_EQ(mDialogs.size(), 1u);
     EXPECT_EQ(mDialogs[0].kind, CommonDialog::Kind::Open);
-    EXPECT_EQ(mDialogs[0].title, "Open Macro File");
-    EXPECT_EQ(mDialogs[0].fileName, "");
-    EXPECT_EQ(mDialogs[0].flags, 0x80004);
-    ASSERT_EQ(mDialogs[0].filter.size(), 2u);
-    EXPECT_EQ(mDialogs[0].filter[0].description, "Macros (*.mcr)");
-    EXPECT_EQ(mDialogs[0].filter[1].description, "All Files(*.*)");
     EXPECT_EQ(textOf(*form), QString::fromUtf8("Rem caf\xC3\xA9\nWait 1"));
     EXPECT_EQ(form->windowTitle(), "demo.mcr - Tarn Macro Editor");
     EXPECT_EQ(form->fileName(), file);
@@ -95,6 +68,12 @@ TEST_F(EditorTest, OpenShowsTheFileWithItsNameInTheCaption) {
     ASSERT_TRUE(form->SaveFile());
     EXPECT_EQ(contents(file), "\xEF\xBB\xBFRem caf\xC3\xA9\r\nWait 1");
     EXPECT_EQ(mSavedPaths, std::vector<QString>{file});
+    // New on the unchanged text asks nothing.
+    form->mnuFileNew_Click();
+    EXPECT_TRUE(mMessages.empty());
+    EXPECT_EQ(textOf(*form), "");
+    EXPECT_EQ(form->windowTitle(), "Untitled - Tarn Macro Editor");
+    EXPECT_TRUE(form->fileName().isEmpty());
 }
 
 TEST_F(EditorTest, OpenRunsNewFirst) {
@@ -145,11 +124,15 @@ TEST_F(EditorTest, AYesWhoseSaveDidNotHappenKeepsTheTextAndTheWindow) {
         EXPECT_TRUE(form->isVisible());
         EXPECT_TRUE(form->loaded());
         EXPECT_EQ(textOf(*form), "unsaved");
-        // No still discards and closes.
+        // No still discards and closes; the window loads again on its next use.
         mAnswers = {false};
         action(*form, "mnuFileExit")->trigger();
         EXPECT_FALSE(form->isVisible());
         EXPECT_FALSE(form->loaded());
+        EXPECT_EQ(textOf(*form), "");
+        form->Load();
+        EXPECT_TRUE(form->loaded());
+        EXPECT_EQ(form->windowTitle(), "Untitled - Tarn Macro Editor");
     }
 }
 
@@ -217,6 +200,11 @@ TEST_F(EditorTest, DropAndMiddleClickGoThroughPaste) {
     QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(area, &drop);
     EXPECT_EQ(textOf(*form), "Wait 1");
+    // The left button still places the caret.
+    QTextCursor start(text(*form)->document());
+    QTest::mouseClick(area, Qt::LeftButton, Qt::NoModifier,
+                      text(*form)->cursorRect(start).center());
+    EXPECT_EQ(text(*form)->textCursor().position(), 0);
     QClipboard* clipboard = QApplication::clipboard();
     if (!clipboard->supportsSelection()) return;  // no X selection on this platform
     clipboard->setText("Rem\r\n", QClipboard::Selection);
@@ -274,9 +262,6 @@ TEST_F(EditorTest, SaveAsAsksBeforeOverwritingAndNeverLosesTheOldFile) {
     EXPECT_FALSE(form->SaveFileAs());
     ASSERT_EQ(mDialogs.size(), 1u);
     EXPECT_EQ(mDialogs[0].kind, CommonDialog::Kind::Save);
-    EXPECT_EQ(mDialogs[0].title, "Save Macro File");
-    ASSERT_EQ(mDialogs[0].filter.size(), 1u);
-    EXPECT_EQ(mDialogs[0].filter[0].description, "Macros (*.mcr)");
     ASSERT_EQ(mMessages.size(), 1u);
     EXPECT_EQ(mMessages[0].text, "Overwrite the existing " + existing);
     EXPECT_EQ(contents(existing), "old text");
@@ -305,7 +290,6 @@ TEST_F(EditorTest, FailedSaveIsReportedAndChangesNothing) {
     mDialogAnswers = {path("nowhere/a.mcr")};
     EXPECT_FALSE(form->SaveFileAs());
     ASSERT_EQ(mMessages.size(), 1u);
-    EXPECT_EQ(mMessages[0].title, "Tarn Macro Editor");
     EXPECT_EQ(mMessages[0].text, "Error during save - Path not found - 76");
     EXPECT_EQ(form->fileName(), file);
     EXPECT_EQ(form->windowTitle(), "demo.mcr - Tarn Macro Editor");

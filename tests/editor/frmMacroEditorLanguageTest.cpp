@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The language in the editor window: colours and marks on a macro opened from
-// a file, typing still recorded as an edit, none of it on the trace viewer,
-// and going to a line.
+// a file, typing still recorded as an edit, and going to a line.
 #include <QApplication>
 #include <QTextBlock>
 #include <QTextLayout>
@@ -41,14 +40,6 @@ TEST_F(EditorTest, MacroShownInColourAndMarkedWithoutBeingChanged) {
     QApplication::processEvents();
     EXPECT_TRUE(form->dirty());
     EXPECT_FALSE(text(*form)->document()->findBlockByNumber(2).layout()->formats().isEmpty());
-}
-
-TEST_F(EditorTest, TraceViewerShowsPlainText) {
-    auto form = editor();
-    form->ViewLogMode();
-    EXPECT_EQ(form->highlighter(), nullptr);
-    EXPECT_EQ(form->gutter(), nullptr);
-    EXPECT_FALSE(form->dirty());
 }
 
 }  // namespace

@@ -4,11 +4,11 @@
 #include <QApplication>
 #include <QPrintDialog>
 #include <QPrinter>
-#include <QTimer>
 #include <QToolBar>
 
 #include "CurrentPrinter.h"
 #include "EditorTest.h"
+#include "ModalWatch.h"
 #include "PdfWords.h"
 #include "PrintJob.h"
 #include "PrivateCups.h"
@@ -21,192 +21,163 @@ using namespace std::chrono_literals;
 using editor::testing::PdfText;
 using editor::testing::PdfWord;
 using editor::testing::PrivateCups;
-using editor::testing::readPdfWords;
-
-const QString kPrintError = QStringLiteral("Error during printing - Printer error - 482");
 
 class PrintTest : public EditorTest {
   protected:
     void SetUp() override {
         EditorTest::SetUp();
-        noPrinter();
+        usePdf(QString());
     }
     void TearDown() override {
         currentJob().end();
-        noPrinter();
+        usePdf(QString());
         EditorTest::TearDown();
     }
-    // Qt's own state with no printer: a PDF writer without a file.
-    static void noPrinter() { usePdf(QString()); }
+    // No file is Qt's own state with no printer: a PDF writer without a file.
     static void usePdf(const QString& psvFile) {
         currentPrinter().setOutputFormat(QPrinter::PdfFormat);
         currentPrinter().setOutputFileName(psvFile);
     }
-    static int count(const PdfText& poText, int piPage, const QString& psvWord) {
-        return static_cast<int>(
-            std::count_if(poText.words.begin(), poText.words.end(),
-                          [&](const PdfWord& w) { return w.page == piPage && w.text == psvWord; }));
-    }
     // The one page of a printed PDF holds the title, the footer and the words.
-    void expectPrinted(const QString& psvPdf, const QString& psvTitle, const QStringList& pWords) {
-        const PdfText read = readPdfWords(psvPdf);
+    static void expectPrinted(const QString& psvPdf, const QString& psvTitle,
+                              const QStringList& pWords) {
+        const PdfText read = editor::testing::readPdfWords(psvPdf);
         ASSERT_TRUE(read.ok) << read.error.toStdString();
         EXPECT_EQ(read.pages, 1);
         // The date's first word may be a word of the text or the page number
         // on some days: each word is there as often as the page has it.
         const QStringList all =
-            QStringList{psvTitle, todaysShortDate().section(QLatin1Char(' '), 0, 0),
-                        QStringLiteral("Page"), QStringLiteral("1")} +
-            pWords;
-        for (const QString& word : all)
-            EXPECT_EQ(count(read, 1, word), all.count(word))
+            QStringList{psvTitle, todaysShortDate().section(' ', 0, 0), "Page", "1"} + pWords;
+        for (const QString& word : all) {
+            const auto count =
+                std::count_if(read.words.begin(), read.words.end(),
+                              [&](const PdfWord& w) { return w.page == 1 && w.text == word; });
+            EXPECT_EQ(count, all.count(word))
                 << word.toStdString() << " in " << psvPdf.toStdString();
+        }
     }
 };
 
-TEST_F(PrintTest, MenuCtrlPAndToolbarPrintTheWholeTextUnderItsPath) {
-    const QString file = put(QStringLiteral("demo.mcr"), "Send \"x\"\r\nWait 3\r\n");
+// The menu, Ctrl+P and the toolbar print the whole text under its path
+// ("Untitled" without one); the trace viewer prints too.
+TEST_F(PrintTest, EveryWayPrintsTheWholeTextUnderItsPath) {
+    const QString file = put("demo.mcr", "Send \"x\"\r\nWait 3\r\n");
+    const QString trace = put("TarnTrace.txt", "Run started\r\nWait 7\r\n");
     auto form = shownEditor();
-    ASSERT_TRUE(form->OpenMacro(file));
-    QAction* toolbarPrint = form->toolBar()->findChild<QAction*>(QStringLiteral("tbToolBarPrint"));
-    ASSERT_NE(toolbarPrint, nullptr);
-    const std::function<void()> ways[] = {
-        [&] { action(*form, "mnuFilePrint")->trigger(); },
-        [&] { key(*form, Qt::Key_P, Qt::ControlModifier); },
-        [&] { toolbarPrint->trigger(); },
-    };
-    int n = 0;
-    for (const auto& print : ways) {
-        const QString pdf = path(QStringLiteral("out%1.pdf").arg(++n));
-        usePdf(pdf);
-        print();
-        expectPrinted(pdf, file, {"Send", "\"x\"", "Wait", "3"});
-    }
-    EXPECT_TRUE(mMessages.empty());
-    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
-}
-
-TEST_F(PrintTest, UntitledTextAndTraceViewerPrintToo) {
-    auto form = editor();
-    type(*form, QStringLiteral("typed words"));
-    usePdf(path(QStringLiteral("untitled.pdf")));
-    form->mnuFilePrint_Click();
-    expectPrinted(path(QStringLiteral("untitled.pdf")), QStringLiteral("Untitled"),
-                  {"typed", "words"});
-
-    const QString trace = put(QStringLiteral("TarnTrace.txt"), "Run started\r\nWait 7\r\n");
     frmMacroEditor viewer;
     viewer.ViewLogMode();
     ASSERT_TRUE(viewer.OpenMacro(trace));
-    usePdf(path(QStringLiteral("trace.pdf")));
+    type(*form, "typed words");
+    usePdf(path("menu.pdf"));
+    action(*form, "mnuFilePrint")->trigger();
+    expectPrinted(path("menu.pdf"), "Untitled", {"typed", "words"});
+    mAnswers = {false};  // the typed words are not saved
+    ASSERT_TRUE(form->OpenMacro(file));
+    usePdf(path("ctrlp.pdf"));
+    key(*form, Qt::Key_P, Qt::ControlModifier);
+    expectPrinted(path("ctrlp.pdf"), file, {"Send", "\"x\"", "Wait", "3"});
+    usePdf(path("toolbar.pdf"));
+    form->toolBar()->findChild<QAction*>("tbToolBarPrint")->trigger();
+    expectPrinted(path("toolbar.pdf"), file, {"Send", "\"x\"", "Wait", "3"});
+    usePdf(path("viewer.pdf"));
     action(viewer, "mnuFilePrint")->trigger();
-    expectPrinted(path(QStringLiteral("trace.pdf")), trace, {"Run", "started", "Wait", "7"});
-    EXPECT_TRUE(mMessages.empty());
+    expectPrinted(path("viewer.pdf"), trace, {"Run", "started", "Wait", "7"});
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    ASSERT_EQ(mMessages.size(), 1u);  // only the question about saving
+    EXPECT_TRUE(mMessages[0].question);
 }
 
 TEST_F(PrintTest, AFailingPrinterIsReportedWithNumberAndDescription) {
     auto form = editor();
-    usePdf(QStringLiteral("/nonexistent-folder/out.pdf"));
+    usePdf("/nonexistent-folder/out.pdf");
     form->mnuFilePrint_Click();
     ASSERT_EQ(mMessages.size(), 1u);
     EXPECT_FALSE(mMessages[0].question);
-    EXPECT_EQ(mMessages[0].title, QStringLiteral("Tarn Macro Editor"));
-    EXPECT_EQ(mMessages[0].text, kPrintError);
+    EXPECT_EQ(mMessages[0].text, "Error during printing - Printer error - 482");
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
 
-TEST_F(PrintTest, WithNoPrinterAtAllPrintAndSetupSaySo) {
+// A printer installed while the program runs becomes the current one without
+// a restart.
+TEST_F(PrintTest, WithNoPrinterAtAllPrintAndSetupSaySoUntilOneIsInstalled) {
     auto form = editor();
     form->mnuFilePrint_Click();
     form->mnuFilePrinterSetup_Click();
     ASSERT_EQ(mMessages.size(), 2u);
-    for (const Message& message : mMessages) {
-        EXPECT_EQ(message.title, QStringLiteral("Tarn Macro Editor"));
+    for (const Message& message : mMessages)
         EXPECT_EQ(message.text, kNoPrinterText);
-    }
     EXPECT_TRUE(mDialogs.empty());
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    PrivateCups cups;
+    ASSERT_TRUE(cups.start("Later")) << cups.error().toStdString();
+    EXPECT_TRUE(printerAvailable());
+    EXPECT_EQ(currentPrinter().outputFormat(), QPrinter::NativeFormat);
+    EXPECT_EQ(currentPrinter().printerName(), "Later");
 }
 
 TEST_F(PrintTest, SetupChoosesThePrinterOfTheNextPrint) {
     PrivateCups cups;
-    ASSERT_TRUE(cups.start(QStringLiteral("First"))) << cups.error().toStdString();
-    ASSERT_TRUE(cups.addQueue(QStringLiteral("Second")));
+    ASSERT_TRUE(cups.start("First")) << cups.error().toStdString();
+    ASSERT_TRUE(cups.addQueue("Second"));
     auto form = editor();
-    type(*form, QStringLiteral("chosen"));
-
-    mDialogAnswers = {QString(), QStringLiteral("Second"), QStringLiteral("Missing")};
+    type(*form, "chosen");
+    mDialogAnswers = {QString(), "Second", "Missing"};
     form->mnuFilePrinterSetup_Click();  // cancelled: nothing changes, nothing shown
     EXPECT_TRUE(mMessages.empty());
-    EXPECT_EQ(currentPrinter().printerName(), QStringLiteral("First"));
+    EXPECT_EQ(currentPrinter().printerName(), "First");
     form->mnuFilePrinterSetup_Click();
     ASSERT_EQ(mDialogs.size(), 2u);
     EXPECT_EQ(mDialogs[1].kind, CommonDialog::Kind::Printer);
-    EXPECT_EQ(mDialogs[1].title, QStringLiteral("Macro File Printer Setup"));
-    EXPECT_EQ(mDialogs[1].flags, 0xC000C);
     form->mnuFilePrint_Click();
     form->mnuFilePrinterSetup_Click();  // a printer that is not there
     ASSERT_EQ(mMessages.size(), 1u);
-    EXPECT_EQ(mMessages[0].text,
-              QStringLiteral("Error during printer setup - Printer error - 482"));
-
+    EXPECT_EQ(mMessages[0].text, "Error during printer setup - Printer error - 482");
     const QStringList jobs = cups.waitForJobs(1, 30s);
     ASSERT_EQ(jobs.size(), 1);
-    EXPECT_TRUE(jobs[0].endsWith(QStringLiteral("-Second.pdf"))) << jobs[0].toStdString();
-    expectPrinted(jobs[0], QStringLiteral("Untitled"), {"chosen"});
-}
+    EXPECT_TRUE(jobs[0].endsWith("-Second.pdf")) << jobs[0].toStdString();
+    expectPrinted(jobs[0], "Untitled", {"chosen"});
 
-TEST_F(PrintTest, AJobLeftOpenIsSentByTheNextPrint) {
-    PrivateCups cups;
-    ASSERT_TRUE(cups.start(QStringLiteral("Queue"))) << cups.error().toStdString();
-    ASSERT_TRUE(printerAvailable());
-    // What a Print that failed in the middle leaves: a job with its pages,
-    // never ended.
-    currentJob().begin(currentPrinter());
-    currentJob().print(QStringLiteral("leftover"), QString(), todaysShortDate());
-    auto form = editor();
-    type(*form, QStringLiteral("fresh"));
-    form->mnuFilePrint_Click();
-    EXPECT_TRUE(mMessages.empty());
-
-    const QStringList jobs = cups.waitForJobs(2, 30s);
-    ASSERT_EQ(jobs.size(), 2);
-    expectPrinted(jobs[0], QStringLiteral("Untitled"), {"leftover"});
-    expectPrinted(jobs[1], QStringLiteral("Untitled"), {"fresh"});
-}
-
-// The real printer dialog, with the title and options Setup gives it.
-TEST_F(PrintTest, SetupShowsThePrinterDialogWithItsTitleAndOptions) {
-    PrivateCups cups;
-    ASSERT_TRUE(cups.start(QStringLiteral("Shown"))) << cups.error().toStdString();
+    // The real printer dialog, with the title and options Setup gives it.
     CommonDialog::setAnswerHook(nullptr);
-    auto form = editor();
     for (bool accept : {false, true}) {
         QString title;
         QAbstractPrintDialog::PrintDialogOptions options;
-        QTimer poll;
-        QObject::connect(&poll, &QTimer::timeout, [&] {
-            auto* dialog = qobject_cast<QPrintDialog*>(QApplication::activeModalWidget());
-            if (!dialog) return;
-            title = dialog->windowTitle();
-            options = dialog->options();
-            accept ? dialog->accept() : dialog->reject();
-        });
-        // Bounded: a dialog still open after 10 s is closed, failing the checks.
-        QTimer::singleShot(10000, [] {
-            if (QWidget* modal = QApplication::activeModalWidget()) modal->close();
-        });
-        poll.start(20);
+        ModalWatch watch(
+            [&](QWidget* modal) {
+                auto* dialog = qobject_cast<QPrintDialog*>(modal);
+                if (!dialog) return (void)modal->close();
+                title = dialog->windowTitle();
+                options = dialog->options();
+                accept ? dialog->accept() : dialog->reject();
+            },
+            nullptr, 10000);
         form->mnuFilePrinterSetup_Click();
-        poll.stop();
-        EXPECT_EQ(title, QStringLiteral("Macro File Printer Setup"));
+        EXPECT_EQ(title, "Macro File Printer Setup");
         EXPECT_FALSE(options.testFlag(QAbstractPrintDialog::PrintSelection));
         EXPECT_FALSE(options.testFlag(QAbstractPrintDialog::PrintPageRange));
         EXPECT_FALSE(options.testFlag(QAbstractPrintDialog::PrintToFile));
         EXPECT_TRUE(options.testFlag(QAbstractPrintDialog::PrintCollateCopies));
     }
+    EXPECT_EQ(mMessages.size(), 1u);
+    EXPECT_EQ(currentPrinter().printerName(), "Second");
+}
+
+TEST_F(PrintTest, AJobLeftOpenIsSentByTheNextPrint) {
+    PrivateCups cups;
+    ASSERT_TRUE(cups.start("Queue")) << cups.error().toStdString();
+    ASSERT_TRUE(printerAvailable());
+    // What a Print that failed in the middle leaves: a job with its pages,
+    // never ended.
+    currentJob().begin(currentPrinter());
+    currentJob().print("leftover", QString(), todaysShortDate());
+    auto form = editor();
+    type(*form, "fresh");
+    form->mnuFilePrint_Click();
     EXPECT_TRUE(mMessages.empty());
-    EXPECT_EQ(currentPrinter().printerName(), QStringLiteral("Shown"));
+    const QStringList jobs = cups.waitForJobs(2, 30s);
+    ASSERT_EQ(jobs.size(), 2);
+    expectPrinted(jobs[0], "Untitled", {"leftover"});
+    expectPrinted(jobs[1], "Untitled", {"fresh"});
 }
 
 }  // namespace

@@ -36,6 +36,8 @@ TEST_F(ViewerTest, ShowsTheTraceReadOnlyWithOnlyPrintExitAndHelp) {
     EXPECT_EQ(form->windowTitle(), "TarnTrace.txt - Tarn Trace File Viewer");
     EXPECT_EQ(textOf(*form), "Wait 1\nError 5 - x\n");
     EXPECT_FALSE(form->toolBar()->isVisibleTo(form.get()));
+    EXPECT_EQ(form->highlighter(), nullptr);  // plain text, no colours or marks
+    EXPECT_EQ(form->gutter(), nullptr);
     QStringList shown;
     for (QAction* top : form->menuBar()->actions()) {
         if (!top->isVisible()) continue;
@@ -69,22 +71,15 @@ TEST_F(ViewerTest, ShowsTheTraceReadOnlyWithOnlyPrintExitAndHelp) {
 }
 
 TEST_F(ViewerTest, EveryOpeningReadsTheTraceAgain) {
-    const QString file = trace("Wait 1\r\n");
-    auto form = viewer(file);
-    ASSERT_TRUE(mOpened);
-    trace("Wait 1\r\nWait 2\r\n");
-    form->ViewLogMode();
-    ASSERT_TRUE(form->OpenMacro(file));
-    EXPECT_EQ(textOf(*form), "Wait 1\nWait 2\n");
-    EXPECT_TRUE(mMessages.empty());
-}
-
-TEST_F(ViewerTest, MissingTraceIsReported) {
     auto form = viewer(path("TarnTrace.txt"));
     EXPECT_FALSE(mOpened);
     ASSERT_EQ(mMessages.size(), 1u);
-    EXPECT_EQ(mMessages[0].title, "Tarn Open File");
     EXPECT_EQ(mMessages[0].text, "There is no data in the file or the file could not be found");
+    const QString file = trace("Wait 1\r\nWait 2\r\n");
+    form->ViewLogMode();
+    ASSERT_TRUE(form->OpenMacro(file));
+    EXPECT_EQ(textOf(*form), "Wait 1\nWait 2\n");
+    EXPECT_EQ(mMessages.size(), 1u);
 }
 
 // A viewer already on the screen goes away rather than turn into an empty
@@ -108,11 +103,7 @@ TEST_F(ViewerTest, TooLargeTraceIsOfferedForClearing) {
         EXPECT_FALSE(form->isVisible());
         ASSERT_EQ(mMessages.size(), 1u);
         EXPECT_TRUE(mMessages[0].question);
-        EXPECT_EQ(mMessages[0].title, "Tarn trace file");
-        EXPECT_EQ(mMessages[0].text,
-                  "The trace file is too large for the viewer.\r\n\r\nYou will have to open the "
-                  "trace file with a different program or clear the trace file.\r\n\r\nClear "
-                  "trace file now?");
+        EXPECT_TRUE(mMessages[0].text.endsWith("Clear trace file now?"));
         EXPECT_EQ(QFile::exists(file), !yes);
     }
 }
