@@ -117,21 +117,26 @@ TEST(MacroHighlighter, ColoursTheLinesInViewAsTheyComeIntoView) {
     EXPECT_EQ(changes.count(), 0);
     EXPECT_FALSE(edit.document()->isModified());
 
-    // Lines changed in view are coloured as they now read, both ends of a
-    // change that breaks a line included.
+    // Lines changed in view are coloured as they now read: those at both ends
+    // of one change (edits in one edit block make one change), and a line a
+    // change breaks.
     QTextCursor cursor(edit.document()->findBlockByNumber(501));
+    cursor.beginEditBlock();
     cursor.insertText("Rem ");
-    cursor = QTextCursor(edit.document()->findBlockByNumber(503));
+    QTextCursor(edit.document()->findBlockByNumber(503)).insertText("Rem ");
+    cursor.endEditBlock();
+    cursor = QTextCursor(edit.document()->findBlockByNumber(505));
     cursor.movePosition(QTextCursor::Right, QTextCursor::MoveAnchor, 5);
     cursor.insertText("1\nRem ");
     QApplication::processEvents();
-    for (int line : {501, 503, 504}) {
+    for (int line : {501, 503, 505, 506}) {
         const QTextBlock changed = document.findBlockByNumber(line);
-        EXPECT_EQ(partsOf(changed.text(), changed.layout()->formats()),
-                  partsOf(changed.text(), MacroHighlighter::formatsOf(changed.text())))
+        EXPECT_EQ(
+            partsOf(changed.text(), changed.layout()->formats()).toStdString(),
+            partsOf(changed.text(), MacroHighlighter::formatsOf(changed.text())).toStdString())
             << line;
     }
-    EXPECT_EQ(document.findBlockByNumber(501).text(), "Rem Send {ENTER}");
+    EXPECT_EQ(document.findBlockByNumber(503).text(), "Rem Send {ENTER}");
 }
 
 }  // namespace
