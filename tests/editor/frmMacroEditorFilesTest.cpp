@@ -76,29 +76,16 @@ TEST_F(EditorTest, OpenShowsTheFileWithItsNameInTheCaption) {
     EXPECT_TRUE(form->fileName().isEmpty());
 }
 
+// A changed text is offered for saving; declined, the open goes on.
 TEST_F(EditorTest, OpenRunsNewFirst) {
-    const QString file = put("demo.mcr", "Wait 1");
-    {
-        // Unchanged text and a cancelled dialog: empty and untitled.
-        auto form = editor();
-        ASSERT_TRUE(form->OpenMacro(file));
-        mDialogAnswers = {QString()};
-        EXPECT_FALSE(form->OpenMacro());
-        EXPECT_EQ(textOf(*form), "");
-        EXPECT_EQ(form->windowTitle(), "Untitled - Tarn Macro Editor");
-        EXPECT_TRUE(mMessages.empty());
-    }
-    {
-        // A changed text is offered for saving; declined, the open goes on.
-        auto form = editor();
-        type(*form, "unsaved");
-        mAnswers = {false};
-        mDialogAnswers = {file};
-        EXPECT_TRUE(form->OpenMacro());
-        ASSERT_EQ(mMessages.size(), 1u);
-        EXPECT_EQ(mMessages[0].text, kSaveQuestion);
-        EXPECT_EQ(textOf(*form), "Wait 1");
-    }
+    auto form = editor();
+    type(*form, "unsaved");
+    mAnswers = {false};
+    mDialogAnswers = {put("demo.mcr", "Wait 1")};
+    EXPECT_TRUE(form->OpenMacro());
+    ASSERT_EQ(mMessages.size(), 1u);
+    EXPECT_EQ(mMessages[0].text, kSaveQuestion);
+    EXPECT_EQ(textOf(*form), "Wait 1");
 }
 
 // The user chose to save and the save did not happen (dialog cancelled, write
@@ -179,7 +166,10 @@ TEST_F(EditorTest, FileDialogsStartWhereTheUserWorks) {
     mDialogAnswers = {file};
     form->mnuFileOpen_Click();
     mDialogAnswers = {QString()};
-    form->mnuFileOpen_Click();  // cancelled: untitled again
+    form->mnuFileOpen_Click();  // cancelled: empty and untitled again, nothing asked
+    EXPECT_EQ(textOf(*form), "");
+    EXPECT_EQ(form->windowTitle(), "Untitled - Tarn Macro Editor");
+    EXPECT_TRUE(mMessages.empty());
     type(*form, "y");
     form->SaveFileAs();
     ASSERT_EQ(mDialogs.size(), 3u);

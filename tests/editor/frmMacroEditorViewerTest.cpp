@@ -50,10 +50,7 @@ TEST_F(ViewerTest, ShowsTheTraceReadOnlyWithOnlyPrintExitAndHelp) {
               "mnuFile,mnuFilePrinterSetup,mnuFilePrint,mnuFileSep1,mnuFileExit,mnuHelp,"
               "mnuHelpContents,mnuHelpIndex,mnuHelpSep0,mnuHelpAbout");
     // No key changes the text, shortcuts of the hidden entries included.
-    form->show();
-    form->activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(form.get(), 5000));
-    text(*form)->setFocus();
+    showActive(*form);
     QApplication::clipboard()->setText("pasted");
     select(*form, 0, 4);
     type(*form, "typed\n");
