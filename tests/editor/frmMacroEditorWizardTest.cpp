@@ -1,16 +1,24 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The editor window's Wizard, recorder and Search menu: what each entry puts
 // into the text area, where the caret ends, Undo after it, the Run dialog and
-// its remembered file, the run wait box, recording on and off, and Find Next.
+// its remembered file, the run wait box, recording on and off, and Find Next;
+// and the recorder and the templates alone.
+#include <gtest/gtest.h>
+#include <string>
+
 #include <QInputDialog>
 #include <QKeyEvent>
 #include <QMenu>
+#include <QStringList>
 #include <QTest>
 #include <QToolBar>
 
 #include "EditorTest.h"
 #include "Help.h"
+#include "KeyNotation.h"
+#include "KeyRecorder.h"
 #include "ModalWatch.h"
+#include "ProgramInfo.h"
 #include "Settings.h"
 #include "frmFind.h"
 #include "modTemplates.h"
@@ -174,6 +182,159 @@ TEST_F(WizardTest, FindNextSearchesWithTheHiddenDialog) {
     // Closing the editor closes the dialog for good.
     form->Unload();
     EXPECT_EQ(form->findDialog(), nullptr);
+}
+
+// The recorder's rules that typing on a real display cannot reach (the
+// layouts, chords and modifier timing are played back for real in
+// RecorderPlaybackTest): auto-repeat with and without the platform's flag,
+// keys whose release went to another window, and every character of text
+// playing back as itself.
+// Steps as "<what><key><time>" apart by spaces: what is d (down), u (up), r (a
+// press flagged as auto-repeat) or f alone (the focus lost); the key a letter
+// typing itself, ^ Control or + Shift; the time in milliseconds. Each key
+// carries the modifiers held before it.
+QString record(const char* psvSteps) {
+    KeyRecorder recorder;
+    QString written;
+    Qt::KeyboardModifiers held;
+    for (const QString& step : QString::fromLatin1(psvSteps).split(QLatin1Char(' '))) {
+        if (step == QLatin1String("f")) {
+            recorder.keysUp();
+            held = {};
+            continue;
+        }
+        const QChar c = step[1];
+        const Qt::KeyboardModifier modifier = c == '^'   ? Qt::ControlModifier
+                                              : c == '+' ? Qt::ShiftModifier
+                                                         : Qt::NoModifier;
+        RecorderKey key;
+        key.press = step[0] != 'u';
+        key.autoRepeat = step[0] == 'r';
+        key.key = c == '^'   ? Qt::Key_Control
+                  : c == '+' ? Qt::Key_Shift
+                             : Qt::Key_A + (c.toLower().unicode() - 'a');
+        key.text = modifier != Qt::NoModifier ? QString() : QString(c);
+        key.id = quint32(key.key);
+        key.time = step.mid(2).toULongLong();
+        key.modifiers = held;
+        if (modifier != Qt::NoModifier) held.setFlag(modifier, key.press);
+        written += recorder.key(key);
+    }
+    return written;
+}
+
+TEST(KeyRecorder, AHeldKeyIsOneKey) {
+    const struct {
+        const char* name;
+        const char* steps;
+        const char* written;
+    } cases[] = {
+        {"repeats flagged", "dx10 rx500 ux900", "x"},
+        {"presses with no release between", "dx10 dx500 dx530 ux900", "x"},
+        {"a release and a press at one time stamp", "dx10 ux500 dx500 ux530 dx530 ux900", "x"},
+        {"typed twice", "dx10 ux80 dx150 ux220", "xx"},
+        {"a held Shift over a held letter", "d+10 r+500 dA600 dA1100 uA1200 u+1300", "A"},
+        {"the releases went to another window", "dx10 d^20 f dx900 ux950 d^960 u^990", "xx^()"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(record(c.steps), QString::fromUtf8(c.written)) << c.name;
+}
+
+// Any character a layout can type, written as text, types that character.
+TEST(KeyRecorder, TextPlaysBackAsItself) {
+    std::u32string characters = U"äöüßéèçàùœ€@£§°²µ×÷¿¡«»";
+    for (char32_t c = 0x20; c < 0x7f; ++c)
+        characters += c;
+    for (char32_t c : characters) {
+        const QString notation = notationOfText(QString::fromUcs4(&c, 1));
+        const KeySequence expected{{KeyEvent::Type::Press, Key::Character, c},
+                                   {KeyEvent::Type::Release, Key::Character, c}};
+        EXPECT_EQ(parseKeys(notation.toStdString()), expected) << notation.toStdString();
+    }
+}
+
+// The templates alone: statements and line ends, the Run variable name and
+// the run wait answer.
+// Every template but Remark is remarks between two banners, then its
+// statements; Send stops behind its opening quote.
+TEST(Templates, AreRemarksBetweenBannersThenTheseStatements) {
+    const QString banner = "Rem " + QString(73, u'=') + " \r\n";
+    const struct {
+        const char* name;
+        QString text;
+        const char* statements;
+    } templates[] = {
+        {"CloseWindow", CloseWindowTemplate(), "CloseWindow winID\r\n\r\n"},
+        {"GetProcessID", GetProcessIDTemplate(), "procID = GetProcessID winID\r\n\r\n"},
+        {"GetWindowID", GetWindowIDTemplate(),
+         "winID = GetWindowID \"Put Window Title Here\", 0, False, True\r\n\r\n"},
+        {"KillProcess", KillProcessTemplate(), "KillProcess procID\r\n\r\n"},
+        {"Send", SendTemplate(), "Send \""},
+        {"SetFocus", SetFocusTemplate(),
+         "SetFocus \"Put Window Title or ProcessID Here\", 0, False, True\r\n\r\n"},
+        {"ShutDownWindows", ShutDownWindowsTemplate(), "ShutdownWindows 1, False\r\n\r\n"},
+        {"TimeOut", TimeOutTemplate(), "TimeOut 30\r\n\r\n"},
+        {"Wait", WaitTemplate(12), "Wait 12\r\n\r\n"},
+        {"Run", RunTemplate("/usr/bin/xterm", 5),
+         "xtermID = Run \"/usr/bin/xterm\"\r\nWait 5\r\nSetFocus xtermID\r\n\r\n"},
+        {"RunExecute", RunExecuteTemplate("/home/ann/a b.txt", 7),
+         "RunExecute \"open\", \"/home/ann/a b.txt\" , , ,1\r\nWait 7\r\n\r\n"},
+    };
+    for (const auto& t : templates) {
+        SCOPED_TRACE(t.name);
+        ASSERT_TRUE(t.text.startsWith(banner));
+        const qsizetype end = t.text.lastIndexOf(banner);
+        ASSERT_GT(end, banner.size());
+        EXPECT_EQ(t.text.mid(end + banner.size()), t.statements);
+        const QString remarks = t.text.mid(banner.size(), end - banner.size());
+        EXPECT_EQ(remarks.count(u'\n'), remarks.count("\r\n"));
+        for (const QString& line : remarks.split("\r\n", Qt::SkipEmptyParts))
+            EXPECT_TRUE(line.startsWith("Rem ")) << line.toStdString();
+    }
+    EXPECT_EQ(RemarkTemplate(), "Rem ");
+}
+
+TEST(Templates, RunVariableIsTheLowerCaseNameCutAtItsFirstPeriod) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"/usr/bin/xterm", "xtermID"},
+        {"/opt/X/MY.APP.EXE", "myID"},
+        {"/tools/FOO", "fooID"},
+        {"/a.b/Prog", "progID"},
+        {"/srv/c:d/Ünïcode.sh", "ünïcodeID"},
+        {"/home/ann/.hidden", "ID"},
+    };
+    for (const auto& [path, variable] : cases)
+        EXPECT_EQ(runVariableName(QString::fromUtf8(path)), QString::fromUtf8(variable)) << path;
+}
+
+TEST(Templates, RunWaitAnswerIsReadAsItsLeadingNumber) {
+    const std::pair<const char*, double> cases[] = {
+        {"12", 12},  {" 7 ", 7},   {"1 2", 12}, {"2.5", 2.5}, {"-3", -3}, {"abc", 0},     {"4x", 4},
+        {".5", 0.5}, {"1e2", 100}, {"1e", 1},   {"+", 0},     {"-.", 0},  {"3.7.1", 3.7},
+    };
+    for (const auto& [answer, value] : cases)
+        EXPECT_DOUBLE_EQ(numericValue(QString::fromLatin1(answer)), value) << answer;
+}
+
+TEST(Templates, RunWaitAnswerIsStoredAndRoundedHalvesToEven) {
+    struct Case {
+        const char* answer;
+        std::int16_t wait;
+        const char* stored;  // null: nothing stored
+    };
+    const Case cases[] = {
+        {"12", 12, "12"}, {"2.5", 2, "2.5"}, {"3.5", 4, "3.5"},
+        {"abc", 0, "0"},  {"", 9, nullptr},  {"99999", 9, nullptr},
+    };
+    const QString app = appTitle(), section = QString::fromLatin1(kSectionSettings),
+                  key = QString::fromLatin1(kKeyEditorDefaultRunWait);
+    for (const Case& c : cases) {
+        SaveSetting(app, section, key, QStringLiteral("9"));
+        EXPECT_EQ(applyRunWaitAnswer(QString::fromLatin1(c.answer), 9), c.wait) << c.answer;
+        EXPECT_EQ(GetSetting(app, section, key), QString::fromLatin1(c.stored ? c.stored : "9"))
+            << c.answer;
+        EXPECT_EQ(readRunWait(), c.wait) << c.answer;
+    }
 }
 
 }  // namespace
