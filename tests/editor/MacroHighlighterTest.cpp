@@ -96,29 +96,20 @@ TEST(MacroHighlighter, ColoursTheLinesInViewAsTheyComeIntoView) {
         return MacroHighlighter::highlighted(block) &&
                partsOf(block.text(), block.layout()->formats()) == QStringLiteral("KKKK BBBBBBB");
     };
-    struct Step {
-        const char* what;
-        std::function<void()> act;
-        std::vector<int> colouredLines, plainLines;
-    };
-    const Step steps[] = {
-        {"shown", [] {}, {0, 2}, {500, 1999}},
-        {"scrolled to the end",
-         [&] { edit.verticalScrollBar()->setValue(edit.verticalScrollBar()->maximum()); },
-         {1999, 0},
-         {500}},
-        {"scrolled to the middle", [&] { edit.verticalScrollBar()->setValue(500); }, {500}, {1000}},
-    };
-    for (const Step& step : steps) {
-        step.act();
+    const auto expectColoured = [&](const char* psvWhen, std::vector<int> pColoured,
+                                    std::vector<int> pPlain) {
         QApplication::processEvents();
-        for (int line : step.colouredLines)
-            EXPECT_TRUE(coloured(line)) << step.what << " " << line;
-        for (int line : step.plainLines) {
+        for (int line : pColoured)
+            EXPECT_TRUE(coloured(line)) << psvWhen << " " << line;
+        for (int line : pPlain)
             EXPECT_FALSE(MacroHighlighter::highlighted(document.findBlockByNumber(line)))
-                << step.what << " " << line;
-        }
-    }
+                << psvWhen << " " << line;
+    };
+    expectColoured("shown", {0, 2}, {500, 1999});
+    edit.verticalScrollBar()->setValue(edit.verticalScrollBar()->maximum());
+    expectColoured("scrolled to the end", {1999, 0}, {500});
+    edit.verticalScrollBar()->setValue(500);
+    expectColoured("scrolled to the middle", {500}, {1000});
     EXPECT_EQ(changes.count(), 0);
     EXPECT_FALSE(edit.document()->isModified());
 

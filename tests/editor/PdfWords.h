@@ -6,7 +6,6 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QString>
-#include <QTemporaryDir>
 #include <QTextDocumentFragment>
 #include <vector>
 
@@ -27,23 +26,16 @@ struct PdfText {
 
 inline PdfText readPdfWords(const QString& pdf) {
     PdfText result;
-    QTemporaryDir dir;
-    const QString html = dir.path() + QStringLiteral("/words.html");
     QProcess pdftotext;
-    pdftotext.start(QStringLiteral("pdftotext"), {QStringLiteral("-bbox"), pdf, html});
+    pdftotext.start("pdftotext", {"-bbox", pdf, "-"});
     if (!pdftotext.waitForFinished(60000) || pdftotext.exitCode() != 0) {
         pdftotext.kill();
         pdftotext.waitForFinished(5000);
-        result.error = QStringLiteral("pdftotext failed: ") +
-                       QString::fromLocal8Bit(pdftotext.readAllStandardError());
+        result.error =
+            "pdftotext failed: " + QString::fromLocal8Bit(pdftotext.readAllStandardError());
         return result;
     }
-    QFile file(html);
-    if (!file.open(QIODevice::ReadOnly)) {
-        result.error = QStringLiteral("no output from pdftotext");
-        return result;
-    }
-    const QString text = QString::fromUtf8(file.readAll());
+    const QString text = QString::fromUtf8(pdftotext.readAllStandardOutput());
     static const QRegularExpression tag(QStringLiteral(
         R"re(<page [^>]*>|<word xMin="([\d.]+)" yMin="([\d.]+)" xMax="([\d.]+)" yMax="([\d.]+)">([^<]*)</word>)re"));
     for (auto it = tag.globalMatch(text); it.hasNext();) {

@@ -299,8 +299,8 @@ QStringList bodyOf(const std::vector<Page>& pages) {
     return runs;
 }
 
-// Body runs as "page x,y text", apart by "|"; a, b and w stand for runs of
-// 20, 19 and 60 of these letters.
+// Body runs apart by "|"; as whole words a and b stand for 20 of the letter,
+// B for 19 b and w for 60 w.
 TEST(modWordwrap, BodyRuns) {
     const std::pair<const char*, const char*> cases[] = {
         {"ab cd", "1 720,1440 ab|1 1020,1440 cd"},

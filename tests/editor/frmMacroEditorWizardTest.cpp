@@ -253,10 +253,8 @@ TEST(KeyRecorder, TextPlaysBackAsItself) {
     }
 }
 
-// The templates alone: statements and line ends, the Run variable name and
-// the run wait answer.
-// Every template but Remark is remarks between two banners, then its
-// statements; Send stops behind its opening quote.
+// The templates alone. Every one but Remark is remarks between two banners,
+// then its statements; Send stops behind its opening quote.
 TEST(Templates, AreRemarksBetweenBannersThenTheseStatements) {
     const QString banner = "Rem " + QString(73, u'=') + " \r\n";
     const struct {
