@@ -66,6 +66,26 @@ class FindDialog : public ::testing::Test {
     frmFind* find;
 };
 
+// All is checked at first and comes first, from the top and in the tab
+// order; the buttons stand in a column at the right, Find Next the default.
+TEST_F(FindDialog, ControlsInTheirOrder) {
+    EXPECT_TRUE(control<QRadioButton>("optDirection_2")->isChecked());
+    EXPECT_TRUE(control<QPushButton>("cmdFind")->isDefault());
+    EXPECT_LT(control<QWidget>("optDirection_2")->y(), control<QWidget>("optDirection_0")->y());
+    EXPECT_LT(control<QWidget>("optDirection_0")->y(), control<QWidget>("optDirection_1")->y());
+    for (const char* button : {"cmdFind", "cmdReplace", "cmdcancel"})
+        EXPECT_GT(control<QWidget>(button)->x(), txtFind()->geometry().right()) << button;
+    const char* order[] = {"txtFind",        "txtReplace", "optDirection_2", "optDirection_0",
+                           "optDirection_1", "chkReplace", "chkCase",        "cmdFind",
+                           "cmdReplace",     "cmdcancel"};
+    for (std::size_t i = 1; i < std::size(order); ++i) {
+        QWidget* next = control<QWidget>(order[i - 1])->nextInFocusChain();
+        while (!(next->focusPolicy() & Qt::TabFocus))
+            next = next->nextInFocusChain();
+        EXPECT_EQ(next->objectName(), QLatin1String(order[i]));
+    }
+}
+
 TEST_F(FindDialog, ReplaceControlsFollowTheTickAndFindNeedsAText) {
     find->showFindReplace();
     auto* replace = control<QCheckBox>("chkReplace");

@@ -55,7 +55,9 @@ QString stored(const char* psvKey) {
 TEST_F(EditorTest, FreshInstallationOpensAnUnwrappedUntitledTextAtSeventyPercentCentred) {
     auto form = editor();
     EXPECT_EQ(form->windowTitle(), "Untitled - Tarn Macro Editor");
+    EXPECT_EQ(form->centralWidget(), text(*form));
     EXPECT_EQ(text(*form)->lineWrapMode(), QPlainTextEdit::NoWrap);
+    EXPECT_TRUE(text(*form)->font().bold());
     const QRect screen = QGuiApplication::primaryScreen()->geometry();
     const double width = 0.7 * pixelsToTwips(screen.width(), form.get(), Qt::Horizontal);
     const double height = 0.7 * pixelsToTwips(screen.height(), form.get(), Qt::Vertical);

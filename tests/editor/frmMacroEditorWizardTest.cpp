@@ -121,12 +121,16 @@ void send(frmMacroEditor& poForm, QEvent::Type type, int key, Qt::KeyboardModifi
 
 TEST_F(WizardTest, RecorderWritesKeysAsASendStatementWhileTheMenusAreOff) {
     auto form = shownEditor();
+    EXPECT_FALSE(action(*form, "mnuMacroEditMenu")->isVisible());
+    EXPECT_EQ(action(*form, "tbToolBarRecord")->toolTip(), "Recorder On/Off");
     action(*form, "mnuMacroRecord")->trigger();
     EXPECT_TRUE(action(*form, "mnuMacroRecord")->isChecked());
     EXPECT_TRUE(action(*form, "tbToolBarRecord")->isChecked());
     for (const char* menu : {"mnuFile", "mnuEdit", "mnuSearch", "mnuHelp", "mnuMacro"})
         EXPECT_FALSE(form->menu(QLatin1String(menu))->menuAction()->isEnabled()) << menu;
+    // The Edit Menu entries stay reachable in the Wizard menu while recording.
     EXPECT_TRUE(action(*form, "mnuMacroSep1")->isVisible());
+    EXPECT_TRUE(action(*form, "mnuMacroEditMenu")->isVisible());
     EXPECT_TRUE(helpFile().isEmpty());
 
     // a, Ctrl held over b and c, Shift alone, F1, Tab.
@@ -154,6 +158,7 @@ TEST_F(WizardTest, RecorderWritesKeysAsASendStatementWhileTheMenusAreOff) {
     EXPECT_FALSE(action(*form, "tbToolBarRecord")->isChecked());
     EXPECT_TRUE(form->menu(QString("mnuFile"))->menuAction()->isEnabled());
     EXPECT_FALSE(action(*form, "mnuMacroSep1")->isVisible());
+    EXPECT_FALSE(action(*form, "mnuMacroEditMenu")->isVisible());
     EXPECT_EQ(helpFile(), programHelpFile());
     EXPECT_EQ(textOf(*form), QString("Send \"a^(bc)+(){F1}{TAB}\"\n"));
 
