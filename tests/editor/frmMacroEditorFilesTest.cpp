@@ -70,6 +70,10 @@ TEST_F(EditorTest, OpenShowsTheFileWithItsNameInTheCaption) {
     form->mnuFileOpen_Click();
     ASSERT_EQ(mDialogs.size(), 1u);
     EXPECT_EQ(mDialogs[0].kind, CommonDialog::Kind::Open);
+    EXPECT_EQ(mDialogs[0].title, "Open Macro File");
+    EXPECT_EQ(mDialogs[0].flags, CommonDialog::kFileDialogFlags);
+    EXPECT_EQ(mDialogs[0].filter.size(), 2u);
+    EXPECT_EQ(mDialogs[0].fileName, "");
     EXPECT_EQ(textOf(*form), QString::fromUtf8("Rem caf\xC3\xA9\nWait 1"));
     EXPECT_EQ(form->windowTitle(), "demo.mcr - Tarn Macro Editor");
     EXPECT_EQ(form->fileName(), file);

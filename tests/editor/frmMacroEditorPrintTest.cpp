@@ -137,6 +137,7 @@ TEST_F(PrintTest, SetupChoosesThePrinterOfTheNextPrint) {
     form->mnuFilePrinterSetup_Click();
     ASSERT_EQ(mDialogs.size(), 2u);
     EXPECT_EQ(mDialogs[1].kind, CommonDialog::Kind::Printer);
+    EXPECT_EQ(mDialogs[1].flags, CommonDialog::kPrinterDialogFlags);
     form->mnuFilePrint_Click();
     form->mnuFilePrinterSetup_Click();  // a printer that is not there
     ASSERT_EQ(mMessages.size(), 1u);

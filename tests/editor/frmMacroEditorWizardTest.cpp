@@ -80,6 +80,7 @@ TEST_F(WizardTest, RunAsksForAProgramAndTheDialogKeepsItsLastFile) {
     EXPECT_EQ(textOf(*form), inArea(RunTemplate(QString("/opt/Tools/My.App.sh"), 5)));
     EXPECT_TRUE(textOf(*form).contains(QString("myID = Run \"/opt/Tools/My.App.sh\"")));
     ASSERT_EQ(mDialogs.size(), 2u);
+    EXPECT_EQ(mDialogs[0].flags, CommonDialog::kFileDialogFlags);
     EXPECT_EQ(mDialogs[0].filter.at(0).masks, QStringList{CommonDialog::kExecutablesMask});
     EXPECT_EQ(mDialogs[1].fileName, "/opt/Tools/My.App.sh");
     // RunExecute starts from the same remembered name, showing every file.
