@@ -1,20 +1,24 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The common dialog: filters in the program's notation, the real Qt file
-// dialog it shows, the chosen path, the settings that carry over from one use
-// to the next, and the cancel that is failure 32755.
+// dialog it shows and what it lists, the chosen path, the settings that carry
+// over from one use to the next, and the cancel that is failure 32755.
 #include <gtest/gtest.h>
+#include <algorithm>
 
+#include <QAbstractItemModel>
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
 #include <QLineEdit>
+#include <QListView>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTimer>
 
 #include "CommonDialog.h"
 #include "Failure.h"
+#include "ModalWatch.h"
 
 namespace tarn::editor {
 namespace {
@@ -32,21 +36,13 @@ TEST(CommonDialog, FiltersInTheProgramsNotation) {
 
 // Runs `inside` on the real dialog once it is up, then confirms it with the
 // given name typed into it, or cancels it when the name is empty.
-void answerRealDialog(std::function<void(QFileDialog&)> inside, const QString& psvName) {
-    QTimer::singleShot(0, [inside, psvName] {
-        QFileDialog* dialog = nullptr;
-        (void)QTest::qWaitFor(
-            [&] {
-                dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-                return dialog != nullptr;
-            },
-            5000);
-        if (!dialog) return;
+std::unique_ptr<ModalWatch> answerRealDialog(std::function<void(QFileDialog&)> inside,
+                                             const QString& psvName) {
+    return std::make_unique<ModalWatch>([inside, psvName](QWidget* modal) {
+        auto* dialog = qobject_cast<QFileDialog*>(modal);
+        if (!dialog) return (void)modal->close();
         inside(*dialog);
-        if (psvName.isEmpty()) {
-            dialog->reject();
-            return;
-        }
+        if (psvName.isEmpty()) return dialog->reject();
         auto* name = dialog->findChild<QLineEdit*>("fileNameEdit");
         name->clear();
         QTest::keyClicks(name, psvName);
@@ -66,14 +62,12 @@ TEST(CommonDialog, RealDialogChoosesAFileAndKeepsItsSettings) {
     dialog.setDialogTitle("Find Macro");
     dialog.setFilter("Macros (*.mcr)|*.mcr|All Files(*.*)|*.*");
     dialog.setFilterIndex(2);
-    answerRealDialog(
+    auto watch = answerRealDialog(
         [&](QFileDialog& shown) {
             EXPECT_EQ(shown.windowTitle(), "Find Macro");
             EXPECT_EQ(shown.directory().path(), dir.path());
             EXPECT_TRUE(shown.testOption(QFileDialog::DontUseNativeDialog));
-            // Shown as the description; matching every file.
             EXPECT_EQ(shown.selectedNameFilter(), "All Files(*.*)");
-            EXPECT_EQ(shown.nameFilters().value(1), "All Files(*.*) (*)");
             EXPECT_EQ(shown.fileMode(), QFileDialog::ExistingFile);
         },
         "README");
@@ -82,8 +76,8 @@ TEST(CommonDialog, RealDialogChoosesAFileAndKeepsItsSettings) {
     EXPECT_EQ(dialog.FilterIndex(), 2);
 
     // The next use starts where this one ended; a cancel is 32755.
-    answerRealDialog([&](QFileDialog& shown) { EXPECT_EQ(shown.directory().path(), dir.path()); },
-                     QString());
+    watch = answerRealDialog(
+        [&](QFileDialog& shown) { EXPECT_EQ(shown.directory().path(), dir.path()); }, QString());
     try {
         dialog.ShowSave();
         ADD_FAILURE() << "no failure";
@@ -95,7 +89,7 @@ TEST(CommonDialog, RealDialogChoosesAFileAndKeepsItsSettings) {
     // A save dialog never asks about overwriting: the editor does that itself.
     dialog.setFilterIndex(1);
     dialog.setFileName(QString());
-    answerRealDialog(
+    watch = answerRealDialog(
         [&](QFileDialog& shown) {
             EXPECT_EQ(shown.acceptMode(), QFileDialog::AcceptSave);
             EXPECT_TRUE(shown.testOption(QFileDialog::DontConfirmOverwrite));
@@ -103,6 +97,56 @@ TEST(CommonDialog, RealDialogChoosesAFileAndKeepsItsSettings) {
         "new");
     dialog.ShowSave();
     EXPECT_EQ(dialog.FileName(), dir.filePath("new.mcr"));
+}
+
+QStringList listed(QFileDialog& poDialog) {
+    auto* view = poDialog.findChild<QListView*>(QStringLiteral("listView"));
+    if (!view) return {};
+    QStringList names;
+    // The folder is read in the background: wait (bounded) for its entries.
+    for (int tries = 0; tries < 200; ++tries) {
+        QTest::qWait(10);
+        names.clear();
+        QAbstractItemModel* model = view->model();
+        for (int row = 0; row < model->rowCount(view->rootIndex()); ++row)
+            names << model->index(row, 0, view->rootIndex()).data().toString();
+        if (names.contains(QStringLiteral("sub"))) break;
+    }
+    names.sort();
+    return names;
+}
+
+TEST(CommonDialogFilter, ProgramsAreTheFilesThatMayRunAndAllFilesIsEveryFile) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("sub")));
+    for (const auto& [name, executable] :
+         {std::pair{"prog", true}, {"run.sh", true}, {"notes", false}, {"a.txt", false}}) {
+        QFile file(dir.filePath(QLatin1String(name)));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        if (executable)
+            file.setPermissions(file.permissions() | QFileDevice::ExeOwner | QFileDevice::ExeUser);
+    }
+    QStringList programs, everything;
+    const auto watch = answerRealDialog(
+        [&](QFileDialog& shown) {
+            programs = listed(shown);
+            auto* types = shown.findChild<QComboBox*>("fileTypeCombo");
+            ASSERT_NE(types, nullptr);
+            // Chosen as a user does, which is what the dialog follows.
+            QTest::keyClick(types, Qt::Key_Down);
+            ASSERT_EQ(types->currentIndex(), 1);
+            everything = listed(shown);
+        },
+        QString());
+    CommonDialog dialog;
+    dialog.setFlags(CommonDialog::kFileDialogFlags);
+    dialog.setFilter(QStringLiteral("Programs|") + CommonDialog::kExecutablesMask +
+                     QStringLiteral("|All Files(*.*)|*.*"));
+    dialog.setFileName(dir.filePath(QStringLiteral("prog")));
+    EXPECT_THROW(dialog.ShowOpen(), Failure);
+    EXPECT_EQ(programs, (QStringList{"prog", "run.sh", "sub"}));
+    EXPECT_EQ(everything, (QStringList{"a.txt", "notes", "prog", "run.sh", "sub"}));
 }
 
 }  // namespace

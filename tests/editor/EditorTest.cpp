@@ -67,11 +67,15 @@ std::unique_ptr<frmMacroEditor> EditorTest::editor() {
 
 std::unique_ptr<frmMacroEditor> EditorTest::shownEditor() {
     auto form = editor();
-    form->show();
-    form->activateWindow();
-    EXPECT_TRUE(QTest::qWaitForWindowActive(form.get(), 5000));
-    text(*form)->setFocus();
+    showActive(*form);
     return form;
+}
+
+void EditorTest::showActive(frmMacroEditor& poForm) {
+    poForm.show();
+    poForm.activateWindow();
+    EXPECT_TRUE(QTest::qWaitForWindowActive(&poForm, 5000));
+    text(poForm)->setFocus();
 }
 
 QAction* EditorTest::action(frmMacroEditor& poForm, const char* psvName) {

@@ -49,6 +49,7 @@ class EditorTest : public ::testing::Test {
     std::unique_ptr<frmMacroEditor> editor();
     // A loaded editor shown and active, so that its shortcuts work.
     std::unique_ptr<frmMacroEditor> shownEditor();
+    static void showActive(frmMacroEditor& poForm);
 
   public:
     static QAction* action(frmMacroEditor& poForm, const char* psvName);

@@ -16,9 +16,9 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QPlainTextEdit>
-#include <QTemporaryDir>
 #include <functional>
 
+#include "EditorTest.h"
 #include "EditorText.h"
 #include "Failure.h"
 #include "MacroFileIO.h"
@@ -33,22 +33,11 @@ QByteArray bytesOf(const char* text, std::size_t size) {
 }
 #define BYTES(literal) bytesOf(literal, sizeof(literal) - 1)
 
-class MacroFileIO : public testing::Test {
+class MacroFileIO : public test::EditorTest {
   protected:
-    QString path(const QString& name) const { return dir_.filePath(name); }
-    QString put(const QString& name, const QByteArray& bytes) const {
-        QFile file(path(name));
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(bytes);
-        return path(name);
-    }
-    static QByteArray contents(const QString& file) {
-        QFile in(file);
-        return in.open(QIODevice::ReadOnly) ? in.readAll() : QByteArray("<unreadable>");
-    }
     // The names in the folder: a save leaves no temporary file behind.
     std::string names() const {
-        const QDir dir(dir_.path());
+        const QDir dir(mDir.path());
         return dir.entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot)
             .join(", ")
             .toStdString();
@@ -67,8 +56,6 @@ class MacroFileIO : public testing::Test {
         }
         return 0;
     }
-
-    QTemporaryDir dir_;
 };
 
 TEST_F(MacroFileIO, FileOpenedInTheTextAreaAndSavedUnchangedKeepsEveryByte) {
@@ -86,14 +73,8 @@ TEST_F(MacroFileIO, FileOpenedInTheTextAreaAndSavedUnchangedKeepsEveryByte) {
         {"byte order mark", BYTES("\xEF\xBB\xBFRem caf\xC3\xA9\r\n"), Encoding::Utf8},
         {"byte order mark alone", BYTES("\xEF\xBB\xBF"), Encoding::Utf8},
         {"NUL", BYTES("Send \"a\0b\"\r\n\0"), Encoding::Utf8},
-        {"no-break space",
-         BYTES("a\xC2\xA0"
-               "b\r\n"),
-         Encoding::Utf8},
-        {"line separator",
-         BYTES("a\xE2\x80\xA8"
-               "b\r\n"),
-         Encoding::Utf8},
+        {"no-break space", BYTES("a\xC2\xA0x\r\n"), Encoding::Utf8},
+        {"line separator", BYTES("a\xE2\x80\xA8x\r\n"), Encoding::Utf8},
         {"controls", BYTES("\t\x0B\x0C\x1B\x7F\xC2\x85\r\n"), Encoding::Utf8},
         {"beyond the BMP", BYTES("\xF0\x9F\x98\x80 \xEF\xBF\xBD\r\n"), Encoding::Utf8},
         {"Windows-1252", BYTES("Rem caf\xE9\r\n"), Encoding::Windows1252},
@@ -104,10 +85,7 @@ TEST_F(MacroFileIO, FileOpenedInTheTextAreaAndSavedUnchangedKeepsEveryByte) {
         {"mixed line ends", BYTES("a\r\nb\nc\rd\n\n\r\r\n"), Encoding::Utf8},
         {"Windows-1252 mixed", BYTES("\xE9\n\xE9\r\n"), Encoding::Windows1252},
         // Characters the text area breaks a line at.
-        {"paragraph separator",
-         BYTES("a\xE2\x80\xA9"
-               "b\r\n"),
-         Encoding::Utf8},
+        {"paragraph separator", BYTES("a\xE2\x80\xA9x\r\n"), Encoding::Utf8},
         {"frame marks", BYTES("\xEF\xB7\x90\xEF\xB7\x91x\xEF\xB7\x90"), Encoding::Utf8},
     };
     for (const auto& row : rows) {
@@ -157,7 +135,7 @@ TEST_F(MacroFileIO, TextIsWrittenInTheFormThatReadsBackAsTheSameText) {
 
 TEST_F(MacroFileIO, FailuresCarryTheRuntimeNumbers) {
     put("file.mcr", "Wait 1\r\n");
-    QDir(dir_.path()).mkdir("folder");
+    QDir(mDir.path()).mkdir("folder");
     QFile huge(path("huge.mcr"));
     ASSERT_TRUE(huge.open(QIODevice::WriteOnly) && huge.resize(kMaxMacroFileBytes + 1));
     const QByteArray longest(kMaxMacroLineChars, 'x');
@@ -226,8 +204,8 @@ TEST_F(MacroFileIO, SavingKeepsOwnerAndLinksAndRefusesReadOnlyFilesForEveryone) 
         EXPECT_EQ(::chown(name.constData(), owner, owner), 0);
         EXPECT_EQ(::chmod(name.constData(), mode), 0);
     };
-    give(dir_.path(), 0, 0777);
-    ASSERT_TRUE(QDir(dir_.path()).mkdir("ro"));
+    give(mDir.path(), 0, 0777);
+    ASSERT_TRUE(QDir(mDir.path()).mkdir("ro"));
     give(put("ro/own.mcr", "Wait 1\r\n"), 65534, 0644);
     give(path("ro"), 65534, 0555);
     give(put("shared.mcr", "Wait 1\r\n"), 0, 0666);
@@ -250,7 +228,7 @@ TEST_F(MacroFileIO, SavingKeepsOwnerAndLinksAndRefusesReadOnlyFilesForEveryone) 
         bool withoutProc = false;
     } rows[] = {
         {"writable file in a read-only folder", "ro/own.mcr", true, 0, "Wait 2\r\n"},
-        {"new file in a read-only folder", "ro/new.mcr", true, kPermissionDenied, "<unreadable>"},
+        {"new file in a read-only folder", "ro/new.mcr", true, kPermissionDenied, "<missing>"},
         {"someone else's writable file", "shared.mcr", true, 0, "Wait 2\r\n"},
         {"read-only file", "locked.mcr", true, kPermissionDenied, "Wait 1\r\n"},
         {"read-only file, root", "rootlocked.mcr", false, kPermissionDenied, "Wait 1\r\n"},
@@ -320,7 +298,7 @@ TEST_F(MacroFileIO, AKilledSaveLeavesNoTemporaryFile) {
         int status = 0;
         ASSERT_EQ(::waitpid(child, &status, 0), child);
         EXPECT_EQ(QFileInfo(file).size(), text.size());
-        for (const QFileInfo& left : QDir(dir_.path()).entryInfoList(QDir::Files | QDir::Hidden))
+        for (const QFileInfo& left : QDir(mDir.path()).entryInfoList(QDir::Files | QDir::Hidden))
             EXPECT_EQ(left.size(), text.size()) << left.fileName().toStdString();
     }
     WriteMacroFile(file, "Wait 1\n", {});

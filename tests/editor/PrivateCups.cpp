@@ -51,88 +51,77 @@ PrivateCups::~PrivateCups() {
 
 bool PrivateCups::fail(const QString& psvWhy) {
     msvError = psvWhy;
-    QFile log(msvRoot + QStringLiteral("/log/error_log"));
-    if (log.open(QIODevice::ReadOnly)) msvError += QStringLiteral("\n") + log.readAll().right(2000);
+    QFile log(msvRoot + "/log/error_log");
+    if (log.open(QIODevice::ReadOnly)) msvError += "\n" + log.readAll().right(2000);
     stop();
     return false;
 }
 
 QString PrivateCups::outFolder() const {
-    return msvRoot + QStringLiteral("/out");
+    return msvRoot + "/out";
 }
 
 bool PrivateCups::start(const QString& psvQueue) {
     const QString socket = qEnvironmentVariable("CUPS_SERVER");
-    if (!socket.startsWith(QLatin1Char('/')))
-        return fail(QStringLiteral("CUPS_SERVER does not name a socket"));
+    if (!socket.startsWith('/')) return fail("CUPS_SERVER does not name a socket");
     msvRoot = QFileInfo(socket).path();
-    QDir root(msvRoot);
+    const QDir root(msvRoot);
     // A scheduler of an earlier test in this process leaves its files behind.
-    for (const QString& entry : root.entryList(QDir::AllEntries | QDir::NoDotAndDotDot))
-        QFileInfo(root.filePath(entry)).isDir() ? QDir(root.filePath(entry)).removeRecursively()
-                                                : QFile::remove(root.filePath(entry));
-    // The scheduler runs its back ends as lp, which must reach out/.
+    for (const QFileInfo& entry : root.entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot))
+        entry.isDir() ? QDir(entry.filePath()).removeRecursively()
+                      : QFile::remove(entry.filePath());
+    // The scheduler runs its back ends as lp, which must reach out/; everyone
+    // may write tmp/ and out/, and lp owns what the scheduler writes as lp.
     QFile::setPermissions(msvRoot, kRunnable);
     for (const char* sub : {"conf", "spool", "cache", "state", "log", "tmp", "out", "bin/backend"})
-        if (!root.mkpath(QString::fromLatin1(sub)))
-            return fail(QStringLiteral("cannot make ") + QString::fromLatin1(sub));
+        if (!root.mkpath(sub)) return fail(QString("cannot make ") + sub);
     for (const char* sub : {"bin", "bin/backend", "conf", "log"})
-        QFile::setPermissions(root.filePath(QString::fromLatin1(sub)), kRunnable);
-    // Everyone may write tmp/ and out/; lp owns what the scheduler writes as lp.
+        QFile::setPermissions(root.filePath(sub), kRunnable);
     for (const char* sub : {"tmp", "out"})
-        if (::chmod(root.filePath(QString::fromLatin1(sub)).toLocal8Bit().constData(), 01777) != 0)
-            return fail(QStringLiteral("chmod failed"));
+        if (::chmod(QFile::encodeName(root.filePath(sub)).constData(), 01777) != 0)
+            return fail("chmod failed");
     for (const char* sub : {"spool", "cache", "state", "out"})
-        if (!client(QStringLiteral("chown"),
-                    {QStringLiteral("lp:lp"), root.filePath(QString::fromLatin1(sub))}))
-            return fail(QStringLiteral("cannot give the spool to lp"));
-    for (const char* part : {"filter", "daemon", "notifier", "monitor", "cgi-bin"}) {
-        const QString system = QStringLiteral("/usr/lib/cups/") + QString::fromLatin1(part);
-        if (QFileInfo::exists(system))
-            QFile::link(system, root.filePath(QStringLiteral("bin/") + QString::fromLatin1(part)));
-    }
-    const QString conf = root.filePath(QStringLiteral("conf/cupsd.conf"));
-    const QString files = root.filePath(QStringLiteral("conf/cups-files.conf"));
+        if (!client("chown", {"lp:lp", root.filePath(sub)}))
+            return fail("cannot give the spool to lp");
+    for (const QString part : {"filter", "daemon", "notifier", "monitor", "cgi-bin"})
+        if (QFileInfo::exists("/usr/lib/cups/" + part))
+            QFile::link("/usr/lib/cups/" + part, root.filePath("bin/" + part));
+    const QString conf = root.filePath("conf/cupsd.conf");
+    const QString files = root.filePath("conf/cups-files.conf");
     const bool written =
-        writeText(root.filePath(QStringLiteral("bin/backend/tarntest")),
-                  QString::fromLatin1(kBackend), kRunnable) &&
+        writeText(root.filePath("bin/backend/tarntest"), kBackend, kRunnable) &&
         writeText(conf,
-                  QStringLiteral("Listen %1\nWebInterface No\nBrowsing No\nLogLevel warn\n"
-                                 "<Location />\n  Order allow,deny\n  Allow all\n</Location>\n")
+                  QString("Listen %1\nWebInterface No\nBrowsing No\nLogLevel warn\n"
+                          "<Location />\n  Order allow,deny\n  Allow all\n</Location>\n")
                       .arg(socket),
                   kReadable) &&
         writeText(files,
-                  QStringLiteral("ServerRoot %1/conf\nRequestRoot %1/spool\nCacheDir %1/cache\n"
-                                 "StateDir %1/state\nTempDir %1/tmp\nAccessLog %1/log/access_log\n"
-                                 "ErrorLog %1/log/error_log\nPageLog %1/log/page_log\n"
-                                 "User lp\nGroup lp\nServerBin %1/bin\n")
+                  QString("ServerRoot %1/conf\nRequestRoot %1/spool\nCacheDir %1/cache\n"
+                          "StateDir %1/state\nTempDir %1/tmp\nAccessLog %1/log/access_log\n"
+                          "ErrorLog %1/log/error_log\nPageLog %1/log/page_log\n"
+                          "User lp\nGroup lp\nServerBin %1/bin\n")
                       .arg(msvRoot),
                   kReadable);
-    if (!written) return fail(QStringLiteral("cannot write the configuration"));
+    if (!written) return fail("cannot write the configuration");
 
     mDaemon.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    mDaemon.start(QStringLiteral("cupsd"),
-                  {QStringLiteral("-f"), QStringLiteral("-c"), conf, QStringLiteral("-s"), files});
-    if (!mDaemon.waitForStarted(10000)) return fail(QStringLiteral("cupsd did not start"));
+    mDaemon.start("cupsd", {"-f", "-c", conf, "-s", files});
+    if (!mDaemon.waitForStarted(10000)) return fail("cupsd did not start");
     const bool running = platformtest::waitUntil(
         [&] {
             QString output;
-            return mDaemon.state() == QProcess::Running &&
-                   client(QStringLiteral("lpstat"), {QStringLiteral("-r")}, &output) &&
-                   output.contains(QStringLiteral("is running"));
+            return mDaemon.state() == QProcess::Running && client("lpstat", {"-r"}, &output) &&
+                   output.contains("is running");
         },
         15s, 50ms);
-    if (!running) return fail(QStringLiteral("cupsd does not answer on ") + socket);
-    if (!addQueue(psvQueue) || !client(QStringLiteral("lpadmin"), {QStringLiteral("-d"), psvQueue}))
-        return fail(QStringLiteral("lpadmin could not add the queue"));
+    if (!running) return fail("cupsd does not answer on " + socket);
+    if (!addQueue(psvQueue) || !client("lpadmin", {"-d", psvQueue}))
+        return fail("lpadmin could not add the queue");
     return true;
 }
 
 bool PrivateCups::addQueue(const QString& psvQueue) {
-    return client(
-        QStringLiteral("lpadmin"),
-        {QStringLiteral("-p"), psvQueue, QStringLiteral("-E"), QStringLiteral("-v"),
-         QStringLiteral("tarntest:") + outFolder(), QStringLiteral("-m"), QStringLiteral("raw")});
+    return client("lpadmin", {"-p", psvQueue, "-E", "-v", "tarntest:" + outFolder(), "-m", "raw"});
 }
 
 bool PrivateCups::client(const QString& psvProgram, const QStringList& pArgs,
@@ -154,19 +143,17 @@ QStringList PrivateCups::waitForJobs(int plCount, std::chrono::milliseconds pLim
     platformtest::waitUntil(
         [&] {
             QString pending;
-            if (!client(QStringLiteral("lpstat"), {QStringLiteral("-o")}, &pending) ||
-                !pending.trimmed().isEmpty())
-                return false;
-            jobs = QDir(outFolder()).entryList({QStringLiteral("job-*.pdf")}, QDir::Files);
+            if (!client("lpstat", {"-o"}, &pending) || !pending.trimmed().isEmpty()) return false;
+            jobs = QDir(outFolder()).entryList({"job-*.pdf"}, QDir::Files);
             return jobs.size() >= plCount;
         },
         pLimit, 100ms);
     // Job IDs count up: the order in which the scheduler took the jobs.
-    auto id = [](const QString& name) { return name.section(QLatin1Char('-'), 1, 1).toInt(); };
+    auto id = [](const QString& name) { return name.section('-', 1, 1).toInt(); };
     std::sort(jobs.begin(), jobs.end(),
               [&](const QString& a, const QString& b) { return id(a) < id(b); });
     for (QString& job : jobs)
-        job = outFolder() + QLatin1Char('/') + job;
+        job = outFolder() + '/' + job;
     return jobs;
 }
 

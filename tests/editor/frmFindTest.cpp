@@ -1,12 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The find dialog against a text area: its controls, the enabling rules, the
-// searches and replacements it makes in the text area, the message when
-// nothing is found, and that closing only hides it.
+// The find dialog against a text area: the enabling rules, the searches and
+// replacements it makes in the text area, the message when nothing is found,
+// and that closing only hides it; and the search alone, successive searches
+// with a freshly typed find text each leaving its selection for the next.
 #include <gtest/gtest.h>
+#include <string>
+#include <vector>
 
 #include <QCheckBox>
-#include <QGroupBox>
-#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPlainTextEdit>
@@ -15,6 +16,7 @@
 #include <QTest>
 
 #include "EditorText.h"
+#include "FindIt.h"
 #include "Help.h"
 #include "ModalWatch.h"
 #include "frmFind.h"
@@ -37,6 +39,8 @@ class FindDialog : public ::testing::Test {
         return widget;
     }
 
+    QLineEdit* txtFind() { return control<QLineEdit>("txtFind"); }
+
     Selection selection() const {
         const QTextCursor c = edit->textCursor();
         return {c.selectionStart(), c.selectionEnd() - c.selectionStart()};
@@ -49,10 +53,7 @@ class FindDialog : public ::testing::Test {
         ModalWatch watch(
             [&](QWidget* modal) {
                 auto* box = qobject_cast<QMessageBox*>(modal);
-                if (box && box->objectName() == QLatin1String("msgCannotFind") &&
-                    box->windowTitle() == QLatin1String("Tarn Macro Editor") &&
-                    box->icon() == QMessageBox::Warning)
-                    message = box->text();
+                if (box && box->objectName() == "msgCannotFind") message = box->text();
                 modal->close();
             },
             nullptr, 1000);
@@ -65,34 +66,15 @@ class FindDialog : public ::testing::Test {
     frmFind* find;
 };
 
-TEST_F(FindDialog, ControlsCaptionsAndTabOrder) {
-    struct Caption {
-        const char* name;
-        const char* text;
-    };
-    for (const Caption& c : {Caption{"Label1", "&Find What:"}, {"lblReplace", "Replace &With:"}})
-        EXPECT_EQ(control<QLabel>(c.name)->text(), QLatin1String(c.text));
-    EXPECT_EQ(control<QGroupBox>("Frame1")->title(), QLatin1String("&Direction"));
-    EXPECT_EQ(control<QGroupBox>("Frame2")->title(), QLatin1String("Options"));
-    for (const Caption& c : {Caption{"optDirection_0", "Up"},
-                             {"optDirection_1", "Down"},
-                             {"optDirection_2", "All"},
-                             {"chkReplace", "Re&place"},
-                             {"chkCase", "Match &Case"},
-                             {"cmdFind", "Find &Next"},
-                             {"cmdReplace", "&Replace"},
-                             {"cmdcancel", "&Cancel"}})
-        EXPECT_EQ(control<QAbstractButton>(c.name)->text(), QLatin1String(c.text)) << c.name;
-    EXPECT_EQ(find->windowTitle(), QLatin1String("Find"));
-    EXPECT_TRUE(control<QPushButton>("cmdFind")->isDefault());
+// All is checked at first and comes first, from the top and in the tab
+// order; the buttons stand in a column at the right, Find Next the default.
+TEST_F(FindDialog, ControlsInTheirOrder) {
     EXPECT_TRUE(control<QRadioButton>("optDirection_2")->isChecked());
-    EXPECT_EQ(control<QRadioButton>("optDirection_0")->parentWidget()->objectName(), "Frame1");
-    EXPECT_EQ(control<QCheckBox>("chkCase")->parentWidget()->objectName(), "Frame2");
-    // All above Up above Down; the buttons in a column at the right.
+    EXPECT_TRUE(control<QPushButton>("cmdFind")->isDefault());
     EXPECT_LT(control<QWidget>("optDirection_2")->y(), control<QWidget>("optDirection_0")->y());
     EXPECT_LT(control<QWidget>("optDirection_0")->y(), control<QWidget>("optDirection_1")->y());
-    EXPECT_GT(control<QWidget>("cmdFind")->x(), control<QWidget>("txtFind")->geometry().right());
-
+    for (const char* button : {"cmdFind", "cmdReplace", "cmdcancel"})
+        EXPECT_GT(control<QWidget>(button)->x(), txtFind()->geometry().right()) << button;
     const char* order[] = {"txtFind",        "txtReplace", "optDirection_2", "optDirection_0",
                            "optDirection_1", "chkReplace", "chkCase",        "cmdFind",
                            "cmdReplace",     "cmdcancel"};
@@ -112,69 +94,67 @@ TEST_F(FindDialog, ReplaceControlsFollowTheTickAndFindNeedsAText) {
         for (const char* name : {"lblReplace", "txtReplace", "cmdReplace"})
             EXPECT_EQ(control<QWidget>(name)->isEnabled(), ticked) << name;
     }
-    QTest::keyClicks(control<QLineEdit>("txtFind"), "ab");
+    QTest::keyClicks(txtFind(), "ab");
     EXPECT_TRUE(control<QPushButton>("cmdFind")->isEnabled());
-    control<QLineEdit>("txtFind")->clear();
+    txtFind()->clear();
     EXPECT_FALSE(control<QPushButton>("cmdFind")->isEnabled());
 }
 
 TEST_F(FindDialog, SearchesSelectInTheTextAreaAndReportTheEnd) {
-    edit->setPlainText(QStringLiteral("abc abc"));
+    edit->setPlainText(QString("abc abc"));
     find->showFindReplace();
-    QTest::keyClicks(control<QLineEdit>("txtFind"), "ABC");
-    EXPECT_EQ(click("cmdFind"), QString());
+    QTest::keyClicks(txtFind(), "ABC");
+    QTest::keyClick(txtFind(), Qt::Key_Return);  // Find Next is the default
     EXPECT_EQ(selection(), (Selection{0, 3}));
     EXPECT_EQ(click("cmdFind"), QString());
     EXPECT_EQ(selection(), (Selection{4, 3}));
-    EXPECT_EQ(click("cmdFind"), QStringLiteral("Cannot find \"ABC\" - Search / Replace complete"));
+    EXPECT_EQ(click("cmdFind"), QString("Cannot find \"ABC\" - Search / Replace complete"));
+    // The direction is All at first: the next search starts over at the top.
+    EXPECT_EQ(click("cmdFind"), QString());
+    EXPECT_EQ(selection(), (Selection{0, 3}));
     control<QCheckBox>("chkCase")->setChecked(true);
     EXPECT_FALSE(click("cmdFind").isEmpty());
 }
 
 TEST_F(FindDialog, ReplacesOneSelectionAtATimeThenSearchesOn) {
-    edit->setPlainText(QStringLiteral("ab ab x"));
+    edit->setPlainText(QString("ab ab x"));
     find->showFindReplace();
-    QTest::keyClicks(control<QLineEdit>("txtFind"), "ab");
+    QTest::keyClicks(txtFind(), "ab");
     control<QCheckBox>("chkReplace")->setChecked(true);
     QTest::keyClicks(control<QLineEdit>("txtReplace"), "ÄÖ!");
     // No selection yet: only a search.
     EXPECT_EQ(click("cmdReplace"), QString());
-    EXPECT_EQ(exactText(*edit), QStringLiteral("ab ab x"));
+    EXPECT_EQ(exactText(*edit), QString("ab ab x"));
     EXPECT_EQ(selection(), (Selection{0, 2}));
     EXPECT_EQ(click("cmdReplace"), QString());
-    EXPECT_EQ(exactText(*edit), QStringLiteral("ÄÖ! ab x"));
+    EXPECT_EQ(exactText(*edit), QString("ÄÖ! ab x"));
     EXPECT_EQ(selection(), (Selection{4, 2}));
     EXPECT_FALSE(click("cmdReplace").isEmpty());
-    EXPECT_EQ(exactText(*edit), QStringLiteral("ÄÖ! ÄÖ! x"));
+    EXPECT_EQ(exactText(*edit), QString("ÄÖ! ÄÖ! x"));
     // A selection that is no match is replaced all the same.
     QTextCursor cursor = edit->textCursor();
     cursor.setPosition(8);
     cursor.setPosition(9, QTextCursor::KeepAnchor);
     edit->setTextCursor(cursor);
     click("cmdReplace");
-    EXPECT_EQ(exactText(*edit), QStringLiteral("ÄÖ! ÄÖ! ÄÖ!"));
+    EXPECT_EQ(exactText(*edit), QString("ÄÖ! ÄÖ! ÄÖ!"));
 }
 
-TEST_F(FindDialog, ClosingHidesAndFindNextStillSearches) {
-    edit->setPlainText(QStringLiteral("one two one"));
+// Closing through the window is covered with the editor's Find Next.
+TEST_F(FindDialog, F1IsHelpEscHidesAndFindReplaceBringsItBackEmptied) {
     find->showFindReplace();
-    QTest::keyClicks(control<QLineEdit>("txtFind"), "one");
-    find->close();
+    QTest::keyClick(txtFind(), Qt::Key_F1);
+    ASSERT_NE(helpTopicsWindow(), nullptr);
+    EXPECT_TRUE(helpTopicsWindow()->isVisible());
+    EXPECT_TRUE(txtFind()->text().isEmpty());
+    helpTopicsWindow()->close();
+    QTest::keyClicks(txtFind(), "one");
+    QTest::keyClick(txtFind(), Qt::Key_Escape);
     EXPECT_FALSE(find->isVisible());
-    EXPECT_NE(find, nullptr);
-    find->findNext();
-    EXPECT_EQ(selection(), (Selection{0, 3}));
-    find->findNext();
-    EXPECT_EQ(selection(), (Selection{8, 3}));
-    EXPECT_FALSE(find->isVisible());
-    // Esc hides it too; Find / Replace brings it back emptied.
-    find->show();
-    QTest::keyClick(control<QLineEdit>("txtFind"), Qt::Key_Escape);
-    EXPECT_FALSE(find->isVisible());
-    EXPECT_EQ(control<QLineEdit>("txtFind")->text(), QStringLiteral("one"));
+    EXPECT_EQ(txtFind()->text(), QString("one"));
     find->showFindReplace();
     EXPECT_TRUE(find->isVisible());
-    EXPECT_TRUE(control<QLineEdit>("txtFind")->text().isEmpty());
+    EXPECT_TRUE(txtFind()->text().isEmpty());
     // With no find text, Find Next opens the dialog.
     find->hide();
     find->findNext();
@@ -187,9 +167,9 @@ TEST_F(FindDialog, ClosingHidesAndFindNextStillSearches) {
 // Searches after every kind of edit find what a search over the text as it now
 // is finds (the dialog keeps the text it read through small edits).
 TEST_F(FindDialog, SearchesFollowEveryEdit) {
-    edit->setPlainText(QStringLiteral("xy xy\nxy"));
+    edit->setPlainText(QString("xy xy\nxy"));
     find->showFindReplace();
-    QTest::keyClicks(control<QLineEdit>("txtFind"), "xy");
+    QTest::keyClicks(txtFind(), "xy");
     control<QRadioButton>("optDirection_1")->click();
     const char* inserts[] = {"xy", "\n", "é", "x", "y\nx", "", "ẞxy"};
     unsigned seed = 7;
@@ -204,7 +184,7 @@ TEST_F(FindDialog, SearchesFollowEveryEdit) {
         cursor.setPosition(at);
         cursor.setPosition(std::min(length, at + int(next(3))), QTextCursor::KeepAnchor);
         cursor.insertText(QString::fromUtf8(inserts[next(std::size(inserts))]));
-        if (round % 20 == 19) edit->setPlainText(exactText(*edit) + QStringLiteral("\nxy"));
+        if (round % 20 == 19) edit->setPlainText(exactText(*edit) + QString("\nxy"));
         const int caret = int(next(unsigned(edit->document()->characterCount())));
         cursor.setPosition(caret);
         edit->setTextCursor(cursor);
@@ -219,13 +199,80 @@ TEST_F(FindDialog, SearchesFollowEveryEdit) {
     }
 }
 
-TEST_F(FindDialog, F1OpensHelpAndIsNotTyped) {
-    find->showFindReplace();
-    QTest::keyClick(control<QLineEdit>("txtFind"), Qt::Key_F1);
-    ASSERT_NE(helpTopicsWindow(), nullptr);
-    EXPECT_TRUE(helpTopicsWindow()->isVisible());
-    EXPECT_TRUE(control<QLineEdit>("txtFind")->text().isEmpty());
-    helpTopicsWindow()->close();
+struct Searches {
+    const char* name;
+    const char* text;
+    const char* find;
+    FindDirection direction;
+    bool matchCase;
+    qsizetype caret;
+    // Each search: the offset selected, or -1 for "Cannot find".
+    std::vector<qsizetype> results;
+};
+
+TEST(FindIt, SuccessiveSearchesSelectTheseMatches) {
+    constexpr FindDirection Up = FindDirection::Up, Down = FindDirection::Down,
+                            All = FindDirection::All;
+    // Simple case mappings keep every length: "ß" is not "SS", so the match
+    // behind it keeps its offset; ẞ and ß, ſ and S, ı and I, the Kelvin sign
+    // and k, Σ and ς meet.
+    const Searches cases[] = {
+        {"All wraps after the message", "abc abc", "abc", All, false, 2, {0, 4, -1, 0, 4}},
+        {"Down starts at the caret", "abc abc", "abc", Down, false, 5, {-1}},
+        {"Down from the top", "abc abc", "abc", Down, false, 0, {0, 4, -1, -1}},
+        {"Up from behind the second match", "abc abc", "abc", Up, false, 6, {4, 0, -1}},
+        {"Up at the top", "abc abc", "abc", Up, false, 0, {-1}},
+        {"Case ignored", "abc abc", "ABC", All, false, 0, {0, 4}},
+        {"Case matched", "abc ABC", "ABC", All, true, 0, {4, -1, 4}},
+        {"Overlapping", "aaaa", "aa", All, false, 0, {0, 1, 2, -1}},
+        {"Longer than the text", "ab", "abc", All, false, 0, {-1}},
+        {"Lines count one each", "x\ny\nx", "X", All, false, 0, {0, 4}},
+        {"Sharp s is one letter", "STRASSE straße STRAẞE", "STRASSE", All, false, 0, {0, -1}},
+        {"Capital sharp s", "straße STRAẞE", "STRAßE", All, false, 0, {0, 7, -1}},
+        {"Offsets after folded letters", "ßßß äbc ÄBC", "äbc", All, false, 0, {4, 8}},
+        {"Other simple folds", "ſ ı K ς", "S I k Σ", All, false, 0, {0}},
+        {"Cyrillic and Greek", "Жук ЖУК ΣΟΦΙΑ σοφια", "жук", All, false, 0, {0, 4, -1}},
+        {"Supplementary letters", "x 𐐀𐐁 𐐨𐐩", "𐐨𐐩", All, false, 0, {2, 7}},
+        {"Supplementary letters by case", "x 𐐀𐐁 𐐨𐐩", "𐐨𐐩", All, true, 0, {7}},
+        {"Up over non-ASCII", "ÄBC äbc", "ÄBC", Up, false, 7, {4, 0, -1}},
+    };
+    for (const Searches& c : cases) {
+        const QString text = QString::fromUtf8(c.text);
+        const QString find = QString::fromUtf8(c.find);
+        FindState state;
+        state.miDirection = c.direction;
+        state.mbFindChanged = true;  // freshly typed
+        Selection selection{c.caret, 0};
+        std::vector<qsizetype> results;
+        for (std::size_t i = 0; i < c.results.size(); ++i) {
+            const FindOutcome outcome = FindIt(state, text, selection, find, c.matchCase);
+            results.push_back(outcome.found ? outcome.selection.start : -1);
+            if (outcome.found) {
+                EXPECT_EQ(outcome.selection.length, find.size()) << c.name;
+            }
+            selection = outcome.selection;
+        }
+        EXPECT_EQ(results, c.results) << c.name;
+    }
+}
+
+TEST(FindIt, MovingTheCaretRestartsThereAndNothingFoundLeavesTheSelection) {
+    const QString text = QStringLiteral("abc abc abc");
+    FindState state;
+    state.miDirection = FindDirection::Down;
+    state.mbFindChanged = true;
+    FindOutcome outcome = FindIt(state, text, {1, 0}, u"abc", false);
+    EXPECT_EQ(outcome.selection, (Selection{4, 3}));
+    // The user puts the caret at 8: the match starting there is found.
+    outcome = FindIt(state, text, {8, 0}, u"abc", false);
+    EXPECT_EQ(outcome.selection, (Selection{8, 3}));
+    outcome = FindIt(state, text, outcome.selection, u"abc", false);
+    EXPECT_FALSE(outcome.found);
+    EXPECT_EQ(outcome.selection, (Selection{8, 3}));
+    // Up from a caret placed by hand starts two characters before it.
+    state.miDirection = FindDirection::Up;
+    outcome = FindIt(state, text, {6, 0}, u"abc", false);
+    EXPECT_EQ(outcome.selection, (Selection{4, 3}));
 }
 
 }  // namespace

@@ -1,6 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // New, Open, Save and Save As with every answer of their questions and
-// dialogs, the reports of failed reads and writes, and the saved paths.
+// dialogs, the reports of failed reads and writes, the saved paths, and large
+// files loading.
+#include <gtest/gtest.h>
+#include <functional>
+#include <vector>
+
 #include <QApplication>
 #include <QClipboard>
 #include <QDir>
@@ -8,69 +13,54 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QMimeData>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QStatusBar>
 #include <QTest>
+#include <QTimer>
 
 #include "EditorTest.h"
+#include "EditorText.h"
 #include "MacroFileIO.h"
+#include "TextAreaFill.h"
 
 namespace tarn::editor::test {
 namespace {
 
 const QString kSaveQuestion = "Save the current file";
 
-// New and closing on a changed untitled text: every answer of the question
-// and of the save dialog that follows a Yes.
-struct NewCase {
-    const char* name;
-    std::deque<bool> answers;
-    std::vector<QString> dialog;  // relative to the test folder; empty: cancelled
-    bool cleared;
-    int dialogsShown;
-};
-
+// New on a changed untitled text: every answer of the question and of the
+// save dialog that follows a Yes.
 TEST_F(EditorTest, NewOnAChangedUntitledTextWithEveryAnswer) {
-    const NewCase cases[] = {
-        {"No discards", {false}, {}, true, 0},
-        {"Yes, dialog cancelled keeps all", {true}, {QString()}, false, 1},
-        {"Yes, saved clears", {true}, {QString("new.mcr")}, true, 1},
+    const struct {
+        const char* name;
+        bool yes;
+        QString saveAs;  // the save dialog's answer; empty: cancelled
+        bool cleared;
+    } cases[] = {
+        {"No discards", false, {}, true},
+        {"Yes, dialog cancelled keeps all", true, {}, false},
+        {"Yes, saved clears", true, "new.mcr", true},
     };
-    for (const NewCase& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         mMessages.clear();
         mDialogs.clear();
-        mSavedPaths.clear();
-        QFile::remove(path("new.mcr"));
-        mAnswers = c.answers;
-        mDialogAnswers.clear();
-        for (const QString& answer : c.dialog)
-            mDialogAnswers.push_back(answer.isEmpty() ? answer : path(answer));
+        mAnswers = {c.yes};
+        mDialogAnswers = {c.saveAs.isEmpty() ? QString() : path(c.saveAs)};
         auto form = editor();
         type(*form, "Wait 1");
         form->mnuFileNew_Click();
         ASSERT_EQ(mMessages.size(), 1u);
         EXPECT_TRUE(mMessages[0].question);
-        EXPECT_EQ(mMessages[0].title, "Tarn Macro Editor");
         EXPECT_EQ(mMessages[0].text, kSaveQuestion);
-        EXPECT_EQ(static_cast<int>(mDialogs.size()), c.dialogsShown);
+        EXPECT_EQ(mDialogs.size(), c.yes ? 1u : 0u);
         EXPECT_EQ(textOf(*form), c.cleared ? "" : "Wait 1");
         EXPECT_EQ(form->dirty(), !c.cleared);
         EXPECT_EQ(form->windowTitle(), "Untitled - Tarn Macro Editor");
-        if (c.dialog.size() == 1 && !c.dialog[0].isEmpty()) {
-            EXPECT_EQ(contents(path("new.mcr")), "Wait 1");
-            EXPECT_EQ(mSavedPaths, std::vector<QString>{path("new.mcr")});
-        }
     }
-}
-
-TEST_F(EditorTest, NewOnAnUnchangedTextAsksNothing) {
-    auto form = editor();
-    const QString file = put("demo.mcr", "Wait 1\r\n");
-    ASSERT_TRUE(form->OpenMacro(file));
-    form->mnuFileNew_Click();
-    EXPECT_TRUE(mMessages.empty());
-    EXPECT_EQ(textOf(*form), "");
-    EXPECT_EQ(form->windowTitle(), "Untitled - Tarn Macro Editor");
-    EXPECT_TRUE(form->fileName().isEmpty());
+    EXPECT_EQ(contents(path("new.mcr")), "Wait 1");
+    EXPECT_EQ(mSavedPaths, std::vector<QString>{path("new.mcr")});
 }
 
 TEST_F(EditorTest, OpenShowsTheFileWithItsNameInTheCaption) {
@@ -81,11 +71,9 @@ TEST_F(EditorTest, OpenShowsTheFileWithItsNameInTheCaption) {
     ASSERT_EQ(mDialogs.size(), 1u);
     EXPECT_EQ(mDialogs[0].kind, CommonDialog::Kind::Open);
     EXPECT_EQ(mDialogs[0].title, "Open Macro File");
+    EXPECT_EQ(mDialogs[0].flags, CommonDialog::kFileDialogFlags);
+    EXPECT_EQ(mDialogs[0].filter.size(), 2u);
     EXPECT_EQ(mDialogs[0].fileName, "");
-    EXPECT_EQ(mDialogs[0].flags, 0x80004);
-    ASSERT_EQ(mDialogs[0].filter.size(), 2u);
-    EXPECT_EQ(mDialogs[0].filter[0].description, "Macros (*.mcr)");
-    EXPECT_EQ(mDialogs[0].filter[1].description, "All Files(*.*)");
     EXPECT_EQ(textOf(*form), QString::fromUtf8("Rem caf\xC3\xA9\nWait 1"));
     EXPECT_EQ(form->windowTitle(), "demo.mcr - Tarn Macro Editor");
     EXPECT_EQ(form->fileName(), file);
@@ -95,31 +83,24 @@ TEST_F(EditorTest, OpenShowsTheFileWithItsNameInTheCaption) {
     ASSERT_TRUE(form->SaveFile());
     EXPECT_EQ(contents(file), "\xEF\xBB\xBFRem caf\xC3\xA9\r\nWait 1");
     EXPECT_EQ(mSavedPaths, std::vector<QString>{file});
+    // New on the unchanged text asks nothing.
+    form->mnuFileNew_Click();
+    EXPECT_TRUE(mMessages.empty());
+    EXPECT_EQ(textOf(*form), "");
+    EXPECT_EQ(form->windowTitle(), "Untitled - Tarn Macro Editor");
+    EXPECT_TRUE(form->fileName().isEmpty());
 }
 
+// A changed text is offered for saving; declined, the open goes on.
 TEST_F(EditorTest, OpenRunsNewFirst) {
-    const QString file = put("demo.mcr", "Wait 1");
-    {
-        // Unchanged text and a cancelled dialog: empty and untitled.
-        auto form = editor();
-        ASSERT_TRUE(form->OpenMacro(file));
-        mDialogAnswers = {QString()};
-        EXPECT_FALSE(form->OpenMacro());
-        EXPECT_EQ(textOf(*form), "");
-        EXPECT_EQ(form->windowTitle(), "Untitled - Tarn Macro Editor");
-        EXPECT_TRUE(mMessages.empty());
-    }
-    {
-        // A changed text is offered for saving; declined, the open goes on.
-        auto form = editor();
-        type(*form, "unsaved");
-        mAnswers = {false};
-        mDialogAnswers = {file};
-        EXPECT_TRUE(form->OpenMacro());
-        ASSERT_EQ(mMessages.size(), 1u);
-        EXPECT_EQ(mMessages[0].text, kSaveQuestion);
-        EXPECT_EQ(textOf(*form), "Wait 1");
-    }
+    auto form = editor();
+    type(*form, "unsaved");
+    mAnswers = {false};
+    mDialogAnswers = {put("demo.mcr", "Wait 1")};
+    EXPECT_TRUE(form->OpenMacro());
+    ASSERT_EQ(mMessages.size(), 1u);
+    EXPECT_EQ(mMessages[0].text, kSaveQuestion);
+    EXPECT_EQ(textOf(*form), "Wait 1");
 }
 
 // The user chose to save and the save did not happen (dialog cancelled, write
@@ -145,11 +126,15 @@ TEST_F(EditorTest, AYesWhoseSaveDidNotHappenKeepsTheTextAndTheWindow) {
         EXPECT_TRUE(form->isVisible());
         EXPECT_TRUE(form->loaded());
         EXPECT_EQ(textOf(*form), "unsaved");
-        // No still discards and closes.
+        // No still discards and closes; the window loads again on its next use.
         mAnswers = {false};
         action(*form, "mnuFileExit")->trigger();
         EXPECT_FALSE(form->isVisible());
         EXPECT_FALSE(form->loaded());
+        EXPECT_EQ(textOf(*form), "");
+        form->Load();
+        EXPECT_TRUE(form->loaded());
+        EXPECT_EQ(form->windowTitle(), "Untitled - Tarn Macro Editor");
     }
 }
 
@@ -196,7 +181,10 @@ TEST_F(EditorTest, FileDialogsStartWhereTheUserWorks) {
     mDialogAnswers = {file};
     form->mnuFileOpen_Click();
     mDialogAnswers = {QString()};
-    form->mnuFileOpen_Click();  // cancelled: untitled again
+    form->mnuFileOpen_Click();  // cancelled: empty and untitled again, nothing asked
+    EXPECT_EQ(textOf(*form), "");
+    EXPECT_EQ(form->windowTitle(), "Untitled - Tarn Macro Editor");
+    EXPECT_TRUE(mMessages.empty());
     type(*form, "y");
     form->SaveFileAs();
     ASSERT_EQ(mDialogs.size(), 3u);
@@ -217,6 +205,11 @@ TEST_F(EditorTest, DropAndMiddleClickGoThroughPaste) {
     QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(area, &drop);
     EXPECT_EQ(textOf(*form), "Wait 1");
+    // The left button still places the caret.
+    QTextCursor start(text(*form)->document());
+    QTest::mouseClick(area, Qt::LeftButton, Qt::NoModifier,
+                      text(*form)->cursorRect(start).center());
+    EXPECT_EQ(text(*form)->textCursor().position(), 0);
     QClipboard* clipboard = QApplication::clipboard();
     if (!clipboard->supportsSelection()) return;  // no X selection on this platform
     clipboard->setText("Rem\r\n", QClipboard::Selection);
@@ -274,9 +267,6 @@ TEST_F(EditorTest, SaveAsAsksBeforeOverwritingAndNeverLosesTheOldFile) {
     EXPECT_FALSE(form->SaveFileAs());
     ASSERT_EQ(mDialogs.size(), 1u);
     EXPECT_EQ(mDialogs[0].kind, CommonDialog::Kind::Save);
-    EXPECT_EQ(mDialogs[0].title, "Save Macro File");
-    ASSERT_EQ(mDialogs[0].filter.size(), 1u);
-    EXPECT_EQ(mDialogs[0].filter[0].description, "Macros (*.mcr)");
     ASSERT_EQ(mMessages.size(), 1u);
     EXPECT_EQ(mMessages[0].text, "Overwrite the existing " + existing);
     EXPECT_EQ(contents(existing), "old text");
@@ -305,7 +295,6 @@ TEST_F(EditorTest, FailedSaveIsReportedAndChangesNothing) {
     mDialogAnswers = {path("nowhere/a.mcr")};
     EXPECT_FALSE(form->SaveFileAs());
     ASSERT_EQ(mMessages.size(), 1u);
-    EXPECT_EQ(mMessages[0].title, "Tarn Macro Editor");
     EXPECT_EQ(mMessages[0].text, "Error during save - Path not found - 76");
     EXPECT_EQ(form->fileName(), file);
     EXPECT_EQ(form->windowTitle(), "demo.mcr - Tarn Macro Editor");
@@ -333,6 +322,103 @@ TEST_F(EditorTest, AWindows1252FileThatNoLongerFitsIsSavedAsUtf8WithAMessage) {
     ASSERT_EQ(mMessages.size(), 1u);
     EXPECT_FALSE(mMessages[0].question);
     EXPECT_TRUE(mMessages[0].text.contains("UTF-8"));
+}
+
+// A large file goes into a shown editor piece by piece: meanwhile the progress
+// bar shows, the text cannot be typed into and the commands are off; at the end
+// the text is the file's, unchanged and the undo copy; closing the window
+// meanwhile gives up the rest without a question. Filled alone, the text area
+// holds exactly the text whatever the pieces.
+// Lines of macro text making up a little over 1.5 MiB.
+QByteArray largeMacro() {
+    QByteArray bytes;
+    for (int i = 0; bytes.size() < 1600 * 1024; ++i)
+        bytes += "Send \"line " + QByteArray::number(i) + "{ENTER}\"\r\n";
+    return bytes;
+}
+
+// Runs poStep once, at the first moment the window answers while a file loads.
+void whileLoading(frmMacroEditor& poForm, std::function<void()> poStep) {
+    auto* probe = new QTimer(&poForm);
+    probe->setInterval(0);
+    QObject::connect(probe, &QTimer::timeout, probe, [&poForm, probe, step = std::move(poStep)] {
+        if (!poForm.loading()) return;
+        probe->stop();
+        step();
+    });
+    probe->start();
+}
+
+TEST_F(EditorTest, LargeFileFillsTheShownWindowInPieces) {
+    auto form = shownEditor();
+    const QByteArray bytes = largeMacro();
+    const QString file = put(QStringLiteral("large.mcr"), bytes);
+    struct {
+        bool progressShown = false, readOnly = false, commandsOff = false;
+    } during;
+    whileLoading(*form, [&] {
+        during.progressShown = form->findChild<QProgressBar*>() != nullptr && form->loading();
+        during.readOnly = text(*form)->isReadOnly();
+        during.commandsOff = !action(*form, "mnuFileOpen")->isEnabled();
+    });
+    ASSERT_TRUE(form->OpenMacro(file));
+    EXPECT_TRUE(during.progressShown);
+    EXPECT_TRUE(during.readOnly);
+    EXPECT_TRUE(during.commandsOff);
+    const QString expected = QString::fromUtf8(bytes).replace(QStringLiteral("\r\n"), "\n");
+    EXPECT_EQ(textOf(*form), expected);
+    EXPECT_EQ(form->undoText(), expected);
+    EXPECT_FALSE(form->dirty());
+    EXPECT_FALSE(text(*form)->isReadOnly());
+    EXPECT_TRUE(action(*form, "mnuFileOpen")->isEnabled());
+    EXPECT_EQ(form->findChild<QProgressBar*>(), nullptr);
+}
+
+TEST_F(EditorTest, ClosingWhileAFileLoadsGivesItUp) {
+    auto form = shownEditor();
+    const QString file = put(QStringLiteral("large.mcr"), largeMacro());
+    whileLoading(*form, [&] { form->close(); });
+    EXPECT_FALSE(form->OpenMacro(file));
+    EXPECT_TRUE(mMessages.empty());  // no question about saving a half file
+    EXPECT_EQ(textOf(*form), QString());
+    EXPECT_EQ(form->windowTitle(), frmMacroEditor::kUntitledCaption);
+    EXPECT_FALSE(form->loaded());
+}
+
+TEST(TextAreaFill, GivesExactlyTheTextWhateverThePieces) {
+    const struct {
+        const char* name;
+        QString text;
+        qsizetype piece;
+    } cases[] = {
+        {"empty", QString(), 4},
+        {"lines shorter than a piece", QStringLiteral("Wait 1\nWait 2\n\nSend x"), 8},
+        {"a line longer than a piece", QStringLiteral("Rem a long line\nWait 1\n"), 4},
+        {"one character a piece", QStringLiteral("a\n\nb\n"), 1},
+        {"a character outside the BMP at a cut",
+         QStringLiteral("ab") + QString::fromUtf8("\xF0\x9F\x98\x80") + QStringLiteral("cd"), 3},
+        {"a no-break space and a tab", QString::fromUtf8("Send \xC2\xA0\t{ENTER}\n"), 5},
+    };
+    for (const auto& c : cases) {
+        QPlainTextEdit edit;
+        std::vector<qsizetype> stops;
+        EXPECT_TRUE(FillTextArea(edit, c.text, c.piece, [&](qsizetype piDone) {
+            stops.push_back(piDone);
+            return true;
+        })) << c.name;
+        EXPECT_EQ(exactText(edit), c.text) << c.name;
+        EXPECT_TRUE(std::is_sorted(stops.begin(), stops.end())) << c.name;
+        EXPECT_FALSE(edit.document()->isUndoAvailable()) << c.name;
+        EXPECT_EQ(edit.textCursor().position(), 0) << c.name;
+        EXPECT_FALSE(edit.textCursor().hasSelection()) << c.name;
+    }
+}
+
+TEST(TextAreaFill, StopsBetweenTwoPiecesAtALineEnd) {
+    QPlainTextEdit edit;
+    const QString text = QStringLiteral("Wait 1\nWait 2\nWait 3\n");
+    EXPECT_FALSE(FillTextArea(edit, text, 10, [](qsizetype) { return false; }));
+    EXPECT_EQ(exactText(edit), QStringLiteral("Wait 1\n"));
 }
 
 }  // namespace

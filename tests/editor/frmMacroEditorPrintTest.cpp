@@ -1,15 +1,24 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Print and Printer Setup of the editor window and the trace viewer, onto the
-// current printer: a PDF file, or the queues of a private CUPS scheduler.
+// current printer: a PDF file, or the queues of a private CUPS scheduler; and
+// a print job alone into a PDF file, every run where the layout put it.
+#include <gtest/gtest.h>
+#include <cmath>
+#include <vector>
+
 #include <QApplication>
 #include <QPrintDialog>
 #include <QPrinter>
-#include <QTimer>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <QTextDocumentFragment>
 #include <QToolBar>
 
 #include "CurrentPrinter.h"
 #include "EditorTest.h"
-#include "PdfWords.h"
+#include "ModalWatch.h"
 #include "PrintJob.h"
 #include "PrivateCups.h"
 #include "modWordwrap.h"
@@ -18,195 +27,402 @@ namespace tarn::editor::test {
 namespace {
 
 using namespace std::chrono_literals;
-using editor::testing::PdfText;
-using editor::testing::PdfWord;
 using editor::testing::PrivateCups;
-using editor::testing::readPdfWords;
 
-const QString kPrintError = QStringLiteral("Error during printing - Printer error - 482");
+// The words of a PDF with their boxes, as poppler's `pdftotext -bbox` reads
+// them back: positions in points from the top-left corner of each page.
+struct PdfWord {
+    int page = 0;  // 1 for the first page
+    double xMin = 0, yMin = 0, xMax = 0, yMax = 0;
+    QString text;
+};
+
+struct PdfText {
+    bool ok = false;
+    QString error;
+    int pages = 0;
+    std::vector<PdfWord> words;
+};
+
+PdfText readPdfWords(const QString& pdf) {
+    PdfText result;
+    QProcess pdftotext;
+    pdftotext.start("pdftotext", {"-bbox", pdf, "-"});
+    if (!pdftotext.waitForFinished(60000) || pdftotext.exitCode() != 0) {
+        pdftotext.kill();
+        pdftotext.waitForFinished(5000);
+        result.error =
+            "pdftotext failed: " + QString::fromLocal8Bit(pdftotext.readAllStandardError());
+        return result;
+    }
+    const QString text = QString::fromUtf8(pdftotext.readAllStandardOutput());
+    static const QRegularExpression tag(QStringLiteral(
+        R"re(<page [^>]*>|<word xMin="([\d.]+)" yMin="([\d.]+)" xMax="([\d.]+)" yMax="([\d.]+)">([^<]*)</word>)re"));
+    for (auto it = tag.globalMatch(text); it.hasNext();) {
+        const QRegularExpressionMatch m = it.next();
+        if (m.captured(0).startsWith(QStringLiteral("<page"))) {
+            ++result.pages;
+            continue;
+        }
+        result.words.push_back(
+            PdfWord{result.pages, m.captured(1).toDouble(), m.captured(2).toDouble(),
+                    m.captured(3).toDouble(), m.captured(4).toDouble(),
+                    QTextDocumentFragment::fromHtml(m.captured(5)).toPlainText()});
+    }
+    result.ok = true;
+    return result;
+}
 
 class PrintTest : public EditorTest {
   protected:
     void SetUp() override {
         EditorTest::SetUp();
-        noPrinter();
+        usePdf(QString());
     }
     void TearDown() override {
         currentJob().end();
-        noPrinter();
+        usePdf(QString());
         EditorTest::TearDown();
     }
-    // Qt's own state with no printer: a PDF writer without a file.
-    static void noPrinter() { usePdf(QString()); }
+    // No file is Qt's own state with no printer: a PDF writer without a file.
     static void usePdf(const QString& psvFile) {
         currentPrinter().setOutputFormat(QPrinter::PdfFormat);
         currentPrinter().setOutputFileName(psvFile);
     }
-    static int count(const PdfText& poText, int piPage, const QString& psvWord) {
-        return static_cast<int>(
-            std::count_if(poText.words.begin(), poText.words.end(),
-                          [&](const PdfWord& w) { return w.page == piPage && w.text == psvWord; }));
-    }
     // The one page of a printed PDF holds the title, the footer and the words.
-    void expectPrinted(const QString& psvPdf, const QString& psvTitle, const QStringList& pWords) {
+    static void expectPrinted(const QString& psvPdf, const QString& psvTitle,
+                              const QStringList& pWords) {
         const PdfText read = readPdfWords(psvPdf);
         ASSERT_TRUE(read.ok) << read.error.toStdString();
         EXPECT_EQ(read.pages, 1);
         // The date's first word may be a word of the text or the page number
         // on some days: each word is there as often as the page has it.
         const QStringList all =
-            QStringList{psvTitle, todaysShortDate().section(QLatin1Char(' '), 0, 0),
-                        QStringLiteral("Page"), QStringLiteral("1")} +
-            pWords;
-        for (const QString& word : all)
-            EXPECT_EQ(count(read, 1, word), all.count(word))
+            QStringList{psvTitle, todaysShortDate().section(' ', 0, 0), "Page", "1"} + pWords;
+        for (const QString& word : all) {
+            const auto count =
+                std::count_if(read.words.begin(), read.words.end(),
+                              [&](const PdfWord& w) { return w.page == 1 && w.text == word; });
+            EXPECT_EQ(count, all.count(word))
                 << word.toStdString() << " in " << psvPdf.toStdString();
+        }
     }
 };
 
-TEST_F(PrintTest, MenuCtrlPAndToolbarPrintTheWholeTextUnderItsPath) {
-    const QString file = put(QStringLiteral("demo.mcr"), "Send \"x\"\r\nWait 3\r\n");
+// The menu, Ctrl+P and the toolbar print the whole text under its path
+// ("Untitled" without one); the trace viewer prints too.
+TEST_F(PrintTest, EveryWayPrintsTheWholeTextUnderItsPath) {
+    const QString file = put("demo.mcr", "Send \"x\"\r\nWait 3\r\n");
+    const QString trace = put("TarnTrace.txt", "Run started\r\nWait 7\r\n");
     auto form = shownEditor();
-    ASSERT_TRUE(form->OpenMacro(file));
-    QAction* toolbarPrint = form->toolBar()->findChild<QAction*>(QStringLiteral("tbToolBarPrint"));
-    ASSERT_NE(toolbarPrint, nullptr);
-    const std::function<void()> ways[] = {
-        [&] { action(*form, "mnuFilePrint")->trigger(); },
-        [&] { key(*form, Qt::Key_P, Qt::ControlModifier); },
-        [&] { toolbarPrint->trigger(); },
-    };
-    int n = 0;
-    for (const auto& print : ways) {
-        const QString pdf = path(QStringLiteral("out%1.pdf").arg(++n));
-        usePdf(pdf);
-        print();
-        expectPrinted(pdf, file, {"Send", "\"x\"", "Wait", "3"});
-    }
-    EXPECT_TRUE(mMessages.empty());
-    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
-}
-
-TEST_F(PrintTest, UntitledTextAndTraceViewerPrintToo) {
-    auto form = editor();
-    type(*form, QStringLiteral("typed words"));
-    usePdf(path(QStringLiteral("untitled.pdf")));
-    form->mnuFilePrint_Click();
-    expectPrinted(path(QStringLiteral("untitled.pdf")), QStringLiteral("Untitled"),
-                  {"typed", "words"});
-
-    const QString trace = put(QStringLiteral("TarnTrace.txt"), "Run started\r\nWait 7\r\n");
     frmMacroEditor viewer;
     viewer.ViewLogMode();
     ASSERT_TRUE(viewer.OpenMacro(trace));
-    usePdf(path(QStringLiteral("trace.pdf")));
+    type(*form, "typed words");
+    usePdf(path("menu.pdf"));
+    action(*form, "mnuFilePrint")->trigger();
+    expectPrinted(path("menu.pdf"), "Untitled", {"typed", "words"});
+    mAnswers = {false};  // the typed words are not saved
+    ASSERT_TRUE(form->OpenMacro(file));
+    usePdf(path("ctrlp.pdf"));
+    key(*form, Qt::Key_P, Qt::ControlModifier);
+    expectPrinted(path("ctrlp.pdf"), file, {"Send", "\"x\"", "Wait", "3"});
+    usePdf(path("toolbar.pdf"));
+    form->toolBar()->findChild<QAction*>("tbToolBarPrint")->trigger();
+    expectPrinted(path("toolbar.pdf"), file, {"Send", "\"x\"", "Wait", "3"});
+    usePdf(path("viewer.pdf"));
     action(viewer, "mnuFilePrint")->trigger();
-    expectPrinted(path(QStringLiteral("trace.pdf")), trace, {"Run", "started", "Wait", "7"});
-    EXPECT_TRUE(mMessages.empty());
+    expectPrinted(path("viewer.pdf"), trace, {"Run", "started", "Wait", "7"});
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    ASSERT_EQ(mMessages.size(), 1u);  // only the question about saving
+    EXPECT_TRUE(mMessages[0].question);
 }
 
 TEST_F(PrintTest, AFailingPrinterIsReportedWithNumberAndDescription) {
     auto form = editor();
-    usePdf(QStringLiteral("/nonexistent-folder/out.pdf"));
+    usePdf("/nonexistent-folder/out.pdf");
     form->mnuFilePrint_Click();
     ASSERT_EQ(mMessages.size(), 1u);
     EXPECT_FALSE(mMessages[0].question);
-    EXPECT_EQ(mMessages[0].title, QStringLiteral("Tarn Macro Editor"));
-    EXPECT_EQ(mMessages[0].text, kPrintError);
+    EXPECT_EQ(mMessages[0].text, "Error during printing - Printer error - 482");
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
 
-TEST_F(PrintTest, WithNoPrinterAtAllPrintAndSetupSaySo) {
+// A printer installed while the program runs becomes the current one without
+// a restart.
+TEST_F(PrintTest, WithNoPrinterAtAllPrintAndSetupSaySoUntilOneIsInstalled) {
     auto form = editor();
     form->mnuFilePrint_Click();
     form->mnuFilePrinterSetup_Click();
     ASSERT_EQ(mMessages.size(), 2u);
-    for (const Message& message : mMessages) {
-        EXPECT_EQ(message.title, QStringLiteral("Tarn Macro Editor"));
+    for (const Message& message : mMessages)
         EXPECT_EQ(message.text, kNoPrinterText);
-    }
     EXPECT_TRUE(mDialogs.empty());
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    PrivateCups cups;
+    ASSERT_TRUE(cups.start("Later")) << cups.error().toStdString();
+    EXPECT_TRUE(printerAvailable());
+    EXPECT_EQ(currentPrinter().outputFormat(), QPrinter::NativeFormat);
+    EXPECT_EQ(currentPrinter().printerName(), "Later");
 }
 
 TEST_F(PrintTest, SetupChoosesThePrinterOfTheNextPrint) {
     PrivateCups cups;
-    ASSERT_TRUE(cups.start(QStringLiteral("First"))) << cups.error().toStdString();
-    ASSERT_TRUE(cups.addQueue(QStringLiteral("Second")));
+    ASSERT_TRUE(cups.start("First")) << cups.error().toStdString();
+    ASSERT_TRUE(cups.addQueue("Second"));
     auto form = editor();
-    type(*form, QStringLiteral("chosen"));
-
-    mDialogAnswers = {QString(), QStringLiteral("Second"), QStringLiteral("Missing")};
+    type(*form, "chosen");
+    mDialogAnswers = {QString(), "Second", "Missing"};
     form->mnuFilePrinterSetup_Click();  // cancelled: nothing changes, nothing shown
     EXPECT_TRUE(mMessages.empty());
-    EXPECT_EQ(currentPrinter().printerName(), QStringLiteral("First"));
+    EXPECT_EQ(currentPrinter().printerName(), "First");
     form->mnuFilePrinterSetup_Click();
     ASSERT_EQ(mDialogs.size(), 2u);
     EXPECT_EQ(mDialogs[1].kind, CommonDialog::Kind::Printer);
-    EXPECT_EQ(mDialogs[1].title, QStringLiteral("Macro File Printer Setup"));
-    EXPECT_EQ(mDialogs[1].flags, 0xC000C);
+    EXPECT_EQ(mDialogs[1].flags, CommonDialog::kPrinterDialogFlags);
     form->mnuFilePrint_Click();
     form->mnuFilePrinterSetup_Click();  // a printer that is not there
     ASSERT_EQ(mMessages.size(), 1u);
-    EXPECT_EQ(mMessages[0].text,
-              QStringLiteral("Error during printer setup - Printer error - 482"));
-
+    EXPECT_EQ(mMessages[0].text, "Error during printer setup - Printer error - 482");
     const QStringList jobs = cups.waitForJobs(1, 30s);
     ASSERT_EQ(jobs.size(), 1);
-    EXPECT_TRUE(jobs[0].endsWith(QStringLiteral("-Second.pdf"))) << jobs[0].toStdString();
-    expectPrinted(jobs[0], QStringLiteral("Untitled"), {"chosen"});
-}
+    EXPECT_TRUE(jobs[0].endsWith("-Second.pdf")) << jobs[0].toStdString();
+    expectPrinted(jobs[0], "Untitled", {"chosen"});
 
-TEST_F(PrintTest, AJobLeftOpenIsSentByTheNextPrint) {
-    PrivateCups cups;
-    ASSERT_TRUE(cups.start(QStringLiteral("Queue"))) << cups.error().toStdString();
-    ASSERT_TRUE(printerAvailable());
-    // What a Print that failed in the middle leaves: a job with its pages,
-    // never ended.
-    currentJob().begin(currentPrinter());
-    currentJob().print(QStringLiteral("leftover"), QString(), todaysShortDate());
-    auto form = editor();
-    type(*form, QStringLiteral("fresh"));
-    form->mnuFilePrint_Click();
-    EXPECT_TRUE(mMessages.empty());
-
-    const QStringList jobs = cups.waitForJobs(2, 30s);
-    ASSERT_EQ(jobs.size(), 2);
-    expectPrinted(jobs[0], QStringLiteral("Untitled"), {"leftover"});
-    expectPrinted(jobs[1], QStringLiteral("Untitled"), {"fresh"});
-}
-
-// The real printer dialog, with the title and options Setup gives it.
-TEST_F(PrintTest, SetupShowsThePrinterDialogWithItsTitleAndOptions) {
-    PrivateCups cups;
-    ASSERT_TRUE(cups.start(QStringLiteral("Shown"))) << cups.error().toStdString();
+    // The real printer dialog, with the title and options Setup gives it.
     CommonDialog::setAnswerHook(nullptr);
-    auto form = editor();
     for (bool accept : {false, true}) {
         QString title;
         QAbstractPrintDialog::PrintDialogOptions options;
-        QTimer poll;
-        QObject::connect(&poll, &QTimer::timeout, [&] {
-            auto* dialog = qobject_cast<QPrintDialog*>(QApplication::activeModalWidget());
-            if (!dialog) return;
-            title = dialog->windowTitle();
-            options = dialog->options();
-            accept ? dialog->accept() : dialog->reject();
-        });
-        // Bounded: a dialog still open after 10 s is closed, failing the checks.
-        QTimer::singleShot(10000, [] {
-            if (QWidget* modal = QApplication::activeModalWidget()) modal->close();
-        });
-        poll.start(20);
+        ModalWatch watch(
+            [&](QWidget* modal) {
+                auto* dialog = qobject_cast<QPrintDialog*>(modal);
+                if (!dialog) return (void)modal->close();
+                title = dialog->windowTitle();
+                options = dialog->options();
+                accept ? dialog->accept() : dialog->reject();
+            },
+            nullptr, 10000);
         form->mnuFilePrinterSetup_Click();
-        poll.stop();
-        EXPECT_EQ(title, QStringLiteral("Macro File Printer Setup"));
+        EXPECT_EQ(title, "Macro File Printer Setup");
         EXPECT_FALSE(options.testFlag(QAbstractPrintDialog::PrintSelection));
         EXPECT_FALSE(options.testFlag(QAbstractPrintDialog::PrintPageRange));
         EXPECT_FALSE(options.testFlag(QAbstractPrintDialog::PrintToFile));
         EXPECT_TRUE(options.testFlag(QAbstractPrintDialog::PrintCollateCopies));
     }
+    EXPECT_EQ(mMessages.size(), 1u);
+    EXPECT_EQ(currentPrinter().printerName(), "Second");
+}
+
+TEST_F(PrintTest, AJobLeftOpenIsSentByTheNextPrint) {
+    PrivateCups cups;
+    ASSERT_TRUE(cups.start("Queue")) << cups.error().toStdString();
+    ASSERT_TRUE(printerAvailable());
+    // What a Print that failed in the middle leaves: a job with its pages,
+    // never ended.
+    currentJob().begin(currentPrinter());
+    currentJob().print("leftover", QString(), todaysShortDate());
+    auto form = editor();
+    type(*form, "fresh");
+    form->mnuFilePrint_Click();
     EXPECT_TRUE(mMessages.empty());
-    EXPECT_EQ(currentPrinter().printerName(), QStringLiteral("Shown"));
+    const QStringList jobs = cups.waitForJobs(2, 30s);
+    ASSERT_EQ(jobs.size(), 2);
+    expectPrinted(jobs[0], "Untitled", {"leftover"});
+    expectPrinted(jobs[1], "Untitled", {"fresh"});
+}
+
+constexpr double kTwipsPerPoint = 20;
+
+TEST(PrintJob, PdfShowsEveryRunWhereTheLayoutPutIt) {
+    // Lines with tabs and CR LF ends, then one long paragraph that must wrap:
+    // about three A4 pages.
+    QString text;
+    for (int i = 1; i <= 90; ++i)
+        text += QStringLiteral("line%1 alpha\tbeta gamma\r\n").arg(i);
+    for (int i = 1; i <= 400; ++i)
+        text += QStringLiteral("word%1 ").arg(i);
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString pdf = dir.filePath("out.pdf"), title = dir.filePath("demo.mcr");
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(pdf);
+    printer.setPageSize(QPageSize(QPageSize::A4));
+    printer.setPageMargins(QMarginsF(15, 12, 10, 8), QPageLayout::Millimeter);
+
+    PrintJob job;
+    job.begin(printer);
+    std::vector<Page> expected;
+    modWordwrap(job.pageSize(), job.measure(), todaysShortDate(), [&](const Page& page) {
+        expected.push_back(page);
+    }).PrintWrapped(text, title);
+    // 10 points on the page: a line of the font in points.
+    const double linePoints = job.measure().lineHeight / kTwipsPerPoint;
+    ASSERT_GT(linePoints, 10.0);
+    ASSERT_LT(linePoints, 13.0);
+    job.print(text, title, todaysShortDate());
+    job.end();
+
+    const PdfText read = readPdfWords(pdf);
+    ASSERT_TRUE(read.ok) << read.error.toStdString();
+    ASSERT_GE(expected.size(), 3u);
+    ASSERT_EQ(read.pages, static_cast<int>(expected.size()));
+
+    const QRectF area = printer.pageLayout().paintRect(QPageLayout::Point);
+    size_t expectedWords = 0;
+    for (const Page& page : expected) {
+        for (const TextRun& run : page.runs) {
+            const QStringList words = run.text.split(QLatin1Char(' '));
+            expectedWords += words.size();
+            // The first word of a run starts at the run's position; its box
+            // top is the top of the line within a point.
+            const double x = area.left() + run.x / kTwipsPerPoint;
+            const double y = area.top() + run.y / kTwipsPerPoint;
+            const bool found =
+                std::any_of(read.words.begin(), read.words.end(), [&](const PdfWord& w) {
+                    return w.page == page.number && w.text == words.front() &&
+                           std::abs(w.xMin - x) < 0.2 && std::abs(w.yMin - y) < 1.0;
+                });
+            EXPECT_TRUE(found) << "page " << page.number << ": " << run.text.toStdString() << " at "
+                               << x << "," << y;
+        }
+    }
+    EXPECT_EQ(read.words.size(), expectedWords);
+
+    // The measure is the printed font's: what the layout centred or set to end
+    // at the right margin does so on paper.
+    for (const PdfWord& w : read.words) {
+        if (w.text == title) {
+            EXPECT_NEAR((w.xMin + w.xMax) / 2, area.center().x(), 0.5);
+        } else if (w.text == QString::number(w.page)) {
+            EXPECT_NEAR(w.xMax, area.right() - 36, 0.5);
+        }
+    }
+}
+
+// The page layout with a fixed measure: every character 100 twips wide except
+// "." (50), lines 200 twips high, on a printable area of 5440 x 4000 twips. So
+// the body runs from x 720 to the wrap limit 4720 (40 characters), and six
+// lines (y 1440 to 2440) fit above the body limit 2560.
+constexpr PageSize kPage{5440, 4000};
+const QString kDate = QStringLiteral("06/12/2026");
+
+TextMeasure fixedMeasure() {
+    TextMeasure measure;
+    measure.width = [](const QString& text) {
+        double width = 0;
+        for (QChar c : text)
+            width += c == QLatin1Char('.') ? 50 : 100;
+        return width;
+    };
+    measure.lineHeight = 200;
+    return measure;
+}
+
+std::vector<Page> layOut(const QString& text, const QString& file = {}) {
+    std::vector<Page> pages;
+    modWordwrap layout(kPage, fixedMeasure(), kDate,
+                       [&](const Page& page) { pages.push_back(page); });
+    layout.PrintWrapped(text, file);
+    return pages;
+}
+
+// The body runs as "page x,y text".
+QStringList bodyOf(const std::vector<Page>& pages) {
+    QStringList runs;
+    for (const Page& page : pages)
+        for (const TextRun& run : page.runs)
+            if (run.kind == RunKind::Body)
+                runs << QStringLiteral("%1 %2,%3 %4")
+                            .arg(page.number)
+                            .arg(run.x)
+                            .arg(run.y)
+                            .arg(run.text);
+    return runs;
+}
+
+// Body runs apart by "|"; as whole words a and b stand for 20 of the letter,
+// B for 19 b and w for 60 w.
+TEST(modWordwrap, BodyRuns) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"ab cd", "1 720,1440 ab|1 1020,1440 cd"},
+        {"  a", "1 920,1440 a"},  // leading spaces move without a test
+        // A word past the limit wraps, its space stays behind; one ending on it stays.
+        {"a b", "1 720,1440 a|1 720,1640 b"},
+        {"a B", "1 720,1440 a|1 2820,1440 B"},
+        {"x\ny", "1 720,1440 x|1 720,1640 y"},
+        {"x\r\ny", "1 720,1440 x|1 720,1640 y"},  // CR LF is one line break
+        {"x\ry", "1 720,1440 x|1 820,1440 y"},    // a lone CR prints and breaks nothing
+        {"x\x01\x1by", "1 720,1440 x|1 820,1440 y"},
+        {"x\n\n\ny", "1 720,1440 x|1 720,2040 y"},
+        {"\tx", "1 1720,1440 x"},
+        {"\t\tx", "1 2720,1440 x"},
+        {"y\tx", "1 720,1440 y|1 1720,1440 x"},
+        // A tab rounds the position (9.5 widths to 10), then moves on; a
+        // position on a stop moves to the next one.
+        {"yyyyyyyyy.\tx", "1 720,1440 yyyyyyyyy.|1 2720,1440 x"},
+        {"yyyyyyyyyy\tx", "1 720,1440 yyyyyyyyyy|1 2720,1440 x"},
+        // An overlong word at the start of a line gets an empty line first;
+        // after a word it takes its own line and runs past the margin.
+        {"w", "1 720,1640 w"},
+        {"x w y", "1 720,1440 x|1 720,1640 w|1 720,1840 y"},
+        {"\xc3\xa9t\xc3\xa9\xc2\xa0x y", "1 720,1440 \xc3\xa9t\xc3\xa9\xc2\xa0x|1 1320,1440 y"},
+        // The seventh line starts page 2 at the body top, as does a wrap there.
+        {"1\n2\n3\n4\n5\n6\n7",
+         "1 720,1440 1|1 720,1640 2|1 720,1840 3|1 720,2040 4|1 720,2240 5|1 720,2440 6|"
+         "2 720,1440 7"},
+        {"1\n2\n3\n4\n5\na b",
+         "1 720,1440 1|1 720,1640 2|1 720,1840 3|1 720,2040 4|1 720,2240 5|1 720,2440 a|"
+         "2 720,1440 b"},
+    };
+    const auto expand = [](const char* psvText) {
+        return QString::fromUtf8(psvText)
+            .replace(QRegularExpression("\\ba\\b"), QString(20, u'a'))
+            .replace(QRegularExpression("\\bb\\b"), QString(20, u'b'))
+            .replace(QRegularExpression("\\bB\\b"), QString(19, u'b'))
+            .replace(QRegularExpression("\\bw\\b"), QString(60, u'w'));
+    };
+    for (const auto& [text, body] : cases)
+        EXPECT_EQ(bodyOf(layOut(expand(text))).join('|'), expand(body)) << text;
+}
+
+// The title centred in the top 1440, date and number on the footer line 720
+// above the bottom, the number ending 720 from the right edge.
+TEST(modWordwrap, EveryPageHasTitleDateAndNumber) {
+    const QString path = "/home/user/macros/demo.mcr";  // 26 characters, one of them "."
+    const struct {
+        QString text, file, title;
+        double titleX;
+        int pages;
+    } cases[] = {
+        {"", "", "Untitled", (5440 - 800) / 2.0, 1},
+        {"", path, path, (5440 - 2550) / 2.0, 1},
+        {"1\n2\n3\n4\n5\n6\n7", path, path, (5440 - 2550) / 2.0, 2},
+        {"1\n2\n3\n4\n5\n6\n7\n8\n9\n10\n11\n12\n13", "", "Untitled", (5440 - 800) / 2.0, 3},
+    };
+    for (const auto& c : cases) {
+        const std::vector<Page> pages = layOut(c.text, c.file);
+        ASSERT_EQ(pages.size(), static_cast<size_t>(c.pages)) << c.text.toStdString();
+        for (int n = 1; n <= c.pages; ++n) {
+            const Page& page = pages[n - 1];
+            const QString number = QStringLiteral("Page %1").arg(n);
+            EXPECT_EQ(page.number, n);
+            ASSERT_GE(page.runs.size(), 3u);
+            const TextRun expected[] = {
+                {RunKind::Title, c.titleX, (1440 - 200) / 2.0, c.title},
+                {RunKind::Date, 720, 4000 - 720, kDate},
+                {RunKind::PageNumber, 5440 - 720 - 100.0 * number.size(), 4000 - 720, number},
+            };
+            for (int r = 0; r < 3; ++r) {
+                SCOPED_TRACE(expected[r].text.toStdString());
+                EXPECT_EQ(page.runs[r].kind, expected[r].kind);
+                EXPECT_EQ(page.runs[r].x, expected[r].x);
+                EXPECT_EQ(page.runs[r].y, expected[r].y);
+                EXPECT_EQ(page.runs[r].text, expected[r].text);
+            }
+        }
+    }
 }
 
 }  // namespace

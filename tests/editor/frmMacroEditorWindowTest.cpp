@@ -1,151 +1,30 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The editor window itself: every menu entry with its caption, shortcut and
-// visibility, the toolbar, the text area, help and the stored geometry.
+// The editor window itself: the text area, help, the stored geometry, the
+// language's colours and marks on a macro opened from a file; and the window
+// as the trace viewer.
 #include <QApplication>
+#include <QClipboard>
+#include <QFile>
 #include <QGuiApplication>
 #include <QMenuBar>
 #include <QScreen>
 #include <QTest>
-#include <QTimer>
+#include <QTextBlock>
+#include <QTextLayout>
 #include <QToolBar>
-#include <QToolButton>
 
+#include "EditorTest.h"
 #include "Help.h"
+#include "MacroFileIO.h"
+#include "MacroGutter.h"
+#include "MacroHighlighter.h"
+#include "ModalWatch.h"
 #include "ProgramInfo.h"
 #include "Settings.h"
 #include "Twips.h"
 
-#include "EditorTest.h"
-
 namespace tarn::editor::test {
 namespace {
-
-struct EntryCase {
-    const char* menu;
-    const char* name;
-    const char* caption;  // empty: a separator
-    const char* shortcut;
-    bool visible = true;
-};
-
-const EntryCase kEntries[] = {
-    {"mnuFile", "mnuFileNew", "&New", "Ctrl+N"},
-    {"mnuFile", "mnuFileOpen", "&Open...", "Ctrl+O"},
-    {"mnuFile", "mnuFileSave", "&Save", "Ctrl+S"},
-    {"mnuFile", "mnuFileSaveAs", "Save &As...", ""},
-    {"mnuFile", "mnuFileSep0", "", ""},
-    {"mnuFile", "mnuFilePrinterSetup", "Printer Se&tup...", ""},
-    {"mnuFile", "mnuFilePrint", "&Print", "Ctrl+P"},
-    {"mnuFile", "mnuFileSep1", "", ""},
-    {"mnuFile", "mnuFileExit", "E&xit", "Ctrl+Q"},
-    {"mnuEdit", "mnuEditUndo", "&Undo", "Ctrl+Z"},
-    {"mnuEdit", "mnuEditSep0", "", ""},
-    {"mnuEdit", "mnuEditCut", "Cu&t", "Ctrl+X"},
-    {"mnuEdit", "mnuEditCopy", "&Copy", "Ctrl+C"},
-    {"mnuEdit", "mnuEditPaste", "&Paste", "Ctrl+V"},
-    {"mnuEdit", "mnuEditDelete", "De&lete", "Del"},
-    {"mnuEdit", "mnuEditSep1", "", ""},
-    {"mnuEdit", "mnuEditSelectAll", "Select &All", ""},
-    {"mnuSearch", "mnuSearchFind", "&Find / Replace...", "Ctrl+F"},
-    {"mnuSearch", "mnuSearchFindNext", "Find &Next", "F3"},
-    {"mnuMacro", "mnuMacroRecord", "&Recorder On/Off", ""},
-    {"mnuMacro", "mnuMacroSep0", "", ""},
-    {"mnuMacro", "mnuMacroInsertRun", "&Run...", ""},
-    {"mnuMacro", "mnuMacroInsertRunExecute", "Run&Execute...", ""},
-    {"mnuMacro", "mnuMacroInsertSetfocus", "Set&Focus", ""},
-    {"mnuMacro", "mnuMacroInsertSend", "&Send", ""},
-    {"mnuMacro", "mnuMacroInsertWait", "&Wait", ""},
-    {"mnuMacro", "mnuMacroInsertTimeOut", "&TimeOut", ""},
-    {"mnuMacro", "mnuMacroInsertGetWindowID", "&GetWindowID", ""},
-    {"mnuMacro", "mnuMacroInsertGetProcessID", "Get&ProcessID", ""},
-    {"mnuMacro", "mnuMacroInsertCloseWndow", "&CloseWindow", ""},
-    {"mnuMacro", "mnuMacroInsertKillProcess", "&KillProcess", ""},
-    {"mnuMacro", "mnuMacroInsertShutDownWIndows", "Shut&DownWindows", ""},
-    {"mnuMacro", "mnuMacroInsertRem", "&Remark", ""},
-    {"mnuMacro", "mnuMacroSep2", "", ""},
-    {"mnuMacro", "mnuMacroOptions", "&Options", ""},
-    {"mnuMacro", "mnuMacroSep1", "", "", false},
-    {"mnuMacro", "mnuMacroEditMenu", "&Edit Menu", "", false},
-    {"mnuMacroOptions", "mnuSetDefaultRunWait", "&Set Default Run Wait...", ""},
-    {"mnuMacroEditMenu", "mnuMacroEditMenuUndo", "&Undo", ""},
-    {"mnuMacroEditMenu", "mnuMacroEditMenuSep0", "", ""},
-    {"mnuMacroEditMenu", "mnuMacroEditMenuCut", "Cu&t", ""},
-    {"mnuMacroEditMenu", "mnuMacroEditMenuCopy", "&Copy", ""},
-    {"mnuMacroEditMenu", "mnuMacroEditMenuPaste", "&Paste", ""},
-    {"mnuMacroEditMenu", "mnuMacroEditMenuDelete", "&Delete", ""},
-    {"mnuMacroEditMenu", "mnuMacroEditMenuSep1", "", ""},
-    {"mnuMacroEditMenu", "mnuMacroEditMenuSelectAll", "Select &All", ""},
-    {"mnuHelp", "mnuHelpContents", "&Contents", "F1"},
-    {"mnuHelp", "mnuHelpIndex", "&Index", ""},
-    {"mnuHelp", "mnuHelpSep0", "", ""},
-    {"mnuHelp", "mnuHelpAbout", "&About", "Ctrl+A"},
-};
-
-TEST_F(EditorTest, EveryMenuEntryInItsPlaceWithCaptionShortcutAndVisibility) {
-    auto form = editor();
-    QStringList topLevel;
-    for (QAction* top : form->menuBar()->actions())
-        topLevel << top->objectName() + "=" + top->text();
-    EXPECT_EQ(topLevel.join(","),
-              "mnuFile=&File,mnuEdit=&Edit,mnuSearch=&Search,mnuMacro=&Wizard,mnuHelp=&Help");
-    std::map<QString, QStringList> order;
-    for (const EntryCase& c : kEntries) {
-        SCOPED_TRACE(c.name);
-        QMenu* menu = form->findChild<QMenu*>(QLatin1String(c.menu));
-        ASSERT_NE(menu, nullptr);
-        order[c.menu] << c.name;
-        QAction* entry = nullptr;
-        for (QAction* candidate : menu->actions()) {
-            if (candidate->objectName() == QLatin1String(c.name)) entry = candidate;
-        }
-        ASSERT_NE(entry, nullptr);
-        EXPECT_EQ(entry->isSeparator(), QString(c.caption).isEmpty());
-        if (!entry->isSeparator()) {
-            EXPECT_EQ(entry->text(), c.caption);
-        }
-        EXPECT_EQ(entry->shortcut().toString(), c.shortcut);
-        EXPECT_EQ(entry->isVisible(), c.visible);
-    }
-    for (const auto& [menuName, names] : order) {
-        QStringList actual;
-        for (QAction* a : form->findChild<QMenu*>(menuName)->actions())
-            actual << a->objectName();
-        EXPECT_EQ(actual, names) << menuName.toStdString();
-    }
-}
-
-TEST_F(EditorTest, ToolbarButtonsWithKeysAndToolTips) {
-    auto form = editor();
-    QToolBar* bar = form->findChild<QToolBar*>("tbToolBar");
-    ASSERT_NE(bar, nullptr);
-    QStringList keys, tips;
-    for (QAction* button : bar->actions()) {
-        keys << button->data().toString();
-        tips << button->toolTip();
-        EXPECT_FALSE(button->icon().isNull());
-        EXPECT_EQ(button->objectName(), "tbToolBar" + button->data().toString());
-    }
-    EXPECT_EQ(keys.join(","), "New,Open,Save,Print,Cut,Copy,Paste,Record");
-    EXPECT_EQ(tips.join(","), "New,Open,Save,Print,Cut,Copy,Paste,Recorder On/Off");
-    // "Record" stays pressed while the recorder records; a second click stops it.
-    QAction* record = bar->findChild<QAction*>("tbToolBarRecord");
-    record->trigger();
-    EXPECT_TRUE(record->isChecked());
-    record->trigger();
-    EXPECT_FALSE(record->isChecked());
-}
-
-TEST_F(EditorTest, FreshWindowIsAnUnwrappedUntitledText) {
-    auto form = editor();
-    EXPECT_EQ(form->windowTitle(), "Untitled - Tarn Macro Editor");
-    QPlainTextEdit* area = text(*form);
-    ASSERT_NE(area, nullptr);
-    EXPECT_EQ(area->lineWrapMode(), QPlainTextEdit::NoWrap);
-    EXPECT_TRUE(area->font().bold());
-    EXPECT_EQ(form->centralWidget(), area);
-    EXPECT_FALSE(form->dirty());
-    EXPECT_EQ(form->runWait(), 5);
-}
 
 TEST_F(EditorTest, HelpEntriesAndCtrlAOpenHelpAndTheAboutBox) {
     auto form = shownEditor();
@@ -158,12 +37,9 @@ TEST_F(EditorTest, HelpEntriesAndCtrlAOpenHelpAndTheAboutBox) {
     // Ctrl+A in the text area is About (modal), never Select All.
     type(*form, "abc");
     QString aboutCaption;
-    QTimer::singleShot(0, [&] {
-        (void)QTest::qWaitFor([] { return QApplication::activeModalWidget() != nullptr; }, 5000);
-        if (QWidget* modal = QApplication::activeModalWidget()) {
-            aboutCaption = modal->windowTitle();
-            modal->close();
-        }
+    ModalWatch watch([&](QWidget* modal) {
+        aboutCaption = modal->windowTitle();
+        modal->close();
     });
     key(*form, Qt::Key_A, Qt::ControlModifier);
     EXPECT_EQ(aboutCaption, "About " + appTitle());
@@ -176,8 +52,12 @@ QString stored(const char* psvKey) {
     return GetSetting(appTitle(), kSectionSettings, psvKey, "<none>");
 }
 
-TEST_F(EditorTest, FreshInstallationOpensAtSeventyPercentCentred) {
+TEST_F(EditorTest, FreshInstallationOpensAnUnwrappedUntitledTextAtSeventyPercentCentred) {
     auto form = editor();
+    EXPECT_EQ(form->windowTitle(), "Untitled - Tarn Macro Editor");
+    EXPECT_EQ(form->centralWidget(), text(*form));
+    EXPECT_EQ(text(*form)->lineWrapMode(), QPlainTextEdit::NoWrap);
+    EXPECT_TRUE(text(*form)->font().bold());
     const QRect screen = QGuiApplication::primaryScreen()->geometry();
     const double width = 0.7 * pixelsToTwips(screen.width(), form.get(), Qt::Horizontal);
     const double height = 0.7 * pixelsToTwips(screen.height(), form.get(), Qt::Vertical);
@@ -217,19 +97,141 @@ TEST_F(EditorTest, GeometryIsStoredOnCloseOnlyFromTheNormalState) {
     }
 }
 
-TEST_F(EditorTest, ClosedWindowLoadsAgainOnItsNextUse) {
+TEST_F(EditorTest, MacroShownInColourAndMarkedWithoutBeingChanged) {
     auto form = editor();
+    const QByteArray bytes("Rem first\r\nSend {BOGUS}\r\nWait 1\r\n");
+    ASSERT_TRUE(form->OpenMacro(put(QStringLiteral("m.mcr"), bytes)));
+    const QString undo = form->undoText();
+    ASSERT_NE(form->highlighter(), nullptr);
+    ASSERT_NE(form->gutter(), nullptr);
+    // Coloured when painted.
+    EXPECT_TRUE(text(*form)->document()->begin().layout()->formats().isEmpty());
     form->show();
-    type(*form, "x");
-    mAnswers = {false};  // "Save the current file": No
-    form->close();
-    EXPECT_FALSE(form->loaded());
+    QApplication::processEvents();
+    EXPECT_FALSE(text(*form)->document()->begin().layout()->formats().isEmpty());
+    form->gutter()->refreshMarks();
+    EXPECT_EQ(form->gutter()->marks().size(), 1u);
+    EXPECT_EQ(form->gutter()->marks().count(2), 1u);
+
+    form->GoToLine(3);
+    EXPECT_EQ(text(*form)->textCursor().blockNumber(), 2);
+    EXPECT_EQ(text(*form)->textCursor().positionInBlock(), 0);
+    EXPECT_FALSE(form->dirty());
+    EXPECT_EQ(form->undoText(), undo);
+    EXPECT_EQ(textOf(*form), QStringLiteral("Rem first\nSend {BOGUS}\nWait 1\n"));
+
+    // Typing is still an edit, and the new line is coloured as typed.
+    type(*form, QStringLiteral("Send x"));
+    QApplication::processEvents();
+    EXPECT_TRUE(form->dirty());
+    EXPECT_FALSE(text(*form)->document()->findBlockByNumber(2).layout()->formats().isEmpty());
+}
+
+// Viewer mode: the trace file read-only in a second window with only File's
+// printing and Exit and Help left, its own geometry keys, and the offer to
+// clear a trace too large to show.
+class ViewerTest : public EditorTest {
+  protected:
+    QString trace(const QByteArray& poBytes) { return put("TarnTrace.txt", poBytes); }
+    std::unique_ptr<frmMacroEditor> viewer(const QString& psvTrace) {
+        auto form = std::make_unique<frmMacroEditor>();
+        form->ViewLogMode();
+        mOpened = form->OpenMacro(psvTrace);
+        return form;
+    }
+    bool mOpened = false;
+};
+
+TEST_F(ViewerTest, ShowsTheTraceReadOnlyWithOnlyPrintExitAndHelp) {
+    auto form = viewer(trace("Wait 1\r\nError 5 - x\r\n"));
+    ASSERT_TRUE(mOpened);
+    EXPECT_EQ(form->windowTitle(), "TarnTrace.txt - Tarn Trace File Viewer");
+    EXPECT_EQ(textOf(*form), "Wait 1\nError 5 - x\n");
+    EXPECT_FALSE(form->toolBar()->isVisibleTo(form.get()));
+    EXPECT_EQ(form->highlighter(), nullptr);  // plain text, no colours or marks
+    EXPECT_EQ(form->gutter(), nullptr);
+    QStringList shown;
+    for (QAction* top : form->menuBar()->actions()) {
+        if (!top->isVisible()) continue;
+        shown << top->objectName();
+        for (QAction* a : top->menu()->actions()) {
+            if (a->isVisible()) shown << a->objectName();
+        }
+    }
+    EXPECT_EQ(shown.join(","),
+              "mnuFile,mnuFilePrinterSetup,mnuFilePrint,mnuFileSep1,mnuFileExit,mnuHelp,"
+              "mnuHelpContents,mnuHelpIndex,mnuHelpSep0,mnuHelpAbout");
+    // No key changes the text, shortcuts of the hidden entries included.
+    showActive(*form);
+    QApplication::clipboard()->setText("pasted");
+    select(*form, 0, 4);
+    type(*form, "typed\n");
+    select(*form, 0, 4);
+    for (Qt::Key k : {Qt::Key_Delete, Qt::Key_Backspace, Qt::Key_Tab})
+        key(*form, k);
+    for (Qt::Key k : {Qt::Key_X, Qt::Key_V, Qt::Key_N, Qt::Key_Z})
+        key(*form, k, Qt::ControlModifier);
+    EXPECT_EQ(textOf(*form), "Wait 1\nError 5 - x\n");
+    EXPECT_FALSE(form->dirty());
+    // The trace can still be copied from.
+    select(*form, 0, 4);
+    key(*form, Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(QApplication::clipboard()->text(), "Wait");
+}
+
+TEST_F(ViewerTest, EveryOpeningReadsTheTraceAgain) {
+    auto form = viewer(path("TarnTrace.txt"));
+    EXPECT_FALSE(mOpened);
     ASSERT_EQ(mMessages.size(), 1u);
-    EXPECT_EQ(mMessages[0].text, "Save the current file");
-    EXPECT_EQ(textOf(*form), "");
-    form->Load();
-    EXPECT_TRUE(form->loaded());
-    EXPECT_EQ(form->windowTitle(), "Untitled - Tarn Macro Editor");
+    EXPECT_EQ(mMessages[0].text, "There is no data in the file or the file could not be found");
+    const QString file = trace("Wait 1\r\nWait 2\r\n");
+    form->ViewLogMode();
+    ASSERT_TRUE(form->OpenMacro(file));
+    EXPECT_EQ(textOf(*form), "Wait 1\nWait 2\n");
+    EXPECT_EQ(mMessages.size(), 1u);
+}
+
+// A viewer already on the screen goes away rather than turn into an empty
+// editor's window.
+TEST_F(ViewerTest, TooLargeTraceIsOfferedForClearing) {
+    for (bool yes : {false, true}) {
+        SCOPED_TRACE(yes);
+        const QString file = trace("Wait 1\r\n");
+        auto form = viewer(file);
+        ASSERT_TRUE(mOpened);
+        form->show();
+        mMessages.clear();
+        {
+            QFile big(file);
+            ASSERT_TRUE(big.open(QIODevice::WriteOnly));
+            ASSERT_TRUE(big.resize(kMaxMacroFileBytes + 1));
+        }
+        mAnswers = {yes};
+        form->ViewLogMode();
+        EXPECT_FALSE(form->OpenMacro(file));
+        EXPECT_FALSE(form->isVisible());
+        ASSERT_EQ(mMessages.size(), 1u);
+        EXPECT_TRUE(mMessages[0].question);
+        EXPECT_TRUE(mMessages[0].text.endsWith("Clear trace file now?"));
+        EXPECT_EQ(QFile::exists(file), !yes);
+    }
+}
+
+TEST_F(ViewerTest, GeometryLivesUnderTheLogViewerKeys) {
+    const QString file = trace("Wait 1\r\n");
+    for (const char* key : {kKeyLogViewerLeft, kKeyLogViewerTop})
+        SaveSetting(appTitle(), kSectionSettings, key, "1500");
+    SaveSetting(appTitle(), kSectionSettings, kKeyLogViewerWidth, "6000");
+    SaveSetting(appTitle(), kSectionSettings, kKeyLogViewerHeight, "3000");
+    auto form = viewer(file);
+    EXPECT_EQ(form->pos(), QPoint(100, 100));
+    EXPECT_EQ(form->size(), QSize(400, 200));
+    form->show();
+    form->move(150, 120);
+    QApplication::processEvents();
+    form->close();
+    EXPECT_EQ(GetSetting(appTitle(), kSectionSettings, kKeyLogViewerLeft), "2250");
+    EXPECT_EQ(GetSetting(appTitle(), kSectionSettings, kKeyEditorLeft, "<none>"), "<none>");
 }
 
 }  // namespace
