@@ -38,8 +38,9 @@ TEST(DesktopEntry, OpeningAMacroShowsItInTheEditorAndRunsNothing) {
     const std::string ran = tarn.folder() + "/ran";
     const std::string macro = tarn.writeMacro("harmless.mcr", "pid = Run touch " + ran + "\r\n");
     const char* path = std::getenv("PATH");
-    tarn.launch({"env", "PATH=" + tarn.programFolder() + ":" + (path ? path : "/usr/bin:/bin"),
-                 "gio", "open", macro});
+    tarn.launch({"/usr/bin/env",
+                 "PATH=" + tarn.programFolder() + ":" + (path ? path : "/usr/bin:/bin"), "gio",
+                 "open", macro});
     ASSERT_EQ(tarn.waitForExit(30s), 0) << tarn.err();
 
     Desktop desktop(session);

@@ -45,32 +45,29 @@ const BatchCase kBatchCases[] = {
      "Error 53 - File not found\r\n"},
 };
 
-class Batch : public ::testing::TestWithParam<BatchCase> {};
-
 // Never a "Retry ?" box: it would wait for an answer and the program would
 // not end. With --trace the run's trace is written where asked, never to the
 // program's own trace file.
-TEST_P(Batch, StandardErrorExitStatusAndTrace) {
+TEST(Batch, StandardErrorExitStatusAndTrace) {
     XSession session;
-    const BatchCase& c = GetParam();
-    for (const bool traced : {false, true}) {
-        TarnProgram tarn(session, kNoSessionBus);
-        const std::string macro =
-            *c.macro ? tarn.writeMacro("job.mcr", c.macro) : tarn.folder() + "/missing.mcr";
-        const std::string trace = tarn.folder() + "/job-trace.txt";
-        std::vector<std::string> args{"--batch", macro};
-        if (traced) args.insert(args.begin() + 1, {"--trace", trace});
-        tarn.start(args);
-        ASSERT_EQ(tarn.waitForExit(30s), c.status) << traced << tarn.err();
-        EXPECT_EQ(tarn.err(), *c.stderrTail ? macro + c.stderrTail : "") << traced;
-        EXPECT_EQ(platformtest::exists(trace) ? platformtest::readFile(trace) : "<none>",
-                  traced ? c.trace : "<none>");
-        EXPECT_FALSE(platformtest::exists(tarn.tracePath()));
+    for (const BatchCase& c : kBatchCases) {
+        for (const bool traced : {false, true}) {
+            SCOPED_TRACE(std::string(c.name) + (traced ? " traced" : ""));
+            TarnProgram tarn(session, kNoSessionBus);
+            const std::string macro =
+                *c.macro ? tarn.writeMacro("job.mcr", c.macro) : tarn.folder() + "/missing.mcr";
+            const std::string trace = tarn.folder() + "/job-trace.txt";
+            std::vector<std::string> args{"--batch", macro};
+            if (traced) args.insert(args.begin() + 1, {"--trace", trace});
+            tarn.start(args);
+            ASSERT_EQ(tarn.waitForExit(30s), c.status) << tarn.err();
+            EXPECT_EQ(tarn.err(), *c.stderrTail ? macro + c.stderrTail : "");
+            EXPECT_EQ(platformtest::exists(trace) ? platformtest::readFile(trace) : "<none>",
+                      traced ? c.trace : "<none>");
+            EXPECT_FALSE(platformtest::exists(tarn.tracePath()));
+        }
     }
 }
-
-INSTANTIATE_TEST_SUITE_P(Macros, Batch, ::testing::ValuesIn(kBatchCases),
-                         [](const auto& info) { return std::string(info.param.name); });
 
 // The keyboard as the server has it: its map (as xkbcomp dumps it) and the keys down.
 class Keyboard {
@@ -101,16 +98,12 @@ class Unattended : public ::testing::Test {
     Keyboard keyboard{session};
     std::string before = keyboard.dump();
 
-    // An xterm whose program writes what it receives to a file; returns the file.
+    // A terminal whose program writes what it receives to a file; returns the file.
     std::string startXterm(const std::string& title, pid_t* pid = nullptr) {
         const std::string out = ::testing::TempDir() + "/" + title + ".out";
-        std::remove(out.c_str());
-        const pid_t started = session.spawn({"xterm", "-u8", "-T", title, "-e", "sh", "-c",
-                                             "stty raw -echo; exec cat > '" + out + "'"},
-                                            {"LC_ALL=C.UTF-8"});
+        const pid_t started = testing::startTerminalToFile(session, title, out);
         if (pid) *pid = started;
         desktop.waitForWindow(title);
-        EXPECT_TRUE(testing::waitUntil([&] { return platformtest::exists(out); }, 15s));
         return out;
     }
 
@@ -223,18 +216,16 @@ TEST_P(Stop, EndsEveryWaitAtOnce) {
         EXPECT_EQ(tarn.err(), macro + ":2: Stopped by " + way.by + "\n");
         expectKeyboardAsBefore();
     }
+    if (way.command) {  // with no run under way there is nothing to stop
+        TarnProgram stopper(session, kNoSessionBus);
+        stopper.start({"--stop"});
+        EXPECT_EQ(stopper.waitForExit(20s), 1);
+        EXPECT_EQ(stopper.err(), "tarn: no macro is running\n");
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Ways, Stop, ::testing::ValuesIn(kStopWays),
                          [](const auto& info) { return std::string(info.param.name); });
-
-// With no run under way there is nothing to stop.
-TEST_F(Unattended, StopWithoutARunSaysSo) {
-    TarnProgram stopper(session, kNoSessionBus);
-    stopper.start({"--stop"});
-    EXPECT_EQ(stopper.waitForExit(20s), 1);
-    EXPECT_EQ(stopper.err(), "tarn: no macro is running\n");
-}
 
 // A binding goes once the keyboard has been idle a moment, while the run waits.
 TEST_F(Unattended, AnIdleKeyboardGetsItsMapBackDuringTheRun) {

@@ -10,8 +10,6 @@
 #include <chrono>
 #include <thread>
 
-#include <QGuiApplication>
-#include <QScreen>
 #include "Program.h"
 #include "ProgramInfo.h"
 #include "QtHost.h"
@@ -31,6 +29,7 @@ struct AutomaticCase {
     std::vector<bool> answers;
     int exitStatus;
     std::size_t questions;
+    bool mended = false;  // the user mends the macro while the question is up
 };
 
 class AutomaticTest : public PlayerTest, public ::testing::WithParamInterface<AutomaticCase> {};
@@ -39,6 +38,7 @@ TEST_P(AutomaticTest, RunsHiddenAndEndsWithStatus) {
     const AutomaticCase& c = GetParam();
     mQuestions.answers = c.answers;
     const QString file = macro(c.macro);
+    if (c.mended) mQuestions.before = [&](std::size_t) { writeBytes(file, "Rem fixed\r\n"); };
     const QString defaultTrace = tarn::traceFilePath();
     const bool traceExisted = QFileInfo::exists(defaultTrace);
     const int status =
@@ -60,18 +60,11 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(AutomaticCase{"RanToItsEnd", "Rem a\r\nWait 1\r\n", {}, 0, 0},
                       AutomaticCase{"FailureAnsweredNo", "Wait abc\r\n", {false}, 1, 1},
                       AutomaticCase{"RetriedThenNo", "Wait abc\r\n", {true, false}, 1, 2},
-                      AutomaticCase{"SessionEnded", "ShutDownWindows\r\nWait abc\r\n", {}, 0, 0}),
+                      AutomaticCase{"SessionEnded", "ShutDownWindows\r\nWait abc\r\n", {}, 0, 0},
+                      AutomaticCase{"RetrySucceeded", "Bogus x\r\n", {true}, 0, 1, true}),
     [](const ::testing::TestParamInfo<AutomaticCase>& info) {
         return std::string(info.param.name);
     });
-
-TEST_F(PlayerTest, AutomaticRetrySucceedingEndsWithZero) {
-    const QString file = macro("Bogus x\r\n");
-    mQuestions.answers = {true};
-    mQuestions.before = [&](std::size_t) { writeBytes(file, "Rem fixed\r\n"); };
-    EXPECT_EQ(runPlayer(mFake.platform(), file.toStdString(), mQuestions.hook()), 0);
-    EXPECT_EQ(mQuestions.asked.size(), 1u);
-}
 
 TEST_F(PlayerTest, AutomaticModeIsHiddenWithCaptionTarn) {
     auto form = makeForm(macro("Rem a\r\n").toStdString());
@@ -88,14 +81,11 @@ TEST_F(PlayerTest, AutomaticModeIsHiddenWithCaptionTarn) {
     EXPECT_TRUE(form->unloaded());
     // The hidden window's position, the centred one it was created with, is
     // stored like any other.
-    const QRect screen = QGuiApplication::primaryScreen()->geometry();
-    const QSize size = form->designedSize(false);
-    const QPoint centred(screen.x() + screen.width() / 2 - size.width() / 2,
-                         screen.y() + screen.height() / 2 - size.height() / 2);
+    const QPoint place = centred(*form);
     EXPECT_EQ(GetSetting(appTitle(), kSectionSettings, kKeyLeft),
-              numberText(static_cast<float>(pixelsToTwips(centred.x(), form.get()))));
+              numberText(static_cast<float>(pixelsToTwips(place.x(), form.get()))));
     EXPECT_EQ(GetSetting(appTitle(), kSectionSettings, kKeyTop),
-              numberText(static_cast<float>(pixelsToTwips(centred.y(), form.get(), Qt::Vertical))));
+              numberText(static_cast<float>(pixelsToTwips(place.y(), form.get(), Qt::Vertical))));
 }
 
 // A batch run leaves the user's settings alone; a run that stores the last

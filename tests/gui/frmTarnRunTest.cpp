@@ -1,14 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Runs from the player window: the trace byte for byte, the "Retry ?"
 // question, Stop, a second Start during a run, and the end of the session.
-#include <QElapsedTimer>
 #include <QRegularExpression>
-#include <QTimer>
 #include <chrono>
 
 #include "GuiTest.h"
 #include "ProgramInfo.h"
-#include "QtHost.h"
 
 namespace tarn::guitest {
 namespace {
@@ -100,35 +97,24 @@ TEST_F(PlayerTest, QuestionTextNamesFailureSourceAndLastLine) {
     EXPECT_EQ(form->failedLine(), 2);
 }
 
-struct MissingFileCase {
-    const char* name;
-    bool emptyBox;
-};
-
-class MissingFileTest : public PlayerTest, public ::testing::WithParamInterface<MissingFileCase> {};
-
-TEST_P(MissingFileTest, RetryQuestionShowsTheOpenFailure) {
-    mQuestions.answers = {true, false};
-    auto form = interactiveOn(GetParam().emptyBox ? QString() : path("missing.mcr"));
-    button(*form, "cmdGo")->click();
-    ASSERT_EQ(mQuestions.asked.size(), 2u);  // Yes tried the file again
+TEST_F(PlayerTest, MissingFileOrEmptyBoxAsksRetryWithTheOpenFailure) {
     const QRegularExpression expected(QRegularExpression::anchoredPattern(
         "Error 53 - File not found - Occured in .*\\.OpenFile\\.RunMacro\r\n\r\n"
         " Last Macro Command: \r\n\r\nRetry \\?"));
-    for (const auto& asked : mQuestions.asked) {
-        EXPECT_TRUE(expected.match(asked.text).hasMatch()) << asked.text.toStdString();
-        EXPECT_TRUE(asked.hadOwner);
+    for (const QString& file : {path("missing.mcr"), QString()}) {
+        SCOPED_TRACE(file.toStdString());
+        mQuestions = ScriptedQuestions{{true, false}, {}, {}};
+        auto form = interactiveOn(file);
+        button(*form, "cmdGo")->click();
+        ASSERT_EQ(mQuestions.asked.size(), 2u);  // Yes tried the file again
+        for (const auto& asked : mQuestions.asked) {
+            EXPECT_TRUE(expected.match(asked.text).hasMatch()) << asked.text.toStdString();
+            EXPECT_TRUE(asked.hadOwner);
+        }
+        EXPECT_EQ(trace(), "Error 53 - File not found\r\nError 53 - File not found\r\n");
+        EXPECT_EQ(form->exitCode(), 1);
     }
-    EXPECT_EQ(trace(), "Error 53 - File not found\r\nError 53 - File not found\r\n");
-    EXPECT_EQ(form->exitCode(), 1);
 }
-
-INSTANTIATE_TEST_SUITE_P(Files, MissingFileTest,
-                         ::testing::Values(MissingFileCase{"NoSuchFile", false},
-                                           MissingFileCase{"EmptyFileBox", true}),
-                         [](const ::testing::TestParamInfo<MissingFileCase>& info) {
-                             return std::string(info.param.name);
-                         });
 
 TEST_F(PlayerTest, TraceCreationFailureAskedAndRunGoesOnWithoutTrace) {
     mQuestions.answers = {false};
@@ -195,27 +181,6 @@ TEST_F(PlayerTest, StopDuringWaitEndsRunBeforeNextLine) {
     EXPECT_EQ(activity(*form), "Wait 5");
     EXPECT_TRUE(mQuestions.asked.empty());
     EXPECT_EQ(form->exitCode(), 0);
-}
-
-// The same with the real host: a timer presses Stop while the Wait sleeps on
-// the event loop.
-TEST_F(PlayerTest, StopFromTimerEndsWaitOnQtHost) {
-    QtHost host;
-    Platform platform{mFake.windows,   mFake.keyboard, mFake.processes,
-                      mFake.documents, mFake.session,  host};
-    frmTarn form(platform, std::nullopt);
-    form.setTraceFilePath(tracePath());
-    form.setQuestionHook(mQuestions.hook());
-    form.Form_Load();
-    fileBox(form)->setText(macro("Rem 1\r\nWait 30\r\nRem 3\r\n"));
-    QTimer::singleShot(200, &form, [&] { button(form, "cmdStop")->click(); });
-    QElapsedTimer clock;
-    clock.start();
-    button(form, "cmdGo")->click();
-    // Far below the 30 s the Wait asked for: Stop ended it.
-    EXPECT_LT(clock.elapsed(), 20000);
-    EXPECT_EQ(trace(), "Rem 1\r\nWait 30\r\n");
-    EXPECT_EQ(activity(form), "Wait 30");
 }
 
 TEST_F(PlayerTest, ClosingDuringRunStopsItAndStoresTheFile) {

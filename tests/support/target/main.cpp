@@ -6,9 +6,7 @@
 // and one token. Commands (NAME is one word, TITLE the rest of the line):
 //
 //   window NAME TITLE     new window with a line edit; replies its X window ID
-//   textwindow NAME TITLE the same with a multi-line editor (Enter, Tab are text)
-//   windows COUNT PREFIX  COUNT plain windows named PREFIX1.., titled "PREFIX 1"..
-//   hide NAME | show NAME | minimize NAME | rename NAME TITLE | raise NAME
+//   hide NAME | show NAME | minimize NAME | rename NAME TITLE | title NAME
 //   close NAME            destroys the window at once
 //   askclose NAME         from now on the window refuses every close request
 //   closes NAME           how many close requests the window has received
@@ -32,7 +30,6 @@
 #include <QCloseEvent>
 #include <QKeyEvent>
 #include <QLineEdit>
-#include <QPlainTextEdit>
 #include <QPointer>
 #include <QSocketNotifier>
 #include <QTimer>
@@ -91,32 +88,20 @@ class KeyLog : public QObject {
 
 class TargetWindow : public QWidget {
   public:
-    TargetWindow(const QString& title, bool multiLine, bool withEditor) {
+    TargetWindow(const QString& title, bool withEditor) {
         setAttribute(Qt::WA_DeleteOnClose);
         setWindowTitle(title);
         resize(320, withEditor ? 120 : 60);
         if (!withEditor) return;
-        auto* layout = new QVBoxLayout(this);
-        if (multiLine) {
-            plain = new QPlainTextEdit(this);
-            editor = plain;
-        } else {
-            line = new QLineEdit(this);
-            editor = line;
-        }
-        layout->addWidget(editor);
-        editor->installEventFilter(&log);
-        editor->setFocus();
+        line = new QLineEdit(this);
+        (new QVBoxLayout(this))->addWidget(line);
+        line->installEventFilter(&log);
+        line->setFocus();
     }
 
-    std::string text() const {
-        if (line) return line->text().toStdString();
-        if (plain) return plain->toPlainText().toStdString();
-        return {};
-    }
+    std::string text() const { return line ? line->text().toStdString() : std::string(); }
     void clear() {
         if (line) line->clear();
-        if (plain) plain->clear();
         log.entries.clear();
     }
 
@@ -134,9 +119,7 @@ class TargetWindow : public QWidget {
     }
 
   private:
-    QWidget* editor = nullptr;
     QLineEdit* line = nullptr;
-    QPlainTextEdit* plain = nullptr;
 };
 
 class Target {
@@ -190,10 +173,9 @@ class Target {
         return it->second.data();
     }
 
-    TargetWindow* create(const std::string& name, const std::string& title, bool multiLine,
-                         bool withEditor) {
+    TargetWindow* create(const std::string& name, const std::string& title, bool withEditor) {
         if (auto* old = find(name)) delete old;
-        auto* window = new TargetWindow(QString::fromStdString(title), multiLine, withEditor);
+        auto* window = new TargetWindow(QString::fromStdString(title), withEditor);
         windows_[name] = window;
         window->show();
         return window;
@@ -207,17 +189,9 @@ class Target {
             QTimer::singleShot(0, [] { QApplication::quit(); });
             return "ok";
         }
-        if (command == "window" || command == "textwindow") {
+        if (command == "window") {
             if (name.empty()) return "error window needs a name";
-            auto* window = create(name, rest, command == "textwindow", true);
-            return "ok " + std::to_string(window->winId());
-        }
-        if (command == "windows") {
-            int count = std::atoi(name.c_str());
-            if (count <= 0 || rest.empty()) return "error windows COUNT PREFIX";
-            for (int i = 1; i <= count; ++i)
-                create(rest + std::to_string(i), rest + " " + std::to_string(i), false, false);
-            return "ok " + std::to_string(count);
+            return "ok " + std::to_string(create(name, rest, true)->winId());
         }
         if (command == "after") {
             bool number =
@@ -241,8 +215,6 @@ class Target {
             window->show();
         } else if (command == "minimize") {
             window->showMinimized();
-        } else if (command == "raise") {
-            window->raise();
         } else if (command == "rename") {
             window->setWindowTitle(QString::fromStdString(rest));
         } else if (command == "close") {
@@ -273,7 +245,7 @@ class Target {
         if (auto* window = find("churn"))
             delete window;
         else
-            create("churn", "churn", false, false);
+            create("churn", "churn", false);
     }
 
     QSocketNotifier notifier_;
