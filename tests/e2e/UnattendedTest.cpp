@@ -69,34 +69,28 @@ TEST(Batch, StandardErrorExitStatusAndTrace) {
     }
 }
 
-// The keyboard as the server has it: its map (as xkbcomp dumps it) and the keys down.
-class Keyboard {
-  public:
-    explicit Keyboard(XSession& session)
-        : session_(session), c_(xcb_connect(session.display().c_str(), nullptr)) {}
-    ~Keyboard() { xcb_disconnect(c_); }
-    std::string dump() { return session_.run({"xkbcomp", "-xkb", session_.display(), "-"}).output; }
+class Unattended : public ::testing::Test {
+  protected:
+    XSession session{WindowManager::Openbox};
+    Desktop desktop{session};
+    xcb_connection_t* connection = xcb_connect(session.display().c_str(), nullptr);
+    std::string before = keyboardMap();
+
+    ~Unattended() override { xcb_disconnect(connection); }
+
+    // The keyboard map as xkbcomp dumps it, and the keys down on the server.
+    std::string keyboardMap() {
+        return session.run({"xkbcomp", "-xkb", session.display(), "-"}).output;
+    }
     std::vector<int> keysDown() {
         std::vector<int> down;
-        auto* r = xcb_query_keymap_reply(c_, xcb_query_keymap(c_), nullptr);
+        auto* r = xcb_query_keymap_reply(connection, xcb_query_keymap(connection), nullptr);
         for (int k = 0; r && k < 256; ++k) {
             if ((r->keys[k / 8] >> (k % 8)) & 1) down.push_back(k);
         }
         std::free(r);
         return down;
     }
-
-  private:
-    XSession& session_;
-    xcb_connection_t* c_;
-};
-
-class Unattended : public ::testing::Test {
-  protected:
-    XSession session{WindowManager::Openbox};
-    Desktop desktop{session};
-    Keyboard keyboard{session};
-    std::string before = keyboard.dump();
 
     // A terminal whose program writes what it receives to a file; returns the file.
     std::string startXterm(const std::string& title, pid_t* pid = nullptr) {
@@ -113,13 +107,9 @@ class Unattended : public ::testing::Test {
         return error ? 0 : static_cast<std::size_t>(bytes);
     }
 
-    // Presses and releases Pause as a user would: the event comes from the
-    // server, to whoever holds the key.
-    void pressPause() { desktop.type("{BREAK}"); }
-
     void expectKeyboardAsBefore() {
-        EXPECT_TRUE(keyboard.keysDown().empty());
-        EXPECT_TRUE(keyboard.dump() == before) << "the keyboard map changed";
+        EXPECT_TRUE(keysDown().empty());
+        EXPECT_TRUE(keyboardMap() == before) << "the keyboard map changed";
     }
 };
 
@@ -209,7 +199,7 @@ TEST_P(Stop, EndsEveryWaitAtOnce) {
             stopper.start({"--stop"});
             EXPECT_EQ(stopper.waitForExit(20s), 0) << stopper.err();
         } else {
-            pressPause();
+            desktop.type("{BREAK}");  // from the server, to whoever holds the key
         }
         // Far less than the 600 seconds the statement had to go.
         ASSERT_EQ(tarn.waitForExit(20s), way.status) << tarn.err();
@@ -235,7 +225,7 @@ TEST_F(Unattended, AnIdleKeyboardGetsItsMapBackDuringTheRun) {
         tarn.writeMacro("idle.mcr", "SetFocus tarn-idle,2\r\nSend é\r\nWait 600\r\n");
     tarn.start({macro});
     ASSERT_TRUE(testing::waitUntil([&] { return size(out) >= 2; }, 30s)) << tarn.err();
-    EXPECT_TRUE(testing::waitUntil([&] { return keyboard.dump() == before; }, 20s));
+    EXPECT_TRUE(testing::waitUntil([&] { return keyboardMap() == before; }, 20s));
     EXPECT_TRUE(tarn.running());
 }
 
@@ -250,7 +240,7 @@ TEST_F(Unattended, SigtermInTheMiddleOfARunRestoresTheKeyboardMap) {
     const std::string macro = tarn.writeMacro("sigterm.mcr", text);
     tarn.start({macro});
     ASSERT_TRUE(testing::waitUntil([&] { return size(out) > 20; }, 30s)) << tarn.err();
-    EXPECT_FALSE(keyboard.dump() == before) << "é is bound while the run goes on";
+    EXPECT_FALSE(keyboardMap() == before) << "é is bound while the run goes on";
     ::kill(tarn.pid(), SIGTERM);
     ASSERT_EQ(tarn.waitForExit(20s), 128 + SIGTERM);
     expectKeyboardAsBefore();
@@ -294,13 +284,13 @@ TEST_F(Unattended, ARunAfterAKilledOneTypesAndRestoresTheMap) {
     ASSERT_TRUE(testing::waitUntil([&] { return size(out) > 600; }, 60s)) << killed.err();
     ::kill(killed.pid(), SIGKILL);
     ASSERT_EQ(killed.waitForExit(20s), 128 + SIGKILL);
-    EXPECT_FALSE(keyboard.dump() == before) << "the killed run left its bindings";
+    EXPECT_FALSE(keyboardMap() == before) << "the killed run left its bindings";
 
     TarnProgram next(session, kNoSessionBus);
     next.start({"--batch", next.writeMacro("next.mcr", "SetFocus tarn-killed,2\r\nSend жé\r\n")});
     ASSERT_EQ(next.waitForExit(30s), 0) << next.err();
-    EXPECT_TRUE(testing::waitUntil([&] { return keyboard.dump() == before; }, 20s));
-    EXPECT_TRUE(keyboard.keysDown().empty());
+    EXPECT_TRUE(testing::waitUntil([&] { return keyboardMap() == before; }, 20s));
+    EXPECT_TRUE(keysDown().empty());
 }
 
 // The display going away in the middle of a run ends the program at once,

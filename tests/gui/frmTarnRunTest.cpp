@@ -34,40 +34,20 @@ TEST_P(TraceTest, RunLeavesExactTrace) {
     EXPECT_EQ(form->size(), form->designedSize(false));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Macros, TraceTest,
-    ::testing::Values(
-        TraceCase{"BlankLinesAndIndentKept",
-                  "Rem a\r\n\r\n\t  Rem b\r\nx = 1\r\n",
-                  {},
-                  "Rem a\r\n\r\n\t  Rem b\r\nx = 1\r\n",
-                  0},
-        TraceCase{"LastLineWithoutEnd", "Rem a\r\nRem b", {}, "Rem a\r\nRem b\r\n", 0},
-        TraceCase{"BareCarriageReturnEndsALine", "Rem a\rRem b\r\n", {}, "Rem a\r\nRem b\r\n", 0},
-        TraceCase{"EmptyFile", "", {}, "", 0},
-        TraceCase{"FailureRecordAnsweredNo",
-                  "Rem one\r\nWait abc\r\nRem never\r\n",
-                  {false},
-                  "Rem one\r\nWait abc\r\nError 13 - Type mismatch\r\n",
-                  1},
-        TraceCase{"InvalidCommand",
-                  "Bogus command\r\n",
-                  {false},
-                  "Bogus command\r\nError 1001 - Invalid macro command\r\n",
-                  1},
-        TraceCase{"RetryYesRunsFromLineOneEachTime",
-                  "Rem one\r\nWait 99999\r\n",
-                  {true, true, false},
-                  "Rem one\r\nWait 99999\r\nError 6 - Overflow\r\n"
-                  "Rem one\r\nWait 99999\r\nError 6 - Overflow\r\n"
-                  "Rem one\r\nWait 99999\r\nError 6 - Overflow\r\n",
-                  3},
-        TraceCase{"UnbalancedQuote",
-                  "SetFocus \"a,b\r\n",
-                  {false},
-                  "SetFocus \"a,b\r\nError 5 -  - Missing quote in statement\r\n",
-                  1}),
+const std::string kOverflow = "Rem one\r\nWait 99999\r\nError 6 - Overflow\r\n";
+
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Macros, TraceTest, ::testing::Values(
+    TraceCase{"BlankLinesAndIndentKept", "Rem a\r\n\r\n\t  Rem b\r\nx = 1\r\n", {}, "Rem a\r\n\r\n\t  Rem b\r\nx = 1\r\n", 0},
+    TraceCase{"LastLineWithoutEnd", "Rem a\r\nRem b", {}, "Rem a\r\nRem b\r\n", 0},
+    TraceCase{"BareCarriageReturnEndsALine", "Rem a\rRem b\r\n", {}, "Rem a\r\nRem b\r\n", 0},
+    TraceCase{"EmptyFile", "", {}, "", 0},
+    TraceCase{"FailureRecordAnsweredNo", "Rem one\r\nWait abc\r\nRem never\r\n", {false}, "Rem one\r\nWait abc\r\nError 13 - Type mismatch\r\n", 1},
+    TraceCase{"InvalidCommand", "Bogus command\r\n", {false}, "Bogus command\r\nError 1001 - Invalid macro command\r\n", 1},
+    TraceCase{"RetryYesRunsFromLineOneEachTime", "Rem one\r\nWait 99999\r\n", {true, true, false}, kOverflow + kOverflow + kOverflow, 3},
+    TraceCase{"UnbalancedQuote", "SetFocus \"a,b\r\n", {false}, "SetFocus \"a,b\r\nError 5 -  - Missing quote in statement\r\n", 1}),
     [](const ::testing::TestParamInfo<TraceCase>& info) { return std::string(info.param.name); });
+// clang-format on
 
 TEST_F(PlayerTest, RetriedRunFollowsTheFailureRecord) {
     const QString file = macro("Bogus x\r\nRem end\r\n");
