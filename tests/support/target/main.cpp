@@ -40,6 +40,7 @@
 
 #include <cstdio>
 #include <map>
+#include <sstream>
 #include <string>
 
 namespace {
@@ -60,9 +61,7 @@ std::string encode(const std::string& text) {
 }
 
 std::string hexNumber(unsigned long long value) {
-    char buffer[32];
-    std::snprintf(buffer, sizeof buffer, "%llx", value);
-    return buffer;
+    return QByteArray::number(value, 16).toStdString();
 }
 
 class KeyLog : public QObject {
@@ -74,13 +73,11 @@ class KeyLog : public QObject {
         if (event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease) {
             auto* key = static_cast<QKeyEvent*>(event);
             if (!entries.empty()) entries += ' ';
-            entries += event->type() == QEvent::KeyPress ? "d:" : "u:";
-            entries += hexNumber(static_cast<unsigned>(key->key())) + ":";
-            entries += hexNumber(static_cast<unsigned>(key->modifiers().toInt())) + ":";
-            entries += hexNumber(key->nativeScanCode()) + ":";
-            entries += hexNumber(key->nativeModifiers()) + ":";
-            entries += encode(key->text().toStdString());
-            if (key->isAutoRepeat()) entries += ":r";
+            entries += (event->type() == QEvent::KeyPress ? "d:" : "u:") +
+                       hexNumber(static_cast<unsigned>(key->key())) + ":" +
+                       hexNumber(static_cast<unsigned>(key->modifiers().toInt())) + ":" +
+                       hexNumber(key->nativeScanCode()) + ":" + hexNumber(key->nativeModifiers()) +
+                       ":" + encode(key->text().toStdString()) + (key->isAutoRepeat() ? ":r" : "");
         }
         return QObject::eventFilter(watched, event);
     }
@@ -112,10 +109,7 @@ class TargetWindow : public QWidget {
   protected:
     void closeEvent(QCloseEvent* event) override {
         ++closeRequests;
-        if (refuseClose)
-            event->ignore();
-        else
-            event->accept();
+        event->setAccepted(!refuseClose);
     }
 
   private:
@@ -155,18 +149,6 @@ class Target {
         std::fflush(stdout);
     }
 
-    // Splits "cmd NAME rest of line".
-    static void split(const std::string& line, std::string& command, std::string& name,
-                      std::string& rest) {
-        auto first = line.find(' ');
-        command = line.substr(0, first);
-        if (first == std::string::npos) return;
-        auto second = line.find(' ', first + 1);
-        name = line.substr(first + 1,
-                           second == std::string::npos ? std::string::npos : second - first - 1);
-        if (second != std::string::npos) rest = line.substr(second + 1);
-    }
-
     TargetWindow* find(const std::string& name) {
         auto it = windows_.find(name);
         if (it == windows_.end() || it->second.isNull()) return nullptr;
@@ -182,8 +164,11 @@ class Target {
     }
 
     std::string handle(const std::string& line) {
+        // "COMMAND NAME rest of line"
         std::string command, name, rest;
-        split(line, command, name, rest);
+        std::istringstream words(line);
+        words >> command >> name;
+        std::getline(words >> std::ws, rest);
         if (command == "pid") return "ok " + std::to_string(QApplication::applicationPid());
         if (command == "quit") {
             QTimer::singleShot(0, [] { QApplication::quit(); });
@@ -201,10 +186,7 @@ class Target {
             return "ok";
         }
         if (command == "churn") {
-            if (name == "on")
-                churn_.start();
-            else
-                churn_.stop();
+            name == "on" ? churn_.start() : churn_.stop();
             return "ok";
         }
         auto* window = find(name);
