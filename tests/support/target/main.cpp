@@ -168,7 +168,7 @@ class Target {
         std::string command, name, rest;
         std::istringstream words(line);
         words >> command >> name;
-        std::getline(words >> std::ws, rest);
+        if (std::getline(words, rest)) rest.erase(0, 1);  // the title as given, spaces and all
         if (command == "pid") return "ok " + std::to_string(QApplication::applicationPid());
         if (command == "quit") {
             QTimer::singleShot(0, [] { QApplication::quit(); });
