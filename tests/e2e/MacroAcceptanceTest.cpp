@@ -18,10 +18,7 @@ using testing::TargetProgram;
 using testing::WindowManager;
 using testing::XSession;
 
-// Places in the player window, in twips of its 7275-twips-wide design. The
-// window grows the whole design by one factor until the desktop's font fits,
-// so a place is the same share of the window's width at any font and DPI.
-constexpr int kDesignWidth = 7275, kButtonsY = 14;
+// Places of the player's controls, in twips from the left of its design.
 constexpr int kFileBoxX = 2250, kStartX = 6750, kStopX = 7050;
 
 class MacroAcceptance : public ::testing::Test {
@@ -40,12 +37,10 @@ class MacroAcceptance : public ::testing::Test {
     // the user selects all.
     void startFromTheWindow(WindowId player, const std::string& macro, bool focused = false) {
         desktop.activate(player);
-        desktop.click(player, at(player, kFileBoxX), kButtonsY);
+        desktop.clickPlayer(player, kFileBoxX);
         desktop.type(focused ? "{END}+{HOME}" + macro : macro);
-        desktop.click(player, at(player, kStartX), kButtonsY);
+        desktop.clickPlayer(player, kStartX);
     }
-
-    int at(WindowId player, int twips) { return desktop.width(player) * twips / kDesignWidth; }
 
     void closeThePlayer(WindowId player) {
         desktop.activate(player);
@@ -164,7 +159,7 @@ TEST_F(MacroAcceptance, InteractiveRunsTraceEveryLineAndStopEndsAWait) {
     startFromTheWindow(player, stopped, true);
     ASSERT_TRUE(testing::waitUntil([&] { return tarn.trace() == "Rem first\r\nWait 30\r\n"; }, 20s))
         << tarn.trace();
-    desktop.click(player, at(player, kStopX), kButtonsY);
+    desktop.clickPlayer(player, kStopX);
     // Closing the window ends the program only once the run is over: well
     // before the thirty seconds of the Wait when Stop ended it.
     closeThePlayer(player);

@@ -472,6 +472,18 @@ void XSession::startOpenbox() {
     // Its chatter about menus it cannot find goes to a log, not the test output.
     LogFile log(runtimeDir_ + "/openbox.log");
     windowManagerPid_ = start({"openbox", "--sm-disable"}, {}, -1, log.fd, log.fd);
+    // Announced first (_NET_SUPPORTING_WM_CHECK on the root), then answering.
+    const bool up = waitUntil(
+        [&] {
+            if (!running(windowManagerPid_))
+                throw std::runtime_error("openbox ended while starting");
+            const RunResult r =
+                run({"xprop", "-root", "-display", display_, "_NET_SUPPORTING_WM_CHECK"},
+                    std::chrono::seconds(5));
+            return r.exitStatus == 0 && r.output.find("window id #") != std::string::npos;
+        },
+        std::chrono::seconds(15), std::chrono::milliseconds(20));
+    if (!up) throw std::runtime_error("openbox did not announce itself within 15 s");
     const auto alive = [&] {
         if (!running(windowManagerPid_)) throw std::runtime_error("openbox ended while starting");
     };
