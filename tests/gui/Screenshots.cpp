@@ -82,7 +82,6 @@ class Shooter {
     }
 
     bool failed() const { return mbFailed; }
-    tarn::fake::FakePlatform& fakes() { return mFake; }
     tarn::Platform platform() {
         return tarn::Platform{mFake.windows,   mFake.keyboard, mFake.processes,
                               mFake.documents, mFake.session,  mHost};
