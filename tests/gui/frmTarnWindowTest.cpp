@@ -28,6 +28,12 @@ TEST_F(PlayerTest, FixedSingleBorderWithMinimizeBoxOnly) {
     EXPECT_FALSE(flags & Qt::WindowMaximizeButtonHint);
     EXPECT_EQ(form->minimumSize(), form->maximumSize());
     EXPECT_EQ(form->size(), form->designedSize(false));
+    // Every button is an icon that says what it does in its tool tip.
+    for (QToolButton* tool : form->findChildren<QToolButton*>()) {
+        SCOPED_TRACE(tool->objectName().toStdString());
+        EXPECT_FALSE(tool->icon().isNull());
+        EXPECT_FALSE(tool->toolTip().trimmed().isEmpty());
+    }
     // The activity row lies below the client area until a traced run.
     EXPECT_GE(control<QLabel>(*form, "lblActivity")->geometry().top(), form->height());
     EXPECT_TRUE(form->isVisible());
