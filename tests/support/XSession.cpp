@@ -249,14 +249,8 @@ std::string readUntil(int fd, std::chrono::milliseconds limit,
 }
 
 const char* name(WindowManager manager) {
-    switch (manager) {
-        case WindowManager::Openbox:
-            return "Openbox";
-        case WindowManager::Sway:
-            return "Sway";
-        default:
-            return "None";
-    }
+    static const char* const names[] = {"None", "Openbox", "Sway"};
+    return names[static_cast<int>(manager)];
 }
 
 XSession::XSession(WindowManager manager, const std::vector<std::string>& serverArguments)
