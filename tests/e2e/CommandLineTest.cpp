@@ -11,10 +11,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <filesystem>
-#include <fstream>
 #include <memory>
-#include <sstream>
 
 #include "TarnProgram.h"
 
@@ -184,27 +181,16 @@ TEST(CommandLine, OutOfMemoryIsOneLineAndStatus70) {
 
 // The children of this process that are not the session's own servers, after
 // collecting those that have ended.
-std::vector<std::string> strays(const testing::XSession& session) {
-    std::vector<std::string> found;
-    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
-        const pid_t pid = std::atoi(entry.path().filename().c_str());
-        if (pid <= 0 || pid == session.serverPid() || pid == session.windowManagerPid() ||
+std::vector<pid_t> strays(const testing::XSession& session) {
+    std::vector<pid_t> found;
+    for (const pid_t pid : testing::childrenOf(getpid())) {
+        if (pid == session.serverPid() || pid == session.windowManagerPid() ||
             pid == session.busPid())
             continue;
-        std::ifstream stat(entry.path() / "stat");
-        std::string line;
-        if (!std::getline(stat, line)) continue;
-        const auto close = line.rfind(')');
-        if (close == std::string::npos) continue;
-        char state = 0;
-        pid_t parent = 0;
-        std::istringstream(line.substr(close + 2)) >> state >> parent;
-        if (parent != getpid()) continue;
-        if (state == 'Z') {
+        if (platformtest::stateOf(pid) == 'Z')
             waitpid(pid, nullptr, WNOHANG);
-            continue;
-        }
-        found.push_back(std::to_string(pid) + " " + line.substr(0, close + 1));
+        else
+            found.push_back(pid);
     }
     return found;
 }
@@ -224,11 +210,11 @@ TEST(Leftovers, ARunWithoutASessionBusLeavesNoProcessBehind) {
     ASSERT_TRUE(platformtest::waitUntil([&] { return platformtest::exists(environment); }, 10s));
     EXPECT_EQ(platformtest::readFile(environment).find("DBUS_SESSION_BUS_ADDRESS"),
               std::string::npos);
-    std::vector<std::string> left;
+    std::vector<pid_t> left;
     EXPECT_TRUE(platformtest::waitUntil([&] { return (left = strays(session)).empty(); }, 10s))
         << ::testing::PrintToString(left);
-    for (const std::string& stray : left)
-        kill(std::atoi(stray.c_str()), SIGKILL);
+    for (const pid_t stray : left)
+        kill(stray, SIGKILL);
     platformtest::waitUntil([&] { return strays(session).empty(); }, 5s);
 }
 

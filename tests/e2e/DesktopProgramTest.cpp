@@ -2,10 +2,13 @@
 // The real tarn program on each kind of desktop, X11 with openbox and a
 // headless sway: its window is a native one of the desktop, a macro run
 // types exactly into the desktop's terminal, and neither says a word on
-// standard error (the toolkit's warnings included).
+// standard error (the toolkit's warnings included). And how the desktop opens
+// a macro file.
 
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -39,49 +42,80 @@ class DesktopProgram : public ::testing::TestWithParam<WindowManager> {
     }
 };
 
-TEST_P(DesktopProgram, PlayerWindowBelongsToTheProgram) {
-    TarnProgram tarn(session, environment());
-    tarn.start();
-    const WindowId player = desktop.waitForWindow("Tarn - Interactive Screen");
-    ASSERT_NE(player, 0);
-    EXPECT_EQ(desktop.processOf(player), tarn.pid());
-    ::kill(tarn.pid(), SIGTERM);
-    EXPECT_TRUE(tarn.waitForExit(10s));
-    EXPECT_EQ(tarn.err(), "");
-}
+TEST_P(DesktopProgram, PlayerWindowIsTheProgramsAndABatchRunTypesExactly) {
+    TarnProgram player(session, environment());
+    player.start();
+    const WindowId window = desktop.waitForWindow("Tarn - Interactive Screen");
+    ASSERT_NE(window, 0);
+    EXPECT_EQ(desktop.processOf(window), player.pid());
+    ::kill(player.pid(), SIGTERM);
+    EXPECT_TRUE(player.waitForExit(10s));
+    EXPECT_EQ(player.err(), "");
 
-TEST_P(DesktopProgram, BatchRunTypesExactlyIntoTheTerminal) {
+    // Cooked: the terminal itself takes the backspaces and ^U (kill line).
     TarnProgram tarn(session, environment());
     const std::string out = tarn.folder() + "/received.txt";
-    const pid_t terminal = testing::startTerminal(
-        session, "Tarn line reader", {"sh", "-c", "stty -echo; exec cat > '" + out + "'"});
-    const std::string macro =
-        tarn.writeMacro("terminal.mcr",
-                        "TimeOut 20\r\n"
-                        "w = GetWindowID Tarn line reader,2\r\n"
-                        "SetFocus " +
+    const pid_t terminal = testing::startTerminalToFile(session, "Tarn line reader", out, false);
+    const std::string macro = tarn.writeMacro(
+        "terminal.mcr", "TimeOut 20\r\nw = GetWindowID Tarn line reader,2\r\nSetFocus " +
                             std::to_string(terminal) +
-                            "\r\n"
-                            "Send héllo wörld €uro, ελληνικά, 日本語 {+}{^}{%}~\r\n"
+                            "\r\nSend héllo wörld €uro, ελληνικά, 日本語 {+}{^}{%}~\r\n"
                             "Send {x 3}{BS 2}y^(u)z~\r\n");
     tarn.start({"--batch", macro});
     EXPECT_EQ(tarn.waitForExit(60s), 0);
     const std::string expected = "héllo wörld €uro, ελληνικά, 日本語 +^%\nz\n";
-    std::string received;
-    EXPECT_TRUE(platformtest::waitUntil(
-        [&] {
-            received = platformtest::readFile(out);
-            return received == expected;
-        },
-        10s));
-    EXPECT_EQ(received, expected);
+    EXPECT_TRUE(
+        platformtest::waitUntil([&] { return platformtest::readFile(out) == expected; }, 10s))
+        << platformtest::readFile(out);
     EXPECT_EQ(tarn.err(), "");
-    session.kill(terminal);
 }
 
 INSTANTIATE_TEST_SUITE_P(Desktops, DesktopProgram,
                          ::testing::Values(WindowManager::Openbox, WindowManager::Sway),
                          [](const auto& info) { return std::string(testing::name(info.param)); });
+
+// Opening a macro from the file manager. A downloaded macro can start
+// programs, end processes and end the session, so a double-click must open it
+// for reading and nothing more: the desktop entry's default action is the
+// editor, and running is an action the user picks.
+// gio open, as a file manager does, on a desktop whose data folders hold only
+// what the package installs for the desktop: the entry and the MIME type.
+TEST(DesktopEntry, OpeningAMacroShowsItInTheEditorAndRunsNothing) {
+    // Tarn, started by gio and left behind by it, comes to this process.
+    ASSERT_EQ(prctl(PR_SET_CHILD_SUBREAPER, 1), 0);
+    testing::XSession session(testing::WindowManager::Openbox);
+    platformtest::TempDir share("tarn-xdg");
+    platformtest::makeFolder(share.path() + "/applications");
+    platformtest::makeFolder(share.path() + "/mime/packages");
+    platformtest::writeFile(share.path() + "/applications/tarn.desktop",
+                            platformtest::readFile(TARN_DESKTOP_ENTRY));
+    platformtest::writeFile(share.path() + "/mime/packages/tarn.xml",
+                            platformtest::readFile(TARN_MIME_PACKAGE));
+    // What the package's triggers do when it is installed.
+    ASSERT_EQ(session.run({"update-mime-database", share.path() + "/mime"}, 60s).exitStatus, 0);
+    ASSERT_EQ(
+        session.run({"update-desktop-database", share.path() + "/applications"}, 60s).exitStatus,
+        0);
+
+    TarnProgram tarn(session, {"XDG_DATA_DIRS=" + share.path(), "GIO_USE_VFS=local",
+                               "DBUS_SESSION_BUS_ADDRESS=disabled:"});
+    const std::string ran = tarn.folder() + "/ran";
+    const std::string macro = tarn.writeMacro("harmless.mcr", "pid = Run touch " + ran + "\r\n");
+    const char* path = std::getenv("PATH");
+    tarn.launch({"/usr/bin/env",
+                 "PATH=" + tarn.programFolder() + ":" + (path ? path : "/usr/bin:/bin"), "gio",
+                 "open", macro});
+    ASSERT_EQ(tarn.waitForExit(30s), 0) << tarn.err();
+
+    Desktop desktop(session);
+    const WindowId editor = desktop.waitForWindow("harmless.mcr - Tarn Macro Editor");
+    const ProcessId opened = desktop.processOf(editor);
+    EXPECT_TRUE(desktop.windowExists("Tarn - Interactive Screen"));
+    EXPECT_FALSE(platformtest::exists(ran));
+    ASSERT_GT(opened, 0);
+    ::kill(opened, SIGKILL);
+    ::waitpid(opened, nullptr, 0);
+}
 
 }  // namespace
 }  // namespace tarn::e2e

@@ -16,10 +16,7 @@ namespace {
 using testing::WindowManager;
 using testing::XSession;
 
-// The player's buttons, in twips of its 7275-twips-wide design. The window
-// grows the whole design by one factor until the desktop's font fits, so a
-// place is the same share of the window's width at any font and DPI.
-constexpr int kDesignWidth = 7275, kButtonsY = 14;
+// Places of the player's controls, in twips from the left of its design.
 constexpr int kEditX = 5550, kViewTraceX = 6150, kStartX = 6750;
 
 TEST(EditorAcceptance, MacroWrittenSavedRunAndItsTraceViewed) {
@@ -30,8 +27,7 @@ TEST(EditorAcceptance, MacroWrittenSavedRunAndItsTraceViewed) {
     tarn.start();
     const WindowId player = desktop.waitForWindow("Tarn - Interactive Screen");
     desktop.activate(player);
-    auto at = [&](int twips) { return desktop.width(player) * twips / kDesignWidth; };
-    desktop.click(player, at(kEditX), kButtonsY);
+    desktop.clickPlayer(player, kEditX);
 
     const WindowId editor = desktop.waitForWindow("Untitled - Tarn Macro Editor");
     desktop.activate(editor);
@@ -83,11 +79,11 @@ TEST(EditorAcceptance, MacroWrittenSavedRunAndItsTraceViewed) {
 
     // The saved path is in the player's file box: Start runs it.
     desktop.activate(player);
-    desktop.click(player, at(kStartX), kButtonsY);
+    desktop.clickPlayer(player, kStartX);
     const std::string trace = "Rem caf\xC3\xA9 from the editor\r\nx = 1\r\nWait 0\r\nWait 0\r\n";
     EXPECT_TRUE(testing::waitUntil([&] { return tarn.trace() == trace; }, 20s)) << tarn.trace();
 
-    desktop.click(player, at(kViewTraceX), kButtonsY);
+    desktop.clickPlayer(player, kViewTraceX);
     desktop.waitForWindow("TarnTrace.txt - Tarn Trace File Viewer");
     EXPECT_TRUE(desktop.windowExists("typed.mcr - Tarn Macro Editor"));
 

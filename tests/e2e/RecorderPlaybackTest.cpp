@@ -6,16 +6,12 @@
 // table per layout: the keys typed and what the recorder writes for them.
 
 #include <gtest/gtest.h>
-#include <poll.h>
 #include <unistd.h>
 #include <xcb/xcb.h>
 #include <xcb/xtest.h>
 
-#include <chrono>
 #include <cstring>
-#include <fstream>
 #include <map>
-#include <sstream>
 #include <string>
 
 #include "TarnProgram.h"
@@ -25,13 +21,6 @@ namespace {
 
 using testing::WindowManager;
 using testing::XSession;
-
-std::string readFile(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
 
 std::size_t count(const std::string& text, const std::string& part) {
     std::size_t n = 0;
@@ -107,25 +96,6 @@ class PhysicalKeys {
     xcb_connection_t* c_;
 };
 
-// Reads the descriptor until `done` holds for what arrived or `limit` has passed.
-template <typename Done>
-std::string readUntil(int fd, Done done, std::chrono::milliseconds limit) {
-    std::string got;
-    const auto end = std::chrono::steady_clock::now() + limit;
-    while (!done(got)) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            end - std::chrono::steady_clock::now());
-        if (left.count() <= 0) break;
-        pollfd wait{fd, POLLIN, 0};
-        if (::poll(&wait, 1, int(left.count())) <= 0) break;
-        char buffer[512];
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n <= 0) break;
-        got.append(buffer, std::size_t(n));
-    }
-    return got;
-}
-
 struct Row {
     const char* typed;     // physical keys, as PhysicalKeys reads them
     const char* recorded;  // what the recorder writes for them
@@ -150,17 +120,10 @@ class RecorderPlayback : public ::testing::TestWithParam<Layout> {
   protected:
     XSession session{WindowManager::Openbox};
 
-    // An xterm that writes every byte it receives to a file, raw, no echo,
-    // once it has the focus.
+    // A terminal that writes every byte it receives to a file, with the focus.
     std::string startXterm(Desktop& desktop, const std::string& title) {
         const std::string out = ::testing::TempDir() + "/" + title + std::to_string(::getpid());
-        const std::string ready = out + ".ready";
-        std::remove(out.c_str());
-        std::remove(ready.c_str());
-        session.spawn({"xterm", "-u8", "-T", title, "-e", "sh", "-c",
-                       "stty raw -echo; : > '" + ready + "'; exec cat > '" + out + "'"},
-                      {"LC_ALL=C.UTF-8"});
-        EXPECT_TRUE(testing::waitUntil([&] { return ::access(ready.c_str(), F_OK) == 0; }, 15s));
+        testing::startTerminalToFile(session, title, out);
         desktop.activate(desktop.waitForWindow(title));
         return out;
     }
@@ -170,7 +133,7 @@ class RecorderPlayback : public ::testing::TestWithParam<Layout> {
         std::string got;
         testing::waitUntil(
             [&] {
-                got = readFile(file);
+                got = platformtest::readFile(file);
                 return count(got, kRowEndBytes) >= rows;
             },
             20s);
@@ -194,26 +157,23 @@ TEST_P(RecorderPlayback, PlaysBackTheBytesTheKeysType) {
         {TARN_RECORDER_HOST}, {"QT_QPA_PLATFORM=xcb", "DBUS_SESSION_BUS_ADDRESS=disabled:",
                                "LC_ALL=C.UTF-8", "QT_IM_MODULE=compose"});
     const auto hasReady = [](const std::string& got) { return got.find("ready\n") != got.npos; };
-    ASSERT_TRUE(hasReady(readUntil(host.output, hasReady, 20s)));
+    ASSERT_TRUE(hasReady(testing::readUntil(host.output, 20s, hasReady)));
     // Row by row, each once the one before is recorded: Qt hands on a
     // character composed from a dead key at once, ahead of key events still
     // queued, which no typist is fast enough to have.
     std::string output;
     for (std::size_t i = 0; i < rows; ++i) {
         keys.type(layout.rows[i].typed + kRowEnd);
-        output += readUntil(
-            host.output,
-            [&](const std::string& got) {
-                const std::string all = output + got;
-                const std::size_t last = all.rfind("text:");
-                return last != all.npos && all.find('\n', last) != all.npos &&
-                       count(all.substr(last), kRowEndRecorded) > i;
-            },
-            20s);
+        output += testing::readUntil(host.output, 20s, [&](const std::string& got) {
+            const std::string all = output + got;
+            const std::size_t last = all.rfind("text:");
+            return last != all.npos && all.find('\n', last) != all.npos &&
+                   count(all.substr(last), kRowEndRecorded) > i;
+        });
     }
     ASSERT_EQ(::write(host.input, "stop\n", 5), 5);
     const auto hasEnd = [](const std::string& got) { return got.find("\nEND\n") != got.npos; };
-    std::string text = readUntil(host.output, hasEnd, 20s);
+    std::string text = testing::readUntil(host.output, 20s, hasEnd);
     ::close(host.input);
     ::close(host.output);
     session.kill(host.pid);

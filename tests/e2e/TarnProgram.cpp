@@ -22,62 +22,53 @@ namespace fs = std::filesystem;
 
 TarnProgram::TarnProgram(const std::string& display, const std::vector<std::string>& extraEnv) {
     const std::string root = folder_.path();
-    for (const char* sub : {"program", "home", "config", "data", "cache", "runtime"}) {
+    for (const char* sub : {"program", "home", "config", "data", "cache", "runtime"})
         platformtest::makeFolder(root + "/" + sub);
-    }
     ::chmod((root + "/runtime").c_str(), 0700);
     binary_ = root + "/program/tarn";
     fs::copy_file(TARN_BINARY, binary_);
+    for (char** entry = environ; *entry; ++entry)
+        env_.emplace_back(*entry);
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "SWAYSOCK", "TARN_BACKEND",
+                             "DBUS_SYSTEM_BUS_ADDRESS", "DBUS_SESSION_BUS_ADDRESS"})
+        unsetEnv(name);
+    if (!display.empty()) setEnv("DISPLAY=" + display);
+    setEnv("HOME=" + root + "/home");
+    setEnv("XDG_CONFIG_HOME=" + root + "/config");
+    setEnv("XDG_DATA_HOME=" + root + "/data");
+    setEnv("XDG_CACHE_HOME=" + root + "/cache");
+    setEnv("XDG_RUNTIME_DIR=" + root + "/runtime");
+    setEnv("QT_QPA_PLATFORM=xcb");
+    for (const std::string& entry : extraEnv)
+        setEnv(entry);
+}
 
-    const std::vector<std::string> replaced{"DISPLAY=",
-                                            "WAYLAND_DISPLAY=",
-                                            "SWAYSOCK=",
-                                            "TARN_BACKEND=",
-                                            "HOME=",
-                                            "XDG_CONFIG_HOME=",
-                                            "XDG_DATA_HOME=",
-                                            "XDG_CACHE_HOME=",
-                                            "XDG_RUNTIME_DIR=",
-                                            "QT_QPA_PLATFORM=",
-                                            "DBUS_SYSTEM_BUS_ADDRESS=",
-                                            "DBUS_SESSION_BUS_ADDRESS="};
-    for (char** entry = environ; *entry; ++entry) {
-        const std::string text(*entry);
-        bool keep = true;
-        for (const std::string& prefix : replaced)
-            keep = keep && text.rfind(prefix, 0) != 0;
-        if (keep) env_.push_back(text);
-    }
-    if (!display.empty()) env_.push_back("DISPLAY=" + display);
-    env_.push_back("HOME=" + root + "/home");
-    env_.push_back("XDG_CONFIG_HOME=" + root + "/config");
-    env_.push_back("XDG_DATA_HOME=" + root + "/data");
-    env_.push_back("XDG_CACHE_HOME=" + root + "/cache");
-    env_.push_back("XDG_RUNTIME_DIR=" + root + "/runtime");
-    env_.push_back("QT_QPA_PLATFORM=xcb");
-    // A variable given here replaces the inherited one.
-    for (const std::string& entry : extraEnv) {
-        const std::string key = entry.substr(0, entry.find('=') + 1);
-        env_.erase(std::remove_if(env_.begin(), env_.end(),
-                                  [&](const std::string& e) { return e.rfind(key, 0) == 0; }),
-                   env_.end());
-        env_.push_back(entry);
-    }
+bool TarnProgram::hasEnv(const std::string& name) const {
+    return std::any_of(env_.begin(), env_.end(),
+                       [&](const std::string& e) { return e.rfind(name + "=", 0) == 0; });
+}
+
+void TarnProgram::unsetEnv(const std::string& name) {
+    env_.erase(std::remove_if(env_.begin(), env_.end(),
+                              [&](const std::string& e) { return e.rfind(name + "=", 0) == 0; }),
+               env_.end());
+}
+
+void TarnProgram::setEnv(const std::string& entry) {
+    unsetEnv(entry.substr(0, entry.find('=')));
+    env_.push_back(entry);
 }
 
 TarnProgram::TarnProgram(testing::XSession& session, const std::vector<std::string>& extraEnv,
                          bool withBus)
     : TarnProgram(session.display(), extraEnv) {
-    const std::string bus = "DBUS_SESSION_BUS_ADDRESS=";
-    bool named = false;
-    for (const std::string& entry : extraEnv)
-        named = named || entry.rfind(bus, 0) == 0;
-    if (withBus && !named) env_.push_back(bus + session.busAddress());
+    if (withBus && !hasEnv("DBUS_SESSION_BUS_ADDRESS"))
+        setEnv("DBUS_SESSION_BUS_ADDRESS=" + session.busAddress());
     if (session.wayland()) {
         // Tarn picks the Wayland backends and Qt's Wayland platform itself.
-        env_.erase(std::remove(env_.begin(), env_.end(), "QT_QPA_PLATFORM=xcb"), env_.end());
-        env_.push_back("WAYLAND_DISPLAY=" + session.waylandDisplay());
-        env_.push_back("SWAYSOCK=" + session.swaySocket());
+        unsetEnv("QT_QPA_PLATFORM");
+        setEnv("WAYLAND_DISPLAY=" + session.waylandDisplay());
+        setEnv("SWAYSOCK=" + session.swaySocket());
     }
 }
 
@@ -97,14 +88,12 @@ std::string TarnProgram::writeMacro(const std::string& name, const std::string& 
 void TarnProgram::start(const std::vector<std::string>& arguments) {
     std::vector<std::string> argv{binary_};
     argv.insert(argv.end(), arguments.begin(), arguments.end());
-    spawn(argv, false);
+    launch(argv);
 }
 
-void TarnProgram::launch(const std::vector<std::string>& argv) {
-    spawn(argv, true);
-}
-
-void TarnProgram::spawn(std::vector<std::string> argv, bool searchPath) {
+void TarnProgram::launch(std::vector<std::string> argv) {
+    if (pid_ > 0 && !status_) throw std::runtime_error("tarn is still running");
+    status_.reset();
     std::vector<char*> args;
     for (std::string& a : argv)
         args.push_back(a.data());
@@ -136,24 +125,8 @@ void TarnProgram::spawn(std::vector<std::string> argv, bool searchPath) {
     ::posix_spawn_file_actions_addopen(&files, 2, (folder_ / "stderr.txt").c_str(),
                                        O_WRONLY | O_CREAT | O_TRUNC, 0644);
     ::posix_spawn_file_actions_addchdir_np(&files, folder_.path().c_str());
-    // posix_spawnp searches the PATH of this process; the child's is wanted.
-    std::string program = argv[0];
-    if (searchPath && program.find('/') == std::string::npos) {
-        for (const std::string& entry : env_) {
-            if (entry.rfind("PATH=", 0) != 0) continue;
-            std::string folders = entry.substr(5);
-            for (std::size_t begin = 0, end; begin <= folders.size(); begin = end + 1) {
-                end = std::min(folders.find(':', begin), folders.size());
-                const std::string candidate = folders.substr(begin, end - begin) + "/" + argv[0];
-                if (::access(candidate.c_str(), X_OK) == 0) {
-                    program = candidate;
-                    break;
-                }
-            }
-        }
-    }
     const int error =
-        ::posix_spawn(&pid_, program.c_str(), &files, nullptr, args.data(), envp.data());
+        ::posix_spawn(&pid_, argv[0].c_str(), &files, nullptr, args.data(), envp.data());
     ::posix_spawn_file_actions_destroy(&files);
     if (input_) ::close(pipeEnds[0]);
     if (error != 0) throw std::runtime_error("cannot start tarn");

@@ -44,16 +44,16 @@ class TarnProgram {
     std::string writeMacro(const std::string& name, const std::string& text) const;
 
     // Starts tarn with these arguments (none: interactive mode), in the test's
-    // folder as its working folder.
+    // folder as its working folder; again once it has ended.
     void start(const std::vector<std::string>& arguments = {});
     // Before start: standard input becomes a pipe that holds `text` and then
     // ends (by default it is /dev/null); standard output goes to `path`
     // instead of out() (/dev/full: a disk that is full).
     void setInput(std::string text) { input_ = std::move(text); }
     void setOutput(std::string path) { output_ = std::move(path); }
-    // Starts another program (searched on tarn's PATH) in tarn's place, with
-    // tarn's environment: a launcher that starts tarn itself (gio open).
-    void launch(const std::vector<std::string>& argv);
+    // Starts another program (by its path) in tarn's place, with tarn's
+    // environment: a launcher that starts tarn itself (gio open).
+    void launch(std::vector<std::string> argv);
     pid_t pid() const { return pid_; }
     // The folder of tarn's executable, for a PATH that finds it.
     std::string programFolder() const { return folder_.path() + "/program"; }
@@ -69,7 +69,9 @@ class TarnProgram {
     std::string err() const { return platformtest::readFile(folder_ / "stderr.txt"); }
 
   private:
-    void spawn(std::vector<std::string> argv, bool searchPath);
+    bool hasEnv(const std::string& name) const;
+    void unsetEnv(const std::string& name);
+    void setEnv(const std::string& entry);  // "NAME=value", replacing NAME's value
 
     platformtest::TempDir folder_{"tarn-e2e"};
     std::vector<std::string> env_;
@@ -95,6 +97,13 @@ class Desktop {
     void type(const std::string& notation);
     // Clicks the left button at a point of the window (pixels from its top left).
     void click(WindowId window, int x, int y);
+    // Clicks the player window's control in its top row that lies this many
+    // twips from the left of the 7275-twips-wide design. The window grows the
+    // whole design by one factor until the desktop's font fits, so a place is
+    // the same share of the window's width at any font and DPI.
+    void clickPlayer(WindowId player, int twips) {
+        click(player, width(player) * twips / 7275, 14);
+    }
     // The width of the window's client area in pixels.
     int width(WindowId window);
     // Answers Tarn's "Retry ?" box Yes or No, once it shows.

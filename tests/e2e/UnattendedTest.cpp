@@ -45,43 +45,46 @@ const BatchCase kBatchCases[] = {
      "Error 53 - File not found\r\n"},
 };
 
-class Batch : public ::testing::TestWithParam<BatchCase> {};
-
 // Never a "Retry ?" box: it would wait for an answer and the program would
 // not end. With --trace the run's trace is written where asked, never to the
 // program's own trace file.
-TEST_P(Batch, StandardErrorExitStatusAndTrace) {
+TEST(Batch, StandardErrorExitStatusAndTrace) {
     XSession session;
-    const BatchCase& c = GetParam();
-    for (const bool traced : {false, true}) {
-        TarnProgram tarn(session, kNoSessionBus);
-        const std::string macro =
-            *c.macro ? tarn.writeMacro("job.mcr", c.macro) : tarn.folder() + "/missing.mcr";
-        const std::string trace = tarn.folder() + "/job-trace.txt";
-        std::vector<std::string> args{"--batch", macro};
-        if (traced) args.insert(args.begin() + 1, {"--trace", trace});
-        tarn.start(args);
-        ASSERT_EQ(tarn.waitForExit(30s), c.status) << traced << tarn.err();
-        EXPECT_EQ(tarn.err(), *c.stderrTail ? macro + c.stderrTail : "") << traced;
-        EXPECT_EQ(platformtest::exists(trace) ? platformtest::readFile(trace) : "<none>",
-                  traced ? c.trace : "<none>");
-        EXPECT_FALSE(platformtest::exists(tarn.tracePath()));
+    for (const BatchCase& c : kBatchCases) {
+        for (const bool traced : {false, true}) {
+            SCOPED_TRACE(std::string(c.name) + (traced ? " traced" : ""));
+            TarnProgram tarn(session, kNoSessionBus);
+            const std::string macro =
+                *c.macro ? tarn.writeMacro("job.mcr", c.macro) : tarn.folder() + "/missing.mcr";
+            const std::string trace = tarn.folder() + "/job-trace.txt";
+            std::vector<std::string> args{"--batch", macro};
+            if (traced) args.insert(args.begin() + 1, {"--trace", trace});
+            tarn.start(args);
+            ASSERT_EQ(tarn.waitForExit(30s), c.status) << tarn.err();
+            EXPECT_EQ(tarn.err(), *c.stderrTail ? macro + c.stderrTail : "");
+            EXPECT_EQ(platformtest::exists(trace) ? platformtest::readFile(trace) : "<none>",
+                      traced ? c.trace : "<none>");
+            EXPECT_FALSE(platformtest::exists(tarn.tracePath()));
+        }
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Macros, Batch, ::testing::ValuesIn(kBatchCases),
-                         [](const auto& info) { return std::string(info.param.name); });
+class Unattended : public ::testing::Test {
+  protected:
+    XSession session{WindowManager::Openbox};
+    Desktop desktop{session};
+    xcb_connection_t* connection = xcb_connect(session.display().c_str(), nullptr);
+    std::string before = keyboardMap();
 
-// The keyboard as the server has it: its map (as xkbcomp dumps it) and the keys down.
-class Keyboard {
-  public:
-    explicit Keyboard(XSession& session)
-        : session_(session), c_(xcb_connect(session.display().c_str(), nullptr)) {}
-    ~Keyboard() { xcb_disconnect(c_); }
-    std::string dump() { return session_.run({"xkbcomp", "-xkb", session_.display(), "-"}).output; }
+    ~Unattended() override { xcb_disconnect(connection); }
+
+    // The keyboard map as xkbcomp dumps it, and the keys down on the server.
+    std::string keyboardMap() {
+        return session.run({"xkbcomp", "-xkb", session.display(), "-"}).output;
+    }
     std::vector<int> keysDown() {
         std::vector<int> down;
-        auto* r = xcb_query_keymap_reply(c_, xcb_query_keymap(c_), nullptr);
+        auto* r = xcb_query_keymap_reply(connection, xcb_query_keymap(connection), nullptr);
         for (int k = 0; r && k < 256; ++k) {
             if ((r->keys[k / 8] >> (k % 8)) & 1) down.push_back(k);
         }
@@ -89,28 +92,12 @@ class Keyboard {
         return down;
     }
 
-  private:
-    XSession& session_;
-    xcb_connection_t* c_;
-};
-
-class Unattended : public ::testing::Test {
-  protected:
-    XSession session{WindowManager::Openbox};
-    Desktop desktop{session};
-    Keyboard keyboard{session};
-    std::string before = keyboard.dump();
-
-    // An xterm whose program writes what it receives to a file; returns the file.
+    // A terminal whose program writes what it receives to a file; returns the file.
     std::string startXterm(const std::string& title, pid_t* pid = nullptr) {
         const std::string out = ::testing::TempDir() + "/" + title + ".out";
-        std::remove(out.c_str());
-        const pid_t started = session.spawn({"xterm", "-u8", "-T", title, "-e", "sh", "-c",
-                                             "stty raw -echo; exec cat > '" + out + "'"},
-                                            {"LC_ALL=C.UTF-8"});
+        const pid_t started = testing::startTerminalToFile(session, title, out);
         if (pid) *pid = started;
         desktop.waitForWindow(title);
-        EXPECT_TRUE(testing::waitUntil([&] { return platformtest::exists(out); }, 15s));
         return out;
     }
 
@@ -120,13 +107,9 @@ class Unattended : public ::testing::Test {
         return error ? 0 : static_cast<std::size_t>(bytes);
     }
 
-    // Presses and releases Pause as a user would: the event comes from the
-    // server, to whoever holds the key.
-    void pressPause() { desktop.type("{BREAK}"); }
-
     void expectKeyboardAsBefore() {
-        EXPECT_TRUE(keyboard.keysDown().empty());
-        EXPECT_TRUE(keyboard.dump() == before) << "the keyboard map changed";
+        EXPECT_TRUE(keysDown().empty());
+        EXPECT_TRUE(keyboardMap() == before) << "the keyboard map changed";
     }
 };
 
@@ -216,53 +199,45 @@ TEST_P(Stop, EndsEveryWaitAtOnce) {
             stopper.start({"--stop"});
             EXPECT_EQ(stopper.waitForExit(20s), 0) << stopper.err();
         } else {
-            pressPause();
+            desktop.type("{BREAK}");  // from the server, to whoever holds the key
         }
         // Far less than the 600 seconds the statement had to go.
         ASSERT_EQ(tarn.waitForExit(20s), way.status) << tarn.err();
         EXPECT_EQ(tarn.err(), macro + ":2: Stopped by " + way.by + "\n");
         expectKeyboardAsBefore();
     }
+    if (way.command) {  // with no run under way there is nothing to stop
+        TarnProgram stopper(session, kNoSessionBus);
+        stopper.start({"--stop"});
+        EXPECT_EQ(stopper.waitForExit(20s), 1);
+        EXPECT_EQ(stopper.err(), "tarn: no macro is running\n");
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Ways, Stop, ::testing::ValuesIn(kStopWays),
                          [](const auto& info) { return std::string(info.param.name); });
 
-// With no run under way there is nothing to stop.
-TEST_F(Unattended, StopWithoutARunSaysSo) {
-    TarnProgram stopper(session, kNoSessionBus);
-    stopper.start({"--stop"});
-    EXPECT_EQ(stopper.waitForExit(20s), 1);
-    EXPECT_EQ(stopper.err(), "tarn: no macro is running\n");
-}
-
-// A binding goes once the keyboard has been idle a moment, while the run waits.
-TEST_F(Unattended, AnIdleKeyboardGetsItsMapBackDuringTheRun) {
-    const std::string out = startXterm("tarn-idle");
-    TarnProgram tarn(session, kNoSessionBus);
-    const std::string macro =
-        tarn.writeMacro("idle.mcr", "SetFocus tarn-idle,2\r\nSend é\r\nWait 600\r\n");
-    tarn.start({macro});
-    ASSERT_TRUE(testing::waitUntil([&] { return size(out) >= 2; }, 30s)) << tarn.err();
-    EXPECT_TRUE(testing::waitUntil([&] { return keyboard.dump() == before; }, 20s));
-    EXPECT_TRUE(tarn.running());
-}
-
 // A run that keeps typing a character off the layout holds it bound; SIGTERM
-// in the middle puts the map back before the program ends.
-TEST_F(Unattended, SigtermInTheMiddleOfARunRestoresTheKeyboardMap) {
-    const std::string out = startXterm("tarn-sigterm");
+// in the middle puts the map back before the program ends. A run that waits
+// gives a binding back once the keyboard has been idle a moment.
+TEST_F(Unattended, TheKeyboardMapComesBackOnSigtermAndWhenIdle) {
+    const std::string out = startXterm("tarn-map");
     TarnProgram tarn(session, kNoSessionBus);
-    std::string text = "SetFocus tarn-sigterm,2\r\n";
+    std::string text = "SetFocus tarn-map,2\r\n";
     for (int i = 0; i < 20000; ++i)
         text += "Send é\r\n";
-    const std::string macro = tarn.writeMacro("sigterm.mcr", text);
-    tarn.start({macro});
+    tarn.start({tarn.writeMacro("sigterm.mcr", text)});
     ASSERT_TRUE(testing::waitUntil([&] { return size(out) > 20; }, 30s)) << tarn.err();
-    EXPECT_FALSE(keyboard.dump() == before) << "é is bound while the run goes on";
+    EXPECT_FALSE(keyboardMap() == before) << "é is bound while the run goes on";
     ::kill(tarn.pid(), SIGTERM);
     ASSERT_EQ(tarn.waitForExit(20s), 128 + SIGTERM);
     expectKeyboardAsBefore();
+
+    const std::size_t typed = size(out);
+    tarn.start({tarn.writeMacro("idle.mcr", "SetFocus tarn-map,2\r\nSend é\r\nWait 600\r\n")});
+    ASSERT_TRUE(testing::waitUntil([&] { return size(out) >= typed + 2; }, 30s)) << tarn.err();
+    EXPECT_TRUE(testing::waitUntil([&] { return keyboardMap() == before; }, 20s));
+    EXPECT_TRUE(tarn.running());
 }
 
 // When the window the keys go to is destroyed in the middle of a Send, the
@@ -303,13 +278,13 @@ TEST_F(Unattended, ARunAfterAKilledOneTypesAndRestoresTheMap) {
     ASSERT_TRUE(testing::waitUntil([&] { return size(out) > 600; }, 60s)) << killed.err();
     ::kill(killed.pid(), SIGKILL);
     ASSERT_EQ(killed.waitForExit(20s), 128 + SIGKILL);
-    EXPECT_FALSE(keyboard.dump() == before) << "the killed run left its bindings";
+    EXPECT_FALSE(keyboardMap() == before) << "the killed run left its bindings";
 
     TarnProgram next(session, kNoSessionBus);
     next.start({"--batch", next.writeMacro("next.mcr", "SetFocus tarn-killed,2\r\nSend жé\r\n")});
     ASSERT_EQ(next.waitForExit(30s), 0) << next.err();
-    EXPECT_TRUE(testing::waitUntil([&] { return keyboard.dump() == before; }, 20s));
-    EXPECT_TRUE(keyboard.keysDown().empty());
+    EXPECT_TRUE(testing::waitUntil([&] { return keyboardMap() == before; }, 20s));
+    EXPECT_TRUE(keysDown().empty());
 }
 
 // The display going away in the middle of a run ends the program at once,

@@ -2,6 +2,8 @@
 #include "GuiTest.h"
 
 #include <QFile>
+#include <QGuiApplication>
+#include <QScreen>
 
 namespace tarn::guitest {
 
@@ -16,6 +18,13 @@ void writeBytes(const QString& psvPath, const std::string& psvBytes) {
     ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate)) << psvPath.toStdString();
     ASSERT_EQ(file.write(psvBytes.data(), static_cast<qint64>(psvBytes.size())),
               static_cast<qint64>(psvBytes.size()));
+}
+
+QPoint centred(const frmTarn& poForm) {
+    const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    const QSize window = poForm.designedSize(false);
+    return QPoint(screen.x() + screen.width() / 2 - window.width() / 2,
+                  screen.y() + screen.height() / 2 - window.height() / 2);
 }
 
 void PlayerTest::SetUp() {

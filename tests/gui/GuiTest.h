@@ -28,17 +28,14 @@ inline void PrintTo(const QString& psvText, std::ostream* poOut) {
 inline void PrintTo(const QPoint& poPoint, std::ostream* poOut) {
     *poOut << '(' << poPoint.x() << ", " << poPoint.y() << ')';
 }
-inline void PrintTo(const QSize& poSize, std::ostream* poOut) {
-    *poOut << poSize.width() << 'x' << poSize.height();
-}
-inline void PrintTo(const QRect& poRect, std::ostream* poOut) {
-    *poOut << poRect.x() << ',' << poRect.y() << ' ' << poRect.width() << 'x' << poRect.height();
-}
 
 namespace tarn::guitest {
 
 std::string readBytes(const QString& psvPath);
 void writeBytes(const QString& psvPath, const std::string& psvBytes);
+// Where a window of the player's designed size is centred on the screen: its
+// frame is not known before it is first shown.
+QPoint centred(const frmTarn& poForm);
 
 // A question hook that records every question and answers from a list (No
 // once the list is used up); `before` runs before each answer, with the index

@@ -1,17 +1,18 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Automatic mode end to end in-process (the program's run over the fakes and
-// its exit status), the command line, the tray menu and the Qt host's idle.
+// its exit status), the command line and its documentation, the tray menu and
+// the Qt host's idle.
 #include <QAction>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QMenu>
+#include <QRegularExpression>
 #include <QTimer>
 #include <chrono>
 #include <thread>
 
-#include <QGuiApplication>
-#include <QScreen>
+#include "CommandLine.h"
 #include "Program.h"
 #include "ProgramInfo.h"
 #include "QtHost.h"
@@ -31,6 +32,7 @@ struct AutomaticCase {
     std::vector<bool> answers;
     int exitStatus;
     std::size_t questions;
+    bool mended = false;  // the user mends the macro while the question is up
 };
 
 class AutomaticTest : public PlayerTest, public ::testing::WithParamInterface<AutomaticCase> {};
@@ -39,6 +41,7 @@ TEST_P(AutomaticTest, RunsHiddenAndEndsWithStatus) {
     const AutomaticCase& c = GetParam();
     mQuestions.answers = c.answers;
     const QString file = macro(c.macro);
+    if (c.mended) mQuestions.before = [&](std::size_t) { writeBytes(file, "Rem fixed\r\n"); };
     const QString defaultTrace = tarn::traceFilePath();
     const bool traceExisted = QFileInfo::exists(defaultTrace);
     const int status =
@@ -60,18 +63,11 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(AutomaticCase{"RanToItsEnd", "Rem a\r\nWait 1\r\n", {}, 0, 0},
                       AutomaticCase{"FailureAnsweredNo", "Wait abc\r\n", {false}, 1, 1},
                       AutomaticCase{"RetriedThenNo", "Wait abc\r\n", {true, false}, 1, 2},
-                      AutomaticCase{"SessionEnded", "ShutDownWindows\r\nWait abc\r\n", {}, 0, 0}),
+                      AutomaticCase{"SessionEnded", "ShutDownWindows\r\nWait abc\r\n", {}, 0, 0},
+                      AutomaticCase{"RetrySucceeded", "Bogus x\r\n", {true}, 0, 1, true}),
     [](const ::testing::TestParamInfo<AutomaticCase>& info) {
         return std::string(info.param.name);
     });
-
-TEST_F(PlayerTest, AutomaticRetrySucceedingEndsWithZero) {
-    const QString file = macro("Bogus x\r\n");
-    mQuestions.answers = {true};
-    mQuestions.before = [&](std::size_t) { writeBytes(file, "Rem fixed\r\n"); };
-    EXPECT_EQ(runPlayer(mFake.platform(), file.toStdString(), mQuestions.hook()), 0);
-    EXPECT_EQ(mQuestions.asked.size(), 1u);
-}
 
 TEST_F(PlayerTest, AutomaticModeIsHiddenWithCaptionTarn) {
     auto form = makeForm(macro("Rem a\r\n").toStdString());
@@ -88,14 +84,11 @@ TEST_F(PlayerTest, AutomaticModeIsHiddenWithCaptionTarn) {
     EXPECT_TRUE(form->unloaded());
     // The hidden window's position, the centred one it was created with, is
     // stored like any other.
-    const QRect screen = QGuiApplication::primaryScreen()->geometry();
-    const QSize size = form->designedSize(false);
-    const QPoint centred(screen.x() + screen.width() / 2 - size.width() / 2,
-                         screen.y() + screen.height() / 2 - size.height() / 2);
+    const QPoint place = centred(*form);
     EXPECT_EQ(GetSetting(appTitle(), kSectionSettings, kKeyLeft),
-              numberText(static_cast<float>(pixelsToTwips(centred.x(), form.get()))));
+              numberText(static_cast<float>(pixelsToTwips(place.x(), form.get()))));
     EXPECT_EQ(GetSetting(appTitle(), kSectionSettings, kKeyTop),
-              numberText(static_cast<float>(pixelsToTwips(centred.y(), form.get(), Qt::Vertical))));
+              numberText(static_cast<float>(pixelsToTwips(place.y(), form.get(), Qt::Vertical))));
 }
 
 // A batch run leaves the user's settings alone; a run that stores the last
@@ -243,6 +236,37 @@ TEST(QtHostTest, YieldHandlesPendingEvents) {
         &receiver, [&] { delivered = true; }, Qt::QueuedConnection);
     host.yield();
     EXPECT_TRUE(delivered);
+}
+
+// What `tarn --help` lists is what the manual page and the help pages explain:
+// an option added to the program without its documentation fails here.
+QString readText(const QString& psvPath) {
+    QFile file(psvPath);
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+}
+
+TEST(Documentation, EveryOptionOfTheUsageIsInTheManualAndTheHelp) {
+    // roff writes a minus sign as "\-".
+    const QString manual =
+        readText(QStringLiteral(TARN_SOURCE_DIR "/share/man/tarn.1")).replace("\\-", "-");
+    const QString help = readText(QStringLiteral(":/help/automatic.html"));
+    ASSERT_FALSE(manual.isEmpty());
+    ASSERT_FALSE(help.isEmpty());
+    const QRegularExpression option(QStringLiteral("^\\s+(-\\w|--\\w+)(, (--\\w+))?"),
+                                    QRegularExpression::MultilineOption);
+    int options = 0;
+    for (const auto& match : option.globalMatch(QString::fromUtf8(usageText()))) {
+        for (int group : {1, 3}) {
+            const QString name = match.captured(group);
+            if (name.isEmpty()) continue;
+            ++options;
+            const QRegularExpression whole("(^|[^-\\w])" + QRegularExpression::escape(name) +
+                                           "\\b");
+            EXPECT_TRUE(manual.contains(whole)) << name.toStdString() << " in tarn.1";
+            EXPECT_TRUE(help.contains(whole)) << name.toStdString() << " in automatic.html";
+        }
+    }
+    EXPECT_GE(options, 3);  // -h, --help, --version
 }
 
 }  // namespace

@@ -1,16 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// tarn_screenshots OUTPUT-FOLDER DPI: shows Tarn's windows one after the other
-// on the X display it is given (a real server with a window manager, so that the
-// pictures show real fonts and frames) and saves each as
-// OUTPUT-FOLDER/NAME-DPIdpi.png, title bar and border included. Started by
-// scripts/screenshots.sh, which gives it a display at that DPI.
-//
-// Each picture is one entry of kShots: a name and a function that brings the
-// window up and calls Shooter::shoot with it and that name. A window that is not wholly on the
-// screen, or whose frame never appears, makes the program end with status 1.
-//
-// The player runs over the recording fakes (nothing on the desktop is touched)
-// with the real Qt host, so that a Wait really waits while its picture is taken.
+// tarn_screenshots OUTPUT-FOLDER DPI (started by scripts/screenshots.sh on an
+// X display at that DPI, with a window manager, for real fonts and frames):
+// shows each window of kShots and saves it, frame included, as
+// OUTPUT-FOLDER/NAME-DPIdpi.png. A window not wholly on the screen, or never
+// framed, makes it end with status 1. The player runs over the recording fakes
+// with the real Qt host, so that a Wait really waits while it is pictured.
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -28,6 +22,7 @@
 #include <cstdio>
 #include <functional>
 
+#include "../common/ModalWatch.h"
 #include "FakePlatform.h"
 #include "Help.h"
 #include "QtHost.h"
@@ -78,7 +73,7 @@ class Shooter {
         std::printf("%s\n", qPrintable(file));
     }
 
-    // Lets pending events and painting happen for about piMs milliseconds.
+    // Pending events and painting, for about piMs milliseconds.
     static void settle(int piMs) {
         QElapsedTimer waited;
         waited.start();
@@ -87,13 +82,11 @@ class Shooter {
     }
 
     bool failed() const { return mbFailed; }
-    tarn::fake::FakePlatform& fakes() { return mFake; }
     tarn::Platform platform() {
         return tarn::Platform{mFake.windows,   mFake.keyboard, mFake.processes,
                               mFake.documents, mFake.session,  mHost};
     }
-    // A macro file with these lines in the home folder (a temporary one, see
-    // main), as the path a user types: "~/" and the name.
+    // A macro file in the (temporary) home folder, as a user types its path.
     QString macro(const QString& psvName, const QByteArray& psvText) {
         QFile file(QDir::home().filePath(psvName));
         if (file.open(QIODevice::WriteOnly)) file.write(psvText);
@@ -117,20 +110,6 @@ std::unique_ptr<frmTarn> loadedPlayer(Shooter& poShooter) {
     form->findChild<QLineEdit*>(QStringLiteral("txtMacroFile"))
         ->setText(QStringLiteral("~/Macros/daily-report.mcr"));
     return form;
-}
-
-// When the next modal window comes up: fn(that window).
-void onNextModal(std::function<void(QWidget*)> fn) {
-    auto* poll = new QTimer;
-    poll->setInterval(20);
-    QObject::connect(poll, &QTimer::timeout, [poll, fn] {
-        if (QWidget* modal = QApplication::activeModalWidget(); modal && modal->isVisible()) {
-            poll->stop();
-            poll->deleteLater();
-            fn(modal);
-        }
-    });
-    poll->start();
 }
 
 void shootPlayer(Shooter& poShooter, const QString& psvName) {
@@ -162,13 +141,15 @@ void shootRetry(Shooter& poShooter, const QString& psvName) {
                                   "Send Dear customer,~~your reference is "
                                   "InvoiceReference:7f3a9c0e2b8d4f6a1c5e9b3d7f2a6c0e4b8d2f6a9c3e7b"
                                   "1d5f9a3c7e0b4d8f2a6c9e{BOGUS}\r\n"));
-    onNextModal([&](QWidget* box) {
-        poShooter.shoot(box, psvName);
-        if (auto* question = qobject_cast<QMessageBox*>(box))
-            question->button(QMessageBox::No)->click();
-        else
-            box->close();
-    });
+    ModalWatch watch(
+        [&](QWidget* box) {
+            poShooter.shoot(box, psvName);
+            if (auto* question = qobject_cast<QMessageBox*>(box))
+                question->button(QMessageBox::No)->click();
+            else
+                box->close();
+        },
+        nullptr, 10000);
     form->cmdGo_Click();
     form->close();
 }

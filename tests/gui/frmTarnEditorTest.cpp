@@ -9,10 +9,8 @@
 #include "EditorText.h"
 #include "frmMacroEditor.h"
 
-#include "ProgramInfo.h"
-#include "Settings.h"
-
 #include "GuiTest.h"
+#include "ProgramInfo.h"
 
 namespace tarn::guitest {
 namespace {
@@ -61,9 +59,6 @@ TEST_F(EditorButtonsTest, FindMacroUsesTheEditorsDialogWithoutShowingTheEditor) 
     EXPECT_EQ(mDialogs[0].title, "Find Macro");
     EXPECT_EQ(mDialogs[0].initialFolder, "");
     EXPECT_EQ(mDialogs[0].fileName, "");
-    EXPECT_EQ(mDialogs[0].flags, 0x80004);
-    ASSERT_EQ(mDialogs[0].filter.size(), 2u);
-    EXPECT_EQ(mDialogs[0].filter[1].description, "All Files(*.*)");
     EXPECT_EQ(fileBox(*form)->text(), path("chosen.mcr"));
     EXPECT_TRUE(form->macroEditor().loaded());
     EXPECT_FALSE(form->macroEditor().isVisible());

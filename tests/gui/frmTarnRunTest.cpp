@@ -1,14 +1,17 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Runs from the player window: the trace byte for byte, the "Retry ?"
-// question, Stop, a second Start during a run, and the end of the session.
-#include <QElapsedTimer>
+// question and its box, Stop and the stop key, a second Start during a run,
+// batch mode, and the end of the session.
+#include <QFontMetrics>
+#include <QGuiApplication>
+#include <QMessageBox>
 #include <QRegularExpression>
-#include <QTimer>
+#include <QScreen>
 #include <chrono>
 
+#include "../common/ModalWatch.h"
 #include "GuiTest.h"
 #include "ProgramInfo.h"
-#include "QtHost.h"
 
 namespace tarn::guitest {
 namespace {
@@ -37,40 +40,20 @@ TEST_P(TraceTest, RunLeavesExactTrace) {
     EXPECT_EQ(form->size(), form->designedSize(false));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Macros, TraceTest,
-    ::testing::Values(
-        TraceCase{"BlankLinesAndIndentKept",
-                  "Rem a\r\n\r\n\t  Rem b\r\nx = 1\r\n",
-                  {},
-                  "Rem a\r\n\r\n\t  Rem b\r\nx = 1\r\n",
-                  0},
-        TraceCase{"LastLineWithoutEnd", "Rem a\r\nRem b", {}, "Rem a\r\nRem b\r\n", 0},
-        TraceCase{"BareCarriageReturnEndsALine", "Rem a\rRem b\r\n", {}, "Rem a\r\nRem b\r\n", 0},
-        TraceCase{"EmptyFile", "", {}, "", 0},
-        TraceCase{"FailureRecordAnsweredNo",
-                  "Rem one\r\nWait abc\r\nRem never\r\n",
-                  {false},
-                  "Rem one\r\nWait abc\r\nError 13 - Type mismatch\r\n",
-                  1},
-        TraceCase{"InvalidCommand",
-                  "Bogus command\r\n",
-                  {false},
-                  "Bogus command\r\nError 1001 - Invalid macro command\r\n",
-                  1},
-        TraceCase{"RetryYesRunsFromLineOneEachTime",
-                  "Rem one\r\nWait 99999\r\n",
-                  {true, true, false},
-                  "Rem one\r\nWait 99999\r\nError 6 - Overflow\r\n"
-                  "Rem one\r\nWait 99999\r\nError 6 - Overflow\r\n"
-                  "Rem one\r\nWait 99999\r\nError 6 - Overflow\r\n",
-                  3},
-        TraceCase{"UnbalancedQuote",
-                  "SetFocus \"a,b\r\n",
-                  {false},
-                  "SetFocus \"a,b\r\nError 5 -  - Missing quote in statement\r\n",
-                  1}),
+const std::string kOverflow = "Rem one\r\nWait 99999\r\nError 6 - Overflow\r\n";
+
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Macros, TraceTest, ::testing::Values(
+    TraceCase{"BlankLinesAndIndentKept", "Rem a\r\n\r\n\t  Rem b\r\nx = 1\r\n", {}, "Rem a\r\n\r\n\t  Rem b\r\nx = 1\r\n", 0},
+    TraceCase{"LastLineWithoutEnd", "Rem a\r\nRem b", {}, "Rem a\r\nRem b\r\n", 0},
+    TraceCase{"BareCarriageReturnEndsALine", "Rem a\rRem b\r\n", {}, "Rem a\r\nRem b\r\n", 0},
+    TraceCase{"EmptyFile", "", {}, "", 0},
+    TraceCase{"FailureRecordAnsweredNo", "Rem one\r\nWait abc\r\nRem never\r\n", {false}, "Rem one\r\nWait abc\r\nError 13 - Type mismatch\r\n", 1},
+    TraceCase{"InvalidCommand", "Bogus command\r\n", {false}, "Bogus command\r\nError 1001 - Invalid macro command\r\n", 1},
+    TraceCase{"RetryYesRunsFromLineOneEachTime", "Rem one\r\nWait 99999\r\n", {true, true, false}, kOverflow + kOverflow + kOverflow, 3},
+    TraceCase{"UnbalancedQuote", "SetFocus \"a,b\r\n", {false}, "SetFocus \"a,b\r\nError 5 -  - Missing quote in statement\r\n", 1}),
     [](const ::testing::TestParamInfo<TraceCase>& info) { return std::string(info.param.name); });
+// clang-format on
 
 TEST_F(PlayerTest, RetriedRunFollowsTheFailureRecord) {
     const QString file = macro("Bogus x\r\nRem end\r\n");
@@ -100,35 +83,24 @@ TEST_F(PlayerTest, QuestionTextNamesFailureSourceAndLastLine) {
     EXPECT_EQ(form->failedLine(), 2);
 }
 
-struct MissingFileCase {
-    const char* name;
-    bool emptyBox;
-};
-
-class MissingFileTest : public PlayerTest, public ::testing::WithParamInterface<MissingFileCase> {};
-
-TEST_P(MissingFileTest, RetryQuestionShowsTheOpenFailure) {
-    mQuestions.answers = {true, false};
-    auto form = interactiveOn(GetParam().emptyBox ? QString() : path("missing.mcr"));
-    button(*form, "cmdGo")->click();
-    ASSERT_EQ(mQuestions.asked.size(), 2u);  // Yes tried the file again
+TEST_F(PlayerTest, MissingFileOrEmptyBoxAsksRetryWithTheOpenFailure) {
     const QRegularExpression expected(QRegularExpression::anchoredPattern(
         "Error 53 - File not found - Occured in .*\\.OpenFile\\.RunMacro\r\n\r\n"
         " Last Macro Command: \r\n\r\nRetry \\?"));
-    for (const auto& asked : mQuestions.asked) {
-        EXPECT_TRUE(expected.match(asked.text).hasMatch()) << asked.text.toStdString();
-        EXPECT_TRUE(asked.hadOwner);
+    for (const QString& file : {path("missing.mcr"), QString()}) {
+        SCOPED_TRACE(file.toStdString());
+        mQuestions = ScriptedQuestions{{true, false}, {}, {}};
+        auto form = interactiveOn(file);
+        button(*form, "cmdGo")->click();
+        ASSERT_EQ(mQuestions.asked.size(), 2u);  // Yes tried the file again
+        for (const auto& asked : mQuestions.asked) {
+            EXPECT_TRUE(expected.match(asked.text).hasMatch()) << asked.text.toStdString();
+            EXPECT_TRUE(asked.hadOwner);
+        }
+        EXPECT_EQ(trace(), "Error 53 - File not found\r\nError 53 - File not found\r\n");
+        EXPECT_EQ(form->exitCode(), 1);
     }
-    EXPECT_EQ(trace(), "Error 53 - File not found\r\nError 53 - File not found\r\n");
-    EXPECT_EQ(form->exitCode(), 1);
 }
-
-INSTANTIATE_TEST_SUITE_P(Files, MissingFileTest,
-                         ::testing::Values(MissingFileCase{"NoSuchFile", false},
-                                           MissingFileCase{"EmptyFileBox", true}),
-                         [](const ::testing::TestParamInfo<MissingFileCase>& info) {
-                             return std::string(info.param.name);
-                         });
 
 TEST_F(PlayerTest, TraceCreationFailureAskedAndRunGoesOnWithoutTrace) {
     mQuestions.answers = {false};
@@ -197,27 +169,6 @@ TEST_F(PlayerTest, StopDuringWaitEndsRunBeforeNextLine) {
     EXPECT_EQ(form->exitCode(), 0);
 }
 
-// The same with the real host: a timer presses Stop while the Wait sleeps on
-// the event loop.
-TEST_F(PlayerTest, StopFromTimerEndsWaitOnQtHost) {
-    QtHost host;
-    Platform platform{mFake.windows,   mFake.keyboard, mFake.processes,
-                      mFake.documents, mFake.session,  host};
-    frmTarn form(platform, std::nullopt);
-    form.setTraceFilePath(tracePath());
-    form.setQuestionHook(mQuestions.hook());
-    form.Form_Load();
-    fileBox(form)->setText(macro("Rem 1\r\nWait 30\r\nRem 3\r\n"));
-    QTimer::singleShot(200, &form, [&] { button(form, "cmdStop")->click(); });
-    QElapsedTimer clock;
-    clock.start();
-    button(form, "cmdGo")->click();
-    // Far below the 30 s the Wait asked for: Stop ended it.
-    EXPECT_LT(clock.elapsed(), 20000);
-    EXPECT_EQ(trace(), "Rem 1\r\nWait 30\r\n");
-    EXPECT_EQ(activity(form), "Wait 30");
-}
-
 TEST_F(PlayerTest, ClosingDuringRunStopsItAndStoresTheFile) {
     const QString file = macro("Rem 1\r\nWait 5\r\nRem 3\r\n");
     auto form = interactiveOn(file);
@@ -283,6 +234,107 @@ TEST_F(PlayerTest, RefusedSessionEndIsAnOrdinaryFailure) {
     EXPECT_FALSE(form->unloaded());
     ASSERT_EQ(mQuestions.asked.size(), 1u);
     EXPECT_TRUE(mQuestions.asked[0].text.startsWith("Error 1005 - ExitWindows Error 5 - "));
+}
+
+// The real "Retry ?" box of the player (not the tests' question hook): a long
+// macro line is wrapped inside it, on the screen, and keeps its characters.
+TEST_F(PlayerTest, LongMacroLineIsWrappedInsideTheRetryBox) {
+    const std::string line = "Send " + std::string(300, 'x') + "{BOGUS}";
+    frmTarn form(mFake.platform(), std::nullopt);  // with its own message box
+    form.setTraceFilePath(tracePath());
+    form.Form_Load();
+    fileBox(form)->setText(macro(line + "\r\n"));
+
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    QString shown;
+    ModalWatch watch([&](QWidget* modal) {
+        auto* box = qobject_cast<QMessageBox*>(modal);
+        ASSERT_NE(box, nullptr);
+        EXPECT_EQ(box->windowTitle(), "Tarn Macro Message");
+        EXPECT_TRUE(screen.contains(box->frameGeometry()));
+        auto* label = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
+        ASSERT_NE(label, nullptr);
+        // Laid out as the label draws it, the text needs no more than the label's width.
+        const QRect needed =
+            QFontMetrics(label->font())
+                .boundingRect(QRect(0, 0, label->width(), 100000), Qt::TextWordWrap, label->text());
+        EXPECT_LE(needed.width(), label->width());
+        EXPECT_LE(needed.height(), label->height());
+        shown = label->text().remove(QChar(0x200B));
+        box->button(QMessageBox::No)->click();
+    });
+    button(form, "cmdGo")->click();
+    EXPECT_TRUE(watch.seen());
+    EXPECT_TRUE(shown.contains(QString::fromStdString(" Last Macro Command: " + line + "\n")));
+    // The question hook, and with it the trace, get the line exactly.
+    EXPECT_EQ(form.lastCommand(), line);
+}
+
+// The emergency stop key and batch mode, over the fake stop key: the key is
+// watched only while a run is under way, its press ends a Wait as Stop does,
+// and batch mode reports it with status 130.
+struct StopCase {
+    const char* name;
+    bool automatic;
+    bool batch;
+    int exitCode;
+    std::vector<std::string> reported;
+};
+
+class StopKeyTest : public PlayerTest, public ::testing::WithParamInterface<StopCase> {};
+
+TEST_P(StopKeyTest, PressDuringAWaitEndsTheRun) {
+    const StopCase& c = GetParam();
+    fake::FakeStopKey stopKey;
+    const QString file = macro("Rem one\r\nWait 60\r\nRem never\r\n");
+    auto form = c.automatic ? makeForm("\"" + file.toStdString() + "\"") : interactiveOn(file);
+    std::vector<std::string> reported;
+    form->setBatch(c.batch, [&](const std::string& line) { reported.push_back(line); });
+    form->setStopKey(&stopKey);
+    bool armedDuringRun = false;
+    const auto start = mFake.host.time;
+    mFake.host.onYield = [&] {
+        armedDuringRun = armedDuringRun || stopKey.armed;
+        if (mFake.host.time - start > 1s) stopKey.press();
+    };
+    if (c.automatic) {
+        form->Form_Load();
+    } else {
+        button(*form, "cmdGo")->click();
+        EXPECT_EQ(trace(), "Rem one\r\nWait 60\r\n");
+    }
+    EXPECT_LT(mFake.host.time - start, 2s);
+    EXPECT_TRUE(armedDuringRun);
+    EXPECT_FALSE(stopKey.armed);
+    EXPECT_FALSE(form->running());
+    EXPECT_TRUE(form->stoppedByStopKey());
+    EXPECT_EQ(form->exitCode(), c.exitCode);
+    for (std::string& line : reported)
+        line.erase(0, file.toStdString().size());
+    EXPECT_EQ(reported, c.reported);
+    EXPECT_TRUE(mQuestions.asked.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Modes, StopKeyTest,
+    ::testing::Values(StopCase{"Interactive", false, false, 0, {}},
+                      StopCase{"Automatic", true, false, 0, {}},
+                      StopCase{"Batch", true, true, 130, {":2: Stopped by the Pause key"}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// The record a batch job asked for cannot be made: the run goes on without it,
+// the line says why, and the status says that something failed.
+TEST_F(PlayerTest, BatchTraceThatCannotBeCreated) {
+    auto form = makeForm("\"" + macro("Rem one\r\n").toStdString() + "\"");
+    std::vector<std::string> reported;
+    form->setBatch(true, [&](const std::string& line) { reported.push_back(line); });
+    const std::string trace = path("no-such-folder/trace.txt").toStdString();
+    form->setAutomaticTrace(QString::fromStdString(trace));
+    form->Form_Load();
+    EXPECT_EQ(reported, std::vector<std::string>{trace + ": error: Path not found (Tarn) [76]"});
+    EXPECT_EQ(form->lastCommand(), "Rem one");
+    EXPECT_EQ(form->exitCode(), 1);
+    EXPECT_TRUE(mQuestions.asked.empty());
 }
 
 }  // namespace

@@ -26,15 +26,12 @@ std::vector<std::string> splitOn(const std::string& text, char separator) {
 
 }  // namespace
 
-const char* TargetProgram::path() {
-    return TARN_TARGET_PROGRAM;
-}
-
 TargetProgram::TargetProgram(XSession& session, std::chrono::milliseconds startTimeout)
     : session_(session) {
-    PipedChild child = session_.spawnPiped(
-        {path()}, {session.wayland() ? "QT_QPA_PLATFORM=wayland" : "QT_QPA_PLATFORM=xcb",
-                   "QT_ACCESSIBILITY=0", "NO_AT_BRIDGE=1"});
+    PipedChild child =
+        session_.spawnPiped({TARN_TARGET_PROGRAM},
+                            {session.wayland() ? "QT_QPA_PLATFORM=wayland" : "QT_QPA_PLATFORM=xcb",
+                             "QT_ACCESSIBILITY=0", "NO_AT_BRIDGE=1"});
     pid_ = child.pid;
     input_ = child.input;
     output_ = child.output;
@@ -88,14 +85,6 @@ std::string TargetProgram::command(const std::string& line, std::chrono::millise
 
 std::uint32_t TargetProgram::window(const std::string& name, const std::string& title) {
     return static_cast<std::uint32_t>(std::stoul(command("window " + name + " " + title)));
-}
-
-std::uint32_t TargetProgram::textWindow(const std::string& name, const std::string& title) {
-    return static_cast<std::uint32_t>(std::stoul(command("textwindow " + name + " " + title)));
-}
-
-void TargetProgram::windows(int count, const std::string& prefix) {
-    command("windows " + std::to_string(count) + " " + prefix, std::chrono::seconds(120));
 }
 
 std::uint32_t TargetProgram::windowId(const std::string& name) {

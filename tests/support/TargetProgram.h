@@ -41,9 +41,6 @@ class TargetProgram {
     TargetProgram(const TargetProgram&) = delete;
     TargetProgram& operator=(const TargetProgram&) = delete;
 
-    // The path of the tarn_target executable.
-    static const char* path();
-
     pid_t pid() const { return pid_; }
 
     // Sends one command line and returns the reply's payload (after "ok ").
@@ -51,13 +48,10 @@ class TargetProgram {
                         std::chrono::milliseconds timeout = std::chrono::seconds(10));
 
     std::uint32_t window(const std::string& name, const std::string& title);
-    std::uint32_t textWindow(const std::string& name, const std::string& title);
-    void windows(int count, const std::string& prefix);
     std::uint32_t windowId(const std::string& name);
     void hide(const std::string& name) { command("hide " + name); }
     void show(const std::string& name) { command("show " + name); }
     void minimize(const std::string& name) { command("minimize " + name); }
-    void raise(const std::string& name) { command("raise " + name); }
     void rename(const std::string& name, const std::string& title) {
         command("rename " + name + " " + title);
     }

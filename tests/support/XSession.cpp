@@ -47,37 +47,32 @@ void makePipe(int fds[2]) {
     fds[1] = highDescriptor(fds[1]);
 }
 
-// Reads until `stop` says the text is complete, EOF or the deadline.
-std::string readUntil(int fd, Clock::time_point deadline,
-                      const std::function<bool(const std::string&)>& stop) {
-    std::string text;
-    char buffer[4096];
-    while (!stop(text)) {
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-        if (left.count() <= 0) break;
-        pollfd pfd{fd, POLLIN, 0};
-        int ready = poll(&pfd, 1, static_cast<int>(left.count()));
-        if (ready < 0 && errno == EINTR) continue;
-        if (ready <= 0) break;
-        ssize_t n = read(fd, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        text.append(buffer, static_cast<std::size_t>(n));
-    }
-    return text;
-}
-
-// Waits for the child to end, at most `timeout`; true when it was reaped.
-bool reapWithin(pid_t pid, std::chrono::milliseconds timeout) {
+// Waits for the child to end, at most `timeout`; true when it was reaped (its
+// exit status, 128 + the signal that ended it, into *status).
+bool reapWithin(pid_t pid, std::chrono::milliseconds timeout, int* status = nullptr) {
     auto deadline = Clock::now() + timeout;
     for (;;) {
-        int status = 0;
-        pid_t r = waitpid(pid, &status, WNOHANG);
+        int raw = 0;
+        pid_t r = waitpid(pid, &raw, WNOHANG);
+        if (r == pid && status) *status = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
         if (r == pid || (r < 0 && errno == ECHILD)) return true;
         if (Clock::now() >= deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
 }
+
+// A log file for a child's chatter, above descriptor 3 (so that a dup2 onto 3
+// cannot replace it); closed with this object. -1 when it cannot be opened.
+struct LogFile {
+    explicit LogFile(const std::string& path)
+        : fd(open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600)) {
+        if (fd >= 0) fd = highDescriptor(fd);
+    }
+    ~LogFile() {
+        if (fd >= 0) close(fd);
+    }
+    int fd;
+};
 
 // The program file that execve() is to run: argv[0] itself when it names a
 // path, else the first executable of that name on PATH.
@@ -160,26 +155,6 @@ pid_t launch(const std::vector<std::string>& argv, const std::vector<std::string
     return pid;
 }
 
-// The processes whose parent is `parent`, from /proc.
-std::vector<pid_t> childrenOf(pid_t parent) {
-    std::vector<pid_t> found;
-    std::error_code error;
-    for (const auto& entry : std::filesystem::directory_iterator("/proc", error)) {
-        const pid_t pid = std::atoi(entry.path().filename().c_str());
-        if (pid <= 0) continue;
-        std::ifstream stat(entry.path() / "stat");
-        std::string line;
-        if (!std::getline(stat, line)) continue;
-        const auto close = line.rfind(')');
-        if (close == std::string::npos || close + 2 >= line.size()) continue;
-        std::istringstream fields(line.substr(close + 2));
-        char state = 0;
-        pid_t ppid = 0;
-        if (fields >> state >> ppid && ppid == parent) found.push_back(pid);
-    }
-    return found;
-}
-
 xcb_atom_t internAtom(xcb_connection_t* c, const char* name) {
     auto* reply = xcb_intern_atom_reply(
         c, xcb_intern_atom(c, 0, static_cast<std::uint16_t>(std::strlen(name)), name), nullptr);
@@ -234,15 +209,48 @@ bool openboxAnswers(const std::string& display, const std::function<void()>& che
 
 }  // namespace
 
-const char* name(WindowManager manager) {
-    switch (manager) {
-        case WindowManager::Openbox:
-            return "Openbox";
-        case WindowManager::Sway:
-            return "Sway";
-        default:
-            return "None";
+std::vector<pid_t> childrenOf(pid_t parent) {
+    std::vector<pid_t> found;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc", error)) {
+        const pid_t pid = std::atoi(entry.path().filename().c_str());
+        if (pid <= 0) continue;
+        std::ifstream stat(entry.path() / "stat");
+        std::string line;
+        if (!std::getline(stat, line)) continue;
+        const auto close = line.rfind(')');
+        if (close == std::string::npos || close + 2 >= line.size()) continue;
+        std::istringstream fields(line.substr(close + 2));
+        char state = 0;
+        pid_t ppid = 0;
+        if (fields >> state >> ppid && ppid == parent) found.push_back(pid);
     }
+    return found;
+}
+
+std::string readUntil(int fd, std::chrono::milliseconds limit,
+                      const std::function<bool(const std::string&)>& stop) {
+    const auto deadline = Clock::now() + limit;
+    std::string text;
+    char buffer[4096];
+    while (!stop(text)) {
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        if (left.count() <= 0) break;
+        pollfd pfd{fd, POLLIN, 0};
+        int ready = poll(&pfd, 1, static_cast<int>(left.count()));
+        if (ready < 0 && errno == EINTR) continue;
+        if (ready <= 0) break;
+        ssize_t n = read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        text.append(buffer, static_cast<std::size_t>(n));
+    }
+    return text;
+}
+
+const char* name(WindowManager manager) {
+    static const char* const names[] = {"None", "Openbox", "Sway"};
+    return names[static_cast<int>(manager)];
 }
 
 XSession::XSession(WindowManager manager, const std::vector<std::string>& serverArguments)
@@ -287,41 +295,35 @@ pid_t XSession::start(const std::vector<std::string>& argv,
     if (argv.empty()) throw std::invalid_argument("spawn: empty argv");
 
     // The children see only this session: its display, and HOME and the XDG
-    // folders in the session's own folder so that no user configuration leaks in.
-    std::vector<std::string> env;
-    auto overridden = [&](const std::string& entry) {
-        auto nameOf = [](const std::string& e) { return e.substr(0, e.find('=')); };
-        std::string n = nameOf(entry);
-        for (const char* ours :
-             {"DISPLAY", "XAUTHORITY", "WAYLAND_DISPLAY", "SWAYSOCK", "QT_QPA_PLATFORM", "HOME",
-              "XDG_RUNTIME_DIR", "XDG_CONFIG_HOME", "XDG_CACHE_HOME", "XDG_DATA_HOME",
-              "SESSION_MANAGER", "DBUS_SESSION_BUS_ADDRESS"})
-            if (n == ours) return true;
+    // folders in the session's own folder so that no user configuration leaks
+    // in; what the caller gives replaces any of them.
+    const std::pair<const char*, std::string> ours[] = {
+        {"DISPLAY", display_},
+        {"WAYLAND_DISPLAY", waylandDisplay_},
+        {"SWAYSOCK", swaySocket_},
+        {"QT_QPA_PLATFORM", waylandDisplay_.empty() ? "" : "wayland"},
+        {"HOME", runtimeDir_},
+        {"XDG_RUNTIME_DIR", runtimeDir_},
+        {"XDG_CONFIG_HOME", runtimeDir_ + "/config"},
+        {"XDG_CACHE_HOME", runtimeDir_ + "/cache"},
+        {"XDG_DATA_HOME", runtimeDir_ + "/data"},
+        {"DBUS_SESSION_BUS_ADDRESS", busAddress_},
+        {"XAUTHORITY", ""},
+        {"SESSION_MANAGER", ""}};
+    const auto given = [&](const std::string& name) {
         return std::any_of(extraEnv.begin(), extraEnv.end(),
-                           [&](const std::string& e) { return nameOf(e) == n; });
+                           [&](const std::string& e) { return e.rfind(name + "=", 0) == 0; });
     };
-    for (char** e = environ; *e; ++e)
-        if (!overridden(*e)) env.emplace_back(*e);
-    // Ours, unless the caller gives its own.
-    auto add = [&](const std::string& name, const std::string& value) {
-        if (std::none_of(extraEnv.begin(), extraEnv.end(),
-                         [&](const std::string& e) { return e.rfind(name + "=", 0) == 0; }))
-            env.push_back(name + "=" + value);
-    };
-    if (!display_.empty()) add("DISPLAY", display_);
-    if (!waylandDisplay_.empty()) {
-        add("WAYLAND_DISPLAY", waylandDisplay_);
-        add("SWAYSOCK", swaySocket_);
-        add("QT_QPA_PLATFORM", "wayland");
+    std::vector<std::string> env;
+    for (char** e = environ; *e; ++e) {
+        const std::string name(*e, std::strcspn(*e, "="));
+        if (!given(name) && std::none_of(std::begin(ours), std::end(ours),
+                                         [&](const auto& our) { return name == our.first; }))
+            env.emplace_back(*e);
     }
-    add("HOME", runtimeDir_);
-    add("XDG_RUNTIME_DIR", runtimeDir_);
-    add("XDG_CONFIG_HOME", runtimeDir_ + "/config");
-    add("XDG_CACHE_HOME", runtimeDir_ + "/cache");
-    add("XDG_DATA_HOME", runtimeDir_ + "/data");
-    if (!busAddress_.empty()) add("DBUS_SESSION_BUS_ADDRESS", busAddress_);
-    for (const auto& e : extraEnv)
-        env.push_back(e);
+    for (const auto& [name, value] : ours)
+        if (!value.empty() && !given(name)) env.push_back(name + ("=" + value));
+    env.insert(env.end(), extraEnv.begin(), extraEnv.end());
 
     std::vector<std::pair<int, int>> dups;
     if (stdinFd >= 0) dups.emplace_back(stdinFd, 0);
@@ -341,13 +343,7 @@ PipedChild XSession::spawnPiped(const std::vector<std::string>& argv,
                                 const std::vector<std::string>& extraEnv) {
     int in[2], out[2];
     makePipe(in);
-    try {
-        makePipe(out);
-    } catch (...) {
-        close(in[0]);
-        close(in[1]);
-        throw;
-    }
+    makePipe(out);
     PipedChild child;
     try {
         child.pid = start(argv, extraEnv, in[0], out[1], -1);
@@ -368,25 +364,12 @@ RunResult XSession::run(const std::vector<std::string>& argv, std::chrono::milli
     PipedChild child = spawnPiped(argv);
     close(child.input);
     RunResult result;
-    result.output = readUntil(child.output, deadline, [](const std::string&) { return false; });
+    result.output = readUntil(child.output, timeout, [](const std::string&) { return false; });
     close(child.output);
     auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-    int status = 0;
-    bool ended = false;
-    auto waitEnd = Clock::now() + std::max(left, std::chrono::milliseconds(0));
-    for (;;) {
-        pid_t r = waitpid(child.pid, &status, WNOHANG);
-        if (r == child.pid) {
-            ended = true;
-            break;
-        }
-        if (Clock::now() >= waitEnd) break;
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    if (ended) {
+    if (reapWithin(child.pid, std::max(left, std::chrono::milliseconds(0)), &result.exitStatus)) {
         children_.erase(std::remove(children_.begin(), children_.end(), child.pid),
                         children_.end());
-        result.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     } else {
         kill(child.pid);
     }
@@ -427,50 +410,39 @@ bool XSession::kill(pid_t pid) {
 }
 
 void XSession::startServer(const std::vector<std::string>& serverArguments) {
+    // Xvfb writes the display number it chose to descriptor 3, the pipe's write end.
     int fds[2];
     makePipe(fds);
-    // Xvfb writes the display number it chose to the descriptor given; the
-    // child gets the write end as descriptor 3.
-    std::string log = runtimeDir_ + "/Xvfb.log";
-    // Above descriptor 3 too, or the dup2 of the pipe to 3 would replace it.
-    int logFd = open(log.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
-    if (logFd >= 0) logFd = highDescriptor(logFd);
+    const std::string log = runtimeDir_ + "/Xvfb.log";
     std::vector<std::string> argv = {"Xvfb",         "-displayfd", "3",   "-screen", "0",
                                      "1280x1024x24", "-nolisten",  "tcp", "-noreset"};
     argv.insert(argv.end(), serverArguments.begin(), serverArguments.end());
     std::vector<std::string> env;
     for (char** e = environ; *e; ++e)
         env.emplace_back(*e);
-    std::vector<std::pair<int, int>> dups = {{fds[1], 3}};
-    if (logFd >= 0) dups.emplace_back(logFd, 2);
-    pid_t pid = -1;
-    try {
-        pid = launch(argv, env, dups);
-    } catch (...) {
-        close(fds[0]);
-        close(fds[1]);
-        if (logFd >= 0) close(logFd);
-        throw;
+    {
+        LogFile logFile(log);
+        std::vector<std::pair<int, int>> dups = {{fds[1], 3}};
+        if (logFile.fd >= 0) dups.emplace_back(logFile.fd, 2);
+        try {
+            serverPid_ = launch(argv, env, dups);
+        } catch (...) {
+            close(fds[0]);
+            close(fds[1]);
+            throw;
+        }
     }
     close(fds[1]);
-    if (logFd >= 0) close(logFd);
-    serverPid_ = pid;
-    children_.push_back(pid);
+    children_.push_back(serverPid_);
 
-    std::string number =
-        readUntil(fds[0], Clock::now() + std::chrono::seconds(15),
-                  [](const std::string& t) { return t.find('\n') != std::string::npos; });
+    std::string number = readUntil(fds[0], std::chrono::seconds(15), [](const std::string& t) {
+        return t.find('\n') != std::string::npos;
+    });
     close(fds[0]);
     auto end = number.find('\n');
     if (end == std::string::npos || end == 0)
         throw std::runtime_error("Xvfb did not report a display number (see " + log + ")");
     display_ = ":" + number.substr(0, end);
-}
-
-bool XSession::windowManagerAnnounced() {
-    RunResult r = run({"xprop", "-root", "-display", display_, "_NET_SUPPORTING_WM_CHECK"},
-                      std::chrono::seconds(5));
-    return r.exitStatus == 0 && r.output.find("window id #") != std::string::npos;
 }
 
 void XSession::startBus() {
@@ -491,23 +463,18 @@ void XSession::startBus() {
 }
 
 void XSession::startOpenbox() {
-    // Its chatter about menus it cannot find goes to a log, not the test output
-    // (it writes to both stdout and stderr).
-    std::string log = runtimeDir_ + "/openbox.log";
-    int logFd = open(log.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
-    if (logFd >= 0) logFd = highDescriptor(logFd);
-    try {
-        windowManagerPid_ = start({"openbox", "--sm-disable"}, {}, -1, logFd, logFd);
-    } catch (...) {
-        if (logFd >= 0) close(logFd);
-        throw;
-    }
-    if (logFd >= 0) close(logFd);
-    bool up = waitUntil(
+    // Its chatter about menus it cannot find goes to a log, not the test output.
+    LogFile log(runtimeDir_ + "/openbox.log");
+    windowManagerPid_ = start({"openbox", "--sm-disable"}, {}, -1, log.fd, log.fd);
+    // Announced first (_NET_SUPPORTING_WM_CHECK on the root), then answering.
+    const bool up = waitUntil(
         [&] {
             if (!running(windowManagerPid_))
                 throw std::runtime_error("openbox ended while starting");
-            return windowManagerAnnounced();
+            const RunResult r =
+                run({"xprop", "-root", "-display", display_, "_NET_SUPPORTING_WM_CHECK"},
+                    std::chrono::seconds(5));
+            return r.exitStatus == 0 && r.output.find("window id #") != std::string::npos;
         },
         std::chrono::seconds(15), std::chrono::milliseconds(20));
     if (!up) throw std::runtime_error("openbox did not announce itself within 15 s");
@@ -537,20 +504,13 @@ void XSession::startSway() {
         argv.insert(argv.begin(), {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"});
     }
     const std::string log = runtimeDir_ + "/sway.log";
-    int logFd = open(log.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
-    if (logFd >= 0) logFd = highDescriptor(logFd);
-    try {
-        // setpriv executes sway in its own process: the PID is sway's.
-        serverPid_ = windowManagerPid_ =
-            start(argv,
-                  {"XDG_RUNTIME_DIR=" + dir, "HOME=" + dir, "WLR_BACKENDS=headless",
-                   "WLR_LIBINPUT_NO_DEVICES=1", "WLR_RENDERER=pixman", "XDG_CONFIG_HOME=" + dir},
-                  -1, logFd, logFd);
-    } catch (...) {
-        if (logFd >= 0) close(logFd);
-        throw;
-    }
-    if (logFd >= 0) close(logFd);
+    LogFile logFile(log);
+    // setpriv executes sway in its own process: the PID is sway's.
+    serverPid_ = windowManagerPid_ =
+        start(argv,
+              {"XDG_RUNTIME_DIR=" + dir, "HOME=" + dir, "WLR_BACKENDS=headless",
+               "WLR_LIBINPUT_NO_DEVICES=1", "WLR_RENDERER=pixman", "XDG_CONFIG_HOME=" + dir},
+              -1, logFile.fd, logFile.fd);
     const bool up = waitUntil(
         [&] {
             if (!running(serverPid_))
@@ -584,10 +544,20 @@ pid_t startTerminal(XSession& session, const std::string& title,
 
 pid_t startXterm(XSession& session, const std::string& title,
                  const std::vector<std::string>& command) {
-    std::vector<std::string> argv = {"xterm", "-T", title, "-xrm", "XTerm*allowTitleOps: false",
-                                     "-e"};
-    argv.insert(argv.end(), command.begin(), command.end());
-    return session.spawn(argv);
+    return startTerminal(session, title, command);
+}
+
+pid_t startTerminalToFile(XSession& session, const std::string& title, const std::string& file,
+                          bool raw) {
+    std::remove(file.c_str());
+    // The shell creates the file once the terminal's line discipline is set.
+    const pid_t pid = startTerminal(
+        session, title,
+        {"sh", "-c",
+         std::string(raw ? "stty raw -echo" : "stty -echo") + "; exec cat > '" + file + "'"});
+    if (!waitUntil([&] { return access(file.c_str(), F_OK) == 0; }, std::chrono::seconds(15)))
+        throw std::runtime_error("the terminal \"" + title + "\" did not start");
+    return pid;
 }
 
 }  // namespace tarn::testing

@@ -6,9 +6,7 @@
 // and one token. Commands (NAME is one word, TITLE the rest of the line):
 //
 //   window NAME TITLE     new window with a line edit; replies its X window ID
-//   textwindow NAME TITLE the same with a multi-line editor (Enter, Tab are text)
-//   windows COUNT PREFIX  COUNT plain windows named PREFIX1.., titled "PREFIX 1"..
-//   hide NAME | show NAME | minimize NAME | rename NAME TITLE | raise NAME
+//   hide NAME | show NAME | minimize NAME | rename NAME TITLE | title NAME
 //   close NAME            destroys the window at once
 //   askclose NAME         from now on the window refuses every close request
 //   closes NAME           how many close requests the window has received
@@ -32,7 +30,6 @@
 #include <QCloseEvent>
 #include <QKeyEvent>
 #include <QLineEdit>
-#include <QPlainTextEdit>
 #include <QPointer>
 #include <QSocketNotifier>
 #include <QTimer>
@@ -43,6 +40,7 @@
 
 #include <cstdio>
 #include <map>
+#include <sstream>
 #include <string>
 
 namespace {
@@ -63,9 +61,7 @@ std::string encode(const std::string& text) {
 }
 
 std::string hexNumber(unsigned long long value) {
-    char buffer[32];
-    std::snprintf(buffer, sizeof buffer, "%llx", value);
-    return buffer;
+    return QByteArray::number(value, 16).toStdString();
 }
 
 class KeyLog : public QObject {
@@ -77,13 +73,11 @@ class KeyLog : public QObject {
         if (event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease) {
             auto* key = static_cast<QKeyEvent*>(event);
             if (!entries.empty()) entries += ' ';
-            entries += event->type() == QEvent::KeyPress ? "d:" : "u:";
-            entries += hexNumber(static_cast<unsigned>(key->key())) + ":";
-            entries += hexNumber(static_cast<unsigned>(key->modifiers().toInt())) + ":";
-            entries += hexNumber(key->nativeScanCode()) + ":";
-            entries += hexNumber(key->nativeModifiers()) + ":";
-            entries += encode(key->text().toStdString());
-            if (key->isAutoRepeat()) entries += ":r";
+            entries += (event->type() == QEvent::KeyPress ? "d:" : "u:") +
+                       hexNumber(static_cast<unsigned>(key->key())) + ":" +
+                       hexNumber(static_cast<unsigned>(key->modifiers().toInt())) + ":" +
+                       hexNumber(key->nativeScanCode()) + ":" + hexNumber(key->nativeModifiers()) +
+                       ":" + encode(key->text().toStdString()) + (key->isAutoRepeat() ? ":r" : "");
         }
         return QObject::eventFilter(watched, event);
     }
@@ -91,32 +85,20 @@ class KeyLog : public QObject {
 
 class TargetWindow : public QWidget {
   public:
-    TargetWindow(const QString& title, bool multiLine, bool withEditor) {
+    TargetWindow(const QString& title, bool withEditor) {
         setAttribute(Qt::WA_DeleteOnClose);
         setWindowTitle(title);
         resize(320, withEditor ? 120 : 60);
         if (!withEditor) return;
-        auto* layout = new QVBoxLayout(this);
-        if (multiLine) {
-            plain = new QPlainTextEdit(this);
-            editor = plain;
-        } else {
-            line = new QLineEdit(this);
-            editor = line;
-        }
-        layout->addWidget(editor);
-        editor->installEventFilter(&log);
-        editor->setFocus();
+        line = new QLineEdit(this);
+        (new QVBoxLayout(this))->addWidget(line);
+        line->installEventFilter(&log);
+        line->setFocus();
     }
 
-    std::string text() const {
-        if (line) return line->text().toStdString();
-        if (plain) return plain->toPlainText().toStdString();
-        return {};
-    }
+    std::string text() const { return line ? line->text().toStdString() : std::string(); }
     void clear() {
         if (line) line->clear();
-        if (plain) plain->clear();
         log.entries.clear();
     }
 
@@ -127,16 +109,11 @@ class TargetWindow : public QWidget {
   protected:
     void closeEvent(QCloseEvent* event) override {
         ++closeRequests;
-        if (refuseClose)
-            event->ignore();
-        else
-            event->accept();
+        event->setAccepted(!refuseClose);
     }
 
   private:
-    QWidget* editor = nullptr;
     QLineEdit* line = nullptr;
-    QPlainTextEdit* plain = nullptr;
 };
 
 class Target {
@@ -172,52 +149,34 @@ class Target {
         std::fflush(stdout);
     }
 
-    // Splits "cmd NAME rest of line".
-    static void split(const std::string& line, std::string& command, std::string& name,
-                      std::string& rest) {
-        auto first = line.find(' ');
-        command = line.substr(0, first);
-        if (first == std::string::npos) return;
-        auto second = line.find(' ', first + 1);
-        name = line.substr(first + 1,
-                           second == std::string::npos ? std::string::npos : second - first - 1);
-        if (second != std::string::npos) rest = line.substr(second + 1);
-    }
-
     TargetWindow* find(const std::string& name) {
         auto it = windows_.find(name);
         if (it == windows_.end() || it->second.isNull()) return nullptr;
         return it->second.data();
     }
 
-    TargetWindow* create(const std::string& name, const std::string& title, bool multiLine,
-                         bool withEditor) {
+    TargetWindow* create(const std::string& name, const std::string& title, bool withEditor) {
         if (auto* old = find(name)) delete old;
-        auto* window = new TargetWindow(QString::fromStdString(title), multiLine, withEditor);
+        auto* window = new TargetWindow(QString::fromStdString(title), withEditor);
         windows_[name] = window;
         window->show();
         return window;
     }
 
     std::string handle(const std::string& line) {
+        // "COMMAND NAME rest of line"
         std::string command, name, rest;
-        split(line, command, name, rest);
+        std::istringstream words(line);
+        words >> command >> name;
+        if (std::getline(words, rest)) rest.erase(0, 1);  // the title as given, spaces and all
         if (command == "pid") return "ok " + std::to_string(QApplication::applicationPid());
         if (command == "quit") {
             QTimer::singleShot(0, [] { QApplication::quit(); });
             return "ok";
         }
-        if (command == "window" || command == "textwindow") {
+        if (command == "window") {
             if (name.empty()) return "error window needs a name";
-            auto* window = create(name, rest, command == "textwindow", true);
-            return "ok " + std::to_string(window->winId());
-        }
-        if (command == "windows") {
-            int count = std::atoi(name.c_str());
-            if (count <= 0 || rest.empty()) return "error windows COUNT PREFIX";
-            for (int i = 1; i <= count; ++i)
-                create(rest + std::to_string(i), rest + " " + std::to_string(i), false, false);
-            return "ok " + std::to_string(count);
+            return "ok " + std::to_string(create(name, rest, true)->winId());
         }
         if (command == "after") {
             bool number =
@@ -227,10 +186,7 @@ class Target {
             return "ok";
         }
         if (command == "churn") {
-            if (name == "on")
-                churn_.start();
-            else
-                churn_.stop();
+            name == "on" ? churn_.start() : churn_.stop();
             return "ok";
         }
         auto* window = find(name);
@@ -241,8 +197,6 @@ class Target {
             window->show();
         } else if (command == "minimize") {
             window->showMinimized();
-        } else if (command == "raise") {
-            window->raise();
         } else if (command == "rename") {
             window->setWindowTitle(QString::fromStdString(rest));
         } else if (command == "close") {
@@ -273,7 +227,7 @@ class Target {
         if (auto* window = find("churn"))
             delete window;
         else
-            create("churn", "churn", false, false);
+            create("churn", "churn", false);
     }
 
     QSocketNotifier notifier_;
