@@ -16,5 +16,6 @@ build=${TARN_BUILD_DIR:-build}
 # shellcheck disable=SC2086
 cmake -S . -B "$build" -DTARN_WERROR=ON ${TARN_CMAKE_ARGS:-}
 cmake --build "$build" -j"$(nproc)"
-# The X11 tests type real keystrokes and time window managers: one at a time.
-ctest --test-dir "$build" --output-on-failure --timeout 600
+# Every test that needs a display starts its own (Xvfb, a headless sway), with
+# its own home and runtime folders, so tests run side by side, one per core.
+ctest --test-dir "$build" --output-on-failure --timeout 600 -j"$(nproc)"

@@ -158,7 +158,7 @@ std::pair<int, std::string> checkWithin(rlim_t limit, const std::string& file,
 // limit is the least a check of a small file needs, found by halving, so a
 // line of a megabyte cannot be read within it.
 TEST(CommandLine, OutOfMemoryIsOneLineAndStatus70) {
-#if defined(__SANITIZE_ADDRESS__)
+#if defined(TARN_SANITIZE)
     GTEST_SKIP() << "AddressSanitizer reserves terabytes of address space for its shadow "
                     "memory, so an address-space limit stops it before tarn starts";
 #endif

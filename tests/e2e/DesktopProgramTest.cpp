@@ -32,7 +32,7 @@ class DesktopProgram : public ::testing::TestWithParam<WindowManager> {
     // them from Tarn's own: under AddressSanitizer tarn is leak-checked on
     // sway in process instead (the Desktops window and keyboard tables).
     std::vector<std::string> environment() const {
-#if defined(__SANITIZE_ADDRESS__)
+#if defined(TARN_SANITIZE)
         if (GetParam() == WindowManager::Sway) {
             const char* options = std::getenv("ASAN_OPTIONS");
             return {std::string("ASAN_OPTIONS=") + (options ? options : "") + ":detect_leaks=0"};
