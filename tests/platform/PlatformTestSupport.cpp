@@ -205,6 +205,24 @@ Helper::~Helper() {
     if (output_ >= 0) close(output_);
 }
 
+namespace {
+
+// Reads what the pipe holds, waiting until `end`: the count of bytes read, 0
+// at its end (every writer has closed it), -1 when the time is up.
+ssize_t readSome(int fd, std::string& buffer, std::chrono::steady_clock::time_point end) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        end - std::chrono::steady_clock::now());
+    pollfd ready{fd, POLLIN, 0};
+    if (fd < 0 || left.count() <= 0 || poll(&ready, 1, static_cast<int>(left.count())) <= 0)
+        return -1;
+    char chunk[256];
+    const ssize_t got = read(fd, chunk, sizeof chunk);
+    if (got > 0) buffer.append(chunk, static_cast<std::size_t>(got));
+    return got < 0 ? -1 : got;
+}
+
+}  // namespace
+
 bool Helper::readLine(std::string& line, std::chrono::milliseconds limit) {
     const auto end = std::chrono::steady_clock::now() + limit;
     for (;;) {
@@ -214,31 +232,15 @@ bool Helper::readLine(std::string& line, std::chrono::milliseconds limit) {
             buffered_.erase(0, newline + 1);
             return true;
         }
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            end - std::chrono::steady_clock::now());
-        if (output_ < 0 || left.count() <= 0) return false;
-        pollfd ready{output_, POLLIN, 0};
-        if (poll(&ready, 1, static_cast<int>(left.count())) <= 0) return false;
-        char chunk[256];
-        const ssize_t got = read(output_, chunk, sizeof chunk);
-        if (got <= 0) return false;
-        buffered_.append(chunk, static_cast<std::size_t>(got));
+        if (readSome(output_, buffered_, end) <= 0) return false;
     }
 }
 
 bool Helper::readsToEnd(std::chrono::milliseconds limit) {
     const auto end = std::chrono::steady_clock::now() + limit;
     for (;;) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            end - std::chrono::steady_clock::now());
-        if (output_ < 0 || left.count() <= 0) return false;
-        pollfd ready{output_, POLLIN, 0};
-        if (poll(&ready, 1, static_cast<int>(left.count())) <= 0) return false;
-        char chunk[256];
-        const ssize_t got = read(output_, chunk, sizeof chunk);
-        if (got == 0) return true;
-        if (got < 0) return false;
-        buffered_.append(chunk, static_cast<std::size_t>(got));
+        const ssize_t got = readSome(output_, buffered_, end);
+        if (got <= 0) return got == 0;
     }
 }
 

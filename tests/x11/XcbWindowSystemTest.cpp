@@ -182,12 +182,6 @@ class XcbWindowSystemTest : public ::testing::TestWithParam<WindowManager> {
             if (w.id == id) return w;
         return std::nullopt;
     }
-    int position(WindowId id) {
-        auto all = windows->topLevelWindows();
-        for (std::size_t i = 0; i < all.size(); ++i)
-            if (all[i].id == id) return static_cast<int>(i);
-        return -1;
-    }
     // A window counts as shown once the window manager (if any) has taken it
     // in and it is visible in the list.
     bool shown(WindowId id) {
@@ -261,65 +255,6 @@ TEST_P(XcbWindowSystemTest, ReadsTheLegacyTitlesOfXterm) {
         session->kill(xterm);
 }
 
-TEST_P(XcbWindowSystemTest, HiddenWindowsAreListedAsInvisible) {
-    auto id = waitShown("h", "Hide and seek");
-    program().hide("h");
-    EXPECT_TRUE(waitUntil(
-        [&] {
-            auto w = find(id);
-            return w && !w->visible;
-        },
-        5s));
-    EXPECT_EQ(find(id)->title, "Hide and seek");
-    EXPECT_TRUE(windows->isWindow(id));
-    program().show("h");
-    EXPECT_TRUE(waitUntil([&] { return shown(id); }, 5s));
-}
-
-TEST_P(XcbWindowSystemTest, ListsTheHigherOfTwoWindowsFirst) {
-    auto lower = waitShown("a", "Twin window");
-    auto upper = waitShown("b", "Twin window");
-    // Shown later is shown on top, with and without a window manager.
-    EXPECT_TRUE(waitUntil([&] { return position(upper) < position(lower); }, 5s));
-    ASSERT_TRUE(windows->setForeground(lower));
-    EXPECT_TRUE(waitUntil([&] { return position(lower) < position(upper); }, 5s));
-    EXPECT_GE(position(upper), 0);
-    // Every window is listed once.
-    auto all = windows->topLevelWindows();
-    for (const auto& w : all)
-        EXPECT_EQ(std::count_if(all.begin(), all.end(), [&](auto& o) { return o.id == w.id; }), 1);
-}
-
-TEST_P(XcbWindowSystemTest, SetForegroundActivatesSoThatKeysLandThere) {
-    auto first = waitShown("one", "First target");
-    auto second = waitShown("two", "Second target");
-    for (auto [id, name, other] :
-         {std::tuple{first, "one", "two"}, {second, "two", "one"}, {first, "one", "two"}}) {
-        program().clear("one");
-        program().clear("two");
-        ASSERT_TRUE(windows->setForeground(id)) << name;
-        // It returns only once the focus is there: no wait needed before typing.
-        auto typed = session->run({"xdotool", "type", "--delay", "0", "focus"});
-        ASSERT_EQ(typed.exitStatus, 0);
-        EXPECT_TRUE(waitUntil([&] { return program().text(name) == "focus"; }, 5s)) << name;
-        EXPECT_EQ(program().text(other), "");
-        EXPECT_TRUE(becomesActive(name));
-    }
-}
-
-TEST_P(XcbWindowSystemTest, SetForegroundWorksForXterm) {
-    auto id = waitShown("q", "Qt before xterm");
-    pid_t xterm = testing::startXterm(*session, "Focus xterm");
-    WindowId term = waitForTitle("Focus xterm");
-    ASSERT_TRUE(windows->setForeground(id));
-    ASSERT_TRUE(windows->setForeground(term));
-    // Qt notices that another program took the focus only after a delay of its own.
-    EXPECT_TRUE(waitUntil([&] { return !program().active("q"); }, 5s));
-    EXPECT_TRUE(windows->setForeground(id));
-    EXPECT_TRUE(becomesActive("q"));
-    session->kill(xterm);
-}
-
 TEST_P(XcbWindowSystemTest, SetForegroundOfNoWindowFailsAtOnce) {
     auto id = waitShown("gone", "Soon gone");
     program().close("gone");
@@ -349,31 +284,6 @@ TEST_P(XcbWindowSystemTest, SetForegroundOfAHiddenWindow) {
     }
 }
 
-TEST_P(XcbWindowSystemTest, AMinimisedWindowIsIconicThenRestoredAndActivated) {
-    if (!withWindowManager())
-        GTEST_SKIP() << "without a window manager nothing iconifies a window (ICCCM 4.1.4)";
-    auto other = waitShown("other", "Other window");
-    auto id = waitShown("m", "Minimise me");
-    EXPECT_FALSE(windows->isIconic(id));
-    program().minimize("m");
-    ASSERT_TRUE(waitUntil([&] { return windows->isIconic(id); }, 5s));
-    // Minimised counts as visible.
-    EXPECT_TRUE(find(id)->visible);
-    windows->restore(id);
-    EXPECT_FALSE(windows->isIconic(id));
-    ASSERT_TRUE(windows->setForeground(id));
-    EXPECT_TRUE(becomesActive("m"));
-    EXPECT_FALSE(program().active("other"));
-
-    // Activation alone also brings a minimised window back.
-    ASSERT_TRUE(windows->setForeground(other));
-    program().minimize("m");
-    ASSERT_TRUE(waitUntil([&] { return windows->isIconic(id); }, 5s));
-    ASSERT_TRUE(windows->setForeground(id));
-    EXPECT_FALSE(windows->isIconic(id));
-    EXPECT_TRUE(becomesActive("m"));
-}
-
 TEST_P(XcbWindowSystemTest, SetForegroundSwitchesToTheWindowsDesktop) {
     if (!withWindowManager()) GTEST_SKIP() << "desktops are the window manager's";
     auto here = waitShown("here", "On the first desktop");
@@ -385,17 +295,6 @@ TEST_P(XcbWindowSystemTest, SetForegroundSwitchesToTheWindowsDesktop) {
     ASSERT_TRUE(windows->setForeground(there));
     EXPECT_EQ(desktop(), "1\n");
     EXPECT_TRUE(becomesActive("there"));
-}
-
-TEST_P(XcbWindowSystemTest, PostCloseOnAWindowThatAsksFirstReturnsAtOnce) {
-    auto id = waitShown("ask", "Save changes?");
-    program().askClose("ask");
-    windows->postClose(id);
-    // The request arrives, the window refuses and is still there.
-    EXPECT_TRUE(windows->isWindow(id));
-    EXPECT_TRUE(waitUntil([&] { return program().closeRequests("ask") == 1; }, 5s));
-    EXPECT_TRUE(windows->isWindow(id));
-    EXPECT_TRUE(shown(id));
 }
 
 TEST_P(XcbWindowSystemTest, PostCloseClosesShownHiddenAndXtermWindows) {
@@ -456,59 +355,6 @@ TEST_P(XcbWindowSystemTest, PostCloseOfAWindowWithoutTheCloseProtocol) {
         EXPECT_TRUE(waitUntil([&] { return client.deleteRequested(window); }, 5s));
         EXPECT_TRUE(windows->isWindow(id));
     }
-}
-
-TEST_P(XcbWindowSystemTest, ProcessOfIsThePidTheTestStarted) {
-    auto id = waitShown("p", "Whose window");
-    EXPECT_EQ(windows->processOf(id), program().pid());
-    pid_t xterm = testing::startXterm(*session, "Whose xterm");
-    WindowId term = waitForTitle("Whose xterm");
-    EXPECT_EQ(windows->processOf(term), xterm);
-    EXPECT_EQ(windows->processOf(0), 0);
-    EXPECT_EQ(windows->processOf(-5), 0);
-    session->kill(xterm);
-    EXPECT_TRUE(waitUntil([&] { return windows->processOf(term) == 0; }, 5s));
-}
-
-TEST_P(XcbWindowSystemTest, ActivateProcessBringsThatProcessForward) {
-    auto id = waitShown("app", "Activate by PID");
-    pid_t xterm = testing::startXterm(*session, "Other program");
-    WindowId term = waitForTitle("Other program");
-    ASSERT_TRUE(windows->setForeground(term));
-    ASSERT_TRUE(waitUntil([&] { return !program().active("app"); }, 5s));
-    windows->activateProcess(program().pid());
-    EXPECT_TRUE(becomesActive("app"));
-    EXPECT_TRUE(position(id) < position(term));
-    windows->activateProcess(xterm);
-    EXPECT_TRUE(waitUntil([&] { return !program().active("app"); }, 5s));
-    EXPECT_TRUE(position(term) < position(id));
-
-    if (withWindowManager()) {
-        program().minimize("app");
-        ASSERT_TRUE(waitUntil([&] { return windows->isIconic(id); }, 5s));
-        windows->activateProcess(program().pid());
-        EXPECT_FALSE(windows->isIconic(id));
-        EXPECT_TRUE(becomesActive("app"));
-    }
-    session->kill(xterm);
-}
-
-TEST_P(XcbWindowSystemTest, ActivateProcessWithoutAWindowFailsWith5) {
-    pid_t windowless = session->spawn({"sleep", "600"});
-    auto hidden = waitShown("only", "Only hidden");
-    program().hide("only");
-    ASSERT_TRUE(waitUntil([&] { return !find(hidden)->visible; }, 5s));
-    for (ProcessId process :
-         {ProcessId(windowless), ProcessId(program().pid()), ProcessId(0), ProcessId(-1)}) {
-        try {
-            windows->activateProcess(process);
-            ADD_FAILURE() << "no failure for " << process;
-        } catch (const Failure& failure) {
-            EXPECT_EQ(failure.number(), 5) << process;
-            EXPECT_EQ(failure.source(), "Tarn");
-        }
-    }
-    session->kill(windowless);
 }
 
 TEST_P(XcbWindowSystemTest, AWindowThatVanishesIsLeftOutWithoutHarm) {
