@@ -49,24 +49,6 @@ constexpr const char* kHolder =
     "mv \"$TARN_RECORD.part\" \"$TARN_RECORD\"\n"
     "exec sleep 30\n";
 
-constexpr const char* kMimeTypes =
-    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-    "<mime-info xmlns=\"http://www.freedesktop.org/standards/shared-mime-info\">\n"
-    "  <mime-type type=\"application/x-tarn-test\">\n"
-    "    <comment>Tarn test document</comment><glob pattern=\"*.tarntest\"/>\n"
-    "  </mime-type>\n"
-    "  <mime-type type=\"application/x-tarn-pathed\">\n"
-    "    <comment>Tarn document whose program has its own folder</comment>\n"
-    "    <glob pattern=\"*.tarnpathed\"/>\n"
-    "  </mime-type>\n"
-    "  <mime-type type=\"application/x-tarn-hold\">\n"
-    "    <comment>Tarn document whose program stays</comment><glob pattern=\"*.tarnhold\"/>\n"
-    "  </mime-type>\n"
-    "  <mime-type type=\"application/x-tarn-orphan\">\n"
-    "    <comment>Tarn document without a program</comment><glob pattern=\"*.tarnorphan\"/>\n"
-    "  </mime-type>\n"
-    "</mime-info>\n";
-
 class XdgTree : public ::testing::Environment {
   public:
     static XdgTree* instance;
@@ -76,33 +58,29 @@ class XdgTree : public ::testing::Environment {
     void SetUp() override {
         root = std::make_unique<TempDir>("tarn-gio");
         const std::string& r = root->path();
-        for (const char* folder :
-             {"data/applications", "data/mime/packages", "data-dirs", "config", "config-dirs",
-              "cache", "bin", "docs/sub dir", "own", "no-modules", "cwd", "empty-bin"})
+        isolateGio(r);
+        for (const char* folder : {"data/applications", "data/mime/packages", "bin", "docs/sub dir",
+                                   "own", "cwd", "empty-bin"})
             makeFolder(r + "/" + folder);
         docs = r + "/docs";
         bin = r + "/bin";
         ownFolder = r + "/own";
         cwd = r + "/cwd";
-
-        setenv("XDG_DATA_HOME", (r + "/data").c_str(), 1);
-        setenv("XDG_DATA_DIRS", (r + "/data-dirs").c_str(), 1);
-        setenv("XDG_CONFIG_HOME", (r + "/config").c_str(), 1);
-        setenv("XDG_CONFIG_DIRS", (r + "/config-dirs").c_str(), 1);
-        setenv("XDG_CACHE_HOME", (r + "/cache").c_str(), 1);
-        // No GIO modules (gvfs, dconf) and no session bus: nothing outside the
-        // tree takes part, and nothing is started behind the test's back.
-        setenv("GIO_MODULE_DIR", (r + "/no-modules").c_str(), 1);
-        setenv("GIO_USE_VFS", "local", 1);
-        setenv("GSETTINGS_BACKEND", "memory", 1);
-        setenv("DBUS_SESSION_BUS_ADDRESS", ("unix:path=" + r + "/no-bus").c_str(), 1);
         unsetenv("DESKTOP_STARTUP_ID");
         // lp talks to a scheduler that does not exist: no printer, ever.
         setenv("CUPS_SERVER", (r + "/no-cups.sock").c_str(), 1);
         if (chdir(cwd.c_str()) != 0) FAIL() << "chdir";
 
         writeFile(bin + "/record.sh", kRecorder, 0755);
-        writeFile(r + "/data/mime/packages/tarn-test.xml", kMimeTypes);
+        std::string mime =
+            "<?xml version=\"1.0\"?>\n<mime-info "
+            "xmlns=\"http://www.freedesktop.org/standards/shared-mime-info\">\n";
+        // Documents with a program, one whose program has its own folder or
+        // stays, and one without a program.
+        for (const char* kind : {"test", "pathed", "hold", "orphan"})
+            mime += std::string("<mime-type type=\"application/x-tarn-") + kind +
+                    "\"><glob pattern=\"*.tarn" + kind + "\"/></mime-type>\n";
+        writeFile(r + "/data/mime/packages/tarn-test.xml", mime + "</mime-info>\n");
         Helper update({"update-mime-database", r + "/data/mime"});
         ASSERT_EQ(update.waitExit(30s), 0) << "update-mime-database";
 

@@ -37,16 +37,7 @@ class EmptyXdgTree : public ::testing::Environment {
     std::unique_ptr<TempDir> root;
     void SetUp() override {
         root = std::make_unique<TempDir>("tarn-macro");
-        const std::string& r = root->path();
-        for (const char* folder : {"data", "data-dirs", "config", "config-dirs", "no-modules"})
-            makeFolder(r + "/" + folder);
-        setenv("XDG_DATA_HOME", (r + "/data").c_str(), 1);
-        setenv("XDG_DATA_DIRS", (r + "/data-dirs").c_str(), 1);
-        setenv("XDG_CONFIG_HOME", (r + "/config").c_str(), 1);
-        setenv("XDG_CONFIG_DIRS", (r + "/config-dirs").c_str(), 1);
-        setenv("GIO_MODULE_DIR", (r + "/no-modules").c_str(), 1);
-        setenv("GIO_USE_VFS", "local", 1);
-        setenv("DBUS_SESSION_BUS_ADDRESS", ("unix:path=" + r + "/no-bus").c_str(), 1);
+        isolateGio(root->path());
     }
     void TearDown() override { root.reset(); }
 };

@@ -67,6 +67,23 @@ std::vector<std::string> lines(const std::string& text) {
     return result;
 }
 
+void isolateGio(const std::string& root) {
+    const std::pair<const char*, std::string> variables[] = {
+        {"XDG_DATA_HOME", root + "/data"},
+        {"XDG_DATA_DIRS", root + "/data-dirs"},
+        {"XDG_CONFIG_HOME", root + "/config"},
+        {"XDG_CONFIG_DIRS", root + "/config-dirs"},
+        {"XDG_CACHE_HOME", root + "/cache"},
+        {"GIO_MODULE_DIR", root + "/no-modules"},
+        {"GIO_USE_VFS", "local"},
+        {"GSETTINGS_BACKEND", "memory"},
+        {"DBUS_SESSION_BUS_ADDRESS", "unix:path=" + root + "/no-bus"}};
+    for (const auto& [name, value] : variables) {
+        if (value.front() == '/') makeFolder(value);
+        setenv(name, value.c_str(), 1);
+    }
+}
+
 bool waitUntil(const std::function<bool()>& predicate, std::chrono::milliseconds limit,
                std::chrono::milliseconds interval) {
     const auto end = std::chrono::steady_clock::now() + limit;
