@@ -94,52 +94,40 @@ class PosixProcessesTest : public ::testing::Test {
     std::vector<pid_t> started_;
 };
 
-TEST_F(PosixProcessesTest, QuotedPathWithSpacesAndShellCharactersArriveLiterally) {
-    const std::string folder = temp_ / "dir with space";
-    makeFolder(folder);
-    const std::string script = folder + "/rec ord.sh";
-    writeFile(script, kRecorder, 0755);
+// The program is found by a quoted path with spaces or on PATH, and every
+// shell character arrives literally: no shell ever runs.
+TEST_F(PosixProcessesTest, ArgumentsArriveLiterallyWithoutAShell) {
+    const std::string folder = temp_ / "dir with space", bin = temp_ / "bin";
     const std::string trap = temp_ / "pwned";
-
-    const std::string commandLine = "\"" + script + "\" plain ; \"$(touch " + trap +
-                                    ")\" \"| touch " + trap + "2\" `touch " + trap +
-                                    "3` $HOME * \"say \"\"hi\"\"\" \"\" --t=\"a b\"";
-    const ProcessId pid = start(commandLine);
-    const Words expected{"plain",
-                         ";",
-                         "$(touch " + trap + ")",
-                         "| touch " + trap + "2",
-                         "`touch",
-                         trap + "3`",
-                         "$HOME",
-                         "*",
-                         "say \"hi\"",
-                         "",
-                         "--t=a b"};
-
-    ASSERT_TRUE(waitUntil([&] { return exists(folder + "/args.txt"); }, 10s));
-    EXPECT_EQ(lines(readFile(folder + "/args.txt")), expected);
-    Words command{"/bin/sh", script};
-    command.insert(command.end(), expected.begin(), expected.end());
-    EXPECT_EQ(commandLineOf(pid), command);
-    EXPECT_FALSE(exists(trap));
-    EXPECT_FALSE(exists(trap + "2"));
-    EXPECT_FALSE(exists(trap + "3`"));
-    EXPECT_FALSE(exists(trap + "3"));
-}
-
-TEST_F(PosixProcessesTest, SearchesPathForTheProgram) {
-    const std::string bin = temp_ / "bin";
+    makeFolder(folder);
     makeFolder(bin);
+    writeFile(folder + "/rec ord.sh", kRecorder, 0755);
     writeFile(bin + "/tarn-path-probe", kRecorder, 0755);
-    const std::string oldPath = std::getenv("PATH") ? std::getenv("PATH") : "";
+    const std::string oldPath = std::getenv("PATH");
     setenv("PATH", (bin + ":" + oldPath).c_str(), 1);
-    ProcessId pid = 0;
-    EXPECT_NO_THROW(pid = start("tarn-path-probe found"));
+    const struct {
+        std::string script, commandLine;
+        Words expected;
+    } cases[] = {
+        {folder + "/rec ord.sh",
+         "\"" + folder + "/rec ord.sh\" plain ; \"$(touch " + trap + ")\" \"| touch " + trap +
+             "2\" `touch " + trap + "3` $HOME * \"say \"\"hi\"\"\" \"\" --t=\"a b\"",
+         lines("plain\n;\n$(touch " + trap + ")\n| touch " + trap + "2\n`touch\n" + trap +
+               "3`\n$HOME\n*\nsay \"hi\"\n\n--t=a b\n")},
+        {bin + "/tarn-path-probe", "tarn-path-probe found", {"found"}},
+    };
+    for (const auto& row : cases) {
+        const ProcessId pid = start(row.commandLine);
+        const std::string record = row.script.substr(0, row.script.rfind('/')) + "/args.txt";
+        ASSERT_TRUE(waitUntil([&] { return exists(record); }, 10s)) << row.commandLine;
+        EXPECT_EQ(lines(readFile(record)), row.expected);
+        Words command{"/bin/sh", row.script};
+        command.insert(command.end(), row.expected.begin(), row.expected.end());
+        EXPECT_EQ(commandLineOf(pid), command);
+    }
     setenv("PATH", oldPath.c_str(), 1);
-    ASSERT_TRUE(waitUntil([&] { return exists(bin + "/args.txt"); }, 10s));
-    EXPECT_EQ(lines(readFile(bin + "/args.txt")), Words{"found"});
-    EXPECT_EQ(commandLineOf(pid), (Words{"/bin/sh", bin + "/tarn-path-probe", "found"}));
+    for (const char* suffix : {"", "2", "3`", "3"})
+        EXPECT_FALSE(exists(trap + suffix)) << suffix;
 }
 
 struct StartFailure {
