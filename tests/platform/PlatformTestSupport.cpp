@@ -164,17 +164,13 @@ std::vector<pid_t> zombieChildren() {
 
 Helper::Helper(const std::vector<std::string>& argv, const std::vector<std::string>& env,
                const std::string& outputFile, bool pipeOutput) {
-    std::vector<std::string> environment;
+    std::vector<std::string> environment(env);
     for (char** entry = environ; *entry; ++entry) {
-        const std::string current = *entry;
-        const std::string name = current.substr(0, current.find('='));
-        bool replaced = false;
-        for (const std::string& extra : env)
-            if (extra.substr(0, extra.find('=')) == name) replaced = true;
-        if (!replaced) environment.push_back(current);
+        const std::string current = *entry, name = current.substr(0, current.find('=') + 1);
+        if (std::none_of(env.begin(), env.end(),
+                         [&](const std::string& extra) { return extra.rfind(name, 0) == 0; }))
+            environment.push_back(current);
     }
-    for (const std::string& extra : env)
-        environment.push_back(extra);
 
     std::vector<char*> args;
     for (const std::string& word : argv)

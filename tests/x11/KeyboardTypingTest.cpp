@@ -44,13 +44,8 @@ std::string printableAscii(std::string* plain) {
     std::string notation;
     for (char c = 0x20; c < 0x7f; ++c) {
         plain->push_back(c);
-        if (std::string("+^%~(){}[]").find(c) != std::string::npos) {
-            notation += '{';
-            notation += c;
-            notation += '}';
-        } else {
-            notation += c;
-        }
+        const bool reserved = std::string("+^%~(){}[]").find(c) != std::string::npos;
+        notation += reserved ? std::string{'{', c, '}'} : std::string(1, c);
     }
     return notation;
 }
@@ -59,12 +54,8 @@ std::string printableAscii(std::string* plain) {
 // spare keycodes, so that typing them must reuse keycodes.
 std::string manyCjk(int count) {
     std::string text;
-    for (int i = 0; i < count; ++i) {
-        const char32_t c = 0x4e00 + static_cast<char32_t>(i * 7);
-        text += static_cast<char>(0xe0 | (c >> 12));
-        text += static_cast<char>(0x80 | ((c >> 6) & 0x3f));
-        text += static_cast<char>(0x80 | (c & 0x3f));
-    }
+    for (int i = 0; i < count; ++i)
+        utf8::append(text, 0x4e00 + static_cast<char32_t>(i * 7));
     return text;
 }
 
