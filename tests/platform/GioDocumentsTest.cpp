@@ -59,8 +59,8 @@ class XdgTree : public ::testing::Environment {
         root = std::make_unique<TempDir>("tarn-gio");
         const std::string& r = root->path();
         isolateGio(r);
-        for (const char* folder : {"data/applications", "data/mime/packages", "bin", "docs/sub dir",
-                                   "own", "cwd", "empty-bin"})
+        for (const char* folder :
+             {"data/applications", "data/mime/packages", "bin", "docs/sub dir", "own", "cwd"})
             makeFolder(r + "/" + folder);
         docs = r + "/docs";
         bin = r + "/bin";

@@ -59,11 +59,6 @@ class MacroPlatformTest : public ::testing::Test {
         return std::nullopt;
     }
 
-    std::string variable(const std::string& name) {
-        const std::string* value = macro_.Variables().find(name);
-        return value ? *value : "(none)";
-    }
-
     TempDir temp_{"tarn-macro-run"};
     fake::CallLog log_;
     fake::FakeWindowSystem windows_{log_};
