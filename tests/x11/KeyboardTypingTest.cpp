@@ -403,12 +403,11 @@ class PressedStopKey : public StopKey {
     int asked = 0;
 };
 
+// A key that cannot be typed fails the whole sequence with nothing typed.
 // Keys the sequence presses and never releases, and the modifiers of a long
 // sequence that a stop ends early, are let go: the next key comes plain.
 TEST_P(KeyboardTyping, NoKeyStaysPressed) {
     startTarget();
-    // A key that cannot be typed fails the whole sequence before anything is
-    // typed.
     KeySequence keys = parseKeys("abc");
     keys.push_back({KeyEvent::Type::Press, Key::Character, 0xfffe});
     try {
