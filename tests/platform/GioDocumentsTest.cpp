@@ -49,24 +49,6 @@ constexpr const char* kHolder =
     "mv \"$TARN_RECORD.part\" \"$TARN_RECORD\"\n"
     "exec sleep 30\n";
 
-constexpr const char* kMimeTypes =
-    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-    "<mime-info xmlns=\"http://www.freedesktop.org/standards/shared-mime-info\">\n"
-    "  <mime-type type=\"application/x-tarn-test\">\n"
-    "    <comment>Tarn test document</comment><glob pattern=\"*.tarntest\"/>\n"
-    "  </mime-type>\n"
-    "  <mime-type type=\"application/x-tarn-pathed\">\n"
-    "    <comment>Tarn document whose program has its own folder</comment>\n"
-    "    <glob pattern=\"*.tarnpathed\"/>\n"
-    "  </mime-type>\n"
-    "  <mime-type type=\"application/x-tarn-hold\">\n"
-    "    <comment>Tarn document whose program stays</comment><glob pattern=\"*.tarnhold\"/>\n"
-    "  </mime-type>\n"
-    "  <mime-type type=\"application/x-tarn-orphan\">\n"
-    "    <comment>Tarn document without a program</comment><glob pattern=\"*.tarnorphan\"/>\n"
-    "  </mime-type>\n"
-    "</mime-info>\n";
-
 class XdgTree : public ::testing::Environment {
   public:
     static XdgTree* instance;
@@ -76,33 +58,29 @@ class XdgTree : public ::testing::Environment {
     void SetUp() override {
         root = std::make_unique<TempDir>("tarn-gio");
         const std::string& r = root->path();
+        isolateGio(r);
         for (const char* folder :
-             {"data/applications", "data/mime/packages", "data-dirs", "config", "config-dirs",
-              "cache", "bin", "docs/sub dir", "own", "no-modules", "cwd", "empty-bin"})
+             {"data/applications", "data/mime/packages", "bin", "docs/sub dir", "own", "cwd"})
             makeFolder(r + "/" + folder);
         docs = r + "/docs";
         bin = r + "/bin";
         ownFolder = r + "/own";
         cwd = r + "/cwd";
-
-        setenv("XDG_DATA_HOME", (r + "/data").c_str(), 1);
-        setenv("XDG_DATA_DIRS", (r + "/data-dirs").c_str(), 1);
-        setenv("XDG_CONFIG_HOME", (r + "/config").c_str(), 1);
-        setenv("XDG_CONFIG_DIRS", (r + "/config-dirs").c_str(), 1);
-        setenv("XDG_CACHE_HOME", (r + "/cache").c_str(), 1);
-        // No GIO modules (gvfs, dconf) and no session bus: nothing outside the
-        // tree takes part, and nothing is started behind the test's back.
-        setenv("GIO_MODULE_DIR", (r + "/no-modules").c_str(), 1);
-        setenv("GIO_USE_VFS", "local", 1);
-        setenv("GSETTINGS_BACKEND", "memory", 1);
-        setenv("DBUS_SESSION_BUS_ADDRESS", ("unix:path=" + r + "/no-bus").c_str(), 1);
         unsetenv("DESKTOP_STARTUP_ID");
         // lp talks to a scheduler that does not exist: no printer, ever.
         setenv("CUPS_SERVER", (r + "/no-cups.sock").c_str(), 1);
         if (chdir(cwd.c_str()) != 0) FAIL() << "chdir";
 
         writeFile(bin + "/record.sh", kRecorder, 0755);
-        writeFile(r + "/data/mime/packages/tarn-test.xml", kMimeTypes);
+        std::string mime =
+            "<?xml version=\"1.0\"?>\n<mime-info "
+            "xmlns=\"http://www.freedesktop.org/standards/shared-mime-info\">\n";
+        // Documents with a program, one whose program has its own folder or
+        // stays, and one without a program.
+        for (const char* kind : {"test", "pathed", "hold", "orphan"})
+            mime += std::string("<mime-type type=\"application/x-tarn-") + kind +
+                    "\"><glob pattern=\"*.tarn" + kind + "\"/></mime-type>\n";
+        writeFile(r + "/data/mime/packages/tarn-test.xml", mime + "</mime-info>\n");
         Helper update({"update-mime-database", r + "/data/mime"});
         ASSERT_EQ(update.waitExit(30s), 0) << "update-mime-database";
 
@@ -124,6 +102,12 @@ class XdgTree : public ::testing::Environment {
         writeFile(docs + "/my report.tarntest", "report with a space\n");
         writeFile(docs + "/sub dir/inner.tarntest", "inner\n");
         writeFile(docs + "/lonely.tarnorphan", "nobody opens me\n");
+        writeFile(docs + "/broken",
+                  std::string("\x7f"
+                              "ELF\x02\x01garbage",
+                              13),
+                  0755);
+        writeFile(docs + "/orphan-script", "#!/no/such/interpreter\n", 0755);
         writeFile(docs + "/settings.tarnpathed", "pathed\n");
         writeFile(docs + "/kept.tarnhold", "held\n");
         // Execute permission alone does not make a document a program.
@@ -169,78 +153,44 @@ class GioDocumentsTest : public ::testing::Test {
     static inline int serial_ = 0;
 };
 
-struct OpenCase {
-    const char* name;
-    const char* operation;
-    std::string file;
-    std::string startDirectory;
-    Lines expected;  // what the started program records
-};
-
 TEST_F(GioDocumentsTest, OpensWithTheAssociatedProgram) {
     const std::string docs = tree_->docs;
     const std::string cwd = tree_->cwd;
-    const OpenCase cases[] = {
-        {"relative to the start folder",
-         "open",
-         "report.tarntest",
-         docs,
-         {"app=documents", "arg=" + docs + "/report.tarntest", "cwd=" + docs, "own-session=yes"}},
-        {"operation in capitals",
-         "OPEN",
-         "report.tarntest",
-         docs,
-         {"app=documents", "arg=" + docs + "/report.tarntest", "cwd=" + docs, "own-session=yes"}},
-        {"empty operation",
-         "",
-         docs + "/my report.tarntest",
-         "",
-         {"app=documents", "arg=" + docs + "/my report.tarntest", "cwd=" + cwd, "own-session=yes"}},
-        {"relative to the current folder",
-         "Open",
-         "../docs/sub dir/inner.tarntest",
-         "",
-         {"app=documents", "arg=" + docs + "/sub dir/inner.tarntest", "cwd=" + cwd,
-          "own-session=yes"}},
-        {"execute permission on a document",
-         "open",
-         "executable.tarntest",
-         docs,
-         {"app=documents", "arg=" + docs + "/executable.tarntest", "cwd=" + docs,
-          "own-session=yes"}},
-        {"a folder opens in the file manager",
-         "open",
-         "sub dir",
-         docs,
-         {"app=files", "arg=" + docs + "/sub dir", "cwd=" + docs, "own-session=yes"}},
-        {"explore",
-         "Explore",
-         docs + "/sub dir",
-         "",
-         {"app=files", "arg=" + docs + "/sub dir", "cwd=" + cwd, "own-session=yes"}},
-        {"a URI",
-         "open",
-         "tarntest://host/some%20thing?x=1",
-         docs,
-         {"app=links", "arg=tarntest://host/some%20thing?x=1", "cwd=" + docs, "own-session=yes"}},
-        {"a file URI",
-         "open",
-         "file://" + docs + "/report.tarntest",
-         "",
-         {"app=documents", "arg=" + docs + "/report.tarntest", "cwd=" + cwd, "own-session=yes"}},
-        {"the program's own folder wins",
-         "open",
-         "settings.tarnpathed",
-         docs,
-         {"app=pathed", "arg=" + docs + "/settings.tarnpathed", "cwd=" + tree_->ownFolder,
-          "own-session=yes"}},
+    const struct {
+        const char* name;
+        const char* operation;
+        std::string file, startDirectory;
+        const char* app;  // what the started program records: app, argument, folder
+        std::string argument, folder;
+    } cases[] = {
+        {"relative to the start folder", "open", "report.tarntest", docs, "documents",
+         docs + "/report.tarntest", docs},
+        {"operation in capitals", "OPEN", "report.tarntest", docs, "documents",
+         docs + "/report.tarntest", docs},
+        {"empty operation", "", docs + "/my report.tarntest", "", "documents",
+         docs + "/my report.tarntest", cwd},
+        {"relative to the current folder", "Open", "../docs/sub dir/inner.tarntest", "",
+         "documents", docs + "/sub dir/inner.tarntest", cwd},
+        {"execute permission on a document", "open", "executable.tarntest", docs, "documents",
+         docs + "/executable.tarntest", docs},
+        {"a folder opens in the file manager", "open", "sub dir", docs, "files", docs + "/sub dir",
+         docs},
+        {"explore", "Explore", docs + "/sub dir", "", "files", docs + "/sub dir", cwd},
+        {"a URI", "open", "tarntest://host/some%20thing?x=1", docs, "links",
+         "tarntest://host/some%20thing?x=1", docs},
+        {"a file URI", "open", "file://" + docs + "/report.tarntest", "", "documents",
+         docs + "/report.tarntest", cwd},
+        {"the program's own folder wins", "open", "settings.tarnpathed", docs, "pathed",
+         docs + "/settings.tarnpathed", tree_->ownFolder},
     };
-    for (const OpenCase& row : cases) {
+    for (const auto& row : cases) {
         SetUp();
         EXPECT_EQ(execute(row.operation, row.file, "ignored for documents", row.startDirectory),
                   GioDocuments::kStarted)
             << row.name;
-        EXPECT_EQ(recorded(), row.expected) << row.name;
+        EXPECT_EQ(recorded(), (Lines{std::string("app=") + row.app, "arg=" + row.argument,
+                                     "cwd=" + row.folder, "own-session=yes"}))
+            << row.name;
     }
     // GLib starts each program through an intermediate child: none is left
     // behind as a zombie.
@@ -302,6 +252,8 @@ TEST_F(GioDocumentsTest, FailuresGiveTheShellsResultCodes) {
         {"URI nobody handles", "open", "nohandler://x", docs, 31},
         {"URI with another operation", "print", "tarntest://x", docs, 31},
         {"text that only looks like a URI", "open", "notes:2024.tarntest", docs, 2},
+        {"a program file that is no program", "open", "broken", docs, 11},
+        {"a script without its interpreter", "open", "orphan-script", docs, 11},
     };
     for (const FailureCase& row : cases)
         EXPECT_EQ(execute(row.operation, row.file, {}, row.startDirectory), row.code) << row.name;
@@ -329,57 +281,37 @@ TEST_F(GioDocumentsTest, ProgramFilesRunWithTheParameters) {
         10s));
 }
 
-TEST_F(GioDocumentsTest, ProgramFilesThatCannotStart) {
-    const std::string docs = tree_->docs;
-    writeFile(docs + "/broken",
-              std::string("\x7f"
-                          "ELF\x02\x01garbage",
-                          13),
-              0755);
-    writeFile(docs + "/orphan-script", "#!/no/such/interpreter\n", 0755);
-    EXPECT_EQ(execute("open", "broken", {}, docs), 11);
-    EXPECT_EQ(execute("open", "orphan-script", {}, docs), 11);
-}
-
+// Printing hands the file to lp: no lp is no association, and an lp that
+// hangs (a print service that never answers) is given up on and ended.
 TEST_F(GioDocumentsTest, PrintHandsTheFileToLp) {
-    const std::string fakeBin = tree_->root->path() + "/fake-lp";
-    makeFolder(fakeBin);
-    writeFile(fakeBin + "/lp", kRecorder, 0755);
+    const std::string root = tree_->root->path(), pidFile = root + "/lp.pid";
     const std::string oldPath = std::getenv("PATH");
-    setenv("PATH", (fakeBin + ":" + oldPath).c_str(), 1);
-    setenv("TARN_APP_TAG", "lp", 1);
-    const int code = execute("Print", "my report.tarntest", {}, tree_->docs);
-    setenv("PATH", oldPath.c_str(), 1);
-    unsetenv("TARN_APP_TAG");
-    EXPECT_EQ(code, GioDocuments::kStarted);
+    const struct {
+        const char* name;
+        std::string lp;  // the lp on PATH; empty: none at all
+        int code;
+    } cases[] = {
+        {"lp takes it", kRecorder, GioDocuments::kStarted},
+        {"no lp", "", 31},
+        {"lp hangs", "#!/bin/sh\necho $$ > " + pidFile + "\nexec sleep 60\n", 28},
+    };
+    for (const auto& row : cases) {
+        const std::string bin = root + "/lp-" + row.name;
+        makeFolder(bin);
+        if (!row.lp.empty()) writeFile(bin + "/lp", row.lp, 0755);
+        setenv("PATH", (row.lp.empty() ? bin : bin + ":" + oldPath).c_str(), 1);
+        setenv("TARN_APP_TAG", "lp", 1);
+        EXPECT_EQ(execute("Print", "my report.tarntest", {}, tree_->docs), row.code) << row.name;
+        setenv("PATH", oldPath.c_str(), 1);
+        unsetenv("TARN_APP_TAG");
+    }
     EXPECT_EQ(recorded(), (Lines{"app=lp", "arg=" + tree_->docs + "/my report.tarntest",
                                  "cwd=" + tree_->cwd, "own-session=yes"}));
-    EXPECT_TRUE(zombieChildren().empty());
-}
-
-TEST_F(GioDocumentsTest, PrintWithoutLp) {
-    const std::string oldPath = std::getenv("PATH");
-    setenv("PATH", (tree_->root->path() + "/empty-bin").c_str(), 1);
-    const int code = execute("print", "report.tarntest", {}, tree_->docs);
-    setenv("PATH", oldPath.c_str(), 1);
-    EXPECT_EQ(code, 31);
-}
-
-TEST_F(GioDocumentsTest, APrintServiceThatHangsIsGivenUpOn) {
-    const std::string fakeBin = tree_->root->path() + "/hung-lp";
-    makeFolder(fakeBin);
-    const std::string pidFile = tree_->root->path() + "/lp.pid";
-    writeFile(fakeBin + "/lp", "#!/bin/sh\necho $$ > " + pidFile + "\nexec sleep 60\n", 0755);
-    const std::string oldPath = std::getenv("PATH");
-    setenv("PATH", (fakeBin + ":" + oldPath).c_str(), 1);
-    const int code = execute("print", "report.tarntest", {}, tree_->docs);
-    setenv("PATH", oldPath.c_str(), 1);
-    EXPECT_EQ(code, 28);
-    ASSERT_TRUE(exists(pidFile));
     const pid_t lp = std::atoi(readFile(pidFile).c_str());
     ASSERT_GT(lp, 0);
     EXPECT_TRUE(waitUntil([&] { return stateOf(lp) == 0; }, 5s));
     if (stateOf(lp) != 0) kill(lp, SIGKILL);
+    EXPECT_TRUE(zombieChildren().empty());
 }
 
 }  // namespace

@@ -16,22 +16,11 @@ constexpr const char* kMock = "org.freedesktop.DBus.Mock";
 // A bus with no service activation and a policy that lets the mock own
 // logind's name.
 std::string busConfig(const std::string& socket) {
-    return "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\"\n"
-           " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
-           "<busconfig>\n"
-           "  <type>system</type>\n"
-           "  <listen>unix:path=" +
-           socket +
-           "</listen>\n"
-           "  <auth>EXTERNAL</auth>\n"
-           "  <policy context=\"default\">\n"
-           "    <allow user=\"*\"/>\n"
-           "    <allow own=\"*\"/>\n"
-           "    <allow send_type=\"method_call\"/>\n"
-           "    <allow send_destination=\"*\" eavesdrop=\"true\"/>\n"
-           "    <allow receive_sender=\"*\"/>\n"
-           "  </policy>\n"
-           "</busconfig>\n";
+    return "<busconfig><type>system</type><listen>unix:path=" + socket +
+           "</listen><auth>EXTERNAL</auth>\n"
+           "<policy context=\"default\"><allow user=\"*\"/><allow own=\"*\"/>\n"
+           "<allow send_type=\"method_call\"/><allow receive_sender=\"*\"/>\n"
+           "<allow send_destination=\"*\" eavesdrop=\"true\"/></policy></busconfig>\n";
 }
 
 }  // namespace

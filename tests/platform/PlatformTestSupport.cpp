@@ -67,6 +67,23 @@ std::vector<std::string> lines(const std::string& text) {
     return result;
 }
 
+void isolateGio(const std::string& root) {
+    const std::pair<const char*, std::string> variables[] = {
+        {"XDG_DATA_HOME", root + "/data"},
+        {"XDG_DATA_DIRS", root + "/data-dirs"},
+        {"XDG_CONFIG_HOME", root + "/config"},
+        {"XDG_CONFIG_DIRS", root + "/config-dirs"},
+        {"XDG_CACHE_HOME", root + "/cache"},
+        {"GIO_MODULE_DIR", root + "/no-modules"},
+        {"GIO_USE_VFS", "local"},
+        {"GSETTINGS_BACKEND", "memory"},
+        {"DBUS_SESSION_BUS_ADDRESS", "unix:path=" + root + "/no-bus"}};
+    for (const auto& [name, value] : variables) {
+        if (value.front() == '/') makeFolder(value);
+        setenv(name, value.c_str(), 1);
+    }
+}
+
 bool waitUntil(const std::function<bool()>& predicate, std::chrono::milliseconds limit,
                std::chrono::milliseconds interval) {
     const auto end = std::chrono::steady_clock::now() + limit;
@@ -147,17 +164,13 @@ std::vector<pid_t> zombieChildren() {
 
 Helper::Helper(const std::vector<std::string>& argv, const std::vector<std::string>& env,
                const std::string& outputFile, bool pipeOutput) {
-    std::vector<std::string> environment;
+    std::vector<std::string> environment(env);
     for (char** entry = environ; *entry; ++entry) {
-        const std::string current = *entry;
-        const std::string name = current.substr(0, current.find('='));
-        bool replaced = false;
-        for (const std::string& extra : env)
-            if (extra.substr(0, extra.find('=')) == name) replaced = true;
-        if (!replaced) environment.push_back(current);
+        const std::string current = *entry, name = current.substr(0, current.find('=') + 1);
+        if (std::none_of(env.begin(), env.end(),
+                         [&](const std::string& extra) { return extra.rfind(name, 0) == 0; }))
+            environment.push_back(current);
     }
-    for (const std::string& extra : env)
-        environment.push_back(extra);
 
     std::vector<char*> args;
     for (const std::string& word : argv)
@@ -205,6 +218,24 @@ Helper::~Helper() {
     if (output_ >= 0) close(output_);
 }
 
+namespace {
+
+// Reads what the pipe holds, waiting until `end`: the count of bytes read, 0
+// at its end (every writer has closed it), -1 when the time is up.
+ssize_t readSome(int fd, std::string& buffer, std::chrono::steady_clock::time_point end) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        end - std::chrono::steady_clock::now());
+    pollfd ready{fd, POLLIN, 0};
+    if (fd < 0 || left.count() <= 0 || poll(&ready, 1, static_cast<int>(left.count())) <= 0)
+        return -1;
+    char chunk[256];
+    const ssize_t got = read(fd, chunk, sizeof chunk);
+    if (got > 0) buffer.append(chunk, static_cast<std::size_t>(got));
+    return got < 0 ? -1 : got;
+}
+
+}  // namespace
+
 bool Helper::readLine(std::string& line, std::chrono::milliseconds limit) {
     const auto end = std::chrono::steady_clock::now() + limit;
     for (;;) {
@@ -214,31 +245,15 @@ bool Helper::readLine(std::string& line, std::chrono::milliseconds limit) {
             buffered_.erase(0, newline + 1);
             return true;
         }
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            end - std::chrono::steady_clock::now());
-        if (output_ < 0 || left.count() <= 0) return false;
-        pollfd ready{output_, POLLIN, 0};
-        if (poll(&ready, 1, static_cast<int>(left.count())) <= 0) return false;
-        char chunk[256];
-        const ssize_t got = read(output_, chunk, sizeof chunk);
-        if (got <= 0) return false;
-        buffered_.append(chunk, static_cast<std::size_t>(got));
+        if (readSome(output_, buffered_, end) <= 0) return false;
     }
 }
 
 bool Helper::readsToEnd(std::chrono::milliseconds limit) {
     const auto end = std::chrono::steady_clock::now() + limit;
     for (;;) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            end - std::chrono::steady_clock::now());
-        if (output_ < 0 || left.count() <= 0) return false;
-        pollfd ready{output_, POLLIN, 0};
-        if (poll(&ready, 1, static_cast<int>(left.count())) <= 0) return false;
-        char chunk[256];
-        const ssize_t got = read(output_, chunk, sizeof chunk);
-        if (got == 0) return true;
-        if (got < 0) return false;
-        buffered_.append(chunk, static_cast<std::size_t>(got));
+        const ssize_t got = readSome(output_, buffered_, end);
+        if (got <= 0) return got == 0;
     }
 }
 

@@ -34,6 +34,11 @@ bool exists(const std::string& path);
 void makeFolder(const std::string& path);
 std::vector<std::string> lines(const std::string& text);
 
+// Points GIO at an XDG tree of its own under `root`, with no GIO modules and
+// no session bus, so that nothing outside the tree takes part and nothing is
+// started behind the test's back. GIO reads these once, at its first use.
+void isolateGio(const std::string& root);
+
 // Polls the predicate until it holds (true) or the time is up (false).
 bool waitUntil(const std::function<bool()>& predicate, std::chrono::milliseconds limit,
                std::chrono::milliseconds interval = 5ms);
