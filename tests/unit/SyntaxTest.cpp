@@ -12,17 +12,15 @@ TEST(BlankRemoval, BlanksAtBothEndsAndLeadingTabs) {
     const struct {
         const char* in;
         const char* out;
-    } cases[] = {
-        {"  a b  ", "a b"},
-        {"\t\tSend x", "Send x"},
-        {" \t Send x\t", "Send x\t"},
-        {"\t", "\t"},
-        {"\t ", "\t"},
-        {"a\t", "a\t"},
-        {"", ""},
-        {"   ", ""},
-        {"\t \tx", "x"},
-    };
+    } cases[] = {{"  a b  ", "a b"},
+                 {"\t\tSend x", "Send x"},
+                 {" \t Send x\t", "Send x\t"},
+                 {"\t", "\t"},
+                 {"\t ", "\t"},
+                 {"a\t", "a\t"},
+                 {"", ""},
+                 {"   ", ""},
+                 {"\t \tx", "x"}};
     for (const auto& c : cases)
         EXPECT_EQ(RemoveLeadingAndTrailingSpaces(c.in), c.out) << c.in;
 }
