@@ -77,13 +77,20 @@ TEST_F(SettingsStore, ApplicationNamesAreSeparateFilesInTheTarnFolder) {
     EXPECT_EQ(tarn::GetSetting("tarn", tarn::kSectionSettings, tarn::kKeyLeft, "none"), "none");
 }
 
+// Numbers are stored as plain decimal text.
 TEST_F(SettingsStore, ValuesAreInTheNamedSectionOfAnIniFile) {
     tarn::SaveSetting("Tarn", tarn::kSectionSettings, tarn::kKeyEditorDefaultRunWait, "12");
+    tarn::SaveSetting("Tarn", tarn::kSectionSettings, tarn::kKeyLeft, tarn::numberText(-352.75f));
+    tarn::SaveSetting("Tarn", tarn::kSectionSettings, tarn::kKeyTop, tarn::numberText(1440.0f));
+    tarn::SaveSetting("Tarn", tarn::kSectionSettings, tarn::kKeyEditorWidth,
+                      tarn::numberText(0.1f));
     QFile file(tarn::settingsFilePath("Tarn"));
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     const QByteArray text = file.readAll();
     EXPECT_TRUE(text.startsWith("[Settings]")) << text.constData();
-    EXPECT_TRUE(text.contains("=12")) << text.constData();
+    for (const char* value : {"=12\n", "=-352.75\n", "=1440\n", "=0.1\n"})
+        EXPECT_TRUE(text.contains(value)) << value << " in " << text.constData();
+    EXPECT_EQ(tarn::numberText(2.5), "2.5");
 }
 
 const float kSingles[] = {0.0f,     -0.0f,   1440.0f,  1234.5f, -7.25f, 0.1f,
@@ -98,15 +105,6 @@ TEST_F(SettingsStore, SinglesReadBackExactly) {
             tarn::readSingle("Tarn", tarn::kSectionSettings, tarn::kKeyEditorWidth, 99.0f);
         EXPECT_EQ(std::memcmp(&read, &value, sizeof value), 0) << read;
     }
-}
-
-TEST(NumberText, IsPlainDecimalText) {
-    EXPECT_EQ(tarn::numberText(1440.0f), "1440");
-    EXPECT_EQ(tarn::numberText(7.0f), "7");
-    EXPECT_EQ(tarn::numberText(2.5f), "2.5");
-    EXPECT_EQ(tarn::numberText(0.1f), "0.1");
-    EXPECT_EQ(tarn::numberText(-352.75f), "-352.75");
-    EXPECT_EQ(tarn::numberText(2.5), "2.5");
 }
 
 struct SingleCase {
