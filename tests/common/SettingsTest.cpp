@@ -28,21 +28,19 @@ class SettingsStore : public testing::Test {
     QString saved = tarn::settingsFolder();
 };
 
-const char* const kTexts[] = {
-    "",
-    "/home/ann/Macros/daily.mcr",
-    "/home/ann/My Macros/a,b;c=d.mcr",
-    "  blanks at both ends  ",
-    "a \"quoted\" word",
-    "#not a comment",
-    ";not a comment either",
-    "@Variant(not a variant)",
-    "[Settings]",
-    "back\\slash and \\n",
-    "two\nlines",
-    "Ünïcode € ✓",
-    "tab\tinside",
-};
+const char* const kTexts[] = {"",
+                              "/home/ann/Macros/daily.mcr",
+                              "/home/ann/My Macros/a,b;c=d.mcr",
+                              "  blanks at both ends  ",
+                              "a \"quoted\" word",
+                              "#not a comment",
+                              ";not a comment either",
+                              "@Variant(not a variant)",
+                              "[Settings]",
+                              "back\\slash and \\n",
+                              "two\nlines",
+                              "Ünïcode € ✓",
+                              "tab\tinside"};
 
 TEST_F(SettingsStore, TextsReadBackAsWritten) {
     for (const char* text : kTexts) {
