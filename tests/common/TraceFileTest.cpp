@@ -31,6 +31,12 @@ class Trace : public testing::Test {
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
     }
 
+    void touch(const QString& name, const QByteArray& bytes = {}) {
+        QFile file(folder.path() + "/" + name);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+    }
+
     QTemporaryDir folder;
     QString path = folder.path() + "/TarnTrace.txt";
 };
@@ -59,10 +65,7 @@ TEST_F(Trace, LinesAreWrittenAsGivenWithCrLfAtOnce) {
 }
 
 TEST_F(Trace, BeginLeavesNothingOfAnEarlierTrace) {
-    QFile old(path);
-    ASSERT_TRUE(old.open(QIODevice::WriteOnly));
-    old.write("old run, read-only\r\n");
-    old.close();
+    touch("TarnTrace.txt", "old run, read-only\r\n");
     ASSERT_TRUE(QFile::setPermissions(path, QFile::ReadOwner | QFile::ReadGroup));
     tarn::TraceFile trace(path);
     trace.begin();
@@ -122,19 +125,16 @@ std::string failureOf(Call call) {
     }
 }
 
-TEST_F(Trace, AppendingWithoutAnOpenFileFails) {
-    tarn::TraceFile trace(path);
-    EXPECT_EQ(failureOf([&] { trace.appendLine("lost"); }), "52 Bad file name or number at Tarn");
-    trace.begin();
-    trace.end();
-    EXPECT_EQ(failureOf([&] { trace.appendLine("lost"); }), "52 Bad file name or number at Tarn");
+// A trace that cannot be made, or appended to while not open, fails with the
+// runtime number.
+TEST_F(Trace, FailuresCarryTheRuntimeNumber) {
+    tarn::TraceFile closed(path);
+    EXPECT_EQ(failureOf([&] { closed.appendLine("lost"); }), "52 Bad file name or number at Tarn");
+    closed.begin();
+    closed.end();
+    EXPECT_EQ(failureOf([&] { closed.appendLine("lost"); }), "52 Bad file name or number at Tarn");
     EXPECT_EQ(contents(), QByteArray());
-}
-
-TEST_F(Trace, BeginFailsWithTheRuntimeNumber) {
-    QFile file(folder.path() + "/afile");
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.close();
+    touch("afile");
     ASSERT_TRUE(QDir(folder.path()).mkpath("adir/inside"));
     ASSERT_TRUE(QDir(folder.path()).mkdir("locked"));
     ASSERT_TRUE(
@@ -164,9 +164,7 @@ TEST_F(Trace, PathIsInTheProgramFolderWhenWritableElseInTheDataFolder) {
     const QString data = folder.path() + "/data";
     const QString program = folder.path() + "/program";
     ASSERT_TRUE(QDir(folder.path()).mkdir("program"));
-    QFile file(folder.path() + "/notafolder");
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.close();
+    touch("notafolder");
 
     EXPECT_EQ(tarn::traceFilePathFor(program, data), program + "/TarnTrace.txt");
     EXPECT_EQ(tarn::traceFilePathFor(program + "/", data), program + "/TarnTrace.txt");

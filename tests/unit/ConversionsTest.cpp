@@ -30,17 +30,6 @@ TEST(NumericPrefixValue, ReadsTheLeadingNumber) {
     EXPECT_EQ(numericPrefixValue(std::string(450, '0') + "1e2"), 100);
 }
 
-TEST(NumericPrefixValue, HugeNumbersOverflow) {
-    try {
-        numericPrefixValue("1e999");
-        FAIL() << "no failure";
-    } catch (const Failure& failure) {
-        EXPECT_EQ(failure.number(), 6);
-        EXPECT_EQ(failure.description(), "Overflow");
-        EXPECT_EQ(failure.source(), "Tarn");
-    }
-}
-
 TEST(StandardForm, RendersAsTheRuntimeDoes) {
     const struct {
         double value;

@@ -58,19 +58,17 @@ TEST(TitleSearch, MethodsCaseAndVisibility) {
     }
 }
 
-TEST(TitleSearch, TitlesAreComparedOnTheirFirst255Characters) {
+TEST(TitleSearch, TitleListSkipsUntitledAndHiddenAndCutsLongTitles) {
+    EXPECT_EQ(WindowTitles(desktop(), true),
+              (std::vector<std::string>{"Untitled - Notepad", "Document.txt - Notepad",
+                                        "Ελληνικά και Кириллица", "calc"}));
+    EXPECT_EQ(WindowTitles(desktop(), false).size(), 5u);
+    // Titles are compared and listed on their first 255 characters.
     const std::string title = std::string(254, 'a') + "éZ";  // Z is the 256th character
     const std::vector<TopLevelWindow> windows{{7, title, true}};
     EXPECT_EQ(FindFirstMatch(windows, "aé", kEndsWith, true, true), 7);
     EXPECT_EQ(FindFirstMatch(windows, "Z", kContains, true, true), 0);
     EXPECT_EQ(WindowTitles(windows, true)[0], std::string(254, 'a') + "é");
-}
-
-TEST(TitleSearch, TitleListSkipsUntitledAndHidden) {
-    EXPECT_EQ(WindowTitles(desktop(), true),
-              (std::vector<std::string>{"Untitled - Notepad", "Document.txt - Notepad",
-                                        "Ελληνικά και Кириллица", "calc"}));
-    EXPECT_EQ(WindowTitles(desktop(), false).size(), 5u);
     Harness h;
     h.fakes.windows.windows = {{1, "A", true}, {2, "B", false}};
     std::vector<std::string> list{"stale"};
