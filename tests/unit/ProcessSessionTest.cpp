@@ -21,7 +21,7 @@ TEST(Run, AFailureOfTheStartGetsRunInItsSource) {
 TEST(Run, AVariableHoldingShellCharactersIsPassedOnAsText) {
     Harness h;
     ASSERT_FALSE(h.run("arg = \"; rm -rf ~ $(id) | cat\"\nRun arg\n"));
-    EXPECT_EQ(h.calls(), (std::vector<std::string>{"start ; rm -rf ~ $(id) | cat"}));
+    EXPECT_EQ(h.fakes.log, (std::vector<std::string>{"start ; rm -rf ~ $(id) | cat"}));
 }
 
 // Codes 2, 3, 11 and 31 arise from real files in the platform tests; here the
@@ -81,7 +81,7 @@ TEST(KillProcess, EndsARunningProcessAndRefusesWhatNamesNoneOrTarnItself) {
         EXPECT_EQ(describeFailure(h.run(std::string(c.statement) + "\n")),
                   c.failure.empty() ? "no failure" : c.failure + ".Process.RunMacro\"")
             << c.statement;
-        EXPECT_EQ(h.calls(), c.calls) << c.statement;
+        EXPECT_EQ(h.fakes.log, c.calls) << c.statement;
     }
 }
 
@@ -93,15 +93,16 @@ TEST(ShutDownWindows, AcceptedRequestRaisesShuttingDownOnceARefusedOneNothing) {
             h.macro.ShuttingDown = [&] { ++events; };
             EXPECT_TRUE(h.macro.ShutDownWindows(option, force));
             EXPECT_EQ(events, 1);
-            EXPECT_EQ(h.calls(), (std::vector<std::string>{"requestEnd " + std::to_string(option) +
-                                                           (force ? " force" : "")}));
+            EXPECT_EQ(h.fakes.log,
+                      (std::vector<std::string>{"requestEnd " + std::to_string(option) +
+                                                (force ? " force" : "")}));
         }
     }
     Harness h;
     int events = 0;
     h.macro.ShuttingDown = [&] { ++events; };
     EXPECT_EQ(h.run("ShutDownWindows -1\n")->number(), 1002);  // an invalid option asks nothing
-    EXPECT_TRUE(h.calls().empty());
+    EXPECT_TRUE(h.fakes.log.empty());
     h.fakes.session.result = 13;
     EXPECT_EQ(describeFailure(h.run("ShutDownWindows 2,true\n")),
               "1005 \"ExitWindows Error 13\" at \".ExitWindows.Process.RunMacro\"");
