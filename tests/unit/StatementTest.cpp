@@ -35,6 +35,8 @@ TEST(Statements, MakeTheirCallsOrFailWithTheirPath) {
         {"run \"C:/Program Files/app\" -x", {"start C:/Program Files/app\" -x"}, ""},
         {"RUN  \"xterm -T a\"  ", {"start xterm -T a"}, ""},
         {"Run \"xterm -T \"\"two words\"\"\"", {"start xterm -T \"\"two words\"\""}, ""},
+        // A variable holding shell characters is passed on as text.
+        {"Run arg", {"start ; rm -rf ~ $(id) | cat"}, "", "arg = \"; rm -rf ~ $(id) | cat\""},
         {"RunExecute ,readme.txt", {"execute 0|Open|readme.txt|||1"}, ""},
         {"RunExecute print,\"a,b.txt\",-x,/tmp,3", {"execute 0|print|a,b.txt|-x|/tmp|3"}, ""},
         {"RunExecute open,f,,,\"\"", {"execute 0|open|f|||1"}, ""},
