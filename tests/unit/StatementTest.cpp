@@ -132,42 +132,35 @@ TEST(Statements, MakeTheirCallsOrFailWithTheirPath) {
 TEST(Assignments, StoreTextAsTheRightHandSideGivesIt) {
     Harness h;
     h.fakes.windows.windows = {{555, "Target Window", true, false, 3003}};
-    const struct {
+    struct Assign {
         const char* statement;
         const char* name;
         const char* value;
-    } cases[] = {
-        {"a = word", "a", " word"},
-        {"b = \"word\"", "b", "word"},
-        {"c = 5", "c", "5"},
-        {"d = 5.0", "d", " 5.0"},
-        {"e = 05", "e", " 05"},
-        {"f = +5", "f", " +5"},
-        {"g = .5", "g", "0.5"},  // a number as text writes the zero before the point
-        {"g2 = -.5", "g2", "-0.5"},
-        {"h = -3", "h", "-3"},
-        {"i = 1e3", "i", " 1e3"},
-        {"j =\"\"", "j", ""},
-        {"k = a", "k", " word"},  // reads variable a
-        {"l = A", "l", " word"},  // names fold case
-        {"m = nothing", "m", " nothing"},
-        {"self = self", "self", ""},     // a new variable reads itself as empty
-        {"Send x = y", "Send x", " y"},  // "=" before any quote makes an assignment
-        {"n = a = b", "n", " a = b"},
-        {"  spaced name  = 1", "spaced name", "1"},
-        {"Ωmega = 1", "ωMEGA", "1"},  // non-ASCII names fold case too
-        {"o=x", "o", "x"},
-        {"q = \"  padded  \"", "q", "  padded  "},
-        {"a = changed", "a", " changed"},  // an existing variable changes value
-        // Embedded commands give their results.
-        {"pid = Run  xterm -T x", "pid", "1000"},
-        {"prog = \"gedit\"", "prog", "gedit"},
-        {"pid2 = run prog", "pid2", "1001"},  // the variable's value is the program
-        {"w = GetWindowID Target", "w", "555"},
-        {"owner = GetProcessID w", "owner", "3003"},
-        {"none = GetProcessID 999", "none", "0"},
-        {"w2 = GetWindowID \"target window\",2", "w2", "555"},
     };
+    const Assign cases[] = {
+        Assign{"a = word", "a", " word"}, Assign{"b = \"word\"", "b", "word"},
+        Assign{"c = 5", "c", "5"}, Assign{"d = 5.0", "d", " 5.0"}, Assign{"e = 05", "e", " 05"},
+        Assign{"f = +5", "f", " +5"},
+        Assign{"g = .5", "g", "0.5"},  // a number as text writes the zero before the point
+        Assign{"g2 = -.5", "g2", "-0.5"}, Assign{"h = -3", "h", "-3"},
+        Assign{"i = 1e3", "i", " 1e3"}, Assign{"j =\"\"", "j", ""},
+        Assign{"k = a", "k", " word"},  // reads variable a
+        Assign{"l = A", "l", " word"},  // names fold case
+        Assign{"m = nothing", "m", " nothing"},
+        Assign{"self = self", "self", ""},     // a new variable reads itself as empty
+        Assign{"Send x = y", "Send x", " y"},  // "=" before any quote makes an assignment
+        Assign{"n = a = b", "n", " a = b"}, Assign{"  spaced name  = 1", "spaced name", "1"},
+        Assign{"Ωmega = 1", "ωMEGA", "1"},  // non-ASCII names fold case too
+        Assign{"o=x", "o", "x"}, Assign{"q = \"  padded  \"", "q", "  padded  "},
+        Assign{"a = changed", "a", " changed"},  // an existing variable changes value
+
+        // Embedded commands give their results.
+        Assign{"pid = Run  xterm -T x", "pid", "1000"}, Assign{"prog = \"gedit\"", "prog", "gedit"},
+        Assign{"pid2 = run prog", "pid2", "1001"},  // the variable's value is the program
+        Assign{"w = GetWindowID Target", "w", "555"},
+        Assign{"owner = GetProcessID w", "owner", "3003"},
+        Assign{"none = GetProcessID 999", "none", "0"},
+        Assign{"w2 = GetWindowID \"target window\",2", "w2", "555"}};
     for (const auto& c : cases) {
         ASSERT_EQ(describeFailure(h.process(c.statement)), "no failure") << c.statement;
         EXPECT_EQ(h.var(c.name), c.value) << c.statement;
