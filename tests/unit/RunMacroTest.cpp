@@ -175,19 +175,6 @@ TEST(BadInput, LargeAndStrangeFilesRunOrFailCleanly) {
     for (int i = 0; i < 4096; ++i)
         binary += static_cast<char>((i * 7919) % 256);
     EXPECT_EQ(h.run(binary)->number(), 1001);
-
-    // Eleven parameters: the eleventh is dropped, the call still made.
-    h.fakes.log.clear();
-    EXPECT_EQ(describeFailure(h.run("RunExecute a,b,c,d,5,6,7,8,9,10,11\n")), "no failure");
-    EXPECT_EQ(h.fakes.log, (std::vector<std::string>{"execute 0|a|b|c|d|5"}));
-
-    // An empty quoted literal is an empty text; a lone quote fails.
-    EXPECT_EQ(describeFailure(h.run("x = \"\"\n")), "no failure");
-    EXPECT_EQ(h.var("x"), "");
-    EXPECT_EQ(describeFailure(h.run("Send \"\n")), "no failure");  // quotes off: empty text
-    EXPECT_EQ(describeFailure(h.run("x = \"\n")),
-              "5 \"Invalid procedure call or argument\" at "
-              "\"Tarn.GetVarValue.Process.RunMacro\"");
 }
 
 }  // namespace

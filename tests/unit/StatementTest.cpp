@@ -40,6 +40,8 @@ TEST(Statements, MakeTheirCallsOrFailWithTheirPath) {
         {"RunExecute ,readme.txt", {"execute 0|Open|readme.txt|||1"}, ""},
         {"RunExecute print,\"a,b.txt\",-x,/tmp,3", {"execute 0|print|a,b.txt|-x|/tmp|3"}, ""},
         {"RunExecute open,f,,,\"\"", {"execute 0|open|f|||1"}, ""},
+        // An eleventh parameter is dropped, the call still made.
+        {"RunExecute a,b,c,d,5,6,7,8,9,10,11", {"execute 0|a|b|c|d|5"}, ""},
         {"SetFocus Calc", {"setForeground 102"}, ""},
         // Case-sensitive only for an explicit true.
         {"SetFocus notepad,1,true", {}, ""},
@@ -66,6 +68,7 @@ TEST(Statements, MakeTheirCallsOrFailWithTheirPath) {
         // Only the whole word "Rem" makes a comment.
         {"Remark = Run calc", {"start calc"}, ""},
         {"Send", {}, ""},
+        {"Send \"", {"type "}, ""},  // the quote comes off: an empty text
         {"Wait", {}, ""},
         {"Send\tabc", {}, ""},
         {"\t", {}, ""},
