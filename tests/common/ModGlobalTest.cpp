@@ -3,8 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <ostream>
-
 #include "modGlobal.h"
 
 namespace {
@@ -47,56 +45,32 @@ const PathCase kPaths[] = {
      "first one"},
 };
 
-void PrintTo(const PathCase& c, std::ostream* os) {
-    *os << '"' << c.path << '"';
+TEST(PathRoutines, GiveTheFolderAndNameParts) {
+    for (const PathCase& c : kPaths) {
+        SCOPED_TRACE(c.path);
+        EXPECT_EQ(tarn::AddBackslash(c.path), c.addBackslash);
+        EXPECT_EQ(tarn::GetPath(c.path), c.getPath);
+        EXPECT_EQ(tarn::FileNameOnly(c.path), c.fileNameOnly);
+        EXPECT_EQ(tarn::BaseName(c.path), c.baseName);
+    }
 }
 
-class PathRoutines : public testing::TestWithParam<PathCase> {};
-
-TEST_P(PathRoutines, GiveTheFolderAndNameParts) {
-    const PathCase& c = GetParam();
-    EXPECT_EQ(tarn::AddBackslash(c.path), c.addBackslash);
-    EXPECT_EQ(tarn::GetPath(c.path), c.getPath);
-    EXPECT_EQ(tarn::FileNameOnly(c.path), c.fileNameOnly);
-    EXPECT_EQ(tarn::BaseName(c.path), c.baseName);
+TEST(StripQuotes, RemovesOneQuoteAtEachEnd) {
+    const struct {
+        const char* text;
+        const char* stripped;
+    } cases[] = {{"\"/home/ann/my macros/a.mcr\"", "/home/ann/my macros/a.mcr"},
+                 {"\"/home/ann/a.mcr", "/home/ann/a.mcr"},
+                 {"/home/ann/a.mcr\"", "/home/ann/a.mcr"},
+                 {"\"\"", ""},
+                 {"\"", ""},
+                 {"", ""},
+                 {"\"\"a\"\"", "\"a\""},
+                 {" \"a\" ", " \"a\" "},
+                 {"a\"b", "a\"b"}};
+    for (const auto& c : cases)
+        EXPECT_EQ(tarn::StripQuotes(c.text), c.stripped) << c.text;
 }
-
-INSTANTIATE_TEST_SUITE_P(Table, PathRoutines, testing::ValuesIn(kPaths));
-
-TEST(PathRoutines, TraceFilePathHasOneSeparatorWhateverTheFolderEndsWith) {
-    EXPECT_EQ(tarn::AddBackslash("/") + "TarnTrace.txt", "/TarnTrace.txt");
-    EXPECT_EQ(tarn::AddBackslash("/opt/tarn") + "TarnTrace.txt", "/opt/tarn/TarnTrace.txt");
-    EXPECT_EQ(tarn::AddBackslash("/opt/tarn/") + "TarnTrace.txt", "/opt/tarn/TarnTrace.txt");
-}
-
-struct QuoteCase {
-    const char* text;
-    const char* stripped;
-};
-
-const QuoteCase kQuotes[] = {
-    {"\"/home/ann/my macros/a.mcr\"", "/home/ann/my macros/a.mcr"},
-    {"\"/home/ann/a.mcr", "/home/ann/a.mcr"},
-    {"/home/ann/a.mcr\"", "/home/ann/a.mcr"},
-    {"\"\"", ""},
-    {"\"", ""},
-    {"", ""},
-    {"\"\"a\"\"", "\"a\""},
-    {" \"a\" ", " \"a\" "},
-    {"a\"b", "a\"b"},
-};
-
-void PrintTo(const QuoteCase& c, std::ostream* os) {
-    *os << c.text;
-}
-
-class StripQuotes : public testing::TestWithParam<QuoteCase> {};
-
-TEST_P(StripQuotes, RemovesOneQuoteAtEachEnd) {
-    EXPECT_EQ(tarn::StripQuotes(GetParam().text), GetParam().stripped);
-}
-
-INSTANTIATE_TEST_SUITE_P(Table, StripQuotes, testing::ValuesIn(kQuotes));
 
 TEST(ExpandHome, OnlyALeadingTildeSlashIsTheHomeFolder) {
     const struct {

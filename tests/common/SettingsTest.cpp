@@ -28,21 +28,19 @@ class SettingsStore : public testing::Test {
     QString saved = tarn::settingsFolder();
 };
 
-const char* const kTexts[] = {
-    "",
-    "/home/ann/Macros/daily.mcr",
-    "/home/ann/My Macros/a,b;c=d.mcr",
-    "  blanks at both ends  ",
-    "a \"quoted\" word",
-    "#not a comment",
-    ";not a comment either",
-    "@Variant(not a variant)",
-    "[Settings]",
-    "back\\slash and \\n",
-    "two\nlines",
-    "Ünïcode € ✓",
-    "tab\tinside",
-};
+const char* const kTexts[] = {"",
+                              "/home/ann/Macros/daily.mcr",
+                              "/home/ann/My Macros/a,b;c=d.mcr",
+                              "  blanks at both ends  ",
+                              "a \"quoted\" word",
+                              "#not a comment",
+                              ";not a comment either",
+                              "@Variant(not a variant)",
+                              "[Settings]",
+                              "back\\slash and \\n",
+                              "two\nlines",
+                              "Ünïcode € ✓",
+                              "tab\tinside"};
 
 TEST_F(SettingsStore, TextsReadBackAsWritten) {
     for (const char* text : kTexts) {
@@ -54,36 +52,35 @@ TEST_F(SettingsStore, TextsReadBackAsWritten) {
     }
 }
 
-TEST_F(SettingsStore, MissingValuesGiveTheDefault) {
+// Missing values give the default, and reading writes nothing; each application
+// name has an ini file of its own in the Tarn folder, numbers in plain decimals.
+TEST_F(SettingsStore, ValuesAreInTheNamedSectionOfOneIniFilePerName) {
     EXPECT_EQ(tarn::GetSetting("tarn", tarn::kSectionRecentFileList, tarn::kKeyLastFile), "");
     EXPECT_EQ(tarn::GetSetting("Tarn", tarn::kSectionSettings, "Nothing", "fallback"), "fallback");
     EXPECT_EQ(tarn::readSingle("Tarn", tarn::kSectionSettings, tarn::kKeyLeft, 4200.5f), 4200.5f);
     EXPECT_EQ(tarn::readInteger("Tarn", tarn::kSectionSettings, tarn::kKeyEditorDefaultRunWait, 5),
               5);
-    // Reading writes nothing.
     EXPECT_FALSE(QFile::exists(tarn::settingsFilePath("Tarn")));
-}
 
-TEST_F(SettingsStore, ApplicationNamesAreSeparateFilesInTheTarnFolder) {
     EXPECT_EQ(tarn::settingsFilePath("Tarn"), folder.path() + "/Tarn/Tarn.ini");
     tarn::SaveSetting("tarn", tarn::kSectionRecentFileList, tarn::kKeyLastFile, "/a.mcr");
-    tarn::SaveSetting("Tarn", tarn::kSectionSettings, tarn::kKeyLeft, "100");
+    tarn::SaveSetting("Tarn", tarn::kSectionSettings, tarn::kKeyLeft, tarn::numberText(-352.75f));
+    tarn::SaveSetting("Tarn", tarn::kSectionSettings, tarn::kKeyTop, tarn::numberText(1440.0f));
+    tarn::SaveSetting("Tarn", tarn::kSectionSettings, tarn::kKeyEditorWidth,
+                      tarn::numberText(0.1f));
     EXPECT_TRUE(QFile::exists(folder.path() + "/Tarn/tarn.ini"));
-    EXPECT_TRUE(QFile::exists(folder.path() + "/Tarn/Tarn.ini"));
     // A renamed executable finds no last file; the positions stay under the title.
     EXPECT_EQ(tarn::GetSetting("tarn2", tarn::kSectionRecentFileList, tarn::kKeyLastFile), "");
     EXPECT_EQ(tarn::GetSetting("Tarn", tarn::kSectionRecentFileList, tarn::kKeyLastFile), "");
-    EXPECT_EQ(tarn::GetSetting("Tarn", tarn::kSectionSettings, tarn::kKeyLeft), "100");
+    EXPECT_EQ(tarn::GetSetting("Tarn", tarn::kSectionSettings, tarn::kKeyLeft), "-352.75");
     EXPECT_EQ(tarn::GetSetting("tarn", tarn::kSectionSettings, tarn::kKeyLeft, "none"), "none");
-}
-
-TEST_F(SettingsStore, ValuesAreInTheNamedSectionOfAnIniFile) {
-    tarn::SaveSetting("Tarn", tarn::kSectionSettings, tarn::kKeyEditorDefaultRunWait, "12");
-    QFile file(tarn::settingsFilePath("Tarn"));
+    QFile file(folder.path() + "/Tarn/Tarn.ini");
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     const QByteArray text = file.readAll();
     EXPECT_TRUE(text.startsWith("[Settings]")) << text.constData();
-    EXPECT_TRUE(text.contains("=12")) << text.constData();
+    for (const char* value : {"=-352.75\n", "=1440\n", "=0.1\n"})
+        EXPECT_TRUE(text.contains(value)) << value << " in " << text.constData();
+    EXPECT_EQ(tarn::numberText(2.5), "2.5");
 }
 
 const float kSingles[] = {0.0f,     -0.0f,   1440.0f,  1234.5f, -7.25f, 0.1f,
@@ -98,15 +95,6 @@ TEST_F(SettingsStore, SinglesReadBackExactly) {
             tarn::readSingle("Tarn", tarn::kSectionSettings, tarn::kKeyEditorWidth, 99.0f);
         EXPECT_EQ(std::memcmp(&read, &value, sizeof value), 0) << read;
     }
-}
-
-TEST(NumberText, IsPlainDecimalText) {
-    EXPECT_EQ(tarn::numberText(1440.0f), "1440");
-    EXPECT_EQ(tarn::numberText(7.0f), "7");
-    EXPECT_EQ(tarn::numberText(2.5f), "2.5");
-    EXPECT_EQ(tarn::numberText(0.1f), "0.1");
-    EXPECT_EQ(tarn::numberText(-352.75f), "-352.75");
-    EXPECT_EQ(tarn::numberText(2.5), "2.5");
 }
 
 struct SingleCase {

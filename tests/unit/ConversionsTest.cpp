@@ -30,40 +30,27 @@ TEST(NumericPrefixValue, ReadsTheLeadingNumber) {
     EXPECT_EQ(numericPrefixValue(std::string(450, '0') + "1e2"), 100);
 }
 
-TEST(NumericPrefixValue, HugeNumbersOverflow) {
-    try {
-        numericPrefixValue("1e999");
-        FAIL() << "no failure";
-    } catch (const Failure& failure) {
-        EXPECT_EQ(failure.number(), 6);
-        EXPECT_EQ(failure.description(), "Overflow");
-        EXPECT_EQ(failure.source(), "Tarn");
-    }
-}
-
 TEST(StandardForm, RendersAsTheRuntimeDoes) {
     const struct {
         double value;
         const char* text;
-    } cases[] = {
-        {0, " 0"},
-        {5, " 5"},
-        {-3, "-3"},
-        {1.5, " 1.5"},
-        {0.5, " .5"},
-        {-0.25, "-.25"},
-        {0.001, " .001"},
-        {0.0001, " .0001"},
-        {0.00001, " 1E-05"},
-        {123456789012345.0, " 123456789012345"},
-        {1e15, " 1E+15"},
-        {1.5e20, " 1.5E+20"},
-        {-2.5e-7, "-2.5E-07"},
-        {1.0 / 3.0, " .333333333333333"},
-        {2.0 / 3.0, " .666666666666667"},
-        {100, " 100"},
-        {1e100, " 1E+100"},
-    };
+    } cases[] = {{0, " 0"},
+                 {5, " 5"},
+                 {-3, "-3"},
+                 {1.5, " 1.5"},
+                 {0.5, " .5"},
+                 {-0.25, "-.25"},
+                 {0.001, " .001"},
+                 {0.0001, " .0001"},
+                 {0.00001, " 1E-05"},
+                 {123456789012345.0, " 123456789012345"},
+                 {1e15, " 1E+15"},
+                 {1.5e20, " 1.5E+20"},
+                 {-2.5e-7, "-2.5E-07"},
+                 {1.0 / 3.0, " .333333333333333"},
+                 {2.0 / 3.0, " .666666666666667"},
+                 {100, " 100"},
+                 {1e100, " 1E+100"}};
     for (const auto& c : cases) {
         EXPECT_EQ(standardForm(c.value), c.text) << "value " << c.value;
     }

@@ -70,8 +70,6 @@ struct Harness {
         const std::string* value = macro.Variables().find(name);
         return value ? *value : "<unset>";
     }
-    // The platform calls made, leaving out the window listings.
-    std::vector<std::string> calls() const { return fakes.log; }
 };
 
 inline std::string describeFailure(const std::optional<Failure>& failure) {

@@ -57,6 +57,10 @@ TEST(RunMacro, VariablesAreClearedByEachRunAndKeptAfterIt) {
     ASSERT_FALSE(h.run("c = 3\n"));
     EXPECT_EQ(h.var("a"), "<unset>");
     EXPECT_EQ(h.var("c"), "3");
+    // A line report that fails does not stop the statement.
+    h.macro.DataInQueue = [](const std::string&) { throw Failure(75, "disk full", "trace"); };
+    ASSERT_FALSE(h.run("d = 4\n"));
+    EXPECT_EQ(h.var("d"), "4");
     // Process works before any file was opened: the table exists from the start.
     Harness fresh;
     ASSERT_FALSE(fresh.process("x = 1"));
@@ -123,35 +127,18 @@ TEST(RunMacro, CancelStopsBeforeTheNextLineButNotBeforeTheRun) {
     EXPECT_TRUE(h.macro.CancelMacro());
 }
 
-TEST(RunMacro, AFailingLineReportDoesNotStopTheStatement) {
-    Harness h;
-    h.macro.DataInQueue = [](const std::string&) { throw Failure(75, "disk full", "trace"); };
-    ASSERT_FALSE(h.run("a = 1\n"));
-    EXPECT_EQ(h.var("a"), "1");
-}
-
-TEST(Wait, LastsItsLengthOnTheMonotonicClockWithoutSpinning) {
-    Harness h;
-    const auto start = h.fakes.host.time;
-    ASSERT_FALSE(h.process("Wait 3"));
-    const auto waited = h.fakes.host.time - start;
-    EXPECT_GE(waited, std::chrono::seconds(3));
-    EXPECT_LT(waited, std::chrono::milliseconds(3020));
-    // Each pass idles: no pass returns at once without letting the host block.
-    EXPECT_GE(h.fakes.host.idles, 290);
-    EXPECT_LE(h.fakes.host.idles, 302);
-}
-
-TEST(Wait, WholeSecondsRoundHalfToEven) {
-    for (const auto& [statement, seconds] :
-         {std::pair{"Wait 2.5", 2}, std::pair{"Wait 3.5", 4}, std::pair{"Wait -4", 0}}) {
+// Whole seconds, rounded half to even, on the monotonic clock; each pass idles,
+// none returns at once without letting the host block.
+TEST(Wait, LastsItsWholeSecondsWithoutSpinning) {
+    for (const auto& [statement, seconds] : {std::pair{"Wait 3", 3}, std::pair{"Wait 2.5", 2},
+                                             std::pair{"Wait 3.5", 4}, std::pair{"Wait -4", 0}}) {
         Harness h;
         ASSERT_FALSE(h.process(statement));
-        EXPECT_EQ(
-            std::chrono::duration_cast<std::chrono::seconds>(h.fakes.host.time.time_since_epoch())
-                .count(),
-            seconds)
-            << statement;
+        const auto waited = h.fakes.host.time - Host::Clock::time_point();
+        EXPECT_GE(waited, std::chrono::seconds(seconds)) << statement;
+        EXPECT_LT(waited, std::chrono::milliseconds(seconds * 1000 + 20)) << statement;
+        EXPECT_GE(h.fakes.host.idles, seconds * 97) << statement;
+        EXPECT_LE(h.fakes.host.idles, seconds * 100 + 2) << statement;
     }
 }
 
@@ -188,19 +175,6 @@ TEST(BadInput, LargeAndStrangeFilesRunOrFailCleanly) {
     for (int i = 0; i < 4096; ++i)
         binary += static_cast<char>((i * 7919) % 256);
     EXPECT_EQ(h.run(binary)->number(), 1001);
-
-    // Eleven parameters: the eleventh is dropped, the call still made.
-    h.fakes.log.clear();
-    EXPECT_EQ(describeFailure(h.run("RunExecute a,b,c,d,5,6,7,8,9,10,11\n")), "no failure");
-    EXPECT_EQ(h.fakes.log, (std::vector<std::string>{"execute 0|a|b|c|d|5"}));
-
-    // An empty quoted literal is an empty text; a lone quote fails.
-    EXPECT_EQ(describeFailure(h.run("x = \"\"\n")), "no failure");
-    EXPECT_EQ(h.var("x"), "");
-    EXPECT_EQ(describeFailure(h.run("Send \"\n")), "no failure");  // quotes off: empty text
-    EXPECT_EQ(describeFailure(h.run("x = \"\n")),
-              "5 \"Invalid procedure call or argument\" at "
-              "\"Tarn.GetVarValue.Process.RunMacro\"");
 }
 
 }  // namespace

@@ -58,19 +58,17 @@ TEST(TitleSearch, MethodsCaseAndVisibility) {
     }
 }
 
-TEST(TitleSearch, TitlesAreComparedOnTheirFirst255Characters) {
+TEST(TitleSearch, TitleListSkipsUntitledAndHiddenAndCutsLongTitles) {
+    EXPECT_EQ(WindowTitles(desktop(), true),
+              (std::vector<std::string>{"Untitled - Notepad", "Document.txt - Notepad",
+                                        "Ελληνικά και Кириллица", "calc"}));
+    EXPECT_EQ(WindowTitles(desktop(), false).size(), 5u);
+    // Titles are compared and listed on their first 255 characters.
     const std::string title = std::string(254, 'a') + "éZ";  // Z is the 256th character
     const std::vector<TopLevelWindow> windows{{7, title, true}};
     EXPECT_EQ(FindFirstMatch(windows, "aé", kEndsWith, true, true), 7);
     EXPECT_EQ(FindFirstMatch(windows, "Z", kContains, true, true), 0);
     EXPECT_EQ(WindowTitles(windows, true)[0], std::string(254, 'a') + "é");
-}
-
-TEST(TitleSearch, TitleListSkipsUntitledAndHidden) {
-    EXPECT_EQ(WindowTitles(desktop(), true),
-              (std::vector<std::string>{"Untitled - Notepad", "Document.txt - Notepad",
-                                        "Ελληνικά και Кириллица", "calc"}));
-    EXPECT_EQ(WindowTitles(desktop(), false).size(), 5u);
     Harness h;
     h.fakes.windows.windows = {{1, "A", true}, {2, "B", false}};
     std::vector<std::string> list{"stale"};
@@ -78,31 +76,42 @@ TEST(TitleSearch, TitleListSkipsUntitledAndHidden) {
     EXPECT_EQ(list, (std::vector<std::string>{"A", "B"}));
 }
 
-TEST(GetWindowID, WaitsForAWindowThatAppearsLater) {
-    Harness h;
-    h.fakes.host.onYield = [&] {
-        if (h.fakes.host.time >= Host::Clock::time_point(seconds(1)) &&
-            h.fakes.windows.windows.empty()) {
-            h.fakes.windows.windows.push_back({77, "Late Window", true});
-        }
+// The search is repeated until the window appears, and gives up at the time-out:
+// GetWindowID then gives 0, SetFocus by title does nothing.
+TEST(WindowSearch, RetriesUntilTheWindowAppearsOrTheTimeOut) {
+    const struct {
+        const char* timeout;
+        const char* statement;
+        int appearsMs;  // -1: never
+        int endMs;      // the time when the statement returned
+        WindowId active;
+    } cases[] = {
+        {"TimeOut 5", "w = GetWindowID Late", 1000, 1000, 0},
+        {"TimeOut 5", "SetFocus 1234", 500, 500, 9},  // a process: until it has a window
+        {"TimeOut 2", "w = GetWindowID Nothing Here", -1, 2000, 0},
+        {"TimeOut 0", "w = GetWindowID Nothing Here", -1, 0, 0},
+        {"TimeOut -5", "w = GetWindowID Nothing Here", -1, 0, 0},
+        {"TimeOut 1", "SetFocus Nowhere", -1, 1000, 0},
     };
-    ASSERT_FALSE(h.process("w = GetWindowID Late"));
-    EXPECT_EQ(h.var("w"), "77");
-    EXPECT_GE(h.fakes.host.time, Host::Clock::time_point(seconds(1)));
-    EXPECT_LT(h.fakes.host.time, Host::Clock::time_point(milliseconds(1020)));
-}
-
-TEST(GetWindowID, GivesZeroAfterTheTimeOutOrAtOnceWithoutOne) {
-    for (const auto& [timeout, expectedSeconds] :
-         {std::pair{"TimeOut 2", 2}, std::pair{"TimeOut 0", 0}, std::pair{"TimeOut -5", 0}}) {
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.timeout) + ": " + c.statement);
         Harness h;
-        ASSERT_FALSE(h.process(timeout));
-        ASSERT_FALSE(h.process("w = GetWindowID Nothing Here"));
-        EXPECT_EQ(h.var("w"), "0");
-        EXPECT_EQ(h.fakes.windows.enumerations == 0, expectedSeconds == 0) << timeout;
-        EXPECT_EQ(std::chrono::duration_cast<seconds>(h.fakes.host.time.time_since_epoch()).count(),
-                  expectedSeconds)
-            << timeout;
+        h.fakes.host.onYield = [&] {
+            if (c.appearsMs >= 0 && h.fakes.windows.windows.empty() &&
+                h.fakes.host.time >= Host::Clock::time_point(milliseconds(c.appearsMs)))
+                h.fakes.windows.windows.push_back({9, "Late Window", true, false, 1234});
+        };
+        ASSERT_FALSE(h.process(c.timeout));
+        EXPECT_EQ(describeFailure(h.process(c.statement)), "no failure");
+        EXPECT_EQ(h.fakes.windows.active, c.active);
+        if (c.statement[0] == 'w') {
+            EXPECT_EQ(h.var("w"), c.appearsMs < 0 ? "0" : "9");
+            // Without a time-out nothing is looked for at all.
+            EXPECT_EQ(h.fakes.windows.enumerations == 0, c.endMs == 0);
+        }
+        const auto waited = h.fakes.host.time - Host::Clock::time_point();
+        EXPECT_GE(waited, milliseconds(c.endMs));
+        EXPECT_LT(waited, milliseconds(c.endMs + 20));
     }
 }
 
@@ -119,33 +128,6 @@ TEST(GetWindowID, ReadsItsParametersAfreshOnEveryAttempt) {
     };
     ASSERT_FALSE(h.process("w = GetWindowID title,2"));
     EXPECT_EQ(h.var("w"), "5");
-}
-
-TEST(SetFocus, RestoresAMinimisedWindowBeforeBringingItForward) {
-    Harness h;
-    h.fakes.windows.windows = {{1, "Other", true}, {2, "Mail - Inbox", true, true}};
-    ASSERT_FALSE(h.process("SetFocus Mail"));
-    EXPECT_EQ(h.calls(), (std::vector<std::string>{"restore 2", "setForeground 2"}));
-    EXPECT_EQ(h.fakes.windows.active, 2);
-}
-
-TEST(SetFocus, ByTitleThatNeverAppearsIsNoError) {
-    Harness h;
-    ASSERT_FALSE(h.process("TimeOut 1"));
-    EXPECT_EQ(describeFailure(h.process("SetFocus Nowhere")), "no failure");
-    EXPECT_EQ(std::chrono::duration_cast<seconds>(h.fakes.host.time.time_since_epoch()).count(), 1);
-}
-
-TEST(SetFocus, ByProcessRetriesUntilTheProgramHasAWindow) {
-    Harness h;
-    h.fakes.host.onYield = [&] {
-        if (h.fakes.host.time >= Host::Clock::time_point(milliseconds(500)) &&
-            h.fakes.windows.windows.empty()) {
-            h.fakes.windows.windows.push_back({9, "Started", true, false, 1234});
-        }
-    };
-    ASSERT_FALSE(h.process("SetFocus 1234"));
-    EXPECT_EQ(h.fakes.windows.active, 9);
 }
 
 // "No window yet" (5) is worth waiting for; any other failure is raised at once.
@@ -166,13 +148,6 @@ TEST(SetFocus, ByProcessRetriesOnlyFailureFiveUntilTheTimeOut) {
               "70 \"Permission denied\" at \"Tarn.SetFocus.Process\"");
     EXPECT_EQ(attempts(other), 1);
     EXPECT_EQ(other.fakes.host.time, Host::Clock::time_point());
-}
-
-TEST(SetFocus, ADigitsOnlyTitleIsTakenAsAProcess) {
-    Harness h;
-    h.fakes.windows.windows = {{3, "2024", true, false, 99}};
-    ASSERT_FALSE(h.process("TimeOut 0"));
-    EXPECT_EQ(h.process("SetFocus 2024")->number(), 5);
 }
 
 TEST(CloseWindow, ReturnsAtOnceAndTellsWhetherTheWindowIsStillThere) {

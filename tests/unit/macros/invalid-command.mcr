@@ -1,3 +1,0 @@
-Send ok
-Sned oops
-Send never

@@ -1,3 +1,0 @@
-x = 1
-SetFocus "Calculator,2
-x = 2
