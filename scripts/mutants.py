@@ -55,10 +55,18 @@ def labels_for(path):
     return ["unit"]
 
 
-def code_lines(path):
+def source_text(path, rev):
+    """A file as it is, or as it was at a git revision."""
+    if rev is None:
+        return (ROOT / path).read_text(errors="replace")
+    return subprocess.run(["git", "show", "%s:%s" % (rev, path)], cwd=ROOT, check=True,
+                          capture_output=True, text=True, errors="replace").stdout
+
+
+def code_lines(path, rev=None):
     """(number, text) of the lines worth mutating: no comments, preprocessor
     lines, string-heavy lines or declarations of tables."""
-    for number, line in enumerate((ROOT / path).read_text(errors="replace").splitlines(), 1):
+    for number, line in enumerate(source_text(path, rev).splitlines(), 1):
         stripped = line.strip()
         if (not stripped or stripped.startswith(("//", "#", "*", "/*", "static_assert"))
                 or '"' in stripped or "'" in stripped or "template" in stripped
@@ -67,10 +75,11 @@ def code_lines(path):
         yield number, line
 
 
-def candidates(path):
-    """Every fault that can be planted in one file, as (line, kind, new text)."""
+def candidates(path, rev=None):
+    """Every fault that can be planted in one file, as (line, kind, new text,
+    the line it replaces)."""
     found = []
-    for number, line in code_lines(path):
+    for number, line in code_lines(path, rev):
         stripped = line.strip()
         for old, new in COMPARISONS:
             if old in line:
@@ -100,19 +109,26 @@ def candidates(path):
             indent = line[:len(line) - len(line.lstrip())]
             found.append((number, "negate condition",
                           re.sub(r"(if|while) \((.*)\) \{$", r"\1 (!(\2)) {", line.rstrip())))
-    return found
+    lines = source_text(path, rev).splitlines()
+    return [(number, kind, text, lines[number - 1]) for number, kind, text in found]
 
 
-def all_candidates():
-    sources = subprocess.run(["git", "ls-files", "src/*.cpp"], cwd=ROOT, check=True,
-                             capture_output=True, text=True).stdout.split()
+def all_candidates(rev=None):
+    """The candidates by folder, from the tree as it is or as it was at rev:
+    the same rev gives the same faults however the tree has changed since."""
+    listing = (["git", "ls-files", "src/*.cpp"] if rev is None else
+               ["git", "ls-tree", "-r", "--name-only", rev, "src"])
+    sources = [path for path in subprocess.run(listing, cwd=ROOT, check=True,
+                                               capture_output=True, text=True).stdout.split()
+               if path.endswith(".cpp")]
     by_folder = {}
     for path in sources:
         # The fakes serve only the tests, and the icons are drawings.
         if "/fake/" in path or "/icons/" in path or path.endswith("main.cpp"):
             continue
-        for number, kind, text in candidates(path):
-            by_folder.setdefault(str(Path(path).parent), []).append((path, number, kind, text))
+        for number, kind, text, was in candidates(path, rev):
+            by_folder.setdefault(str(Path(path).parent), []).append(
+                (path, number, kind, text, was))
     return by_folder
 
 
@@ -148,13 +164,17 @@ def main():
     parser.add_argument("--seed", type=int, default=2026)
     parser.add_argument("--minutes", type=float, default=4.0,
                         help="time limit of one fault's tests")
+    parser.add_argument("--from", dest="rev", metavar="REV",
+                        help="choose the faults from the sources at this git revision "
+                             "(to compare two trees on the same faults); a fault whose "
+                             "line has changed since is passed over")
     parser.add_argument("--list", action="store_true",
                         help="print the faults that would be tried, and stop")
     args = parser.parse_args()
 
-    queue = ordered(all_candidates(), args.seed)
+    queue = ordered(all_candidates(args.rev), args.seed)
     if args.list:
-        for i, (path, number, kind, text) in zip(range(args.count * 2), queue):
+        for i, (path, number, kind, text, _) in zip(range(args.count * 2), queue):
             print("%s:%d  %s  | %s" % (path, number, kind, text.strip()))
         return 0
 
@@ -178,12 +198,16 @@ def main():
             return 1
         caught, missed, tried = [], [], 0
         started = time.monotonic()
-        for path, number, kind, text in queue:
+        for path, number, kind, text, was in queue:
             if tried == args.count:
                 break
             source = tree / path
+            if not source.exists():
+                continue
             original = source.read_text()
             lines = original.split("\n")
+            if len(lines) < number or lines[number - 1] != was:
+                continue  # the line has changed since the revision the faults come from
             lines[number - 1] = text
             source.write_text("\n".join(lines))
             try:
