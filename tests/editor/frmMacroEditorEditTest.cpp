@@ -1,13 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Editing: the one-level undo and its rules, the clipboard commands from the
-// menus, the keys and the toolbar, the Edit entries following the selection
-// and the clipboard, and the right-button "&Edit Menu".
-#include <QApplication>
-#include <QClipboard>
+// Editing: the one-level undo, the clipboard commands and the Edit entries.
 #include <QInputMethodEvent>
 #include <QMimeData>
-#include <QTest>
-#include <QToolBar>
 
 #include "EditorTest.h"
 
@@ -147,8 +141,8 @@ TEST_F(EditorTest, PasteReplacesTheSelectionAndLeavesTheCaretBehind) {
     }
 }
 
-TEST_F(EditorTest, EditEntriesFollowTheSelectionAndTheClipboard) {
-    auto form = editor();
+TEST_F(EditorTest, EditEntriesFollowTheSelectionAndTheClipboardAndTheToolbarWorksWithoutMenus) {
+    auto form = shownEditor();
     const char* selectionEntries[] = {"mnuEditCopy",         "mnuEditCut",
                                       "mnuEditDelete",       "mnuMacroEditMenuCopy",
                                       "mnuMacroEditMenuCut", "mnuMacroEditMenuDelete"};
@@ -177,11 +171,8 @@ TEST_F(EditorTest, EditEntriesFollowTheSelectionAndTheClipboard) {
     // Another program's clipboard counts as soon as it changes.
     QApplication::clipboard()->setText("Send \"x\"");
     expectPaste(true);
-}
 
-TEST_F(EditorTest, ToolbarCutCopyPasteWorkWhileTheMenusAreDisabled) {
-    auto form = shownEditor();
-    form->InsertText("Wait 1");
+    // The toolbar's Cut and Paste work while the menus are off.
     form->DisableMenus();
     for (const char* name : {"mnuFile", "mnuEdit", "mnuSearch", "mnuHelp", "mnuMacro"})
         EXPECT_FALSE(action(*form, name)->isEnabled()) << name;
