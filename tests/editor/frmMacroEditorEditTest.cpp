@@ -85,7 +85,7 @@ TEST_F(EditorTest, UndoGoesBackToTheLatestCopy) {
     }
 }
 
-TEST_F(EditorTest, TypingEnablesOnlyTheMenuUndoAndEnterDisablesBoth) {
+TEST_F(EditorTest, TypingEnablesOnlyTheMenuUndoEnterDisablesBothAndTheRightButtonShowsTheMenu) {
     auto form = shownEditor();
     form->InsertText("x");
     EXPECT_TRUE(enabled(*form, "mnuMacroEditMenuUndo"));  // SetUndo enables both
@@ -110,6 +110,27 @@ TEST_F(EditorTest, TypingEnablesOnlyTheMenuUndoAndEnterDisablesBoth) {
     // Shift+Enter is an ordinary line end of the file.
     key(*form, Qt::Key_Return, Qt::ShiftModifier);
     EXPECT_EQ(textOf(*form), QString::fromUtf8("x\ny\n\xC3\xA9\n"));
+
+    // The right button shows the Edit Menu once the player installs it.
+    QWidget* area = text(*form)->viewport();
+    const auto rightClick = [&] {
+        QContextMenuEvent menuEvent(QContextMenuEvent::Mouse, QPoint(5, 5),
+                                    area->mapToGlobal(QPoint(5, 5)));
+        QApplication::sendEvent(area, &menuEvent);
+        QTest::mouseClick(area, Qt::RightButton, Qt::NoModifier, QPoint(5, 5));
+        QApplication::processEvents();
+        return QApplication::activePopupWidget();
+    };
+    // Before the player installs it there is no menu at all.
+    EXPECT_EQ(rightClick(), nullptr);
+    form->installRightButtonMenu();
+    QWidget* popup = rightClick();
+    ASSERT_NE(popup, nullptr);
+    EXPECT_EQ(popup->objectName(), "mnuMacroEditMenu");
+    popup->close();
+    // Unloading the window removes it.
+    form->close();
+    EXPECT_FALSE(form->rightButtonMenuInstalled());
 }
 
 TEST_F(EditorTest, PasteReplacesTheSelectionAndLeavesTheCaretBehind) {
@@ -192,29 +213,6 @@ TEST_F(EditorTest, EditEntriesFollowTheSelectionAndTheClipboardAndTheToolbarWork
     EXPECT_EQ(textOf(*form), "Wait 1");
     form->EnableMenus();
     EXPECT_TRUE(action(*form, "mnuEdit")->isEnabled());
-}
-
-TEST_F(EditorTest, RightButtonShowsTheEditMenuOnceInstalled) {
-    auto form = shownEditor();
-    QWidget* area = text(*form)->viewport();
-    const auto rightClick = [&] {
-        QContextMenuEvent menuEvent(QContextMenuEvent::Mouse, QPoint(5, 5),
-                                    area->mapToGlobal(QPoint(5, 5)));
-        QApplication::sendEvent(area, &menuEvent);
-        QTest::mouseClick(area, Qt::RightButton, Qt::NoModifier, QPoint(5, 5));
-        QApplication::processEvents();
-        return QApplication::activePopupWidget();
-    };
-    // Before the player installs it there is no menu at all.
-    EXPECT_EQ(rightClick(), nullptr);
-    form->installRightButtonMenu();
-    QWidget* popup = rightClick();
-    ASSERT_NE(popup, nullptr);
-    EXPECT_EQ(popup->objectName(), "mnuMacroEditMenu");
-    popup->close();
-    // Unloading the window removes it.
-    form->close();
-    EXPECT_FALSE(form->rightButtonMenuInstalled());
 }
 
 }  // namespace

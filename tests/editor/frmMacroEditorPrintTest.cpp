@@ -9,7 +9,6 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStringList>
-#include <QTemporaryDir>
 #include <QTextDocumentFragment>
 
 #include "CurrentPrinter.h"
@@ -208,7 +207,7 @@ TEST_F(PrintTest, PrintAndSetupFollowThePrintersThereAre) {
 
 constexpr double kTwipsPerPoint = 20;
 
-TEST(PrintJob, PdfShowsEveryRunWhereTheLayoutPutIt) {
+TEST_F(EditorTest, PrintJobPdfShowsEveryRunWhereTheLayoutPutIt) {
     // Lines with tabs and CR LF ends, then one long paragraph that must wrap:
     // about three A4 pages.
     QString text;
@@ -216,9 +215,7 @@ TEST(PrintJob, PdfShowsEveryRunWhereTheLayoutPutIt) {
         text += QStringLiteral("line%1 alpha\tbeta gamma\r\n").arg(i);
     for (int i = 1; i <= 400; ++i)
         text += QStringLiteral("word%1 ").arg(i);
-    QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
-    const QString pdf = dir.filePath("out.pdf"), title = dir.filePath("demo.mcr");
+    const QString pdf = path("out.pdf"), title = path("demo.mcr");
     QPrinter printer(QPrinter::HighResolution);
     printer.setOutputFormat(QPrinter::PdfFormat);
     printer.setOutputFileName(pdf);

@@ -115,7 +115,6 @@ TEST_F(EditorTest, MacroShownInColourAndMarkedWithoutBeingChangedWithHelpAndAbou
 // clear a trace too large to show.
 class ViewerTest : public EditorTest {
   protected:
-    QString trace(const QByteArray& poBytes) { return put("TarnTrace.txt", poBytes); }
     std::unique_ptr<frmMacroEditor> viewer(const QString& psvTrace) {
         auto form = std::make_unique<frmMacroEditor>();
         form->ViewLogMode();
@@ -130,7 +129,7 @@ TEST_F(ViewerTest, ShowsTheTraceReadOnlyWithOnlyPrintExitAndHelpAtItsOwnPlace) {
         SaveSetting(appTitle(), kSectionSettings, key, "1500");
     SaveSetting(appTitle(), kSectionSettings, kKeyLogViewerWidth, "6000");
     SaveSetting(appTitle(), kSectionSettings, kKeyLogViewerHeight, "3000");
-    auto form = viewer(trace("Wait 1\r\nError 5 - x\r\n"));
+    auto form = viewer(put("TarnTrace.txt", "Wait 1\r\nError 5 - x\r\n"));
     ASSERT_TRUE(mOpened);
     EXPECT_EQ(form->pos(), QPoint(100, 100));
     EXPECT_EQ(form->size(), QSize(400, 200));
@@ -186,7 +185,7 @@ TEST_F(ViewerTest, EveryOpeningReadsTheTraceAgainAndATooLargeOneIsOfferedForClea
         EXPECT_FALSE(mOpened);
         ASSERT_EQ(mMessages.size(), 1u);
         EXPECT_EQ(mMessages[0].text, "There is no data in the file or the file could not be found");
-        const QString file = trace("Wait 1\r\nWait 2\r\n");
+        const QString file = put("TarnTrace.txt", "Wait 1\r\nWait 2\r\n");
         form->ViewLogMode();
         ASSERT_TRUE(form->OpenMacro(file));
         EXPECT_EQ(textOf(*form), "Wait 1\nWait 2\n");
