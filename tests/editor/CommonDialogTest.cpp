@@ -1,12 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The common dialog: filters in the program's notation, the real Qt file
-// dialog it shows and what it lists, the chosen path, the settings that carry
-// over from one use to the next, and the cancel that is failure 32755.
+// The common dialog: its filters and the real Qt file dialog it shows.
 #include <gtest/gtest.h>
 #include <algorithm>
 
 #include <QAbstractItemModel>
-#include <QApplication>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
@@ -50,11 +47,56 @@ std::unique_ptr<ModalWatch> answerRealDialog(std::function<void(QFileDialog&)> i
     });
 }
 
-TEST(CommonDialog, RealDialogChoosesAFileAndKeepsItsSettings) {
+QStringList listed(QFileDialog& poDialog) {
+    auto* view = poDialog.findChild<QListView*>(QStringLiteral("listView"));
+    if (!view) return {};
+    QStringList names;
+    // The folder is read in the background: wait (bounded) for its entries.
+    for (int tries = 0; tries < 200; ++tries) {
+        QTest::qWait(10);
+        names.clear();
+        QAbstractItemModel* model = view->model();
+        for (int row = 0; row < model->rowCount(view->rootIndex()); ++row)
+            names << model->index(row, 0, view->rootIndex()).data().toString();
+        if (names.contains(QStringLiteral("sub"))) break;
+    }
+    names.sort();
+    return names;
+}
+
+// Programs are the files that may run and All Files is every file; the
+// settings carry over from one use to the next.
+TEST(CommonDialog, RealDialogListsChoosesAFileAndKeepsItsSettings) {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
-    QFile(dir.filePath("README")).open(QIODevice::WriteOnly);
-    QFile(dir.filePath("a.mcr")).open(QIODevice::WriteOnly);
+    ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("sub")));
+    for (const auto& [name, executable] :
+         {std::pair{"prog", true}, {"run.sh", true}, {"README", false}, {"a.mcr", false}}) {
+        QFile file(dir.filePath(QLatin1String(name)));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        if (executable)
+            file.setPermissions(file.permissions() | QFileDevice::ExeOwner | QFileDevice::ExeUser);
+    }
+    QStringList programs, everything;
+    auto watch = answerRealDialog(
+        [&](QFileDialog& shown) {
+            programs = listed(shown);
+            auto* types = shown.findChild<QComboBox*>("fileTypeCombo");
+            ASSERT_NE(types, nullptr);
+            // Chosen as a user does, which is what the dialog follows.
+            QTest::keyClick(types, Qt::Key_Down);
+            ASSERT_EQ(types->currentIndex(), 1);
+            everything = listed(shown);
+        },
+        QString());
+    CommonDialog programsDialog;
+    programsDialog.setFlags(CommonDialog::kFileDialogFlags);
+    programsDialog.setFilter(QStringLiteral("Programs|") + CommonDialog::kExecutablesMask +
+                             QStringLiteral("|All Files(*.*)|*.*"));
+    programsDialog.setFileName(dir.filePath(QStringLiteral("prog")));
+    EXPECT_THROW(programsDialog.ShowOpen(), Failure);
+    EXPECT_EQ(programs, (QStringList{"prog", "run.sh", "sub"}));
+    EXPECT_EQ(everything, (QStringList{"README", "a.mcr", "prog", "run.sh", "sub"}));
 
     CommonDialog dialog;
     dialog.setInitDir(dir.path());
@@ -62,7 +104,7 @@ TEST(CommonDialog, RealDialogChoosesAFileAndKeepsItsSettings) {
     dialog.setDialogTitle("Find Macro");
     dialog.setFilter("Macros (*.mcr)|*.mcr|All Files(*.*)|*.*");
     dialog.setFilterIndex(2);
-    auto watch = answerRealDialog(
+    watch = answerRealDialog(
         [&](QFileDialog& shown) {
             EXPECT_EQ(shown.windowTitle(), "Find Macro");
             EXPECT_EQ(shown.directory().path(), dir.path());
@@ -97,56 +139,6 @@ TEST(CommonDialog, RealDialogChoosesAFileAndKeepsItsSettings) {
         "new");
     dialog.ShowSave();
     EXPECT_EQ(dialog.FileName(), dir.filePath("new.mcr"));
-}
-
-QStringList listed(QFileDialog& poDialog) {
-    auto* view = poDialog.findChild<QListView*>(QStringLiteral("listView"));
-    if (!view) return {};
-    QStringList names;
-    // The folder is read in the background: wait (bounded) for its entries.
-    for (int tries = 0; tries < 200; ++tries) {
-        QTest::qWait(10);
-        names.clear();
-        QAbstractItemModel* model = view->model();
-        for (int row = 0; row < model->rowCount(view->rootIndex()); ++row)
-            names << model->index(row, 0, view->rootIndex()).data().toString();
-        if (names.contains(QStringLiteral("sub"))) break;
-    }
-    names.sort();
-    return names;
-}
-
-TEST(CommonDialogFilter, ProgramsAreTheFilesThatMayRunAndAllFilesIsEveryFile) {
-    QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
-    ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("sub")));
-    for (const auto& [name, executable] :
-         {std::pair{"prog", true}, {"run.sh", true}, {"notes", false}, {"a.txt", false}}) {
-        QFile file(dir.filePath(QLatin1String(name)));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        if (executable)
-            file.setPermissions(file.permissions() | QFileDevice::ExeOwner | QFileDevice::ExeUser);
-    }
-    QStringList programs, everything;
-    const auto watch = answerRealDialog(
-        [&](QFileDialog& shown) {
-            programs = listed(shown);
-            auto* types = shown.findChild<QComboBox*>("fileTypeCombo");
-            ASSERT_NE(types, nullptr);
-            // Chosen as a user does, which is what the dialog follows.
-            QTest::keyClick(types, Qt::Key_Down);
-            ASSERT_EQ(types->currentIndex(), 1);
-            everything = listed(shown);
-        },
-        QString());
-    CommonDialog dialog;
-    dialog.setFlags(CommonDialog::kFileDialogFlags);
-    dialog.setFilter(QStringLiteral("Programs|") + CommonDialog::kExecutablesMask +
-                     QStringLiteral("|All Files(*.*)|*.*"));
-    dialog.setFileName(dir.filePath(QStringLiteral("prog")));
-    EXPECT_THROW(dialog.ShowOpen(), Failure);
-    EXPECT_EQ(programs, (QStringList{"prog", "run.sh", "sub"}));
-    EXPECT_EQ(everything, (QStringList{"a.txt", "notes", "prog", "run.sh", "sub"}));
 }
 
 }  // namespace

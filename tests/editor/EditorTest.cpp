@@ -1,11 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "EditorTest.h"
 
-#include <QApplication>
-#include <QClipboard>
-#include <QFile>
-#include <QTest>
-
 #include "EditorText.h"
 #include "Settings.h"
 
@@ -47,47 +42,6 @@ void EditorTest::TearDown() {
     setSettingsFolder(msvOldSettings);
 }
 
-QString EditorTest::put(const QString& psvName, const QByteArray& poBytes) const {
-    QFile file(path(psvName));
-    EXPECT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(poBytes);
-    return path(psvName);
-}
-
-QByteArray EditorTest::contents(const QString& psvPath) {
-    QFile file(psvPath);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
-std::unique_ptr<frmMacroEditor> EditorTest::editor() {
-    auto form = std::make_unique<frmMacroEditor>();
-    form->Load();
-    return form;
-}
-
-std::unique_ptr<frmMacroEditor> EditorTest::shownEditor() {
-    auto form = editor();
-    showActive(*form);
-    return form;
-}
-
-void EditorTest::showActive(frmMacroEditor& poForm) {
-    poForm.show();
-    poForm.activateWindow();
-    EXPECT_TRUE(QTest::qWaitForWindowActive(&poForm, 5000));
-    text(poForm)->setFocus();
-}
-
-QAction* EditorTest::action(frmMacroEditor& poForm, const char* psvName) {
-    QAction* found = poForm.findChild<QAction*>(QLatin1String(psvName));
-    EXPECT_NE(found, nullptr) << psvName;
-    return found;
-}
-
-QPlainTextEdit* EditorTest::text(frmMacroEditor& poForm) {
-    return poForm.findChild<QPlainTextEdit*>(QStringLiteral("txtEdit"));
-}
-
 QString EditorTest::textOf(frmMacroEditor& poForm) {
     return exactText(*text(poForm));
 }
@@ -105,17 +59,6 @@ void EditorTest::type(frmMacroEditor& poForm, const QString& psvKeys) {
             }
         }
     }
-}
-
-void EditorTest::key(frmMacroEditor& poForm, Qt::Key piKey, Qt::KeyboardModifiers piModifiers) {
-    QTest::keyClick(text(poForm), piKey, piModifiers);
-}
-
-void EditorTest::select(frmMacroEditor& poForm, int piStart, int piEnd) {
-    QTextCursor cursor = text(poForm)->textCursor();
-    cursor.setPosition(piStart);
-    cursor.setPosition(piEnd, QTextCursor::KeepAnchor);
-    text(poForm)->setTextCursor(cursor);
 }
 
 }  // namespace tarn::editor::test

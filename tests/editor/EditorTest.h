@@ -1,17 +1,21 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the editor's window tests share: a temporary folder for files and the
-// settings store, the editor's questions, reports and file dialogs answered
-// from scripts, the saved paths the player would receive, and the window's
-// controls found by their object names.
+// settings store, and the editor's questions and dialogs answered from scripts.
 
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QApplication>
 #include <QByteArray>
+#include <QClipboard>
+#include <QDir>
+#include <QFile>
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QTemporaryDir>
+#include <QTest>
+#include <QToolBar>
 #include <deque>
 #include <memory>
 #include <optional>
@@ -42,24 +46,57 @@ class EditorTest : public ::testing::Test {
 
     QString path(const QString& psvName) const { return mDir.filePath(psvName); }
     // A file in the test's folder with exactly these bytes.
-    QString put(const QString& psvName, const QByteArray& poBytes) const;
-    static QByteArray contents(const QString& psvPath);
-
+    QString put(const QString& psvName, const QByteArray& poBytes) const {
+        QFile file(path(psvName));
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(poBytes);
+        return path(psvName);
+    }
+    static QByteArray contents(const QString& psvPath) {
+        QFile file(psvPath);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+    }
     // A loaded editor window (not shown).
-    std::unique_ptr<frmMacroEditor> editor();
+    static std::unique_ptr<frmMacroEditor> editor() {
+        auto form = std::make_unique<frmMacroEditor>();
+        form->Load();
+        return form;
+    }
     // A loaded editor shown and active, so that its shortcuts work.
-    std::unique_ptr<frmMacroEditor> shownEditor();
-    static void showActive(frmMacroEditor& poForm);
+    static std::unique_ptr<frmMacroEditor> shownEditor() {
+        auto form = editor();
+        showActive(*form);
+        return form;
+    }
+    static void showActive(frmMacroEditor& poForm) {
+        poForm.show();
+        poForm.activateWindow();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(&poForm, 5000));
+        text(poForm)->setFocus();
+    }
 
   public:
-    static QAction* action(frmMacroEditor& poForm, const char* psvName);
-    static QPlainTextEdit* text(frmMacroEditor& poForm);
+    static QAction* action(frmMacroEditor& poForm, const char* psvName) {
+        QAction* found = poForm.findChild<QAction*>(QLatin1String(psvName));
+        EXPECT_NE(found, nullptr) << psvName;
+        return found;
+    }
+    static QPlainTextEdit* text(frmMacroEditor& poForm) {
+        return poForm.findChild<QPlainTextEdit*>(QStringLiteral("txtEdit"));
+    }
     static QString textOf(frmMacroEditor& poForm);
     // Types into the text area through key events ("\n" is Enter).
     static void type(frmMacroEditor& poForm, const QString& psvKeys);
     static void key(frmMacroEditor& poForm, Qt::Key piKey,
-                    Qt::KeyboardModifiers piModifiers = Qt::NoModifier);
-    static void select(frmMacroEditor& poForm, int piStart, int piEnd);
+                    Qt::KeyboardModifiers piModifiers = Qt::NoModifier) {
+        QTest::keyClick(text(poForm), piKey, piModifiers);
+    }
+    static void select(frmMacroEditor& poForm, int piStart, int piEnd) {
+        QTextCursor cursor = text(poForm)->textCursor();
+        cursor.setPosition(piStart);
+        cursor.setPosition(piEnd, QTextCursor::KeepAnchor);
+        text(poForm)->setTextCursor(cursor);
+    }
 
   protected:
     // Scripts, used up from the front: answers to the next questions (No when

@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Highlighting as a table of lines to the parts each character is shown as:
-// K keyword, C comment, Q quoted text, N number, B braces, P prefix, blank
-// nothing; which lines of a text area get their colours when; and the gutter
-// of line numbers and check marks.
+// Colours as the parts each character is shown as: K keyword, C comment,
+// Q quoted text, N number, B braces, P prefix, blank nothing; and the gutter.
 #include <gtest/gtest.h>
 #include <functional>
 #include <vector>
@@ -81,26 +79,21 @@ TEST(MacroHighlighter, ColoursTheLinesInViewAsTheyComeIntoView) {
     QPlainTextEdit edit;
     edit.setLineWrapMode(QPlainTextEdit::NoWrap);
     edit.resize(400, 200);
-    QString text;
-    for (int i = 0; i < 2000; ++i)
-        text += QStringLiteral("Send {ENTER}\n");
-    edit.setPlainText(text);
+    edit.setPlainText(QStringLiteral("Send {ENTER}\n").repeated(2000));
     edit.document()->setModified(false);
     QSignalSpy changes(edit.document(), &QTextDocument::contentsChange);
     MacroHighlighter highlighter(&edit);
     edit.show();
     QApplication::processEvents();
     const QTextDocument& document = *edit.document();
-    const auto coloured = [&](int piLine) {
-        const QTextBlock block = document.findBlockByNumber(piLine);
-        return MacroHighlighter::highlighted(block) &&
-               partsOf(block.text(), block.layout()->formats()) == QStringLiteral("KKKK BBBBBBB");
-    };
     const auto expectColoured = [&](const char* psvWhen, std::vector<int> pColoured,
                                     std::vector<int> pPlain) {
         QApplication::processEvents();
-        for (int line : pColoured)
-            EXPECT_TRUE(coloured(line)) << psvWhen << " " << line;
+        for (int line : pColoured) {
+            const QTextBlock block = document.findBlockByNumber(line);
+            EXPECT_TRUE(MacroHighlighter::highlighted(block)) << psvWhen << " " << line;
+            EXPECT_EQ(partsOf(block.text(), block.layout()->formats()), "KKKK BBBBBBB") << line;
+        }
         for (int line : pPlain)
             EXPECT_FALSE(MacroHighlighter::highlighted(document.findBlockByNumber(line)))
                 << psvWhen << " " << line;
@@ -135,10 +128,22 @@ TEST(MacroHighlighter, ColoursTheLinesInViewAsTheyComeIntoView) {
     EXPECT_EQ(document.findBlockByNumber(503).text(), "Rem Send {ENTER}");
 }
 
+// What a check of the whole text flags, as the gutter shows it.
+std::map<int, QString> fullCheck(const QPlainTextEdit& poEdit) {
+    std::map<int, QString> marks;
+    for (const Finding& finding : CheckMacroText(exactText(poEdit).toStdString())) {
+        marks[finding.line] = QStringLiteral("error %1: %2")
+                                  .arg(finding.number)
+                                  .arg(QString::fromStdString(finding.description));
+    }
+    return marks;
+}
+
 // The gutter beside a text area: line numbers at the lines' heights, marks
-// with their findings where tarn --check would flag a line, kept right after
-// edits and checked as far as the view.
-TEST(MacroGutter, MarksTheLinesACheckFlags) {
+// with their findings where tarn --check would flag a line; a text far longer
+// than the view is checked as far as the view, and further as it is scrolled
+// into view.
+TEST(MacroGutter, MarksTheLinesACheckFlagsAsFarAsTheView) {
     QPlainTextEdit edit;
     edit.resize(400, 300);
     edit.setPlainText(QStringLiteral("Rem fine\nSend {BOGUS}\nWait 1\nFoo bar\n"));
@@ -166,17 +171,16 @@ TEST(MacroGutter, MarksTheLinesACheckFlags) {
         const int y = gutter.mapFrom(&edit, edit.viewport()->mapTo(&edit, line.center())).y();
         EXPECT_EQ(gutter.lineAt(y), block.blockNumber() + 1);
     }
-}
 
-// What a check of the whole text flags, as the gutter shows it.
-std::map<int, QString> fullCheck(const QPlainTextEdit& poEdit) {
-    std::map<int, QString> marks;
-    for (const Finding& finding : CheckMacroText(exactText(poEdit).toStdString())) {
-        marks[finding.line] = QStringLiteral("error %1: %2")
-                                  .arg(finding.number)
-                                  .arg(QString::fromStdString(finding.description));
-    }
-    return marks;
+    QString text;
+    for (int i = 0; i < 30000; ++i)
+        text += i == 5 || i == 29990 ? QStringLiteral("Foo bar\n") : QStringLiteral("Wait 1\n");
+    edit.setPlainText(text);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return gutter.marks().count(6) == 1; }, 5000));
+    EXPECT_EQ(gutter.marks().count(29991), 0u);
+    edit.verticalScrollBar()->setValue(edit.verticalScrollBar()->maximum());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return gutter.marks().count(29991) == 1; }, 5000));
+    EXPECT_EQ(gutter.marks(), fullCheck(edit));
 }
 
 // After an edit the gutter checks only the lines it can affect; what it shows
@@ -217,24 +221,6 @@ TEST(MacroGutter, AfterAnEditShowsWhatAWholeCheckShows) {
         EXPECT_EQ(gutter.marks(), fullCheck(edit)) << c.name;
         EXPECT_EQ(gutter.marks().size(), c.marks) << c.name;
     }
-}
-
-// A text far longer than the view is checked as far as the view, and further
-// as it is scrolled into view.
-TEST(MacroGutter, ChecksTheLinesBelowTheViewWhenTheyComeIntoView) {
-    QPlainTextEdit edit;
-    edit.resize(400, 200);
-    MacroGutter gutter(&edit);
-    edit.show();
-    QString text;
-    for (int i = 0; i < 30000; ++i)
-        text += i == 5 || i == 29990 ? QStringLiteral("Foo bar\n") : QStringLiteral("Wait 1\n");
-    edit.setPlainText(text);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return gutter.marks().count(6) == 1; }, 5000));
-    EXPECT_EQ(gutter.marks().count(29991), 0u);
-    edit.verticalScrollBar()->setValue(edit.verticalScrollBar()->maximum());
-    EXPECT_TRUE(QTest::qWaitFor([&] { return gutter.marks().count(29991) == 1; }, 5000));
-    EXPECT_EQ(gutter.marks(), fullCheck(edit));
 }
 
 }  // namespace

@@ -5,7 +5,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcessEnvironment>
 #include <algorithm>
 
 #include "PlatformTestSupport.h"
@@ -15,14 +14,6 @@ namespace tarn::editor::testing {
 namespace {
 
 using namespace std::chrono_literals;
-
-bool writeText(const QString& path, const QString& text, QFile::Permissions mode) {
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) return false;
-    file.write(text.toUtf8());
-    file.close();
-    return file.setPermissions(mode);
-}
 
 // The back end: called without arguments it describes itself; otherwise it
 // copies the job (the file in $6, or standard input) into the folder its
@@ -37,11 +28,13 @@ file="$out/job-$1-$PRINTER.pdf"
 if [ -n "$6" ]; then cp "$6" "$file"; else cat > "$file"; fi
 )";
 
-constexpr QFile::Permissions kOwnerAll = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner;
-constexpr QFile::Permissions kReadable =
-    QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther;
-constexpr QFile::Permissions kRunnable =
-    kOwnerAll | QFile::ReadGroup | QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther;
+bool writeText(const QString& path, const QString& text, mode_t mode) {
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) return false;
+    file.write(text.toUtf8());
+    file.close();
+    return ::chmod(QFile::encodeName(path).constData(), mode) == 0;
+}
 
 }  // namespace
 
@@ -57,10 +50,6 @@ bool PrivateCups::fail(const QString& psvWhy) {
     return false;
 }
 
-QString PrivateCups::outFolder() const {
-    return msvRoot + "/out";
-}
-
 bool PrivateCups::start(const QString& psvQueue) {
     const QString socket = qEnvironmentVariable("CUPS_SERVER");
     if (!socket.startsWith('/')) return fail("CUPS_SERVER does not name a socket");
@@ -72,14 +61,14 @@ bool PrivateCups::start(const QString& psvQueue) {
                       : QFile::remove(entry.filePath());
     // The scheduler runs its back ends as lp, which must reach out/; everyone
     // may write tmp/ and out/, and lp owns what the scheduler writes as lp.
-    QFile::setPermissions(msvRoot, kRunnable);
     for (const char* sub : {"conf", "spool", "cache", "state", "log", "tmp", "out", "bin/backend"})
         if (!root.mkpath(sub)) return fail(QString("cannot make ") + sub);
-    for (const char* sub : {"bin", "bin/backend", "conf", "log"})
-        QFile::setPermissions(root.filePath(sub), kRunnable);
-    for (const char* sub : {"tmp", "out"})
-        if (::chmod(QFile::encodeName(root.filePath(sub)).constData(), 01777) != 0)
-            return fail("chmod failed");
+    const std::pair<const char*, mode_t> modes[] = {
+        {"", 0755},    {"bin", 0755},  {"bin/backend", 0755}, {"conf", 0755},
+        {"log", 0755}, {"tmp", 01777}, {"out", 01777}};
+    for (const auto& [sub, mode] : modes)
+        if (::chmod(QFile::encodeName(msvRoot + '/' + sub).constData(), mode) != 0)
+            return fail(QString("cannot open up ") + sub);
     for (const char* sub : {"spool", "cache", "state", "out"})
         if (!client("chown", {"lp:lp", root.filePath(sub)}))
             return fail("cannot give the spool to lp");
@@ -89,19 +78,19 @@ bool PrivateCups::start(const QString& psvQueue) {
     const QString conf = root.filePath("conf/cupsd.conf");
     const QString files = root.filePath("conf/cups-files.conf");
     const bool written =
-        writeText(root.filePath("bin/backend/tarntest"), kBackend, kRunnable) &&
+        writeText(root.filePath("bin/backend/tarntest"), kBackend, 0755) &&
         writeText(conf,
                   QString("Listen %1\nWebInterface No\nBrowsing No\nLogLevel warn\n"
                           "<Location />\n  Order allow,deny\n  Allow all\n</Location>\n")
                       .arg(socket),
-                  kReadable) &&
+                  0644) &&
         writeText(files,
                   QString("ServerRoot %1/conf\nRequestRoot %1/spool\nCacheDir %1/cache\n"
                           "StateDir %1/state\nTempDir %1/tmp\nAccessLog %1/log/access_log\n"
                           "ErrorLog %1/log/error_log\nPageLog %1/log/page_log\n"
                           "User lp\nGroup lp\nServerBin %1/bin\n")
                       .arg(msvRoot),
-                  kReadable);
+                  0644);
     if (!written) return fail("cannot write the configuration");
 
     mDaemon.setProcessChannelMode(QProcess::ForwardedErrorChannel);
@@ -121,7 +110,8 @@ bool PrivateCups::start(const QString& psvQueue) {
 }
 
 bool PrivateCups::addQueue(const QString& psvQueue) {
-    return client("lpadmin", {"-p", psvQueue, "-E", "-v", "tarntest:" + outFolder(), "-m", "raw"});
+    return client("lpadmin",
+                  {"-p", psvQueue, "-E", "-v", "tarntest:" + msvRoot + "/out", "-m", "raw"});
 }
 
 bool PrivateCups::client(const QString& psvProgram, const QStringList& pArgs,
@@ -144,7 +134,7 @@ QStringList PrivateCups::waitForJobs(int plCount, std::chrono::milliseconds pLim
         [&] {
             QString pending;
             if (!client("lpstat", {"-o"}, &pending) || !pending.trimmed().isEmpty()) return false;
-            jobs = QDir(outFolder()).entryList({"job-*.pdf"}, QDir::Files);
+            jobs = QDir(msvRoot + "/out").entryList({"job-*.pdf"}, QDir::Files);
             return jobs.size() >= plCount;
         },
         pLimit, 100ms);
@@ -153,7 +143,7 @@ QStringList PrivateCups::waitForJobs(int plCount, std::chrono::milliseconds pLim
     std::sort(jobs.begin(), jobs.end(),
               [&](const QString& a, const QString& b) { return id(a) < id(b); });
     for (QString& job : jobs)
-        job = outFolder() + '/' + job;
+        job = msvRoot + "/out/" + job;
     return jobs;
 }
 

@@ -1,11 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
-// A CUPS scheduler of the tests' own, apart from the machine's printing
-// system: it listens on the socket that CUPS_SERVER names (the test program
-// sets it for every client before anything asks for printers), keeps its
-// configuration, spool and logs in that socket's folder, and has one raw
-// queue whose back end copies each job, the PDF Qt sent, into outFolder().
-// The scheduler is ended by its PID when the object goes.
+// A CUPS scheduler of the tests' own on the socket CUPS_SERVER names, with
+// its files in that socket's folder and raw queues whose back end copies each
+// job (the PDF Qt sent) into out/ there. Ended by its PID when the object goes.
 
 #include <QProcess>
 #include <QString>
@@ -27,17 +24,15 @@ class PrivateCups {
     const QString& error() const { return msvError; }
     // One more raw queue into the same folder (not the default).
     bool addQueue(const QString& psvQueue);
-    QString outFolder() const;
 
     // Waits (bounded) until the queues are idle and at least plCount jobs
     // have arrived; returns their files (job-ID-QUEUE.pdf), oldest first.
     QStringList waitForJobs(int plCount, std::chrono::milliseconds pLimit) const;
 
+  private:
     // Runs a CUPS client program against the scheduler; false when it fails.
     bool client(const QString& psvProgram, const QStringList& pArgs,
                 QString* pOutput = nullptr) const;
-
-  private:
     bool fail(const QString& psvWhy);
     void stop();
 

@@ -1,13 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Editing: the one-level undo and its rules, the clipboard commands from the
-// menus, the keys and the toolbar, the Edit entries following the selection
-// and the clipboard, and the right-button "&Edit Menu".
-#include <QApplication>
-#include <QClipboard>
+// Editing: the one-level undo, the clipboard commands and the Edit entries.
 #include <QInputMethodEvent>
 #include <QMimeData>
-#include <QTest>
-#include <QToolBar>
 
 #include "EditorTest.h"
 
@@ -91,7 +85,7 @@ TEST_F(EditorTest, UndoGoesBackToTheLatestCopy) {
     }
 }
 
-TEST_F(EditorTest, TypingEnablesOnlyTheMenuUndoAndEnterDisablesBoth) {
+TEST_F(EditorTest, TypingEnablesOnlyTheMenuUndoEnterDisablesBothAndTheRightButtonShowsTheMenu) {
     auto form = shownEditor();
     form->InsertText("x");
     EXPECT_TRUE(enabled(*form, "mnuMacroEditMenuUndo"));  // SetUndo enables both
@@ -116,6 +110,27 @@ TEST_F(EditorTest, TypingEnablesOnlyTheMenuUndoAndEnterDisablesBoth) {
     // Shift+Enter is an ordinary line end of the file.
     key(*form, Qt::Key_Return, Qt::ShiftModifier);
     EXPECT_EQ(textOf(*form), QString::fromUtf8("x\ny\n\xC3\xA9\n"));
+
+    // The right button shows the Edit Menu once the player installs it.
+    QWidget* area = text(*form)->viewport();
+    const auto rightClick = [&] {
+        QContextMenuEvent menuEvent(QContextMenuEvent::Mouse, QPoint(5, 5),
+                                    area->mapToGlobal(QPoint(5, 5)));
+        QApplication::sendEvent(area, &menuEvent);
+        QTest::mouseClick(area, Qt::RightButton, Qt::NoModifier, QPoint(5, 5));
+        QApplication::processEvents();
+        return QApplication::activePopupWidget();
+    };
+    // Before the player installs it there is no menu at all.
+    EXPECT_EQ(rightClick(), nullptr);
+    form->installRightButtonMenu();
+    QWidget* popup = rightClick();
+    ASSERT_NE(popup, nullptr);
+    EXPECT_EQ(popup->objectName(), "mnuMacroEditMenu");
+    popup->close();
+    // Unloading the window removes it.
+    form->close();
+    EXPECT_FALSE(form->rightButtonMenuInstalled());
 }
 
 TEST_F(EditorTest, PasteReplacesTheSelectionAndLeavesTheCaretBehind) {
@@ -147,8 +162,8 @@ TEST_F(EditorTest, PasteReplacesTheSelectionAndLeavesTheCaretBehind) {
     }
 }
 
-TEST_F(EditorTest, EditEntriesFollowTheSelectionAndTheClipboard) {
-    auto form = editor();
+TEST_F(EditorTest, EditEntriesFollowTheSelectionAndTheClipboardAndTheToolbarWorksWithoutMenus) {
+    auto form = shownEditor();
     const char* selectionEntries[] = {"mnuEditCopy",         "mnuEditCut",
                                       "mnuEditDelete",       "mnuMacroEditMenuCopy",
                                       "mnuMacroEditMenuCut", "mnuMacroEditMenuDelete"};
@@ -177,11 +192,8 @@ TEST_F(EditorTest, EditEntriesFollowTheSelectionAndTheClipboard) {
     // Another program's clipboard counts as soon as it changes.
     QApplication::clipboard()->setText("Send \"x\"");
     expectPaste(true);
-}
 
-TEST_F(EditorTest, ToolbarCutCopyPasteWorkWhileTheMenusAreDisabled) {
-    auto form = shownEditor();
-    form->InsertText("Wait 1");
+    // The toolbar's Cut and Paste work while the menus are off.
     form->DisableMenus();
     for (const char* name : {"mnuFile", "mnuEdit", "mnuSearch", "mnuHelp", "mnuMacro"})
         EXPECT_FALSE(action(*form, name)->isEnabled()) << name;
@@ -201,29 +213,6 @@ TEST_F(EditorTest, ToolbarCutCopyPasteWorkWhileTheMenusAreDisabled) {
     EXPECT_EQ(textOf(*form), "Wait 1");
     form->EnableMenus();
     EXPECT_TRUE(action(*form, "mnuEdit")->isEnabled());
-}
-
-TEST_F(EditorTest, RightButtonShowsTheEditMenuOnceInstalled) {
-    auto form = shownEditor();
-    QWidget* area = text(*form)->viewport();
-    const auto rightClick = [&] {
-        QContextMenuEvent menuEvent(QContextMenuEvent::Mouse, QPoint(5, 5),
-                                    area->mapToGlobal(QPoint(5, 5)));
-        QApplication::sendEvent(area, &menuEvent);
-        QTest::mouseClick(area, Qt::RightButton, Qt::NoModifier, QPoint(5, 5));
-        QApplication::processEvents();
-        return QApplication::activePopupWidget();
-    };
-    // Before the player installs it there is no menu at all.
-    EXPECT_EQ(rightClick(), nullptr);
-    form->installRightButtonMenu();
-    QWidget* popup = rightClick();
-    ASSERT_NE(popup, nullptr);
-    EXPECT_EQ(popup->objectName(), "mnuMacroEditMenu");
-    popup->close();
-    // Unloading the window removes it.
-    form->close();
-    EXPECT_FALSE(form->rightButtonMenuInstalled());
 }
 
 }  // namespace

@@ -1,22 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// New, Open, Save and Save As with every answer of their questions and
-// dialogs, the reports of failed reads and writes, the saved paths, and large
-// files loading.
-#include <gtest/gtest.h>
+// New, Open, Save and Save As with every answer, their failures, large files.
 #include <functional>
 #include <vector>
 
-#include <QApplication>
-#include <QClipboard>
-#include <QDir>
 #include <QDropEvent>
-#include <QFile>
-#include <QFileInfo>
 #include <QMimeData>
-#include <QPlainTextEdit>
 #include <QProgressBar>
-#include <QStatusBar>
-#include <QTest>
 #include <QTimer>
 
 #include "EditorTest.h"
@@ -29,45 +18,42 @@ namespace {
 
 const QString kSaveQuestion = "Save the current file";
 
-// New on a changed untitled text: every answer of the question and of the
-// save dialog that follows a Yes.
-TEST_F(EditorTest, NewOnAChangedUntitledTextWithEveryAnswer) {
-    const struct {
-        const char* name;
-        bool yes;
-        QString saveAs;  // the save dialog's answer; empty: cancelled
-        bool cleared;
-    } cases[] = {
-        {"No discards", false, {}, true},
-        {"Yes, dialog cancelled keeps all", true, {}, false},
-        {"Yes, saved clears", true, "new.mcr", true},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        mMessages.clear();
-        mDialogs.clear();
-        mAnswers = {c.yes};
-        mDialogAnswers = {c.saveAs.isEmpty() ? QString() : path(c.saveAs)};
-        auto form = editor();
-        type(*form, "Wait 1");
-        form->mnuFileNew_Click();
-        ASSERT_EQ(mMessages.size(), 1u);
-        EXPECT_TRUE(mMessages[0].question);
-        EXPECT_EQ(mMessages[0].text, kSaveQuestion);
-        EXPECT_EQ(mDialogs.size(), c.yes ? 1u : 0u);
-        EXPECT_EQ(textOf(*form), c.cleared ? "" : "Wait 1");
-        EXPECT_EQ(form->dirty(), !c.cleared);
-        EXPECT_EQ(form->windowTitle(), "Untitled - Tarn Macro Editor");
-    }
+// New on a changed untitled text asks, then saves or discards it (a Yes whose
+// save does not happen is below).
+TEST_F(EditorTest, NewOnAChangedUntitledTextSavesOrDiscardsIt) {
+    auto form = editor();
+    type(*form, "Wait 1");
+    mAnswers = {true};
+    mDialogAnswers = {path("new.mcr")};
+    form->mnuFileNew_Click();
+    ASSERT_EQ(mMessages.size(), 1u);
+    EXPECT_TRUE(mMessages[0].question);
+    EXPECT_EQ(mMessages[0].text, kSaveQuestion);
     EXPECT_EQ(contents(path("new.mcr")), "Wait 1");
     EXPECT_EQ(mSavedPaths, std::vector<QString>{path("new.mcr")});
+    EXPECT_EQ(textOf(*form), "");
+    EXPECT_EQ(form->windowTitle(), "Untitled - Tarn Macro Editor");
+    // No discards.
+    type(*form, "Wait 2");
+    mAnswers = {false};
+    form->mnuFileNew_Click();
+    EXPECT_EQ(mMessages.size(), 2u);
+    EXPECT_EQ(mDialogs.size(), 1u);
+    EXPECT_EQ(textOf(*form), "");
+    EXPECT_FALSE(form->dirty());
 }
 
+// A changed text is offered for saving first; declined, the open goes on.
 TEST_F(EditorTest, OpenShowsTheFileWithItsNameInTheCaption) {
-    const QString file = put("demo.mcr", "\xEF\xBB\xBFRem caf\xC3\xA9\r\nWait 1");
+    ASSERT_TRUE(QDir(mDir.path()).mkpath("one/two"));
+    const QString file = put("one/two/demo.mcr", "\xEF\xBB\xBFRem caf\xC3\xA9\r\nWait 1");
     auto form = editor();
+    type(*form, "unsaved");
+    mAnswers = {false};
     mDialogAnswers = {file};
     form->mnuFileOpen_Click();
+    ASSERT_EQ(mMessages.size(), 1u);
+    EXPECT_EQ(mMessages[0].text, kSaveQuestion);
     ASSERT_EQ(mDialogs.size(), 1u);
     EXPECT_EQ(mDialogs[0].kind, CommonDialog::Kind::Open);
     EXPECT_EQ(mDialogs[0].title, "Open Macro File");
@@ -83,24 +69,20 @@ TEST_F(EditorTest, OpenShowsTheFileWithItsNameInTheCaption) {
     ASSERT_TRUE(form->SaveFile());
     EXPECT_EQ(contents(file), "\xEF\xBB\xBFRem caf\xC3\xA9\r\nWait 1");
     EXPECT_EQ(mSavedPaths, std::vector<QString>{file});
-    // New on the unchanged text asks nothing.
-    form->mnuFileNew_Click();
-    EXPECT_TRUE(mMessages.empty());
+    // Open cancelled on the unchanged text asks nothing and leaves it empty
+    // and untitled. Open and Save As start in the current file's folder,
+    // else in the folder of the file last chosen.
+    mDialogAnswers = {QString()};
+    form->mnuFileOpen_Click();
+    EXPECT_EQ(mMessages.size(), 1u);
     EXPECT_EQ(textOf(*form), "");
     EXPECT_EQ(form->windowTitle(), "Untitled - Tarn Macro Editor");
     EXPECT_TRUE(form->fileName().isEmpty());
-}
-
-// A changed text is offered for saving; declined, the open goes on.
-TEST_F(EditorTest, OpenRunsNewFirst) {
-    auto form = editor();
-    type(*form, "unsaved");
-    mAnswers = {false};
-    mDialogAnswers = {put("demo.mcr", "Wait 1")};
-    EXPECT_TRUE(form->OpenMacro());
-    ASSERT_EQ(mMessages.size(), 1u);
-    EXPECT_EQ(mMessages[0].text, kSaveQuestion);
-    EXPECT_EQ(textOf(*form), "Wait 1");
+    type(*form, "y");
+    form->SaveFileAs();
+    ASSERT_EQ(mDialogs.size(), 3u);
+    EXPECT_EQ(mDialogs[1].initialFolder, path("one/two"));
+    EXPECT_EQ(mDialogs[2].initialFolder, path("one/two"));
 }
 
 // The user chose to save and the save did not happen (dialog cancelled, write
@@ -141,7 +123,7 @@ TEST_F(EditorTest, AYesWhoseSaveDidNotHappenKeepsTheTextAndTheWindow) {
 // Each line keeps its own end through editing and Undo; a new line takes the
 // file's most common end. Characters the text area breaks a line at come back
 // where they were.
-TEST_F(EditorTest, EveryLineKeepsItsOwnEnd) {
+TEST_F(EditorTest, EveryLineKeepsItsOwnEndAndDropAndMiddleClickGoThroughPaste) {
     const QString mixed = put("mixed.mcr", "a\r\nb\nc\rd\n\ne\n");
     auto form = shownEditor();
     ASSERT_TRUE(form->OpenMacro(mixed));
@@ -163,39 +145,15 @@ TEST_F(EditorTest, EveryLineKeepsItsOwnEnd) {
     form->mnuEditUndo_Click();
     ASSERT_TRUE(form->SaveFile());
     EXPECT_EQ(contents(mixed), "a\r\nxb\nc\nnewd\n\ne\n");
-    const QByteArray separators(
-        "a\xE2\x80\xA9"
-        "b\xEF\xB7\x90\r\n");
+    const QByteArray separators("a\xE2\x80\xA9x\xEF\xB7\x90\xEF\xB7\x91x\xEF\xB7\x90\r\n");
     const QString file = put("separators.mcr", separators);
     ASSERT_TRUE(form->OpenMacro(file));
     ASSERT_TRUE(form->SaveFile());
     EXPECT_EQ(contents(file), separators);
-}
 
-// Open and Save As start in the current file's folder, else in the folder
-// of the file last chosen.
-TEST_F(EditorTest, FileDialogsStartWhereTheUserWorks) {
-    ASSERT_TRUE(QDir(mDir.path()).mkpath("one/two"));
-    const QString file = put("one/two/x.mcr", "Wait 1");
-    auto form = editor();
-    mDialogAnswers = {file};
-    form->mnuFileOpen_Click();
-    mDialogAnswers = {QString()};
-    form->mnuFileOpen_Click();  // cancelled: empty and untitled again, nothing asked
-    EXPECT_EQ(textOf(*form), "");
-    EXPECT_EQ(form->windowTitle(), "Untitled - Tarn Macro Editor");
-    EXPECT_TRUE(mMessages.empty());
-    type(*form, "y");
-    form->SaveFileAs();
-    ASSERT_EQ(mDialogs.size(), 3u);
-    EXPECT_EQ(mDialogs[1].initialFolder, path("one/two"));
-    EXPECT_EQ(mDialogs[2].initialFolder, path("one/two"));
-}
-
-// Text dragged into the area, or the X selection pasted with the middle
-// button, changes it only through Paste with its undo copy.
-TEST_F(EditorTest, DropAndMiddleClickGoThroughPaste) {
-    auto form = shownEditor();
+    // Text dragged into the area, or the X selection pasted with the middle
+    // button, changes it only through Paste with its undo copy.
+    form->mnuFileNew_Click();
     type(*form, "Wait 1");
     QMimeData mime;
     mime.setText("dropped");
@@ -257,7 +215,7 @@ TEST_F(EditorTest, OpenFailuresAreReportedAndLeaveTheWindowAsNewLeftIt) {
     }
 }
 
-TEST_F(EditorTest, SaveAsAsksBeforeOverwritingAndNeverLosesTheOldFile) {
+TEST_F(EditorTest, SaveAsAsksBeforeOverwritingAndAFailedSaveLosesNothing) {
     const QString existing = put("old.mcr", "old text");
     auto form = editor();
     type(*form, "Wait 2");
@@ -285,27 +243,23 @@ TEST_F(EditorTest, SaveAsAsksBeforeOverwritingAndNeverLosesTheOldFile) {
     mDialogAnswers.push_back(path("plain"));
     EXPECT_TRUE(form->SaveFileAs());
     EXPECT_EQ(contents(path("plain.mcr")), "Wait 2\r\n");
-}
-
-TEST_F(EditorTest, FailedSaveIsReportedAndChangesNothing) {
-    const QString file = put("demo.mcr", "Wait 1");
-    auto form = editor();
-    ASSERT_TRUE(form->OpenMacro(file));
+    // A failed save is reported and changes nothing.
     type(*form, "0");
+    mMessages.clear();
     mDialogAnswers = {path("nowhere/a.mcr")};
     EXPECT_FALSE(form->SaveFileAs());
     ASSERT_EQ(mMessages.size(), 1u);
     EXPECT_EQ(mMessages[0].text, "Error during save - Path not found - 76");
-    EXPECT_EQ(form->fileName(), file);
-    EXPECT_EQ(form->windowTitle(), "demo.mcr - Tarn Macro Editor");
+    EXPECT_EQ(form->fileName(), path("plain.mcr"));
+    EXPECT_EQ(form->windowTitle(), "plain.mcr - Tarn Macro Editor");
     EXPECT_TRUE(form->dirty());
-    EXPECT_TRUE(mSavedPaths.empty());
-    // New after a failed save does not clear.
+    EXPECT_EQ(mSavedPaths.size(), 2u);
+    // Nor does New clear the text after a failed save.
     mAnswers = {true};
-    ASSERT_TRUE(QFile::remove(file));
-    ASSERT_TRUE(QDir(mDir.path()).mkdir("demo.mcr"));
+    ASSERT_TRUE(QFile::remove(path("plain.mcr")));
+    ASSERT_TRUE(QDir(mDir.path()).mkdir("plain.mcr"));
     form->mnuFileNew_Click();
-    EXPECT_EQ(textOf(*form), "0Wait 1");
+    EXPECT_EQ(textOf(*form), "Wait 2\n0");
 }
 
 TEST_F(EditorTest, AWindows1252FileThatNoLongerFitsIsSavedAsUtf8WithAMessage) {
@@ -324,11 +278,6 @@ TEST_F(EditorTest, AWindows1252FileThatNoLongerFitsIsSavedAsUtf8WithAMessage) {
     EXPECT_TRUE(mMessages[0].text.contains("UTF-8"));
 }
 
-// A large file goes into a shown editor piece by piece: meanwhile the progress
-// bar shows, the text cannot be typed into and the commands are off; at the end
-// the text is the file's, unchanged and the undo copy; closing the window
-// meanwhile gives up the rest without a question. Filled alone, the text area
-// holds exactly the text whatever the pieces.
 // Lines of macro text making up a little over 1.5 MiB.
 QByteArray largeMacro() {
     QByteArray bytes;
@@ -349,7 +298,11 @@ void whileLoading(frmMacroEditor& poForm, std::function<void()> poStep) {
     probe->start();
 }
 
-TEST_F(EditorTest, LargeFileFillsTheShownWindowInPieces) {
+// A large file goes into a shown editor piece by piece: meanwhile the progress
+// bar shows, the text cannot be typed into and the commands are off; at the end
+// the text is the file's, unchanged and the undo copy. Closing the window
+// meanwhile gives up the rest without a question.
+TEST_F(EditorTest, LargeFileFillsTheShownWindowInPiecesUnlessItCloses) {
     auto form = shownEditor();
     const QByteArray bytes = largeMacro();
     const QString file = put(QStringLiteral("large.mcr"), bytes);
@@ -372,11 +325,7 @@ TEST_F(EditorTest, LargeFileFillsTheShownWindowInPieces) {
     EXPECT_FALSE(text(*form)->isReadOnly());
     EXPECT_TRUE(action(*form, "mnuFileOpen")->isEnabled());
     EXPECT_EQ(form->findChild<QProgressBar*>(), nullptr);
-}
 
-TEST_F(EditorTest, ClosingWhileAFileLoadsGivesItUp) {
-    auto form = shownEditor();
-    const QString file = put(QStringLiteral("large.mcr"), largeMacro());
     whileLoading(*form, [&] { form->close(); });
     EXPECT_FALSE(form->OpenMacro(file));
     EXPECT_TRUE(mMessages.empty());  // no question about saving a half file
@@ -385,6 +334,7 @@ TEST_F(EditorTest, ClosingWhileAFileLoadsGivesItUp) {
     EXPECT_FALSE(form->loaded());
 }
 
+// Filled alone, the text area holds exactly the text whatever the pieces.
 TEST(TextAreaFill, GivesExactlyTheTextWhateverThePieces) {
     const struct {
         const char* name;

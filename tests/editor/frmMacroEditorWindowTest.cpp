@@ -1,17 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The editor window itself: the text area, help, the stored geometry, the
-// language's colours and marks on a macro opened from a file; and the window
-// as the trace viewer.
-#include <QApplication>
-#include <QClipboard>
-#include <QFile>
+// The editor window itself, and the window as the trace viewer.
 #include <QGuiApplication>
 #include <QMenuBar>
 #include <QScreen>
-#include <QTest>
 #include <QTextBlock>
 #include <QTextLayout>
-#include <QToolBar>
 
 #include "EditorTest.h"
 #include "Help.h"
@@ -26,51 +19,26 @@
 namespace tarn::editor::test {
 namespace {
 
-TEST_F(EditorTest, HelpEntriesAndCtrlAOpenHelpAndTheAboutBox) {
-    auto form = shownEditor();
-    if (helpTopicsWindow()) helpTopicsWindow()->close();
-    action(*form, "mnuHelpContents")->trigger();
-    ASSERT_NE(helpTopicsWindow(), nullptr);
-    EXPECT_TRUE(helpTopicsWindow()->isVisible());
-    helpTopicsWindow()->close();
-
-    // Ctrl+A in the text area is About (modal), never Select All.
-    type(*form, "abc");
-    QString aboutCaption;
-    ModalWatch watch([&](QWidget* modal) {
-        aboutCaption = modal->windowTitle();
-        modal->close();
-    });
-    key(*form, Qt::Key_A, Qt::ControlModifier);
-    EXPECT_EQ(aboutCaption, "About " + appTitle());
-    EXPECT_FALSE(text(*form)->textCursor().hasSelection());
-}
-
 // Geometry, in twips under the "Editor" keys.
-
 QString stored(const char* psvKey) {
     return GetSetting(appTitle(), kSectionSettings, psvKey, "<none>");
 }
 
-TEST_F(EditorTest, FreshInstallationOpensAnUnwrappedUntitledTextAtSeventyPercentCentred) {
-    auto form = editor();
-    EXPECT_EQ(form->windowTitle(), "Untitled - Tarn Macro Editor");
-    EXPECT_EQ(form->centralWidget(), text(*form));
-    EXPECT_EQ(text(*form)->lineWrapMode(), QPlainTextEdit::NoWrap);
-    EXPECT_TRUE(text(*form)->font().bold());
-    const QRect screen = QGuiApplication::primaryScreen()->geometry();
-    const double width = 0.7 * pixelsToTwips(screen.width(), form.get(), Qt::Horizontal);
-    const double height = 0.7 * pixelsToTwips(screen.height(), form.get(), Qt::Vertical);
-    EXPECT_EQ(form->width(), twipsToPixels(width, form.get(), Qt::Horizontal));
-    EXPECT_EQ(form->height(), twipsToPixels(height, form.get(), Qt::Vertical));
-    const double screenWidthTwips = pixelsToTwips(screen.width(), form.get(), Qt::Horizontal);
-    EXPECT_EQ(form->pos().x(),
-              twipsToPixels(screenWidthTwips / 2 - width / 2, form.get(), Qt::Horizontal));
-}
-
-TEST_F(EditorTest, GeometryIsStoredOnCloseOnlyFromTheNormalState) {
+// A fresh installation opens an unwrapped untitled text at 70 % of the
+// screen, centred; the place is stored on close only from the normal state.
+TEST_F(EditorTest, WindowOpensAtSeventyPercentCentredThenWhereItWasLeftInTheNormalState) {
     {
         auto form = editor();
+        EXPECT_EQ(form->centralWidget(), text(*form));
+        EXPECT_EQ(text(*form)->lineWrapMode(), QPlainTextEdit::NoWrap);
+        EXPECT_TRUE(text(*form)->font().bold());
+        const QRect screen = QGuiApplication::primaryScreen()->geometry();
+        const double screenWidth = pixelsToTwips(screen.width(), form.get(), Qt::Horizontal);
+        const double height = 0.7 * pixelsToTwips(screen.height(), form.get(), Qt::Vertical);
+        EXPECT_EQ(form->width(), twipsToPixels(0.7 * screenWidth, form.get(), Qt::Horizontal));
+        EXPECT_EQ(form->height(), twipsToPixels(height, form.get(), Qt::Vertical));
+        EXPECT_EQ(form->pos().x(), twipsToPixels(screenWidth / 2 - 0.7 * screenWidth / 2,
+                                                 form.get(), Qt::Horizontal));
         form->show();
         form->setGeometry(60, 45, 600, 300);
         QApplication::processEvents();
@@ -97,7 +65,7 @@ TEST_F(EditorTest, GeometryIsStoredOnCloseOnlyFromTheNormalState) {
     }
 }
 
-TEST_F(EditorTest, MacroShownInColourAndMarkedWithoutBeingChanged) {
+TEST_F(EditorTest, MacroShownInColourAndMarkedWithoutBeingChangedWithHelpAndAbout) {
     auto form = editor();
     const QByteArray bytes("Rem first\r\nSend {BOGUS}\r\nWait 1\r\n");
     ASSERT_TRUE(form->OpenMacro(put(QStringLiteral("m.mcr"), bytes)));
@@ -106,7 +74,7 @@ TEST_F(EditorTest, MacroShownInColourAndMarkedWithoutBeingChanged) {
     ASSERT_NE(form->gutter(), nullptr);
     // Coloured when painted.
     EXPECT_TRUE(text(*form)->document()->begin().layout()->formats().isEmpty());
-    form->show();
+    showActive(*form);
     QApplication::processEvents();
     EXPECT_FALSE(text(*form)->document()->begin().layout()->formats().isEmpty());
     form->gutter()->refreshMarks();
@@ -125,6 +93,21 @@ TEST_F(EditorTest, MacroShownInColourAndMarkedWithoutBeingChanged) {
     QApplication::processEvents();
     EXPECT_TRUE(form->dirty());
     EXPECT_FALSE(text(*form)->document()->findBlockByNumber(2).layout()->formats().isEmpty());
+
+    // Help, and Ctrl+A in the text area is About (modal), never Select All.
+    if (helpTopicsWindow()) helpTopicsWindow()->close();
+    action(*form, "mnuHelpContents")->trigger();
+    ASSERT_NE(helpTopicsWindow(), nullptr);
+    EXPECT_TRUE(helpTopicsWindow()->isVisible());
+    helpTopicsWindow()->close();
+    QString aboutCaption;
+    ModalWatch watch([&](QWidget* modal) {
+        aboutCaption = modal->windowTitle();
+        modal->close();
+    });
+    key(*form, Qt::Key_A, Qt::ControlModifier);
+    EXPECT_EQ(aboutCaption, "About " + appTitle());
+    EXPECT_FALSE(text(*form)->textCursor().hasSelection());
 }
 
 // Viewer mode: the trace file read-only in a second window with only File's
@@ -132,7 +115,6 @@ TEST_F(EditorTest, MacroShownInColourAndMarkedWithoutBeingChanged) {
 // clear a trace too large to show.
 class ViewerTest : public EditorTest {
   protected:
-    QString trace(const QByteArray& poBytes) { return put("TarnTrace.txt", poBytes); }
     std::unique_ptr<frmMacroEditor> viewer(const QString& psvTrace) {
         auto form = std::make_unique<frmMacroEditor>();
         form->ViewLogMode();
@@ -142,9 +124,15 @@ class ViewerTest : public EditorTest {
     bool mOpened = false;
 };
 
-TEST_F(ViewerTest, ShowsTheTraceReadOnlyWithOnlyPrintExitAndHelp) {
-    auto form = viewer(trace("Wait 1\r\nError 5 - x\r\n"));
+TEST_F(ViewerTest, ShowsTheTraceReadOnlyWithOnlyPrintExitAndHelpAtItsOwnPlace) {
+    for (const char* key : {kKeyLogViewerLeft, kKeyLogViewerTop})
+        SaveSetting(appTitle(), kSectionSettings, key, "1500");
+    SaveSetting(appTitle(), kSectionSettings, kKeyLogViewerWidth, "6000");
+    SaveSetting(appTitle(), kSectionSettings, kKeyLogViewerHeight, "3000");
+    auto form = viewer(put("TarnTrace.txt", "Wait 1\r\nError 5 - x\r\n"));
     ASSERT_TRUE(mOpened);
+    EXPECT_EQ(form->pos(), QPoint(100, 100));
+    EXPECT_EQ(form->size(), QSize(400, 200));
     EXPECT_EQ(form->windowTitle(), "TarnTrace.txt - Tarn Trace File Viewer");
     EXPECT_EQ(textOf(*form), "Wait 1\nError 5 - x\n");
     EXPECT_FALSE(form->toolBar()->isVisibleTo(form.get()));
@@ -177,30 +165,31 @@ TEST_F(ViewerTest, ShowsTheTraceReadOnlyWithOnlyPrintExitAndHelp) {
     select(*form, 0, 4);
     key(*form, Qt::Key_C, Qt::ControlModifier);
     EXPECT_EQ(QApplication::clipboard()->text(), "Wait");
+    // Its place is stored under its own keys.
+    form->move(150, 120);
+    QApplication::processEvents();
+    form->close();
+    EXPECT_EQ(GetSetting(appTitle(), kSectionSettings, kKeyLogViewerLeft), "2250");
+    EXPECT_EQ(GetSetting(appTitle(), kSectionSettings, kKeyEditorLeft, "<none>"), "<none>");
 }
 
-TEST_F(ViewerTest, EveryOpeningReadsTheTraceAgain) {
-    auto form = viewer(path("TarnTrace.txt"));
-    EXPECT_FALSE(mOpened);
-    ASSERT_EQ(mMessages.size(), 1u);
-    EXPECT_EQ(mMessages[0].text, "There is no data in the file or the file could not be found");
-    const QString file = trace("Wait 1\r\nWait 2\r\n");
-    form->ViewLogMode();
-    ASSERT_TRUE(form->OpenMacro(file));
-    EXPECT_EQ(textOf(*form), "Wait 1\nWait 2\n");
-    EXPECT_EQ(mMessages.size(), 1u);
-}
-
-// A viewer already on the screen goes away rather than turn into an empty
-// editor's window.
-TEST_F(ViewerTest, TooLargeTraceIsOfferedForClearing) {
+// Every opening reads the trace again: missing, there, then too large to show
+// and offered for clearing. A viewer already on the screen goes away rather
+// than turn into an empty editor's window.
+TEST_F(ViewerTest, EveryOpeningReadsTheTraceAgainAndATooLargeOneIsOfferedForClearing) {
     for (bool yes : {false, true}) {
         SCOPED_TRACE(yes);
-        const QString file = trace("Wait 1\r\n");
-        auto form = viewer(file);
-        ASSERT_TRUE(mOpened);
-        form->show();
+        QFile::remove(path("TarnTrace.txt"));
         mMessages.clear();
+        auto form = viewer(path("TarnTrace.txt"));
+        EXPECT_FALSE(mOpened);
+        ASSERT_EQ(mMessages.size(), 1u);
+        EXPECT_EQ(mMessages[0].text, "There is no data in the file or the file could not be found");
+        const QString file = put("TarnTrace.txt", "Wait 1\r\nWait 2\r\n");
+        form->ViewLogMode();
+        ASSERT_TRUE(form->OpenMacro(file));
+        EXPECT_EQ(textOf(*form), "Wait 1\nWait 2\n");
+        form->show();
         {
             QFile big(file);
             ASSERT_TRUE(big.open(QIODevice::WriteOnly));
@@ -210,28 +199,11 @@ TEST_F(ViewerTest, TooLargeTraceIsOfferedForClearing) {
         form->ViewLogMode();
         EXPECT_FALSE(form->OpenMacro(file));
         EXPECT_FALSE(form->isVisible());
-        ASSERT_EQ(mMessages.size(), 1u);
-        EXPECT_TRUE(mMessages[0].question);
-        EXPECT_TRUE(mMessages[0].text.endsWith("Clear trace file now?"));
+        ASSERT_EQ(mMessages.size(), 2u);
+        EXPECT_TRUE(mMessages[1].question);
+        EXPECT_TRUE(mMessages[1].text.endsWith("Clear trace file now?"));
         EXPECT_EQ(QFile::exists(file), !yes);
     }
-}
-
-TEST_F(ViewerTest, GeometryLivesUnderTheLogViewerKeys) {
-    const QString file = trace("Wait 1\r\n");
-    for (const char* key : {kKeyLogViewerLeft, kKeyLogViewerTop})
-        SaveSetting(appTitle(), kSectionSettings, key, "1500");
-    SaveSetting(appTitle(), kSectionSettings, kKeyLogViewerWidth, "6000");
-    SaveSetting(appTitle(), kSectionSettings, kKeyLogViewerHeight, "3000");
-    auto form = viewer(file);
-    EXPECT_EQ(form->pos(), QPoint(100, 100));
-    EXPECT_EQ(form->size(), QSize(400, 200));
-    form->show();
-    form->move(150, 120);
-    QApplication::processEvents();
-    form->close();
-    EXPECT_EQ(GetSetting(appTitle(), kSectionSettings, kKeyLogViewerLeft), "2250");
-    EXPECT_EQ(GetSetting(appTitle(), kSectionSettings, kKeyEditorLeft, "<none>"), "<none>");
 }
 
 }  // namespace

@@ -1,17 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The editor window's Wizard, recorder and Search menu: what each entry puts
-// into the text area, where the caret ends, Undo after it, the Run dialog and
-// its remembered file, the run wait box, recording on and off, and Find Next;
-// and the recorder and the templates alone.
-#include <gtest/gtest.h>
+// The Wizard menu, the recorder and Find Next; the recorder and templates alone.
 #include <string>
 
 #include <QInputDialog>
 #include <QKeyEvent>
-#include <QMenu>
 #include <QStringList>
-#include <QTest>
-#include <QToolBar>
 
 #include "EditorTest.h"
 #include "Help.h"
@@ -26,14 +19,12 @@
 namespace tarn::editor::test {
 namespace {
 
-class WizardTest : public EditorTest {};
-
 // The template as the text area holds it: one "\n" per line end.
 QString inArea(const QString& psvTemplate) {
     return QString(psvTemplate).replace(QString("\r\n"), QString("\n"));
 }
 
-TEST_F(WizardTest, EveryEntryReplacesTheSelectionAndUndoTakesItOut) {
+TEST_F(EditorTest, EveryEntryReplacesTheSelectionAndUndoTakesItOut) {
     auto form = editor();
     form->setRunWait(3);
     mDialogAnswers = {QString("/usr/bin/xterm"), QString("/home/ann/list.txt")};
@@ -72,7 +63,7 @@ TEST_F(WizardTest, EveryEntryReplacesTheSelectionAndUndoTakesItOut) {
     EXPECT_EQ(form->insertText(), SendTemplate());
 }
 
-TEST_F(WizardTest, RunAsksForAProgramAndTheDialogKeepsItsLastFile) {
+TEST_F(EditorTest, RunAsksForAProgramTheDialogKeepsItsLastFileAndTheWaitBoxSetsTheWait) {
     auto form = editor();
     mDialogAnswers = {QString("/opt/Tools/My.App.sh"), QString()};
     action(*form, "mnuMacroInsertRun")->trigger();
@@ -88,10 +79,8 @@ TEST_F(WizardTest, RunAsksForAProgramAndTheDialogKeepsItsLastFile) {
     ASSERT_EQ(mDialogs.size(), 3u);
     EXPECT_EQ(mDialogs[2].fileName, "/opt/Tools/My.App.sh");
     EXPECT_EQ(CommonDialog::qtNameFilter(mDialogs[2].filter.at(0)), "All Files(*.*) (*)");
-}
 
-TEST_F(WizardTest, RunWaitBoxSetsTheWaitOfLaterTemplates) {
-    auto form = editor();
+    // The run wait box sets the wait of later templates.
     QString proposed;
     ModalWatch watch([&](QWidget* modal) {
         auto* box = qobject_cast<QInputDialog*>(modal);
@@ -120,10 +109,9 @@ void send(frmMacroEditor& poForm, QEvent::Type type, int key, Qt::KeyboardModifi
     QApplication::sendEvent(poForm.textArea(), &event);
 }
 
-TEST_F(WizardTest, RecorderWritesKeysAsASendStatementWhileTheMenusAreOff) {
+TEST_F(EditorTest, RecorderWritesKeysAsASendStatementWhileTheMenusAreOffAndFindNextSearches) {
     auto form = shownEditor();
     EXPECT_FALSE(action(*form, "mnuMacroEditMenu")->isVisible());
-    EXPECT_EQ(action(*form, "tbToolBarRecord")->toolTip(), "Recorder On/Off");
     action(*form, "mnuMacroRecord")->trigger();
     EXPECT_TRUE(action(*form, "mnuMacroRecord")->isChecked());
     EXPECT_TRUE(action(*form, "tbToolBarRecord")->isChecked());
@@ -135,20 +123,19 @@ TEST_F(WizardTest, RecorderWritesKeysAsASendStatementWhileTheMenusAreOff) {
     EXPECT_TRUE(helpFile().isEmpty());
 
     // a, Ctrl held over b and c, Shift alone, F1, Tab.
-    send(*form, QEvent::KeyPress, Qt::Key_A, Qt::NoModifier, QString("a"));
-    send(*form, QEvent::KeyRelease, Qt::Key_A, Qt::NoModifier, QString("a"));
+    const auto click = [&](int key, Qt::KeyboardModifiers held, const QString& text = {}) {
+        send(*form, QEvent::KeyPress, key, held, text);
+        send(*form, QEvent::KeyRelease, key, held, text);
+    };
+    click(Qt::Key_A, Qt::NoModifier, "a");
     send(*form, QEvent::KeyPress, Qt::Key_Control, Qt::NoModifier);
-    for (int key : {Qt::Key_B, Qt::Key_C}) {
-        send(*form, QEvent::KeyPress, key, Qt::ControlModifier);
-        send(*form, QEvent::KeyRelease, key, Qt::ControlModifier);
-    }
+    click(Qt::Key_B, Qt::ControlModifier);
+    click(Qt::Key_C, Qt::ControlModifier);
     send(*form, QEvent::KeyRelease, Qt::Key_Control, Qt::ControlModifier);
     send(*form, QEvent::KeyPress, Qt::Key_Shift, Qt::NoModifier);
     send(*form, QEvent::KeyRelease, Qt::Key_Shift, Qt::ShiftModifier);
-    send(*form, QEvent::KeyPress, Qt::Key_F1, Qt::NoModifier);
-    send(*form, QEvent::KeyRelease, Qt::Key_F1, Qt::NoModifier);
-    send(*form, QEvent::KeyPress, Qt::Key_Tab, Qt::NoModifier, QString("\t"));
-    send(*form, QEvent::KeyRelease, Qt::Key_Tab, Qt::NoModifier, QString("\t"));
+    click(Qt::Key_F1, Qt::NoModifier);
+    click(Qt::Key_Tab, Qt::NoModifier, "\t");
     EXPECT_EQ(helpTopicsWindow() && helpTopicsWindow()->isVisible(), false);
 
     // Off through the toolbar, the one way out while the menus are off.
@@ -168,10 +155,8 @@ TEST_F(WizardTest, RecorderWritesKeysAsASendStatementWhileTheMenusAreOff) {
     action(*form, "mnuMacroRecord")->trigger();
     action(*form, "mnuMacroRecord")->trigger();
     EXPECT_EQ(textOf(*form), QString("Send \"a^(bc)+(){F1}{TAB}\"\nxSend \"\"\n"));
-}
 
-TEST_F(WizardTest, FindNextSearchesWithTheHiddenDialog) {
-    auto form = shownEditor();
+    // Find Next searches with the hidden find dialog.
     text(*form)->setPlainText(QString("one two one"));
     action(*form, "mnuSearchFind")->trigger();
     frmFind* find = form->findDialog();
@@ -259,8 +244,8 @@ TEST(KeyRecorder, TextPlaysBackAsItself) {
     }
 }
 
-// The templates alone. Every one but Remark is remarks between two banners,
-// then its statements; Send stops behind its opening quote.
+// The templates alone, those made from their arguments and Send, which stops
+// behind its opening quote: remarks between two banners, then the statements.
 TEST(Templates, AreRemarksBetweenBannersThenTheseStatements) {
     const QString banner = "Rem " + QString(73, u'=') + " \r\n";
     const struct {
@@ -268,16 +253,7 @@ TEST(Templates, AreRemarksBetweenBannersThenTheseStatements) {
         QString text;
         const char* statements;
     } templates[] = {
-        {"CloseWindow", CloseWindowTemplate(), "CloseWindow winID\r\n\r\n"},
-        {"GetProcessID", GetProcessIDTemplate(), "procID = GetProcessID winID\r\n\r\n"},
-        {"GetWindowID", GetWindowIDTemplate(),
-         "winID = GetWindowID \"Put Window Title Here\", 0, False, True\r\n\r\n"},
-        {"KillProcess", KillProcessTemplate(), "KillProcess procID\r\n\r\n"},
         {"Send", SendTemplate(), "Send \""},
-        {"SetFocus", SetFocusTemplate(),
-         "SetFocus \"Put Window Title or ProcessID Here\", 0, False, True\r\n\r\n"},
-        {"ShutDownWindows", ShutDownWindowsTemplate(), "ShutdownWindows 1, False\r\n\r\n"},
-        {"TimeOut", TimeOutTemplate(), "TimeOut 30\r\n\r\n"},
         {"Wait", WaitTemplate(12), "Wait 12\r\n\r\n"},
         {"Run", RunTemplate("/usr/bin/xterm", 5),
          "xtermID = Run \"/usr/bin/xterm\"\r\nWait 5\r\nSetFocus xtermID\r\n\r\n"},

@@ -1,10 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Runs the editor tests under an offscreen QApplication, with
-// the standard folders in Qt's test mode and the settings store in a temporary
-// folder, so that nothing here can touch the user's real settings or files.
-// With --x11 they run on a private X display instead, for what only X has
-// (the selection the middle button pastes).
-
+// Runs the editor tests offscreen, with the standard folders in Qt's test mode
+// and the settings store in a temporary folder, so that nothing here can touch
+// the user's real settings or files; with --x11 on a private X display, for
+// what only X has (the selection the middle button pastes).
 #include <gtest/gtest.h>
 
 #include <QApplication>
