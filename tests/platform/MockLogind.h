@@ -56,7 +56,6 @@ class MockLogind {
   private:
     GVariant* call(const std::string& path, const char* interface, const char* method,
                    GVariant* parameters);
-    bool logindOnBus();
 
     TempDir temp_{"tarn-logind"};
     std::string address_;

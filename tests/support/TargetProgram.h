@@ -30,7 +30,6 @@ struct KeyRecord {
     unsigned scanCode = 0;         // the X keycode
     unsigned nativeModifiers = 0;  // the X modifier state
     std::string text;              // UTF-8
-    bool autoRepeat = false;
 };
 
 class TargetProgram {

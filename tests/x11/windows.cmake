@@ -7,7 +7,7 @@ add_executable(tarn_x11_window_tests
   ${CMAKE_CURRENT_SOURCE_DIR}/WindowTitleTest.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/SwayIpcTest.cpp)
 target_link_libraries(tarn_x11_window_tests PRIVATE tarn_platform_x11 tarn_platform_wayland
-  tarn_xtest_support PkgConfig::TARN_WINDOWS_TEST GTest::gtest_main)
+  tarn_desktop_test_support PkgConfig::TARN_WINDOWS_TEST GTest::gtest_main)
 gtest_discover_tests(tarn_x11_window_tests DISCOVERY_TIMEOUT 60
   PROPERTIES TIMEOUT 120 LABELS x11)
 
