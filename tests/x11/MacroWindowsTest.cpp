@@ -119,7 +119,8 @@ TEST_P(MacroWindowsTest, GetWindowIdFindsRealAndLateTitlesAndKeysLandInTheWindow
     // it searches nothing at all.
     ASSERT_FALSE(process("TimeOut 5"));
     target->after(1s, "window late Late arrival");
-    EXPECT_EQ(getWindowId("\"Late arrival\",2"), idOf("late"));
+    const std::string late = getWindowId("\"Late arrival\",2");
+    EXPECT_EQ(late, idOf("late"));
     ASSERT_FALSE(process("TimeOut 0"));
     EXPECT_EQ(getWindowId("\"Late arrival\""), "0");
 }
