@@ -102,11 +102,7 @@ class XdgTree : public ::testing::Environment {
         writeFile(docs + "/my report.tarntest", "report with a space\n");
         writeFile(docs + "/sub dir/inner.tarntest", "inner\n");
         writeFile(docs + "/lonely.tarnorphan", "nobody opens me\n");
-        writeFile(docs + "/broken",
-                  std::string("\x7f"
-                              "ELF\x02\x01garbage",
-                              13),
-                  0755);
+        writeFile(docs + "/broken", "\177ELF\2\1garbage", 0755);
         writeFile(docs + "/orphan-script", "#!/no/such/interpreter\n", 0755);
         writeFile(docs + "/settings.tarnpathed", "pathed\n");
         writeFile(docs + "/kept.tarnhold", "held\n");

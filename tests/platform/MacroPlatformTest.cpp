@@ -82,11 +82,7 @@ TEST_F(MacroPlatformTest, FailuresOfProgramsDocumentsAndProcesses) {
     int pidMax = 0;
     std::ifstream("/proc/sys/kernel/pid_max") >> pidMax;
     const std::string dir = temp_.path();
-    writeFile(dir + "/broken",
-              std::string("\x7f"
-                          "ELF\x02\x01garbage",
-                          13),
-              0755);
+    writeFile(dir + "/broken", "\177ELF\2\1garbage", 0755);
     writeFile(dir + "/lonely.tarnorphan", "no program opens this\n");
     writeFile(dir + "/plain", "not a program\n", 0644);
     const std::string executeError =

@@ -22,7 +22,6 @@ class MockLogind {
     enum class Service { Mocked, Absent };
     static constexpr const char* kManagerPath = "/org/freedesktop/login1";
     static constexpr const char* kManager = "org.freedesktop.login1.Manager";
-    static constexpr const char* kSession = "org.freedesktop.login1.Session";
 
     // Starts the bus and, unless Absent, the mock with the methods the
     // template lacks (Halt, GetSessionByPID answering session c1) and session
@@ -56,7 +55,6 @@ class MockLogind {
   private:
     GVariant* call(const std::string& path, const char* interface, const char* method,
                    GVariant* parameters);
-    bool logindOnBus();
 
     TempDir temp_{"tarn-logind"};
     std::string address_;

@@ -1,11 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "PlatformTestSupport.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -23,6 +22,110 @@
 extern char** environ;
 
 namespace tarn::platformtest {
+
+namespace {
+
+std::runtime_error systemError(const std::string& what, int error) {
+    return std::runtime_error(what + ": " + std::strerror(error));
+}
+
+}  // namespace
+
+int highDescriptor(int fd) {
+    int moved = fcntl(fd, F_DUPFD_CLOEXEC, 10);
+    close(fd);
+    if (moved < 0) throw systemError("fcntl", errno);
+    return moved;
+}
+
+void makePipe(int fds[2]) {
+    if (pipe2(fds, O_CLOEXEC) != 0) throw systemError("pipe2", errno);
+    fds[0] = highDescriptor(fds[0]);
+    fds[1] = highDescriptor(fds[1]);
+}
+
+bool reapWithin(pid_t pid, std::chrono::milliseconds timeout, int* status) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    for (;;) {
+        int raw = 0;
+        pid_t r = waitpid(pid, &raw, WNOHANG);
+        if (r == pid && status) *status = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
+        if (r == pid || (r < 0 && errno == ECHILD)) return true;
+        if (std::chrono::steady_clock::now() >= deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+}
+
+pid_t launch(const std::vector<std::string>& argv, const std::vector<std::string>& env,
+             const std::vector<std::pair<int, int>>& dups) {
+    if (argv.empty()) throw std::invalid_argument("spawn: empty argv");
+    std::vector<char*> args, envp;
+    for (const auto& a : argv)
+        args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    for (const auto& e : env)
+        envp.push_back(const_cast<char*>(e.c_str()));
+    envp.push_back(nullptr);
+
+    // The child reports a failed exec through this pipe; a successful one
+    // closes it.
+    int report[2];
+    makePipe(report);
+    pid_t parent = getpid();
+    pid_t pid = fork();
+    if (pid < 0) {
+        int error = errno;
+        close(report[0]);
+        close(report[1]);
+        throw systemError("fork", error);
+    }
+    if (pid == 0) {
+        // Only async-signal-safe calls from here to the exec.
+        setpgid(0, 0);
+        prctl(PR_SET_PDEATHSIG, SIGTERM);
+        if (getppid() != parent) _exit(127);
+        for (const auto& [from, to] : dups)
+            if (dup2(from, to) < 0) _exit(127);
+        struct sigaction defaults {};
+        defaults.sa_handler = SIG_DFL;
+        for (int sig = 1; sig < NSIG; ++sig)
+            sigaction(sig, &defaults, nullptr);
+        sigset_t none;
+        sigemptyset(&none);
+        sigprocmask(SIG_SETMASK, &none, nullptr);
+        execvpe(args[0], args.data(), envp.data());
+        int error = errno;
+        ssize_t ignored = write(report[1], &error, sizeof error);
+        (void)ignored;
+        _exit(127);
+    }
+    close(report[1]);
+    int error = 0;
+    ssize_t n;
+    do {
+        n = read(report[0], &error, sizeof error);
+    } while (n < 0 && errno == EINTR);
+    close(report[0]);
+    if (n == static_cast<ssize_t>(sizeof error)) {
+        waitpid(pid, nullptr, 0);
+        throw systemError("cannot start " + argv[0], error);
+    }
+    return pid;
+}
+
+std::vector<std::string> environmentWith(const std::vector<std::string>& entries) {
+    std::vector<std::string> env;
+    for (char** entry = environ; *entry; ++entry)
+        env.emplace_back(*entry);
+    for (const std::string& entry : entries) {
+        const std::string name = entry.substr(0, entry.find('=')) + '=';
+        env.erase(std::remove_if(env.begin(), env.end(),
+                                 [&](const std::string& e) { return e.rfind(name, 0) == 0; }),
+                  env.end());
+        if (entry.find('=') != std::string::npos) env.push_back(entry);
+    }
+    return env;
+}
 
 TempDir::TempDir(const std::string& prefix) {
     std::string pattern = "/tmp/" + prefix + "-XXXXXX";
@@ -59,10 +162,10 @@ void makeFolder(const std::string& path) {
     std::filesystem::create_directories(path);
 }
 
-std::vector<std::string> lines(const std::string& text) {
+std::vector<std::string> lines(const std::string& text, char separator) {
     std::vector<std::string> result;
     std::istringstream in(text);
-    for (std::string line; std::getline(in, line);)
+    for (std::string line; std::getline(in, line, separator);)
         result.push_back(line);
     return result;
 }
@@ -111,18 +214,7 @@ std::vector<std::string> descriptorsOf(pid_t pid) {
 }
 
 std::vector<std::string> commandLineOf(pid_t pid) {
-    const std::string raw = readFile("/proc/" + std::to_string(pid) + "/cmdline");
-    std::vector<std::string> words;
-    std::string word;
-    for (char c : raw) {
-        if (c == '\0') {
-            words.push_back(word);
-            word.clear();
-        } else {
-            word += c;
-        }
-    }
-    return words;
+    return lines(readFile("/proc/" + std::to_string(pid) + "/cmdline"), '\0');
 }
 
 namespace {
@@ -145,72 +237,67 @@ char stateOf(pid_t pid) {
     return statOf(pid, state, parent) ? state : 0;
 }
 
+std::vector<pid_t> childrenOf(pid_t parent) {
+    std::vector<pid_t> found;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc", error)) {
+        const pid_t pid = std::atoi(entry.path().filename().c_str());
+        char state = 0;
+        pid_t ppid = 0;
+        if (pid > 0 && statOf(pid, state, ppid) && ppid == parent) found.push_back(pid);
+    }
+    return found;
+}
+
 std::vector<pid_t> zombieChildren() {
     std::vector<pid_t> zombies;
-    DIR* proc = opendir("/proc");
-    if (!proc) return zombies;
-    while (dirent* entry = readdir(proc)) {
-        char* end = nullptr;
-        const long pid = std::strtol(entry->d_name, &end, 10);
-        if (*end != '\0' || pid <= 0) continue;
-        char state = 0;
-        pid_t parent = 0;
-        if (statOf(static_cast<pid_t>(pid), state, parent) && parent == getpid() && state == 'Z')
-            zombies.push_back(static_cast<pid_t>(pid));
-    }
-    closedir(proc);
+    for (pid_t pid : childrenOf(getpid()))
+        if (stateOf(pid) == 'Z') zombies.push_back(pid);
     return zombies;
+}
+
+std::string readUntil(int fd, std::chrono::milliseconds limit,
+                      const std::function<bool(const std::string&)>& done, bool* ended) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    std::string text;
+    char buffer[4096];
+    while (!done(text)) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) break;
+        pollfd pfd{fd, POLLIN, 0};
+        const int ready = poll(&pfd, 1, static_cast<int>(left.count()));
+        if (ready < 0 && errno == EINTR) continue;
+        if (ready <= 0) break;
+        const ssize_t n = read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n == 0 && ended) *ended = true;
+        if (n <= 0) break;
+        text.append(buffer, static_cast<std::size_t>(n));
+    }
+    return text;
 }
 
 Helper::Helper(const std::vector<std::string>& argv, const std::vector<std::string>& env,
                const std::string& outputFile, bool pipeOutput) {
-    std::vector<std::string> environment(env);
-    for (char** entry = environ; *entry; ++entry) {
-        const std::string current = *entry, name = current.substr(0, current.find('=') + 1);
-        if (std::none_of(env.begin(), env.end(),
-                         [&](const std::string& extra) { return extra.rfind(name, 0) == 0; }))
-            environment.push_back(current);
-    }
-
-    std::vector<char*> args;
-    for (const std::string& word : argv)
-        args.push_back(const_cast<char*>(word.c_str()));
-    args.push_back(nullptr);
-    std::vector<char*> envp;
-    for (const std::string& entry : environment)
-        envp.push_back(const_cast<char*>(entry.c_str()));
-    envp.push_back(nullptr);
-
-    int pipeFds[2] = {-1, -1};
-    if (pipeOutput && pipe2(pipeFds, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
-
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    int out[2] = {-1, -1};
     if (pipeOutput) {
-        posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
+        makePipe(out);
     } else {
         const std::string sink = outputFile.empty() ? "/dev/null" : outputFile;
-        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, sink.c_str(),
-                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        out[1] = highDescriptor(open(sink.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
     }
-    posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
-    posix_spawnattr_t attributes;
-    posix_spawnattr_init(&attributes);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
-    posix_spawnattr_setpgroup(&attributes, 0);
-    const int rc =
-        posix_spawnp(&pid_, args.front(), &actions, &attributes, args.data(), envp.data());
-    posix_spawnattr_destroy(&attributes);
-    posix_spawn_file_actions_destroy(&actions);
-    if (pipeOutput) {
-        close(pipeFds[1]);
-        output_ = pipeFds[0];
+    const int in = highDescriptor(open("/dev/null", O_RDONLY | O_CLOEXEC));
+    try {
+        pid_ = launch(argv, environmentWith(env), {{in, 0}, {out[1], 1}, {out[1], 2}});
+    } catch (...) {
+        for (int fd : {in, out[0], out[1]})
+            if (fd >= 0) close(fd);
+        throw;
     }
-    if (rc != 0) {
-        pid_ = -1;
-        throw std::runtime_error("cannot start " + argv.front() + ": " + std::strerror(rc));
-    }
+    close(in);
+    close(out[1]);
+    output_ = out[0];
 }
 
 Helper::~Helper() {
@@ -218,59 +305,32 @@ Helper::~Helper() {
     if (output_ >= 0) close(output_);
 }
 
-namespace {
-
-// Reads what the pipe holds, waiting until `end`: the count of bytes read, 0
-// at its end (every writer has closed it), -1 when the time is up.
-ssize_t readSome(int fd, std::string& buffer, std::chrono::steady_clock::time_point end) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-        end - std::chrono::steady_clock::now());
-    pollfd ready{fd, POLLIN, 0};
-    if (fd < 0 || left.count() <= 0 || poll(&ready, 1, static_cast<int>(left.count())) <= 0)
-        return -1;
-    char chunk[256];
-    const ssize_t got = read(fd, chunk, sizeof chunk);
-    if (got > 0) buffer.append(chunk, static_cast<std::size_t>(got));
-    return got < 0 ? -1 : got;
-}
-
-}  // namespace
-
 bool Helper::readLine(std::string& line, std::chrono::milliseconds limit) {
-    const auto end = std::chrono::steady_clock::now() + limit;
-    for (;;) {
-        const auto newline = buffered_.find('\n');
-        if (newline != std::string::npos) {
-            line = buffered_.substr(0, newline);
-            buffered_.erase(0, newline + 1);
-            return true;
-        }
-        if (readSome(output_, buffered_, end) <= 0) return false;
-    }
+    line = readUntil(output_, limit,
+                     [](const std::string& text) { return text.find('\n') != std::string::npos; });
+    const auto newline = line.find('\n');
+    line.erase(std::min(newline, line.size()));
+    return newline != std::string::npos;
 }
 
 bool Helper::readsToEnd(std::chrono::milliseconds limit) {
-    const auto end = std::chrono::steady_clock::now() + limit;
-    for (;;) {
-        const ssize_t got = readSome(output_, buffered_, end);
-        if (got <= 0) return got == 0;
-    }
+    bool ended = false;
+    readUntil(
+        output_, limit, [](const std::string&) { return false; }, &ended);
+    return ended;
 }
 
 int Helper::waitExit(std::chrono::milliseconds limit) {
-    if (pid_ <= 0) return -1;
-    int status = 0;
-    const bool ended = waitUntil([&] { return waitpid(pid_, &status, WNOHANG) == pid_; }, limit);
-    if (!ended) return -1;
+    int status = -1;
+    if (pid_ <= 0 || !reapWithin(pid_, limit, &status)) return -1;
     pid_ = -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return status;
 }
 
 void Helper::stop() {
     if (pid_ <= 0) return;
     kill(-pid_, SIGKILL);
-    int status = 0;
-    waitUntil([&] { return waitpid(pid_, &status, WNOHANG) != 0; }, 5s);
+    reapWithin(pid_, 5s);
     pid_ = -1;
 }
 

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace tarn::platformtest {
@@ -32,7 +33,8 @@ void writeFile(const std::string& path, const std::string& content, unsigned mod
 std::string readFile(const std::string& path);
 bool exists(const std::string& path);
 void makeFolder(const std::string& path);
-std::vector<std::string> lines(const std::string& text);
+// The text cut at each separator (a last one is no empty line).
+std::vector<std::string> lines(const std::string& text, char separator = '\n');
 
 // Points GIO at an XDG tree of its own under `root`, with no GIO modules and
 // no session bus, so that nothing outside the tree takes part and nothing is
@@ -50,8 +52,35 @@ char stateOf(pid_t pid);
 // What each open descriptor of the process names ("/dev/null", "pipe:[...]"),
 // in descriptor order, as "fd=target"; empty when the process is gone.
 std::vector<std::string> descriptorsOf(pid_t pid);
-// The processes whose parent is this test process and that are zombies.
+// The processes whose parent is `parent`, and those of this test process
+// that are zombies.
+std::vector<pid_t> childrenOf(pid_t parent);
 std::vector<pid_t> zombieChildren();
+
+// Reads the descriptor until `done` holds for what arrived, its end (*ended
+// set then), or `limit`.
+std::string readUntil(int fd, std::chrono::milliseconds limit,
+                      const std::function<bool(const std::string&)>& done, bool* ended = nullptr);
+
+// Starts argv[0] (searched on PATH) as the leader of a new process group, with
+// the environment `env`, each descriptor of `dups` duplicated onto the child's
+// (source, target) and every signal at its default. The child gets SIGTERM
+// when the thread that started it ends, so that not even a crashed test
+// leaves a server or a window behind. Throws std::runtime_error when the
+// program cannot be started.
+pid_t launch(const std::vector<std::string>& argv, const std::vector<std::string>& env,
+             const std::vector<std::pair<int, int>>& dups);
+// The test's environment with each "NAME=value" entry setting that variable
+// and each bare "NAME" removing it; later entries win.
+std::vector<std::string> environmentWith(const std::vector<std::string>& entries);
+// Waits at most `timeout` for the child to end; true when it was reaped (or
+// is no child of ours), with its exit status or 128 + the signal that ended
+// it in *status.
+bool reapWithin(pid_t pid, std::chrono::milliseconds timeout, int* status = nullptr);
+// Moves a descriptor above the standard ones, close-on-exec, so that a child
+// only ever gets it through an explicit dup2; makePipe() makes both ends so.
+int highDescriptor(int fd);
+void makePipe(int fds[2]);
 
 // A helper program run by the test itself (not by the code under test), in a
 // process group of its own, stdout and stderr into a file or a pipe. stop()
@@ -66,7 +95,7 @@ class Helper {
     Helper& operator=(const Helper&) = delete;
 
     pid_t pid() const { return pid_; }
-    // Reads one line of the piped output, waiting at most `limit`.
+    // Reads the first line of the piped output, waiting at most `limit`.
     bool readLine(std::string& line, std::chrono::milliseconds limit);
     // Reads the piped output until its end, waiting at most `limit`: true at
     // the end (every writer has closed it), false when the time is up.
@@ -79,7 +108,6 @@ class Helper {
   private:
     pid_t pid_ = -1;
     int output_ = -1;
-    std::string buffered_;
 };
 
 }  // namespace tarn::platformtest

@@ -45,32 +45,28 @@ WindowId newestWithTitle(WindowSystem& windows, const std::string& title, Window
 
 WindowId showWindow(XSession& session, WindowSystem& windows, TargetProgram& target,
                     const std::string& name, const std::string& title) {
-    if (!session.wayland()) {
-        target.window(name, title);
-        return windowIdOf(session, windows, target, name);
-    }
     // Window IDs grow with each new window on Wayland.
     WindowId newest = 0;
     for (const TopLevelWindow& w : windows.topLevelWindows())
         newest = std::max(newest, w.id);
-    target.window(name, title);
-    return newestWithTitle(windows, title, newest);
+    const WindowId x11 = target.window(name, title);
+    const WindowId id = session.wayland() ? newestWithTitle(windows, title, newest) : x11;
+    return waitShown(windows, id) ? id : 0;
+}
+
+bool waitShown(WindowSystem& windows, WindowId id) {
+    return waitUntil(
+        [&] {
+            for (const TopLevelWindow& w : windows.topLevelWindows())
+                if (w.id == id && w.visible) return true;
+            return false;
+        },
+        std::chrono::seconds(15));
 }
 
 WindowId windowIdOf(XSession& session, WindowSystem& windows, TargetProgram& target,
                     const std::string& name) {
-    WindowId id = 0;
-    if (!session.wayland()) {
-        id = static_cast<WindowId>(target.windowId(name));
-        waitUntil(
-            [&] {
-                for (const TopLevelWindow& w : windows.topLevelWindows())
-                    if (w.id == id) return true;
-                return false;
-            },
-            std::chrono::seconds(10));
-        return id;
-    }
+    if (!session.wayland()) return static_cast<WindowId>(target.windowId(name));
     return newestWithTitle(windows, TargetProgram::decode(target.command("title " + name)), 0);
 }
 

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "TargetProgram.h"
 
-#include <poll.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -12,8 +11,6 @@
 namespace tarn::testing {
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
 
 std::vector<std::string> splitOn(const std::string& text, char separator) {
     std::vector<std::string> parts;
@@ -60,22 +57,15 @@ std::string TargetProgram::command(const std::string& line, std::chrono::millise
         if (n <= 0) throw std::runtime_error("tarn_target is gone (command: " + line + ")");
         done += static_cast<std::size_t>(n);
     }
-    auto deadline = Clock::now() + timeout;
-    std::size_t end;
-    while ((end = buffered_.find('\n')) == std::string::npos) {
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-        if (left.count() <= 0)
-            throw std::runtime_error("tarn_target did not answer in time: " + line);
-        pollfd pfd{output_, POLLIN, 0};
-        int ready = poll(&pfd, 1, static_cast<int>(left.count()));
-        if (ready < 0 && errno == EINTR) continue;
-        if (ready <= 0) continue;
-        char buffer[4096];
-        ssize_t n = ::read(output_, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) throw std::runtime_error("tarn_target ended (command: " + line + ")");
-        buffered_.append(buffer, static_cast<std::size_t>(n));
-    }
+    const auto hasLine = [](const std::string& text) {
+        return text.find('\n') != std::string::npos;
+    };
+    bool ended = false;
+    if (!hasLine(buffered_)) buffered_ += readUntil(output_, timeout, hasLine, &ended);
+    const std::size_t end = buffered_.find('\n');
+    if (end == std::string::npos)
+        throw std::runtime_error(ended ? "tarn_target ended (command: " + line + ")"
+                                       : "tarn_target did not answer in time: " + line);
     std::string reply = buffered_.substr(0, end);
     buffered_.erase(0, end + 1);
     if (reply == "ok") return {};
@@ -118,7 +108,6 @@ std::vector<KeyRecord> TargetProgram::keys(const std::string& name) {
         record.scanCode = static_cast<unsigned>(std::stoul(fields[3], nullptr, 16));
         record.nativeModifiers = static_cast<unsigned>(std::stoul(fields[4], nullptr, 16));
         record.text = decode(fields[5]);
-        record.autoRepeat = fields.size() > 6 && fields[6] == "r";
         records.push_back(record);
     }
     return records;

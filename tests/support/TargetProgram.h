@@ -4,11 +4,6 @@
 // inside an XSession: every call sends one command line and waits, bounded,
 // for its one-line reply. Failures (an "error" reply, no reply in time, the
 // program gone) throw std::runtime_error with the command in the message.
-//
-//   tarn::testing::TargetProgram target(session);
-//   std::uint32_t id = target.window("main", "Grüße – Tarn");  // X window ID
-//   target.keys("main");  // the key events the window's editor received
-//
 // The destructor asks the program to quit and ends it by its PID.
 
 #include <sys/types.h>
@@ -30,7 +25,6 @@ struct KeyRecord {
     unsigned scanCode = 0;         // the X keycode
     unsigned nativeModifiers = 0;  // the X modifier state
     std::string text;              // UTF-8
-    bool autoRepeat = false;
 };
 
 class TargetProgram {

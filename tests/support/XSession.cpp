@@ -2,9 +2,7 @@
 #include "XSession.h"
 
 #include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
-#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -16,144 +14,27 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <stdexcept>
-#include <thread>
-
-extern char** environ;
 
 namespace tarn::testing {
 
 namespace {
 
+using namespace platformtest;
 using Clock = std::chrono::steady_clock;
 
 std::runtime_error systemError(const std::string& what, int error) {
     return std::runtime_error(what + ": " + std::strerror(error));
 }
 
-// Moves a descriptor above the standard ones, close-on-exec, so that a child
-// only ever gets it through an explicit dup2.
-int highDescriptor(int fd) {
-    int moved = fcntl(fd, F_DUPFD_CLOEXEC, 10);
-    close(fd);
-    if (moved < 0) throw systemError("fcntl", errno);
-    return moved;
-}
-
-void makePipe(int fds[2]) {
-    if (pipe2(fds, O_CLOEXEC) != 0) throw systemError("pipe2", errno);
-    fds[0] = highDescriptor(fds[0]);
-    fds[1] = highDescriptor(fds[1]);
-}
-
-// Waits for the child to end, at most `timeout`; true when it was reaped (its
-// exit status, 128 + the signal that ended it, into *status).
-bool reapWithin(pid_t pid, std::chrono::milliseconds timeout, int* status = nullptr) {
-    auto deadline = Clock::now() + timeout;
-    for (;;) {
-        int raw = 0;
-        pid_t r = waitpid(pid, &raw, WNOHANG);
-        if (r == pid && status) *status = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
-        if (r == pid || (r < 0 && errno == ECHILD)) return true;
-        if (Clock::now() >= deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-}
-
 // A log file for a child's chatter, above descriptor 3 (so that a dup2 onto 3
-// cannot replace it); closed with this object. -1 when it cannot be opened.
+// cannot replace it); closed with this object.
 struct LogFile {
     explicit LogFile(const std::string& path)
-        : fd(open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600)) {
-        if (fd >= 0) fd = highDescriptor(fd);
-    }
-    ~LogFile() {
-        if (fd >= 0) close(fd);
-    }
+        : fd(highDescriptor(open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600))) {}
+    ~LogFile() { close(fd); }
     int fd;
 };
-
-// The program file that execve() is to run: argv[0] itself when it names a
-// path, else the first executable of that name on PATH.
-std::string resolveProgram(const std::string& program) {
-    if (program.find('/') != std::string::npos) return program;
-    const char* path = std::getenv("PATH");
-    std::string dirs = path ? path : "/usr/local/bin:/usr/bin:/bin";
-    std::size_t start = 0;
-    for (;;) {
-        std::size_t end = dirs.find(':', start);
-        std::string dir = dirs.substr(start, end == std::string::npos ? end : end - start);
-        std::string candidate = (dir.empty() ? "." : dir) + "/" + program;
-        if (access(candidate.c_str(), X_OK) == 0) return candidate;
-        if (end == std::string::npos) break;
-        start = end + 1;
-    }
-    return {};
-}
-
-// Starts a program as the leader of a new process group, with the given
-// descriptors duplicated onto the child's (source, target) and every signal
-// back to its default. The child gets SIGTERM when the test process dies, so
-// that not even a crashed test leaves a server or a window behind.
-pid_t launch(const std::vector<std::string>& argv, const std::vector<std::string>& env,
-             const std::vector<std::pair<int, int>>& dups) {
-    if (argv.empty()) throw std::invalid_argument("spawn: empty argv");
-    std::string program = resolveProgram(argv[0]);
-    if (program.empty()) throw systemError("cannot start " + argv[0], ENOENT);
-    std::vector<char*> args, envp;
-    for (const auto& a : argv)
-        args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
-    for (const auto& e : env)
-        envp.push_back(const_cast<char*>(e.c_str()));
-    envp.push_back(nullptr);
-
-    // The child reports a failed exec through this pipe; a successful one
-    // closes it.
-    int report[2];
-    makePipe(report);
-    pid_t parent = getpid();
-    pid_t pid = fork();
-    if (pid < 0) {
-        int error = errno;
-        close(report[0]);
-        close(report[1]);
-        throw systemError("fork", error);
-    }
-    if (pid == 0) {
-        // Only async-signal-safe calls from here to execve.
-        setpgid(0, 0);
-        prctl(PR_SET_PDEATHSIG, SIGTERM);
-        if (getppid() != parent) _exit(127);
-        for (const auto& [from, to] : dups)
-            if (dup2(from, to) < 0) _exit(127);
-        struct sigaction defaults {};
-        defaults.sa_handler = SIG_DFL;
-        for (int sig = 1; sig < NSIG; ++sig)
-            sigaction(sig, &defaults, nullptr);
-        sigset_t none;
-        sigemptyset(&none);
-        sigprocmask(SIG_SETMASK, &none, nullptr);
-        execve(program.c_str(), args.data(), envp.data());
-        int error = errno;
-        ssize_t ignored = write(report[1], &error, sizeof error);
-        (void)ignored;
-        _exit(127);
-    }
-    close(report[1]);
-    int error = 0;
-    ssize_t n;
-    do {
-        n = read(report[0], &error, sizeof error);
-    } while (n < 0 && errno == EINTR);
-    close(report[0]);
-    if (n == static_cast<ssize_t>(sizeof error)) {
-        waitpid(pid, nullptr, 0);
-        throw systemError("cannot start " + argv[0], error);
-    }
-    return pid;
-}
 
 xcb_atom_t internAtom(xcb_connection_t* c, const char* name) {
     auto* reply = xcb_intern_atom_reply(
@@ -209,45 +90,6 @@ bool openboxAnswers(const std::string& display, const std::function<void()>& che
 
 }  // namespace
 
-std::vector<pid_t> childrenOf(pid_t parent) {
-    std::vector<pid_t> found;
-    std::error_code error;
-    for (const auto& entry : std::filesystem::directory_iterator("/proc", error)) {
-        const pid_t pid = std::atoi(entry.path().filename().c_str());
-        if (pid <= 0) continue;
-        std::ifstream stat(entry.path() / "stat");
-        std::string line;
-        if (!std::getline(stat, line)) continue;
-        const auto close = line.rfind(')');
-        if (close == std::string::npos || close + 2 >= line.size()) continue;
-        std::istringstream fields(line.substr(close + 2));
-        char state = 0;
-        pid_t ppid = 0;
-        if (fields >> state >> ppid && ppid == parent) found.push_back(pid);
-    }
-    return found;
-}
-
-std::string readUntil(int fd, std::chrono::milliseconds limit,
-                      const std::function<bool(const std::string&)>& stop) {
-    const auto deadline = Clock::now() + limit;
-    std::string text;
-    char buffer[4096];
-    while (!stop(text)) {
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-        if (left.count() <= 0) break;
-        pollfd pfd{fd, POLLIN, 0};
-        int ready = poll(&pfd, 1, static_cast<int>(left.count()));
-        if (ready < 0 && errno == EINTR) continue;
-        if (ready <= 0) break;
-        ssize_t n = read(fd, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        text.append(buffer, static_cast<std::size_t>(n));
-    }
-    return text;
-}
-
 const char* name(WindowManager manager) {
     static const char* const names[] = {"None", "Openbox", "Sway"};
     return names[static_cast<int>(manager)];
@@ -290,14 +132,12 @@ void XSession::endAll() {
 }
 
 pid_t XSession::start(const std::vector<std::string>& argv,
-                      const std::vector<std::string>& extraEnv, int stdinFd, int stdoutFd,
-                      int stderrFd) {
-    if (argv.empty()) throw std::invalid_argument("spawn: empty argv");
-
+                      const std::vector<std::string>& extraEnv,
+                      const std::vector<std::pair<int, int>>& dups) {
     // The children see only this session: its display, and HOME and the XDG
     // folders in the session's own folder so that no user configuration leaks
-    // in; what the caller gives replaces any of them.
-    const std::pair<const char*, std::string> ours[] = {
+    // in; what the caller gives replaces any of them. Empty ones are unset.
+    const std::pair<std::string, std::string> ours[] = {
         {"DISPLAY", display_},
         {"WAYLAND_DISPLAY", waylandDisplay_},
         {"SWAYSOCK", swaySocket_},
@@ -310,33 +150,18 @@ pid_t XSession::start(const std::vector<std::string>& argv,
         {"DBUS_SESSION_BUS_ADDRESS", busAddress_},
         {"XAUTHORITY", ""},
         {"SESSION_MANAGER", ""}};
-    const auto given = [&](const std::string& name) {
-        return std::any_of(extraEnv.begin(), extraEnv.end(),
-                           [&](const std::string& e) { return e.rfind(name + "=", 0) == 0; });
-    };
-    std::vector<std::string> env;
-    for (char** e = environ; *e; ++e) {
-        const std::string name(*e, std::strcspn(*e, "="));
-        if (!given(name) && std::none_of(std::begin(ours), std::end(ours),
-                                         [&](const auto& our) { return name == our.first; }))
-            env.emplace_back(*e);
-    }
+    std::vector<std::string> entries;
     for (const auto& [name, value] : ours)
-        if (!value.empty() && !given(name)) env.push_back(name + ("=" + value));
-    env.insert(env.end(), extraEnv.begin(), extraEnv.end());
-
-    std::vector<std::pair<int, int>> dups;
-    if (stdinFd >= 0) dups.emplace_back(stdinFd, 0);
-    if (stdoutFd >= 0) dups.emplace_back(stdoutFd, 1);
-    if (stderrFd >= 0) dups.emplace_back(stderrFd, 2);
-    pid_t pid = launch(argv, env, dups);
+        entries.push_back(value.empty() ? name : name + "=" + value);
+    entries.insert(entries.end(), extraEnv.begin(), extraEnv.end());
+    const pid_t pid = launch(argv, environmentWith(entries), dups);
     children_.push_back(pid);
     return pid;
 }
 
 pid_t XSession::spawn(const std::vector<std::string>& argv,
                       const std::vector<std::string>& extraEnv) {
-    return start(argv, extraEnv, -1, -1, -1);
+    return start(argv, extraEnv, {});
 }
 
 PipedChild XSession::spawnPiped(const std::vector<std::string>& argv,
@@ -346,7 +171,7 @@ PipedChild XSession::spawnPiped(const std::vector<std::string>& argv,
     makePipe(out);
     PipedChild child;
     try {
-        child.pid = start(argv, extraEnv, in[0], out[1], -1);
+        child.pid = start(argv, extraEnv, {{in[0], 0}, {out[1], 1}});
     } catch (...) {
         for (int fd : {in[0], in[1], out[0], out[1]})
             close(fd);
@@ -417,23 +242,15 @@ void XSession::startServer(const std::vector<std::string>& serverArguments) {
     std::vector<std::string> argv = {"Xvfb",         "-displayfd", "3",   "-screen", "0",
                                      "1280x1024x24", "-nolisten",  "tcp", "-noreset"};
     argv.insert(argv.end(), serverArguments.begin(), serverArguments.end());
-    std::vector<std::string> env;
-    for (char** e = environ; *e; ++e)
-        env.emplace_back(*e);
-    {
+    try {
         LogFile logFile(log);
-        std::vector<std::pair<int, int>> dups = {{fds[1], 3}};
-        if (logFile.fd >= 0) dups.emplace_back(logFile.fd, 2);
-        try {
-            serverPid_ = launch(argv, env, dups);
-        } catch (...) {
-            close(fds[0]);
-            close(fds[1]);
-            throw;
-        }
+        serverPid_ = start(argv, {}, {{fds[1], 3}, {logFile.fd, 2}});
+    } catch (...) {
+        close(fds[0]);
+        close(fds[1]);
+        throw;
     }
     close(fds[1]);
-    children_.push_back(serverPid_);
 
     std::string number = readUntil(fds[0], std::chrono::seconds(15), [](const std::string& t) {
         return t.find('\n') != std::string::npos;
@@ -451,7 +268,7 @@ void XSession::startBus() {
     const std::string socket = runtimeDir_ + "/bus";
     busPid_ = start(
         {"dbus-daemon", "--session", "--nofork", "--nopidfile", "--address=unix:path=" + socket},
-        {}, -1, -1, -1);
+        {}, {});
     const bool up = waitUntil(
         [&] {
             if (!running(busPid_)) throw std::runtime_error("dbus-daemon ended while starting");
@@ -465,19 +282,7 @@ void XSession::startBus() {
 void XSession::startOpenbox() {
     // Its chatter about menus it cannot find goes to a log, not the test output.
     LogFile log(runtimeDir_ + "/openbox.log");
-    windowManagerPid_ = start({"openbox", "--sm-disable"}, {}, -1, log.fd, log.fd);
-    // Announced first (_NET_SUPPORTING_WM_CHECK on the root), then answering.
-    const bool up = waitUntil(
-        [&] {
-            if (!running(windowManagerPid_))
-                throw std::runtime_error("openbox ended while starting");
-            const RunResult r =
-                run({"xprop", "-root", "-display", display_, "_NET_SUPPORTING_WM_CHECK"},
-                    std::chrono::seconds(5));
-            return r.exitStatus == 0 && r.output.find("window id #") != std::string::npos;
-        },
-        std::chrono::seconds(15), std::chrono::milliseconds(20));
-    if (!up) throw std::runtime_error("openbox did not announce itself within 15 s");
+    windowManagerPid_ = start({"openbox", "--sm-disable"}, {}, {{log.fd, 1}, {log.fd, 2}});
     const auto alive = [&] {
         if (!running(windowManagerPid_)) throw std::runtime_error("openbox ended while starting");
     };
@@ -510,7 +315,7 @@ void XSession::startSway() {
         start(argv,
               {"XDG_RUNTIME_DIR=" + dir, "HOME=" + dir, "WLR_BACKENDS=headless",
                "WLR_LIBINPUT_NO_DEVICES=1", "WLR_RENDERER=pixman", "XDG_CONFIG_HOME=" + dir},
-              -1, logFile.fd, logFile.fd);
+              {{logFile.fd, 1}, {logFile.fd, 2}});
     const bool up = waitUntil(
         [&] {
             if (!running(serverPid_))

@@ -18,6 +18,7 @@
 #include <chrono>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "PlatformTestSupport.h"
@@ -32,6 +33,8 @@ enum class WindowManager { None, Openbox, Sway };
 const char* name(WindowManager manager);
 
 // The only way tests wait: a bounded poll of a predicate.
+using platformtest::childrenOf;
+using platformtest::readUntil;
 using platformtest::waitUntil;
 
 struct PipedChild {
@@ -87,7 +90,7 @@ class XSession {
 
   private:
     pid_t start(const std::vector<std::string>& argv, const std::vector<std::string>& extraEnv,
-                int stdinFd, int stdoutFd, int stderrFd);
+                const std::vector<std::pair<int, int>>& dups);
     void startServer(const std::vector<std::string>& serverArguments);
     void startBus();
     void startOpenbox();
@@ -115,11 +118,5 @@ pid_t startXterm(XSession& session, const std::string& title,
 // echo, raw (no line editing) or cooked; returns once it reads.
 pid_t startTerminalToFile(XSession& session, const std::string& title, const std::string& file,
                           bool raw = true);
-
-// Reads the descriptor until `done` holds for what arrived, its end, or `limit`.
-std::string readUntil(int fd, std::chrono::milliseconds limit,
-                      const std::function<bool(const std::string&)>& done);
-// The processes whose parent is `parent`, from /proc.
-std::vector<pid_t> childrenOf(pid_t parent);
 
 }  // namespace tarn::testing

@@ -14,6 +14,7 @@
 #include <set>
 #include <string>
 
+#include "DesktopBackends.h"
 #include "Failure.h"
 #include "Host.h"
 #include "TargetProgram.h"
@@ -148,11 +149,6 @@ class XcbWindowSystemTest : public ::testing::TestWithParam<WindowManager> {
         windows = XcbWindowSystem::connect(host, session->display().c_str());
         ASSERT_NE(windows, nullptr);
     }
-    void TearDown() override {
-        target.reset();
-        windows.reset();
-        session.reset();
-    }
 
     bool withWindowManager() const { return GetParam() == WindowManager::Openbox; }
 
@@ -173,13 +169,9 @@ class XcbWindowSystemTest : public ::testing::TestWithParam<WindowManager> {
     }
     // A window counts as shown once the window manager (if any) has taken it
     // in and it is visible in the list.
-    bool shown(WindowId id) {
-        auto w = find(id);
-        return w && w->visible;
-    }
     WindowId waitShown(const std::string& name, const std::string& title) {
         auto id = static_cast<WindowId>(program().window(name, title));
-        EXPECT_TRUE(waitUntil([&] { return shown(id); }, 10s)) << title;
+        EXPECT_TRUE(testing::waitShown(*windows, id)) << title;
         return id;
     }
     // The program learns of its activation from an event of its own, which
@@ -237,15 +229,28 @@ TEST_P(XcbWindowSystemTest, ReadsTitlesAsTheWindowsGiveThem) {
     }
 }
 
-// A window that is gone fails at once; a hidden one is mapped when nothing
-// manages it, while a window manager ignores it, which the wait gives up on
-// with the program idled all along.
-TEST_P(XcbWindowSystemTest, SetForegroundOfAGoneOrHiddenWindow) {
-    auto gone = waitShown("gone", "Soon gone");
+// A window that vanishes is left out without harm, also while windows come
+// and go during the enumeration, and fails SetForeground at once; a hidden one
+// is mapped when nothing manages it, while a window manager ignores it, which
+// the wait gives up on with the program idled all along.
+TEST_P(XcbWindowSystemTest, GoneWindowsAreLeftOutAndHiddenOnesShownOnlyWithoutAManager) {
+    auto kept = waitShown("kept", "Kept window");
+    auto gone = waitShown("gone", "Vanishing window");
+    auto last = waitShown("last", "Last window");
     auto id = waitShown("hidden", "Hidden from view");
     program().close("gone");
     program().hide("hidden");
     ASSERT_TRUE(waitUntil([&] { return !windows->isWindow(gone) && !find(id)->visible; }, 5s));
+    // As if the stacking list had been read just before the window went.
+    auto described = windows->describe({last, gone, kept});
+    ASSERT_EQ(described.size(), 2u);
+    EXPECT_EQ(described[0].title, "Last window");
+    EXPECT_EQ(described[1].title, "Kept window");
+    EXPECT_FALSE(windows->isIconic(gone));
+    EXPECT_EQ(windows->processOf(gone), 0);
+    windows->restore(gone);
+    windows->postClose(gone);
+
     host.idles = 0;
     EXPECT_FALSE(windows->setForeground(gone));
     EXPECT_FALSE(windows->setForeground(0));
@@ -256,6 +261,24 @@ TEST_P(XcbWindowSystemTest, SetForegroundOfAGoneOrHiddenWindow) {
         EXPECT_GT(host.idles, 10);
     else
         EXPECT_TRUE(becomesActive("hidden"));
+
+    // And for real: windows come and go while we enumerate. Whatever is
+    // listed is either one of them or was there before.
+    std::set<std::string> before;
+    for (const auto& w : windows->topLevelWindows())
+        before.insert(w.title);
+    program().churn(true);
+    for (int i = 0; i < 200; ++i) {
+        auto all = windows->topLevelWindows();
+        ASSERT_TRUE(std::any_of(all.begin(), all.end(),
+                                [&](const TopLevelWindow& w) { return w.id == kept; }));
+        for (const auto& w : all)
+            if (w.title != "churn") {
+                EXPECT_TRUE(before.count(w.title)) << w.title;
+            }
+    }
+    program().churn(false);
+    EXPECT_TRUE(windows->isWindow(kept));
 }
 
 TEST_P(XcbWindowSystemTest, SetForegroundSwitchesToTheWindowsDesktop) {
@@ -271,8 +294,11 @@ TEST_P(XcbWindowSystemTest, SetForegroundSwitchesToTheWindowsDesktop) {
     EXPECT_TRUE(becomesActive("there"));
 }
 
-// Shown windows close in the macro window tests.
-TEST_P(XcbWindowSystemTest, PostCloseClosesHiddenAndXtermWindows) {
+// Shown windows close in the macro window tests. A window that does not take
+// part in WM_DELETE_WINDOW is closed by the window manager as its close button
+// would; without one it gets the request all the same, which is all X offers
+// then.
+TEST_P(XcbWindowSystemTest, PostCloseClosesHiddenXtermAndProtocolLessWindows) {
     auto hiddenId = waitShown("h", "Close me hidden");
     program().hide("h");
     ASSERT_TRUE(waitUntil([&] { return !find(hiddenId)->visible; }, 5s));
@@ -298,12 +324,7 @@ TEST_P(XcbWindowSystemTest, PostCloseClosesHiddenAndXtermWindows) {
     windows->postClose(term);
     windows->postClose(0);
     session->kill(xterm);
-}
 
-// A window that does not take part in WM_DELETE_WINDOW is closed by the window
-// manager as its close button would; without one it gets the request all the
-// same, which is all X offers then.
-TEST_P(XcbWindowSystemTest, PostCloseOfAWindowWithoutTheCloseProtocol) {
     BareClient client(session->display());
     const xcb_window_t window = client.window("No close protocol");
     const auto id = static_cast<WindowId>(window);
@@ -311,14 +332,12 @@ TEST_P(XcbWindowSystemTest, PostCloseOfAWindowWithoutTheCloseProtocol) {
     // as its own; only then does it take requests for it.
     char hex[16];
     std::snprintf(hex, sizeof hex, "0x%x", window);
-    ASSERT_TRUE(waitUntil(
-        [&] {
-            return shown(id) &&
-                   (!withWindowManager() ||
-                    session->run({"xprop", "-root", "_NET_CLIENT_LIST"}).output.find(hex) !=
-                        std::string::npos);
-        },
-        10s));
+    ASSERT_TRUE(testing::waitShown(*windows, id));
+    const auto listed = [&] {
+        const auto clients = session->run({"xprop", "-root", "_NET_CLIENT_LIST"});
+        return clients.output.find(hex) != std::string::npos;
+    };
+    ASSERT_TRUE(!withWindowManager() || waitUntil(listed, 10s));
     windows->postClose(id);
     if (withWindowManager()) {
         EXPECT_TRUE(waitUntil([&] { return !windows->isWindow(id); }, 5s));
@@ -327,41 +346,6 @@ TEST_P(XcbWindowSystemTest, PostCloseOfAWindowWithoutTheCloseProtocol) {
         EXPECT_TRUE(waitUntil([&] { return client.deleteRequested(window); }, 5s));
         EXPECT_TRUE(windows->isWindow(id));
     }
-}
-
-TEST_P(XcbWindowSystemTest, AWindowThatVanishesIsLeftOutWithoutHarm) {
-    auto kept = waitShown("kept", "Kept window");
-    auto gone = waitShown("gone", "Vanishing window");
-    auto last = waitShown("last", "Last window");
-    program().close("gone");
-    ASSERT_TRUE(waitUntil([&] { return !windows->isWindow(gone); }, 5s));
-    // As if the stacking list had been read just before the window went.
-    auto described = windows->describe({last, gone, kept});
-    ASSERT_EQ(described.size(), 2u);
-    EXPECT_EQ(described[0].title, "Last window");
-    EXPECT_EQ(described[1].title, "Kept window");
-    EXPECT_FALSE(windows->isIconic(gone));
-    EXPECT_EQ(windows->processOf(gone), 0);
-    windows->restore(gone);
-    windows->postClose(gone);
-
-    // And for real: windows come and go while we enumerate. Whatever is
-    // listed is either one of them or was there before.
-    std::set<std::string> before;
-    for (const auto& w : windows->topLevelWindows())
-        before.insert(w.title);
-    program().churn(true);
-    for (int i = 0; i < 200; ++i) {
-        auto all = windows->topLevelWindows();
-        ASSERT_TRUE(std::any_of(all.begin(), all.end(),
-                                [&](const TopLevelWindow& w) { return w.id == kept; }));
-        for (const auto& w : all)
-            if (w.title != "churn") {
-                EXPECT_TRUE(before.count(w.title)) << w.title;
-            }
-    }
-    program().churn(false);
-    EXPECT_TRUE(windows->isWindow(kept));
 }
 
 INSTANTIATE_TEST_SUITE_P(WindowManagers, XcbWindowSystemTest,

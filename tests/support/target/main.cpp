@@ -12,8 +12,8 @@
 //   closes NAME           how many close requests the window has received
 //   text NAME             the editor's text
 //   keys NAME             the key events the window received, oldest first:
-//                         "d|u:KEY:MODS:SCANCODE:STATE:TEXT[:r]" separated by
-//                         spaces (d press, u release, hex numbers, r auto-repeat)
+//                         "d|u:KEY:MODS:SCANCODE:STATE:TEXT" separated by
+//                         spaces (d press, u release, hex numbers)
 //   clear NAME            empties the editor and the key log
 //   active NAME           1 when the window is the active window, else 0
 //   wid NAME              the window's X window ID (decimal)
@@ -64,25 +64,6 @@ std::string hexNumber(unsigned long long value) {
     return QByteArray::number(value, 16).toStdString();
 }
 
-class KeyLog : public QObject {
-  public:
-    std::string entries;
-
-  protected:
-    bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease) {
-            auto* key = static_cast<QKeyEvent*>(event);
-            if (!entries.empty()) entries += ' ';
-            entries += (event->type() == QEvent::KeyPress ? "d:" : "u:") +
-                       hexNumber(static_cast<unsigned>(key->key())) + ":" +
-                       hexNumber(static_cast<unsigned>(key->modifiers().toInt())) + ":" +
-                       hexNumber(key->nativeScanCode()) + ":" + hexNumber(key->nativeModifiers()) +
-                       ":" + encode(key->text().toStdString()) + (key->isAutoRepeat() ? ":r" : "");
-        }
-        return QObject::eventFilter(watched, event);
-    }
-};
-
 class TargetWindow : public QWidget {
   public:
     TargetWindow(const QString& title, bool withEditor) {
@@ -92,21 +73,34 @@ class TargetWindow : public QWidget {
         if (!withEditor) return;
         line = new QLineEdit(this);
         (new QVBoxLayout(this))->addWidget(line);
-        line->installEventFilter(&log);
+        line->installEventFilter(this);
         line->setFocus();
     }
 
     std::string text() const { return line ? line->text().toStdString() : std::string(); }
     void clear() {
         if (line) line->clear();
-        log.entries.clear();
+        keys.clear();
     }
 
-    KeyLog log;
+    std::string keys;  // the line edit's key events, as the command "keys" replies
     bool refuseClose = false;
     int closeRequests = 0;
 
   protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease) {
+            auto* key = static_cast<QKeyEvent*>(event);
+            if (!keys.empty()) keys += ' ';
+            keys += (event->type() == QEvent::KeyPress ? "d:" : "u:") +
+                    hexNumber(static_cast<unsigned>(key->key())) + ":" +
+                    hexNumber(static_cast<unsigned>(key->modifiers().toInt())) + ":" +
+                    hexNumber(key->nativeScanCode()) + ":" + hexNumber(key->nativeModifiers()) +
+                    ":" + encode(key->text().toStdString());
+        }
+        return QWidget::eventFilter(watched, event);
+    }
+
     void closeEvent(QCloseEvent* event) override {
         ++closeRequests;
         event->setAccepted(!refuseClose);
@@ -208,7 +202,7 @@ class Target {
         } else if (command == "text") {
             return "ok " + encode(window->text());
         } else if (command == "keys") {
-            return "ok " + window->log.entries;
+            return "ok " + window->keys;
         } else if (command == "clear") {
             window->clear();
         } else if (command == "active") {
