@@ -13,8 +13,6 @@
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
-#include <chrono>
-#include <thread>
 
 #include "Help.h"
 #include "ModalWatch.h"
@@ -132,14 +130,14 @@ TEST(About, SystemInfoStartsTheFirstProgramFoundOrSaysThereIsNone) {
     EXPECT_FALSE(watch.seen()) << "the unavailable message was shown";
     EXPECT_GT(pid, 0);
     QByteArray written;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (std::chrono::steady_clock::now() < deadline) {
-        QFile file(marker);
-        if (file.open(QIODevice::ReadOnly) && (written = file.readAll()).endsWith('\n')) break;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
+    const bool wrote = QTest::qWaitFor(
+        [&] {
+            QFile file(marker);
+            return file.open(QIODevice::ReadOnly) && (written = file.readAll()).endsWith('\n');
+        },
+        10000);
     // The program ends by itself once it has written; one that never wrote is ended here.
-    if (!written.endsWith('\n') && pid > 0) ::kill(static_cast<pid_t>(pid), SIGKILL);
+    if (!wrote && pid > 0) ::kill(static_cast<pid_t>(pid), SIGKILL);
     EXPECT_EQ(written.trimmed(), programs.at(1).toUtf8());
 }
 
