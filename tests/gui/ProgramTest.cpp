@@ -67,28 +67,6 @@ INSTANTIATE_TEST_SUITE_P(
                       AutomaticCase{"RetrySucceeded", "Bogus x\r\n", {true}, 0, 1, true}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(PlayerTest, AutomaticModeIsHiddenWithCaptionTarn) {
-    auto form = makeForm(macro("Rem a\r\n").toStdString());
-    bool seen = false;
-    mFake.host.onYield = [&] {
-        seen = true;
-        EXPECT_FALSE(form->isVisible());
-        EXPECT_EQ(form->windowTitle(), "Tarn");
-        EXPECT_FALSE(form->interactive());
-        EXPECT_TRUE(form->running());
-    };
-    form->Form_Load();
-    EXPECT_TRUE(seen);
-    EXPECT_TRUE(form->unloaded());
-    // The hidden window's position, the centred one it was created with, is
-    // stored like any other.
-    const QPoint place = centred(*form);
-    EXPECT_EQ(GetSetting(appTitle(), kSectionSettings, kKeyLeft),
-              numberText(static_cast<float>(pixelsToTwips(place.x(), form.get()))));
-    EXPECT_EQ(GetSetting(appTitle(), kSectionSettings, kKeyTop),
-              numberText(static_cast<float>(pixelsToTwips(place.y(), form.get(), Qt::Vertical))));
-}
-
 // A batch run leaves the user's settings alone; a run that stores the last
 // file stores it whole, so that it names the same file wherever Tarn starts.
 TEST_F(PlayerTest, BatchRunsStoreNoSettingsAndTheLastFileIsAbsolute) {
@@ -135,9 +113,11 @@ INSTANTIATE_TEST_SUITE_P(CommandLines, QuoteTest,
                                            QuoteCase{"QuotesAlone", "\"\"", "/last.mcr"}),
                          [](const auto& info) { return std::string(info.param.name); });
 
-// The tray menu: a click on the icon is answered by the 100 ms timer with the
-// "System Menu"; its "&Close" stops the run, and automatic mode then ends.
-TEST_F(PlayerTest, TrayCloseStopsAutomaticRunDuringWait) {
+// Automatic mode runs hidden, captioned "Tarn". The tray menu: a click on the
+// icon is answered by the 100 ms timer with the "System Menu"; its "&Close"
+// stops the run, and automatic mode then ends, storing the hidden window's
+// position, the centred one it was created with, like any other.
+TEST_F(PlayerTest, AutomaticModeIsHiddenAndTrayCloseStopsItsRunDuringWait) {
     QtHost host;
     Platform platform{mFake.windows,   mFake.keyboard, mFake.processes,
                       mFake.documents, mFake.session,  host};
@@ -148,6 +128,10 @@ TEST_F(PlayerTest, TrayCloseStopsAutomaticRunDuringWait) {
     QTimer poll;
     poll.setInterval(10);
     QObject::connect(&poll, &QTimer::timeout, &form, [&] {
+        EXPECT_FALSE(form.isVisible());
+        EXPECT_EQ(form.windowTitle(), "Tarn");
+        EXPECT_FALSE(form.interactive());
+        EXPECT_TRUE(form.running());
         QMenu* menu = form.trayMenu();
         if (!menu->isVisible()) return;
         menuShown = true;
@@ -168,6 +152,11 @@ TEST_F(PlayerTest, TrayCloseStopsAutomaticRunDuringWait) {
     EXPECT_TRUE(form.unloaded());
     EXPECT_EQ(form.lastCommand(), "Wait 30");
     EXPECT_EQ(form.exitCode(), 0);
+    const QPoint place = centred(form);
+    EXPECT_EQ(GetSetting(appTitle(), kSectionSettings, kKeyLeft),
+              numberText(static_cast<float>(pixelsToTwips(place.x(), &form))));
+    EXPECT_EQ(GetSetting(appTitle(), kSectionSettings, kKeyTop),
+              numberText(static_cast<float>(pixelsToTwips(place.y(), &form, Qt::Vertical))));
 }
 
 TEST_F(PlayerTest, TrayClickWithoutTimerTickShowsNothingYet) {

@@ -53,22 +53,15 @@ INSTANTIATE_TEST_SUITE_P(Macros, TraceTest, ::testing::Values(
     [](const auto& info) { return std::string(info.param.name); });
 // clang-format on
 
-TEST_F(PlayerTest, RetriedRunFollowsTheFailureRecord) {
-    const QString file = macro("Bogus x\r\nRem end\r\n");
-    mQuestions.answers = {true};
-    // The user mends the macro while the question is up, then answers Yes.
-    mQuestions.before = [&](std::size_t) { writeBytes(file, "Rem fixed\r\nRem end\r\n"); };
+// Answered No, the run ends failed; answered Yes after the user mended the
+// macro while the question was up, the retried run follows the failure record.
+TEST_F(PlayerTest, QuestionNamesFailureSourceAndLastLineAndYesRunsTheMendedMacro) {
+    const QString file = macro("Rem first\r\nWait abc\r\nRem never\r\n");
+    mQuestions.answers = {false, true};
+    mQuestions.before = [&](std::size_t index) {
+        if (index == 1) writeBytes(file, "Rem fixed\r\nRem end\r\n");
+    };
     auto form = interactiveOn(file);
-    button(*form, "cmdGo")->click();
-    EXPECT_EQ(trace(), "Bogus x\r\nError 1001 - Invalid macro command\r\nRem fixed\r\nRem end\r\n");
-    EXPECT_EQ(mQuestions.asked.size(), 1u);
-    EXPECT_EQ(form->exitCode(), 0);
-    EXPECT_EQ(form->failedLine(), 0);
-}
-
-TEST_F(PlayerTest, QuestionTextNamesFailureSourceAndLastLine) {
-    mQuestions.answers = {false};
-    auto form = interactiveOn(macro("Rem first\r\nWait abc\r\nRem never\r\n"));
     button(*form, "cmdGo")->click();
     ASSERT_EQ(mQuestions.asked.size(), 1u);
     EXPECT_EQ(mQuestions.asked[0].title, "Tarn Macro Message");
@@ -79,6 +72,13 @@ TEST_F(PlayerTest, QuestionTextNamesFailureSourceAndLastLine) {
     EXPECT_EQ(form->lastCommand(), "Wait abc");
     EXPECT_EQ(form->exitCode(), 1);
     EXPECT_EQ(form->failedLine(), 2);
+
+    button(*form, "cmdGo")->click();
+    const std::string failed = "Rem first\r\nWait abc\r\nError 13 - Type mismatch\r\n";
+    EXPECT_EQ(trace(), failed + "Rem fixed\r\nRem end\r\n");
+    EXPECT_EQ(mQuestions.asked.size(), 2u);
+    EXPECT_EQ(form->exitCode(), 0);
+    EXPECT_EQ(form->failedLine(), 0);
 }
 
 TEST_F(PlayerTest, MissingFileOrEmptyBoxAsksRetryWithTheOpenFailure) {
@@ -100,7 +100,9 @@ TEST_F(PlayerTest, MissingFileOrEmptyBoxAsksRetryWithTheOpenFailure) {
     }
 }
 
-TEST_F(PlayerTest, TraceCreationFailureAskedAndRunGoesOnWithoutTrace) {
+// A trace that cannot be made: asked about, or in batch mode reported, and the
+// run goes on without it.
+TEST_F(PlayerTest, TraceCreationFailureIsToldAndRunGoesOnWithoutTrace) {
     mQuestions.answers = {false};
     auto form = makeForm();
     form->setTraceFilePath(path("no such folder/TarnTrace.txt"));
@@ -114,6 +116,19 @@ TEST_F(PlayerTest, TraceCreationFailureAskedAndRunGoesOnWithoutTrace) {
     EXPECT_EQ(activity(*form), "Rem b");
     EXPECT_EQ(form->exitCode(), 0);
     EXPECT_FALSE(form->traceOpen());
+
+    // The record a batch job asked for: the line says why, and the status says
+    // that something failed.
+    auto batch = makeForm("\"" + macro("Rem one\r\n").toStdString() + "\"");
+    std::vector<std::string> reported;
+    batch->setBatch(true, [&](const std::string& line) { reported.push_back(line); });
+    const std::string trace = path("no-such-folder/trace.txt").toStdString();
+    batch->setAutomaticTrace(QString::fromStdString(trace));
+    batch->Form_Load();
+    EXPECT_EQ(reported, std::vector<std::string>{trace + ": error: Path not found (Tarn) [76]"});
+    EXPECT_EQ(batch->lastCommand(), "Rem one");
+    EXPECT_EQ(batch->exitCode(), 1);
+    EXPECT_EQ(mQuestions.asked.size(), 1u);
 }
 
 TEST_F(PlayerTest, WindowGrowsByActivityRowOnlyDuringTracedRun) {
@@ -293,21 +308,6 @@ INSTANTIATE_TEST_SUITE_P(
                       StopCase{"Automatic", false, true, false, 0, {}},
                       StopCase{"Batch", false, true, true, 130, {":2: Stopped by the Pause key"}}),
     [](const auto& info) { return std::string(info.param.name); });
-
-// The record a batch job asked for cannot be made: the run goes on without it,
-// the line says why, and the status says that something failed.
-TEST_F(PlayerTest, BatchTraceThatCannotBeCreated) {
-    auto form = makeForm("\"" + macro("Rem one\r\n").toStdString() + "\"");
-    std::vector<std::string> reported;
-    form->setBatch(true, [&](const std::string& line) { reported.push_back(line); });
-    const std::string trace = path("no-such-folder/trace.txt").toStdString();
-    form->setAutomaticTrace(QString::fromStdString(trace));
-    form->Form_Load();
-    EXPECT_EQ(reported, std::vector<std::string>{trace + ": error: Path not found (Tarn) [76]"});
-    EXPECT_EQ(form->lastCommand(), "Rem one");
-    EXPECT_EQ(form->exitCode(), 1);
-    EXPECT_TRUE(mQuestions.asked.empty());
-}
 
 }  // namespace
 }  // namespace tarn::guitest
