@@ -7,10 +7,13 @@
 // argument is taken out of argv. The screen's description lives in a file
 // that is removed with the returned object.
 
+#include <gtest/gtest.h>
+
+#include <QApplication>
 #include <QByteArray>
-#include <QGuiApplication>
 #include <QScreen>
 #include <QTemporaryFile>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 
@@ -46,4 +49,19 @@ inline OffscreenDpi applyDpiArgument(int& argc, char** argv) {
         break;
     }
     return result;
+}
+
+// The main of a test program of windows: its tests run offscreen (also when
+// the test list is taken at build time, outside CTest's environment) at the
+// DPI asked for, inside one QApplication.
+inline int runOffscreenTests(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    const OffscreenDpi dpi = applyDpiArgument(argc, argv);
+    QApplication app(argc, argv);
+    if (!dpi.applied()) {
+        std::fprintf(stderr, "the screen does not have the %d DPI asked for\n", dpi.dpi);
+        return 1;
+    }
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
 }

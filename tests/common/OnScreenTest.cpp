@@ -11,8 +11,8 @@
 
 namespace {
 
-TEST(OnScreen, FitIntoMovesAsLittleAsItTakes) {
-    const QRect area(0, 30, 800, 570);  // a panel above
+TEST(OnScreen, WindowsAreMovedAsLittleAsItTakesAndShrunkWhenResizable) {
+    QRect area(0, 30, 800, 570);  // a panel above
     const struct {
         const char* name;
         QRect frame;
@@ -27,10 +27,9 @@ TEST(OnScreen, FitIntoMovesAsLittleAsItTakes) {
     };
     for (const auto& c : cases)
         EXPECT_EQ(tarn::fitInto(c.frame, area), c.corner) << c.name;
-}
 
-TEST(OnScreen, KeepOnScreenMovesAndShrinksAResizableWindow) {
-    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+    // On the screen, a resizable window is also shrunk.
+    area = QGuiApplication::primaryScreen()->availableGeometry();
     QWidget fixed;
     fixed.setFixedSize(300, 200);
     fixed.move(area.right() - 100, area.bottom() - 50);

@@ -42,13 +42,24 @@ const char* const kTexts[] = {"",
                               "Ünïcode € ✓",
                               "tab\tinside"};
 
-TEST_F(SettingsStore, TextsReadBackAsWritten) {
+const float kSingles[] = {0.0f,     -0.0f,   1440.0f,  1234.5f, -7.25f, 0.1f,
+                          1.0f / 3, 3.4e38f, 1.0e-30f, 7.0f,    4096.7f};
+
+TEST_F(SettingsStore, TextsAndSinglesReadBackExactly) {
     for (const char* text : kTexts) {
         SCOPED_TRACE(text);
         const QString value = QString::fromUtf8(text);
         tarn::SaveSetting("tarn", tarn::kSectionRecentFileList, tarn::kKeyLastFile, value);
         EXPECT_EQ(tarn::GetSetting("tarn", tarn::kSectionRecentFileList, tarn::kKeyLastFile, "x"),
                   value);
+    }
+    for (float value : kSingles) {
+        SCOPED_TRACE(value);
+        tarn::SaveSetting("Tarn", tarn::kSectionSettings, tarn::kKeyEditorWidth,
+                          tarn::numberText(value));
+        const float read =
+            tarn::readSingle("Tarn", tarn::kSectionSettings, tarn::kKeyEditorWidth, 99.0f);
+        EXPECT_EQ(std::memcmp(&read, &value, sizeof value), 0) << read;
     }
 }
 
@@ -83,20 +94,6 @@ TEST_F(SettingsStore, ValuesAreInTheNamedSectionOfOneIniFilePerName) {
     EXPECT_EQ(tarn::numberText(2.5), "2.5");
 }
 
-const float kSingles[] = {0.0f,     -0.0f,   1440.0f,  1234.5f, -7.25f, 0.1f,
-                          1.0f / 3, 3.4e38f, 1.0e-30f, 7.0f,    4096.7f};
-
-TEST_F(SettingsStore, SinglesReadBackExactly) {
-    for (float value : kSingles) {
-        SCOPED_TRACE(value);
-        tarn::SaveSetting("Tarn", tarn::kSectionSettings, tarn::kKeyEditorWidth,
-                          tarn::numberText(value));
-        const float read =
-            tarn::readSingle("Tarn", tarn::kSectionSettings, tarn::kKeyEditorWidth, 99.0f);
-        EXPECT_EQ(std::memcmp(&read, &value, sizeof value), 0) << read;
-    }
-}
-
 struct SingleCase {
     const char* stored;
     float expected;  // with 5 as the default
@@ -108,6 +105,7 @@ const SingleCase kStoredSingles[] = {
     {"1e3", 1000.0f}, {"0x10", 5.0f}, {"\"7\"", 5.0f},
 };
 
+// Also those outside the range asked for.
 TEST_F(SettingsStore, UnusableSinglesReadAsTheDefault) {
     for (const SingleCase& c : kStoredSingles) {
         SCOPED_TRACE(c.stored);
@@ -115,9 +113,6 @@ TEST_F(SettingsStore, UnusableSinglesReadAsTheDefault) {
         EXPECT_EQ(tarn::readSingle("Tarn", tarn::kSectionSettings, tarn::kKeyLeft, 5.0f),
                   c.expected);
     }
-}
-
-TEST_F(SettingsStore, SinglesOutsideTheGivenRangeReadAsTheDefault) {
     tarn::SaveSetting("Tarn", tarn::kSectionSettings, tarn::kKeyTop, "-50000");
     EXPECT_EQ(tarn::readSingle("Tarn", tarn::kSectionSettings, tarn::kKeyTop, 10, -20000, 20000),
               10.0f);

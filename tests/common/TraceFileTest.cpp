@@ -13,9 +13,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
-#include <chrono>
+#include <QTest>
 #include <string>
-#include <thread>
 
 #include "Failure.h"
 #include "TraceFile.h"
@@ -99,12 +98,7 @@ TEST_F(Trace, RecordsSurviveAKilledWriter) {
         ::_exit(0);
     }
     int status = 0;
-    pid_t done = 0;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while ((done = ::waitpid(child, &status, WNOHANG)) == 0 &&
-           std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    if (done == 0) {
+    if (!QTest::qWaitFor([&] { return ::waitpid(child, &status, WNOHANG) == child; }, 10000)) {
         ::kill(child, SIGKILL);
         ::waitpid(child, &status, 0);
         FAIL() << "the writer did not end";
@@ -179,10 +173,8 @@ TEST_F(Trace, PathIsInTheProgramFolderWhenWritableElseInTheDataFolder) {
         EXPECT_EQ(tarn::traceFilePathFor(program, data), data + "/TarnTrace.txt");
         QFile::setPermissions(program, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     }
-}
-
-TEST(TracePath, PlayerAndViewerAgree) {
-    // This test program's folder (the build tree) is writable.
+    // The player and the viewer agree; this test program's folder (the build
+    // tree) is writable.
     EXPECT_EQ(tarn::traceFilePath(), QCoreApplication::applicationDirPath() + "/TarnTrace.txt");
     EXPECT_EQ(tarn::TraceFile().path(), tarn::traceFilePath());
 }

@@ -3,14 +3,13 @@
 // diagnostic form, the exit statuses, and a clear word when there is no X
 // display to work on.
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/prctl.h>
-#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdint>
 #include <memory>
 
 #include "TarnProgram.h"
@@ -131,28 +130,7 @@ TEST_P(CommandLineRules, Hold) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Arguments, CommandLineRules, ::testing::ValuesIn(kRules),
-                         [](const ::testing::TestParamInfo<Rule>& info) {
-                             return std::string(info.param.name);
-                         });
-
-// tarn --check FILE with its address space limited to `limit` bytes: the
-// exit status (128 + the signal when one ended it) and standard error.
-std::pair<int, std::string> checkWithin(rlim_t limit, const std::string& file,
-                                        const std::string& err) {
-    const pid_t pid = fork();
-    if (pid == 0) {
-        const rlimit bound{limit, limit};
-        setrlimit(RLIMIT_AS, &bound);
-        const int fd = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        dup2(fd, 2);
-        execl(TARN_BINARY, "tarn", "--check", file.c_str(), static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status),
-            platformtest::readFile(err)};
-}
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // Memory running out is no crash: one clear line and a status of its own. The
 // limit is the least a check of a small file needs, found by halving, so a
@@ -162,21 +140,23 @@ TEST(CommandLine, OutOfMemoryIsOneLineAndStatus70) {
     GTEST_SKIP() << "AddressSanitizer reserves terabytes of address space for its shadow "
                     "memory, so an address-space limit stops it before tarn starts";
 #endif
-    platformtest::TempDir folder("tarn-memory");
-    const std::string small = folder.path() + "/small.mcr";
-    const std::string big = folder.path() + "/big.mcr";
-    const std::string err = folder.path() + "/err.txt";
-    platformtest::writeFile(small, "Rem a\n");
-    platformtest::writeFile(big, "Rem " + std::string(1000000, 'x') + "\n");
-    rlim_t fails = 1 << 20, works = rlim_t(1) << 34;
-    ASSERT_EQ(checkWithin(works, small, err).first, 0);
+    TarnProgram tarn("");
+    const std::string small = tarn.writeMacro("small.mcr", "Rem a\n");
+    const std::string big = tarn.writeMacro("big.mcr", "Rem " + std::string(1000000, 'x') + "\n");
+    // tarn --check FILE with its address space limited to `limit` bytes.
+    const auto check = [&](std::uint64_t limit, const std::string& file) {
+        tarn.launch({"/usr/bin/prlimit", "--as=" + std::to_string(limit),
+                     tarn.programFolder() + "/tarn", "--check", file});
+        return tarn.waitForExit(60s);
+    };
+    std::uint64_t fails = 1 << 20, works = std::uint64_t(1) << 34;
+    ASSERT_EQ(check(works, small), 0);
     while (works - fails > (64 << 10)) {
-        const rlim_t middle = fails + (works - fails) / 2;
-        (checkWithin(middle, small, err).first == 0 ? works : fails) = middle;
+        const std::uint64_t middle = fails + (works - fails) / 2;
+        (check(middle, small) == 0 ? works : fails) = middle;
     }
-    const auto [status, text] = checkWithin(works + (128 << 10), big, err);
-    EXPECT_EQ(status, 70) << text;
-    EXPECT_EQ(text, "tarn: out of memory\n");
+    EXPECT_EQ(check(works + (128 << 10), big), 70) << tarn.err();
+    EXPECT_EQ(tarn.err(), "tarn: out of memory\n");
 }
 
 // The children of this process that are not the session's own servers, after

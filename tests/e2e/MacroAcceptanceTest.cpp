@@ -41,16 +41,12 @@ class MacroAcceptance : public ::testing::Test {
         desktop.type(focused ? "{END}+{HOME}" + macro : macro);
         desktop.clickPlayer(player, kStartX);
     }
-
-    void closeThePlayer(WindowId player) {
-        desktop.activate(player);
-        desktop.type("%{F4}");
-    }
 };
 
 // Keys reach the window a macro names, by title or by process, and the
-// processes it names are the ones meant: never another of two alike.
-TEST_F(MacroAcceptance, RunsReachTheRightWindowAndProcess) {
+// processes it names are the ones meant: never another of two alike. A failure
+// answered Yes runs the macro again; No ends the program, the rest never run.
+TEST_F(MacroAcceptance, RunsReachTheRightWindowAndProcessAndAFailureAsksToRetry) {
     TargetProgram notes(session);
     TargetProgram first(session);
     TargetProgram second(session);
@@ -119,32 +115,32 @@ TEST_F(MacroAcceptance, RunsReachTheRightWindowAndProcess) {
               0);
     EXPECT_TRUE(testing::waitUntil([&] { return !session.running(victim); }, 5s));
     EXPECT_TRUE(session.running(bystander));
-}
 
-// Yes to "Retry ?" runs the macro again from its first line; No ends the
-// program with a failure status, the rest of the macro never run.
-TEST_F(MacroAcceptance, AFailureAnsweredYesRunsAgainAndNoEndsWithAFailureStatus) {
-    TargetProgram target(session);
-    target.window("notes", "E2E Notes");
-    TarnProgram tarn(session);
+    SCOPED_TRACE("Retry ? answered Yes runs again from line 1; No ends with status 1");
+    notes.clear("notes");
     tarn.start({tarn.writeMacro(
         "retry.mcr",
         "TimeOut 20\r\nSetFocus E2E Notes,2\r\nSend x\r\nNoSuch command\r\nSend y\r\n")});
     desktop.answerRetry(true);
     desktop.answerRetry(false);
     EXPECT_EQ(tarn.waitForExit(20s), 1);
-    EXPECT_EQ(target.text("notes"), "xx");
+    EXPECT_EQ(notes.text("notes"), "xx");
     EXPECT_EQ(tarn.trace(), "<no trace>");  // unattended runs write no trace
 }
 
 // From the window: every line traced, the retried run too, and the window
-// stays; then Stop ends a Wait and the run before its next line.
-TEST_F(MacroAcceptance, InteractiveRunsTraceEveryLineAndStopEndsAWait) {
-    TarnProgram tarn(session);
+// stays; Stop ends a Wait and the run before its next line (a Start during a
+// run is ignored); a ShutDownWindows that logind accepts ends the player.
+TEST_F(MacroAcceptance, InteractiveRunsTraceEveryLineStopEndsAWaitAndShutDownEndsThePlayer) {
+    platformtest::MockLogind logind;
+    logind.addMethodsWithFlags();
+    logind.guard();
+    TarnProgram tarn(session, {"DBUS_SYSTEM_BUS_ADDRESS=" + logind.address()});
     const std::string traced =
         tarn.writeMacro("traced.mcr", "Rem first\r\n\r\n  x = 1\r\nBad line\r\n");
     const std::string stopped =
         tarn.writeMacro("stop.mcr", "Rem first\r\nWait 30\r\nRem never reached\r\n");
+    const std::string reboot = tarn.writeMacro("reboot.mcr", "ShutDownWindows 2\r\nRem after\r\n");
     tarn.start();
     const WindowId player = desktop.waitForWindow("Tarn - Interactive Screen");
     startFromTheWindow(player, traced);
@@ -160,21 +156,8 @@ TEST_F(MacroAcceptance, InteractiveRunsTraceEveryLineAndStopEndsAWait) {
     ASSERT_TRUE(testing::waitUntil([&] { return tarn.trace() == "Rem first\r\nWait 30\r\n"; }, 20s))
         << tarn.trace();
     desktop.clickPlayer(player, kStopX);
-    // Closing the window ends the program only once the run is over: well
-    // before the thirty seconds of the Wait when Stop ended it.
-    closeThePlayer(player);
-    EXPECT_EQ(tarn.waitForExit(10s), 0);
-    EXPECT_EQ(tarn.trace(), "Rem first\r\nWait 30\r\n");
-}
-
-TEST_F(MacroAcceptance, ShutDownWindowsEndsThePlayerOnceLogindAcceptedIt) {
-    platformtest::MockLogind logind;
-    logind.addMethodsWithFlags();
-    logind.guard();
-    TarnProgram tarn(session, {"DBUS_SYSTEM_BUS_ADDRESS=" + logind.address()});
-    const std::string macro = tarn.writeMacro("reboot.mcr", "ShutDownWindows 2\r\nRem after\r\n");
-    tarn.start();
-    startFromTheWindow(desktop.waitForWindow("Tarn - Interactive Screen"), macro);
+    // Had Stop not ended the Wait, this Start would be ignored for its thirty seconds.
+    startFromTheWindow(player, reboot, true);
     EXPECT_EQ(tarn.waitForExit(20s), 0);  // the player closed itself
     EXPECT_EQ(logind.calls(platformtest::MockLogind::kManagerPath),
               (std::vector<std::string>{"RebootWithFlags(1)"}));

@@ -1,11 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The macro editor on the test display, recording: a test types real keys
-// into it and reads back what it wrote. Shows an editor window, waits until it
-// is active, switches the recorder on and writes "ready" on standard output;
-// then writes "text:" and the text (one line) whenever the text changes.
-// The line "stop" on standard input switches the recorder off, writes the
-// text area's text followed by a line "END" and ends the program. Settings go
-// to a temporary folder.
+// The macro editor recording on the test display: writes "ready" once its
+// window is active and recording, "text:" and the text at every change, and,
+// after a line "stop" on standard input, the whole text and a line "END".
 
 #include <QApplication>
 #include <QPlainTextEdit>

@@ -43,11 +43,6 @@ TarnProgram::TarnProgram(const std::string& display, const std::vector<std::stri
         setEnv(entry);
 }
 
-bool TarnProgram::hasEnv(const std::string& name) const {
-    return std::any_of(env_.begin(), env_.end(),
-                       [&](const std::string& e) { return e.rfind(name + "=", 0) == 0; });
-}
-
 void TarnProgram::unsetEnv(const std::string& name) {
     env_.erase(std::remove_if(env_.begin(), env_.end(),
                               [&](const std::string& e) { return e.rfind(name + "=", 0) == 0; }),
@@ -62,8 +57,10 @@ void TarnProgram::setEnv(const std::string& entry) {
 TarnProgram::TarnProgram(testing::XSession& session, const std::vector<std::string>& extraEnv,
                          bool withBus)
     : TarnProgram(session.display(), extraEnv) {
-    if (withBus && !hasEnv("DBUS_SESSION_BUS_ADDRESS"))
-        setEnv("DBUS_SESSION_BUS_ADDRESS=" + session.busAddress());
+    const std::string bus = "DBUS_SESSION_BUS_ADDRESS=";
+    if (withBus && std::none_of(extraEnv.begin(), extraEnv.end(),
+                                [&](const std::string& e) { return e.rfind(bus, 0) == 0; }))
+        setEnv(bus + session.busAddress());
     if (session.wayland()) {
         // Tarn picks the Wayland backends and Qt's Wayland platform itself.
         unsetEnv("QT_QPA_PLATFORM");

@@ -1,14 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
-// The real `tarn` program under test, run on an XSession's desktop (an X
-// display, or sway's Wayland display).
-//
-// Each TarnProgram copies the built binary into a program folder of its own,
-// so that the trace file it writes ("TarnTrace.txt", beside the executable)
-// belongs to this test alone, and gives it private HOME and XDG folders so the
-// settings it reads and writes are the test's. It is started with its own PID
-// kept, waited for with a bound, and ended by that PID if it is still running
-// when the test ends.
+// The real `tarn` program under test, on an XSession's desktop. Each copy of
+// the binary lives in a program folder of its own, so that the trace file
+// beside it is this test's alone, with private HOME and XDG folders; it is
+// ended by its PID if it still runs when the test ends.
 
 #include <sys/types.h>
 
@@ -40,7 +35,7 @@ class TarnProgram {
     TarnProgram(const TarnProgram&) = delete;
     TarnProgram& operator=(const TarnProgram&) = delete;
 
-    // Writes a macro file into the test's folder and returns its path.
+    // A macro file in the test's folder; its path.
     std::string writeMacro(const std::string& name, const std::string& text) const;
 
     // Starts tarn with these arguments (none: interactive mode), in the test's
@@ -69,7 +64,6 @@ class TarnProgram {
     std::string err() const { return platformtest::readFile(folder_ / "stderr.txt"); }
 
   private:
-    bool hasEnv(const std::string& name) const;
     void unsetEnv(const std::string& name);
     void setEnv(const std::string& entry);  // "NAME=value", replacing NAME's value
 

@@ -65,31 +65,7 @@ INSTANTIATE_TEST_SUITE_P(
                       AutomaticCase{"RetriedThenNo", "Wait abc\r\n", {true, false}, 1, 2},
                       AutomaticCase{"SessionEnded", "ShutDownWindows\r\nWait abc\r\n", {}, 0, 0},
                       AutomaticCase{"RetrySucceeded", "Bogus x\r\n", {true}, 0, 1, true}),
-    [](const ::testing::TestParamInfo<AutomaticCase>& info) {
-        return std::string(info.param.name);
-    });
-
-TEST_F(PlayerTest, AutomaticModeIsHiddenWithCaptionTarn) {
-    auto form = makeForm(macro("Rem a\r\n").toStdString());
-    bool seen = false;
-    mFake.host.onYield = [&] {
-        seen = true;
-        EXPECT_FALSE(form->isVisible());
-        EXPECT_EQ(form->windowTitle(), "Tarn");
-        EXPECT_FALSE(form->interactive());
-        EXPECT_TRUE(form->running());
-    };
-    form->Form_Load();
-    EXPECT_TRUE(seen);
-    EXPECT_TRUE(form->unloaded());
-    // The hidden window's position, the centred one it was created with, is
-    // stored like any other.
-    const QPoint place = centred(*form);
-    EXPECT_EQ(GetSetting(appTitle(), kSectionSettings, kKeyLeft),
-              numberText(static_cast<float>(pixelsToTwips(place.x(), form.get()))));
-    EXPECT_EQ(GetSetting(appTitle(), kSectionSettings, kKeyTop),
-              numberText(static_cast<float>(pixelsToTwips(place.y(), form.get(), Qt::Vertical))));
-}
+    [](const auto& info) { return std::string(info.param.name); });
 
 // A batch run leaves the user's settings alone; a run that stores the last
 // file stores it whole, so that it names the same file wherever Tarn starts.
@@ -111,19 +87,6 @@ TEST_F(PlayerTest, BatchRunsStoreNoSettingsAndTheLastFileIsAbsolute) {
     QDir::setCurrent(started);
 }
 
-// A command line that is only a pair of quotes is still automatic mode, on the
-// last file.
-TEST_F(PlayerTest, QuotesAloneRunTheLastFileAutomatically) {
-    const QString file = macro("Rem from last file\r\n");
-    SaveSetting(executableAppName(), kSectionRecentFileList, kKeyLastFile, file);
-    auto form = makeForm(std::string("\"\""));
-    form->Form_Load();
-    EXPECT_FALSE(form->interactive());
-    EXPECT_EQ(form->lastCommand(), "Rem from last file");
-    EXPECT_TRUE(mQuestions.asked.empty());
-    EXPECT_EQ(form->exitCode(), 0);
-}
-
 struct QuoteCase {
     const char* name;
     std::string commandLine;
@@ -132,24 +95,29 @@ struct QuoteCase {
 
 class QuoteTest : public PlayerTest, public ::testing::WithParamInterface<QuoteCase> {};
 
-TEST_P(QuoteTest, FileBoxGetsThePathWithOuterQuotesStripped) {
+// A command line that is only a pair of quotes runs the last file.
+TEST_P(QuoteTest, AutomaticRunOnThePathWithOuterQuotesStripped) {
+    SaveSetting(executableAppName(), kSectionRecentFileList, kKeyLastFile, "/last.mcr");
     mQuestions.answers = {false};
     auto form = makeForm(GetParam().commandLine);
     form->Form_Load();
+    EXPECT_FALSE(form->interactive());
     EXPECT_EQ(fileBox(*form)->text(), GetParam().fileBox);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    CommandLines, QuoteTest,
-    ::testing::Values(QuoteCase{"Quoted", "\"/a b/c.mcr\"", "/a b/c.mcr"},
-                      QuoteCase{"OpeningOnly", "\"/a b/c.mcr", "/a b/c.mcr"},
-                      QuoteCase{"Plain", "/a/c.mcr", "/a/c.mcr"},
-                      QuoteCase{"InnerKept", "\"/a\"b\".mcr\"", "/a\"b\".mcr"}),
-    [](const ::testing::TestParamInfo<QuoteCase>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(CommandLines, QuoteTest,
+                         ::testing::Values(QuoteCase{"Quoted", "\"/a b/c.mcr\"", "/a b/c.mcr"},
+                                           QuoteCase{"OpeningOnly", "\"/a b/c.mcr", "/a b/c.mcr"},
+                                           QuoteCase{"Plain", "/a/c.mcr", "/a/c.mcr"},
+                                           QuoteCase{"InnerKept", "\"/a\"b\".mcr\"", "/a\"b\".mcr"},
+                                           QuoteCase{"QuotesAlone", "\"\"", "/last.mcr"}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
-// The tray menu: a click on the icon is answered by the 100 ms timer with the
-// "System Menu"; its "&Close" stops the run, and automatic mode then ends.
-TEST_F(PlayerTest, TrayCloseStopsAutomaticRunDuringWait) {
+// Automatic mode runs hidden, captioned "Tarn". The tray menu: a click on the
+// icon is answered by the 100 ms timer with the "System Menu"; its "&Close"
+// stops the run, and automatic mode then ends, storing the hidden window's
+// position, the centred one it was created with, like any other.
+TEST_F(PlayerTest, AutomaticModeIsHiddenAndTrayCloseStopsItsRunDuringWait) {
     QtHost host;
     Platform platform{mFake.windows,   mFake.keyboard, mFake.processes,
                       mFake.documents, mFake.session,  host};
@@ -160,6 +128,10 @@ TEST_F(PlayerTest, TrayCloseStopsAutomaticRunDuringWait) {
     QTimer poll;
     poll.setInterval(10);
     QObject::connect(&poll, &QTimer::timeout, &form, [&] {
+        EXPECT_FALSE(form.isVisible());
+        EXPECT_EQ(form.windowTitle(), "Tarn");
+        EXPECT_FALSE(form.interactive());
+        EXPECT_TRUE(form.running());
         QMenu* menu = form.trayMenu();
         if (!menu->isVisible()) return;
         menuShown = true;
@@ -180,6 +152,11 @@ TEST_F(PlayerTest, TrayCloseStopsAutomaticRunDuringWait) {
     EXPECT_TRUE(form.unloaded());
     EXPECT_EQ(form.lastCommand(), "Wait 30");
     EXPECT_EQ(form.exitCode(), 0);
+    const QPoint place = centred(form);
+    EXPECT_EQ(GetSetting(appTitle(), kSectionSettings, kKeyLeft),
+              numberText(static_cast<float>(pixelsToTwips(place.x(), &form))));
+    EXPECT_EQ(GetSetting(appTitle(), kSectionSettings, kKeyTop),
+              numberText(static_cast<float>(pixelsToTwips(place.y(), &form, Qt::Vertical))));
 }
 
 TEST_F(PlayerTest, TrayClickWithoutTimerTickShowsNothingYet) {
@@ -196,10 +173,15 @@ TEST_F(PlayerTest, TrayClickWithoutTimerTickShowsNothingYet) {
 
 // The Qt host.
 
-TEST(QtHostTest, IdleWakesForAnEventPostedFromAnotherThread) {
+TEST(QtHostTest, YieldHandlesPendingEventsAndIdleWakesForOnePostedFromAnotherThread) {
     QtHost host;
     QObject receiver;
     bool delivered = false;
+    QMetaObject::invokeMethod(
+        &receiver, [&] { delivered = true; }, Qt::QueuedConnection);
+    host.yield();
+    EXPECT_TRUE(delivered);
+    delivered = false;
     std::thread poster([&] {
         std::this_thread::sleep_for(50ms);
         QMetaObject::invokeMethod(
@@ -228,30 +210,13 @@ TEST(QtHostTest, IdleSleepsInsteadOfSpinning) {
     EXPECT_LT(passes, 100);
 }
 
-TEST(QtHostTest, YieldHandlesPendingEvents) {
-    QtHost host;
-    QObject receiver;
-    bool delivered = false;
-    QMetaObject::invokeMethod(
-        &receiver, [&] { delivered = true; }, Qt::QueuedConnection);
-    host.yield();
-    EXPECT_TRUE(delivered);
-}
-
 // What `tarn --help` lists is what the manual page and the help pages explain:
 // an option added to the program without its documentation fails here.
-QString readText(const QString& psvPath) {
-    QFile file(psvPath);
-    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
-}
-
 TEST(Documentation, EveryOptionOfTheUsageIsInTheManualAndTheHelp) {
     // roff writes a minus sign as "\-".
     const QString manual =
-        readText(QStringLiteral(TARN_SOURCE_DIR "/share/man/tarn.1")).replace("\\-", "-");
-    const QString help = readText(QStringLiteral(":/help/automatic.html"));
-    ASSERT_FALSE(manual.isEmpty());
-    ASSERT_FALSE(help.isEmpty());
+        QString::fromStdString(readBytes(TARN_SOURCE_DIR "/share/man/tarn.1")).replace("\\-", "-");
+    const QString help = QString::fromStdString(readBytes(":/help/automatic.html"));
     const QRegularExpression option(QStringLiteral("^\\s+(-\\w|--\\w+)(, (--\\w+))?"),
                                     QRegularExpression::MultilineOption);
     int options = 0;

@@ -75,7 +75,7 @@ TEST_F(EditorButtonsTest, FindMacroUsesTheEditorsDialogWithoutShowingTheEditor) 
     EXPECT_NE(GetSetting(appTitle(), kSectionSettings, kKeyEditorWidth), "");
 }
 
-TEST_F(EditorButtonsTest, MacroNewEditOpensTheFileOrAnEmptyText) {
+TEST_F(EditorButtonsTest, MacroNewEditOpensTheFileOrAnEmptyTextAndSavedPathsReachTheBox) {
     const QString file = macro("Wait 1\r\n", "demo.mcr");
     auto form = interactiveOn(QString());
     button(*form, "cmdEdit")->click();
@@ -83,6 +83,12 @@ TEST_F(EditorButtonsTest, MacroNewEditOpensTheFileOrAnEmptyText) {
     EXPECT_TRUE(editor.isVisible());
     EXPECT_EQ(editor.windowTitle(), "Untitled - Tarn Macro Editor");
     EXPECT_TRUE(editor.rightButtonMenuInstalled());
+    // Every path the editor saves to reaches the file box.
+    editor.InsertText("Wait 1");
+    mDialogAnswer = path("saved.mcr");
+    ASSERT_TRUE(editor.SaveFile());
+    EXPECT_EQ(fileBox(*form)->text(), path("saved.mcr"));
+    EXPECT_EQ(readBytes(path("saved.mcr")), "Wait 1");
 
     fileBox(*form)->setText(file);
     editor.showMinimized();
@@ -116,17 +122,6 @@ TEST_F(EditorButtonsTest, MacroEditAfterAFailedRunPutsTheCaretOnTheFailingLine) 
     EXPECT_EQ(form->macroEditor().textArea()->textCursor().blockNumber(), 0);
 }
 
-TEST_F(EditorButtonsTest, EverySavedPathReachesTheFileBox) {
-    auto form = interactiveOn(QString());
-    button(*form, "cmdEdit")->click();
-    frmMacroEditor& editor = form->macroEditor();
-    editor.InsertText("Wait 1");
-    mDialogAnswer = path("saved.mcr");
-    ASSERT_TRUE(editor.SaveFile());
-    EXPECT_EQ(fileBox(*form)->text(), path("saved.mcr"));
-    EXPECT_EQ(readBytes(path("saved.mcr")), "Wait 1");
-}
-
 TEST_F(EditorButtonsTest, ViewTraceFileShowsTheTraceAsItIsNowInOneWindow) {
     auto form = interactiveOn(QString());
     button(*form, "cmdViewTraceFile")->click();
@@ -151,27 +146,18 @@ TEST_F(EditorButtonsTest, ViewTraceFileShowsTheTraceAsItIsNowInOneWindow) {
     EXPECT_FALSE(viewer->isMinimized());
 }
 
-TEST_F(EditorButtonsTest, ClosingThePlayerClosesEditorAndViewer) {
+// Closing the player closes the viewer and offers the editor's changed text
+// for saving: Yes, and the save dialog cancelled, keeps the editor with its text.
+TEST_F(EditorButtonsTest, ClosingThePlayerClosesTheViewerAndAnEditorWhoseTextWasSaved) {
     writeBytes(tracePath(), "Wait 1\r\n");
     auto form = interactiveOn(QString());
     button(*form, "cmdEdit")->click();
     form->macroEditor().InsertText("unsaved");
     button(*form, "cmdViewTraceFile")->click();
+    mbYes = true;
     form->close();
     EXPECT_FALSE(form->traceViewer()->isVisible());
     EXPECT_FALSE(form->traceViewer()->loaded());
-    // The editor offered its changed text for saving on the way.
-    EXPECT_EQ(mEditorQuestions, std::vector<QString>{"Save the current file"});
-}
-
-// Yes, and the save dialog cancelled: the editor stays with its text, and the
-// player's closing asks once.
-TEST_F(EditorButtonsTest, ClosingThePlayerKeepsAnEditorWhoseTextWasNotSaved) {
-    auto form = interactiveOn(QString());
-    button(*form, "cmdEdit")->click();
-    form->macroEditor().InsertText("unsaved");
-    mbYes = true;
-    form->close();
     EXPECT_TRUE(form->macroEditor().isVisible());
     EXPECT_EQ(textOf(form->macroEditor()), "unsaved");
     EXPECT_EQ(mEditorQuestions, std::vector<QString>{"Save the current file"});

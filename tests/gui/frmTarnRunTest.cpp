@@ -45,32 +45,23 @@ const std::string kOverflow = "Rem one\r\nWait 99999\r\nError 6 - Overflow\r\n";
 // clang-format off
 INSTANTIATE_TEST_SUITE_P(Macros, TraceTest, ::testing::Values(
     TraceCase{"BlankLinesAndIndentKept", "Rem a\r\n\r\n\t  Rem b\r\nx = 1\r\n", {}, "Rem a\r\n\r\n\t  Rem b\r\nx = 1\r\n", 0},
-    TraceCase{"LastLineWithoutEnd", "Rem a\r\nRem b", {}, "Rem a\r\nRem b\r\n", 0},
-    TraceCase{"BareCarriageReturnEndsALine", "Rem a\rRem b\r\n", {}, "Rem a\r\nRem b\r\n", 0},
     TraceCase{"EmptyFile", "", {}, "", 0},
     TraceCase{"FailureRecordAnsweredNo", "Rem one\r\nWait abc\r\nRem never\r\n", {false}, "Rem one\r\nWait abc\r\nError 13 - Type mismatch\r\n", 1},
     TraceCase{"InvalidCommand", "Bogus command\r\n", {false}, "Bogus command\r\nError 1001 - Invalid macro command\r\n", 1},
     TraceCase{"RetryYesRunsFromLineOneEachTime", "Rem one\r\nWait 99999\r\n", {true, true, false}, kOverflow + kOverflow + kOverflow, 3},
     TraceCase{"UnbalancedQuote", "SetFocus \"a,b\r\n", {false}, "SetFocus \"a,b\r\nError 5 -  - Missing quote in statement\r\n", 1}),
-    [](const ::testing::TestParamInfo<TraceCase>& info) { return std::string(info.param.name); });
+    [](const auto& info) { return std::string(info.param.name); });
 // clang-format on
 
-TEST_F(PlayerTest, RetriedRunFollowsTheFailureRecord) {
-    const QString file = macro("Bogus x\r\nRem end\r\n");
-    mQuestions.answers = {true};
-    // The user mends the macro while the question is up, then answers Yes.
-    mQuestions.before = [&](std::size_t) { writeBytes(file, "Rem fixed\r\nRem end\r\n"); };
+// Answered No, the run ends failed; answered Yes after the user mended the
+// macro while the question was up, the retried run follows the failure record.
+TEST_F(PlayerTest, QuestionNamesFailureSourceAndLastLineAndYesRunsTheMendedMacro) {
+    const QString file = macro("Rem first\r\nWait abc\r\nRem never\r\n");
+    mQuestions.answers = {false, true};
+    mQuestions.before = [&](std::size_t index) {
+        if (index == 1) writeBytes(file, "Rem fixed\r\nRem end\r\n");
+    };
     auto form = interactiveOn(file);
-    button(*form, "cmdGo")->click();
-    EXPECT_EQ(trace(), "Bogus x\r\nError 1001 - Invalid macro command\r\nRem fixed\r\nRem end\r\n");
-    EXPECT_EQ(mQuestions.asked.size(), 1u);
-    EXPECT_EQ(form->exitCode(), 0);
-    EXPECT_EQ(form->failedLine(), 0);
-}
-
-TEST_F(PlayerTest, QuestionTextNamesFailureSourceAndLastLine) {
-    mQuestions.answers = {false};
-    auto form = interactiveOn(macro("Rem first\r\nWait abc\r\nRem never\r\n"));
     button(*form, "cmdGo")->click();
     ASSERT_EQ(mQuestions.asked.size(), 1u);
     EXPECT_EQ(mQuestions.asked[0].title, "Tarn Macro Message");
@@ -81,6 +72,13 @@ TEST_F(PlayerTest, QuestionTextNamesFailureSourceAndLastLine) {
     EXPECT_EQ(form->lastCommand(), "Wait abc");
     EXPECT_EQ(form->exitCode(), 1);
     EXPECT_EQ(form->failedLine(), 2);
+
+    button(*form, "cmdGo")->click();
+    const std::string failed = "Rem first\r\nWait abc\r\nError 13 - Type mismatch\r\n";
+    EXPECT_EQ(trace(), failed + "Rem fixed\r\nRem end\r\n");
+    EXPECT_EQ(mQuestions.asked.size(), 2u);
+    EXPECT_EQ(form->exitCode(), 0);
+    EXPECT_EQ(form->failedLine(), 0);
 }
 
 TEST_F(PlayerTest, MissingFileOrEmptyBoxAsksRetryWithTheOpenFailure) {
@@ -102,7 +100,9 @@ TEST_F(PlayerTest, MissingFileOrEmptyBoxAsksRetryWithTheOpenFailure) {
     }
 }
 
-TEST_F(PlayerTest, TraceCreationFailureAskedAndRunGoesOnWithoutTrace) {
+// A trace that cannot be made: asked about, or in batch mode reported, and the
+// run goes on without it.
+TEST_F(PlayerTest, TraceCreationFailureIsToldAndRunGoesOnWithoutTrace) {
     mQuestions.answers = {false};
     auto form = makeForm();
     form->setTraceFilePath(path("no such folder/TarnTrace.txt"));
@@ -116,14 +116,19 @@ TEST_F(PlayerTest, TraceCreationFailureAskedAndRunGoesOnWithoutTrace) {
     EXPECT_EQ(activity(*form), "Rem b");
     EXPECT_EQ(form->exitCode(), 0);
     EXPECT_FALSE(form->traceOpen());
-}
 
-TEST_F(PlayerTest, SecondStartBeginsANewTrace) {
-    auto form = interactiveOn(macro("Rem first run\r\n"));
-    button(*form, "cmdGo")->click();
-    fileBox(*form)->setText(macro("Rem second run\r\n", "second.mcr"));
-    button(*form, "cmdGo")->click();
-    EXPECT_EQ(trace(), "Rem second run\r\n");
+    // The record a batch job asked for: the line says why, and the status says
+    // that something failed.
+    auto batch = makeForm("\"" + macro("Rem one\r\n").toStdString() + "\"");
+    std::vector<std::string> reported;
+    batch->setBatch(true, [&](const std::string& line) { reported.push_back(line); });
+    const std::string trace = path("no-such-folder/trace.txt").toStdString();
+    batch->setAutomaticTrace(QString::fromStdString(trace));
+    batch->Form_Load();
+    EXPECT_EQ(reported, std::vector<std::string>{trace + ": error: Path not found (Tarn) [76]"});
+    EXPECT_EQ(batch->lastCommand(), "Rem one");
+    EXPECT_EQ(batch->exitCode(), 1);
+    EXPECT_EQ(mQuestions.asked.size(), 1u);
 }
 
 TEST_F(PlayerTest, WindowGrowsByActivityRowOnlyDuringTracedRun) {
@@ -146,60 +151,29 @@ TEST_F(PlayerTest, StopWithoutRunOnlySetsTheCancelFlag) {
     EXPECT_EQ(trace(), "<missing>");
 }
 
-// Stop pressed by the fake clock one second into a five-second Wait.
-TEST_F(PlayerTest, StopDuringWaitEndsRunBeforeNextLine) {
-    auto form = interactiveOn(macro("Rem 1\r\nWait 5\r\nRem 3\r\n"));
-    const auto start = mFake.host.time;
-    bool pressed = false;
-    mFake.host.onYield = [&] {
-        if (!pressed && mFake.host.time - start >= 1s) {
-            pressed = true;
-            button(*form, "cmdStop")->click();
-            // Stop closes the trace at once and gives the activity row back.
-            EXPECT_FALSE(form->traceOpen());
-            EXPECT_EQ(form->size(), form->designedSize(false));
-        }
-    };
-    button(*form, "cmdGo")->click();
-    EXPECT_TRUE(pressed);
-    EXPECT_LT(mFake.host.time - start, 2s);
-    EXPECT_EQ(trace(), "Rem 1\r\nWait 5\r\n");
-    EXPECT_EQ(activity(*form), "Wait 5");
-    EXPECT_TRUE(mQuestions.asked.empty());
-    EXPECT_EQ(form->exitCode(), 0);
+// Closed in a Wait, or in the line report of a statement that then fails: the
+// run stops, the file is stored, and nothing is asked of a closed player.
+TEST_F(PlayerTest, ClosingDuringRunStopsItStoresTheFileAndAsksNothing) {
+    for (const std::string line : {"Wait 5", "Wait abc"}) {
+        SCOPED_TRACE(line);
+        mQuestions.answers = {true};
+        const QString file = macro("Rem 1\r\n" + line + "\r\nRem 3\r\n", line.c_str());
+        auto form = interactiveOn(file);
+        mFake.host.onYield = [&] {
+            if (form->lastCommand() == line && !form->unloaded()) form->close();
+        };
+        button(*form, "cmdGo")->click();
+        mFake.host.onYield = nullptr;
+        EXPECT_TRUE(form->unloaded());
+        EXPECT_FALSE(form->running());
+        EXPECT_TRUE(mQuestions.asked.empty());
+        EXPECT_EQ(trace(), "Rem 1\r\n" + line + "\r\n");
+        EXPECT_EQ(GetSetting(executableAppName(), kSectionRecentFileList, kKeyLastFile), file);
+    }
 }
 
-TEST_F(PlayerTest, ClosingDuringRunStopsItAndStoresTheFile) {
-    const QString file = macro("Rem 1\r\nWait 5\r\nRem 3\r\n");
-    auto form = interactiveOn(file);
-    bool closed = false;
-    mFake.host.onYield = [&] {
-        if (!closed && form->lastCommand() == "Wait 5") {
-            closed = true;
-            form->close();
-        }
-    };
-    button(*form, "cmdGo")->click();
-    EXPECT_TRUE(closed);
-    EXPECT_TRUE(form->unloaded());
-    EXPECT_FALSE(form->running());
-    EXPECT_EQ(trace(), "Rem 1\r\nWait 5\r\n");
-    EXPECT_EQ(GetSetting(executableAppName(), kSectionRecentFileList, kKeyLastFile), file);
-}
-
-TEST_F(PlayerTest, FailureAfterPlayerWasClosedAsksNothing) {
-    mQuestions.answers = {true};
-    auto form = interactiveOn(macro("Rem 1\r\nWait abc\r\n"));
-    // Closed inside the line report of the failing statement.
-    mFake.host.onYield = [&] {
-        if (form->lastCommand() == "Wait abc" && !form->unloaded()) form->close();
-    };
-    button(*form, "cmdGo")->click();
-    EXPECT_TRUE(form->unloaded());
-    EXPECT_TRUE(mQuestions.asked.empty());
-}
-
-TEST_F(PlayerTest, StartDuringRunIsIgnored) {
+// Start pressed again during a run is ignored; after it, a Start begins a new trace.
+TEST_F(PlayerTest, StartDuringRunIsIgnoredAndTheNextBeginsANewTrace) {
     auto form = interactiveOn(macro("Rem 1\r\nWait 1\r\nRem 3\r\n"));
     int presses = 0;
     mFake.host.onYield = [&] {
@@ -211,9 +185,14 @@ TEST_F(PlayerTest, StartDuringRunIsIgnored) {
     button(*form, "cmdGo")->click();
     EXPECT_EQ(presses, 3);
     EXPECT_EQ(trace(), "Rem 1\r\nWait 1\r\nRem 3\r\n");
+    fileBox(*form)->setText(macro("Rem second run\r\n", "second.mcr"));
+    button(*form, "cmdGo")->click();
+    EXPECT_EQ(trace(), "Rem second run\r\n");
 }
 
-TEST_F(PlayerTest, SessionEndCancelsRunAndClosesInteractivePlayer) {
+// An accepted end of the session cancels the run and closes the player; a
+// refused one is an ordinary failure.
+TEST_F(PlayerTest, SessionEndClosesThePlayerUnlessRefused) {
     auto form = interactiveOn(macro("Rem a\r\nShutDownWindows\r\nRem b\r\n"));
     button(*form, "cmdGo")->click();
     EXPECT_TRUE(form->shuttingDown());
@@ -223,15 +202,13 @@ TEST_F(PlayerTest, SessionEndCancelsRunAndClosesInteractivePlayer) {
     EXPECT_TRUE(mQuestions.asked.empty());
     ASSERT_FALSE(mFake.log.empty());
     EXPECT_EQ(mFake.log.back(), "requestEnd 1");
-}
 
-TEST_F(PlayerTest, RefusedSessionEndIsAnOrdinaryFailure) {
     mFake.session.result = 5;
     mQuestions.answers = {false};
-    auto form = interactiveOn(macro("ShutDownWindows 2\r\n"));
-    button(*form, "cmdGo")->click();
-    EXPECT_FALSE(form->shuttingDown());
-    EXPECT_FALSE(form->unloaded());
+    auto refused = interactiveOn(macro("ShutDownWindows 2\r\n", "refused.mcr"));
+    button(*refused, "cmdGo")->click();
+    EXPECT_FALSE(refused->shuttingDown());
+    EXPECT_FALSE(refused->unloaded());
     ASSERT_EQ(mQuestions.asked.size(), 1u);
     EXPECT_TRUE(mQuestions.asked[0].text.startsWith("Error 1005 - ExitWindows Error 5 - "));
 }
@@ -270,20 +247,22 @@ TEST_F(PlayerTest, LongMacroLineIsWrappedInsideTheRetryBox) {
     EXPECT_EQ(form.lastCommand(), line);
 }
 
-// The emergency stop key and batch mode, over the fake stop key: the key is
-// watched only while a run is under way, its press ends a Wait as Stop does,
-// and batch mode reports it with status 130.
+// Stop, and the emergency stop key (the fake one: watched only while a run is
+// under way), pressed one second into a minute's Wait: the run ends before its
+// next line; Stop closes the trace and gives the activity row back at once;
+// batch mode reports the key with status 130.
 struct StopCase {
     const char* name;
+    bool button;  // Stop pressed, not the key
     bool automatic;
     bool batch;
     int exitCode;
     std::vector<std::string> reported;
 };
 
-class StopKeyTest : public PlayerTest, public ::testing::WithParamInterface<StopCase> {};
+class StopTest : public PlayerTest, public ::testing::WithParamInterface<StopCase> {};
 
-TEST_P(StopKeyTest, PressDuringAWaitEndsTheRun) {
+TEST_P(StopTest, PressDuringAWaitEndsTheRun) {
     const StopCase& c = GetParam();
     fake::FakeStopKey stopKey;
     const QString file = macro("Rem one\r\nWait 60\r\nRem never\r\n");
@@ -291,23 +270,30 @@ TEST_P(StopKeyTest, PressDuringAWaitEndsTheRun) {
     std::vector<std::string> reported;
     form->setBatch(c.batch, [&](const std::string& line) { reported.push_back(line); });
     form->setStopKey(&stopKey);
-    bool armedDuringRun = false;
+    bool armedDuringRun = false, pressed = false;
     const auto start = mFake.host.time;
     mFake.host.onYield = [&] {
         armedDuringRun = armedDuringRun || stopKey.armed;
-        if (mFake.host.time - start > 1s) stopKey.press();
+        if (pressed || mFake.host.time - start < 1s) return;
+        pressed = true;
+        if (!c.button) return stopKey.press();
+        button(*form, "cmdStop")->click();
+        EXPECT_FALSE(form->traceOpen());
+        EXPECT_EQ(form->size(), form->designedSize(false));
     };
     if (c.automatic) {
         form->Form_Load();
     } else {
         button(*form, "cmdGo")->click();
         EXPECT_EQ(trace(), "Rem one\r\nWait 60\r\n");
+        EXPECT_EQ(activity(*form), "Wait 60");
     }
+    EXPECT_TRUE(pressed);
     EXPECT_LT(mFake.host.time - start, 2s);
     EXPECT_TRUE(armedDuringRun);
     EXPECT_FALSE(stopKey.armed);
     EXPECT_FALSE(form->running());
-    EXPECT_TRUE(form->stoppedByStopKey());
+    EXPECT_EQ(form->stoppedByStopKey(), !c.button);
     EXPECT_EQ(form->exitCode(), c.exitCode);
     for (std::string& line : reported)
         line.erase(0, file.toStdString().size());
@@ -316,26 +302,12 @@ TEST_P(StopKeyTest, PressDuringAWaitEndsTheRun) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Modes, StopKeyTest,
-    ::testing::Values(StopCase{"Interactive", false, false, 0, {}},
-                      StopCase{"Automatic", true, false, 0, {}},
-                      StopCase{"Batch", true, true, 130, {":2: Stopped by the Pause key"}}),
+    Modes, StopTest,
+    ::testing::Values(StopCase{"StopButton", true, false, false, 0, {}},
+                      StopCase{"Interactive", false, false, false, 0, {}},
+                      StopCase{"Automatic", false, true, false, 0, {}},
+                      StopCase{"Batch", false, true, true, 130, {":2: Stopped by the Pause key"}}),
     [](const auto& info) { return std::string(info.param.name); });
-
-// The record a batch job asked for cannot be made: the run goes on without it,
-// the line says why, and the status says that something failed.
-TEST_F(PlayerTest, BatchTraceThatCannotBeCreated) {
-    auto form = makeForm("\"" + macro("Rem one\r\n").toStdString() + "\"");
-    std::vector<std::string> reported;
-    form->setBatch(true, [&](const std::string& line) { reported.push_back(line); });
-    const std::string trace = path("no-such-folder/trace.txt").toStdString();
-    form->setAutomaticTrace(QString::fromStdString(trace));
-    form->Form_Load();
-    EXPECT_EQ(reported, std::vector<std::string>{trace + ": error: Path not found (Tarn) [76]"});
-    EXPECT_EQ(form->lastCommand(), "Rem one");
-    EXPECT_EQ(form->exitCode(), 1);
-    EXPECT_TRUE(mQuestions.asked.empty());
-}
 
 }  // namespace
 }  // namespace tarn::guitest

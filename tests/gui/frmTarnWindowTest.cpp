@@ -102,26 +102,24 @@ TEST_F(PlayerTest, F1AndHelpButtonOpenHelpThatClosesWithThePlayer) {
     EXPECT_FALSE(helpTopicsWindow()->isVisible());
 }
 
-TEST_F(PlayerTest, FileBoxSelectsAllWhenItGetsFocus) {
-    auto form = interactiveOn(QString("/home/ann/a.mcr"));
-    QLineEdit* box = fileBox(*form);
-    box->deselect();
-    QFocusEvent focus(QEvent::FocusIn, Qt::MouseFocusReason);
-    QApplication::sendEvent(box, &focus);
-    EXPECT_EQ(box->selectedText(), "/home/ann/a.mcr");
-    EXPECT_EQ(box->selectionStart(), 0);
-}
-
-TEST_F(PlayerTest, EnterInFileBoxRunsTheMacroUnderTheHomeFolder) {
+// The box selects all as it gets the focus; Enter runs the macro it names,
+// "~/" being the home folder, and the box keeps what was typed.
+TEST_F(PlayerTest, FileBoxSelectsAllOnFocusAndEnterRunsTheMacroUnderTheHomeFolder) {
     const QByteArray home = qgetenv("HOME");
     qputenv("HOME", QFile::encodeName(mDir.path()));
     macro("Rem from home\r\n", "home.mcr");
     auto form = interactiveOn(QStringLiteral("~/home.mcr"));
-    QTest::keyClick(fileBox(*form), Qt::Key_Return);
+    QLineEdit* box = fileBox(*form);
+    box->deselect();
+    QFocusEvent focus(QEvent::FocusIn, Qt::MouseFocusReason);
+    QApplication::sendEvent(box, &focus);
+    EXPECT_EQ(box->selectedText(), "~/home.mcr");
+    EXPECT_EQ(box->selectionStart(), 0);
+    QTest::keyClick(box, Qt::Key_Return);
     qputenv("HOME", home);
     EXPECT_EQ(trace(), "Rem from home\r\n");
     EXPECT_TRUE(mQuestions.asked.empty());
-    EXPECT_EQ(fileBox(*form)->text(), "~/home.mcr");  // the box keeps what was typed
+    EXPECT_EQ(box->text(), "~/home.mcr");
 }
 
 // The stored position and file.
@@ -138,7 +136,9 @@ QString storedLastFile() {
     return GetSetting(executableAppName(), kSectionRecentFileList, kKeyLastFile, "<none>");
 }
 
-TEST_F(PlayerTest, PositionAndLastFileRoundTrip) {
+// Closed minimized, the player keeps the position stored before; an empty box
+// is stored all the same.
+TEST_F(PlayerTest, PositionAndLastFileRoundTripUnlessClosedMinimized) {
     {
         auto form = makeForm();
         form->Form_Load();
@@ -149,42 +149,24 @@ TEST_F(PlayerTest, PositionAndLastFileRoundTrip) {
         EXPECT_EQ(stored(kKeyTop), twipsText(*form, 90, Qt::Vertical));
         EXPECT_EQ(storedLastFile(), "/tmp/a b/ü.mcr");
     }
+    const QString left = stored(kKeyLeft), top = stored(kKeyTop);
     auto form = makeForm();
     form->Form_Load();
     EXPECT_EQ(form->pos(), QPoint(150, 90));
     EXPECT_EQ(fileBox(*form)->text(), "/tmp/a b/ü.mcr");
-}
-
-TEST_F(PlayerTest, ClosingMinimizedKeepsStoredPosition) {
-    SaveSetting(appTitle(), kSectionSettings, kKeyLeft, "1500");
-    SaveSetting(appTitle(), kSectionSettings, kKeyTop, "900");
-    auto form = makeForm();
-    form->Form_Load();
+    fileBox(*form)->clear();
     form->move(300, 200);
     form->showMinimized();
     ASSERT_TRUE(form->isMinimized());
     form->close();
-    EXPECT_EQ(stored(kKeyLeft), "1500");
-    EXPECT_EQ(stored(kKeyTop), "900");
-    EXPECT_EQ(storedLastFile(), "");  // an empty box is stored all the same
+    EXPECT_EQ(stored(kKeyLeft), left);
+    EXPECT_EQ(stored(kKeyTop), top);
+    EXPECT_EQ(storedLastFile(), "");
 }
 
-TEST_F(PlayerTest, StoredPositionOverTheScreenEdgeOpensWhollyOnTheScreen) {
-    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
-    auto form = makeForm();
-    SaveSetting(appTitle(), kSectionSettings, kKeyLeft,
-                twipsText(*form, area.right() - 100, Qt::Horizontal));
-    SaveSetting(appTitle(), kSectionSettings, kKeyTop,
-                twipsText(*form, area.bottom() - 10, Qt::Vertical));
-    form->Form_Load();
-    EXPECT_TRUE(area.contains(form->frameGeometry()))
-        << ::testing::PrintToString(form->frameGeometry());
-    // Moved only as far as it takes.
-    EXPECT_EQ(form->frameGeometry().right(), area.right());
-}
-
-// Nothing stored, or nothing usable: the window starts centred.
-TEST_F(PlayerTest, FirstStartOrBadStoredPositionStartsCentred) {
+// Nothing stored, or nothing usable: the window starts centred. Stored over
+// the screen's edge: it is moved only as far as it takes to be wholly on it.
+TEST_F(PlayerTest, StoredPositionIsCentredWhenUnusableAndKeptOnTheScreen) {
     const struct {
         const char *left, *top;
     } stored[] = {
@@ -201,6 +183,16 @@ TEST_F(PlayerTest, FirstStartOrBadStoredPositionStartsCentred) {
         EXPECT_TRUE(form->interactive());
         EXPECT_TRUE(row.left || fileBox(*form)->text().isEmpty());
     }
+    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+    auto form = makeForm();
+    SaveSetting(appTitle(), kSectionSettings, kKeyLeft,
+                twipsText(*form, area.right() - 100, Qt::Horizontal));
+    SaveSetting(appTitle(), kSectionSettings, kKeyTop,
+                twipsText(*form, area.bottom() - 10, Qt::Vertical));
+    form->Form_Load();
+    EXPECT_TRUE(area.contains(form->frameGeometry()))
+        << ::testing::PrintToString(form->frameGeometry());
+    EXPECT_EQ(form->frameGeometry().right(), area.right());
 }
 
 }  // namespace

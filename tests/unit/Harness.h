@@ -50,17 +50,16 @@ struct Harness {
         return runFile(dir.write("macro.mcr", bytes));
     }
     std::optional<Failure> runFile(const std::string& path) {
-        try {
-            macro.RunMacro(path);
-            return std::nullopt;
-        } catch (const Failure& failure) {
-            return failure;
-        }
+        return failureOf([&] { macro.RunMacro(path); });
     }
     // One statement, as Process gets it.
     std::optional<Failure> process(const std::string& line) {
+        return failureOf([&] { macro.Process(line); });
+    }
+    template <class Call>
+    static std::optional<Failure> failureOf(Call call) {
         try {
-            macro.Process(line);
+            call();
             return std::nullopt;
         } catch (const Failure& failure) {
             return failure;

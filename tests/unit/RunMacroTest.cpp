@@ -129,7 +129,7 @@ TEST(RunMacro, CancelStopsBeforeTheNextLineButNotBeforeTheRun) {
 
 // Whole seconds, rounded half to even, on the monotonic clock; each pass idles,
 // none returns at once without letting the host block.
-TEST(Wait, LastsItsWholeSecondsWithoutSpinning) {
+TEST(Wait, LastsItsWholeSecondsWithoutSpinningUnlessCancelled) {
     for (const auto& [statement, seconds] : {std::pair{"Wait 3", 3}, std::pair{"Wait 2.5", 2},
                                              std::pair{"Wait 3.5", 4}, std::pair{"Wait -4", 0}}) {
         Harness h;
@@ -140,9 +140,7 @@ TEST(Wait, LastsItsWholeSecondsWithoutSpinning) {
         EXPECT_GE(h.fakes.host.idles, seconds * 97) << statement;
         EXPECT_LE(h.fakes.host.idles, seconds * 100 + 2) << statement;
     }
-}
-
-TEST(Wait, CancelEndsTheWaitWithinOnePassAndTheRunBeforeTheNextLine) {
+    // Cancel ends the wait within one pass, and the run before the next line.
     Harness h;
     h.fakes.host.onYield = [&] {
         if (h.fakes.host.time >= Host::Clock::time_point(std::chrono::seconds(2))) {

@@ -61,7 +61,7 @@ TEST(ParameterSplitting, FieldsKeepQuotesAndLoseBlanks) {
     }
 }
 
-TEST(Utf8, UpperCaseOfEveryScriptInUse) {
+TEST(Utf8, UpperCaseOfEveryScriptWindows1252AndValidity) {
     EXPECT_EQ(utf8::upper("abc xyz"), "ABC XYZ");
     EXPECT_EQ(utf8::upper("éàçøþÿ"), "ÉÀÇØÞŸ");
     EXPECT_EQ(utf8::upper("ąčęłńőšžŀıi"), "ĄČĘŁŃŐŠŽĿII");
@@ -69,9 +69,7 @@ TEST(Utf8, UpperCaseOfEveryScriptInUse) {
     EXPECT_EQ(utf8::upper("привет ёж"), "ПРИВЕТ ЁЖ");
     EXPECT_EQ(utf8::upper("日本 ß"), "日本 ß");
     EXPECT_EQ(utf8::upper(std::string("a\xff") + "b"), std::string("A\xff") + "B");
-}
-
-TEST(Utf8, Windows1252AndValidity) {
+    // Windows-1252 and validity.
     EXPECT_EQ(utf8::fromWindows1252("caf\xe9 \x80"), "café €");
     EXPECT_TRUE(utf8::isValid("café €"));
     EXPECT_FALSE(utf8::isValid("caf\xe9"));
