@@ -105,6 +105,11 @@ TEST_F(EditorButtonsTest, MacroNewEditOpensTheFileOrAnEmptyTextAndSavedPathsReac
                                              "the file could not be found"});
     EXPECT_TRUE(editor.isVisible());
     EXPECT_EQ(editor.windowTitle(), "Untitled - Tarn Macro Editor");
+    // With no file in the box, a minimised editor comes back for the new text.
+    fileBox(*form)->clear();
+    editor.showMinimized();
+    button(*form, "cmdEdit")->click();
+    EXPECT_FALSE(editor.isMinimized());
 }
 
 TEST_F(EditorButtonsTest, MacroEditAfterAFailedRunPutsTheCaretOnTheFailingLine) {
