@@ -377,7 +377,7 @@ class PressedStopKey : public StopKey {
 // Keys the sequence presses and never releases, and the modifiers of a long
 // sequence that a stop ends early, are let go: the next key comes plain.
 // Alt+F4 reaches openbox, which closes the focused window.
-TEST_P(KeyboardTyping, NoKeyStaysPressedAndAltF4ReachesTheWindowManager) {
+TEST_P(KeyboardTyping, NoKeyStaysPressedWhateverEndsASend) {
     startTarget();
     KeySequence keys = parseKeys("abc");
     keys.push_back({KeyEvent::Type::Press, Key::Character, 0xfffe});
@@ -413,7 +413,14 @@ TEST_P(KeyboardTyping, NoKeyStaysPressedAndAltF4ReachesTheWindowManager) {
     EXPECT_GT(stop.asked, 0);
     EXPECT_TRUE(nextKeyComesPlain());
     EXPECT_LT(target_->text("main").size(), 500u);
-    if (GetParam() != WindowManager::Openbox) return;
+}
+
+// Alt+F4 reaches the window manager, which closes the focused window. (A
+// window of its own: a stopped Send before it may leave openbox's focus
+// elsewhere.)
+TEST_P(KeyboardTyping, AltF4ReachesTheWindowManager) {
+    if (GetParam() != WindowManager::Openbox) GTEST_SKIP() << "openbox's own binding";
+    startTarget();
     // The window refuses to close, so that it stays to count the request.
     target_->askClose("main");
     type("%{F4}");
