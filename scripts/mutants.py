@@ -63,10 +63,10 @@ def source_text(path, rev):
                           capture_output=True, text=True, errors="replace").stdout
 
 
-def code_lines(path, rev=None):
+def code_lines(lines):
     """(number, text) of the lines worth mutating: no comments, preprocessor
     lines, string-heavy lines or declarations of tables."""
-    for number, line in enumerate(source_text(path, rev).splitlines(), 1):
+    for number, line in enumerate(lines, 1):
         stripped = line.strip()
         if (not stripped or stripped.startswith(("//", "#", "*", "/*", "static_assert"))
                 or '"' in stripped or "'" in stripped or "template" in stripped
@@ -79,7 +79,8 @@ def candidates(path, rev=None):
     """Every fault that can be planted in one file, as (line, kind, new text,
     the line it replaces)."""
     found = []
-    for number, line in code_lines(path, rev):
+    lines = source_text(path, rev).splitlines()
+    for number, line in code_lines(lines):
         stripped = line.strip()
         for old, new in COMPARISONS:
             if old in line:
@@ -109,7 +110,6 @@ def candidates(path, rev=None):
             indent = line[:len(line) - len(line.lstrip())]
             found.append((number, "negate condition",
                           re.sub(r"(if|while) \((.*)\) \{$", r"\1 (!(\2)) {", line.rstrip())))
-    lines = source_text(path, rev).splitlines()
     return [(number, kind, text, lines[number - 1]) for number, kind, text in found]
 
 
