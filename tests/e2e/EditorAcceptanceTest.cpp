@@ -55,9 +55,6 @@ TEST(EditorAcceptance, MacroWrittenSavedRunAndItsTraceViewed) {
         const auto before = visibleWindows();
         press(key, [&] { return visibleWindows() > before; });
     };
-    const auto savedIs = [&](const std::string& text) {
-        return [&, text] { return platformtest::readFile(saved) == text; };
-    };
 
     desktop.activate(editor);
     desktop.type("Rem caf\xC3\xA9 from the editor{ENTER}x = 1{ENTER}Wait 0");
@@ -81,7 +78,10 @@ TEST(EditorAcceptance, MacroWrittenSavedRunAndItsTraceViewed) {
         [&] { return !desktop.windowExists("Set Default Run Wait Time"); }, 10s));
     desktop.activate(editor);
     desktop.type("{ENTER}Wait 0");
-    press("^s", savedIs("Rem caf\xC3\xA9 from the editor\r\nx = 1\r\nWait 0\r\nWait 0"));
+    press("^s", [&] {
+        return platformtest::readFile(saved) ==
+               "Rem caf\xC3\xA9 from the editor\r\nx = 1\r\nWait 0\r\nWait 0";
+    });
 
     // The find dialog has a fixed size: it asks for no minimise or maximise
     // button (functions and decorations of its Motif hints) and cannot be
