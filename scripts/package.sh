@@ -22,8 +22,9 @@ deb=$(ls "$build"/tarn_*.deb)
 # (Tags go to standard output; lintian's own notes, such as a warning about
 # running as root, to standard error.)
 report=$(lintian --pedantic --display-info --tag-display-limit 0 "$deb") || true
-if grep -v '^I:' <<<"$report" | grep -q .; then
-  grep -v '^I:' <<<"$report" >&2
+problems=$(grep -v '^I:' <<<"$report" || true)
+if [ -n "$problems" ]; then
+  echo "$problems" >&2
   echo "package.sh: lintian --pedantic is not silent on $deb" >&2
   exit 1
 fi
