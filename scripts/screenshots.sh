@@ -4,7 +4,7 @@
 # the about box and the help window) into docs/screenshots/NAME-DPIdpi.png at
 # 96 and 144 DPI. Each DPI gets a private X server (Xvfb) with openbox, so the
 # pictures show the fonts and window frames of a real desktop; both are ended
-# afterwards. The windows themselves are listed in tests/gui/Screenshots.cpp:
+# afterwards. The windows themselves are listed in tools/screenshots/Screenshots.cpp:
 # one entry there adds a picture here.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -13,7 +13,7 @@ cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh >/dev/null
 cmake -S . -B build -DTARN_WERROR=ON >/dev/null
 cmake --build build -j"$(nproc)" --target tarn_screenshots >/dev/null
-shooter=$PWD/build/tests/gui/tarn_screenshots
+shooter=$PWD/build/tools/screenshots/tarn_screenshots
 out=$PWD/docs/screenshots
 mkdir -p "$out"
 

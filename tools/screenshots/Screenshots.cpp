@@ -22,7 +22,7 @@
 #include <cstdio>
 #include <functional>
 
-#include "../common/ModalWatch.h"
+#include "../../tests/common/ModalWatch.h"
 #include "FakePlatform.h"
 #include "Help.h"
 #include "QtHost.h"
