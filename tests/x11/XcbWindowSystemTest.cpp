@@ -318,8 +318,8 @@ TEST_P(XcbWindowSystemTest, PostCloseClosesHiddenXtermAndProtocolLessWindows) {
         },
         5s));
     windows->postClose(term);
-    EXPECT_TRUE(waitUntil([&] { return !session->running(xterm); }, 5s));
-    EXPECT_TRUE(waitUntil([&] { return !windows->isWindow(term); }, 5s));
+    EXPECT_TRUE(waitUntil([&] { return !session->running(xterm); }, 15s));
+    EXPECT_TRUE(waitUntil([&] { return !windows->isWindow(term); }, 15s));
     // Closing what is gone, or nothing, is harmless.
     windows->postClose(term);
     windows->postClose(0);
