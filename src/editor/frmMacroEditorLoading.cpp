@@ -46,6 +46,13 @@ bool frmMacroEditor::fillTextArea(const QString& psvText) {
     txtEdit->setReadOnly(true);
     QProgressBar* progress = nullptr;
     if (large) {
+#ifdef __GLIBC__
+        // The document's text and block tables grow by doubling. A fixed
+        // threshold keeps such large blocks mapped, so growing one remaps its
+        // pages instead of copying them; left to itself, glibc raises the
+        // threshold to the largest block freed and puts them back on the heap.
+        ::mallopt(M_MMAP_THRESHOLD, 1024 * 1024);
+#endif
         QApplication::setOverrideCursor(Qt::WaitCursor);
         progress = new QProgressBar;
         progress->setObjectName(QStringLiteral("prgLoading"));
