@@ -11,7 +11,6 @@
 
 #include "../common/ModalWatch.h"
 #include "GuiTest.h"
-#include "ProgramInfo.h"
 
 namespace tarn::guitest {
 namespace {
@@ -168,7 +167,7 @@ TEST_F(PlayerTest, ClosingDuringRunStopsItStoresTheFileAndAsksNothing) {
         EXPECT_FALSE(form->running());
         EXPECT_TRUE(mQuestions.asked.empty());
         EXPECT_EQ(trace(), "Rem 1\r\n" + line + "\r\n");
-        EXPECT_EQ(GetSetting(executableAppName(), kSectionRecentFileList, kKeyLastFile), file);
+        EXPECT_EQ(storedLastFile(), file);
     }
 }
 
