@@ -12,61 +12,61 @@
 namespace tarn {
 namespace {
 
+struct CheckCase {
+    const char* text;
+    const char* findings;  // the lines printed for the file "m.mcr"
+    int status;
+};
+
+const CheckCase kCases[] = {
+    {"Rem \"unbalanced, {\nSetFocus \"Editor\",1,True\nSend Hello{ENTER}~+(ab)\n\nWait\n", "", 0},
+    {"x = GetWindowID \"Ed, it\",1\nSend x\nKillProcess GetProcessID x\n", "", 0},
+    {"ShutDownWindows\nShutDownWindows 4,true\nTimeOut 12.5\nRunExecute ,\"a,b.txt\",,,3\n", "", 0},
+    {"SetFocus \"Untitled, x\n",
+     "m.mcr:1:10: error: Missing quote in statement (quotes protect commas and must be closed) "
+     "[5]\n",
+     1},
+    {"x = GetWindowID \"a,1\n",
+     "m.mcr:1:4: error: Missing quote in statement (quotes protect commas and must be closed) "
+     "[5]\n",
+     1},
+    {"Send {ENTER}{BOGUS}\n  Send \"+{\"\n",
+     "m.mcr:1:6: error: Invalid procedure call or argument (Send cannot read these keys) [5]\n"
+     "m.mcr:2:8: error: Invalid procedure call or argument (Send cannot read these keys) [5]\n",
+     1},
+    {"GetWindowID \"x\"\n\tgetprocessid 5\n",
+     "m.mcr:1:1: error: Invalid macro command (it gives a value: uservar = GetWindowID ...) "
+     "[1001]\n"
+     "m.mcr:2:2: error: Invalid macro command (it gives a value: uservar = GetProcessID ...) "
+     "[1001]\n",
+     1},
+    {"Sned keys\nSend\ttab x\n= 5\n",
+     "m.mcr:1:1: error: Invalid macro command [1001]\n"
+     "m.mcr:2:1: error: Invalid macro command [1001]\n"
+     "m.mcr:3:1: error: Invalid macro command (no variable name before \"=\") [1001]\n",
+     1},
+    {"Wait 40000\nWait soon\nWait 2.5\n",
+     "m.mcr:1:6: error: Overflow (Wait takes whole seconds up to 32767) [6]\n"
+     "m.mcr:2:6: error: Type mismatch (Wait takes whole seconds up to 32767) [13]\n",
+     1},
+    {"TimeOut 1e999\nShutDownWindows 5\nShutDownWindows x\n",
+     "m.mcr:1:9: error: Overflow (TimeOut seconds) [6]\n"
+     "m.mcr:2:17: error: An invalid parameter was passed to the macro intrepreter's ExitWindows "
+     "command (ShutDownWindows' options are 1 to 4) [1002]\n"
+     "m.mcr:3:17: error: Type mismatch (ShutDownWindows' options are 1 to 4) [13]\n",
+     1},
+    {"KillProcess notepad\nCloseWindow 3000000000\ny = \"\n",
+     "m.mcr:1:13: error: Type mismatch (KillProcess needs a process ID) [13]\n"
+     "m.mcr:2:13: error: Overflow (CloseWindow needs a window ID) [6]\n"
+     "m.mcr:3:4: error: Invalid procedure call or argument (a lone quote is no text) [5]\n",
+     1},
+    // Columns count characters, not bytes.
+    {"Rem ü\nÄnder x\n", "m.mcr:2:1: error: Invalid macro command [1001]\n", 1},
+};
+
 TEST(MacroCheck, PrintsWhatARunWouldRefuse) {
-    const struct {
-        const char* text;
-        const char* findings;  // the lines printed for the file "m.mcr"
-        int status;
-    } cases[] = {
-        {"Rem \"unbalanced, {\nSetFocus \"Editor\",1,True\nSend Hello{ENTER}~+(ab)\n\nWait\n", "",
-         0},
-        {"x = GetWindowID \"Ed, it\",1\nSend x\nKillProcess GetProcessID x\n", "", 0},
-        {"ShutDownWindows\nShutDownWindows 4,true\nTimeOut 12.5\nRunExecute ,\"a,b.txt\",,,3\n", "",
-         0},
-        {"SetFocus \"Untitled, x\n",
-         "m.mcr:1:10: error: Missing quote in statement (quotes protect commas and must be closed) "
-         "[5]\n",
-         1},
-        {"x = GetWindowID \"a,1\n",
-         "m.mcr:1:4: error: Missing quote in statement (quotes protect commas and must be closed) "
-         "[5]\n",
-         1},
-        {"Send {ENTER}{BOGUS}\n  Send \"+{\"\n",
-         "m.mcr:1:6: error: Invalid procedure call or argument (Send cannot read these keys) [5]\n"
-         "m.mcr:2:8: error: Invalid procedure call or argument (Send cannot read these keys) [5]\n",
-         1},
-        {"GetWindowID \"x\"\n\tgetprocessid 5\n",
-         "m.mcr:1:1: error: Invalid macro command (it gives a value: uservar = GetWindowID ...) "
-         "[1001]\n"
-         "m.mcr:2:2: error: Invalid macro command (it gives a value: uservar = GetProcessID ...) "
-         "[1001]\n",
-         1},
-        {"Sned keys\nSend\ttab x\n= 5\n",
-         "m.mcr:1:1: error: Invalid macro command [1001]\n"
-         "m.mcr:2:1: error: Invalid macro command [1001]\n"
-         "m.mcr:3:1: error: Invalid macro command (no variable name before \"=\") [1001]\n",
-         1},
-        {"Wait 40000\nWait soon\nWait 2.5\n",
-         "m.mcr:1:6: error: Overflow (Wait takes whole seconds up to 32767) [6]\n"
-         "m.mcr:2:6: error: Type mismatch (Wait takes whole seconds up to 32767) [13]\n",
-         1},
-        {"TimeOut 1e999\nShutDownWindows 5\nShutDownWindows x\n",
-         "m.mcr:1:9: error: Overflow (TimeOut seconds) [6]\n"
-         "m.mcr:2:17: error: An invalid parameter was passed to the macro intrepreter's "
-         "ExitWindows "
-         "command (ShutDownWindows' options are 1 to 4) [1002]\n"
-         "m.mcr:3:17: error: Type mismatch (ShutDownWindows' options are 1 to 4) [13]\n",
-         1},
-        {"KillProcess notepad\nCloseWindow 3000000000\ny = \"\n",
-         "m.mcr:1:13: error: Type mismatch (KillProcess needs a process ID) [13]\n"
-         "m.mcr:2:13: error: Overflow (CloseWindow needs a window ID) [6]\n"
-         "m.mcr:3:4: error: Invalid procedure call or argument (a lone quote is no text) [5]\n",
-         1},
-        // Columns count characters, not bytes.
-        {"Rem ü\nÄnder x\n", "m.mcr:2:1: error: Invalid macro command [1001]\n", 1},
-    };
     test::TempDir dir;
-    for (const auto& c : cases) {
+    for (const CheckCase& c : kCases) {
         SCOPED_TRACE(c.text);
         const std::string path = dir.write("m.mcr", c.text);
         std::ostringstream out, err;
