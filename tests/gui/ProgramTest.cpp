@@ -156,8 +156,6 @@ TEST_F(PlayerTest, TrayClickWithoutTimerTickShowsNothingYet) {
     EXPECT_FALSE(form->trayMenu()->isVisible());
 }
 
-// The Qt host.
-
 TEST(QtHostTest, YieldHandlesPendingEventsAndIdleWakesForOnePostedFromAnotherThread) {
     QtHost host;
     QObject receiver;

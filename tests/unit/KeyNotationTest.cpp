@@ -20,7 +20,6 @@ struct Typed {
     const char* expected;
 };
 
-// What each notation types, group by group.
 TEST(KeyNotation, TypesTheseEvents) {
     const Typed cases[] = {
         // Plain characters; a capital is the character itself, the backend holds Shift.
