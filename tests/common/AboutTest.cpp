@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -24,18 +25,6 @@ template <class T>
 T* child(QWidget* parent, const char* name) {
     return parent->findChild<T*>(QString::fromLatin1(name));
 }
-
-// PATH set to one folder for the life of the object.
-class PathOverride {
-  public:
-    explicit PathOverride(const QString& folder) : saved_(qgetenv("PATH")) {
-        qputenv("PATH", QFile::encodeName(folder));
-    }
-    ~PathOverride() { qputenv("PATH", saved_); }
-
-  private:
-    QByteArray saved_;
-};
 
 TEST(About, KeepsTheDesignProportionsFitsItsTextsAndOkAndF1Work) {
     tarn::frmAbout about;
@@ -99,7 +88,8 @@ void writeProgram(const QString& folder, const QString& name, const QString& mar
 TEST(About, SystemInfoStartsTheFirstProgramFoundOrSaysThereIsNone) {
     QTemporaryDir folder;
     ASSERT_TRUE(folder.isValid());
-    PathOverride path(folder.path());
+    const auto restorePath = qScopeGuard([saved = qgetenv("PATH")] { qputenv("PATH", saved); });
+    qputenv("PATH", QFile::encodeName(folder.path()));
     tarn::frmAbout about;
     about.show();
     QString text;

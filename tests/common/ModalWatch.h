@@ -23,7 +23,6 @@ class ModalWatch {
     }
 
     bool seen() const { return seen_; }
-    bool timedOut() const { return timedOut_; }
 
   private:
     static constexpr int kPollMs = 10;
@@ -38,7 +37,6 @@ class ModalWatch {
         }
         if (--triesLeft_ > 0) return;
         timer_.stop();
-        timedOut_ = true;
         if (auto* dialog = qobject_cast<QDialog*>(modal))
             dialog->reject();
         else if (modal)
@@ -49,6 +47,5 @@ class ModalWatch {
     QWidget* ignore_;
     int triesLeft_;
     bool seen_ = false;
-    bool timedOut_ = false;
     QTimer timer_;
 };

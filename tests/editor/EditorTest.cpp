@@ -11,34 +11,17 @@ void EditorTest::SetUp() {
     msvOldSettings = settingsFolder();
     setSettingsFolder(path("config"));
     QApplication::clipboard()->clear();
-    frmMacroEditor::setQuestionHook([this](QWidget*, const QString& title, const QString& text) {
-        mMessages.push_back({true, title, text});
-        if (mAnswers.empty()) return false;
-        const bool yes = mAnswers.front();
-        mAnswers.pop_front();
-        return yes;
-    });
-    frmMacroEditor::setReportHook([this](QWidget*, const QString& title, const QString& text) {
-        mMessages.push_back({false, title, text});
-    });
+    install();
     frmMacroEditor::setSavedPathHook(
         [this](const QString& saved) { mSavedPaths.push_back(saved); });
-    CommonDialog::setAnswerHook([this](const CommonDialog::Request& request) {
-        mDialogs.push_back(request);
-        const QString answer = mDialogAnswers.empty() ? QString() : mDialogAnswers.front();
-        if (!mDialogAnswers.empty()) mDialogAnswers.pop_front();
-        return answer.isEmpty() ? std::nullopt : std::optional<QString>(answer);
-    });
 }
 
 void EditorTest::TearDown() {
     for (QWidget* window : QApplication::topLevelWidgets())
         window->close();
     QApplication::processEvents();
-    frmMacroEditor::setQuestionHook(nullptr);
-    frmMacroEditor::setReportHook(nullptr);
+    uninstall();
     frmMacroEditor::setSavedPathHook(nullptr);
-    CommonDialog::setAnswerHook(nullptr);
     setSettingsFolder(msvOldSettings);
 }
 

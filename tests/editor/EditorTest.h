@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the editor's window tests share: a temporary folder for files and the
-// settings store, and the editor's questions and dialogs answered from scripts.
+// settings store, the editor's questions and dialogs answered from scripts, and
+// the paths it saved to.
 
 #include <gtest/gtest.h>
 
@@ -16,14 +17,12 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolBar>
-#include <deque>
 #include <memory>
-#include <optional>
 #include <ostream>
 #include <vector>
 
-#include "CommonDialog.h"
-#include "frmMacroEditor.h"
+#include "EditorScript.h"
+#include "MacroFileIO.h"
 
 inline void PrintTo(const QString& psvText, std::ostream* poOut) {
     *poOut << '"' << psvText.toStdString() << '"';
@@ -31,15 +30,7 @@ inline void PrintTo(const QString& psvText, std::ostream* poOut) {
 
 namespace tarn::editor::test {
 
-// One message box the editor showed: a question (answered from the script,
-// No once it is used up) or a report.
-struct Message {
-    bool question;
-    QString title;
-    QString text;
-};
-
-class EditorTest : public ::testing::Test {
+class EditorTest : public ::testing::Test, protected EditorScript {
   protected:
     void SetUp() override;
     void TearDown() override;
@@ -50,6 +41,12 @@ class EditorTest : public ::testing::Test {
         QFile file(path(psvName));
         EXPECT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
         file.write(poBytes);
+        return path(psvName);
+    }
+    // A sparse file one byte over what a macro file may hold: it costs no disk.
+    QString putTooLarge(const QString& psvName) const {
+        QFile file(path(psvName));
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly) && file.resize(kMaxMacroFileBytes + 1));
         return path(psvName);
     }
     static QByteArray contents(const QString& psvPath) {
@@ -99,13 +96,6 @@ class EditorTest : public ::testing::Test {
     }
 
   protected:
-    // Scripts, used up from the front: answers to the next questions (No when
-    // empty), and the paths the next file dialogs return (empty: cancelled).
-    std::deque<bool> mAnswers;
-    std::deque<QString> mDialogAnswers;
-    // What happened.
-    std::vector<Message> mMessages;
-    std::vector<CommonDialog::Request> mDialogs;
     std::vector<QString> mSavedPaths;
 
     QTemporaryDir mDir;

@@ -128,8 +128,7 @@ TEST_F(MacroFileIO, TextIsWrittenInTheFormThatReadsBackAsTheSameText) {
 TEST_F(MacroFileIO, FailuresCarryTheRuntimeNumbers) {
     put("file.mcr", "Wait 1\r\n");
     QDir(mDir.path()).mkdir("folder");
-    QFile huge(path("huge.mcr"));
-    ASSERT_TRUE(huge.open(QIODevice::WriteOnly) && huge.resize(kMaxMacroFileBytes + 1));
+    putTooLarge("huge.mcr");
     const QByteArray longest(kMaxMacroLineChars, 'x');
     put("longest.mcr", "Rem\r\n" + longest + "\r\n" + longest);
     put("long.mcr", "Rem\r\n" + longest + "x\r\n");

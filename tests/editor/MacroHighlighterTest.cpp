@@ -40,36 +40,29 @@ QString partsOf(const QString& line, const QList<QTextLayout::FormatRange>& form
     return mask;
 }
 
-struct HighlightCase {
-    const char* line;
-    const char* parts;
-};
-
-const HighlightCase kCases[] = {
-    {"Rem Send {ENTER}", "CCCCCCCCCCCCCCCC"},
-    {"  rem x = 5", "  CCCCCCCCC"},
-    {"Send \"+{F4}\"", "KKKK QPBBBBQ"},
-    {"send Hello~^(ac){{}", "KKKK      PPB  BBBB"},
-    {"Send 12", "KKKK NN"},
-    {"Wait 2.5", "KKKK NNN"},
-    {"Wait 05", "KKKK   "},  // not a number's standard form: a text
-    {"SetFocus \"Untitled, x\",1,True", "KKKKKKKK QQQQQQQQQQQQQ N     "},
-    {"x = GetWindowID \"Ed\",2", "    KKKKKKKKKKK QQQQ N"},
-    {"pid = Run \"xterm\"", "      KKK QQQQQQQ"},
-    {"KillProcess GetProcessID w", "KKKKKKKKKKK KKKKKKKKKKKK  "},
-    {"ShutDownWindows", "KKKKKKKKKKKKKKK"},
-    {"Wait \"7\"", "KKKK QQQ"},
-    {"Sned {ENTER}", "            "},       // no keyword: a run refuses it
-    {"Send\t{ENTER}", "            "},      // a tab does not end the keyword
-    {"SetFocus \"open", "KKKKKKKK      "},  // an unclosed quote: nothing inside
-    {"Send ü{ENTER}", "KKKK  BBBBBBB"},
-};
-
 TEST(MacroHighlighter, ShowsEachPartAsARunReadsIt) {
-    for (const HighlightCase& c : kCases) {
-        const QString line = QString::fromUtf8(c.line);
-        EXPECT_EQ(partsOf(line, MacroHighlighter::formatsOf(line)).toStdString(), c.parts)
-            << c.line;
+    const std::pair<const char*, const char*> cases[] = {
+        {"Rem Send {ENTER}", "CCCCCCCCCCCCCCCC"},
+        {"  rem x = 5", "  CCCCCCCCC"},
+        {"Send \"+{F4}\"", "KKKK QPBBBBQ"},
+        {"send Hello~^(ac){{}", "KKKK      PPB  BBBB"},
+        {"Send 12", "KKKK NN"},
+        {"Wait 2.5", "KKKK NNN"},
+        {"Wait 05", "KKKK   "},  // not a number's standard form: a text
+        {"SetFocus \"Untitled, x\",1,True", "KKKKKKKK QQQQQQQQQQQQQ N     "},
+        {"x = GetWindowID \"Ed\",2", "    KKKKKKKKKKK QQQQ N"},
+        {"pid = Run \"xterm\"", "      KKK QQQQQQQ"},
+        {"KillProcess GetProcessID w", "KKKKKKKKKKK KKKKKKKKKKKK  "},
+        {"ShutDownWindows", "KKKKKKKKKKKKKKK"},
+        {"Wait \"7\"", "KKKK QQQ"},
+        {"Sned {ENTER}", "            "},       // no keyword: a run refuses it
+        {"Send\t{ENTER}", "            "},      // a tab does not end the keyword
+        {"SetFocus \"open", "KKKKKKKK      "},  // an unclosed quote: nothing inside
+        {"Send ü{ENTER}", "KKKK  BBBBBBB"},
+    };
+    for (const auto& [text, parts] : cases) {
+        const QString line = QString::fromUtf8(text);
+        EXPECT_EQ(partsOf(line, MacroHighlighter::formatsOf(line)).toStdString(), parts) << text;
     }
 }
 

@@ -186,24 +186,21 @@ TEST_F(FindDialog, SearchesFollowEveryEdit) {
     }
 }
 
-struct Searches {
-    const char* name;
-    const char* text;
-    const char* find;
-    FindDirection direction;
-    bool matchCase;
-    qsizetype caret;
-    // Each search: the offset selected, or -1 for "Cannot find".
-    std::vector<qsizetype> results;
-};
-
 TEST(FindIt, SuccessiveSearchesSelectTheseMatches) {
     constexpr FindDirection Up = FindDirection::Up, Down = FindDirection::Down,
                             All = FindDirection::All;
     // Simple case mappings keep every length: "ß" is not "SS", so the match
     // behind it keeps its offset; ẞ and ß, ſ and S, ı and I, the Kelvin sign
     // and k, Σ and ς meet.
-    const Searches cases[] = {
+    const struct {
+        const char* name;
+        const char* text;
+        const char* find;
+        FindDirection direction;
+        bool matchCase;
+        qsizetype caret;
+        std::vector<qsizetype> results;  // the offset selected, or -1 for "Cannot find"
+    } cases[] = {
         {"All wraps after the message", "abc abc", "abc", All, false, 2, {0, 4, -1, 0, 4}},
         {"Down starts at the caret", "abc abc", "abc", Down, false, 5, {-1}},
         {"Down from the top", "abc abc", "abc", Down, false, 0, {0, 4, -1, -1}},
@@ -223,7 +220,7 @@ TEST(FindIt, SuccessiveSearchesSelectTheseMatches) {
         {"Supplementary letters by case", "x 𐐀𐐁 𐐨𐐩", "𐐨𐐩", All, true, 0, {7}},
         {"Up over non-ASCII", "ÄBC äbc", "ÄBC", Up, false, 7, {4, 0, -1}},
     };
-    for (const Searches& c : cases) {
+    for (const auto& c : cases) {
         const QString text = QString::fromUtf8(c.text);
         const QString find = QString::fromUtf8(c.find);
         FindState state;

@@ -10,13 +10,12 @@
 
 #include "EditorTest.h"
 #include "EditorText.h"
-#include "MacroFileIO.h"
 #include "TextAreaFill.h"
 
 namespace tarn::editor::test {
 namespace {
 
-const QString kSaveQuestion = "Save the current file";
+const QString kSaveQuestion = "? Tarn Macro Editor: Save the current file";
 
 // New on a changed untitled text asks, then saves or discards it (a Yes whose
 // save does not happen is below).
@@ -26,9 +25,7 @@ TEST_F(EditorTest, NewOnAChangedUntitledTextSavesOrDiscardsIt) {
     mAnswers = {true};
     mDialogAnswers = {path("new.mcr")};
     form->mnuFileNew_Click();
-    ASSERT_EQ(mMessages.size(), 1u);
-    EXPECT_TRUE(mMessages[0].question);
-    EXPECT_EQ(mMessages[0].text, kSaveQuestion);
+    EXPECT_EQ(shown(), QStringList{kSaveQuestion});
     EXPECT_EQ(contents(path("new.mcr")), "Wait 1");
     EXPECT_EQ(mSavedPaths, std::vector<QString>{path("new.mcr")});
     EXPECT_EQ(textOf(*form), "");
@@ -52,8 +49,7 @@ TEST_F(EditorTest, OpenShowsTheFileWithItsNameInTheCaption) {
     mAnswers = {false};
     mDialogAnswers = {file};
     form->mnuFileOpen_Click();
-    ASSERT_EQ(mMessages.size(), 1u);
-    EXPECT_EQ(mMessages[0].text, kSaveQuestion);
+    EXPECT_EQ(shown(), QStringList{kSaveQuestion});
     ASSERT_EQ(mDialogs.size(), 1u);
     EXPECT_EQ(mDialogs[0].kind, CommonDialog::Kind::Open);
     EXPECT_EQ(mDialogs[0].title, "Open Macro File");
@@ -178,38 +174,21 @@ TEST_F(EditorTest, EveryLineKeepsItsOwnEndAndDropAndMiddleClickGoThroughPaste) {
 }
 
 TEST_F(EditorTest, OpenFailuresAreReportedAndLeaveTheWindowAsNewLeftIt) {
-    const QString big = path("big.mcr");
-    {
-        QFile file(big);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        ASSERT_TRUE(file.resize(kMaxMacroFileBytes + 1));  // sparse: costs no disk
-    }
+    const QString big = putTooLarge("big.mcr");
     QDir(mDir.path()).mkdir("folder.mcr");
-    const struct {
-        const char* name;
-        QString file;
-        const char* title;
-        QString text;
-    } cases[] = {
-        {"missing", path("missing.mcr"), "Tarn Open File",
-         "There is no data in the file or the file could not be found"},
-        {"missing folder", path("nowhere/a.mcr"), "Tarn Macro Editor",
-         "Error during open - Path not found - 76"},
-        {"a folder", path("folder.mcr"), "Tarn Macro Editor",
-         "Error during open - Path/File access error - 75"},
-        {"too large", big, "Tarn Macro Editor",
-         "Macro file too large to open with the Tarn Macro Editor - " + tooLargeDescription() +
-             " - 7"},
+    const std::pair<QString, QString> cases[] = {
+        {path("missing.mcr"),
+         "Tarn Open File: There is no data in the file or the file could not be found"},
+        {path("nowhere/a.mcr"), "Tarn Macro Editor: Error during open - Path not found - 76"},
+        {path("folder.mcr"), "Tarn Macro Editor: Error during open - Path/File access error - 75"},
+        {big, "Tarn Macro Editor: Macro file too large to open with the Tarn Macro Editor - " +
+                  tooLargeDescription() + " - 7"},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
+    for (const auto& [file, message] : cases) {
         mMessages.clear();
         auto form = editor();
-        EXPECT_FALSE(form->OpenMacro(c.file));
-        ASSERT_EQ(mMessages.size(), 1u);
-        EXPECT_FALSE(mMessages[0].question);
-        EXPECT_EQ(mMessages[0].title, c.title);
-        EXPECT_EQ(mMessages[0].text, c.text);
+        EXPECT_FALSE(form->OpenMacro(file));
+        EXPECT_EQ(shown(), QStringList{message});
         EXPECT_EQ(textOf(*form), "");
         EXPECT_EQ(form->windowTitle(), "Untitled - Tarn Macro Editor");
     }
@@ -225,8 +204,7 @@ TEST_F(EditorTest, SaveAsAsksBeforeOverwritingAndAFailedSaveLosesNothing) {
     EXPECT_FALSE(form->SaveFileAs());
     ASSERT_EQ(mDialogs.size(), 1u);
     EXPECT_EQ(mDialogs[0].kind, CommonDialog::Kind::Save);
-    ASSERT_EQ(mMessages.size(), 1u);
-    EXPECT_EQ(mMessages[0].text, "Overwrite the existing " + existing);
+    EXPECT_EQ(shown(), QStringList{"? Tarn Macro Editor: Overwrite the existing " + existing});
     EXPECT_EQ(contents(existing), "old text");
     EXPECT_TRUE(form->dirty());
     EXPECT_TRUE(mSavedPaths.empty());
@@ -248,8 +226,7 @@ TEST_F(EditorTest, SaveAsAsksBeforeOverwritingAndAFailedSaveLosesNothing) {
     mMessages.clear();
     mDialogAnswers = {path("nowhere/a.mcr")};
     EXPECT_FALSE(form->SaveFileAs());
-    ASSERT_EQ(mMessages.size(), 1u);
-    EXPECT_EQ(mMessages[0].text, "Error during save - Path not found - 76");
+    EXPECT_EQ(shown(), QStringList{"Tarn Macro Editor: Error during save - Path not found - 76"});
     EXPECT_EQ(form->fileName(), path("plain.mcr"));
     EXPECT_EQ(form->windowTitle(), "plain.mcr - Tarn Macro Editor");
     EXPECT_TRUE(form->dirty());

@@ -126,8 +126,7 @@ TEST_F(PrintTest, EveryWayPrintsTheWholeTextUnderItsPath) {
     action(viewer, "mnuFilePrint")->trigger();
     expectPrinted(path("viewer.pdf"), trace, {"Run", "started", "Wait", "7"});
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
-    ASSERT_EQ(mMessages.size(), 1u);  // only the question about saving
-    EXPECT_TRUE(mMessages[0].question);
+    EXPECT_EQ(shown(), QStringList{"? Tarn Macro Editor: Save the current file"});
 }
 
 // With no printer Print and Setup say so, and a failing printer is reported
@@ -140,11 +139,10 @@ TEST_F(PrintTest, PrintAndSetupFollowThePrintersThereAre) {
     form->mnuFilePrinterSetup_Click();
     usePdf("/nonexistent-folder/out.pdf");
     form->mnuFilePrint_Click();
-    ASSERT_EQ(mMessages.size(), 3u);
-    EXPECT_EQ(mMessages[0].text, kNoPrinterText);
-    EXPECT_EQ(mMessages[1].text, kNoPrinterText);
-    EXPECT_FALSE(mMessages[2].question);
-    EXPECT_EQ(mMessages[2].text, "Error during printing - Printer error - 482");
+    const QString noPrinter = "Tarn Macro Editor: " + kNoPrinterText;
+    EXPECT_EQ(shown(),
+              (QStringList{noPrinter, noPrinter,
+                           "Tarn Macro Editor: Error during printing - Printer error - 482"}));
     EXPECT_TRUE(mDialogs.empty());
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
     usePdf(QString());
@@ -171,8 +169,8 @@ TEST_F(PrintTest, PrintAndSetupFollowThePrintersThereAre) {
     currentJob().print("leftover", QString(), todaysShortDate());
     form->mnuFilePrint_Click();
     form->mnuFilePrinterSetup_Click();  // a printer that is not there
-    ASSERT_EQ(mMessages.size(), 1u);
-    EXPECT_EQ(mMessages[0].text, "Error during printer setup - Printer error - 482");
+    EXPECT_EQ(shown(),
+              QStringList{"Tarn Macro Editor: Error during printer setup - Printer error - 482"});
     const QStringList jobs = cups.waitForJobs(2, 30s);
     ASSERT_EQ(jobs.size(), 2);
     for (const QString& job : jobs)

@@ -8,7 +8,6 @@
 
 #include "EditorTest.h"
 #include "Help.h"
-#include "MacroFileIO.h"
 #include "MacroGutter.h"
 #include "MacroHighlighter.h"
 #include "ModalWatch.h"
@@ -173,35 +172,25 @@ TEST_F(ViewerTest, ShowsTheTraceReadOnlyWithOnlyPrintExitAndHelpAtItsOwnPlace) {
     EXPECT_EQ(GetSetting(appTitle(), kSectionSettings, kKeyEditorLeft, "<none>"), "<none>");
 }
 
-// Every opening reads the trace again: missing, there, then too large to show
-// and offered for clearing. A viewer already on the screen goes away rather
-// than turn into an empty editor's window.
-TEST_F(ViewerTest, EveryOpeningReadsTheTraceAgainAndATooLargeOneIsOfferedForClearing) {
+// A trace too large to show is offered for clearing (the player's View Trace
+// File button reads a missing trace and one that grew). A viewer already on
+// the screen goes away rather than turn into an empty editor's window.
+TEST_F(ViewerTest, ATooLargeTraceIsOfferedForClearing) {
     for (bool yes : {false, true}) {
         SCOPED_TRACE(yes);
-        QFile::remove(path("TarnTrace.txt"));
         mMessages.clear();
-        auto form = viewer(path("TarnTrace.txt"));
-        EXPECT_FALSE(mOpened);
-        ASSERT_EQ(mMessages.size(), 1u);
-        EXPECT_EQ(mMessages[0].text, "There is no data in the file or the file could not be found");
         const QString file = put("TarnTrace.txt", "Wait 1\r\nWait 2\r\n");
-        form->ViewLogMode();
-        ASSERT_TRUE(form->OpenMacro(file));
-        EXPECT_EQ(textOf(*form), "Wait 1\nWait 2\n");
+        auto form = viewer(file);
+        ASSERT_TRUE(mOpened);
         form->show();
-        {
-            QFile big(file);
-            ASSERT_TRUE(big.open(QIODevice::WriteOnly));
-            ASSERT_TRUE(big.resize(kMaxMacroFileBytes + 1));
-        }
+        putTooLarge("TarnTrace.txt");
         mAnswers = {yes};
         form->ViewLogMode();
         EXPECT_FALSE(form->OpenMacro(file));
         EXPECT_FALSE(form->isVisible());
-        ASSERT_EQ(mMessages.size(), 2u);
-        EXPECT_TRUE(mMessages[1].question);
-        EXPECT_TRUE(mMessages[1].text.endsWith("Clear trace file now?"));
+        ASSERT_EQ(mMessages.size(), 1u);
+        EXPECT_TRUE(mMessages[0].question);
+        EXPECT_TRUE(mMessages[0].text.endsWith("Clear trace file now?"));
         EXPECT_EQ(QFile::exists(file), !yes);
     }
 }

@@ -287,28 +287,22 @@ TEST(Templates, RunVariableIsTheLowerCaseNameCutAtItsFirstPeriod) {
         EXPECT_EQ(runVariableName(QString::fromUtf8(path)), QString::fromUtf8(variable)) << path;
 }
 
-TEST(Templates, RunWaitAnswerIsReadAsItsLeadingNumber) {
-    const std::pair<const char*, double> cases[] = {
-        {"12", 12},  {" 7 ", 7},   {"1 2", 12}, {"2.5", 2.5}, {"-3", -3}, {"abc", 0},     {"4x", 4},
-        {".5", 0.5}, {"1e2", 100}, {"1e", 1},   {"+", 0},     {"-.", 0},  {"3.7.1", 3.7},
-    };
-    for (const auto& [answer, value] : cases)
-        EXPECT_DOUBLE_EQ(numericValue(QString::fromLatin1(answer)), value) << answer;
-}
-
-TEST(Templates, RunWaitAnswerIsStoredAndRoundedHalvesToEven) {
-    struct Case {
+// The answer counts as its leading number (blanks dropped), stored as read and
+// rounded half to even; no answer, or one that does not fit, keeps the wait.
+TEST(Templates, RunWaitAnswerIsReadAsItsLeadingNumberStoredAndRoundedHalvesToEven) {
+    const struct {
         const char* answer;
         std::int16_t wait;
         const char* stored;  // null: nothing stored
-    };
-    const Case cases[] = {
-        {"12", 12, "12"}, {"2.5", 2, "2.5"}, {"3.5", 4, "3.5"},
-        {"abc", 0, "0"},  {"", 9, nullptr},  {"99999", 9, nullptr},
+    } cases[] = {
+        {"12", 12, "12"},  {" 7 ", 7, "7"},     {"1 2", 12, "12"}, {"2.5", 2, "2.5"},
+        {"3.5", 4, "3.5"}, {"-3", -3, "-3"},    {"abc", 0, "0"},   {"4x", 4, "4"},
+        {".5", 0, "0.5"},  {"1e2", 100, "100"}, {"1e", 1, "1"},    {"+", 0, "0"},
+        {"-.", 0, "0"},    {"3.7.1", 4, "3.7"}, {"", 9, nullptr},  {"99999", 9, nullptr},
     };
     const QString app = appTitle(), section = QString::fromLatin1(kSectionSettings),
                   key = QString::fromLatin1(kKeyEditorDefaultRunWait);
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SaveSetting(app, section, key, QStringLiteral("9"));
         EXPECT_EQ(applyRunWaitAnswer(QString::fromLatin1(c.answer), 9), c.wait) << c.answer;
         EXPECT_EQ(GetSetting(app, section, key), QString::fromLatin1(c.stored ? c.stored : "9"))

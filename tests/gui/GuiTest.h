@@ -18,7 +18,9 @@
 #include <vector>
 
 #include "FakePlatform.h"
+#include "ProgramInfo.h"
 #include "Settings.h"
+#include "Twips.h"
 #include "frmTarn.h"
 
 // Readable values in failure messages.
@@ -36,6 +38,18 @@ void writeBytes(const QString& psvPath, const std::string& psvBytes);
 // Where a window of the player's designed size is centred on the screen: its
 // frame is not known before it is first shown.
 QPoint centred(const frmTarn& poForm);
+
+// The player's stored values: a setting of its title, and the last file.
+inline QString stored(const char* psvKey) {
+    return GetSetting(appTitle(), kSectionSettings, psvKey, "<none>");
+}
+inline QString storedLastFile() {
+    return GetSetting(executableAppName(), kSectionRecentFileList, kKeyLastFile, "<none>");
+}
+// Pixels as the settings store them, in twips.
+inline QString twipsText(const frmTarn& poForm, int piPixels, Qt::Orientation piDirection) {
+    return numberText(static_cast<float>(pixelsToTwips(piPixels, &poForm, piDirection)));
+}
 
 // A question hook that records every question and answers from a list (No
 // once the list is used up); `before` runs before each answer, with the index

@@ -14,10 +14,8 @@
 
 #include "CommandLine.h"
 #include "Program.h"
-#include "ProgramInfo.h"
 #include "QtHost.h"
 #include "TraceFile.h"
-#include "Twips.h"
 
 #include "GuiTest.h"
 
@@ -55,7 +53,7 @@ TEST_P(AutomaticTest, RunsHiddenAndEndsWithStatus) {
     // No trace in automatic mode.
     EXPECT_EQ(QFileInfo::exists(defaultTrace), traceExisted);
     // The file (quotes stripped) is the last file now.
-    EXPECT_EQ(GetSetting(executableAppName(), kSectionRecentFileList, kKeyLastFile), file);
+    EXPECT_EQ(storedLastFile(), file);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -79,7 +77,7 @@ TEST_F(PlayerTest, BatchRunsStoreNoSettingsAndTheLastFileIsAbsolute) {
         options.batch = batch;
         options.report = [](const std::string&) {};
         EXPECT_EQ(runPlayer(mFake.platform(), file.fileName().toStdString(), options), 0);
-        EXPECT_EQ(GetSetting(executableAppName(), kSectionRecentFileList, kKeyLastFile),
+        EXPECT_EQ(storedLastFile(),
                   batch ? QString("/earlier.mcr")
                         : QDir::cleanPath(QDir::currentPath() + "/" + file.fileName()))
             << batch;
@@ -87,31 +85,20 @@ TEST_F(PlayerTest, BatchRunsStoreNoSettingsAndTheLastFileIsAbsolute) {
     QDir::setCurrent(started);
 }
 
-struct QuoteCase {
-    const char* name;
-    std::string commandLine;
-    QString fileBox;
-};
-
-class QuoteTest : public PlayerTest, public ::testing::WithParamInterface<QuoteCase> {};
-
-// A command line that is only a pair of quotes runs the last file.
-TEST_P(QuoteTest, AutomaticRunOnThePathWithOuterQuotesStripped) {
-    SaveSetting(executableAppName(), kSectionRecentFileList, kKeyLastFile, "/last.mcr");
-    mQuestions.answers = {false};
-    auto form = makeForm(GetParam().commandLine);
-    form->Form_Load();
-    EXPECT_FALSE(form->interactive());
-    EXPECT_EQ(fileBox(*form)->text(), GetParam().fileBox);
+// The command line's outer quotes come off (the other cases of the stripping
+// are StripQuotes' own); one that is only a pair of quotes runs the last file.
+TEST_F(PlayerTest, AutomaticRunOnThePathWithOuterQuotesStripped) {
+    for (const auto& [commandLine, inBox] : {std::pair{"\"/a b/c.mcr\"", "/a b/c.mcr"},
+                                             {"/a/c.mcr", "/a/c.mcr"},
+                                             {"\"\"", "/last.mcr"}}) {
+        SaveSetting(executableAppName(), kSectionRecentFileList, kKeyLastFile, "/last.mcr");
+        mQuestions.answers = {false};
+        auto form = makeForm(commandLine);
+        form->Form_Load();
+        EXPECT_FALSE(form->interactive()) << commandLine;
+        EXPECT_EQ(fileBox(*form)->text(), inBox) << commandLine;
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(CommandLines, QuoteTest,
-                         ::testing::Values(QuoteCase{"Quoted", "\"/a b/c.mcr\"", "/a b/c.mcr"},
-                                           QuoteCase{"OpeningOnly", "\"/a b/c.mcr", "/a b/c.mcr"},
-                                           QuoteCase{"Plain", "/a/c.mcr", "/a/c.mcr"},
-                                           QuoteCase{"InnerKept", "\"/a\"b\".mcr\"", "/a\"b\".mcr"},
-                                           QuoteCase{"QuotesAlone", "\"\"", "/last.mcr"}),
-                         [](const auto& info) { return std::string(info.param.name); });
 
 // Automatic mode runs hidden, captioned "Tarn". The tray menu: a click on the
 // icon is answered by the 100 ms timer with the "System Menu"; its "&Close"
@@ -153,10 +140,8 @@ TEST_F(PlayerTest, AutomaticModeIsHiddenAndTrayCloseStopsItsRunDuringWait) {
     EXPECT_EQ(form.lastCommand(), "Wait 30");
     EXPECT_EQ(form.exitCode(), 0);
     const QPoint place = centred(form);
-    EXPECT_EQ(GetSetting(appTitle(), kSectionSettings, kKeyLeft),
-              numberText(static_cast<float>(pixelsToTwips(place.x(), &form))));
-    EXPECT_EQ(GetSetting(appTitle(), kSectionSettings, kKeyTop),
-              numberText(static_cast<float>(pixelsToTwips(place.y(), &form, Qt::Vertical))));
+    EXPECT_EQ(stored(kKeyLeft), twipsText(form, place.x(), Qt::Horizontal));
+    EXPECT_EQ(stored(kKeyTop), twipsText(form, place.y(), Qt::Vertical));
 }
 
 TEST_F(PlayerTest, TrayClickWithoutTimerTickShowsNothingYet) {
@@ -170,8 +155,6 @@ TEST_F(PlayerTest, TrayClickWithoutTimerTickShowsNothingYet) {
     form->timer_Timer();
     EXPECT_FALSE(form->trayMenu()->isVisible());
 }
-
-// The Qt host.
 
 TEST(QtHostTest, YieldHandlesPendingEventsAndIdleWakesForOnePostedFromAnotherThread) {
     QtHost host;

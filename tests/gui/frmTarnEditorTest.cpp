@@ -5,55 +5,37 @@
 #include <QApplication>
 #include <QPlainTextEdit>
 
-#include "CommonDialog.h"
+#include "../common/EditorScript.h"
 #include "EditorText.h"
-#include "frmMacroEditor.h"
 
 #include "GuiTest.h"
-#include "ProgramInfo.h"
 
 namespace tarn::guitest {
 namespace {
 
-using editor::CommonDialog;
 using editor::frmMacroEditor;
 
-class EditorButtonsTest : public PlayerTest {
+const char* const kNoFile =
+    "Tarn Open File: There is no data in the file or the file could not be found";
+
+class EditorButtonsTest : public PlayerTest, protected editor::test::EditorScript {
   protected:
     void SetUp() override {
         PlayerTest::SetUp();
-        CommonDialog::setAnswerHook([this](const CommonDialog::Request& request) {
-            mDialogs.push_back(request);
-            return mDialogAnswer.isEmpty() ? std::nullopt : std::optional(mDialogAnswer);
-        });
-        frmMacroEditor::setReportHook([this](QWidget*, const QString& title, const QString& text) {
-            mReports.push_back(title + ": " + text);
-        });
-        frmMacroEditor::setQuestionHook([this](QWidget*, const QString&, const QString& text) {
-            mEditorQuestions.push_back(text);
-            return mbYes;
-        });
+        install();
     }
     void TearDown() override {
         PlayerTest::TearDown();
-        CommonDialog::setAnswerHook(nullptr);
-        frmMacroEditor::setReportHook(nullptr);
-        frmMacroEditor::setQuestionHook(nullptr);
+        uninstall();
     }
     static QString textOf(frmMacroEditor& poEditor) {
         return editor::exactText(*poEditor.textArea());
     }
-
-    QString mDialogAnswer;  // empty: the dialog is cancelled
-    std::vector<CommonDialog::Request> mDialogs;
-    std::vector<QString> mReports;
-    std::vector<QString> mEditorQuestions;
-    bool mbYes = false;  // the answer to the editor's questions
 };
 
 TEST_F(EditorButtonsTest, FindMacroUsesTheEditorsDialogWithoutShowingTheEditor) {
     auto form = interactiveOn(QString());
-    mDialogAnswer = path("chosen.mcr");
+    mDialogAnswers = {path("chosen.mcr")};
     button(*form, "cmdMacro")->click();
     ASSERT_EQ(mDialogs.size(), 1u);
     EXPECT_EQ(mDialogs[0].title, "Find Macro");
@@ -63,13 +45,12 @@ TEST_F(EditorButtonsTest, FindMacroUsesTheEditorsDialogWithoutShowingTheEditor) 
     EXPECT_TRUE(form->macroEditor().loaded());
     EXPECT_FALSE(form->macroEditor().isVisible());
     // With a path in the box: its folder and the path; a cancel keeps the box.
-    mDialogAnswer.clear();
     button(*form, "cmdMacro")->click();
     ASSERT_EQ(mDialogs.size(), 2u);
     EXPECT_EQ(mDialogs[1].initialFolder, mDir.path());
     EXPECT_EQ(mDialogs[1].fileName, path("chosen.mcr"));
     EXPECT_EQ(fileBox(*form)->text(), path("chosen.mcr"));
-    EXPECT_TRUE(mReports.empty());
+    EXPECT_TRUE(mMessages.empty());
     // Loaded though never shown, the editor still closes with the player.
     form->close();
     EXPECT_NE(GetSetting(appTitle(), kSectionSettings, kKeyEditorWidth), "");
@@ -85,7 +66,7 @@ TEST_F(EditorButtonsTest, MacroNewEditOpensTheFileOrAnEmptyTextAndSavedPathsReac
     EXPECT_TRUE(editor.rightButtonMenuInstalled());
     // Every path the editor saves to reaches the file box.
     editor.InsertText("Wait 1");
-    mDialogAnswer = path("saved.mcr");
+    mDialogAnswers = {path("saved.mcr")};
     ASSERT_TRUE(editor.SaveFile());
     EXPECT_EQ(fileBox(*form)->text(), path("saved.mcr"));
     EXPECT_EQ(readBytes(path("saved.mcr")), "Wait 1");
@@ -101,8 +82,7 @@ TEST_F(EditorButtonsTest, MacroNewEditOpensTheFileOrAnEmptyTextAndSavedPathsReac
     // A file that cannot be read: the editor's own message, then its window.
     fileBox(*form)->setText(path("missing.mcr"));
     button(*form, "cmdEdit")->click();
-    EXPECT_EQ(mReports, std::vector<QString>{"Tarn Open File: There is no data in the file or "
-                                             "the file could not be found"});
+    EXPECT_EQ(shown(), QStringList{kNoFile});
     EXPECT_TRUE(editor.isVisible());
     EXPECT_EQ(editor.windowTitle(), "Untitled - Tarn Macro Editor");
     // With no file in the box, a minimised editor comes back for the new text.
@@ -130,8 +110,7 @@ TEST_F(EditorButtonsTest, MacroEditAfterAFailedRunPutsTheCaretOnTheFailingLine) 
 TEST_F(EditorButtonsTest, ViewTraceFileShowsTheTraceAsItIsNowInOneWindow) {
     auto form = interactiveOn(QString());
     button(*form, "cmdViewTraceFile")->click();
-    EXPECT_EQ(mReports, std::vector<QString>{"Tarn Open File: There is no data in the file or "
-                                             "the file could not be found"});
+    EXPECT_EQ(shown(), QStringList{kNoFile});
     ASSERT_NE(form->traceViewer(), nullptr);
     EXPECT_FALSE(form->traceViewer()->isVisible());
 
@@ -159,14 +138,13 @@ TEST_F(EditorButtonsTest, ClosingThePlayerClosesTheViewerAndAnEditorWhoseTextWas
     button(*form, "cmdEdit")->click();
     form->macroEditor().InsertText("unsaved");
     button(*form, "cmdViewTraceFile")->click();
-    mbYes = true;
+    mAnswers = {true};
     form->close();
     EXPECT_FALSE(form->traceViewer()->isVisible());
     EXPECT_FALSE(form->traceViewer()->loaded());
     EXPECT_TRUE(form->macroEditor().isVisible());
     EXPECT_EQ(textOf(form->macroEditor()), "unsaved");
-    EXPECT_EQ(mEditorQuestions, std::vector<QString>{"Save the current file"});
-    mbYes = false;
+    EXPECT_EQ(shown(), QStringList{"? Tarn Macro Editor: Save the current file"});
     form->macroEditor().close();
     EXPECT_FALSE(form->macroEditor().isVisible());
 }

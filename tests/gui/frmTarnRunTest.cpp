@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Runs from the player window: the trace byte for byte, the "Retry ?"
 // question and its box, Stop and the stop key, a second Start during a run,
-// batch mode, and the end of the session.
+// and batch mode.
 #include <QFontMetrics>
 #include <QGuiApplication>
 #include <QMessageBox>
@@ -11,7 +11,6 @@
 
 #include "../common/ModalWatch.h"
 #include "GuiTest.h"
-#include "ProgramInfo.h"
 
 namespace tarn::guitest {
 namespace {
@@ -168,7 +167,7 @@ TEST_F(PlayerTest, ClosingDuringRunStopsItStoresTheFileAndAsksNothing) {
         EXPECT_FALSE(form->running());
         EXPECT_TRUE(mQuestions.asked.empty());
         EXPECT_EQ(trace(), "Rem 1\r\n" + line + "\r\n");
-        EXPECT_EQ(GetSetting(executableAppName(), kSectionRecentFileList, kKeyLastFile), file);
+        EXPECT_EQ(storedLastFile(), file);
     }
 }
 
@@ -188,29 +187,6 @@ TEST_F(PlayerTest, StartDuringRunIsIgnoredAndTheNextBeginsANewTrace) {
     fileBox(*form)->setText(macro("Rem second run\r\n", "second.mcr"));
     button(*form, "cmdGo")->click();
     EXPECT_EQ(trace(), "Rem second run\r\n");
-}
-
-// An accepted end of the session cancels the run and closes the player; a
-// refused one is an ordinary failure.
-TEST_F(PlayerTest, SessionEndClosesThePlayerUnlessRefused) {
-    auto form = interactiveOn(macro("Rem a\r\nShutDownWindows\r\nRem b\r\n"));
-    button(*form, "cmdGo")->click();
-    EXPECT_TRUE(form->shuttingDown());
-    EXPECT_TRUE(form->unloaded());
-    EXPECT_FALSE(form->isVisible());
-    EXPECT_EQ(trace(), "Rem a\r\nShutDownWindows\r\n");
-    EXPECT_TRUE(mQuestions.asked.empty());
-    ASSERT_FALSE(mFake.log.empty());
-    EXPECT_EQ(mFake.log.back(), "requestEnd 1");
-
-    mFake.session.result = 5;
-    mQuestions.answers = {false};
-    auto refused = interactiveOn(macro("ShutDownWindows 2\r\n", "refused.mcr"));
-    button(*refused, "cmdGo")->click();
-    EXPECT_FALSE(refused->shuttingDown());
-    EXPECT_FALSE(refused->unloaded());
-    ASSERT_EQ(mQuestions.asked.size(), 1u);
-    EXPECT_TRUE(mQuestions.asked[0].text.startsWith("Error 1005 - ExitWindows Error 5 - "));
 }
 
 // The real "Retry ?" box of the player (not the tests' question hook): a long

@@ -9,8 +9,6 @@
 #include <QTest>
 
 #include "Help.h"
-#include "ProgramInfo.h"
-#include "Twips.h"
 #include "modGlobal.h"
 
 #include "GuiTest.h"
@@ -120,20 +118,6 @@ TEST_F(PlayerTest, FileBoxSelectsAllOnFocusAndEnterRunsTheMacroUnderTheHomeFolde
     EXPECT_EQ(trace(), "Rem from home\r\n");
     EXPECT_TRUE(mQuestions.asked.empty());
     EXPECT_EQ(box->text(), "~/home.mcr");
-}
-
-// The stored position and file.
-
-QString twipsText(const frmTarn& poForm, int piPixels, Qt::Orientation piDirection) {
-    return numberText(static_cast<float>(pixelsToTwips(piPixels, &poForm, piDirection)));
-}
-
-QString stored(const char* psvKey) {
-    return GetSetting(appTitle(), kSectionSettings, psvKey, "<none>");
-}
-
-QString storedLastFile() {
-    return GetSetting(executableAppName(), kSectionRecentFileList, kKeyLastFile, "<none>");
 }
 
 // Closed minimized, the player keeps the position stored before; an empty box

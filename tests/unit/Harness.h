@@ -16,7 +16,6 @@
 
 namespace tarn::test {
 
-// A temporary folder removed at the end of the test.
 class TempDir {
   public:
     TempDir() {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "Failure.h"
+#include "Harness.h"
 
 namespace tarn {
 namespace {
@@ -20,7 +21,6 @@ struct Typed {
     const char* expected;
 };
 
-// What each notation types, group by group.
 TEST(KeyNotation, TypesTheseEvents) {
     const Typed cases[] = {
         // Plain characters; a capital is the character itself, the backend holds Shift.
@@ -107,14 +107,9 @@ TEST(KeyNotation, RefusesBadNotationWithInvalidArgument) {
         // Reserved characters and the square brackets must be braced.
         "}", "a}b", "{ENTER}}", "[", "]", "a[0]", "+[", "(])"};
     for (const char* notation : refused) {
-        try {
-            const KeySequence keys = parseKeys(notation);
-            ADD_FAILURE() << "accepted \"" << notation << "\" as " << describe(keys);
-        } catch (const Failure& failure) {
-            EXPECT_EQ(failure.number(), 5) << notation;
-            EXPECT_EQ(failure.description(), "Invalid procedure call or argument") << notation;
-            EXPECT_EQ(failure.source(), "Tarn") << notation;
-        }
+        EXPECT_EQ(test::describeFailure(test::Harness::failureOf([&] { parseKeys(notation); })),
+                  "5 \"Invalid procedure call or argument\" at \"Tarn\"")
+            << notation;
     }
 }
 

@@ -13,7 +13,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// How many of this process's descriptors are open on the file.
 int descriptorsOn(const std::string& path) {
     int count = 0;
     for (const auto& entry : fs::directory_iterator("/proc/self/fd")) {

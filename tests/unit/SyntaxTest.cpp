@@ -69,7 +69,6 @@ TEST(Utf8, UpperCaseOfEveryScriptWindows1252AndValidity) {
     EXPECT_EQ(utf8::upper("привет ёж"), "ПРИВЕТ ЁЖ");
     EXPECT_EQ(utf8::upper("日本 ß"), "日本 ß");
     EXPECT_EQ(utf8::upper(std::string("a\xff") + "b"), std::string("A\xff") + "B");
-    // Windows-1252 and validity.
     EXPECT_EQ(utf8::fromWindows1252("caf\xe9 \x80"), "café €");
     EXPECT_TRUE(utf8::isValid("café €"));
     EXPECT_FALSE(utf8::isValid("caf\xe9"));
