@@ -105,8 +105,8 @@ TEST_F(MacroAcceptance, RunsReachTheRightWindowAndProcessAndAFailureAsksToRetry)
         << first.text("w");
 
     SCOPED_TRACE("KillProcess ends the program that owns the window found");
-    const pid_t victim = testing::startXterm(session, "E2E Victim");
-    const pid_t bystander = testing::startXterm(session, "E2E Bystander");
+    const pid_t victim = testing::startTerminal(session, "E2E Victim");
+    const pid_t bystander = testing::startTerminal(session, "E2E Bystander");
     desktop.waitForWindow("E2E Victim");
     desktop.waitForWindow("E2E Bystander");
     ASSERT_EQ(run(tarn, "kill.mcr",

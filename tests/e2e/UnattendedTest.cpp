@@ -7,10 +7,8 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <unistd.h>
-#include <xcb/xcb.h>
 
 #include <algorithm>
-#include <cstdlib>
 
 #include "TargetProgram.h"
 #include "TarnProgram.h"
@@ -72,24 +70,9 @@ class Unattended : public ::testing::Test {
   protected:
     XSession session{WindowManager::Openbox};
     Desktop desktop{session};
-    xcb_connection_t* connection = xcb_connect(session.display().c_str(), nullptr);
     std::string before = keyboardMap();
 
-    ~Unattended() override { xcb_disconnect(connection); }
-
-    // The keyboard map as xkbcomp dumps it, and the keys down on the server.
-    std::string keyboardMap() {
-        return session.run({"xkbcomp", "-xkb", session.display(), "-"}).output;
-    }
-    std::vector<int> keysDown() {
-        std::vector<int> down;
-        auto* r = xcb_query_keymap_reply(connection, xcb_query_keymap(connection), nullptr);
-        for (int k = 0; r && k < 256; ++k) {
-            if ((r->keys[k / 8] >> (k % 8)) & 1) down.push_back(k);
-        }
-        std::free(r);
-        return down;
-    }
+    std::string keyboardMap() { return session.keyboardMap(); }
 
     // A terminal whose program writes what it receives to a file; returns the file.
     std::string startXterm(const std::string& title, pid_t* pid = nullptr) {
@@ -103,7 +86,7 @@ class Unattended : public ::testing::Test {
     static std::size_t size(const std::string& path) { return platformtest::readFile(path).size(); }
 
     void expectKeyboardAsBefore() {
-        EXPECT_TRUE(keysDown().empty());
+        EXPECT_TRUE(session.keysDown().empty());
         EXPECT_TRUE(keyboardMap() == before) << "the keyboard map changed";
     }
 };
@@ -261,7 +244,7 @@ TEST_F(Unattended, TheKeyboardMapComesBackOnSigtermWhenIdleAndAfterAKilledRun) {
     next.start({"--batch", next.writeMacro("next.mcr", "SetFocus tarn-map,2\r\nSend жé\r\n")});
     ASSERT_EQ(next.waitForExit(30s), 0) << next.err();
     EXPECT_TRUE(testing::waitUntil([&] { return keyboardMap() == before; }, 20s));
-    EXPECT_TRUE(keysDown().empty());
+    EXPECT_TRUE(session.keysDown().empty());
 }
 
 // When the window the keys go to is destroyed in the middle of a Send, the

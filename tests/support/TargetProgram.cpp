@@ -5,23 +5,9 @@
 
 #include <cerrno>
 #include <cstdlib>
-#include <sstream>
 #include <stdexcept>
 
 namespace tarn::testing {
-
-namespace {
-
-std::vector<std::string> splitOn(const std::string& text, char separator) {
-    std::vector<std::string> parts;
-    std::string part;
-    std::istringstream in(text);
-    while (std::getline(in, part, separator))
-        parts.push_back(part);
-    return parts;
-}
-
-}  // namespace
 
 TargetProgram::TargetProgram(XSession& session, std::chrono::milliseconds startTimeout)
     : session_(session) {
@@ -95,9 +81,9 @@ bool TargetProgram::active(const std::string& name) {
 
 std::vector<KeyRecord> TargetProgram::keys(const std::string& name) {
     std::vector<KeyRecord> records;
-    for (const auto& entry : splitOn(command("keys " + name), ' ')) {
+    for (const auto& entry : platformtest::lines(command("keys " + name), ' ')) {
         if (entry.empty()) continue;
-        auto fields = splitOn(entry, ':');
+        auto fields = platformtest::lines(entry, ':');
         // A trailing empty text field is dropped by getline.
         while (fields.size() < 6)
             fields.emplace_back();

@@ -23,10 +23,6 @@ namespace {
 using namespace platformtest;
 using Clock = std::chrono::steady_clock;
 
-std::runtime_error systemError(const std::string& what, int error) {
-    return std::runtime_error(what + ": " + std::strerror(error));
-}
-
 // A log file for a child's chatter, above descriptor 3 (so that a dup2 onto 3
 // cannot replace it); closed with this object.
 struct LogFile {
@@ -201,6 +197,21 @@ RunResult XSession::run(const std::vector<std::string>& argv, std::chrono::milli
     return result;
 }
 
+std::string XSession::keyboardMap() {
+    return run({"xkbcomp", "-xkb", display_, "-"}).output;
+}
+
+std::vector<int> XSession::keysDown() const {
+    xcb_connection_t* c = xcb_connect(display_.c_str(), nullptr);
+    auto* r = xcb_query_keymap_reply(c, xcb_query_keymap(c), nullptr);
+    std::vector<int> down;
+    for (int k = 0; r && k < 256; ++k)
+        if ((r->keys[k / 8] >> (k % 8)) & 1) down.push_back(k);
+    std::free(r);
+    xcb_disconnect(c);
+    return down;
+}
+
 bool XSession::running(pid_t pid) {
     auto it = std::find(children_.begin(), children_.end(), pid);
     if (it == children_.end()) return false;
@@ -345,11 +356,6 @@ pid_t startTerminal(XSession& session, const std::string& title,
     }
     argv.insert(argv.end(), command.begin(), command.end());
     return session.spawn(argv, {"LC_ALL=C.UTF-8"});
-}
-
-pid_t startXterm(XSession& session, const std::string& title,
-                 const std::vector<std::string>& command) {
-    return startTerminal(session, title, command);
 }
 
 pid_t startTerminalToFile(XSession& session, const std::string& title, const std::string& file,

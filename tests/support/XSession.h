@@ -82,6 +82,11 @@ class XSession {
     RunResult run(const std::vector<std::string>& argv,
                   std::chrono::milliseconds timeout = std::chrono::seconds(10));
 
+    // On X11: the keyboard map as xkbcomp dumps it, and the keycodes the
+    // server holds down.
+    std::string keyboardMap();
+    std::vector<int> keysDown() const;
+
     // True while the child has not ended (it is reaped when it has).
     bool running(pid_t pid);
     // Ends a child started here: SIGTERM to its group, up to 3 s for it to go,
@@ -112,8 +117,6 @@ class XSession {
 // and command, run with LC_ALL=C.UTF-8: xterm on X11, foot on sway.
 pid_t startTerminal(XSession& session, const std::string& title,
                     const std::vector<std::string>& command = {"sleep", "3600"});
-pid_t startXterm(XSession& session, const std::string& title,
-                 const std::vector<std::string>& command = {"sleep", "3600"});
 // A terminal whose program writes every byte it receives to `file`, without
 // echo, raw (no line editing) or cooked; returns once it reads.
 pid_t startTerminalToFile(XSession& session, const std::string& title, const std::string& file,
