@@ -14,60 +14,52 @@
 
 #include "KeyNotation.h"
 
-extern char** environ;
-
 namespace tarn::e2e {
 
 namespace fs = std::filesystem;
 
 TarnProgram::TarnProgram(const std::string& display, const std::vector<std::string>& extraEnv) {
     const std::string root = folder_.path();
-    for (const char* sub : {"program", "home", "config", "data", "cache", "runtime"})
-        platformtest::makeFolder(root + "/" + sub);
-    ::chmod((root + "/runtime").c_str(), 0700);
+    platformtest::makeFolder(root + "/program");
     binary_ = root + "/program/tarn";
     fs::copy_file(TARN_BINARY, binary_);
-    for (char** entry = environ; *entry; ++entry)
-        env_.emplace_back(*entry);
+    // Bare names are unset; later entries win.
     for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "SWAYSOCK", "TARN_BACKEND",
                              "DBUS_SYSTEM_BUS_ADDRESS", "DBUS_SESSION_BUS_ADDRESS"})
-        unsetEnv(name);
-    if (!display.empty()) setEnv("DISPLAY=" + display);
-    setEnv("HOME=" + root + "/home");
-    setEnv("XDG_CONFIG_HOME=" + root + "/config");
-    setEnv("XDG_DATA_HOME=" + root + "/data");
-    setEnv("XDG_CACHE_HOME=" + root + "/cache");
-    setEnv("XDG_RUNTIME_DIR=" + root + "/runtime");
-    setEnv("QT_QPA_PLATFORM=xcb");
-    for (const std::string& entry : extraEnv)
-        setEnv(entry);
+        env_.emplace_back(name);
+    env_.emplace_back("QT_QPA_PLATFORM=xcb");
+    for (std::string entry : {"HOME=home", "XDG_CONFIG_HOME=config", "XDG_DATA_HOME=data",
+                              "XDG_CACHE_HOME=cache", "XDG_RUNTIME_DIR=runtime"}) {
+        const std::size_t value = entry.find('=') + 1;
+        platformtest::makeFolder(root + "/" + entry.substr(value));
+        env_.push_back(entry.insert(value, root + "/"));
+    }
+    ::chmod((root + "/runtime").c_str(), 0700);
+    if (!display.empty()) env_.push_back("DISPLAY=" + display);
+    env_.insert(env_.end(), extraEnv.begin(), extraEnv.end());
+    env_ = platformtest::environmentWith(env_);
 }
 
-void TarnProgram::unsetEnv(const std::string& name) {
-    env_.erase(std::remove_if(env_.begin(), env_.end(),
-                              [&](const std::string& e) { return e.rfind(name + "=", 0) == 0; }),
-               env_.end());
+namespace {
+
+// The session's bus and, on sway, its sockets, with Qt's Wayland platform that
+// Tarn picks itself; ahead of the caller's entries, which win.
+std::vector<std::string> sessionEnv(const testing::XSession& session,
+                                    const std::vector<std::string>& extraEnv, bool withBus) {
+    std::vector<std::string> env;
+    if (withBus) env.push_back("DBUS_SESSION_BUS_ADDRESS=" + session.busAddress());
+    if (session.wayland())
+        env.insert(env.end(), {"QT_QPA_PLATFORM", "WAYLAND_DISPLAY=" + session.waylandDisplay(),
+                               "SWAYSOCK=" + session.swaySocket()});
+    env.insert(env.end(), extraEnv.begin(), extraEnv.end());
+    return env;
 }
 
-void TarnProgram::setEnv(const std::string& entry) {
-    unsetEnv(entry.substr(0, entry.find('=')));
-    env_.push_back(entry);
-}
+}  // namespace
 
 TarnProgram::TarnProgram(testing::XSession& session, const std::vector<std::string>& extraEnv,
                          bool withBus)
-    : TarnProgram(session.display(), extraEnv) {
-    const std::string bus = "DBUS_SESSION_BUS_ADDRESS=";
-    if (withBus && std::none_of(extraEnv.begin(), extraEnv.end(),
-                                [&](const std::string& e) { return e.rfind(bus, 0) == 0; }))
-        setEnv(bus + session.busAddress());
-    if (session.wayland()) {
-        // Tarn picks the Wayland backends and Qt's Wayland platform itself.
-        unsetEnv("QT_QPA_PLATFORM");
-        setEnv("WAYLAND_DISPLAY=" + session.waylandDisplay());
-        setEnv("SWAYSOCK=" + session.swaySocket());
-    }
-}
+    : TarnProgram(session.display(), sessionEnv(session, extraEnv, withBus)) {}
 
 TarnProgram::~TarnProgram() {
     if (pid_ > 0 && !status_) {

@@ -64,9 +64,6 @@ class TarnProgram {
     std::string err() const { return platformtest::readFile(folder_ / "stderr.txt"); }
 
   private:
-    void unsetEnv(const std::string& name);
-    void setEnv(const std::string& entry);  // "NAME=value", replacing NAME's value
-
     platformtest::TempDir folder_{"tarn-e2e"};
     std::vector<std::string> env_;
     std::string binary_;
