@@ -150,15 +150,7 @@ Desktop::Desktop(testing::XSession& session) : session_(session) {
 }
 
 WindowId Desktop::waitForWindow(const std::string& title, std::chrono::milliseconds limit) {
-    WindowId found = 0;
-    platformtest::waitUntil(
-        [&] {
-            for (const TopLevelWindow& w : windows_->topLevelWindows()) {
-                if (w.title == title && w.visible) found = w.id;
-            }
-            return found != 0;
-        },
-        limit, 20ms);
+    const WindowId found = testing::waitForTitle(*windows_, title, 0, limit);
     if (!found) throw std::runtime_error("no window \"" + title + "\" appeared");
     return found;
 }

@@ -4,6 +4,7 @@
 // session's desktop: XCB and XTEST on X11, foreign toplevels and a virtual
 // keyboard on sway. Tests that hold for every desktop take them from here.
 
+#include <chrono>
 #include <memory>
 #include <string>
 
@@ -37,5 +38,10 @@ WindowId showWindow(XSession& session, WindowSystem& windows, TargetProgram& tar
 
 // Waits (bounded) until the window system lists the window as visible.
 bool waitShown(WindowSystem& windows, WindowId id);
+// The newest window listed as visible with exactly this title, newer than
+// `after` (window IDs grow with each new window on Wayland); 0 when none is
+// within `limit`.
+WindowId waitForTitle(WindowSystem& windows, const std::string& title, WindowId after = 0,
+                      std::chrono::milliseconds limit = std::chrono::seconds(15));
 
 }  // namespace tarn::testing

@@ -141,16 +141,7 @@ class KeyboardTyping : public ::testing::TestWithParam<WindowManager> {
         const std::string out = ::testing::TempDir() + "/keys-" + tag + ".out";
         const std::string title = "tarn-keys-" + tag;
         testing::startTerminalToFile(*session_, title, out);
-        WindowId window = 0;
-        EXPECT_TRUE(testing::waitUntil(
-            [&] {
-                for (const TopLevelWindow& w : windows_->topLevelWindows())
-                    if (w.title == title) window = w.id;
-                return window != 0;
-            },
-            15s))
-            << "no terminal window";
-        focus(window);
+        focus(testing::waitForTitle(*windows_, title));
         return out;
     }
 

@@ -180,10 +180,7 @@ class XcbWindowSystemTest : public ::testing::TestWithParam<WindowManager> {
         return waitUntil([&] { return program().active(name); }, 5s);
     }
     WindowId waitForTitle(const std::string& title) {
-        std::optional<TopLevelWindow> found;
-        EXPECT_TRUE(waitUntil([&] { return (found = find(title)) && found->visible; }, 10s))
-            << title;
-        return found ? found->id : 0;
+        return testing::waitForTitle(*windows, title);
     }
 
     CountingHost host;
