@@ -3,7 +3,6 @@
 
 #include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -83,42 +82,29 @@ void TarnProgram::start(const std::vector<std::string>& arguments) {
 void TarnProgram::launch(std::vector<std::string> argv) {
     if (pid_ > 0 && !status_) throw std::runtime_error("tarn is still running");
     status_.reset();
-    std::vector<char*> args;
-    for (std::string& a : argv)
-        args.push_back(a.data());
-    args.push_back(nullptr);
-    std::vector<char*> envp;
-    for (std::string& e : env_)
-        envp.push_back(e.data());
-    envp.push_back(nullptr);
+    using platformtest::highDescriptor;
     // A pipe's buffer holds the small texts the tests give; the write end is
     // closed before tarn starts, so tarn reads the text and then its end.
-    int pipeEnds[2] = {-1, -1};
+    int in[2] = {-1, -1};
     if (input_) {
-        if (::pipe2(pipeEnds, O_CLOEXEC) != 0 ||
-            ::write(pipeEnds[1], input_->data(), input_->size()) !=
-                static_cast<ssize_t>(input_->size()))
+        platformtest::makePipe(in);
+        const auto written = ::write(in[1], input_->data(), input_->size());
+        ::close(in[1]);
+        if (written != static_cast<ssize_t>(input_->size()))
             throw std::runtime_error("cannot fill tarn's input");
-        ::close(pipeEnds[1]);
-    }
-    posix_spawn_file_actions_t files;
-    ::posix_spawn_file_actions_init(&files);
-    if (input_) {
-        ::posix_spawn_file_actions_adddup2(&files, pipeEnds[0], 0);
     } else {
-        ::posix_spawn_file_actions_addopen(&files, 0, "/dev/null", O_RDONLY, 0);
+        in[0] = highDescriptor(::open("/dev/null", O_RDONLY | O_CLOEXEC));
     }
-    const std::string output = output_ ? *output_ : folder_ / "stdout.txt";
-    ::posix_spawn_file_actions_addopen(&files, 1, output.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                       0644);
-    ::posix_spawn_file_actions_addopen(&files, 2, (folder_ / "stderr.txt").c_str(),
-                                       O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    ::posix_spawn_file_actions_addchdir_np(&files, folder_.path().c_str());
-    const int error =
-        ::posix_spawn(&pid_, argv[0].c_str(), &files, nullptr, args.data(), envp.data());
-    ::posix_spawn_file_actions_destroy(&files);
-    if (input_) ::close(pipeEnds[0]);
-    if (error != 0) throw std::runtime_error("cannot start tarn");
+    const auto create = [](const std::string& path) {
+        return highDescriptor(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+    };
+    const int out = create(output_ ? *output_ : folder_ / "stdout.txt");
+    const int err = create(folder_ / "stderr.txt");
+    // env changes into the test's folder and becomes the program, PID and all.
+    argv.insert(argv.begin(), {"/usr/bin/env", "-C", folder_.path()});
+    pid_ = platformtest::launch(argv, env_, {{in[0], 0}, {out, 1}, {err, 2}});
+    for (int fd : {in[0], out, err})
+        ::close(fd);
 }
 
 std::optional<int> TarnProgram::waitForExit(std::chrono::milliseconds limit) {
