@@ -59,10 +59,4 @@ bool waitShown(WindowSystem& windows, WindowId id) {
         std::chrono::seconds(15));
 }
 
-WindowId windowIdOf(XSession& session, WindowSystem& windows, TargetProgram& target,
-                    const std::string& name) {
-    if (!session.wayland()) return static_cast<WindowId>(target.windowId(name));
-    return waitForTitle(windows, TargetProgram::decode(target.command("title " + name)), 0);
-}
-
 }  // namespace tarn::testing

@@ -24,15 +24,10 @@ struct DesktopBackends {
 // Both null when the session's desktop cannot be reached.
 DesktopBackends connectBackends(XSession& session, Host& host);
 
-// The ID the window system gives the target's window `name`: its X window on
-// X11; on Wayland, where a client cannot learn it, the newest window listed
-// with the title the target gave it (bounded; 0 when none is).
-WindowId windowIdOf(XSession& session, WindowSystem& windows, TargetProgram& target,
-                    const std::string& name);
-// Has the target show a new window and returns its ID as windowIdOf() does,
-// once the desktop shows it (the window manager, if any, has taken it in);
-// on Wayland the window listed anew with that title, so that twins are told
-// apart.
+// Has the target show a new window and returns the ID the window system gives
+// it once the desktop shows it (the window manager, if any, has taken it in):
+// its X window on X11; on Wayland, where a client cannot learn it, the window
+// listed anew with that title, so that twins are told apart.
 WindowId showWindow(XSession& session, WindowSystem& windows, TargetProgram& target,
                     const std::string& name, const std::string& title);
 

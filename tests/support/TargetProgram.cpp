@@ -63,10 +63,6 @@ std::uint32_t TargetProgram::window(const std::string& name, const std::string& 
     return static_cast<std::uint32_t>(std::stoul(command("window " + name + " " + title)));
 }
 
-std::uint32_t TargetProgram::windowId(const std::string& name) {
-    return static_cast<std::uint32_t>(std::stoul(command("wid " + name)));
-}
-
 int TargetProgram::closeRequests(const std::string& name) {
     return std::stoi(command("closes " + name));
 }

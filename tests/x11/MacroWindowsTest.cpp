@@ -66,9 +66,6 @@ class MacroWindowsTest : public ::testing::TestWithParam<WindowManager> {
         EXPECT_NE(id, 0) << title;
         return std::to_string(id);
     }
-    std::string idOf(const std::string& name) {
-        return std::to_string(testing::windowIdOf(*session, *windows, *target, name));
-    }
     // The program learns of its activation from an event of its own, which
     // may come after our next command.
     bool becomesActive(const std::string& name) {
@@ -115,7 +112,7 @@ TEST_P(MacroWindowsTest, GetWindowIdFindsRealAndLateTitlesAndKeysLandInTheWindow
     ASSERT_FALSE(process("TimeOut 5"));
     target->after(1s, "window late Late arrival");
     const std::string late = getWindowId("\"Late arrival\",2");
-    EXPECT_EQ(late, idOf("late"));
+    EXPECT_EQ(late, std::to_string(testing::waitForTitle(*windows, "Late arrival")));
     ASSERT_FALSE(process("TimeOut 0"));
     EXPECT_EQ(getWindowId("\"Late arrival\""), "0");
 }

@@ -106,12 +106,6 @@ class BareClient {
     std::set<xcb_window_t> deleteRequests_;
 };
 
-std::string hostName() {
-    char name[256] = {};
-    gethostname(name, sizeof name - 1);
-    return name;
-}
-
 // _NET_WM_PID and WM_CLIENT_MACHINE are what a client claims, on any window:
 // only the server's word, from the client's socket, counts. When the server
 // cannot say who the client is (a server without X-Resource, a client
@@ -119,6 +113,8 @@ std::string hostName() {
 // KillProcess can never be steered to the process it names.
 TEST(XcbWindowSystemPidTest, AClaimedPidNeverCounts) {
     PlainHost host;
+    char hostName[256] = {};
+    gethostname(hostName, sizeof hostName - 1);
     const struct {
         const char* name;
         std::vector<std::string> server;
@@ -136,7 +132,7 @@ TEST(XcbWindowSystemPidTest, AClaimedPidNeverCounts) {
         BareClient client(row.clientHost + session.display());
         const xcb_window_t window = client.window(row.name);
         client.pid(window, static_cast<std::uint32_t>(session.serverPid()));
-        client.text(window, XCB_ATOM_WM_CLIENT_MACHINE, hostName());
+        client.text(window, XCB_ATOM_WM_CLIENT_MACHINE, hostName);
         ASSERT_TRUE(client.connected()) << row.name;
         EXPECT_EQ(windows->processOf(static_cast<WindowId>(window)), row.expected) << row.name;
     }

@@ -6,7 +6,7 @@
 // and one token. Commands (NAME is one word, TITLE the rest of the line):
 //
 //   window NAME TITLE     new window with a line edit; replies its X window ID
-//   hide NAME | show NAME | minimize NAME | rename NAME TITLE | title NAME
+//   hide NAME | show NAME | minimize NAME | rename NAME TITLE
 //   close NAME            destroys the window at once
 //   askclose NAME         from now on the window refuses every close request
 //   closes NAME           how many close requests the window has received
@@ -16,7 +16,6 @@
 //                         spaces (d press, u release, hex numbers)
 //   clear NAME            empties the editor and the key log
 //   active NAME           1 when the window is the active window, else 0
-//   wid NAME              the window's X window ID (decimal)
 //   after MS COMMAND...   replies at once, runs the command MS milliseconds later
 //                         (its reply is dropped): a window that appears later
 //   churn on|off          keeps creating and destroying a window "churn" on
@@ -207,10 +206,6 @@ class Target {
             window->clear();
         } else if (command == "active") {
             return window->isActiveWindow() ? "ok 1" : "ok 0";
-        } else if (command == "title") {
-            return "ok " + encode(window->windowTitle().toStdString());
-        } else if (command == "wid") {
-            return "ok " + std::to_string(window->winId());
         } else {
             return "error unknown command " + command;
         }
