@@ -32,14 +32,6 @@ struct LogFile {
     int fd;
 };
 
-xcb_atom_t internAtom(xcb_connection_t* c, const char* name) {
-    auto* reply = xcb_intern_atom_reply(
-        c, xcb_intern_atom(c, 0, static_cast<std::uint16_t>(std::strlen(name)), name), nullptr);
-    const xcb_atom_t atom = reply ? reply->atom : XCB_NONE;
-    std::free(reply);
-    return atom;
-}
-
 // Openbox announces itself before its event loop runs, and a window mapped in
 // between is never managed. Only the running loop answers a request for frame
 // extents: once it has, openbox takes every new window.
@@ -85,6 +77,14 @@ bool openboxAnswers(const std::string& display, const std::function<void()>& che
 }
 
 }  // namespace
+
+std::uint32_t internAtom(xcb_connection_t* c, const char* name) {
+    auto* reply = xcb_intern_atom_reply(
+        c, xcb_intern_atom(c, 0, static_cast<std::uint16_t>(std::strlen(name)), name), nullptr);
+    const xcb_atom_t atom = reply ? reply->atom : XCB_NONE;
+    std::free(reply);
+    return atom;
+}
 
 const char* name(WindowManager manager) {
     static const char* const names[] = {"None", "Openbox", "Sway"};

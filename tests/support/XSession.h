@@ -16,12 +16,15 @@
 #include <sys/types.h>
 
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "PlatformTestSupport.h"
+
+typedef struct xcb_connection_t xcb_connection_t;
 
 namespace tarn::testing {
 
@@ -31,6 +34,8 @@ enum class WindowManager { None, Openbox, Sway };
 
 // "None", "Openbox", "Sway": for parameterised test names.
 const char* name(WindowManager manager);
+// The X atom of that name (XCB_NONE when the server gives none).
+std::uint32_t internAtom(xcb_connection_t* c, const char* name);
 
 // The only way tests wait: a bounded poll of a predicate.
 using platformtest::childrenOf;

@@ -46,7 +46,7 @@ class BareClient {
   public:
     explicit BareClient(const std::string& display) : c_(xcb_connect(display.c_str(), nullptr)) {
         root_ = xcb_setup_roots_iterator(xcb_get_setup(c_)).data->root;
-        wmDeleteWindow_ = atom("WM_DELETE_WINDOW");
+        wmDeleteWindow_ = testing::internAtom(c_, "WM_DELETE_WINDOW");
     }
     ~BareClient() { xcb_disconnect(c_); }
     BareClient(const BareClient&) = delete;
@@ -67,8 +67,9 @@ class BareClient {
         sync();
     }
     void pid(xcb_window_t window, std::uint32_t value) {
-        xcb_change_property(c_, XCB_PROP_MODE_REPLACE, window, atom("_NET_WM_PID"),
-                            XCB_ATOM_CARDINAL, 32, 1, &value);
+        xcb_change_property(c_, XCB_PROP_MODE_REPLACE, window,
+                            testing::internAtom(c_, "_NET_WM_PID"), XCB_ATOM_CARDINAL, 32, 1,
+                            &value);
         sync();
     }
     // A round trip: whether the server still serves this client.
@@ -90,14 +91,6 @@ class BareClient {
     }
 
   private:
-    xcb_atom_t atom(const char* name) {
-        auto* reply = xcb_intern_atom_reply(
-            c_, xcb_intern_atom(c_, 0, static_cast<std::uint16_t>(std::strlen(name)), name),
-            nullptr);
-        const xcb_atom_t value = reply ? reply->atom : XCB_NONE;
-        std::free(reply);
-        return value;
-    }
     void sync() { std::free(xcb_get_input_focus_reply(c_, xcb_get_input_focus(c_), nullptr)); }
 
     xcb_connection_t* c_;
