@@ -127,7 +127,7 @@ void XSession::endAll() {
     if (!runtimeDir_.empty()) std::filesystem::remove_all(runtimeDir_, ignored);
 }
 
-pid_t XSession::start(const std::vector<std::string>& argv,
+pid_t XSession::spawn(const std::vector<std::string>& argv,
                       const std::vector<std::string>& extraEnv,
                       const std::vector<std::pair<int, int>>& dups) {
     // The children see only this session: its display, and HOME and the XDG
@@ -155,11 +155,6 @@ pid_t XSession::start(const std::vector<std::string>& argv,
     return pid;
 }
 
-pid_t XSession::spawn(const std::vector<std::string>& argv,
-                      const std::vector<std::string>& extraEnv) {
-    return start(argv, extraEnv, {});
-}
-
 PipedChild XSession::spawnPiped(const std::vector<std::string>& argv,
                                 const std::vector<std::string>& extraEnv) {
     int in[2], out[2];
@@ -167,7 +162,7 @@ PipedChild XSession::spawnPiped(const std::vector<std::string>& argv,
     makePipe(out);
     PipedChild child;
     try {
-        child.pid = start(argv, extraEnv, {{in[0], 0}, {out[1], 1}});
+        child.pid = spawn(argv, extraEnv, {{in[0], 0}, {out[1], 1}});
     } catch (...) {
         for (int fd : {in[0], in[1], out[0], out[1]})
             close(fd);
@@ -255,7 +250,7 @@ void XSession::startServer(const std::vector<std::string>& serverArguments) {
     argv.insert(argv.end(), serverArguments.begin(), serverArguments.end());
     try {
         LogFile logFile(log);
-        serverPid_ = start(argv, {}, {{fds[1], 3}, {logFile.fd, 2}});
+        serverPid_ = spawn(argv, {}, {{fds[1], 3}, {logFile.fd, 2}});
     } catch (...) {
         close(fds[0]);
         close(fds[1]);
@@ -277,7 +272,7 @@ void XSession::startBus() {
     // Qt and GLib programs started without a session bus would each start one
     // that outlives the test; they get this one, ended with the session.
     const std::string socket = runtimeDir_ + "/bus";
-    busPid_ = start(
+    busPid_ = spawn(
         {"dbus-daemon", "--session", "--nofork", "--nopidfile", "--address=unix:path=" + socket},
         {}, {});
     const bool up = waitUntil(
@@ -293,7 +288,7 @@ void XSession::startBus() {
 void XSession::startOpenbox() {
     // Its chatter about menus it cannot find goes to a log, not the test output.
     LogFile log(runtimeDir_ + "/openbox.log");
-    windowManagerPid_ = start({"openbox", "--sm-disable"}, {}, {{log.fd, 1}, {log.fd, 2}});
+    windowManagerPid_ = spawn({"openbox", "--sm-disable"}, {}, {{log.fd, 1}, {log.fd, 2}});
     const auto alive = [&] {
         if (!running(windowManagerPid_)) throw std::runtime_error("openbox ended while starting");
     };
@@ -323,7 +318,7 @@ void XSession::startSway() {
     LogFile logFile(log);
     // setpriv executes sway in its own process: the PID is sway's.
     serverPid_ = windowManagerPid_ =
-        start(argv,
+        spawn(argv,
               {"XDG_RUNTIME_DIR=" + dir, "HOME=" + dir, "WLR_BACKENDS=headless",
                "WLR_LIBINPUT_NO_DEVICES=1", "WLR_RENDERER=pixman", "XDG_CONFIG_HOME=" + dir},
               {{logFile.fd, 1}, {logFile.fd, 2}});

@@ -77,9 +77,10 @@ class XSession {
     pid_t busPid() const { return busPid_; }
 
     // Starts argv[0] (searched on PATH) in the session with the extra
-    // "NAME=value" entries, in a process group of its own; throws on failure.
-    pid_t spawn(const std::vector<std::string>& argv,
-                const std::vector<std::string>& extraEnv = {});
+    // "NAME=value" entries, in a process group of its own, each descriptor of
+    // `dups` duplicated onto the child's; throws on failure.
+    pid_t spawn(const std::vector<std::string>& argv, const std::vector<std::string>& extraEnv = {},
+                const std::vector<std::pair<int, int>>& dups = {});
     // The same with stdin and stdout on pipes that the caller owns (and closes).
     PipedChild spawnPiped(const std::vector<std::string>& argv,
                           const std::vector<std::string>& extraEnv = {});
@@ -99,8 +100,6 @@ class XSession {
     bool kill(pid_t pid);
 
   private:
-    pid_t start(const std::vector<std::string>& argv, const std::vector<std::string>& extraEnv,
-                const std::vector<std::pair<int, int>>& dups);
     void startServer(const std::vector<std::string>& serverArguments);
     void startBus();
     void startOpenbox();
