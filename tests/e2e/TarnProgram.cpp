@@ -152,20 +152,16 @@ void Desktop::type(const std::string& notation) {
     keyboard_->type(parseKeys(notation));
 }
 
-void Desktop::click(WindowId window, int x, int y) {
-    const auto result =
-        session_.run({"xdotool", "mousemove", "--sync", "--window", std::to_string(window),
-                      std::to_string(x), std::to_string(y), "click", "1"});
-    if (result.exitStatus != 0) throw std::runtime_error("xdotool could not click");
-}
-
-int Desktop::width(WindowId window) {
-    const auto result =
-        session_.run({"xdotool", "getwindowgeometry", "--shell", std::to_string(window)});
-    const auto at = result.output.find("WIDTH=");
-    if (result.exitStatus != 0 || at == std::string::npos)
-        throw std::runtime_error("xdotool could not measure the window");
-    return std::stoi(result.output.substr(at + 6));
+void Desktop::clickPlayer(WindowId player, int twips) {
+    const std::string id = std::to_string(player);
+    const auto geometry = session_.run({"xdotool", "getwindowgeometry", "--shell", id});
+    const auto at = geometry.output.find("WIDTH=");
+    if (geometry.exitStatus != 0 || at == std::string::npos)
+        throw std::runtime_error("xdotool could not measure the player");
+    const int x = std::stoi(geometry.output.substr(at + 6)) * twips / 7275;
+    const auto click = session_.run(
+        {"xdotool", "mousemove", "--sync", "--window", id, std::to_string(x), "14", "click", "1"});
+    if (click.exitStatus != 0) throw std::runtime_error("xdotool could not click");
 }
 
 void Desktop::answerRetry(bool yes, std::chrono::milliseconds limit) {

@@ -131,7 +131,6 @@ class Target {
         while ((end = pending_.find('\n')) != std::string::npos) {
             std::string line = pending_.substr(0, end);
             pending_.erase(0, end + 1);
-            if (!line.empty() && line.back() == '\r') line.pop_back();
             reply(handle(line));
         }
     }
@@ -167,14 +166,8 @@ class Target {
             QTimer::singleShot(0, [] { QApplication::quit(); });
             return "ok";
         }
-        if (command == "window") {
-            if (name.empty()) return "error window needs a name";
-            return "ok " + std::to_string(create(name, rest, true)->winId());
-        }
+        if (command == "window") return "ok " + std::to_string(create(name, rest, true)->winId());
         if (command == "after") {
-            bool number =
-                !name.empty() && name.find_first_not_of("0123456789") == std::string::npos;
-            if (!number || rest.empty()) return "error after MS COMMAND";
             QTimer::singleShot(std::stoi(name), [this, rest] { handle(rest); });
             return "ok";
         }
