@@ -115,8 +115,7 @@ class RecorderPlayback : public ::testing::TestWithParam<Layout> {
 
     // A terminal that writes every byte it receives to a file, with the focus.
     std::string startXterm(Desktop& desktop, const std::string& title) {
-        const std::string out = ::testing::TempDir() + "/" + title + std::to_string(::getpid());
-        testing::startTerminalToFile(session, title, out);
+        const std::string out = testing::startTerminalToFile(session, title);
         desktop.activate(desktop.waitForWindow(title));
         return out;
     }

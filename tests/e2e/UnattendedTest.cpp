@@ -76,9 +76,7 @@ class Unattended : public ::testing::Test {
 
     // A terminal whose program writes what it receives to a file; returns the file.
     std::string startXterm(const std::string& title, pid_t* pid = nullptr) {
-        const std::string out = ::testing::TempDir() + "/" + title + ".out";
-        const pid_t started = testing::startTerminalToFile(session, title, out);
-        if (pid) *pid = started;
+        const std::string out = testing::startTerminalToFile(session, title, true, pid);
         desktop.waitForWindow(title);
         return out;
     }

@@ -353,17 +353,17 @@ pid_t startTerminal(XSession& session, const std::string& title,
     return session.spawn(argv, {"LC_ALL=C.UTF-8"});
 }
 
-pid_t startTerminalToFile(XSession& session, const std::string& title, const std::string& file,
-                          bool raw) {
-    std::remove(file.c_str());
+std::string startTerminalToFile(XSession& session, const std::string& title, bool raw, pid_t* pid) {
+    const std::string file = session.folder() + "/" + title + ".out";
     // The shell creates the file once the terminal's line discipline is set.
-    const pid_t pid = startTerminal(
+    const pid_t started = startTerminal(
         session, title,
         {"sh", "-c",
          std::string(raw ? "stty raw -echo" : "stty -echo") + "; exec cat > '" + file + "'"});
     if (!waitUntil([&] { return access(file.c_str(), F_OK) == 0; }, std::chrono::seconds(15)))
         throw std::runtime_error("the terminal \"" + title + "\" did not start");
-    return pid;
+    if (pid) *pid = started;
+    return file;
 }
 
 }  // namespace tarn::testing

@@ -67,6 +67,7 @@ class XSession {
     const std::string& display() const { return display_; }
     // On sway the absolute paths of its Wayland and IPC sockets; empty on X11.
     const std::string& waylandDisplay() const { return waylandDisplay_; }
+    const std::string& folder() const { return runtimeDir_; }
     const std::string& swaySocket() const { return swaySocket_; }
     bool wayland() const { return manager_ == WindowManager::Sway; }
     // The window manager's PID (-1 without one), the X server's, and the
@@ -121,9 +122,10 @@ class XSession {
 // and command, run with LC_ALL=C.UTF-8: xterm on X11, foot on sway.
 pid_t startTerminal(XSession& session, const std::string& title,
                     const std::vector<std::string>& command = {"sleep", "3600"});
-// A terminal whose program writes every byte it receives to `file`, without
-// echo, raw (no line editing) or cooked; returns once it reads.
-pid_t startTerminalToFile(XSession& session, const std::string& title, const std::string& file,
-                          bool raw = true);
+// A terminal whose program writes every byte it receives, without echo, raw
+// (no line editing) or cooked, to a file in the session's folder; returns the
+// file once the terminal reads, its PID in *pid.
+std::string startTerminalToFile(XSession& session, const std::string& title, bool raw = true,
+                                pid_t* pid = nullptr);
 
 }  // namespace tarn::testing

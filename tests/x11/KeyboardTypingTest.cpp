@@ -137,10 +137,8 @@ class KeyboardTyping : public ::testing::TestWithParam<WindowManager> {
     // A terminal whose program writes every byte it receives to a file, in raw
     // mode without echo, focused. Returns the file.
     std::string startTerminal() {
-        const std::string tag = std::to_string(::getpid()) + "-" + std::to_string(++xterms_);
-        const std::string out = ::testing::TempDir() + "/keys-" + tag + ".out";
-        const std::string title = "tarn-keys-" + tag;
-        testing::startTerminalToFile(*session_, title, out);
+        const std::string title = "tarn-keys-" + std::to_string(++xterms_);
+        const std::string out = testing::startTerminalToFile(*session_, title);
         focus(testing::waitForTitle(*windows_, title));
         return out;
     }
