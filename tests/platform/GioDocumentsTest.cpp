@@ -221,17 +221,15 @@ TEST_F(GioDocumentsTest, TheProgramOpenedHoldsNoneOfTarnsDescriptors) {
     close(inheritable);
 }
 
-struct FailureCase {
-    const char* name;
-    const char* operation;
-    std::string file;
-    std::string startDirectory;
-    int code;
-};
-
 TEST_F(GioDocumentsTest, FailuresGiveTheShellsResultCodes) {
     const std::string docs = tree_->docs;
-    const FailureCase cases[] = {
+    const struct {
+        const char* name;
+        const char* operation;
+        std::string file;
+        std::string startDirectory;
+        int code;
+    } cases[] = {
         {"missing file", "open", "absent.tarntest", docs, 2},
         {"missing file, absolute", "open", docs + "/absent.tarntest", "", 2},
         {"empty file name", "open", "", docs, 2},
@@ -250,7 +248,7 @@ TEST_F(GioDocumentsTest, FailuresGiveTheShellsResultCodes) {
         {"a program file that is no program", "open", "broken", docs, 11},
         {"a script without its interpreter", "open", "orphan-script", docs, 11},
     };
-    for (const FailureCase& row : cases)
+    for (const auto& row : cases)
         EXPECT_EQ(execute(row.operation, row.file, {}, row.startDirectory), row.code) << row.name;
 }
 

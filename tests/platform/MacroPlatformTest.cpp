@@ -71,13 +71,6 @@ class MacroPlatformTest : public ::testing::Test {
     int runs_ = 0;
 };
 
-struct FailureCase {
-    std::string line;
-    std::int32_t number;
-    std::string description;
-    const char* member;  // the member whose name the source carries
-};
-
 TEST_F(MacroPlatformTest, FailuresOfProgramsDocumentsAndProcesses) {
     int pidMax = 0;
     std::ifstream("/proc/sys/kernel/pid_max") >> pidMax;
@@ -87,7 +80,12 @@ TEST_F(MacroPlatformTest, FailuresOfProgramsDocumentsAndProcesses) {
     writeFile(dir + "/plain", "not a program\n", 0644);
     const std::string executeError =
         "Invalid procedure call or argument - RunExecute error number ";
-    const FailureCase cases[] = {
+    const struct {
+        std::string line;
+        std::int32_t number;
+        std::string description;
+        const char* member;  // the member whose name the source carries
+    } cases[] = {
         {"Run tarn-no-such-program-4711", 53, "File not found", "Run"},
         {"Run " + dir + "/plain", 70, "Permission denied", "Run"},
         {"KillProcess " + std::to_string(pidMax + 1), 1008, "OpenProcess Error 3",
@@ -101,7 +99,7 @@ TEST_F(MacroPlatformTest, FailuresOfProgramsDocumentsAndProcesses) {
         {"RunExecute open," + dir + "/broken", 5, executeError + "11 - Invalid executable format",
          "RunExecute"},
     };
-    for (const FailureCase& row : cases) {
+    for (const auto& row : cases) {
         const std::optional<Failure> failure = run({row.line});
         ASSERT_TRUE(failure.has_value()) << row.line;
         EXPECT_EQ(failure->number(), row.number) << row.line;

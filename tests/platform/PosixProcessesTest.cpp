@@ -25,13 +25,11 @@ namespace {
 using namespace tarn::platformtest;
 using Words = std::vector<std::string>;
 
-struct SplitCase {
-    const char* commandLine;
-    Words words;
-};
-
 TEST(PosixCommandLine, SplitsWordsAndQuotes) {
-    const SplitCase cases[] = {
+    const struct {
+        const char* commandLine;
+        Words words;
+    } cases[] = {
         {"", {}},
         {"   \t ", {}},
         {"notepad", {"notepad"}},
@@ -46,7 +44,7 @@ TEST(PosixCommandLine, SplitsWordsAndQuotes) {
          {"prog", ";", "ls", "|", "wc", "$(id)", "`id`", ">", "out", "&"}},
         {"prog 'single quoted'", {"prog", "'single", "quoted'"}},
     };
-    for (const SplitCase& row : cases)
+    for (const auto& row : cases)
         EXPECT_EQ(splitCommandLine(row.commandLine), row.words) << "[" << row.commandLine << "]";
 }
 
@@ -125,16 +123,14 @@ TEST_F(PosixProcessesTest, ArgumentsArriveLiterallyWithoutAShell) {
         EXPECT_FALSE(exists(trap + suffix)) << suffix;
 }
 
-struct StartFailure {
-    const char* name;
-    std::string commandLine;
-    std::int32_t number;
-};
-
 TEST_F(PosixProcessesTest, StartFailuresAreRuntimeFailures) {
     writeFile(temp_ / "not executable", "#!/bin/sh\nexit 0\n", 0644);
     writeFile(temp_ / "no-interpreter-line", "echo run by no shell\n", 0755);
-    const StartFailure cases[] = {
+    const struct {
+        const char* name;
+        std::string commandLine;
+        std::int32_t number;
+    } cases[] = {
         {"missing on PATH", "tarn-no-such-program-4711 x", kFileNotFound},
         {"missing path", temp_ / "nothing-here", kFileNotFound},
         {"empty program", "\"\" x", kFileNotFound},
@@ -143,7 +139,7 @@ TEST_F(PosixProcessesTest, StartFailuresAreRuntimeFailures) {
         {"empty", "", kInvalidArgument},
         {"NUL inside", std::string("sleep\0 30", 9), kInvalidArgument},
     };
-    for (const StartFailure& row : cases) {
+    for (const auto& row : cases) {
         try {
             const ProcessId pid = start(row.commandLine);
             ADD_FAILURE() << row.name << ": started " << pid;
