@@ -22,32 +22,29 @@ using testing::XSession;
 
 const std::vector<std::string> kNoSessionBus{"DBUS_SESSION_BUS_ADDRESS=disabled:"};
 
-struct BatchCase {
-    const char* name;
-    const char* macro;       // empty: the file does not exist
-    const char* stderrTail;  // after "FILE"; empty for none
-    int status;
-    const char* trace;
-};
-
-const BatchCase kBatchCases[] = {
-    {"RunsToItsEnd", "Rem one\r\n\r\nWait 0\r\n", "", 0, "Rem one\r\n\r\nWait 0\r\n"},
-    {"InvalidCommand", "Rem one\r\nNoSuch command\r\nRem never\r\n",
-     ":2: error: Invalid macro command (.Process.Process.RunMacro) [1001]\n", 1,
-     "Rem one\r\nNoSuch command\r\nError 1001 - Invalid macro command\r\n"},
-    {"TypeMismatch", "Rem a\r\n\r\nWait abc\r\n",
-     ":3: error: Type mismatch (Tarn.Process.RunMacro) [13]\n", 1,
-     "Rem a\r\n\r\nWait abc\r\nError 13 - Type mismatch\r\n"},
-    {"NoSuchFile", "", ": error: File not found (Tarn.OpenFile.RunMacro) [53]\n", 1,
-     "Error 53 - File not found\r\n"},
-};
-
 // Never a "Retry ?" box: it would wait for an answer and the program would
 // not end. With --trace the run's trace is written where asked, never to the
 // program's own trace file.
 TEST(Batch, StandardErrorExitStatusAndTrace) {
     XSession session;
-    for (const BatchCase& c : kBatchCases) {
+    const struct {
+        const char* name;
+        const char* macro;       // empty: the file does not exist
+        const char* stderrTail;  // after "FILE"; empty for none
+        int status;
+        const char* trace;
+    } cases[] = {
+        {"RunsToItsEnd", "Rem one\r\n\r\nWait 0\r\n", "", 0, "Rem one\r\n\r\nWait 0\r\n"},
+        {"InvalidCommand", "Rem one\r\nNoSuch command\r\nRem never\r\n",
+         ":2: error: Invalid macro command (.Process.Process.RunMacro) [1001]\n", 1,
+         "Rem one\r\nNoSuch command\r\nError 1001 - Invalid macro command\r\n"},
+        {"TypeMismatch", "Rem a\r\n\r\nWait abc\r\n",
+         ":3: error: Type mismatch (Tarn.Process.RunMacro) [13]\n", 1,
+         "Rem a\r\n\r\nWait abc\r\nError 13 - Type mismatch\r\n"},
+        {"NoSuchFile", "", ": error: File not found (Tarn.OpenFile.RunMacro) [53]\n", 1,
+         "Error 53 - File not found\r\n"},
+    };
+    for (const auto& c : cases) {
         for (const bool traced : {false, true}) {
             SCOPED_TRACE(std::string(c.name) + (traced ? " traced" : ""));
             TarnProgram tarn(session, kNoSessionBus);
