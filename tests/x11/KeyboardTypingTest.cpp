@@ -6,7 +6,6 @@
 // the backend leaves it.
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 #include <xcb/xcb.h>
 // xkb.h names a member "explicit", a C++ keyword.
 #define explicit explicit_

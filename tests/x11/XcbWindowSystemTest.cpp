@@ -2,13 +2,12 @@
 // The X11 window system against a real Xvfb, once with openbox and once with no
 // window manager at all, with real programs: xterm and tarn_target.
 #include <gtest/gtest.h>
-#include <signal.h>
 #include <unistd.h>
 #include <xcb/xcb.h>
 
 #include <algorithm>
 #include <chrono>
-#include <cstring>
+#include <cstdio>
 #include <memory>
 #include <optional>
 #include <set>
