@@ -232,7 +232,6 @@ INSTANTIATE_TEST_SUITE_P(
                    {"`e=e", "êé"},
                    {"<ctrl+>y<ctrl-><alt+>f<alt->", "^z%f"},
                    {"<shift+>ab<shift->", "AB"},
-                   {"<f5><enter><tab><bs>", "{F5}{ENTER}{TAB}{BS}"},
                }},
         Layout{"fr",
                {
@@ -242,7 +241,6 @@ INSTANTIATE_TEST_SUITE_P(
                    {"[e<shift+>[<shift->e", "êë"},
                    {"<ctrl+>q<ctrl-><alt+>f<alt->", "^a%f"},
                    {"<shift+>ab<shift->", "QB"},
-                   {"<f5><enter><tab><bs>", "{F5}{ENTER}{TAB}{BS}"},
                }}),
     [](const auto& info) { return std::string(info.param.name); });
 
