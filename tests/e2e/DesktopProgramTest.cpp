@@ -9,7 +9,6 @@
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <string>
@@ -54,8 +53,9 @@ TEST_P(DesktopProgram, PlayerWindowIsTheProgramsAndABatchRunTypesExactly) {
 
     // Cooked: the terminal itself takes the backspaces and ^U (kill line).
     TarnProgram tarn(session, environment());
-    const std::string out = tarn.folder() + "/received.txt";
-    const pid_t terminal = testing::startTerminalToFile(session, "Tarn line reader", out, false);
+    pid_t terminal = -1;
+    const std::string out =
+        testing::startTerminalToFile(session, "Tarn line reader", false, &terminal);
     const std::string macro = tarn.writeMacro(
         "terminal.mcr", "TimeOut 20\r\nw = GetWindowID Tarn line reader,2\r\nSetFocus " +
                             std::to_string(terminal) +

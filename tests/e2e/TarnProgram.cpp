@@ -3,18 +3,14 @@
 
 #include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <filesystem>
 #include <stdexcept>
 
 #include "KeyNotation.h"
-
-extern char** environ;
 
 namespace tarn::e2e {
 
@@ -22,52 +18,46 @@ namespace fs = std::filesystem;
 
 TarnProgram::TarnProgram(const std::string& display, const std::vector<std::string>& extraEnv) {
     const std::string root = folder_.path();
-    for (const char* sub : {"program", "home", "config", "data", "cache", "runtime"})
-        platformtest::makeFolder(root + "/" + sub);
-    ::chmod((root + "/runtime").c_str(), 0700);
+    platformtest::makeFolder(root + "/program");
     binary_ = root + "/program/tarn";
     fs::copy_file(TARN_BINARY, binary_);
-    for (char** entry = environ; *entry; ++entry)
-        env_.emplace_back(*entry);
+    // Bare names are unset; later entries win.
     for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "SWAYSOCK", "TARN_BACKEND",
                              "DBUS_SYSTEM_BUS_ADDRESS", "DBUS_SESSION_BUS_ADDRESS"})
-        unsetEnv(name);
-    if (!display.empty()) setEnv("DISPLAY=" + display);
-    setEnv("HOME=" + root + "/home");
-    setEnv("XDG_CONFIG_HOME=" + root + "/config");
-    setEnv("XDG_DATA_HOME=" + root + "/data");
-    setEnv("XDG_CACHE_HOME=" + root + "/cache");
-    setEnv("XDG_RUNTIME_DIR=" + root + "/runtime");
-    setEnv("QT_QPA_PLATFORM=xcb");
-    for (const std::string& entry : extraEnv)
-        setEnv(entry);
+        env_.emplace_back(name);
+    env_.emplace_back("QT_QPA_PLATFORM=xcb");
+    for (std::string entry : {"HOME=home", "XDG_CONFIG_HOME=config", "XDG_DATA_HOME=data",
+                              "XDG_CACHE_HOME=cache", "XDG_RUNTIME_DIR=runtime"}) {
+        const std::size_t value = entry.find('=') + 1;
+        platformtest::makeFolder(root + "/" + entry.substr(value));
+        env_.push_back(entry.insert(value, root + "/"));
+    }
+    ::chmod((root + "/runtime").c_str(), 0700);
+    if (!display.empty()) env_.push_back("DISPLAY=" + display);
+    env_.insert(env_.end(), extraEnv.begin(), extraEnv.end());
+    env_ = platformtest::environmentWith(env_);
 }
 
-void TarnProgram::unsetEnv(const std::string& name) {
-    env_.erase(std::remove_if(env_.begin(), env_.end(),
-                              [&](const std::string& e) { return e.rfind(name + "=", 0) == 0; }),
-               env_.end());
+namespace {
+
+// The session's bus and, on sway, its sockets, with Qt's Wayland platform that
+// Tarn picks itself; ahead of the caller's entries, which win.
+std::vector<std::string> sessionEnv(const testing::XSession& session,
+                                    const std::vector<std::string>& extraEnv, bool withBus) {
+    std::vector<std::string> env;
+    if (withBus) env.push_back("DBUS_SESSION_BUS_ADDRESS=" + session.busAddress());
+    if (session.wayland())
+        env.insert(env.end(), {"QT_QPA_PLATFORM", "WAYLAND_DISPLAY=" + session.waylandDisplay(),
+                               "SWAYSOCK=" + session.swaySocket()});
+    env.insert(env.end(), extraEnv.begin(), extraEnv.end());
+    return env;
 }
 
-void TarnProgram::setEnv(const std::string& entry) {
-    unsetEnv(entry.substr(0, entry.find('=')));
-    env_.push_back(entry);
-}
+}  // namespace
 
 TarnProgram::TarnProgram(testing::XSession& session, const std::vector<std::string>& extraEnv,
                          bool withBus)
-    : TarnProgram(session.display(), extraEnv) {
-    const std::string bus = "DBUS_SESSION_BUS_ADDRESS=";
-    if (withBus && std::none_of(extraEnv.begin(), extraEnv.end(),
-                                [&](const std::string& e) { return e.rfind(bus, 0) == 0; }))
-        setEnv(bus + session.busAddress());
-    if (session.wayland()) {
-        // Tarn picks the Wayland backends and Qt's Wayland platform itself.
-        unsetEnv("QT_QPA_PLATFORM");
-        setEnv("WAYLAND_DISPLAY=" + session.waylandDisplay());
-        setEnv("SWAYSOCK=" + session.swaySocket());
-    }
-}
+    : TarnProgram(session.display(), sessionEnv(session, extraEnv, withBus)) {}
 
 TarnProgram::~TarnProgram() {
     if (pid_ > 0 && !status_) {
@@ -91,42 +81,29 @@ void TarnProgram::start(const std::vector<std::string>& arguments) {
 void TarnProgram::launch(std::vector<std::string> argv) {
     if (pid_ > 0 && !status_) throw std::runtime_error("tarn is still running");
     status_.reset();
-    std::vector<char*> args;
-    for (std::string& a : argv)
-        args.push_back(a.data());
-    args.push_back(nullptr);
-    std::vector<char*> envp;
-    for (std::string& e : env_)
-        envp.push_back(e.data());
-    envp.push_back(nullptr);
+    using platformtest::highDescriptor;
     // A pipe's buffer holds the small texts the tests give; the write end is
     // closed before tarn starts, so tarn reads the text and then its end.
-    int pipeEnds[2] = {-1, -1};
+    int in[2] = {-1, -1};
     if (input_) {
-        if (::pipe2(pipeEnds, O_CLOEXEC) != 0 ||
-            ::write(pipeEnds[1], input_->data(), input_->size()) !=
-                static_cast<ssize_t>(input_->size()))
+        platformtest::makePipe(in);
+        const auto written = ::write(in[1], input_->data(), input_->size());
+        ::close(in[1]);
+        if (written != static_cast<ssize_t>(input_->size()))
             throw std::runtime_error("cannot fill tarn's input");
-        ::close(pipeEnds[1]);
-    }
-    posix_spawn_file_actions_t files;
-    ::posix_spawn_file_actions_init(&files);
-    if (input_) {
-        ::posix_spawn_file_actions_adddup2(&files, pipeEnds[0], 0);
     } else {
-        ::posix_spawn_file_actions_addopen(&files, 0, "/dev/null", O_RDONLY, 0);
+        in[0] = highDescriptor(::open("/dev/null", O_RDONLY | O_CLOEXEC));
     }
-    const std::string output = output_ ? *output_ : folder_ / "stdout.txt";
-    ::posix_spawn_file_actions_addopen(&files, 1, output.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                       0644);
-    ::posix_spawn_file_actions_addopen(&files, 2, (folder_ / "stderr.txt").c_str(),
-                                       O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    ::posix_spawn_file_actions_addchdir_np(&files, folder_.path().c_str());
-    const int error =
-        ::posix_spawn(&pid_, argv[0].c_str(), &files, nullptr, args.data(), envp.data());
-    ::posix_spawn_file_actions_destroy(&files);
-    if (input_) ::close(pipeEnds[0]);
-    if (error != 0) throw std::runtime_error("cannot start tarn");
+    const auto create = [](const std::string& path) {
+        return highDescriptor(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+    };
+    const int out = create(output_ ? *output_ : folder_ / "stdout.txt");
+    const int err = create(folder_ / "stderr.txt");
+    // env changes into the test's folder and becomes the program, PID and all.
+    argv.insert(argv.begin(), {"/usr/bin/env", "-C", folder_.path()});
+    pid_ = platformtest::launch(argv, env_, {{in[0], 0}, {out, 1}, {err, 2}});
+    for (int fd : {in[0], out, err})
+        ::close(fd);
 }
 
 std::optional<int> TarnProgram::waitForExit(std::chrono::milliseconds limit) {
@@ -158,15 +135,7 @@ Desktop::Desktop(testing::XSession& session) : session_(session) {
 }
 
 WindowId Desktop::waitForWindow(const std::string& title, std::chrono::milliseconds limit) {
-    WindowId found = 0;
-    platformtest::waitUntil(
-        [&] {
-            for (const TopLevelWindow& w : windows_->topLevelWindows()) {
-                if (w.title == title && w.visible) found = w.id;
-            }
-            return found != 0;
-        },
-        limit, 20ms);
+    const WindowId found = testing::waitForTitle(*windows_, title, 0, limit);
     if (!found) throw std::runtime_error("no window \"" + title + "\" appeared");
     return found;
 }
@@ -182,20 +151,16 @@ void Desktop::type(const std::string& notation) {
     keyboard_->type(parseKeys(notation));
 }
 
-void Desktop::click(WindowId window, int x, int y) {
-    const auto result =
-        session_.run({"xdotool", "mousemove", "--sync", "--window", std::to_string(window),
-                      std::to_string(x), std::to_string(y), "click", "1"});
-    if (result.exitStatus != 0) throw std::runtime_error("xdotool could not click");
-}
-
-int Desktop::width(WindowId window) {
-    const auto result =
-        session_.run({"xdotool", "getwindowgeometry", "--shell", std::to_string(window)});
-    const auto at = result.output.find("WIDTH=");
-    if (result.exitStatus != 0 || at == std::string::npos)
-        throw std::runtime_error("xdotool could not measure the window");
-    return std::stoi(result.output.substr(at + 6));
+void Desktop::clickPlayer(WindowId player, int twips) {
+    const std::string id = std::to_string(player);
+    const auto geometry = session_.run({"xdotool", "getwindowgeometry", "--shell", id});
+    const auto at = geometry.output.find("WIDTH=");
+    if (geometry.exitStatus != 0 || at == std::string::npos)
+        throw std::runtime_error("xdotool could not measure the player");
+    const int x = std::stoi(geometry.output.substr(at + 6)) * twips / 7275;
+    const auto click = session_.run(
+        {"xdotool", "mousemove", "--sync", "--window", id, std::to_string(x), "14", "click", "1"});
+    if (click.exitStatus != 0) throw std::runtime_error("xdotool could not click");
 }
 
 void Desktop::answerRetry(bool yes, std::chrono::milliseconds limit) {

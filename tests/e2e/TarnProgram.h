@@ -64,9 +64,6 @@ class TarnProgram {
     std::string err() const { return platformtest::readFile(folder_ / "stderr.txt"); }
 
   private:
-    void unsetEnv(const std::string& name);
-    void setEnv(const std::string& entry);  // "NAME=value", replacing NAME's value
-
     platformtest::TempDir folder_{"tarn-e2e"};
     std::vector<std::string> env_;
     std::string binary_;
@@ -89,17 +86,11 @@ class Desktop {
     void activate(WindowId window) { windows_->setForeground(window); }
     // Types in the key notation into the focused window.
     void type(const std::string& notation);
-    // Clicks the left button at a point of the window (pixels from its top left).
-    void click(WindowId window, int x, int y);
     // Clicks the player window's control in its top row that lies this many
     // twips from the left of the 7275-twips-wide design. The window grows the
     // whole design by one factor until the desktop's font fits, so a place is
     // the same share of the window's width at any font and DPI.
-    void clickPlayer(WindowId player, int twips) {
-        click(player, width(player) * twips / 7275, 14);
-    }
-    // The width of the window's client area in pixels.
-    int width(WindowId window);
+    void clickPlayer(WindowId player, int twips);
     // Answers Tarn's "Retry ?" box Yes or No, once it shows.
     void answerRetry(bool yes, std::chrono::milliseconds limit = 20s);
 

@@ -6,11 +6,8 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <unistd.h>
-#include <xcb/xcb.h>
 
 #include <algorithm>
-#include <cstdlib>
 
 #include "TargetProgram.h"
 #include "TarnProgram.h"
@@ -24,32 +21,29 @@ using testing::XSession;
 
 const std::vector<std::string> kNoSessionBus{"DBUS_SESSION_BUS_ADDRESS=disabled:"};
 
-struct BatchCase {
-    const char* name;
-    const char* macro;       // empty: the file does not exist
-    const char* stderrTail;  // after "FILE"; empty for none
-    int status;
-    const char* trace;
-};
-
-const BatchCase kBatchCases[] = {
-    {"RunsToItsEnd", "Rem one\r\n\r\nWait 0\r\n", "", 0, "Rem one\r\n\r\nWait 0\r\n"},
-    {"InvalidCommand", "Rem one\r\nNoSuch command\r\nRem never\r\n",
-     ":2: error: Invalid macro command (.Process.Process.RunMacro) [1001]\n", 1,
-     "Rem one\r\nNoSuch command\r\nError 1001 - Invalid macro command\r\n"},
-    {"TypeMismatch", "Rem a\r\n\r\nWait abc\r\n",
-     ":3: error: Type mismatch (Tarn.Process.RunMacro) [13]\n", 1,
-     "Rem a\r\n\r\nWait abc\r\nError 13 - Type mismatch\r\n"},
-    {"NoSuchFile", "", ": error: File not found (Tarn.OpenFile.RunMacro) [53]\n", 1,
-     "Error 53 - File not found\r\n"},
-};
-
 // Never a "Retry ?" box: it would wait for an answer and the program would
 // not end. With --trace the run's trace is written where asked, never to the
 // program's own trace file.
 TEST(Batch, StandardErrorExitStatusAndTrace) {
     XSession session;
-    for (const BatchCase& c : kBatchCases) {
+    const struct {
+        const char* name;
+        const char* macro;       // empty: the file does not exist
+        const char* stderrTail;  // after "FILE"; empty for none
+        int status;
+        const char* trace;
+    } cases[] = {
+        {"RunsToItsEnd", "Rem one\r\n\r\nWait 0\r\n", "", 0, "Rem one\r\n\r\nWait 0\r\n"},
+        {"InvalidCommand", "Rem one\r\nNoSuch command\r\nRem never\r\n",
+         ":2: error: Invalid macro command (.Process.Process.RunMacro) [1001]\n", 1,
+         "Rem one\r\nNoSuch command\r\nError 1001 - Invalid macro command\r\n"},
+        {"TypeMismatch", "Rem a\r\n\r\nWait abc\r\n",
+         ":3: error: Type mismatch (Tarn.Process.RunMacro) [13]\n", 1,
+         "Rem a\r\n\r\nWait abc\r\nError 13 - Type mismatch\r\n"},
+        {"NoSuchFile", "", ": error: File not found (Tarn.OpenFile.RunMacro) [53]\n", 1,
+         "Error 53 - File not found\r\n"},
+    };
+    for (const auto& c : cases) {
         for (const bool traced : {false, true}) {
             SCOPED_TRACE(std::string(c.name) + (traced ? " traced" : ""));
             TarnProgram tarn(session, kNoSessionBus);
@@ -72,30 +66,13 @@ class Unattended : public ::testing::Test {
   protected:
     XSession session{WindowManager::Openbox};
     Desktop desktop{session};
-    xcb_connection_t* connection = xcb_connect(session.display().c_str(), nullptr);
     std::string before = keyboardMap();
 
-    ~Unattended() override { xcb_disconnect(connection); }
-
-    // The keyboard map as xkbcomp dumps it, and the keys down on the server.
-    std::string keyboardMap() {
-        return session.run({"xkbcomp", "-xkb", session.display(), "-"}).output;
-    }
-    std::vector<int> keysDown() {
-        std::vector<int> down;
-        auto* r = xcb_query_keymap_reply(connection, xcb_query_keymap(connection), nullptr);
-        for (int k = 0; r && k < 256; ++k) {
-            if ((r->keys[k / 8] >> (k % 8)) & 1) down.push_back(k);
-        }
-        std::free(r);
-        return down;
-    }
+    std::string keyboardMap() { return session.keyboardMap(); }
 
     // A terminal whose program writes what it receives to a file; returns the file.
     std::string startXterm(const std::string& title, pid_t* pid = nullptr) {
-        const std::string out = ::testing::TempDir() + "/" + title + ".out";
-        const pid_t started = testing::startTerminalToFile(session, title, out);
-        if (pid) *pid = started;
+        const std::string out = testing::startTerminalToFile(session, title, true, pid);
         desktop.waitForWindow(title);
         return out;
     }
@@ -103,7 +80,7 @@ class Unattended : public ::testing::Test {
     static std::size_t size(const std::string& path) { return platformtest::readFile(path).size(); }
 
     void expectKeyboardAsBefore() {
-        EXPECT_TRUE(keysDown().empty());
+        EXPECT_TRUE(session.keysDown().empty());
         EXPECT_TRUE(keyboardMap() == before) << "the keyboard map changed";
     }
 };
@@ -261,7 +238,7 @@ TEST_F(Unattended, TheKeyboardMapComesBackOnSigtermWhenIdleAndAfterAKilledRun) {
     next.start({"--batch", next.writeMacro("next.mcr", "SetFocus tarn-map,2\r\nSend жé\r\n")});
     ASSERT_EQ(next.waitForExit(30s), 0) << next.err();
     EXPECT_TRUE(testing::waitUntil([&] { return keyboardMap() == before; }, 20s));
-    EXPECT_TRUE(keysDown().empty());
+    EXPECT_TRUE(session.keysDown().empty());
 }
 
 // When the window the keys go to is destroyed in the middle of a Send, the

@@ -71,13 +71,6 @@ class MacroPlatformTest : public ::testing::Test {
     int runs_ = 0;
 };
 
-struct FailureCase {
-    std::string line;
-    std::int32_t number;
-    std::string description;
-    const char* member;  // the member whose name the source carries
-};
-
 TEST_F(MacroPlatformTest, FailuresOfProgramsDocumentsAndProcesses) {
     int pidMax = 0;
     std::ifstream("/proc/sys/kernel/pid_max") >> pidMax;
@@ -87,27 +80,26 @@ TEST_F(MacroPlatformTest, FailuresOfProgramsDocumentsAndProcesses) {
     writeFile(dir + "/plain", "not a program\n", 0644);
     const std::string executeError =
         "Invalid procedure call or argument - RunExecute error number ";
-    const FailureCase cases[] = {
+    const struct {
+        std::string line;
+        std::int32_t number;
+        std::string description;
+        const char* member;  // the member whose name the source carries
+    } cases[] = {
         {"Run tarn-no-such-program-4711", 53, "File not found", "Run"},
         {"Run " + dir + "/plain", 70, "Permission denied", "Run"},
-        {"KillProcess 0", 1008, "OpenProcess Error 3", "GetAdjustedProcessHandle"},
-        {"KillProcess -1", 1008, "OpenProcess Error 3", "GetAdjustedProcessHandle"},
-        {"KillProcess " + std::to_string(getpid()), 1008, "OpenProcess Error 1",
-         "GetAdjustedProcessHandle"},
         {"KillProcess " + std::to_string(pidMax + 1), 1008, "OpenProcess Error 3",
          "GetAdjustedProcessHandle"},
         {"RunExecute open," + dir + "/absent.txt", 5, executeError + "2 - File not found",
          "RunExecute"},
         {"RunExecute ," + dir + "/no-folder/x.txt", 5, executeError + "3 - Path not found",
          "RunExecute"},
-        {"RunExecute open,x.txt,," + dir + "/no-folder", 5, executeError + "3 - Path not found",
-         "RunExecute"},
         {"RunExecute open," + dir + "/lonely.tarnorphan", 5,
          executeError + "31 - No association found for fileName", "RunExecute"},
         {"RunExecute open," + dir + "/broken", 5, executeError + "11 - Invalid executable format",
          "RunExecute"},
     };
-    for (const FailureCase& row : cases) {
+    for (const auto& row : cases) {
         const std::optional<Failure> failure = run({row.line});
         ASSERT_TRUE(failure.has_value()) << row.line;
         EXPECT_EQ(failure->number(), row.number) << row.line;
@@ -115,8 +107,6 @@ TEST_F(MacroPlatformTest, FailuresOfProgramsDocumentsAndProcesses) {
         EXPECT_NE(failure->source().find(std::string(".") + row.member), std::string::npos)
             << row.line << ": " << failure->source();
     }
-    // Tarn survived its own PID and the group IDs.
-    EXPECT_EQ(kill(getpid(), 0), 0);
 }
 
 // A zombie whose parent is another program has ended: there is nothing left to
@@ -171,11 +161,7 @@ TEST_F(MacroPlatformTest, KillProcessOfAProcessThatSurvivesIs1009) {
 class MacroSessionTest : public MacroPlatformTest {
   protected:
     void SetUp() override {
-        try {
-            logind_ = std::make_unique<MockLogind>();
-        } catch (const std::exception& error) {
-            FAIL() << error.what();
-        }
+        logind_ = std::make_unique<MockLogind>();
         logind_->addMethodsWithFlags();
         macro_.ShuttingDown = [this] { ++shuttingDown_; };
     }

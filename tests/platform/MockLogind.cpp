@@ -29,10 +29,9 @@ MockLogind::MockLogind(Service service) {
     const std::string socket = temp_ / "system_bus_socket";
     address_ = "unix:path=" + socket;
     writeFile(temp_ / "bus.conf", busConfig(socket));
-    bus_ = std::make_unique<Helper>(
-        std::vector<std::string>{"dbus-daemon", "--config-file=" + (temp_ / "bus.conf"), "--nofork",
-                                 "--nopidfile", "--nosyslog"},
-        std::vector<std::string>{}, temp_ / "bus.log");
+    bus_.reset(new Helper({"dbus-daemon", "--config-file=" + (temp_ / "bus.conf"), "--nofork",
+                           "--nopidfile", "--nosyslog"},
+                          {}, temp_ / "bus.log"));
 
     // The socket file appears a moment before the bus listens on it.
     std::string failure;
@@ -58,12 +57,10 @@ MockLogind::MockLogind(Service service) {
     setenv("DBUS_SYSTEM_BUS_ADDRESS", address_.c_str(), 1);
     if (service == Service::Absent) return;
 
-    mock_ =
-        std::make_unique<Helper>(std::vector<std::string>{"/usr/bin/python3", "-m", "dbusmock",
-                                                          "--system", "--template", "logind"},
-                                 std::vector<std::string>{"DBUS_SYSTEM_BUS_ADDRESS=" + address_,
-                                                          "DBUS_SESSION_BUS_ADDRESS=" + address_},
-                                 temp_ / "mock.log");
+    mock_.reset(
+        new Helper({"/usr/bin/python3", "-m", "dbusmock", "--system", "--template", "logind"},
+                   {"DBUS_SYSTEM_BUS_ADDRESS=" + address_, "DBUS_SESSION_BUS_ADDRESS=" + address_},
+                   temp_ / "mock.log"));
     const auto answers = [&] {
         try {
             guard();

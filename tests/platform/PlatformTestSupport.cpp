@@ -23,13 +23,9 @@ extern char** environ;
 
 namespace tarn::platformtest {
 
-namespace {
-
 std::runtime_error systemError(const std::string& what, int error) {
     return std::runtime_error(what + ": " + std::strerror(error));
 }
-
-}  // namespace
 
 int highDescriptor(int fd) {
     int moved = fcntl(fd, F_DUPFD_CLOEXEC, 10);

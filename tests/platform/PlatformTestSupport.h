@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <functional>
+#include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
@@ -14,6 +15,9 @@
 namespace tarn::platformtest {
 
 using namespace std::chrono_literals;
+
+// "what: " and the text of the errno value.
+std::runtime_error systemError(const std::string& what, int error);
 
 // A fresh folder under /tmp, removed with everything in it on destruction.
 class TempDir {

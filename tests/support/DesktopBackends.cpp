@@ -25,23 +25,18 @@ DesktopBackends connectBackends(XSession& session, Host& host) {
     return backends;
 }
 
-namespace {
-
-// The newest window with the title, newer than `after`; 0 when none is
-// listed within a bounded wait.
-WindowId newestWithTitle(WindowSystem& windows, const std::string& title, WindowId after) {
+WindowId waitForTitle(WindowSystem& windows, const std::string& title, WindowId after,
+                      std::chrono::milliseconds limit) {
     WindowId id = 0;
     waitUntil(
         [&] {
             for (const TopLevelWindow& w : windows.topLevelWindows())
-                if (w.title == title && w.id > after && w.id > id) id = w.id;
+                if (w.title == title && w.visible && w.id > after && w.id > id) id = w.id;
             return id != 0;
         },
-        std::chrono::seconds(10));
+        limit, std::chrono::milliseconds(20));
     return id;
 }
-
-}  // namespace
 
 WindowId showWindow(XSession& session, WindowSystem& windows, TargetProgram& target,
                     const std::string& name, const std::string& title) {
@@ -50,7 +45,7 @@ WindowId showWindow(XSession& session, WindowSystem& windows, TargetProgram& tar
     for (const TopLevelWindow& w : windows.topLevelWindows())
         newest = std::max(newest, w.id);
     const WindowId x11 = target.window(name, title);
-    const WindowId id = session.wayland() ? newestWithTitle(windows, title, newest) : x11;
+    const WindowId id = session.wayland() ? waitForTitle(windows, title, newest) : x11;
     return waitShown(windows, id) ? id : 0;
 }
 
@@ -62,12 +57,6 @@ bool waitShown(WindowSystem& windows, WindowId id) {
             return false;
         },
         std::chrono::seconds(15));
-}
-
-WindowId windowIdOf(XSession& session, WindowSystem& windows, TargetProgram& target,
-                    const std::string& name) {
-    if (!session.wayland()) return static_cast<WindowId>(target.windowId(name));
-    return newestWithTitle(windows, TargetProgram::decode(target.command("title " + name)), 0);
 }
 
 }  // namespace tarn::testing

@@ -4,6 +4,7 @@
 // session's desktop: XCB and XTEST on X11, foreign toplevels and a virtual
 // keyboard on sway. Tests that hold for every desktop take them from here.
 
+#include <chrono>
 #include <memory>
 #include <string>
 
@@ -23,19 +24,19 @@ struct DesktopBackends {
 // Both null when the session's desktop cannot be reached.
 DesktopBackends connectBackends(XSession& session, Host& host);
 
-// The ID the window system gives the target's window `name`: its X window on
-// X11; on Wayland, where a client cannot learn it, the newest window listed
-// with the title the target gave it (bounded; 0 when none is).
-WindowId windowIdOf(XSession& session, WindowSystem& windows, TargetProgram& target,
-                    const std::string& name);
-// Has the target show a new window and returns its ID as windowIdOf() does,
-// once the desktop shows it (the window manager, if any, has taken it in);
-// on Wayland the window listed anew with that title, so that twins are told
-// apart.
+// Has the target show a new window and returns the ID the window system gives
+// it once the desktop shows it (the window manager, if any, has taken it in):
+// its X window on X11; on Wayland, where a client cannot learn it, the window
+// listed anew with that title, so that twins are told apart.
 WindowId showWindow(XSession& session, WindowSystem& windows, TargetProgram& target,
                     const std::string& name, const std::string& title);
 
 // Waits (bounded) until the window system lists the window as visible.
 bool waitShown(WindowSystem& windows, WindowId id);
+// The newest window listed as visible with exactly this title, newer than
+// `after` (window IDs grow with each new window on Wayland); 0 when none is
+// within `limit`.
+WindowId waitForTitle(WindowSystem& windows, const std::string& title, WindowId after = 0,
+                      std::chrono::milliseconds limit = std::chrono::seconds(15));
 
 }  // namespace tarn::testing

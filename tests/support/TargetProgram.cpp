@@ -5,23 +5,9 @@
 
 #include <cerrno>
 #include <cstdlib>
-#include <sstream>
 #include <stdexcept>
 
 namespace tarn::testing {
-
-namespace {
-
-std::vector<std::string> splitOn(const std::string& text, char separator) {
-    std::vector<std::string> parts;
-    std::string part;
-    std::istringstream in(text);
-    while (std::getline(in, part, separator))
-        parts.push_back(part);
-    return parts;
-}
-
-}  // namespace
 
 TargetProgram::TargetProgram(XSession& session, std::chrono::milliseconds startTimeout)
     : session_(session) {
@@ -77,10 +63,6 @@ std::uint32_t TargetProgram::window(const std::string& name, const std::string& 
     return static_cast<std::uint32_t>(std::stoul(command("window " + name + " " + title)));
 }
 
-std::uint32_t TargetProgram::windowId(const std::string& name) {
-    return static_cast<std::uint32_t>(std::stoul(command("wid " + name)));
-}
-
 int TargetProgram::closeRequests(const std::string& name) {
     return std::stoi(command("closes " + name));
 }
@@ -95,9 +77,9 @@ bool TargetProgram::active(const std::string& name) {
 
 std::vector<KeyRecord> TargetProgram::keys(const std::string& name) {
     std::vector<KeyRecord> records;
-    for (const auto& entry : splitOn(command("keys " + name), ' ')) {
+    for (const auto& entry : platformtest::lines(command("keys " + name), ' ')) {
         if (entry.empty()) continue;
-        auto fields = splitOn(entry, ':');
+        auto fields = platformtest::lines(entry, ':');
         // A trailing empty text field is dropped by getline.
         while (fields.size() < 6)
             fields.emplace_back();

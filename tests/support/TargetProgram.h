@@ -42,7 +42,6 @@ class TargetProgram {
                         std::chrono::milliseconds timeout = std::chrono::seconds(10));
 
     std::uint32_t window(const std::string& name, const std::string& title);
-    std::uint32_t windowId(const std::string& name);
     void hide(const std::string& name) { command("hide " + name); }
     void show(const std::string& name) { command("show " + name); }
     void minimize(const std::string& name) { command("minimize " + name); }

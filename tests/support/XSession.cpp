@@ -23,10 +23,6 @@ namespace {
 using namespace platformtest;
 using Clock = std::chrono::steady_clock;
 
-std::runtime_error systemError(const std::string& what, int error) {
-    return std::runtime_error(what + ": " + std::strerror(error));
-}
-
 // A log file for a child's chatter, above descriptor 3 (so that a dup2 onto 3
 // cannot replace it); closed with this object.
 struct LogFile {
@@ -35,14 +31,6 @@ struct LogFile {
     ~LogFile() { close(fd); }
     int fd;
 };
-
-xcb_atom_t internAtom(xcb_connection_t* c, const char* name) {
-    auto* reply = xcb_intern_atom_reply(
-        c, xcb_intern_atom(c, 0, static_cast<std::uint16_t>(std::strlen(name)), name), nullptr);
-    const xcb_atom_t atom = reply ? reply->atom : XCB_NONE;
-    std::free(reply);
-    return atom;
-}
 
 // Openbox announces itself before its event loop runs, and a window mapped in
 // between is never managed. Only the running loop answers a request for frame
@@ -90,6 +78,14 @@ bool openboxAnswers(const std::string& display, const std::function<void()>& che
 
 }  // namespace
 
+std::uint32_t internAtom(xcb_connection_t* c, const char* name) {
+    auto* reply = xcb_intern_atom_reply(
+        c, xcb_intern_atom(c, 0, static_cast<std::uint16_t>(std::strlen(name)), name), nullptr);
+    const xcb_atom_t atom = reply ? reply->atom : XCB_NONE;
+    std::free(reply);
+    return atom;
+}
+
 const char* name(WindowManager manager) {
     static const char* const names[] = {"None", "Openbox", "Sway"};
     return names[static_cast<int>(manager)];
@@ -131,7 +127,7 @@ void XSession::endAll() {
     if (!runtimeDir_.empty()) std::filesystem::remove_all(runtimeDir_, ignored);
 }
 
-pid_t XSession::start(const std::vector<std::string>& argv,
+pid_t XSession::spawn(const std::vector<std::string>& argv,
                       const std::vector<std::string>& extraEnv,
                       const std::vector<std::pair<int, int>>& dups) {
     // The children see only this session: its display, and HOME and the XDG
@@ -159,11 +155,6 @@ pid_t XSession::start(const std::vector<std::string>& argv,
     return pid;
 }
 
-pid_t XSession::spawn(const std::vector<std::string>& argv,
-                      const std::vector<std::string>& extraEnv) {
-    return start(argv, extraEnv, {});
-}
-
 PipedChild XSession::spawnPiped(const std::vector<std::string>& argv,
                                 const std::vector<std::string>& extraEnv) {
     int in[2], out[2];
@@ -171,7 +162,7 @@ PipedChild XSession::spawnPiped(const std::vector<std::string>& argv,
     makePipe(out);
     PipedChild child;
     try {
-        child.pid = start(argv, extraEnv, {{in[0], 0}, {out[1], 1}});
+        child.pid = spawn(argv, extraEnv, {{in[0], 0}, {out[1], 1}});
     } catch (...) {
         for (int fd : {in[0], in[1], out[0], out[1]})
             close(fd);
@@ -199,6 +190,21 @@ RunResult XSession::run(const std::vector<std::string>& argv, std::chrono::milli
         kill(child.pid);
     }
     return result;
+}
+
+std::string XSession::keyboardMap() {
+    return run({"xkbcomp", "-xkb", display_, "-"}).output;
+}
+
+std::vector<int> XSession::keysDown() const {
+    xcb_connection_t* c = xcb_connect(display_.c_str(), nullptr);
+    auto* r = xcb_query_keymap_reply(c, xcb_query_keymap(c), nullptr);
+    std::vector<int> down;
+    for (int k = 0; r && k < 256; ++k)
+        if ((r->keys[k / 8] >> (k % 8)) & 1) down.push_back(k);
+    std::free(r);
+    xcb_disconnect(c);
+    return down;
 }
 
 bool XSession::running(pid_t pid) {
@@ -244,7 +250,7 @@ void XSession::startServer(const std::vector<std::string>& serverArguments) {
     argv.insert(argv.end(), serverArguments.begin(), serverArguments.end());
     try {
         LogFile logFile(log);
-        serverPid_ = start(argv, {}, {{fds[1], 3}, {logFile.fd, 2}});
+        serverPid_ = spawn(argv, {}, {{fds[1], 3}, {logFile.fd, 2}});
     } catch (...) {
         close(fds[0]);
         close(fds[1]);
@@ -266,7 +272,7 @@ void XSession::startBus() {
     // Qt and GLib programs started without a session bus would each start one
     // that outlives the test; they get this one, ended with the session.
     const std::string socket = runtimeDir_ + "/bus";
-    busPid_ = start(
+    busPid_ = spawn(
         {"dbus-daemon", "--session", "--nofork", "--nopidfile", "--address=unix:path=" + socket},
         {}, {});
     const bool up = waitUntil(
@@ -282,7 +288,7 @@ void XSession::startBus() {
 void XSession::startOpenbox() {
     // Its chatter about menus it cannot find goes to a log, not the test output.
     LogFile log(runtimeDir_ + "/openbox.log");
-    windowManagerPid_ = start({"openbox", "--sm-disable"}, {}, {{log.fd, 1}, {log.fd, 2}});
+    windowManagerPid_ = spawn({"openbox", "--sm-disable"}, {}, {{log.fd, 1}, {log.fd, 2}});
     const auto alive = [&] {
         if (!running(windowManagerPid_)) throw std::runtime_error("openbox ended while starting");
     };
@@ -312,7 +318,7 @@ void XSession::startSway() {
     LogFile logFile(log);
     // setpriv executes sway in its own process: the PID is sway's.
     serverPid_ = windowManagerPid_ =
-        start(argv,
+        spawn(argv,
               {"XDG_RUNTIME_DIR=" + dir, "HOME=" + dir, "WLR_BACKENDS=headless",
                "WLR_LIBINPUT_NO_DEVICES=1", "WLR_RENDERER=pixman", "XDG_CONFIG_HOME=" + dir},
               {{logFile.fd, 1}, {logFile.fd, 2}});
@@ -347,22 +353,17 @@ pid_t startTerminal(XSession& session, const std::string& title,
     return session.spawn(argv, {"LC_ALL=C.UTF-8"});
 }
 
-pid_t startXterm(XSession& session, const std::string& title,
-                 const std::vector<std::string>& command) {
-    return startTerminal(session, title, command);
-}
-
-pid_t startTerminalToFile(XSession& session, const std::string& title, const std::string& file,
-                          bool raw) {
-    std::remove(file.c_str());
+std::string startTerminalToFile(XSession& session, const std::string& title, bool raw, pid_t* pid) {
+    const std::string file = session.folder() + "/" + title + ".out";
     // The shell creates the file once the terminal's line discipline is set.
-    const pid_t pid = startTerminal(
+    const pid_t started = startTerminal(
         session, title,
         {"sh", "-c",
          std::string(raw ? "stty raw -echo" : "stty -echo") + "; exec cat > '" + file + "'"});
     if (!waitUntil([&] { return access(file.c_str(), F_OK) == 0; }, std::chrono::seconds(15)))
         throw std::runtime_error("the terminal \"" + title + "\" did not start");
-    return pid;
+    if (pid) *pid = started;
+    return file;
 }
 
 }  // namespace tarn::testing

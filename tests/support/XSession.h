@@ -16,12 +16,15 @@
 #include <sys/types.h>
 
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "PlatformTestSupport.h"
+
+typedef struct xcb_connection_t xcb_connection_t;
 
 namespace tarn::testing {
 
@@ -31,6 +34,8 @@ enum class WindowManager { None, Openbox, Sway };
 
 // "None", "Openbox", "Sway": for parameterised test names.
 const char* name(WindowManager manager);
+// The X atom of that name (XCB_NONE when the server gives none).
+std::uint32_t internAtom(xcb_connection_t* c, const char* name);
 
 // The only way tests wait: a bounded poll of a predicate.
 using platformtest::childrenOf;
@@ -62,6 +67,7 @@ class XSession {
     const std::string& display() const { return display_; }
     // On sway the absolute paths of its Wayland and IPC sockets; empty on X11.
     const std::string& waylandDisplay() const { return waylandDisplay_; }
+    const std::string& folder() const { return runtimeDir_; }
     const std::string& swaySocket() const { return swaySocket_; }
     bool wayland() const { return manager_ == WindowManager::Sway; }
     // The window manager's PID (-1 without one), the X server's, and the
@@ -72,15 +78,21 @@ class XSession {
     pid_t busPid() const { return busPid_; }
 
     // Starts argv[0] (searched on PATH) in the session with the extra
-    // "NAME=value" entries, in a process group of its own; throws on failure.
-    pid_t spawn(const std::vector<std::string>& argv,
-                const std::vector<std::string>& extraEnv = {});
+    // "NAME=value" entries, in a process group of its own, each descriptor of
+    // `dups` duplicated onto the child's; throws on failure.
+    pid_t spawn(const std::vector<std::string>& argv, const std::vector<std::string>& extraEnv = {},
+                const std::vector<std::pair<int, int>>& dups = {});
     // The same with stdin and stdout on pipes that the caller owns (and closes).
     PipedChild spawnPiped(const std::vector<std::string>& argv,
                           const std::vector<std::string>& extraEnv = {});
     // Runs a short tool (xprop, xdotool) to its end, at most `timeout`.
     RunResult run(const std::vector<std::string>& argv,
                   std::chrono::milliseconds timeout = std::chrono::seconds(10));
+
+    // On X11: the keyboard map as xkbcomp dumps it, and the keycodes the
+    // server holds down.
+    std::string keyboardMap();
+    std::vector<int> keysDown() const;
 
     // True while the child has not ended (it is reaped when it has).
     bool running(pid_t pid);
@@ -89,8 +101,6 @@ class XSession {
     bool kill(pid_t pid);
 
   private:
-    pid_t start(const std::vector<std::string>& argv, const std::vector<std::string>& extraEnv,
-                const std::vector<std::pair<int, int>>& dups);
     void startServer(const std::vector<std::string>& serverArguments);
     void startBus();
     void startOpenbox();
@@ -112,11 +122,10 @@ class XSession {
 // and command, run with LC_ALL=C.UTF-8: xterm on X11, foot on sway.
 pid_t startTerminal(XSession& session, const std::string& title,
                     const std::vector<std::string>& command = {"sleep", "3600"});
-pid_t startXterm(XSession& session, const std::string& title,
-                 const std::vector<std::string>& command = {"sleep", "3600"});
-// A terminal whose program writes every byte it receives to `file`, without
-// echo, raw (no line editing) or cooked; returns once it reads.
-pid_t startTerminalToFile(XSession& session, const std::string& title, const std::string& file,
-                          bool raw = true);
+// A terminal whose program writes every byte it receives, without echo, raw
+// (no line editing) or cooked, to a file in the session's folder; returns the
+// file once the terminal reads, its PID in *pid.
+std::string startTerminalToFile(XSession& session, const std::string& title, bool raw = true,
+                                pid_t* pid = nullptr);
 
 }  // namespace tarn::testing

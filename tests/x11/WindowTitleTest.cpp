@@ -9,16 +9,14 @@
 namespace tarn::x11 {
 namespace {
 
-struct TitleCase {
-    const char* what;
-    std::string bytes;
-    TitleEncoding encoding;
-    bool truncated;
-    std::string expected;
-};
-
 TEST(WindowTitleTest, DecodesEveryEncodingToValidUtf8) {
-    const TitleCase cases[] = {
+    const struct {
+        const char* what;
+        std::string bytes;
+        TitleEncoding encoding;
+        bool truncated;
+        std::string expected;
+    } cases[] = {
         {"UTF-8 as is", "Grüße 日本 ✓", TitleEncoding::Utf8, false, "Grüße 日本 ✓"},
         {"bad byte replaced",
          "a\xFF"

@@ -6,7 +6,7 @@
 // and one token. Commands (NAME is one word, TITLE the rest of the line):
 //
 //   window NAME TITLE     new window with a line edit; replies its X window ID
-//   hide NAME | show NAME | minimize NAME | rename NAME TITLE | title NAME
+//   hide NAME | show NAME | minimize NAME | rename NAME TITLE
 //   close NAME            destroys the window at once
 //   askclose NAME         from now on the window refuses every close request
 //   closes NAME           how many close requests the window has received
@@ -16,7 +16,6 @@
 //                         spaces (d press, u release, hex numbers)
 //   clear NAME            empties the editor and the key log
 //   active NAME           1 when the window is the active window, else 0
-//   wid NAME              the window's X window ID (decimal)
 //   after MS COMMAND...   replies at once, runs the command MS milliseconds later
 //                         (its reply is dropped): a window that appears later
 //   churn on|off          keeps creating and destroying a window "churn" on
@@ -132,7 +131,6 @@ class Target {
         while ((end = pending_.find('\n')) != std::string::npos) {
             std::string line = pending_.substr(0, end);
             pending_.erase(0, end + 1);
-            if (!line.empty() && line.back() == '\r') line.pop_back();
             reply(handle(line));
         }
     }
@@ -168,14 +166,8 @@ class Target {
             QTimer::singleShot(0, [] { QApplication::quit(); });
             return "ok";
         }
-        if (command == "window") {
-            if (name.empty()) return "error window needs a name";
-            return "ok " + std::to_string(create(name, rest, true)->winId());
-        }
+        if (command == "window") return "ok " + std::to_string(create(name, rest, true)->winId());
         if (command == "after") {
-            bool number =
-                !name.empty() && name.find_first_not_of("0123456789") == std::string::npos;
-            if (!number || rest.empty()) return "error after MS COMMAND";
             QTimer::singleShot(std::stoi(name), [this, rest] { handle(rest); });
             return "ok";
         }
@@ -207,10 +199,6 @@ class Target {
             window->clear();
         } else if (command == "active") {
             return window->isActiveWindow() ? "ok 1" : "ok 0";
-        } else if (command == "title") {
-            return "ok " + encode(window->windowTitle().toStdString());
-        } else if (command == "wid") {
-            return "ok " + std::to_string(window->winId());
         } else {
             return "error unknown command " + command;
         }
