@@ -121,11 +121,10 @@ class ViewerTest : public EditorTest {
 };
 
 TEST_F(ViewerTest, ShowsTheTraceReadOnlyWithOnlyPrintExitAndHelpAtItsOwnPlace) {
-    for (const auto& [key, twips] : {std::pair{kKeyLogViewerLeft, "1500"},
-                                     {kKeyLogViewerTop, "1500"},
-                                     {kKeyLogViewerWidth, "6000"},
-                                     {kKeyLogViewerHeight, "3000"}})
-        SaveSetting(appTitle(), kSectionSettings, key, twips);
+    for (const char* key : {kKeyLogViewerLeft, kKeyLogViewerTop})
+        SaveSetting(appTitle(), kSectionSettings, key, "1500");
+    SaveSetting(appTitle(), kSectionSettings, kKeyLogViewerWidth, "6000");
+    SaveSetting(appTitle(), kSectionSettings, kKeyLogViewerHeight, "3000");
     auto form = viewer(put("TarnTrace.txt", "Wait 1\r\nError 5 - x\r\n"));
     ASSERT_TRUE(mOpened);
     EXPECT_EQ(form->pos(), QPoint(100, 100));
