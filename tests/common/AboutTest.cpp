@@ -58,7 +58,6 @@ TEST(About, KeepsTheDesignProportionsFitsItsTextsAndOkAndF1Work) {
     EXPECT_LT(white->geometry().bottom(), ok->y());
     EXPECT_FALSE(child<QLabel>(&about, "imgIcon")->pixmap().isNull());
 
-    // OK is the default and closes the box; F1 opens the help topics.
     if (QWidget* help = tarn::helpTopicsWindow()) help->close();
     EXPECT_TRUE(ok->isDefault());
     EXPECT_FALSE(sysinfo->isDefault());
