@@ -111,7 +111,6 @@ TEST_F(PlayerTest, TraceCreationFailureIsToldAndRunGoesOnWithoutTrace) {
     ASSERT_EQ(mQuestions.asked.size(), 1u);
     EXPECT_TRUE(mQuestions.asked[0].text.startsWith("Error 76 - Path not found - Occured in "))
         << mQuestions.asked[0].text.toStdString();
-    // Answered No: the run took place all the same.
     EXPECT_EQ(activity(*form), "Rem b");
     EXPECT_EQ(form->exitCode(), 0);
     EXPECT_FALSE(form->traceOpen());

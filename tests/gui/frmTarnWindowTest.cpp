@@ -26,7 +26,6 @@ TEST_F(PlayerTest, FixedSingleBorderWithMinimizeBoxOnly) {
     EXPECT_FALSE(flags & Qt::WindowMaximizeButtonHint);
     EXPECT_EQ(form->minimumSize(), form->maximumSize());
     EXPECT_EQ(form->size(), form->designedSize(false));
-    // Every button is an icon that says what it does in its tool tip.
     for (QToolButton* tool : form->findChildren<QToolButton*>()) {
         SCOPED_TRACE(tool->objectName().toStdString());
         EXPECT_FALSE(tool->icon().isNull());
@@ -89,7 +88,6 @@ TEST_F(PlayerTest, F1AndHelpButtonOpenHelpThatClosesWithThePlayer) {
         ASSERT_NE(helpTopicsWindow(), nullptr);
         EXPECT_TRUE(helpTopicsWindow()->isVisible());
     }
-    // Other keys still reach the box.
     QTest::keyClick(box, Qt::Key_D);
     EXPECT_EQ(box->text(), "abcd");
     helpTopicsWindow()->close();
