@@ -139,13 +139,10 @@ TEST_F(HelpWindow, HelpAskedForFromAModalDialogCanBeUsed) {
     dialog.exec();
     EXPECT_TRUE(watch.seen());
     EXPECT_TRUE(helpWasModal);
-    // Asked for again without a modal dialog, help is an ordinary window.
     ASSERT_TRUE(tarn::showHelpTopics(nullptr));
     EXPECT_EQ(tarn::helpTopicsWindow()->windowModality(), Qt::NonModal);
 }
 
-// Help over a player in a corner of the screen opens wholly on the screen, and
-// does not keep the program running once the player closes.
 TEST_F(HelpWindow, OpensOnTheScreenAndDoesNotKeepTheProgramRunning) {
     const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
     QWidget player;
