@@ -170,7 +170,6 @@ TEST_F(PlayerTest, ClosingDuringRunStopsItStoresTheFileAndAsksNothing) {
     }
 }
 
-// Start pressed again during a run is ignored; after it, a Start begins a new trace.
 TEST_F(PlayerTest, StartDuringRunIsIgnoredAndTheNextBeginsANewTrace) {
     auto form = interactiveOn(macro("Rem 1\r\nWait 1\r\nRem 3\r\n"));
     int presses = 0;

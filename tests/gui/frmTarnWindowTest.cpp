@@ -73,8 +73,6 @@ INSTANTIATE_TEST_SUITE_P(Fonts, TextsFitTest, ::testing::Values(6.0, 9.0, 12.0, 
                              return std::to_string(static_cast<int>(info.param)) + "pt";
                          });
 
-// F1 (with any modifier) in the file box and the Help button open the help
-// topics; closing the player closes them.
 TEST_F(PlayerTest, F1AndHelpButtonOpenHelpThatClosesWithThePlayer) {
     auto form = interactiveOn(QString("abc"));
     QLineEdit* box = fileBox(*form);
@@ -98,8 +96,6 @@ TEST_F(PlayerTest, F1AndHelpButtonOpenHelpThatClosesWithThePlayer) {
     EXPECT_FALSE(helpTopicsWindow()->isVisible());
 }
 
-// The box selects all as it gets the focus; Enter runs the macro it names,
-// "~/" being the home folder, and the box keeps what was typed.
 TEST_F(PlayerTest, FileBoxSelectsAllOnFocusAndEnterRunsTheMacroUnderTheHomeFolder) {
     const QByteArray home = qgetenv("HOME");
     qputenv("HOME", QFile::encodeName(mDir.path()));
@@ -118,8 +114,6 @@ TEST_F(PlayerTest, FileBoxSelectsAllOnFocusAndEnterRunsTheMacroUnderTheHomeFolde
     EXPECT_EQ(box->text(), "~/home.mcr");
 }
 
-// Closed minimized, the player keeps the position stored before; an empty box
-// is stored all the same.
 TEST_F(PlayerTest, PositionAndLastFileRoundTripUnlessClosedMinimized) {
     {
         auto form = makeForm();
@@ -146,8 +140,6 @@ TEST_F(PlayerTest, PositionAndLastFileRoundTripUnlessClosedMinimized) {
     EXPECT_EQ(storedLastFile(), "");
 }
 
-// Nothing stored, or nothing usable: the window starts centred. Stored over
-// the screen's edge: it is moved only as far as it takes to be wholly on it.
 TEST_F(PlayerTest, StoredPositionIsCentredWhenUnusableAndKeptOnTheScreen) {
     const struct {
         const char *left, *top;
