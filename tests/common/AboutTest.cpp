@@ -1,6 +1,4 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The about box: its layout, OK, F1, and System Info with and without
-// a system information program on PATH.
 
 #include <gtest/gtest.h>
 #include <signal.h>

@@ -1,7 +1,4 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The trace file: exact bytes, a fresh file at every begin, records on disk as
-// soon as they are appended (also when the writer is killed), and the runtime
-// failure numbers of a trace that cannot be made.
 
 #include <gtest/gtest.h>
 #include <signal.h>
