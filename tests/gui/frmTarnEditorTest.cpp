@@ -1,7 +1,4 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The player's buttons into the editor: Find Macro with the editor's dialog,
-// Macro New / Edit, View Trace File, the saved paths reaching the file box,
-// and closing the player closing both editor windows.
 #include <QApplication>
 #include <QPlainTextEdit>
 

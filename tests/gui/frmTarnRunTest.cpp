@@ -1,7 +1,4 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Runs from the player window: the trace byte for byte, the "Retry ?"
-// question and its box, Stop and the stop key, a second Start during a run,
-// and batch mode.
 #include <QFontMetrics>
 #include <QGuiApplication>
 #include <QMessageBox>
@@ -139,14 +136,6 @@ TEST_F(PlayerTest, WindowGrowsByActivityRowOnlyDuringTracedRun) {
         EXPECT_EQ(size, form->designedSize(true));
     EXPECT_EQ(form->size(), form->designedSize(false));
     EXPECT_EQ(activity(*form), "Rem b");
-}
-
-TEST_F(PlayerTest, StopWithoutRunOnlySetsTheCancelFlag) {
-    auto form = interactiveOn(QString());
-    button(*form, "cmdStop")->click();
-    EXPECT_TRUE(form->macro().CancelMacro());
-    EXPECT_EQ(form->size(), form->designedSize(false));
-    EXPECT_EQ(trace(), "<missing>");
 }
 
 // Closed in a Wait, or in the line report of a statement that then fails: the

@@ -1,6 +1,4 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The player window itself: the border, texts that fit at any font, F1
-// help, the file box's focus, and the stored position and file.
 #include <QFile>
 #include <QFocusEvent>
 #include <QFontMetrics>
