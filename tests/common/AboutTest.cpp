@@ -1,6 +1,4 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The about box: its layout, OK, F1, and System Info with and without
-// a system information program on PATH.
 
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -58,7 +56,6 @@ TEST(About, KeepsTheDesignProportionsFitsItsTextsAndOkAndF1Work) {
     EXPECT_LT(white->geometry().bottom(), ok->y());
     EXPECT_FALSE(child<QLabel>(&about, "imgIcon")->pixmap().isNull());
 
-    // OK is the default and closes the box; F1 opens the help topics.
     if (QWidget* help = tarn::helpTopicsWindow()) help->close();
     EXPECT_TRUE(ok->isDefault());
     EXPECT_FALSE(sysinfo->isDefault());

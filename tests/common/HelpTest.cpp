@@ -89,12 +89,10 @@ TEST_F(HelpWindow, IndexShowsTheKeywordsHoldingThePartialKeyInReadingOrder) {
     }
     EXPECT_GT(shown, 0);
     EXPECT_LT(shown, list->count());
-    // Enter in the filter box shows the chosen keyword's page.
     QTest::keyClick(filter, Qt::Key_Return);
     EXPECT_EQ(child<QTextBrowser>("txtTopic")->source(),
               HelpTopicsWindow::topicUrl(list->currentItem()->data(Qt::UserRole).toString()));
 
-    // No key shows the whole index; typing filters it.
     ASSERT_TRUE(tarn::showHelpIndex(nullptr));
     for (int row = 0; row < list->count(); ++row)
         EXPECT_FALSE(list->item(row)->isHidden());
@@ -141,13 +139,10 @@ TEST_F(HelpWindow, HelpAskedForFromAModalDialogCanBeUsed) {
     dialog.exec();
     EXPECT_TRUE(watch.seen());
     EXPECT_TRUE(helpWasModal);
-    // Asked for again without a modal dialog, help is an ordinary window.
     ASSERT_TRUE(tarn::showHelpTopics(nullptr));
     EXPECT_EQ(tarn::helpTopicsWindow()->windowModality(), Qt::NonModal);
 }
 
-// Help over a player in a corner of the screen opens wholly on the screen, and
-// does not keep the program running once the player closes.
 TEST_F(HelpWindow, OpensOnTheScreenAndDoesNotKeepTheProgramRunning) {
     const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
     QWidget player;
@@ -171,11 +166,8 @@ TEST_F(HelpWindow, OpensOnTheScreenAndDoesNotKeepTheProgramRunning) {
     EXPECT_TRUE(limit.isActive()) << "the event loop did not end when the player closed";
     limit.stop();
     EXPECT_TRUE(lastClosed);
-    // Ending the program closes help with it.
     EXPECT_FALSE(tarn::helpTopicsWindow()->isVisible());
 }
-
-// --- The pages -------------------------------------------------------------
 
 QString page(const QString& name) {
     QFile file(":/help/" + name);
@@ -193,8 +185,6 @@ QString missing(const QString& target) {
     return QString();
 }
 
-// Every contents and index entry, and every link between pages, leads to a page
-// and anchor that exist, and every page is in the contents.
 TEST(HelpPages, EveryEntryAndLinkLeadsToAPageInTheContents) {
     const auto contents = HelpTopicsWindow::readContents();
     const auto index = HelpTopicsWindow::readIndex();

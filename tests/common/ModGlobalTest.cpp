@@ -7,46 +7,37 @@
 
 namespace {
 
-struct PathCase {
-    const char* path;
-    const char* addBackslash;
-    const char* getPath;
-    const char* fileNameOnly;
-    const char* baseName;
-};
-
-// One row per path, each routine's result beside it.
-const PathCase kPaths[] = {
-    // path                       AddBackslash                GetPath          FileNameOnly BaseName
-    {"/home/ann/Macros/a.mcr", "/home/ann/Macros/a.mcr/", "/home/ann/Macros", "a.mcr", "a"},
-    {"/home/ann/Macros/", "/home/ann/Macros/", "/home/ann/Macros", "/home/ann/Macros/",
-     "/home/ann/Macros/"},
-    {"/", "/", "", "", "/"},
-    {"", "/", "", "", ""},
-    {"a.mcr", "a.mcr/", "", "a.mcr", "a"},
-    {"notes", "notes/", "", "notes", "notes"},
-    {"/x.mcr", "/x.mcr/", "", "x.mcr", "x"},
-    {"Macros/", "Macros/", "Macros", "", "Macros/"},
-    {"Macros/a.b.c.mcr", "Macros/a.b.c.mcr/", "Macros", "a.b.c.mcr", "a"},
-    {"/usr/bin/notepad.exe", "/usr/bin/notepad.exe/", "/usr/bin", "notepad.exe", "notepad"},
-    {"/home/ann/.profile", "/home/ann/.profile/", "/home/ann", ".profile", ""},
-    {"/home/ann/my.dir/run", "/home/ann/my.dir/run/", "/home/ann/my.dir", "run", "run"},
-    {"/home/ann/my.dir/", "/home/ann/my.dir/", "/home/ann/my.dir", "/home/ann/my.dir/",
-     "/home/ann/my"},
-    // A ":" is part of the name, never a drive.
-    {"C:", "C:/", "", "C:", "C:"},
-    {"C:/a.mcr", "C:/a.mcr/", "C:", "a.mcr", "a"},
-    {"/mnt/c:d/x:y.mcr", "/mnt/c:d/x:y.mcr/", "/mnt/c:d", "x:y.mcr", "x:y"},
-    {"report:2024.txt", "report:2024.txt/", "", "report:2024.txt", "report:2024"},
-    {"//server//share", "//server//share/", "//server/", "share", "share"},
-    {"/home/ann/Ünïcode €.mcr", "/home/ann/Ünïcode €.mcr/", "/home/ann", "Ünïcode €.mcr",
-     "Ünïcode €"},
-    {"/my macros/first one.mcr", "/my macros/first one.mcr/", "/my macros", "first one.mcr",
-     "first one"},
-};
-
 TEST(PathRoutines, GiveTheFolderAndNameParts) {
-    for (const PathCase& c : kPaths) {
+    const struct {
+        const char *path, *addBackslash, *getPath, *fileNameOnly, *baseName;
+    } cases[] = {
+        {"/home/ann/Macros/a.mcr", "/home/ann/Macros/a.mcr/", "/home/ann/Macros", "a.mcr", "a"},
+        {"/home/ann/Macros/", "/home/ann/Macros/", "/home/ann/Macros", "/home/ann/Macros/",
+         "/home/ann/Macros/"},
+        {"/", "/", "", "", "/"},
+        {"", "/", "", "", ""},
+        {"a.mcr", "a.mcr/", "", "a.mcr", "a"},
+        {"notes", "notes/", "", "notes", "notes"},
+        {"/x.mcr", "/x.mcr/", "", "x.mcr", "x"},
+        {"Macros/", "Macros/", "Macros", "", "Macros/"},
+        {"Macros/a.b.c.mcr", "Macros/a.b.c.mcr/", "Macros", "a.b.c.mcr", "a"},
+        {"/usr/bin/notepad.exe", "/usr/bin/notepad.exe/", "/usr/bin", "notepad.exe", "notepad"},
+        {"/home/ann/.profile", "/home/ann/.profile/", "/home/ann", ".profile", ""},
+        {"/home/ann/my.dir/run", "/home/ann/my.dir/run/", "/home/ann/my.dir", "run", "run"},
+        {"/home/ann/my.dir/", "/home/ann/my.dir/", "/home/ann/my.dir", "/home/ann/my.dir/",
+         "/home/ann/my"},
+        // A ":" is part of the name, never a drive.
+        {"C:", "C:/", "", "C:", "C:"},
+        {"C:/a.mcr", "C:/a.mcr/", "C:", "a.mcr", "a"},
+        {"/mnt/c:d/x:y.mcr", "/mnt/c:d/x:y.mcr/", "/mnt/c:d", "x:y.mcr", "x:y"},
+        {"report:2024.txt", "report:2024.txt/", "", "report:2024.txt", "report:2024"},
+        {"//server//share", "//server//share/", "//server/", "share", "share"},
+        {"/home/ann/Ünïcode €.mcr", "/home/ann/Ünïcode €.mcr/", "/home/ann", "Ünïcode €.mcr",
+         "Ünïcode €"},
+        {"/my macros/first one.mcr", "/my macros/first one.mcr/", "/my macros", "first one.mcr",
+         "first one"},
+    };
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.path);
         EXPECT_EQ(tarn::AddBackslash(c.path), c.addBackslash);
         EXPECT_EQ(tarn::GetPath(c.path), c.getPath);

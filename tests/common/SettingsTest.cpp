@@ -1,7 +1,4 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The settings store in a temporary folder: texts and numbers read back as
-// written, defaults for missing and unusable values, one file per application
-// name, and a store that cannot be written.
 
 #include <gtest/gtest.h>
 

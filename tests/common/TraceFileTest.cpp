@@ -1,7 +1,4 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The trace file: exact bytes, a fresh file at every begin, records on disk as
-// soon as they are appended (also when the writer is killed), and the runtime
-// failure numbers of a trace that cannot be made.
 
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -40,7 +37,6 @@ class Trace : public testing::Test {
     QString path = folder.path() + "/TarnTrace.txt";
 };
 
-// Each record is on disk, readable, as soon as it is appended.
 TEST_F(Trace, LinesAreWrittenAsGivenWithCrLfAtOnce) {
     tarn::TraceFile trace(path);
     EXPECT_FALSE(QFile::exists(path));
@@ -119,8 +115,6 @@ std::string failureOf(Call call) {
     }
 }
 
-// A trace that cannot be made, or appended to while not open, fails with the
-// runtime number.
 TEST_F(Trace, FailuresCarryTheRuntimeNumber) {
     tarn::TraceFile closed(path);
     EXPECT_EQ(failureOf([&] { closed.appendLine("lost"); }), "52 Bad file name or number at Tarn");
@@ -148,7 +142,6 @@ TEST_F(Trace, FailuresCarryTheRuntimeNumber) {
         EXPECT_EQ(failureOf([&] { trace.begin(); }), c.failure) << c.relativePath;
         EXPECT_EQ(trace.isOpen(), !*c.failure) << c.relativePath;
     }
-    // A folder in the way is not deleted.
     EXPECT_TRUE(QFileInfo(folder.path() + "/adir/inside").isDir());
     QFile::setPermissions(folder.path() + "/locked",
                           QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);

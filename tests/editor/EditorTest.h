@@ -53,7 +53,6 @@ class EditorTest : public ::testing::Test, protected EditorScript {
         QFile file(psvPath);
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
     }
-    // A loaded editor window (not shown).
     static std::unique_ptr<frmMacroEditor> editor() {
         auto form = std::make_unique<frmMacroEditor>();
         form->Load();

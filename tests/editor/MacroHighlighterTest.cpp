@@ -158,7 +158,6 @@ TEST(MacroGutter, MarksTheLinesACheckFlagsAsFarAsTheView) {
     EXPECT_EQ(gutter.geometry().top(), edit.viewport()->geometry().top());
     EXPECT_EQ(gutter.height(), edit.viewport()->height());
 
-    // Each line's number sits at that line's height.
     for (QTextBlock block = edit.document()->begin(); block.isValid(); block = block.next()) {
         const QRect line = edit.cursorRect(QTextCursor(block));
         const int y = gutter.mapFrom(&edit, edit.viewport()->mapTo(&edit, line.center())).y();

@@ -96,7 +96,6 @@ TEST_F(EditorTest, TypingEnablesOnlyTheMenuUndoEnterDisablesBothAndTheRightButto
     type(*form, "y");
     EXPECT_TRUE(enabled(*form, "mnuEditUndo"));
     EXPECT_FALSE(enabled(*form, "mnuMacroEditMenuUndo"));
-    // Delete with nothing selected changes nothing, Undo included.
     form->mnuEditDelete_Click();
     EXPECT_EQ(textOf(*form), "x\ny");
     EXPECT_EQ(form->undoText(), "x");
@@ -121,14 +120,12 @@ TEST_F(EditorTest, TypingEnablesOnlyTheMenuUndoEnterDisablesBothAndTheRightButto
         QApplication::processEvents();
         return QApplication::activePopupWidget();
     };
-    // Before the player installs it there is no menu at all.
     EXPECT_EQ(rightClick(), nullptr);
     form->installRightButtonMenu();
     QWidget* popup = rightClick();
     ASSERT_NE(popup, nullptr);
     EXPECT_EQ(popup->objectName(), "mnuMacroEditMenu");
     popup->close();
-    // Unloading the window removes it.
     form->close();
     EXPECT_FALSE(form->rightButtonMenuInstalled());
 }
@@ -193,7 +190,6 @@ TEST_F(EditorTest, EditEntriesFollowTheSelectionAndTheClipboardAndTheToolbarWork
     QApplication::clipboard()->setText("Send \"x\"");
     expectPaste(true);
 
-    // The toolbar's Cut and Paste work while the menus are off.
     form->DisableMenus();
     for (const char* name : {"mnuFile", "mnuEdit", "mnuSearch", "mnuHelp", "mnuMacro"})
         EXPECT_FALSE(action(*form, name)->isEnabled()) << name;

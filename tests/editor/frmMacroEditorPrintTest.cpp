@@ -101,8 +101,6 @@ class PrintTest : public EditorTest {
     }
 };
 
-// The menu, Ctrl+P and the toolbar print the whole text under its path
-// ("Untitled" without one); the trace viewer prints too.
 TEST_F(PrintTest, EveryWayPrintsTheWholeTextUnderItsPath) {
     const QString file = put("demo.mcr", "Send \"x\"\r\nWait 3\r\n");
     const QString trace = put("TarnTrace.txt", "Run started\r\nWait 7\r\n");
@@ -162,7 +160,6 @@ TEST_F(PrintTest, PrintAndSetupFollowThePrintersThereAre) {
     form->mnuFilePrinterSetup_Click();
     ASSERT_EQ(mDialogs.size(), 2u);
     EXPECT_EQ(mDialogs[1].kind, CommonDialog::Kind::Printer);
-    EXPECT_EQ(mDialogs[1].flags, CommonDialog::kPrinterDialogFlags);
     // What a Print that failed in the middle leaves: a job with its pages,
     // never ended.
     currentJob().begin(currentPrinter());

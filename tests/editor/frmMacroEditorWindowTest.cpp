@@ -109,9 +109,6 @@ TEST_F(EditorTest, MacroShownInColourAndMarkedWithoutBeingChangedWithHelpAndAbou
     EXPECT_FALSE(text(*form)->textCursor().hasSelection());
 }
 
-// Viewer mode: the trace file read-only in a second window with only File's
-// printing and Exit and Help left, its own geometry keys, and the offer to
-// clear a trace too large to show.
 class ViewerTest : public EditorTest {
   protected:
     std::unique_ptr<frmMacroEditor> viewer(const QString& psvTrace) {
@@ -160,11 +157,9 @@ TEST_F(ViewerTest, ShowsTheTraceReadOnlyWithOnlyPrintExitAndHelpAtItsOwnPlace) {
         key(*form, k, Qt::ControlModifier);
     EXPECT_EQ(textOf(*form), "Wait 1\nError 5 - x\n");
     EXPECT_FALSE(form->dirty());
-    // The trace can still be copied from.
     select(*form, 0, 4);
     key(*form, Qt::Key_C, Qt::ControlModifier);
     EXPECT_EQ(QApplication::clipboard()->text(), "Wait");
-    // Its place is stored under its own keys.
     form->move(150, 120);
     QApplication::processEvents();
     form->close();

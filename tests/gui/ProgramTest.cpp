@@ -50,9 +50,7 @@ TEST_P(AutomaticTest, RunsHiddenAndEndsWithStatus) {
         EXPECT_EQ(asked.title, "Tarn Macro Message");
         EXPECT_FALSE(asked.hadOwner);  // the window is never shown
     }
-    // No trace in automatic mode.
     EXPECT_EQ(QFileInfo::exists(defaultTrace), traceExisted);
-    // The file (quotes stripped) is the last file now.
     EXPECT_EQ(storedLastFile(), file);
 }
 
@@ -85,19 +83,15 @@ TEST_F(PlayerTest, BatchRunsStoreNoSettingsAndTheLastFileIsAbsolute) {
     QDir::setCurrent(started);
 }
 
-// The command line's outer quotes come off (the other cases of the stripping
-// are StripQuotes' own); one that is only a pair of quotes runs the last file.
-TEST_F(PlayerTest, AutomaticRunOnThePathWithOuterQuotesStripped) {
-    for (const auto& [commandLine, inBox] : {std::pair{"\"/a b/c.mcr\"", "/a b/c.mcr"},
-                                             {"/a/c.mcr", "/a/c.mcr"},
-                                             {"\"\"", "/last.mcr"}}) {
-        SaveSetting(executableAppName(), kSectionRecentFileList, kKeyLastFile, "/last.mcr");
-        mQuestions.answers = {false};
-        auto form = makeForm(commandLine);
-        form->Form_Load();
-        EXPECT_FALSE(form->interactive()) << commandLine;
-        EXPECT_EQ(fileBox(*form)->text(), inBox) << commandLine;
-    }
+// A command line of only a pair of quotes runs the last file (the outer quotes
+// of a path come off in the automatic runs above, the rest is StripQuotes').
+TEST_F(PlayerTest, CommandLineOfOnlyAPairOfQuotesRunsTheLastFile) {
+    SaveSetting(executableAppName(), kSectionRecentFileList, kKeyLastFile, "/last.mcr");
+    mQuestions.answers = {false};
+    auto form = makeForm("\"\"");
+    form->Form_Load();
+    EXPECT_FALSE(form->interactive());
+    EXPECT_EQ(fileBox(*form)->text(), "/last.mcr");
 }
 
 // Automatic mode runs hidden, captioned "Tarn". The tray menu: a click on the
@@ -178,19 +172,6 @@ TEST(QtHostTest, YieldHandlesPendingEventsAndIdleWakesForOnePostedFromAnotherThr
     EXPECT_TRUE(delivered);
     // One idle slept until the event came instead of its full 30 s.
     EXPECT_LT(clock.elapsed(), 20000);
-}
-
-TEST(QtHostTest, IdleSleepsInsteadOfSpinning) {
-    QtHost host;
-    QApplication::processEvents();
-    int passes = 0;
-    const auto end = host.now() + 200ms;
-    while (host.now() < end) {
-        host.idle(10ms);
-        ++passes;
-    }
-    // About 20 passes of 10 ms; a spinning idle would make tens of thousands.
-    EXPECT_LT(passes, 100);
 }
 
 // What `tarn --help` lists is what the manual page and the help pages explain:

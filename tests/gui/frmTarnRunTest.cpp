@@ -1,7 +1,4 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Runs from the player window: the trace byte for byte, the "Retry ?"
-// question and its box, Stop and the stop key, a second Start during a run,
-// and batch mode.
 #include <QFontMetrics>
 #include <QGuiApplication>
 #include <QMessageBox>
@@ -111,7 +108,6 @@ TEST_F(PlayerTest, TraceCreationFailureIsToldAndRunGoesOnWithoutTrace) {
     ASSERT_EQ(mQuestions.asked.size(), 1u);
     EXPECT_TRUE(mQuestions.asked[0].text.startsWith("Error 76 - Path not found - Occured in "))
         << mQuestions.asked[0].text.toStdString();
-    // Answered No: the run took place all the same.
     EXPECT_EQ(activity(*form), "Rem b");
     EXPECT_EQ(form->exitCode(), 0);
     EXPECT_FALSE(form->traceOpen());
@@ -142,14 +138,6 @@ TEST_F(PlayerTest, WindowGrowsByActivityRowOnlyDuringTracedRun) {
     EXPECT_EQ(activity(*form), "Rem b");
 }
 
-TEST_F(PlayerTest, StopWithoutRunOnlySetsTheCancelFlag) {
-    auto form = interactiveOn(QString());
-    button(*form, "cmdStop")->click();
-    EXPECT_TRUE(form->macro().CancelMacro());
-    EXPECT_EQ(form->size(), form->designedSize(false));
-    EXPECT_EQ(trace(), "<missing>");
-}
-
 // Closed in a Wait, or in the line report of a statement that then fails: the
 // run stops, the file is stored, and nothing is asked of a closed player.
 TEST_F(PlayerTest, ClosingDuringRunStopsItStoresTheFileAndAsksNothing) {
@@ -171,7 +159,6 @@ TEST_F(PlayerTest, ClosingDuringRunStopsItStoresTheFileAndAsksNothing) {
     }
 }
 
-// Start pressed again during a run is ignored; after it, a Start begins a new trace.
 TEST_F(PlayerTest, StartDuringRunIsIgnoredAndTheNextBeginsANewTrace) {
     auto form = interactiveOn(macro("Rem 1\r\nWait 1\r\nRem 3\r\n"));
     int presses = 0;

@@ -1,6 +1,4 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The player window itself: the border, texts that fit at any font, F1
-// help, the file box's focus, and the stored position and file.
 #include <QFile>
 #include <QFocusEvent>
 #include <QFontMetrics>
@@ -26,7 +24,6 @@ TEST_F(PlayerTest, FixedSingleBorderWithMinimizeBoxOnly) {
     EXPECT_FALSE(flags & Qt::WindowMaximizeButtonHint);
     EXPECT_EQ(form->minimumSize(), form->maximumSize());
     EXPECT_EQ(form->size(), form->designedSize(false));
-    // Every button is an icon that says what it does in its tool tip.
     for (QToolButton* tool : form->findChildren<QToolButton*>()) {
         SCOPED_TRACE(tool->objectName().toStdString());
         EXPECT_FALSE(tool->icon().isNull());
@@ -74,8 +71,6 @@ INSTANTIATE_TEST_SUITE_P(Fonts, TextsFitTest, ::testing::Values(6.0, 9.0, 12.0, 
                              return std::to_string(static_cast<int>(info.param)) + "pt";
                          });
 
-// F1 (with any modifier) in the file box and the Help button open the help
-// topics; closing the player closes them.
 TEST_F(PlayerTest, F1AndHelpButtonOpenHelpThatClosesWithThePlayer) {
     auto form = interactiveOn(QString("abc"));
     QLineEdit* box = fileBox(*form);
@@ -89,7 +84,6 @@ TEST_F(PlayerTest, F1AndHelpButtonOpenHelpThatClosesWithThePlayer) {
         ASSERT_NE(helpTopicsWindow(), nullptr);
         EXPECT_TRUE(helpTopicsWindow()->isVisible());
     }
-    // Other keys still reach the box.
     QTest::keyClick(box, Qt::Key_D);
     EXPECT_EQ(box->text(), "abcd");
     helpTopicsWindow()->close();
@@ -100,8 +94,6 @@ TEST_F(PlayerTest, F1AndHelpButtonOpenHelpThatClosesWithThePlayer) {
     EXPECT_FALSE(helpTopicsWindow()->isVisible());
 }
 
-// The box selects all as it gets the focus; Enter runs the macro it names,
-// "~/" being the home folder, and the box keeps what was typed.
 TEST_F(PlayerTest, FileBoxSelectsAllOnFocusAndEnterRunsTheMacroUnderTheHomeFolder) {
     const QByteArray home = qgetenv("HOME");
     qputenv("HOME", QFile::encodeName(mDir.path()));
@@ -120,8 +112,6 @@ TEST_F(PlayerTest, FileBoxSelectsAllOnFocusAndEnterRunsTheMacroUnderTheHomeFolde
     EXPECT_EQ(box->text(), "~/home.mcr");
 }
 
-// Closed minimized, the player keeps the position stored before; an empty box
-// is stored all the same.
 TEST_F(PlayerTest, PositionAndLastFileRoundTripUnlessClosedMinimized) {
     {
         auto form = makeForm();
@@ -148,8 +138,6 @@ TEST_F(PlayerTest, PositionAndLastFileRoundTripUnlessClosedMinimized) {
     EXPECT_EQ(storedLastFile(), "");
 }
 
-// Nothing stored, or nothing usable: the window starts centred. Stored over
-// the screen's edge: it is moved only as far as it takes to be wholly on it.
 TEST_F(PlayerTest, StoredPositionIsCentredWhenUnusableAndKeptOnTheScreen) {
     const struct {
         const char *left, *top;
