@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Starting programs and documents and ending processes, against
-// the fakes: numbers, descriptions and sources of every failure.
+// Starting programs and documents and ending processes, against the fakes:
+// numbers, descriptions and sources of every failure.
 #include <gtest/gtest.h>
 
 #include "Harness.h"
