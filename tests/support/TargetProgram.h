@@ -29,8 +29,7 @@ struct KeyRecord {
 
 class TargetProgram {
   public:
-    explicit TargetProgram(XSession& session,
-                           std::chrono::milliseconds startTimeout = std::chrono::seconds(20));
+    explicit TargetProgram(XSession& session);
     ~TargetProgram();
     TargetProgram(const TargetProgram&) = delete;
     TargetProgram& operator=(const TargetProgram&) = delete;
@@ -60,9 +59,6 @@ class TargetProgram {
     void after(std::chrono::milliseconds delay, const std::string& line) {
         command("after " + std::to_string(delay.count()) + " " + line);
     }
-
-    // The percent-decoding of the target's replies.
-    static std::string decode(const std::string& text);
 
   private:
     XSession& session_;

@@ -167,9 +167,6 @@ class XcbWindowSystemTest : public ::testing::TestWithParam<WindowManager> {
     bool becomesActive(const std::string& name) {
         return waitUntil([&] { return program().active(name); }, 5s);
     }
-    WindowId waitForTitle(const std::string& title) {
-        return testing::waitForTitle(*windows, title);
-    }
 
     CountingHost host;
     std::unique_ptr<XSession> session;
@@ -203,7 +200,7 @@ TEST_P(XcbWindowSystemTest, ReadsTitlesAsTheWindowsGiveThem) {
         for (const char* title : {"Grüße aus Köln", "日本 Grüße"}) {
             std::string unique = std::string(title) + " " + locale;
             session->spawn({"xterm", "-T", unique, "-e", "sleep", "600"}, {locale});
-            EXPECT_NE(waitForTitle(unique), 0);
+            EXPECT_NE(testing::waitForTitle(*windows, unique), 0);
         }
     }
 }
@@ -287,7 +284,7 @@ TEST_P(XcbWindowSystemTest, PostCloseClosesHiddenXtermAndProtocolLessWindows) {
     EXPECT_EQ(windows->processOf(hiddenId), 0);
 
     pid_t xterm = testing::startTerminal(*session, "Close this xterm");
-    WindowId term = waitForTitle("Close this xterm");
+    WindowId term = testing::waitForTitle(*windows, "Close this xterm");
     // Xterm names its window before it takes part in WM_DELETE_WINDOW; a
     // request that comes in between is ignored.
     ASSERT_TRUE(waitUntil(
