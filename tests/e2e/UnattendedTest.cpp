@@ -68,7 +68,6 @@ class Unattended : public ::testing::Test {
     Desktop desktop{session};
     std::string before = session.keyboardMap();
 
-    // A terminal whose program writes what it receives to a file; returns the file.
     std::string startXterm(const std::string& title, pid_t* pid = nullptr) {
         const std::string out = testing::startTerminalToFile(session, title, true, pid);
         desktop.waitForWindow(title);

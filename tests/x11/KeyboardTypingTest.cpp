@@ -58,7 +58,6 @@ std::string manyCjk(int count) {
     return text;
 }
 
-// The modifier state of the keyboard as the server holds it.
 struct ModifierState {
     std::uint8_t base = 0, latched = 0, locked = 0, group = 0;
     bool operator==(const ModifierState& o) const {
@@ -141,7 +140,6 @@ class KeyboardTyping : public ::testing::TestWithParam<WindowManager> {
         return out;
     }
 
-    // tarn_target with one line-edit window, focused.
     void startTarget() {
         target_ = std::make_unique<TargetProgram>(*session_);
         focus(testing::showWindow(*session_, *windows_, *target_, "main", "Tarn keys"));
@@ -150,7 +148,6 @@ class KeyboardTyping : public ::testing::TestWithParam<WindowManager> {
 
     void type(const std::string& notation) { keyboard_->type(parseKeys(notation)); }
 
-    // Waits (bounded) until the file holds at least `size` bytes.
     std::string waitForBytes(const std::string& path, std::size_t size) {
         std::string text;
         testing::waitUntil([&] { return (text = platformtest::readFile(path)).size() >= size; },
@@ -164,8 +161,6 @@ class KeyboardTyping : public ::testing::TestWithParam<WindowManager> {
     }
 
     PlainHost host_;
-    // Types "z" into the target and waits (bounded) for it to arrive with no
-    // modifier held.
     bool nextKeyComesPlain() {
         type("z");
         bool plain = false;
@@ -186,7 +181,6 @@ class KeyboardTyping : public ::testing::TestWithParam<WindowManager> {
     int xterms_ = 0;
 };
 
-// The state of the keyboard as X11 holds it.
 class X11KeyboardState : public KeyboardTyping {};
 
 // What the terminal's program receives in raw mode (Enter is a carriage

@@ -60,7 +60,6 @@ class MacroWindowsTest : public ::testing::TestWithParam<WindowManager> {
         EXPECT_FALSE(failure) << arguments;
         return var("w");
     }
-    // A shown window, once the window manager (if any) has taken it in.
     std::string show(const std::string& name, const std::string& title) {
         const WindowId id = testing::showWindow(*session, *windows, *target, name, title);
         EXPECT_NE(id, 0) << title;

@@ -76,7 +76,6 @@ class BareClient {
         sync();
         return xcb_connection_has_error(c_) == 0;
     }
-    // Whether a WM_DELETE_WINDOW request for the window has arrived.
     bool deleteRequested(xcb_window_t window) {
         sync();
         while (xcb_generic_event_t* event = xcb_poll_for_event(c_)) {
