@@ -15,14 +15,12 @@
 #include <memory>
 #include <optional>
 
-#include "Failure.h"
-#include "FakePlatform.h"
 #include "GioDocuments.h"
+#include "Harness.h"
 #include "LogindSession.h"
 #include "MockLogind.h"
 #include "PlatformTestSupport.h"
 #include "PosixProcesses.h"
-#include "clsMacro.h"
 
 namespace tarn {
 namespace {
@@ -50,12 +48,7 @@ class MacroPlatformTest : public ::testing::Test {
             text += line + "\r\n";
         const std::string file = temp_ / ("macro" + std::to_string(++runs_) + ".mcr");
         writeFile(file, text);
-        try {
-            macro_.RunMacro(file);
-        } catch (const Failure& failure) {
-            return failure;
-        }
-        return std::nullopt;
+        return test::Harness::failureOf([&] { macro_.RunMacro(file); });
     }
 
     TempDir temp_{"tarn-macro-run"};

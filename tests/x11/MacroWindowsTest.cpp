@@ -13,12 +13,10 @@
 #include <string>
 
 #include "DesktopBackends.h"
-#include "Failure.h"
-#include "FakePlatform.h"
+#include "Harness.h"
 #include "Host.h"
 #include "TargetProgram.h"
 #include "XSession.h"
-#include "clsMacro.h"
 
 namespace tarn {
 namespace {
@@ -44,12 +42,7 @@ class MacroWindowsTest : public ::testing::TestWithParam<WindowManager> {
     }
 
     std::optional<Failure> process(const std::string& line) {
-        try {
-            macro->Process(line);
-            return std::nullopt;
-        } catch (const Failure& failure) {
-            return failure;
-        }
+        return test::Harness::failureOf([&] { macro->Process(line); });
     }
     std::string var(const std::string& name) {
         const std::string* value = macro->Variables().find(name);
