@@ -88,6 +88,10 @@ bool TargetProgram::active(const std::string& name) {
     return command("active " + name) == "1";
 }
 
+bool TargetProgram::becomesActive(const std::string& name) {
+    return waitUntil([&] { return active(name); }, std::chrono::seconds(10));
+}
+
 std::vector<KeyRecord> TargetProgram::keys(const std::string& name) {
     std::vector<KeyRecord> records;
     for (const auto& entry : platformtest::lines(command("keys " + name), ' ')) {

@@ -54,6 +54,9 @@ class TargetProgram {
     std::vector<KeyRecord> keys(const std::string& name);
     void clear(const std::string& name) { command("clear " + name); }
     bool active(const std::string& name);
+    // Waits (bounded) for the window to be active: the program learns of its
+    // activation from an event of its own, which may come after our next command.
+    bool becomesActive(const std::string& name);
     void churn(bool on) { command(on ? "churn on" : "churn off"); }
     // Runs a command `delay` from now; its reply is not awaited.
     void after(std::chrono::milliseconds delay, const std::string& line) {

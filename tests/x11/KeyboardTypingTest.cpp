@@ -143,7 +143,7 @@ class KeyboardTyping : public ::testing::TestWithParam<WindowManager> {
     void startTarget() {
         target_ = std::make_unique<TargetProgram>(*session_);
         focus(testing::showWindow(*session_, *windows_, *target_, "main", "Tarn keys"));
-        EXPECT_TRUE(testing::waitUntil([&] { return target_->active("main"); }, 10s));
+        EXPECT_TRUE(target_->becomesActive("main"));
     }
 
     void type(const std::string& notation) { keyboard_->type(parseKeys(notation)); }

@@ -161,11 +161,6 @@ class XcbWindowSystemTest : public ::testing::TestWithParam<WindowManager> {
         EXPECT_TRUE(testing::waitShown(*windows, id)) << title;
         return id;
     }
-    // The program learns of its activation from an event of its own, which
-    // may come after our next command.
-    bool becomesActive(const std::string& name) {
-        return waitUntil([&] { return program().active(name); }, 5s);
-    }
 
     CountingHost host;
     std::unique_ptr<XSession> session;
@@ -235,7 +230,7 @@ TEST_P(XcbWindowSystemTest, GoneWindowsAreLeftOutAndHiddenOnesShownOnlyWithoutAM
     if (withWindowManager())
         EXPECT_GT(host.idles, 10);
     else
-        EXPECT_TRUE(becomesActive("hidden"));
+        EXPECT_TRUE(program().becomesActive("hidden"));
 
     // And for real: windows come and go while we enumerate. Whatever is
     // listed is either one of them or was there before.
@@ -266,7 +261,7 @@ TEST_P(XcbWindowSystemTest, SetForegroundSwitchesToTheWindowsDesktop) {
     ASSERT_TRUE(waitUntil([&] { return windows->setForeground(here) && desktop() == "0\n"; }, 5s));
     ASSERT_TRUE(windows->setForeground(there));
     EXPECT_EQ(desktop(), "1\n");
-    EXPECT_TRUE(becomesActive("there"));
+    EXPECT_TRUE(program().becomesActive("there"));
 }
 
 // Shown windows close in the macro window tests. A window that does not take
