@@ -113,7 +113,6 @@ class RecorderPlayback : public ::testing::TestWithParam<Layout> {
   protected:
     XSession session{WindowManager::Openbox};
 
-    // A terminal that writes every byte it receives to a file, with the focus.
     std::string startXterm(Desktop& desktop, const std::string& title) {
         const std::string out = testing::startTerminalToFile(session, title);
         desktop.activate(desktop.waitForWindow(title));
@@ -144,7 +143,6 @@ TEST_P(RecorderPlayback, PlaysBackTheBytesTheKeysType) {
     Desktop desktop(session);
     PhysicalKeys keys(session.display());
 
-    // Record every row.
     testing::PipedChild host = session.spawnPiped(
         {TARN_RECORDER_HOST}, {"QT_QPA_PLATFORM=xcb", "DBUS_SESSION_BUS_ADDRESS=disabled:",
                                "LC_ALL=C.UTF-8", "QT_IM_MODULE=compose"});

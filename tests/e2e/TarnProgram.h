@@ -59,7 +59,6 @@ class TarnProgram {
     std::string tracePath() const { return folder_.path() + "/program/TarnTrace.txt"; }
     std::string trace() const;
     std::string folder() const { return folder_.path(); }
-    // What tarn wrote on its standard output and standard error.
     std::string out() const { return platformtest::readFile(folder_ / "stdout.txt"); }
     std::string err() const { return platformtest::readFile(folder_ / "stderr.txt"); }
 

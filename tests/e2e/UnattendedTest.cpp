@@ -66,11 +66,8 @@ class Unattended : public ::testing::Test {
   protected:
     XSession session{WindowManager::Openbox};
     Desktop desktop{session};
-    std::string before = keyboardMap();
+    std::string before = session.keyboardMap();
 
-    std::string keyboardMap() { return session.keyboardMap(); }
-
-    // A terminal whose program writes what it receives to a file; returns the file.
     std::string startXterm(const std::string& title, pid_t* pid = nullptr) {
         const std::string out = testing::startTerminalToFile(session, title, true, pid);
         desktop.waitForWindow(title);
@@ -81,7 +78,7 @@ class Unattended : public ::testing::Test {
 
     void expectKeyboardAsBefore() {
         EXPECT_TRUE(session.keysDown().empty());
-        EXPECT_TRUE(keyboardMap() == before) << "the keyboard map changed";
+        EXPECT_TRUE(session.keyboardMap() == before) << "the keyboard map changed";
     }
 };
 
@@ -208,7 +205,7 @@ TEST_F(Unattended, TheKeyboardMapComesBackOnSigtermWhenIdleAndAfterAKilledRun) {
         text += "Send é\r\n";
     tarn.start({tarn.writeMacro("sigterm.mcr", text)});
     ASSERT_TRUE(testing::waitUntil([&] { return size(out) > 20; }, 30s)) << tarn.err();
-    EXPECT_FALSE(keyboardMap() == before) << "é is bound while the run goes on";
+    EXPECT_FALSE(session.keyboardMap() == before) << "é is bound while the run goes on";
     ::kill(tarn.pid(), SIGTERM);
     ASSERT_EQ(tarn.waitForExit(20s), 128 + SIGTERM);
     expectKeyboardAsBefore();
@@ -216,7 +213,7 @@ TEST_F(Unattended, TheKeyboardMapComesBackOnSigtermWhenIdleAndAfterAKilledRun) {
     const std::size_t typed = size(out);
     tarn.start({tarn.writeMacro("idle.mcr", "SetFocus tarn-map,2\r\nSend é\r\nWait 600\r\n")});
     ASSERT_TRUE(testing::waitUntil([&] { return size(out) >= typed + 2; }, 30s)) << tarn.err();
-    EXPECT_TRUE(testing::waitUntil([&] { return keyboardMap() == before; }, 20s));
+    EXPECT_TRUE(testing::waitUntil([&] { return session.keyboardMap() == before; }, 20s));
     EXPECT_TRUE(tarn.running());
     ::kill(tarn.pid(), SIGTERM);
     ASSERT_EQ(tarn.waitForExit(20s), 128 + SIGTERM);
@@ -233,11 +230,11 @@ TEST_F(Unattended, TheKeyboardMapComesBackOnSigtermWhenIdleAndAfterAKilledRun) {
         << killed.err();
     ::kill(killed.pid(), SIGKILL);
     ASSERT_EQ(killed.waitForExit(20s), 128 + SIGKILL);
-    EXPECT_FALSE(keyboardMap() == before) << "the killed run left its bindings";
+    EXPECT_FALSE(session.keyboardMap() == before) << "the killed run left its bindings";
     TarnProgram next(session, kNoSessionBus);
     next.start({"--batch", next.writeMacro("next.mcr", "SetFocus tarn-map,2\r\nSend жé\r\n")});
     ASSERT_EQ(next.waitForExit(30s), 0) << next.err();
-    EXPECT_TRUE(testing::waitUntil([&] { return keyboardMap() == before; }, 20s));
+    EXPECT_TRUE(testing::waitUntil([&] { return session.keyboardMap() == before; }, 20s));
     EXPECT_TRUE(session.keysDown().empty());
 }
 

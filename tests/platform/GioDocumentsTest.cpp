@@ -161,8 +161,6 @@ TEST_F(GioDocumentsTest, OpensWithTheAssociatedProgram) {
     } cases[] = {
         {"relative to the start folder", "open", "report.tarntest", docs, "documents",
          docs + "/report.tarntest", docs},
-        {"operation in capitals", "OPEN", "report.tarntest", docs, "documents",
-         docs + "/report.tarntest", docs},
         {"empty operation", "", docs + "/my report.tarntest", "", "documents",
          docs + "/my report.tarntest", cwd},
         {"relative to the current folder", "Open", "../docs/sub dir/inner.tarntest", "",

@@ -21,6 +21,7 @@ using Calls = std::vector<std::string>;
 
 constexpr const char* kManagerPath = MockLogind::kManagerPath;
 constexpr const char* kManager = MockLogind::kManager;
+const auto sessionPath = MockLogind::sessionPath;
 
 class LogindSessionTest : public ::testing::Test {
   protected:
@@ -33,8 +34,6 @@ class LogindSessionTest : public ::testing::Test {
         logind_->guard();
         return LogindSession().requestEnd(how, force);
     }
-
-    static std::string sessionPath(const std::string& id) { return MockLogind::sessionPath(id); }
 
     std::unique_ptr<MockLogind> logind_;
 };

@@ -9,8 +9,21 @@
 
 namespace tarn::testing {
 
-TargetProgram::TargetProgram(XSession& session, std::chrono::milliseconds startTimeout)
-    : session_(session) {
+// The percent-decoding of the target's replies.
+static std::string decode(const std::string& text) {
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '%' && i + 2 < text.size()) {
+            out += static_cast<char>(std::stoi(text.substr(i + 1, 2), nullptr, 16));
+            i += 2;
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
+
+TargetProgram::TargetProgram(XSession& session) : session_(session) {
     PipedChild child =
         session_.spawnPiped({TARN_TARGET_PROGRAM},
                             {session.wayland() ? "QT_QPA_PLATFORM=wayland" : "QT_QPA_PLATFORM=xcb",
@@ -19,7 +32,7 @@ TargetProgram::TargetProgram(XSession& session, std::chrono::milliseconds startT
     input_ = child.input;
     output_ = child.output;
     // The first reply also tells that Qt is up and connected to the display.
-    std::string reported = command("pid", startTimeout);
+    std::string reported = command("pid", std::chrono::seconds(20));
     if (std::atoi(reported.c_str()) != pid_)
         throw std::runtime_error("tarn_target reported PID " + reported);
 }
@@ -75,6 +88,10 @@ bool TargetProgram::active(const std::string& name) {
     return command("active " + name) == "1";
 }
 
+bool TargetProgram::becomesActive(const std::string& name) {
+    return waitUntil([&] { return active(name); }, std::chrono::seconds(10));
+}
+
 std::vector<KeyRecord> TargetProgram::keys(const std::string& name) {
     std::vector<KeyRecord> records;
     for (const auto& entry : platformtest::lines(command("keys " + name), ' ')) {
@@ -93,19 +110,6 @@ std::vector<KeyRecord> TargetProgram::keys(const std::string& name) {
         records.push_back(record);
     }
     return records;
-}
-
-std::string TargetProgram::decode(const std::string& text) {
-    std::string out;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '%' && i + 2 < text.size()) {
-            out += static_cast<char>(std::stoi(text.substr(i + 1, 2), nullptr, 16));
-            i += 2;
-        } else {
-            out += text[i];
-        }
-    }
-    return out;
 }
 
 }  // namespace tarn::testing

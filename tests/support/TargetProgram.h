@@ -29,8 +29,7 @@ struct KeyRecord {
 
 class TargetProgram {
   public:
-    explicit TargetProgram(XSession& session,
-                           std::chrono::milliseconds startTimeout = std::chrono::seconds(20));
+    explicit TargetProgram(XSession& session);
     ~TargetProgram();
     TargetProgram(const TargetProgram&) = delete;
     TargetProgram& operator=(const TargetProgram&) = delete;
@@ -55,14 +54,14 @@ class TargetProgram {
     std::vector<KeyRecord> keys(const std::string& name);
     void clear(const std::string& name) { command("clear " + name); }
     bool active(const std::string& name);
+    // Waits (bounded) for the window to be active: the program learns of its
+    // activation from an event of its own, which may come after our next command.
+    bool becomesActive(const std::string& name);
     void churn(bool on) { command(on ? "churn on" : "churn off"); }
     // Runs a command `delay` from now; its reply is not awaited.
     void after(std::chrono::milliseconds delay, const std::string& line) {
         command("after " + std::to_string(delay.count()) + " " + line);
     }
-
-    // The percent-decoding of the target's replies.
-    static std::string decode(const std::string& text);
 
   private:
     XSession& session_;

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Starting programs and documents, ending processes and the session, against
-// the fakes: numbers, descriptions and sources of every failure.
+// Starting programs and documents and ending processes, against the fakes:
+// numbers, descriptions and sources of every failure.
 #include <gtest/gtest.h>
 
 #include "Harness.h"
@@ -77,30 +77,6 @@ TEST(KillProcess, EndsARunningProcessAndRefusesWhatNamesNoneOrTarnItself) {
             << c.statement;
         EXPECT_EQ(h.fakes.log, c.calls) << c.statement;
     }
-}
-
-TEST(ShutDownWindows, AcceptedRequestRaisesShuttingDownOnceARefusedOneNothing) {
-    for (int option = 1; option <= 4; ++option) {
-        for (bool force : {false, true}) {
-            Harness h;
-            int events = 0;
-            h.macro.ShuttingDown = [&] { ++events; };
-            EXPECT_TRUE(h.macro.ShutDownWindows(option, force));
-            EXPECT_EQ(events, 1);
-            EXPECT_EQ(h.fakes.log,
-                      (std::vector<std::string>{"requestEnd " + std::to_string(option) +
-                                                (force ? " force" : "")}));
-        }
-    }
-    Harness h;
-    int events = 0;
-    h.macro.ShuttingDown = [&] { ++events; };
-    EXPECT_EQ(h.run("ShutDownWindows -1\n")->number(), 1002);  // an invalid option asks nothing
-    EXPECT_TRUE(h.fakes.log.empty());
-    h.fakes.session.result = 13;
-    EXPECT_EQ(describeFailure(h.run("ShutDownWindows 2,true\n")),
-              "1005 \"ExitWindows Error 13\" at \".ExitWindows.Process.RunMacro\"");
-    EXPECT_EQ(events, 0);
 }
 
 }  // namespace

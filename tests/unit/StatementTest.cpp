@@ -57,7 +57,6 @@ TEST(Statements, MakeTheirCallsOrFailWithTheirPath) {
         // A minimised window is restored before it is brought forward.
         {"SetFocus Mail", {"restore 104", "setForeground 104"}, ""},
         {"CloseWindow 101", {"postClose 101"}, ""},
-        {"KillProcess 1001", {"open 1001", "terminate 1001"}, ""},
         {"ShutDownWindows", {"requestEnd 1"}, ""},
         {"shutdownwindows 4,TRUE", {"requestEnd 4 force"}, ""},
         {"ShutDownWindows \"2,false\"", {"requestEnd 2"}, ""},
@@ -96,9 +95,6 @@ TEST(Statements, MakeTheirCallsOrFailWithTheirPath) {
         {"x = \"", {}, kBadArgument + "GetVarValue.Process\""},
         {"ShutDownWindows 5", {}, kExitWindows},
         {"ShutDownWindows 0,true", {}, kExitWindows},
-        {"KillProcess 77",
-         {"open 77"},
-         "1008 \"OpenProcess Error 3\" at \".GetAdjustedProcessHandle.Process\""},
         // Nesting deep enough to exhaust the stack is refused before anything runs.
         {"Send " + repeat("+(", 50000) + "a" + repeat(")", 50000),
          {},

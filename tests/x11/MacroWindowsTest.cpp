@@ -13,12 +13,10 @@
 #include <string>
 
 #include "DesktopBackends.h"
-#include "Failure.h"
-#include "FakePlatform.h"
+#include "Harness.h"
 #include "Host.h"
 #include "TargetProgram.h"
 #include "XSession.h"
-#include "clsMacro.h"
 
 namespace tarn {
 namespace {
@@ -44,12 +42,7 @@ class MacroWindowsTest : public ::testing::TestWithParam<WindowManager> {
     }
 
     std::optional<Failure> process(const std::string& line) {
-        try {
-            macro->Process(line);
-            return std::nullopt;
-        } catch (const Failure& failure) {
-            return failure;
-        }
+        return test::Harness::failureOf([&] { macro->Process(line); });
     }
     std::string var(const std::string& name) {
         const std::string* value = macro->Variables().find(name);
@@ -60,16 +53,10 @@ class MacroWindowsTest : public ::testing::TestWithParam<WindowManager> {
         EXPECT_FALSE(failure) << arguments;
         return var("w");
     }
-    // A shown window, once the window manager (if any) has taken it in.
     std::string show(const std::string& name, const std::string& title) {
         const WindowId id = testing::showWindow(*session, *windows, *target, name, title);
         EXPECT_NE(id, 0) << title;
         return std::to_string(id);
-    }
-    // The program learns of its activation from an event of its own, which
-    // may come after our next command.
-    bool becomesActive(const std::string& name) {
-        return waitUntil([&] { return target->active(name); }, 5s);
     }
 
     PlainHost host;
@@ -124,7 +111,7 @@ TEST_P(MacroWindowsTest, TheHigherOfTwoMatchesIsFoundAndHiddenOnesOnlyWhenAskedF
     auto upper = show("b", "Twin");
     EXPECT_TRUE(waitUntil([&] { return getWindowId("Twin,2") == upper; }, 5s));
     ASSERT_FALSE(process("SetFocus \"Twin\",2"));
-    EXPECT_TRUE(becomesActive("b"));
+    EXPECT_TRUE(target->becomesActive("b"));
     ASSERT_TRUE(windows->setForeground(std::stoi(lower)));
     EXPECT_TRUE(waitUntil([&] { return getWindowId("Twin,2") == lower; }, 5s));
     // Each window is listed once, not also through its window manager's frame.
@@ -169,14 +156,14 @@ TEST_P(MinimisingDesktopTest, SetFocusRestoresAMinimisedWindow) {
     EXPECT_EQ(getWindowId("\"Minimised mail\""), id);
     ASSERT_FALSE(process("SetFocus mail,1"));
     EXPECT_FALSE(windows->isIconic(std::stoi(id)));
-    EXPECT_TRUE(becomesActive("mini"));
+    EXPECT_TRUE(target->becomesActive("mini"));
     // Activation alone brings a minimised window back too.
     ASSERT_TRUE(windows->setForeground(std::stoi(show("next", "Next window"))));
     target->minimize("mini");
     ASSERT_TRUE(waitUntil([&] { return windows->isIconic(std::stoi(id)); }, 5s));
     ASSERT_TRUE(windows->setForeground(std::stoi(id)));
     EXPECT_FALSE(windows->isIconic(std::stoi(id)));
-    EXPECT_TRUE(becomesActive("mini"));
+    EXPECT_TRUE(target->becomesActive("mini"));
     // And a SetFocus by the process whose only window it is.
     pid_t terminal = testing::startTerminal(*session, "Minimised terminal");
     const std::string term = getWindowId("\"Minimised terminal\"");
@@ -195,7 +182,7 @@ TEST_P(MacroWindowsTest, SetFocusAndGetProcessIdGoByTheProgramThatOwnsTheWindow)
     ASSERT_FALSE(process("SetFocus " + std::to_string(terminal)));
     EXPECT_TRUE(waitUntil([&] { return !target->active("app"); }, 5s));
     ASSERT_FALSE(process("SetFocus " + std::to_string(target->pid())));
-    EXPECT_TRUE(becomesActive("app"));
+    EXPECT_TRUE(target->becomesActive("app"));
 
     ASSERT_FALSE(process("TimeOut 10"));
     auto term = getWindowId("\"Started terminal\",2");

@@ -76,7 +76,6 @@ class BareClient {
         sync();
         return xcb_connection_has_error(c_) == 0;
     }
-    // Whether a WM_DELETE_WINDOW request for the window has arrived.
     bool deleteRequested(xcb_window_t window) {
         sync();
         while (xcb_generic_event_t* event = xcb_poll_for_event(c_)) {
@@ -162,14 +161,6 @@ class XcbWindowSystemTest : public ::testing::TestWithParam<WindowManager> {
         EXPECT_TRUE(testing::waitShown(*windows, id)) << title;
         return id;
     }
-    // The program learns of its activation from an event of its own, which
-    // may come after our next command.
-    bool becomesActive(const std::string& name) {
-        return waitUntil([&] { return program().active(name); }, 5s);
-    }
-    WindowId waitForTitle(const std::string& title) {
-        return testing::waitForTitle(*windows, title);
-    }
 
     CountingHost host;
     std::unique_ptr<XSession> session;
@@ -203,7 +194,7 @@ TEST_P(XcbWindowSystemTest, ReadsTitlesAsTheWindowsGiveThem) {
         for (const char* title : {"Grüße aus Köln", "日本 Grüße"}) {
             std::string unique = std::string(title) + " " + locale;
             session->spawn({"xterm", "-T", unique, "-e", "sleep", "600"}, {locale});
-            EXPECT_NE(waitForTitle(unique), 0);
+            EXPECT_NE(testing::waitForTitle(*windows, unique), 0);
         }
     }
 }
@@ -239,7 +230,7 @@ TEST_P(XcbWindowSystemTest, GoneWindowsAreLeftOutAndHiddenOnesShownOnlyWithoutAM
     if (withWindowManager())
         EXPECT_GT(host.idles, 10);
     else
-        EXPECT_TRUE(becomesActive("hidden"));
+        EXPECT_TRUE(program().becomesActive("hidden"));
 
     // And for real: windows come and go while we enumerate. Whatever is
     // listed is either one of them or was there before.
@@ -270,7 +261,7 @@ TEST_P(XcbWindowSystemTest, SetForegroundSwitchesToTheWindowsDesktop) {
     ASSERT_TRUE(waitUntil([&] { return windows->setForeground(here) && desktop() == "0\n"; }, 5s));
     ASSERT_TRUE(windows->setForeground(there));
     EXPECT_EQ(desktop(), "1\n");
-    EXPECT_TRUE(becomesActive("there"));
+    EXPECT_TRUE(program().becomesActive("there"));
 }
 
 // Shown windows close in the macro window tests. A window that does not take
@@ -287,7 +278,7 @@ TEST_P(XcbWindowSystemTest, PostCloseClosesHiddenXtermAndProtocolLessWindows) {
     EXPECT_EQ(windows->processOf(hiddenId), 0);
 
     pid_t xterm = testing::startTerminal(*session, "Close this xterm");
-    WindowId term = waitForTitle("Close this xterm");
+    WindowId term = testing::waitForTitle(*windows, "Close this xterm");
     // Xterm names its window before it takes part in WM_DELETE_WINDOW; a
     // request that comes in between is ignored.
     ASSERT_TRUE(waitUntil(
