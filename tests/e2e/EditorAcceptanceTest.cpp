@@ -36,10 +36,13 @@ TEST(EditorAcceptance, MacroWrittenSavedRunAndItsTraceViewed) {
     // Qt takes a window's activation some time after the server gave it the
     // focus, and a shortcut typed in between reaches the text area instead,
     // which drops it: a shortcut is typed again until what it does is seen.
+    // Each attempt activates the editor again, as a window that had just
+    // been opened (the trace viewer) may have taken the focus meanwhile.
     const auto press = [&](const std::string& keys, const std::function<bool()>& done) {
         // Long enough under load that a menu key's popup is not toggled shut
         // by the next attempt.
         for (int attempt = 0; attempt < 4; ++attempt) {
+            desktop.activate(editor);
             desktop.type(keys);
             if (testing::waitUntil(done, 5s)) return;
         }
@@ -117,7 +120,6 @@ TEST(EditorAcceptance, MacroWrittenSavedRunAndItsTraceViewed) {
     // The Run dialog proposes the program chosen last, selected, so that
     // typing replaces it.
     for (const char* program : {"/bin/sh", "/bin/true"}) {
-        desktop.activate(editor);
         openMenu("%w");
         desktop.type("{DOWN}{ENTER}");
         const WindowId run = desktop.waitForWindow("Find Program To Run");
@@ -128,7 +130,6 @@ TEST(EditorAcceptance, MacroWrittenSavedRunAndItsTraceViewed) {
             << program;
         if (desktop.windowExists("Find Program To Run")) desktop.type("{ESC}");
     }
-    desktop.activate(editor);
     press("^s", [&] {
         const std::string text = platformtest::readFile(saved);
         return text.find("Run \"/bin/true\"\r\nWait 7\r\n") != std::string::npos;
