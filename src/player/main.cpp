@@ -3,6 +3,7 @@
 // the path of a macro file it runs that macro unattended and ends; --edit opens
 // a macro in the editor without running it.
 #include <QApplication>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
@@ -102,6 +103,10 @@ int main(int argc, char** argv) {
             break;
     }
 
+    // A write to the display's socket after the server has gone must fail
+    // with an error the backends report ("the X display closed"), not end
+    // Tarn silently by SIGPIPE; the programs it starts get the default back.
+    std::signal(SIGPIPE, SIG_IGN);
     // Without a session bus the toolkit would start one that outlives Tarn.
     tarn::posix::preventSessionBusAutolaunch();
     // Under cron or a systemd timer there is no runtime folder either.

@@ -193,10 +193,11 @@ TEST_F(GioDocumentsTest, OpensWithTheAssociatedProgram) {
 
 // The program gets none of Tarn's descriptors and the environment Tarn was
 // started with, not Tarn's own changes to it.
-TEST_F(GioDocumentsTest, TheProgramOpenedHoldsNoneOfTarnsDescriptors) {
+TEST_F(GioDocumentsTest, TheProgramOpenedHoldsNoneOfTarnsDescriptorsOrIgnoredSignals) {
     // The program is started through an intermediate child: orphaned, it is
     // handed to this process, which can then collect it.
     ASSERT_EQ(prctl(PR_SET_CHILD_SUBREAPER, 1), 0);
+    signal(SIGPIPE, SIG_IGN);  // as Tarn does
     const std::string given = std::getenv("DBUS_SESSION_BUS_ADDRESS");
     posix::setOwnVariable("DBUS_SESSION_BUS_ADDRESS", "disabled:");
     const int inheritable = dup(STDOUT_FILENO);
@@ -214,6 +215,9 @@ TEST_F(GioDocumentsTest, TheProgramOpenedHoldsNoneOfTarnsDescriptors) {
     const std::string environment = readFile("/proc/" + std::to_string(holder) + "/environ");
     EXPECT_NE(environment.find("DBUS_SESSION_BUS_ADDRESS=" + given + '\0'), std::string::npos);
     EXPECT_EQ(environment.find("disabled:"), std::string::npos);
+    const std::string status = readFile("/proc/" + std::to_string(holder) + "/status");
+    EXPECT_EQ(std::stoull(status.substr(status.find("SigIgn:") + 7), nullptr, 16), 0u);
+    signal(SIGPIPE, SIG_DFL);
     kill(holder, SIGKILL);
     EXPECT_TRUE(waitUntil([&] { return waitpid(holder, nullptr, WNOHANG) == holder; }, 10s));
     close(inheritable);
