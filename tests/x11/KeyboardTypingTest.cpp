@@ -114,21 +114,14 @@ class KeyboardTyping : public ::testing::TestWithParam<WindowManager> {
     }
 
     // Gives the window the keyboard focus as a user would: through the window
-    // manager when there is one (on sway, its activation). Only once the
-    // desktop shows the window: a window manager ignores the activation of a
-    // window it has not taken in yet, and X refuses the focus to a window
-    // that is not mapped.
+    // manager when there is one (on sway, its activation), and only once the
+    // window holds the input focus, which comes after the window manager has
+    // announced the activation. Only once the desktop shows the window: a
+    // window manager ignores the activation of a window it has not taken in
+    // yet, and X refuses the focus to a window that is not mapped.
     void focus(WindowId window) {
         ASSERT_TRUE(testing::waitShown(*windows_, window)) << "window " << window << " never shown";
-        if (session_->wayland()) {
-            ASSERT_TRUE(windows_->setForeground(window));
-            return;
-        }
-        const std::string id = std::to_string(window);
-        const auto result = GetParam() == WindowManager::Openbox
-                                ? session_->run({"xdotool", "windowactivate", "--sync", id})
-                                : session_->run({"xdotool", "windowfocus", "--sync", id});
-        ASSERT_EQ(result.exitStatus, 0) << "cannot focus " << id;
+        ASSERT_TRUE(windows_->setForeground(window)) << "cannot focus " << window;
     }
 
     // A terminal whose program writes every byte it receives to a file, in raw
