@@ -39,7 +39,7 @@ class WindowSystem {
     virtual ProcessId processOf(WindowId window) = 0;
     // Brings the topmost window of the process to the foreground (restoring it
     // when minimised). Throws Failure 5 "Invalid procedure call or argument"
-    // when the process has no window.
+    // when the process has no window or it could not be brought forward.
     virtual void activateProcess(ProcessId process) = 0;
     // Whether the connection to the desktop is lost, so that a host can say
     // so instead of reporting what failed because of it.

@@ -43,7 +43,6 @@ class TargetProgram {
     std::uint32_t window(const std::string& name, const std::string& title);
     void hide(const std::string& name) { command("hide " + name); }
     void show(const std::string& name) { command("show " + name); }
-    void minimize(const std::string& name) { command("minimize " + name); }
     void rename(const std::string& name, const std::string& title) {
         command("rename " + name + " " + title);
     }

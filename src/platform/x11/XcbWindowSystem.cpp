@@ -731,7 +731,9 @@ void XcbWindowSystem::Connection::activateProcess(ProcessId process) {
     for (std::size_t i = 0; i < candidates.size(); ++i) {
         if (owners[i] != process) continue;
         if (iconic(candidates[i])) restore(candidates[i]);
-        setForeground(candidates[i]);
+        // A window the window manager did not bring forward in time is no
+        // success: the caller may try again until its own time-out.
+        if (!setForeground(candidates[i])) throw runtimeFailure(kInvalidArgument);
         return;
     }
     throw runtimeFailure(kInvalidArgument);

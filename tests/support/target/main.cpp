@@ -6,7 +6,7 @@
 // and one token. Commands (NAME is one word, TITLE the rest of the line):
 //
 //   window NAME TITLE     new window with a line edit; replies its X window ID
-//   hide NAME | show NAME | minimize NAME | rename NAME TITLE
+//   hide NAME | show NAME | rename NAME TITLE
 //   close NAME            destroys the window at once
 //   askclose NAME         from now on the window refuses every close request
 //   closes NAME           how many close requests the window has received
@@ -181,8 +181,6 @@ class Target {
             window->hide();
         } else if (command == "show") {
             window->show();
-        } else if (command == "minimize") {
-            window->showMinimized();
         } else if (command == "rename") {
             window->setWindowTitle(QString::fromStdString(rest));
         } else if (command == "close") {
