@@ -19,21 +19,31 @@ namespace {
 
 // Types nothing and keeps nothing, so memory reflects the interpreter alone.
 class NullKeyboard : public tarn::Keyboard {
-public:
+  public:
     void type(const tarn::KeySequence& keys) override { benchmark::DoNotOptimize(keys.size()); }
 };
 
 std::string writeMacro(long lines) {
-    const std::string path = "/tmp/tarn-bench-" + std::to_string(::getpid()) + "-" +
-                             std::to_string(lines) + ".mcr";
+    const std::string path =
+        "/tmp/tarn-bench-" + std::to_string(::getpid()) + "-" + std::to_string(lines) + ".mcr";
     std::ofstream out(path, std::ios::binary);
     for (long i = 0; i < lines; ++i) {
         switch (i % 5) {
-            case 0: out << "Rem step " << i << "\r\n"; break;
-            case 1: out << "count" << (i % 50) << " = " << i << "\r\n"; break;
-            case 2: out << "name = \"Ann Smith\"\r\n"; break;
-            case 3: out << "Send name\r\n"; break;
-            default: out << "Send ^a{DEL}Hello, world~\r\n"; break;
+            case 0:
+                out << "Rem step " << i << "\r\n";
+                break;
+            case 1:
+                out << "count" << (i % 50) << " = " << i << "\r\n";
+                break;
+            case 2:
+                out << "name = \"Ann Smith\"\r\n";
+                break;
+            case 3:
+                out << "Send name\r\n";
+                break;
+            default:
+                out << "Send ^a{DEL}Hello, world~\r\n";
+                break;
         }
     }
     return path;
@@ -51,17 +61,17 @@ void BM_RunMacro(benchmark::State& state) {
     tarn::fake::FakePlatform fakes;
     NullKeyboard keyboard;
     tarn::Platform platform = fakes.platform();
-    tarn::Platform quiet{platform.windows, keyboard,          platform.processes,
+    tarn::Platform quiet{platform.windows,   keyboard,         platform.processes,
                          platform.documents, platform.session, platform.host};
     tarn::clsMacro macro(quiet);
     long reported = 0;
     macro.DataInQueue = [&](const std::string& line) { reported += !line.empty(); };
-    for (auto _ : state) macro.RunMacro(path);
+    for (auto _ : state)
+        macro.RunMacro(path);
     std::remove(path.c_str());
     state.SetItemsProcessed(state.iterations() * lines);
-    state.counters["statements/s"] =
-        benchmark::Counter(static_cast<double>(state.iterations() * lines),
-                           benchmark::Counter::kIsRate);
+    state.counters["statements/s"] = benchmark::Counter(
+        static_cast<double>(state.iterations() * lines), benchmark::Counter::kIsRate);
     state.counters["peak_rss_kB"] = static_cast<double>(peakKilobytes());
     benchmark::DoNotOptimize(reported);
 }

@@ -2,9 +2,9 @@
 // One window-title search as a macro makes it (GetWindowID with method 2,
 // case-insensitive, visible windows only) on the display in $DISPLAY, or on
 // the Wayland display in $WAYLAND_DISPLAY when that is set: every window's
-// title and state read over Tarn's own connection, then the first match taken. The title searched for is
-// $TARN_SEARCH_TITLE; window_search.py puts it on the bottom-most window so
-// that every window is looked at.
+// title and state read over Tarn's own connection, then the first match taken. The title searched
+// for is $TARN_SEARCH_TITLE; window_search.py puts it on the bottom-most window so that every
+// window is looked at.
 
 #include <benchmark/benchmark.h>
 

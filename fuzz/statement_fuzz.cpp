@@ -7,8 +7,8 @@
 #include <cstdint>
 #include <string>
 
-#include "FakePlatform.h"
 #include "Failure.h"
+#include "FakePlatform.h"
 #include "clsMacro.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
