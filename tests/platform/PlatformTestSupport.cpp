@@ -233,6 +233,12 @@ char stateOf(pid_t pid) {
     return statOf(pid, state, parent) ? state : 0;
 }
 
+std::uint64_t ignoredSignalsOf(pid_t pid) {
+    const std::string status = readFile("/proc/" + std::to_string(pid) + "/status");
+    const std::size_t at = status.find("SigIgn:");
+    return at == std::string::npos ? 0 : std::stoull(status.substr(at + 7), nullptr, 16);
+}
+
 std::vector<pid_t> childrenOf(pid_t parent) {
     std::vector<pid_t> found;
     std::error_code error;

@@ -6,6 +6,7 @@
 #include <sys/types.h>
 
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <stdexcept>
 #include <string>
@@ -53,6 +54,9 @@ bool waitUntil(const std::function<bool()>& predicate, std::chrono::milliseconds
 std::vector<std::string> commandLineOf(pid_t pid);
 // The state letter of /proc/PID/stat ('Z' zombie); 0 when the process is gone.
 char stateOf(pid_t pid);
+// The signals the process ignores, bit N-1 for signal N (SigIgn of
+// /proc/PID/status); 0 when the process is gone.
+std::uint64_t ignoredSignalsOf(pid_t pid);
 // What each open descriptor of the process names ("/dev/null", "pipe:[...]"),
 // in descriptor order, as "fd=target"; empty when the process is gone.
 std::vector<std::string> descriptorsOf(pid_t pid);
