@@ -46,14 +46,6 @@ TEST(About, KeepsTheDesignProportionsFitsItsTextsAndOkAndF1Work) {
     auto* ok = child<QPushButton>(&about, "cmdOK");
     auto* sysinfo = child<QPushButton>(&about, "cmdSysinfo");
     EXPECT_LT(ok->geometry().bottom(), sysinfo->geometry().top());
-    // The etched separator: grey above white, one under the other, above the buttons.
-    auto* grey = child<QWidget>(&about, "Line1_1");
-    auto* white = child<QWidget>(&about, "Line1_0");
-    ASSERT_TRUE(grey && white);
-    EXPECT_EQ(grey->palette().color(QPalette::Window), QColor(128, 128, 128));
-    EXPECT_EQ(white->palette().color(QPalette::Window), QColor(255, 255, 255));
-    EXPECT_EQ(white->geometry(), grey->geometry().translated(0, grey->height()));
-    EXPECT_LT(white->geometry().bottom(), ok->y());
     EXPECT_FALSE(child<QLabel>(&about, "imgIcon")->pixmap().isNull());
 
     if (QWidget* help = tarn::helpTopicsWindow()) help->close();
