@@ -19,11 +19,6 @@
 
 namespace {
 
-template <class T>
-T* child(QWidget* parent, const char* name) {
-    return parent->findChild<T*>(QString::fromLatin1(name));
-}
-
 TEST(About, KeepsTheDesignProportionsFitsItsTextsAndOkAndF1Work) {
     tarn::frmAbout about;
     about.show();
@@ -32,21 +27,21 @@ TEST(About, KeepsTheDesignProportionsFitsItsTextsAndOkAndF1Work) {
     EXPECT_NEAR(about.width() / double(about.height()), 5250.0 / 2070.0, 0.03);
     const QFontMetrics metrics(about.font());
     for (const char* name : {"lblProgramNameAndVersion", "lblCopyright"}) {
-        auto* label = child<QLabel>(&about, name);
+        auto* label = about.findChild<QLabel*>(name);
         EXPECT_FALSE(label->text().isEmpty()) << name;
         EXPECT_GE(label->width(), metrics.horizontalAdvance(label->text())) << name;
         EXPECT_GE(label->height(), metrics.height()) << name;
         EXPECT_LE(label->geometry().right(), about.width()) << name;
     }
     for (const char* name : {"cmdOK", "cmdSysinfo"}) {
-        auto* button = child<QPushButton>(&about, name);
+        auto* button = about.findChild<QPushButton*>(name);
         EXPECT_GE(button->width(), button->sizeHint().width()) << name;
         EXPECT_LE(button->geometry().bottom(), about.height()) << name;
     }
-    auto* ok = child<QPushButton>(&about, "cmdOK");
-    auto* sysinfo = child<QPushButton>(&about, "cmdSysinfo");
+    auto* ok = about.findChild<QPushButton*>("cmdOK");
+    auto* sysinfo = about.findChild<QPushButton*>("cmdSysinfo");
     EXPECT_LT(ok->geometry().bottom(), sysinfo->geometry().top());
-    EXPECT_FALSE(child<QLabel>(&about, "imgIcon")->pixmap().isNull());
+    EXPECT_FALSE(about.findChild<QLabel*>("imgIcon")->pixmap().isNull());
 
     if (QWidget* help = tarn::helpTopicsWindow()) help->close();
     EXPECT_TRUE(ok->isDefault());
@@ -88,7 +83,7 @@ TEST(About, SystemInfoStartsTheFirstProgramFoundOrSaysThereIsNone) {
         text = box->text();
         QTest::mouseClick(box->button(QMessageBox::Ok), Qt::LeftButton);
     });
-    QTest::mouseClick(child<QPushButton>(&about, "cmdSysinfo"), Qt::LeftButton);
+    QTest::mouseClick(about.findChild<QPushButton*>("cmdSysinfo"), Qt::LeftButton);
     EXPECT_TRUE(unavailable.seen());
     EXPECT_EQ(text, "System Information Is Unavailable At This Time");
     EXPECT_TRUE(about.isVisible());
