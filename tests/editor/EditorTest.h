@@ -22,7 +22,9 @@
 #include <vector>
 
 #include "EditorScript.h"
+#include "EditorText.h"
 #include "MacroFileIO.h"
+#include "Settings.h"
 
 inline void PrintTo(const QString& psvText, std::ostream* poOut) {
     *poOut << '"' << psvText.toStdString() << '"';
@@ -32,8 +34,23 @@ namespace tarn::editor::test {
 
 class EditorTest : public ::testing::Test, protected EditorScript {
   protected:
-    void SetUp() override;
-    void TearDown() override;
+    void SetUp() override {
+        ASSERT_TRUE(mDir.isValid());
+        msvOldSettings = settingsFolder();
+        setSettingsFolder(path("config"));
+        QApplication::clipboard()->clear();
+        install();
+        frmMacroEditor::setSavedPathHook(
+            [this](const QString& saved) { mSavedPaths.push_back(saved); });
+    }
+    void TearDown() override {
+        for (QWidget* window : QApplication::topLevelWidgets())
+            window->close();
+        QApplication::processEvents();
+        uninstall();
+        frmMacroEditor::setSavedPathHook(nullptr);
+        setSettingsFolder(msvOldSettings);
+    }
 
     QString path(const QString& psvName) const { return mDir.filePath(psvName); }
     // A file in the test's folder with exactly these bytes.
@@ -80,9 +97,22 @@ class EditorTest : public ::testing::Test, protected EditorScript {
     static QPlainTextEdit* text(frmMacroEditor& poForm) {
         return poForm.findChild<QPlainTextEdit*>(QStringLiteral("txtEdit"));
     }
-    static QString textOf(frmMacroEditor& poForm);
+    static QString textOf(frmMacroEditor& poForm) { return exactText(*text(poForm)); }
     // Types into the text area through key events ("\n" is Enter).
-    static void type(frmMacroEditor& poForm, const QString& psvKeys);
+    static void type(frmMacroEditor& poForm, const QString& psvKeys) {
+        const QStringList lines = psvKeys.split('\n');
+        for (qsizetype i = 0; i < lines.size(); ++i) {
+            if (i > 0) key(poForm, Qt::Key_Return);
+            for (QChar c : lines[i]) {
+                if (c.unicode() < 0x80) {
+                    QTest::keyClick(text(poForm), c.toLatin1());
+                } else {
+                    QTest::sendKeyEvent(QTest::Click, text(poForm), Qt::Key_unknown, QString(c),
+                                        Qt::NoModifier);
+                }
+            }
+        }
+    }
     static void key(frmMacroEditor& poForm, Qt::Key piKey,
                     Qt::KeyboardModifiers piModifiers = Qt::NoModifier) {
         QTest::keyClick(text(poForm), piKey, piModifiers);
