@@ -127,20 +127,17 @@ TEST_F(Trace, FailuresCarryTheRuntimeNumber) {
     ASSERT_TRUE(QDir(folder.path()).mkdir("locked"));
     ASSERT_TRUE(
         QFile::setPermissions(folder.path() + "/locked", QFile::ReadOwner | QFile::ExeOwner));
-    const struct {
-        const char* relativePath;
-        const char* failure;
-    } cases[] = {
+    const std::pair<const char*, const char*> cases[] = {
         {"no/such/folder/TarnTrace.txt", "76 Path not found at Tarn"},
         {"afile/TarnTrace.txt", "76 Path not found at Tarn"},
         {"adir", "75 Path/File access error at Tarn"},
         // Permissions do not bind the superuser.
         {"locked/TarnTrace.txt", ::geteuid() == 0 ? "" : "75 Path/File access error at Tarn"},
     };
-    for (const auto& c : cases) {
-        tarn::TraceFile trace(folder.path() + "/" + c.relativePath);
-        EXPECT_EQ(failureOf([&] { trace.begin(); }), c.failure) << c.relativePath;
-        EXPECT_EQ(trace.isOpen(), !*c.failure) << c.relativePath;
+    for (const auto& [relativePath, failure] : cases) {
+        tarn::TraceFile trace(folder.path() + "/" + relativePath);
+        EXPECT_EQ(failureOf([&] { trace.begin(); }), failure) << relativePath;
+        EXPECT_EQ(trace.isOpen(), !*failure) << relativePath;
     }
     EXPECT_TRUE(QFileInfo(folder.path() + "/adir/inside").isDir());
     QFile::setPermissions(folder.path() + "/locked",
