@@ -32,9 +32,7 @@ namespace tarn {
 namespace {
 
 using namespace std::chrono_literals;
-using testing::TargetProgram;
-using testing::WindowManager;
-using testing::XSession;
+using namespace testing;  // the desktop test fixture
 
 constexpr std::uint16_t kShiftMask = 1, kLockMask = 2;
 

@@ -24,10 +24,7 @@ namespace tarn::x11 {
 namespace {
 
 using namespace std::chrono_literals;
-using testing::TargetProgram;
-using testing::waitUntil;
-using testing::WindowManager;
-using testing::XSession;
+using namespace testing;  // the desktop test fixture
 
 // Counts the idles so that a test can tell a wait gave the program time.
 class CountingHost : public PlainHost {
