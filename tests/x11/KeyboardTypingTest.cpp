@@ -361,11 +361,9 @@ TEST_P(KeyboardTyping, GermanLayout) {
     if (session_->wayland()) return;
     // The euro sign came from the E key (keycode 26) with the level-3 modifier.
     bool euroFromE = false;
-    for (const testing::KeyRecord& key : target_->keys("main")) {
-        if (key.press && key.text == "€") {
+    for (const testing::KeyRecord& key : target_->keys("main"))
+        if (key.press && key.text == "€")
             euroFromE = key.scanCode == 26 && (key.nativeModifiers & 0x80);
-        }
-    }
     EXPECT_TRUE(euroFromE);
 }
 
