@@ -69,9 +69,10 @@ TEST_F(MacroPlatformTest, RunExecuteOfRealFilesFailsWithTheShellsCodes) {
     const std::string dir = temp_.path();
     writeFile(dir + "/broken", "\177ELF\2\1garbage", 0755);
     writeFile(dir + "/lonely.tarnorphan", "no program opens this\n");
+    const std::string refused = "Invalid procedure call or argument - RunExecute error number ";
     const struct {
         std::string line;
-        const char* error;  // what follows "RunExecute error number "
+        const char* error;  // what follows `refused`
     } cases[] = {
         {"RunExecute open," + dir + "/absent.txt", "2 - File not found"},
         {"RunExecute ," + dir + "/no-folder/x.txt", "3 - Path not found"},
@@ -82,10 +83,7 @@ TEST_F(MacroPlatformTest, RunExecuteOfRealFilesFailsWithTheShellsCodes) {
         const std::optional<Failure> failure = run({row.line});
         ASSERT_TRUE(failure.has_value()) << row.line;
         EXPECT_EQ(failure->number(), 5) << row.line;
-        EXPECT_EQ(failure->description(),
-                  std::string("Invalid procedure call or argument - RunExecute error number ") +
-                      row.error)
-            << row.line;
+        EXPECT_EQ(failure->description(), refused + row.error) << row.line;
         EXPECT_NE(failure->source().find(".RunExecute"), std::string::npos) << failure->source();
     }
 }

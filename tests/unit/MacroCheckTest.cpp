@@ -14,26 +14,24 @@ namespace {
 
 struct CheckCase {
     const char* text;
-    const char* findings;  // the lines printed for the file "m.mcr"
+    std::string findings;  // the lines printed for the file "m.mcr"
     int status;
 };
+
+const std::string kMissingQuote =
+    "error: Missing quote in statement (quotes protect commas and must be closed) [5]\n";
+const std::string kUnreadableKeys =
+    "error: Invalid procedure call or argument (Send cannot read these keys) [5]\n";
+const std::string kInvalidCommand = "error: Invalid macro command [1001]\n";
 
 const CheckCase kCases[] = {
     {"Rem \"unbalanced, {\nSetFocus \"Editor\",1,True\nSend Hello{ENTER}~+(ab)\n\nWait\n", "", 0},
     {"x = GetWindowID \"Ed, it\",1\nSend x\nKillProcess GetProcessID x\n", "", 0},
     {"ShutDownWindows\nShutDownWindows 4,true\nTimeOut 12.5\nRunExecute ,\"a,b.txt\",,,3\n", "", 0},
-    {"SetFocus \"Untitled, x\n",
-     "m.mcr:1:10: error: Missing quote in statement (quotes protect commas and must be closed) "
-     "[5]\n",
-     1},
-    {"x = GetWindowID \"a,1\n",
-     "m.mcr:1:4: error: Missing quote in statement (quotes protect commas and must be closed) "
-     "[5]\n",
-     1},
+    {"SetFocus \"Untitled, x\n", "m.mcr:1:10: " + kMissingQuote, 1},
+    {"x = GetWindowID \"a,1\n", "m.mcr:1:4: " + kMissingQuote, 1},
     {"Send {ENTER}{BOGUS}\n  Send \"+{\"\n",
-     "m.mcr:1:6: error: Invalid procedure call or argument (Send cannot read these keys) [5]\n"
-     "m.mcr:2:8: error: Invalid procedure call or argument (Send cannot read these keys) [5]\n",
-     1},
+     "m.mcr:1:6: " + kUnreadableKeys + "m.mcr:2:8: " + kUnreadableKeys, 1},
     {"GetWindowID \"x\"\n\tgetprocessid 5\n",
      "m.mcr:1:1: error: Invalid macro command (it gives a value: uservar = GetWindowID ...) "
      "[1001]\n"
@@ -41,9 +39,8 @@ const CheckCase kCases[] = {
      "[1001]\n",
      1},
     {"Sned keys\nSend\ttab x\n= 5\n",
-     "m.mcr:1:1: error: Invalid macro command [1001]\n"
-     "m.mcr:2:1: error: Invalid macro command [1001]\n"
-     "m.mcr:3:1: error: Invalid macro command (no variable name before \"=\") [1001]\n",
+     "m.mcr:1:1: " + kInvalidCommand + "m.mcr:2:1: " + kInvalidCommand +
+         "m.mcr:3:1: error: Invalid macro command (no variable name before \"=\") [1001]\n",
      1},
     {"Wait 40000\nWait soon\nWait 2.5\n",
      "m.mcr:1:6: error: Overflow (Wait takes whole seconds up to 32767) [6]\n"
@@ -61,7 +58,7 @@ const CheckCase kCases[] = {
      "m.mcr:3:4: error: Invalid procedure call or argument (a lone quote is no text) [5]\n",
      1},
     // Columns count characters, not bytes.
-    {"Rem ü\nÄnder x\n", "m.mcr:2:1: error: Invalid macro command [1001]\n", 1},
+    {"Rem ü\nÄnder x\n", "m.mcr:2:1: " + kInvalidCommand, 1},
 };
 
 TEST(MacroCheck, PrintsWhatARunWouldRefuse) {

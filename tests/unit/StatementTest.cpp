@@ -18,6 +18,8 @@ std::string repeat(const std::string& text, int times) {
 const std::string kInvalid = "1001 \"Invalid macro command\" at \".Process.Process\"";
 const std::string kQuote = "5 \" - Missing quote in statement\" at \".ParseParameters.";
 const std::string kBadArgument = "5 \"Invalid procedure call or argument\" at \"Tarn.";
+const std::string kNoWindow = kBadArgument + "SetFocus.Process\"";
+const std::string kStack = "28 \"Out of stack space\" at \"Tarn.";
 const std::string kMismatch = "13 \"Type mismatch\" at \"Tarn.Process\"";
 const std::string kExitWindows =
     "1002 \"An invalid parameter was passed to the macro intrepreter's ExitWindows command\" at "
@@ -96,18 +98,11 @@ TEST(Statements, MakeTheirCallsOrFailWithTheirPath) {
         {"ShutDownWindows 5", {}, kExitWindows},
         {"ShutDownWindows 0,true", {}, kExitWindows},
         // Nesting deep enough to exhaust the stack is refused before anything runs.
-        {"Send " + repeat("+(", 50000) + "a" + repeat(")", 50000),
-         {},
-         "28 \"Out of stack space\" at \"Tarn.Send.Process\""},
-        {"x = " + repeat("Run ", 50000) + "calc",
-         {},
-         "28 \"Out of stack space\" at \"Tarn.GetVarValue.Process\""},
-        {"SetFocus 77", {"activateProcess 77"}, kBadArgument + "SetFocus.Process\"", "TimeOut 0"},
+        {"Send " + repeat("+(", 50000) + "a" + repeat(")", 50000), {}, kStack + "Send.Process\""},
+        {"x = " + repeat("Run ", 50000) + "calc", {}, kStack + "GetVarValue.Process\""},
+        {"SetFocus 77", {"activateProcess 77"}, kNoWindow, "TimeOut 0"},
         // A title of digits only is taken as a process.
-        {"SetFocus 2024",
-         {"activateProcess 2024"},
-         kBadArgument + "SetFocus.Process\"",
-         "TimeOut 0"},
+        {"SetFocus 2024", {"activateProcess 2024"}, kNoWindow, "TimeOut 0"},
         {"Send abc{NOSUCHKEY}", {}, kBadArgument + "Send.Process\""},
     };
     for (const auto& c : cases) {

@@ -32,9 +32,7 @@ namespace tarn {
 namespace {
 
 using namespace std::chrono_literals;
-using testing::TargetProgram;
-using testing::WindowManager;
-using testing::XSession;
+using namespace testing;  // the desktop test fixture
 
 constexpr std::uint16_t kShiftMask = 1, kLockMask = 2;
 
@@ -363,11 +361,9 @@ TEST_P(KeyboardTyping, GermanLayout) {
     if (session_->wayland()) return;
     // The euro sign came from the E key (keycode 26) with the level-3 modifier.
     bool euroFromE = false;
-    for (const testing::KeyRecord& key : target_->keys("main")) {
-        if (key.press && key.text == "€") {
+    for (const testing::KeyRecord& key : target_->keys("main"))
+        if (key.press && key.text == "€")
             euroFromE = key.scanCode == 26 && (key.nativeModifiers & 0x80);
-        }
-    }
     EXPECT_TRUE(euroFromE);
 }
 

@@ -22,10 +22,7 @@ namespace tarn {
 namespace {
 
 using namespace std::chrono_literals;
-using testing::TargetProgram;
-using testing::waitUntil;
-using testing::WindowManager;
-using testing::XSession;
+using namespace testing;  // the desktop test fixture
 
 class MacroWindowsTest : public ::testing::TestWithParam<WindowManager> {
   protected:

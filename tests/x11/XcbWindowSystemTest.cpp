@@ -24,10 +24,7 @@ namespace tarn::x11 {
 namespace {
 
 using namespace std::chrono_literals;
-using testing::TargetProgram;
-using testing::waitUntil;
-using testing::WindowManager;
-using testing::XSession;
+using namespace testing;  // the desktop test fixture
 
 // Counts the idles so that a test can tell a wait gave the program time.
 class CountingHost : public PlainHost {
@@ -144,14 +141,10 @@ class XcbWindowSystemTest : public ::testing::TestWithParam<WindowManager> {
         return *target;
     }
 
-    std::optional<TopLevelWindow> find(const std::string& title) {
+    // The window listed with this ID; with ID 0, the one with this title.
+    std::optional<TopLevelWindow> find(WindowId id, const std::string& title = {}) {
         for (const auto& w : windows->topLevelWindows())
-            if (w.title == title) return w;
-        return std::nullopt;
-    }
-    std::optional<TopLevelWindow> find(WindowId id) {
-        for (const auto& w : windows->topLevelWindows())
-            if (w.id == id) return w;
+            if (id ? w.id == id : w.title == title) return w;
         return std::nullopt;
     }
     // A window counts as shown once the window manager (if any) has taken it
@@ -185,8 +178,8 @@ TEST_P(XcbWindowSystemTest, ReadsTitlesAsTheWindowsGiveThem) {
     }
     // A new title is read as soon as the window has set it.
     program().rename("w0", "Renamed – ok");
-    EXPECT_TRUE(
-        waitUntil([&] { return find(titles[0]) == std::nullopt && find("Renamed – ok"); }, 5s));
+    EXPECT_TRUE(waitUntil(
+        [&] { return find(0, titles[0]) == std::nullopt && find(0, "Renamed – ok"); }, 5s));
     // xterm names itself through WM_NAME alone: in a UTF-8 locale a Latin-1
     // STRING when the title fits, else COMPOUND_TEXT; in the C locale the bytes
     // it was given, as a STRING. The session ends the xterms.
