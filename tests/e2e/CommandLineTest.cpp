@@ -52,7 +52,6 @@ const Rule kRules[] = {
     {"ShortHelp", {"-h"}, 0, "Usage: tarn [MACRO-FILE]\n...", ""},
     {"HelpWinsOverTheRest", {"--check", "--help"}, 0, "Usage: tarn...", ""},
     {"HelpIntoAFullDisk", {"--help"}, 2, "", "cannot write", Display::Unset, nullptr, nullptr, {}, true},
-    {"VersionIntoAFullDisk", {"-V"}, 2, "", "cannot write", Display::Unset, nullptr, nullptr, {}, true},
     // Usage errors: never a macro path, never a window.
     {"UnknownShortOption", {"-x"}, 2, "", "tarn: unknown option -x (try tarn --help)"},
     {"UnknownLongOption", {"--bogus", "good.mcr"}, 2, "", "unknown option --bogus"},
@@ -65,7 +64,6 @@ const Rule kRules[] = {
     {"BatchWithCheck", {"--check", "--batch", "good.mcr"}, 2, "", "for running a macro"},
     {"StandardInputIsNoRun", {"-"}, 2, "", "only by --check"},
     {"SeveralMacros", {"good.mcr", "bad.mcr"}, 2, "", "one macro file at a time"},
-    {"SeveralMacrosInBatch", {"--batch", "good.mcr", "bad.mcr"}, 2, "", "one macro file at a time"},
     // --check: the diagnostic form, "--" and "-", pipes, several files.
     {"CheckFinds", {"--check", "bad.mcr"}, 1, "bad.mcr:2:6: error: Invalid procedure call or argument (Send cannot read these keys) [5]\n", ""},
     {"CheckEndOfOptions", {"--check", "--", "good.mcr", "-odd.mcr"}, 0, "", ""},
