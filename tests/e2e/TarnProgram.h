@@ -8,7 +8,6 @@
 #include <sys/types.h>
 
 #include <chrono>
-#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>

@@ -102,10 +102,9 @@ TEST_F(Unattended, APauseTheMacroTypesReachesTheTarget) {
 }
 
 // Every way to stop a run stops it in each of its waits within a moment, every
-// key released and the map restored: the statement in progress is ended (a
-// Wait, a window search with 600 seconds to go, a Send of 50,000 characters,
-// some off the layout), the run stops on its line and a batch run says what
-// stopped it. The signals end the program with 128 + their number.
+// key released and the map restored: the statement in progress is ended
+// (placesAfter), the run stops on its line and a batch run says what stopped
+// it. The signals end the program with 128 + their number.
 struct StopWay {
     const char* name;
     int signal;    // 0: none
@@ -130,6 +129,18 @@ struct Place {
     std::string macro;
 };
 
+// A Wait, a window search with 600 seconds to go, and after `first` a Send of
+// half a million keys, some off the layout: a terminal writes out what it gets
+// well behind Tarn's typing, so a shorter Send could end before the stop came.
+std::vector<Place> placesAfter(const std::string& first) {
+    std::string send = first + "\r\nSend é€{a 10000}{b 10000}{ж 10000}{d 10000}";
+    for (int i = 0; i < 46; ++i)
+        send += "{e 10000}";
+    return {{"Wait", "TimeOut 600\r\nWait 600\r\nRem never\r\n"},
+            {"GetWindowID", "TimeOut 600\r\nw = GetWindowID no such window,2\r\nRem never\r\n"},
+            {"Send", send + "\r\nRem never\r\n"}};
+}
+
 // The statement of line 2 is under way once its line is traced.
 bool secondLineTraced(const std::string& trace) {
     const std::string lines = platformtest::readFile(trace);
@@ -139,18 +150,7 @@ bool secondLineTraced(const std::string& trace) {
 TEST_P(Stop, EndsEveryWaitAtOnce) {
     const StopWay& way = GetParam();
     const std::string out = startXterm("tarn-stop");
-    // Half a million keys: the terminal writes out what it gets well behind
-    // Tarn's typing, so a shorter Send could end before the stop came.
-    std::string send = "SetFocus tarn-stop,2\r\nSend é€{a 10000}{b 10000}{ж 10000}{d 10000}";
-    for (int i = 0; i < 46; ++i)
-        send += "{e 10000}";
-    send += "\r\nRem never\r\n";
-    const Place places[] = {
-        {"Wait", "TimeOut 600\r\nWait 600\r\nRem never\r\n"},
-        {"GetWindowID", "TimeOut 600\r\nw = GetWindowID no such window,2\r\nRem never\r\n"},
-        {"Send", send},
-    };
-    for (const auto& place : places) {
+    for (const auto& place : placesAfter("SetFocus tarn-stop,2")) {
         SCOPED_TRACE(place.name);
         TarnProgram tarn(session, kNoSessionBus);
         const std::string macro = tarn.writeMacro("stop.mcr", place.macro);
@@ -218,18 +218,16 @@ TEST_F(Unattended, TheKeyboardMapComesBackOnSigtermWhenIdleAndAfterAKilledRun) {
     ::kill(tarn.pid(), SIGTERM);
     ASSERT_EQ(tarn.waitForExit(20s), 128 + SIGTERM);
 
-    TarnProgram killed(session, kNoSessionBus);
     std::string chinese;  // more characters off the layout than there are spare keycodes
     for (char32_t c = U'\u4e00'; c < U'\u4e00' + 400; ++c)
         utf8::append(chinese, c);
     const std::size_t typedBefore = size(out);
-    killed.start(
-        {"--batch", killed.writeMacro("killed.mcr", "SetFocus tarn-map,2\r\nSend " + chinese +
-                                                        chinese + chinese + "\r\n")});
+    tarn.start({"--batch", tarn.writeMacro("killed.mcr", "SetFocus tarn-map,2\r\nSend " + chinese +
+                                                             chinese + chinese + "\r\n")});
     ASSERT_TRUE(testing::waitUntil([&] { return size(out) > typedBefore + 600; }, 60s))
-        << killed.err();
-    ::kill(killed.pid(), SIGKILL);
-    ASSERT_EQ(killed.waitForExit(20s), 128 + SIGKILL);
+        << tarn.err();
+    ::kill(tarn.pid(), SIGKILL);
+    ASSERT_EQ(tarn.waitForExit(20s), 128 + SIGKILL);
     EXPECT_FALSE(session.keyboardMap() == before) << "the killed run left its bindings";
     TarnProgram next(session, kNoSessionBus);
     next.start({"--batch", next.writeMacro("next.mcr", "SetFocus tarn-map,2\r\nSend жé\r\n")});
@@ -263,16 +261,7 @@ TEST_F(Unattended, ASendStopsWhenItsWindowIsDestroyed) {
 // The display going away in the middle of a run ends the program at once,
 // saying so, wherever the run was.
 TEST(UnattendedDisplay, LosingTheDisplayEndsTheRunAtOnce) {
-    // Half a million keys, so that the Send is still typing when the server goes.
-    std::string send = "Rem a\r\nSend ";
-    for (int i = 0; i < 50; ++i)
-        send += "{a 10000}";
-    const Place places[] = {
-        {"Wait", "Rem a\r\nWait 600\r\n"},
-        {"GetWindowID", "TimeOut 600\r\nw = GetWindowID no such window,2\r\n"},
-        {"Send", send + "\r\n"},
-    };
-    for (const auto& place : places) {
+    for (const auto& place : placesAfter("Rem a")) {
         SCOPED_TRACE(place.name);
         XSession session(WindowManager::Openbox);
         TarnProgram tarn(session, kNoSessionBus);
