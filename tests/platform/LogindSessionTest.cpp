@@ -102,7 +102,10 @@ TEST_F(LogindSessionTest, LogOffTerminatesTheCallersSession) {
         for (const char* id : {"c1", "c2", "auto"})
             logind_->clearCalls(sessionPath(id));
         logind_->clearCalls(kManagerPath);
-        row.sessionId ? setenv("XDG_SESSION_ID", row.sessionId, 1) : unsetenv("XDG_SESSION_ID");
+        if (row.sessionId)
+            setenv("XDG_SESSION_ID", row.sessionId, 1);
+        else
+            unsetenv("XDG_SESSION_ID");
         EXPECT_EQ(requestEnd(SessionEnd::LogOff, row.force), row.ended ? 0 : ENXIO);
         EXPECT_EQ(logind_->calls(kManagerPath), row.manager);
         for (const char* id : {"c1", "c2", "auto"})
