@@ -29,7 +29,6 @@
 #include "TypingEngine.h"
 #include "XcbReply.h"
 
-
 namespace tarn::x11 {
 namespace {
 
@@ -50,7 +49,7 @@ constexpr milliseconds kBlindDelay{250};
 // The events typed while the server is held for one batch: the server serves
 // no other client meanwhile, so a batch must stay short; one round trip per
 // batch confirms the target.
-constexpr std::size_t kBatch = 64;
+constexpr std::size_t kBatch = 256;
 
 [[noreturn]] void cannotType() {
     throw runtimeFailure(kInvalidArgument);
@@ -76,7 +75,6 @@ void latchLockState(xcb_connection_t* c, std::uint8_t affectLocks, std::uint8_t 
     parts[3].iov_len = -sizeof request & 3;
     xcb_send_request(c, 0, parts + 2, &protocol);
 }
-
 
 }  // namespace
 
@@ -438,13 +436,13 @@ struct XTestKeyboard::Connection : typing::TypingPort {
         if (target == XCB_NONE) return true;
         auto focusCookie = xcb_get_input_focus(c);
         auto attributesCookie = xcb_get_window_attributes(c, target);
-        Reply<xcb_get_input_focus_reply_t> focus{xcb_get_input_focus_reply(c, focusCookie, nullptr)};
+        Reply<xcb_get_input_focus_reply_t> focus{
+            xcb_get_input_focus_reply(c, focusCookie, nullptr)};
         xcb_generic_error_t* error = nullptr;
         Reply<xcb_get_window_attributes_reply_t> attributes{
             xcb_get_window_attributes_reply(c, attributesCookie, &error)};
         Reply<xcb_generic_error_t> freed{error};
-        const bool still = focus && attributes &&
-                           attributes->map_state == XCB_MAP_STATE_VIEWABLE &&
+        const bool still = focus && attributes && attributes->map_state == XCB_MAP_STATE_VIEWABLE &&
                            focus->focus != XCB_NONE &&
                            focus->focus != XCB_INPUT_FOCUS_POINTER_ROOT &&
                            clientOf(focus->focus) == clientOf(target);
@@ -452,9 +450,13 @@ struct XTestKeyboard::Connection : typing::TypingPort {
         return still;
     }
 
+    // The round trip after letting the server go is the other clients'
+    // turn: without it the next grab can follow at once, and the desktop
+    // (the window manager, the target drawing what it got, a program that
+    // closed) would wait for the whole Send.
     void closeBatch() override {
         xcb_ungrab_server(c);
-        xcb_flush(c);
+        x11::sync(c);
     }
 
     void press(std::uint32_t key) override { fake(XCB_KEY_PRESS, static_cast<xcb_keycode_t>(key)); }

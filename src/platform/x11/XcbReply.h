@@ -21,7 +21,8 @@ using Reply = std::unique_ptr<T, FreeDeleter>;
 // A round trip: returns once the server has handled every request sent
 // before it.
 inline void sync(xcb_connection_t* c) {
-    Reply<xcb_get_input_focus_reply_t>(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
+    Reply<xcb_get_input_focus_reply_t>(
+        xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
 }
 
 }  // namespace tarn::x11
