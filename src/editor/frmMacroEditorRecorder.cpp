@@ -5,17 +5,37 @@
 // statement that switching on began. The "Record" toolbar button does the
 // same as the menu entry and is the way out, since recording disables the
 // menus.
+//
+// While recording the text area takes no input method: the recorder composes
+// dead keys itself, in the order the keys went down, where the input method's
+// composed text would overtake the keys typed before it at machine speed.
 
 #include <QAction>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QMenu>
 
+#include <QPlainTextEdit>
+
 #include "Help.h"
 #include "KeyRecorder.h"
+#include "RecorderDesktop.h"
 #include "frmMacroEditor.h"
 
 namespace tarn::editor {
+
+namespace {
+
+HeldKeysHook& heldKeysHook() {
+    static HeldKeysHook hook;
+    return hook;
+}
+
+}  // namespace
+
+void setHeldKeysHook(HeldKeysHook poHook) {
+    heldKeysHook() = std::move(poHook);
+}
 
 void frmMacroEditor::connectRecorder() {
     mRecorder = std::make_unique<KeyRecorder>();
@@ -50,10 +70,15 @@ void frmMacroEditor::mnuMacroRecord_Click() {
         setHelpFile(QString());
         // Keys held while recording was off are not the recording's.
         mRecorder->keysUp();
+        mRecorder->setHeldKeysAsPresses(heldKeysHook() && heldKeysHook()(true));
+        textArea()->setAttribute(Qt::WA_InputMethodEnabled, false);
         InsertText(QStringLiteral("Send \""));
     } else {
         EnableMenus();
         setHelpFile(programHelpFile());
+        if (heldKeysHook()) heldKeysHook()(false);
+        // As the text area itself has it: an input method where it is editable.
+        textArea()->setAttribute(Qt::WA_InputMethodEnabled, !textArea()->isReadOnly());
         InsertText(QStringLiteral("\"\r\n"));
     }
     // Keys gathered for a chord that is not written out yet stay pending.
