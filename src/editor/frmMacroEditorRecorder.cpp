@@ -15,7 +15,11 @@
 #include <QKeyEvent>
 #include <QMenu>
 
+#include <QGuiApplication>
+#include <QInputMethod>
+#include <QInputMethodQueryEvent>
 #include <QPlainTextEdit>
+#include <QVariant>
 
 #include "Help.h"
 #include "KeyRecorder.h"
@@ -30,6 +34,31 @@ HeldKeysHook& heldKeysHook() {
     static HeldKeysHook hook;
     return hook;
 }
+
+// Answers for a widget, while `off` says so, that it takes no input method:
+// the input method then hands its keys on as they come.
+class InputMethodOff : public QObject {
+  public:
+    InputMethodOff(QWidget* widget, std::function<bool()> off)
+        : QObject(widget), off_(std::move(off)) {}
+
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() != QEvent::InputMethodQuery || !off_()) return false;
+        auto* query = static_cast<QInputMethodQueryEvent*>(event);
+        const auto* widget = static_cast<QWidget*>(watched);
+        for (int bit = 0; bit < 32; ++bit) {
+            const auto asked = Qt::InputMethodQuery(int(query->queries() & (1u << bit)));
+            if (asked == 0) continue;
+            query->setValue(
+                asked, asked == Qt::ImEnabled ? QVariant(false) : widget->inputMethodQuery(asked));
+        }
+        query->accept();
+        return true;
+    }
+
+  private:
+    std::function<bool()> off_;
+};
 
 }  // namespace
 
@@ -48,6 +77,7 @@ void frmMacroEditor::connectRecorder() {
         mnuMacroRecord_Click();
     });
     setKeyHook([this](QEvent* poEvent) { return recorderKey(poEvent); });
+    textArea()->installEventFilter(new InputMethodOff(textArea(), [this] { return recording(); }));
     // A window closed while recording ends its Send statement first, so the
     // text offered for saving is whole and the next load has its menus.
     connect(this, &frmMacroEditor::formUnloading, this, [this] {
@@ -71,16 +101,14 @@ void frmMacroEditor::mnuMacroRecord_Click() {
         // Keys held while recording was off are not the recording's.
         mRecorder->keysUp();
         mRecorder->setHeldKeysAsPresses(heldKeysHook() && heldKeysHook()(true));
-        textArea()->setAttribute(Qt::WA_InputMethodEnabled, false);
         InsertText(QStringLiteral("Send \""));
     } else {
         EnableMenus();
         setHelpFile(programHelpFile());
         if (heldKeysHook()) heldKeysHook()(false);
-        // As the text area itself has it: an input method where it is editable.
-        textArea()->setAttribute(Qt::WA_InputMethodEnabled, !textArea()->isReadOnly());
         InsertText(QStringLiteral("\"\r\n"));
     }
+    QGuiApplication::inputMethod()->update(Qt::ImEnabled);
     // Keys gathered for a chord that is not written out yet stay pending.
     entry(QStringLiteral("mnuMacroSep1"))->setVisible(on);
     mnuMacroEditMenu->menuAction()->setVisible(on);
