@@ -11,15 +11,16 @@
 // composed text would overtake the keys typed before it at machine speed.
 
 #include <QAction>
-#include <QInputMethodEvent>
-#include <QKeyEvent>
-#include <QMenu>
-
 #include <QGuiApplication>
 #include <QInputMethod>
+#include <QInputMethodEvent>
 #include <QInputMethodQueryEvent>
+#include <QKeyEvent>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QVariant>
+#include <functional>
+#include <utility>
 
 #include "Help.h"
 #include "KeyRecorder.h"
@@ -108,6 +109,7 @@ void frmMacroEditor::mnuMacroRecord_Click() {
         if (heldKeysHook()) heldKeysHook()(false);
         InsertText(QStringLiteral("\"\r\n"));
     }
+    // The input method learns at once whether the text area takes it.
     QGuiApplication::inputMethod()->update(Qt::ImEnabled);
     // Keys gathered for a chord that is not written out yet stay pending.
     entry(QStringLiteral("mnuMacroSep1"))->setVisible(on);
