@@ -5,7 +5,8 @@
 // bytes that the same keys give when typed straight into such an xterm. One
 // table per layout: the keys typed and what the recorder writes for them,
 // each table typed at machine speed, with no delay and with one millisecond
-// between events, as a barcode scanner or an auto-typer types.
+// between events, as a barcode scanner or an auto-typer types. A key held
+// while the server repeats it is recorded once.
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -13,6 +14,7 @@
 #include <xcb/xtest.h>
 
 #include <cstring>
+#include <functional>
 #include <map>
 #include <string>
 #include <tuple>
@@ -66,11 +68,20 @@ class PhysicalKeys {
             if (how != '-') fake(XCB_KEY_PRESS, keycode(name));
             if (how != '+') fake(XCB_KEY_RELEASE, keycode(name));
         }
-        // Every key has reached the server before the test goes on.
-        free(xcb_get_input_focus_reply(c_, xcb_get_input_focus(c_), nullptr));
+        sync();
+    }
+
+    // Presses a key and releases it the given time later.
+    void hold(const std::string& name, std::uint32_t ms) {
+        fake(XCB_KEY_PRESS, keycode(name));
+        xcb_test_fake_input(c_, XCB_KEY_RELEASE, keycode(name), ms, XCB_NONE, 0, 0, 0);
+        sync();
     }
 
   private:
+    // Every key has reached the server before the test goes on.
+    void sync() { free(xcb_get_input_focus_reply(c_, xcb_get_input_focus(c_), nullptr)); }
+
     static std::uint8_t keycode(const std::string& name) {
         static const std::map<std::string, std::uint8_t> named{
             {"shift", 50}, {"ctrl", 37}, {"alt", 64}, {"altgr", 108}, {"lsgt", 94},
@@ -118,6 +129,50 @@ const std::string kRowEnd = "<f12>";
 const std::string kRowEndRecorded = "{F12}";
 const std::string kRowEndBytes = "\x1b[24~";
 
+// The bytes the file holds once every row's end has arrived (or the time is up).
+std::string rowsArrived(const std::string& file, std::size_t rows) {
+    std::string got;
+    testing::waitUntil(
+        [&] {
+            got = platformtest::readFile(file);
+            return split(got, kRowEndBytes).size() > rows;
+        },
+        20s);
+    return got;
+}
+
+// What the editor's recorder writes for the keys that `type` types into it
+// (the text between the quotes of its Send statement), once it has written
+// `rows` row ends.
+std::string recordingOf(XSession& session, const std::function<void()>& type, std::size_t rows) {
+    testing::PipedChild host = session.spawnPiped(
+        {TARN_RECORDER_HOST}, {"QT_QPA_PLATFORM=xcb", "DBUS_SESSION_BUS_ADDRESS=disabled:",
+                               "LC_ALL=C.UTF-8", "QT_IM_MODULE=compose"});
+    const auto hasReady = [](const std::string& got) { return got.find("ready\n") != got.npos; };
+    if (!hasReady(testing::readUntil(host.output, 20s, hasReady))) {
+        session.kill(host.pid);
+        return "(the recorder never got ready)";
+    }
+    type();
+    testing::readUntil(host.output, 20s, [&](const std::string& got) {
+        const std::size_t last = got.rfind("text:");
+        return last != got.npos && got.find('\n', last) != got.npos &&
+               split(got.substr(last), kRowEndRecorded).size() > rows;
+    });
+    const auto hasEnd = [](const std::string& got) { return got.find("\nEND\n") != got.npos; };
+    std::string text;
+    if (::write(host.input, "stop\n", 5) == 5) text = testing::readUntil(host.output, 20s, hasEnd);
+    ::close(host.input);
+    ::close(host.output);
+    session.kill(host.pid);
+    if (!hasEnd(text)) return "(no end of the recording)" + text;
+    text.erase(text.find("\nEND\n"));
+    text.erase(0, text.rfind("Send \""));
+    if (text.size() < 8 || text.compare(text.size() - 2, 2, "\"\n") != 0)
+        return "(no Send statement)" + text;
+    return text.substr(6, text.size() - 8);
+}
+
 class RecorderPlayback : public ::testing::TestWithParam<Typing> {
   protected:
     XSession session{WindowManager::Openbox};
@@ -126,18 +181,6 @@ class RecorderPlayback : public ::testing::TestWithParam<Typing> {
         const std::string out = testing::startTerminalToFile(session, title);
         desktop.activate(desktop.waitForWindow(title));
         return out;
-    }
-
-    // The bytes the file holds once every row's end has arrived (or the time is up).
-    static std::string rowsArrived(const std::string& file, std::size_t rows) {
-        std::string got;
-        testing::waitUntil(
-            [&] {
-                got = platformtest::readFile(file);
-                return split(got, kRowEndBytes).size() > rows;
-            },
-            20s);
-        return got;
     }
 };
 
@@ -152,31 +195,11 @@ TEST_P(RecorderPlayback, PlaysBackTheBytesTheKeysType) {
     Desktop desktop(session);
     PhysicalKeys keys(session.display(), delayMs);
 
-    testing::PipedChild host = session.spawnPiped(
-        {TARN_RECORDER_HOST}, {"QT_QPA_PLATFORM=xcb", "DBUS_SESSION_BUS_ADDRESS=disabled:",
-                               "LC_ALL=C.UTF-8", "QT_IM_MODULE=compose"});
-    const auto hasReady = [](const std::string& got) { return got.find("ready\n") != got.npos; };
-    ASSERT_TRUE(hasReady(testing::readUntil(host.output, 20s, hasReady)));
     std::string all;
     for (const Row& row : layout.rows)
         all += row.typed + kRowEnd;
-    keys.type(all);
-    testing::readUntil(host.output, 20s, [&](const std::string& got) {
-        const std::size_t last = got.rfind("text:");
-        return last != got.npos && got.find('\n', last) != got.npos &&
-               split(got.substr(last), kRowEndRecorded).size() > rows;
-    });
-    ASSERT_EQ(::write(host.input, "stop\n", 5), 5);
-    const auto hasEnd = [](const std::string& got) { return got.find("\nEND\n") != got.npos; };
-    std::string text = testing::readUntil(host.output, 20s, hasEnd);
-    ::close(host.input);
-    ::close(host.output);
-    session.kill(host.pid);
-    ASSERT_TRUE(hasEnd(text)) << text;
-    text.erase(text.find("\nEND\n"));
-    text.erase(0, text.rfind("Send \""));
-    ASSERT_TRUE(text.size() > 7 && text.compare(text.size() - 2, 2, "\"\n") == 0) << text;
-    const std::string recording = text.substr(6, text.size() - 8);
+    const std::string recording = recordingOf(
+        session, [&] { keys.type(all); }, rows);
     const std::vector<std::string> recorded = split(recording, kRowEndRecorded);
     ASSERT_EQ(recorded.size(), rows + 1) << recording;
     for (std::size_t i = 0; i < rows; ++i)
@@ -261,6 +284,28 @@ INSTANTIATE_TEST_SUITE_P(Layouts, RecorderPlayback,
                          ::testing::Combine(::testing::ValuesIn(kLayouts),
                                             ::testing::Values(0u, 1u)),
                          typingName);
+
+// A key held past the server's repeat delay is one key, although the server
+// repeats it, as the xterm it types into shows: the recorder asks for held
+// keys as presses without releases, and a press of a key that is down is a
+// repeat.
+TEST(RecorderHeldKey, IsOneKeyWhileTheServerRepeatsIt) {
+    XSession session{WindowManager::Openbox};
+    PhysicalKeys keys(session.display(), 0);
+    // Beyond the server's repeat delay, 660 ms unless set otherwise.
+    const auto holdL = [&] {
+        keys.hold("l", 1200);
+        keys.type(kRowEnd);
+    };
+    EXPECT_EQ(recordingOf(session, holdL, 1), "l" + kRowEndRecorded);
+
+    Desktop desktop(session);
+    const std::string direct = testing::startTerminalToFile(session, "Typed");
+    desktop.activate(desktop.waitForWindow("Typed"));
+    holdL();
+    const std::string typed = rowsArrived(direct, 1);
+    EXPECT_GT(split(typed, kRowEndBytes).front().size(), 2u) << typed;
+}
 
 }  // namespace
 }  // namespace tarn::e2e
