@@ -2,6 +2,7 @@
 #include "LinuxPlatform.h"
 
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QSocketNotifier>
 #include <QTimer>
 #include <cstdio>
@@ -10,8 +11,10 @@
 
 #include "BackendChoice.h"
 #include "GioDocuments.h"
+#include "HeldKeys.h"
 #include "LogindSession.h"
 #include "PosixProcesses.h"
+#include "RecorderDesktop.h"
 #include "RunStop.h"
 #include "ToplevelWindowSystem.h"
 #include "VirtualKeyboard.h"
@@ -128,6 +131,13 @@ bool LinuxPlatform::connectX11(const char* psvDisplay, std::string& psvProblem) 
     // Without it runs only lack the emergency stop.
     mBackends->stopKey = x11::XStopKey::connect(name);
     mBackends->keyboard = std::move(keyboard);
+    // The recorder's held keys, on the toolkit's own connection, which exists
+    // by the time anything records.
+    editor::setHeldKeysHook([](bool pbOn) {
+        auto* native =
+            qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+        return native && x11::reportHeldKeysAsPresses(native->connection(), pbOn);
+    });
     return true;
 }
 
