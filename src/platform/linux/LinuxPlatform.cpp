@@ -14,7 +14,6 @@
 #include "HeldKeys.h"
 #include "LogindSession.h"
 #include "PosixProcesses.h"
-#include "RecorderDesktop.h"
 #include "RunStop.h"
 #include "ToplevelWindowSystem.h"
 #include "VirtualKeyboard.h"
@@ -44,6 +43,7 @@ struct LinuxPlatform::Backends {
     // the player ask.
     std::unique_ptr<posix::RunStop> runStop;
     std::function<void(const std::string&)> displayClosedReport;
+    std::function<bool(bool)> reportHeldKeys;
     posix::PosixProcesses processes;
     gio::GioDocuments documents;
     gio::LogindSession session;
@@ -131,19 +131,23 @@ bool LinuxPlatform::connectX11(const char* psvDisplay, std::string& psvProblem) 
     // Without it runs only lack the emergency stop.
     mBackends->stopKey = x11::XStopKey::connect(name);
     mBackends->keyboard = std::move(keyboard);
-    // The recorder's held keys, on the toolkit's own connection, which exists
-    // by the time anything records.
-    editor::setHeldKeysHook([](bool pbOn) {
+    // On the toolkit's own connection, which exists by the time anything
+    // records.
+    mBackends->reportHeldKeys = [](bool on) {
         auto* native =
             qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-        return native && x11::reportHeldKeysAsPresses(native->connection(), pbOn);
-    });
+        return native && x11::reportHeldKeysAsPresses(native->connection(), on);
+    };
     return true;
 }
 
 Platform LinuxPlatform::platform() {
     return Platform{*mBackends->windows,  *mBackends->keyboard, mBackends->processes,
                     mBackends->documents, mBackends->session,   mHost};
+}
+
+std::function<bool(bool)> LinuxPlatform::heldKeysReporter() const {
+    return mBackends->reportHeldKeys;
 }
 
 StopKey* LinuxPlatform::stopKey() {
