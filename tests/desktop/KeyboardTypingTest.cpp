@@ -13,11 +13,15 @@
 #undef explicit
 
 #include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
@@ -495,6 +499,57 @@ TEST(KeyboardTypingTwoRuns, GivingKeycodesBackLeavesTheOtherRunsBetweenThemAlone
     EXPECT_EQ(coreMap(session).keycodeOf(kZhe), zhe);
     second->restoreLayout();
     EXPECT_EQ(coreMap(session).keysyms, before.keysyms);
+}
+
+}  // namespace
+}  // namespace tarn
+
+namespace tarn {
+namespace {
+
+// A run killed in the middle of a Send leaves Shift and a letter down, and a
+// keycode bound; the next run on the display lets the keys go and gives the
+// keycode back, also while the killed run is not yet collected (a zombie
+// that kill() still finds) and once its number belongs to another process.
+TEST(KeyboardTypingKilledRun, TheNextRunLetsItsKeysGoAndGivesItsKeycodesBack) {
+    XSession session(WindowManager::None);
+    const CoreMap before = coreMap(session);
+    PlainHost host;
+    auto backends = testing::connectBackends(session, host);
+    ASSERT_TRUE(backends.windows);
+    const std::string out = testing::startTerminalToFile(session, "tarn-killed");
+    ASSERT_TRUE(
+        backends.windows->setForeground(testing::waitForTitle(*backends.windows, "tarn-killed")));
+    const KeySequence keys = parseKeys("é+(" + std::string(200000, 'a') + ")");
+    const pid_t typist = ::fork();
+    if (typist == 0) {
+        try {
+            if (auto keyboard = x11::XTestKeyboard::connect(session.display().c_str()))
+                keyboard->type(keys);
+        } catch (...) {
+        }
+        ::_exit(0);
+    }
+    ASSERT_GT(typist, 0);
+    ASSERT_TRUE(testing::waitUntil([&] { return platformtest::readFile(out).size() > 1000; }, 30s));
+    ::kill(typist, SIGKILL);
+    // Dead, not yet collected.
+    ASSERT_TRUE(testing::waitUntil(
+        [&] {
+            std::ifstream stat("/proc/" + std::to_string(typist) + "/stat");
+            std::string all((std::istreambuf_iterator<char>(stat)), {});
+            return all.find(") Z ") != std::string::npos;
+        },
+        10s));
+    EXPECT_FALSE(session.keysDown().empty());
+    EXPECT_NE(coreMap(session).keysyms, before.keysyms);
+
+    auto next = x11::XTestKeyboard::connect(session.display().c_str());
+    ASSERT_TRUE(next);
+    EXPECT_TRUE(session.keysDown().empty());
+    EXPECT_EQ(coreMap(session).keysyms, before.keysyms);
+    int status = 0;
+    ::waitpid(typist, &status, 0);
 }
 
 }  // namespace

@@ -152,17 +152,20 @@ struct XTestKeyboard::Connection : typing::TypingPort {
         }
     }
 
-    // Gives back the keycodes that runs of this host which no longer exist
-    // left bound (killed in the middle of a Send). Only while this keyboard
-    // holds none itself. True when the map changed; the layout is read anew.
+    // Gives back the keycodes that runs of this host which have ended left
+    // bound (killed in the middle of a Send), and lets go the keys such a run
+    // left down, which would otherwise repeat into whatever has the focus.
+    // Only while this keyboard holds no binding itself. True when the map
+    // changed; the layout is read anew.
     bool reclaimAbandoned() {
         if (!bindings.empty()) return false;
-        const auto abandoned = borrowed->takeAbandoned();
-        if (abandoned.empty()) return false;
+        const BorrowedKeys::Abandoned abandoned = borrowed->takeAbandoned();
+        if (abandoned.keysMayBeDown) releaseKeysDown();
+        if (abandoned.keycodes.empty()) return false;
         std::unique_ptr<KeySymMaps> maps = KeySymMaps::read(c, device);
         if (!maps) return false;
         std::vector<xcb_keycode_t> keycodes;
-        for (const auto& [keycode, symbols] : abandoned) {
+        for (const auto& [keycode, symbols] : abandoned.keycodes) {
             maps->setOriginal(keycode, symbols);
             keycodes.push_back(keycode);
         }
@@ -170,6 +173,17 @@ struct XTestKeyboard::Connection : typing::TypingPort {
         x11::sync(c);
         layout = KeyboardLayout::read(c, context, device);
         return true;
+    }
+
+    void releaseKeysDown() {
+        Reply<xcb_query_keymap_reply_t> keys{
+            xcb_query_keymap_reply(c, xcb_query_keymap(c), nullptr)};
+        if (!keys) return;
+        for (int keycode = 8; keycode < 256; ++keycode) {
+            if ((keys->keys[keycode / 8] >> (keycode % 8)) & 1)
+                fake(XCB_KEY_RELEASE, static_cast<xcb_keycode_t>(keycode));
+        }
+        x11::sync(c);
     }
 
     // Reads the map again when the server has announced a change since the
@@ -473,6 +487,7 @@ XTestKeyboard::XTestKeyboard(std::unique_ptr<Connection> connection) : d_(std::m
 
 XTestKeyboard::~XTestKeyboard() {
     d_->restore();
+    if (!d_->broken()) d_->borrowed->releaseTypist();
 }
 
 void XTestKeyboard::setStopKey(StopKey* stop) {
@@ -525,6 +540,7 @@ std::unique_ptr<XTestKeyboard> XTestKeyboard::connect(const char* display) {
     xcb_xkb_select_events(d->c, XCB_XKB_ID_USE_CORE_KBD, events, 0, events, parts, parts, nullptr);
     d->borrowed = std::make_unique<BorrowedKeys>(d->c, d->root);
     d->reclaimAbandoned();
+    d->borrowed->recordTypist();
     if (!d->layout) d->layout = KeyboardLayout::read(d->c, d->context, d->device);
     if (!d->layout) return nullptr;
     d->readers = KeymapReaders::start(display, d->c);
