@@ -74,6 +74,9 @@ enum OwnError : std::int32_t {
     // The connection to the display is gone: nothing can be typed, searched
     // or shown any more, and the program ends.
     kDisplayClosed = 1013,
+    // Another run on the display holds every key there is to bind characters
+    // the layout lacks to, and did not give one back in time.
+    kKeyboardBusy = 1014,
 };
 
 // The standard description of a runtime failure number ("Application-defined

@@ -552,5 +552,47 @@ TEST(KeyboardTypingKilledRun, TheNextRunLetsItsKeysGoAndGivesItsKeycodesBack) {
     ::waitpid(typist, &status, 0);
 }
 
+// Another run holds every spare keycode and goes on holding them: a
+// character the layout lacks is not typed through a keycode that means
+// another; the Send ends with 1014, nothing of it typed.
+TEST(KeyboardTypingKilledRun, AnotherRunHoldingEverySpareKeyIsAClearFailure) {
+    XSession session(WindowManager::None);
+    PlainHost host;
+    auto backends = testing::connectBackends(session, host);
+    const std::string out = testing::startTerminalToFile(session, "tarn-busy");
+    ASSERT_TRUE(
+        backends.windows->setForeground(testing::waitForTitle(*backends.windows, "tarn-busy")));
+    int done[2];
+    ASSERT_EQ(::pipe(done), 0);
+    const pid_t other = ::fork();
+    if (other == 0) {
+        try {
+            if (auto keyboard = x11::XTestKeyboard::connect(session.display().c_str())) {
+                keyboard->type(parseKeys(manyCjk(40)));
+                char byte;
+                (void)::read(done[0], &byte, 1);
+            }
+        } catch (...) {
+        }
+        ::_exit(0);
+    }
+    const std::string held = manyCjk(40);
+    ASSERT_TRUE(testing::waitUntil(
+        [&] {
+            const std::string got = platformtest::readFile(out);
+            return got.size() >= held.size();
+        },
+        30s));
+    const auto failure =
+        test::Harness::failureOf([&] { backends.keyboard->type(parseKeys("aé")); });
+    EXPECT_EQ(failure ? failure->number() : 0, 1014);
+    (void)::write(done[1], "x", 1);
+    int status = 0;
+    ::waitpid(other, &status, 0);
+    ::close(done[0]);
+    ::close(done[1]);
+    EXPECT_EQ(platformtest::readFile(out), held);
+}
+
 }  // namespace
 }  // namespace tarn

@@ -213,6 +213,12 @@ BorrowedKeys::Abandoned BorrowedKeys::takeAbandoned() {
     return abandoned;
 }
 
+bool BorrowedKeys::othersBorrow() {
+    const std::vector<Line> lines = readLines();
+    return std::any_of(lines.begin(), lines.end(),
+                       [&](const Line& line) { return line.keycode != kTypist && !mine(line); });
+}
+
 void BorrowedKeys::recordTypist() {
     update([&](std::vector<Line>& lines) {
         lines.push_back(Line{host_, pid_, start_, kTypist, {}});

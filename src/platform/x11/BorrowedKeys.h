@@ -33,6 +33,8 @@ class BorrowedKeys {
     void record(const std::vector<std::pair<xcb_keycode_t, Symbols>>& keycodes);
     // Takes this process's lines of these keycodes away.
     void release(const std::vector<xcb_keycode_t>& keycodes);
+    // Whether runs other than this one hold borrowed keycodes now.
+    bool othersBorrow();
     // Notes that this process types on the display, and takes the note away.
     void recordTypist();
     void releaseTypist();

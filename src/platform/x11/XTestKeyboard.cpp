@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "XTestKeyboard.h"
 
+#include <poll.h>
 #include <sys/uio.h>
 #include <xcb/xcb.h>
 #include <xcb/xcbext.h>
@@ -46,6 +47,8 @@ constexpr milliseconds kReadTimeout{2000};
 // Without the RECORD extension nothing says when the target has read the map;
 // this delay after the server has handled the keys stands in for it.
 constexpr milliseconds kBlindDelay{250};
+// The longest wait for another run to give back spare keycodes.
+constexpr milliseconds kBusyTimeout{5000};
 // The events typed while the server is held for one batch: the server serves
 // no other client meanwhile, so a batch must stay short; one round trip per
 // batch confirms the target.
@@ -345,7 +348,22 @@ struct XTestKeyboard::Connection : typing::TypingPort {
         return room;
     }
 
-    bool reclaim() override { return reclaimAbandoned(); }
+    // When another run holds every spare keycode, waits a moment for it to
+    // give some back (it does once it has not typed for a moment) rather
+    // than type a character through a keycode that means another.
+    bool reclaim() override {
+        if (reclaimAbandoned()) return true;
+        if (!borrowed->othersBorrow()) return false;
+        const auto deadline = std::chrono::steady_clock::now() + kBusyTimeout;
+        while (std::chrono::steady_clock::now() < deadline && !broken()) {
+            pollfd fd{xcb_get_file_descriptor(c), POLLIN, 0};
+            ::poll(&fd, 1, 50);
+            refreshLayout();
+            if (layout && !layout->spareKeycodes().empty()) return true;
+        }
+        throw Failure(kKeyboardBusy, "Another run of Tarn holds every spare key of the keyboard",
+                      kRuntimeSource);
+    }
 
     bool bind(const std::vector<xkb_keysym_t>& keysyms) override {
         if (!keySyms) {
