@@ -15,7 +15,9 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstring>
 #include <map>
+#include <set>
 #include <string>
 #include <thread>
 #include <unordered_map>
@@ -47,6 +49,9 @@ constexpr milliseconds kReadTimeout{2000};
 // Without the RECORD extension nothing says when the target has read the map;
 // this delay after the server has handled the keys stands in for it.
 constexpr milliseconds kBlindDelay{250};
+// Where the target answers no ping, this stands in for the answer that it
+// has handled the keys typed through a keycode about to change.
+constexpr milliseconds kUnhandledDelay{500};
 // The longest wait for another run to give back spare keycodes.
 constexpr milliseconds kBusyTimeout{5000};
 // The events typed while the server is held for one batch: the server serves
@@ -56,6 +61,12 @@ constexpr std::size_t kBatch = 256;
 
 [[noreturn]] void cannotType() {
     throw runtimeFailure(kInvalidArgument);
+}
+
+xcb_atom_t internAtom(xcb_connection_t* c, const char* name) {
+    Reply<xcb_intern_atom_reply_t> reply{xcb_intern_atom_reply(
+        c, xcb_intern_atom(c, 0, static_cast<std::uint16_t>(std::strlen(name)), name), nullptr)};
+    return reply ? reply->atom : XCB_NONE;
 }
 
 // LatchLockState with the latched modifiers to set, which the generated
@@ -105,6 +116,13 @@ struct XTestKeyboard::Connection : typing::TypingPort {
     // The clients that were typed keys through a binding, each with the count
     // of map changes it must have read before a bound keycode may change.
     std::unordered_map<std::uint32_t, std::uint64_t> owed;
+    // The windows those keys went to, which must have handled them too.
+    std::set<xcb_window_t> owedWindows;
+    bool layoutStale = false;
+    xcb_atom_t protocolsAtom = XCB_NONE;
+    xcb_atom_t pingAtom = XCB_NONE;
+    std::uint32_t pingCookie = 0;
+    std::vector<std::uint32_t> pongs;
     std::chrono::steady_clock::time_point lastTyped;
 
     // The sequence under way: the keyboard's state as found, and its target.
@@ -192,22 +210,84 @@ struct XTestKeyboard::Connection : typing::TypingPort {
     // Reads the map again when the server has announced a change since the
     // last reading (our own bindings included).
     void refreshLayout() {
-        bool changed = false;
-        while (xcb_generic_event_t* event = xcb_poll_for_event(c)) {
-            const std::uint8_t type = event->response_type & 0x7f;
-            if (type == XCB_MAPPING_NOTIFY) changed = true;
-            if (type == xkbEventBase) {
-                const std::uint8_t xkbType = reinterpret_cast<std::uint8_t*>(event)[1];
-                if (xkbType == XCB_XKB_NEW_KEYBOARD_NOTIFY || xkbType == XCB_XKB_MAP_NOTIFY) {
-                    changed = true;
-                }
-            }
-            std::free(event);
-        }
-        if (changed || !layout) {
+        drainEvents();
+        if (layoutStale || !layout) {
+            layoutStale = false;
             layout.reset();
             layout = KeyboardLayout::read(c, context, device);
         }
+    }
+
+    // Takes in what the server has sent: changes of the keyboard map, and
+    // answers to pings.
+    void drainEvents() {
+        while (xcb_generic_event_t* event = xcb_poll_for_event(c)) {
+            Reply<xcb_generic_event_t> owned{event};
+            const std::uint8_t type = event->response_type & 0x7f;
+            if (type == XCB_MAPPING_NOTIFY) layoutStale = true;
+            if (type == xkbEventBase) {
+                const std::uint8_t xkbType = reinterpret_cast<std::uint8_t*>(event)[1];
+                if (xkbType == XCB_XKB_NEW_KEYBOARD_NOTIFY || xkbType == XCB_XKB_MAP_NOTIFY)
+                    layoutStale = true;
+            }
+            if (type == XCB_CLIENT_MESSAGE) {
+                const auto* message = reinterpret_cast<xcb_client_message_event_t*>(event);
+                if (message->format == 32 && message->data.data32[0] == pingAtom)
+                    pongs.push_back(message->data.data32[1]);
+            }
+        }
+    }
+
+    // The window of `window`'s program that takes _NET_WM_PING (it, or the
+    // nearest ancestor that is a top-level window); none when it takes none.
+    xcb_window_t pingable(xcb_window_t window) {
+        for (int depth = 0; window != XCB_NONE && window != root && depth < 16; ++depth) {
+            Reply<xcb_get_property_reply_t> protocols{xcb_get_property_reply(
+                c, xcb_get_property(c, 0, window, protocolsAtom, XCB_ATOM_ATOM, 0, 64), nullptr)};
+            if (protocols && protocols->format == 32) {
+                const auto* atoms =
+                    static_cast<const xcb_atom_t*>(xcb_get_property_value(protocols.get()));
+                const int count = xcb_get_property_value_length(protocols.get()) / 4;
+                return std::find(atoms, atoms + count, pingAtom) != atoms + count ? window
+                                                                                  : XCB_NONE;
+            }
+            Reply<xcb_query_tree_reply_t> tree{
+                xcb_query_tree_reply(c, xcb_query_tree(c, window), nullptr)};
+            if (!tree) return XCB_NONE;
+            window = tree->parent;
+        }
+        return XCB_NONE;
+    }
+
+    // Returns once the program of `window` has handled every event sent to it
+    // before now: it answers a ping only when its event loop gets to it,
+    // after the keys queued ahead of it. False when it does not take pings
+    // or did not answer in time.
+    bool pinged(xcb_window_t window) {
+        const xcb_window_t client = pingable(window);
+        if (client == XCB_NONE) return false;
+        const std::uint32_t cookie = ++pingCookie;
+        xcb_client_message_event_t ping{};
+        ping.response_type = XCB_CLIENT_MESSAGE;
+        ping.format = 32;
+        ping.window = client;
+        ping.type = protocolsAtom;
+        ping.data.data32[0] = pingAtom;
+        ping.data.data32[1] = cookie;
+        ping.data.data32[2] = client;
+        xcb_send_event(c, 0, client, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char*>(&ping));
+        xcb_flush(c);
+        const auto deadline = std::chrono::steady_clock::now() + kReadTimeout;
+        while (std::chrono::steady_clock::now() < deadline && !broken()) {
+            drainEvents();
+            if (std::find(pongs.begin(), pongs.end(), cookie) != pongs.end()) {
+                pongs.clear();
+                return true;
+            }
+            pollfd fd{xcb_get_file_descriptor(c), POLLIN, 0};
+            ::poll(&fd, 1, 20);
+        }
+        return false;
     }
 
     // The client that receives the keys: the one owning the focus window, or
@@ -234,6 +314,7 @@ struct XTestKeyboard::Connection : typing::TypingPort {
     void forgetBindings() {
         bindings.clear();
         owed.clear();
+        owedWindows.clear();
         keySyms.reset();
     }
 
@@ -255,6 +336,12 @@ struct XTestKeyboard::Connection : typing::TypingPort {
 
     // Returns once every client typed to through a binding has read the map
     // those keys were typed with, or the waits above have run out.
+    // Xlib reads a changed map as it takes the notification in, ahead of
+    // the key events queued before it that the program has not handled yet:
+    // changing a keycode that such a key went through would give the key its
+    // new meaning. So a program must first have read the map its keys were
+    // typed with, and then handled the keys themselves: a ping says so where
+    // the program answers one; elsewhere a delay stands in for it.
     void letOwedRead() {
         xcb_flush(c);
         for (const auto& [client, changes] : owed) {
@@ -269,6 +356,14 @@ struct XTestKeyboard::Connection : typing::TypingPort {
             break;
         }
         owed.clear();
+        bool delayed = false;
+        for (xcb_window_t window : owedWindows) {
+            if (broken() || pinged(window) || delayed) continue;
+            x11::sync(c);
+            std::this_thread::sleep_for(kUnhandledDelay);
+            delayed = true;
+        }
+        owedWindows.clear();
     }
 
     // Every bound keycode gets its symbols back, in one map change.
@@ -419,6 +514,7 @@ struct XTestKeyboard::Connection : typing::TypingPort {
         // another binding.
         std::uint64_t& changes = owed[targetClient];
         changes = std::max(changes, changesIssued);
+        if (target != XCB_NONE) owedWindows.insert(target);
         return typing::KeyPlace{keycode, 0};
     }
 
@@ -556,6 +652,11 @@ std::unique_ptr<XTestKeyboard> XTestKeyboard::connect(const char* display) {
         XCB_XKB_MAP_PART_EXPLICIT_COMPONENTS | XCB_XKB_MAP_PART_KEY_ACTIONS |
         XCB_XKB_MAP_PART_VIRTUAL_MODS | XCB_XKB_MAP_PART_VIRTUAL_MOD_MAP;
     xcb_xkb_select_events(d->c, XCB_XKB_ID_USE_CORE_KBD, events, 0, events, parts, parts, nullptr);
+    // Programs answer a ping on the root window.
+    const std::uint32_t rootEvents = XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
+    xcb_change_window_attributes(d->c, d->root, XCB_CW_EVENT_MASK, &rootEvents);
+    d->protocolsAtom = internAtom(d->c, "WM_PROTOCOLS");
+    d->pingAtom = internAtom(d->c, "_NET_WM_PING");
     d->borrowed = std::make_unique<BorrowedKeys>(d->c, d->root);
     d->reclaimAbandoned();
     d->borrowed->recordTypist();
