@@ -15,6 +15,8 @@ packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   # the Unicode Character Database the case mapping is tested against
   unicode-data
+  # the shells whose completions the package holds
+  zsh fish
   xvfb xauth openbox xterm x11-utils x11-xkb-utils xdotool
   sway foot wayland-utils
   # the peer editor bench/editor_open.py opens files beside
