@@ -1,6 +1,8 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # fish completion for tarn: its options and macro files (*.mcr).
 
+# Macro files first (fish offers the other files after them), any file after --trace.
+complete -c tarn -f
 complete -c tarn -s h -l help -d 'Show the help and exit'
 complete -c tarn -s V -l version -d 'Show the version and the licence and exit'
 complete -c tarn -l edit -d 'Open the macro in the editor without running it'
