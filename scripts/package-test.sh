@@ -197,12 +197,13 @@ else
     "$tmp" > "$tmp/apps/applications/recorder.desktop"
   printf '[Default Applications]\ntext/markdown=recorder.desktop\ntext/plain=recorder.desktop\ninode/directory=recorder.desktop\n' \
     > "$tmp/home/.config/mimeapps.list"
-  examples=/usr/share/doc/tarn/examples
+  # shellcheck disable=SC2016 # expanded by the inner shell
   unshare -m sh -c '
     mount --bind "$1/usr/share/doc" /usr/share/doc || exit 9
     shift
     for example in demo variables-and-timeout run-execute; do
-      timeout 120 "$@" tarn "'$examples'/$example.mcr" || { echo "$example: status $?"; exit 1; }
+      timeout 120 "$@" tarn "/usr/share/doc/tarn/examples/$example.mcr" \
+        || { echo "$example: status $?"; exit 1; }
     done' sh "$root" "${session[@]}" XDG_DATA_HOME="$tmp/apps" TMPDIR="$tmp" \
     || fail "a shipped example failed"
   [ "$(sed -n 1p "$tmp/tarn-demo-received.txt")" = "Hello from Tarn" ] || fail "the demo typed nothing"
