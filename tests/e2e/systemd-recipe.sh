@@ -38,8 +38,8 @@ cleanup() {
 }
 trap cleanup EXIT
 fail() { echo "systemd-recipe: $*" >&2; exit 1; }
-waitFor() {  # a condition, polled for up to 20 seconds
-  for _ in $(seq 200); do eval "$1" && return 0; sleep 0.1; done
+waitFor() {  # a condition, polled for up to 60 seconds
+  for _ in $(seq 600); do eval "$1" && return 0; sleep 0.1; done
   return 1
 }
 
