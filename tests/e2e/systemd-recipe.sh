@@ -34,7 +34,7 @@ stop() {  # by PID, within ten seconds, then for good
 }
 cleanup() {
   for ((i = ${#pids[@]} - 1; i >= 0; i--)); do stop "${pids[i]}"; done
-  [ -n "${TARN_RECIPE_KEEP:-}" ] || rm -rf "$tmp"
+  rm -rf "$tmp"
 }
 trap cleanup EXIT
 fail() { echo "systemd-recipe: $*" >&2; exit 1; }
