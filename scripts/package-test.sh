@@ -116,8 +116,9 @@ cp "$root/usr/share/applications/"*.desktop "$xdg/applications/"
 update-desktop-database "$xdg/applications"
 default=$(PATH="$root/usr/bin:$PATH" GIO_USE_VFS=local DBUS_SESSION_BUS_ADDRESS=disabled: \
   XDG_DATA_HOME="$xdg" XDG_DATA_DIRS=/usr/share XDG_CONFIG_HOME="$tmp/home/.config" \
-  gio mime text/x-tarn-macro | head -n 1)
-[[ $default == *"tarn.desktop" ]] || fail "the default for a macro: $default"
+  gio mime text/x-tarn-macro)
+default=${default%%$'\n'*}
+[[ $default == *" tarn.desktop" ]] || fail "the default for a macro: $default"
 
 # The installed entries as a desktop launches them: from the menu the player
 # window, with a file the editor on it, "Run with Tarn" runs it.
@@ -155,7 +156,7 @@ for _ in $(seq 200); do [ -e "$tmp/opened-ran" ] && break; sleep 0.1; done
 [ -e "$tmp/opened-ran" ] || fail "Run with Tarn did not run the macro"
 
 # 4. The completions, each in its shell (fish offers macro files first, then
-# the others).
+# the others; zsh and bash only macro files and folders).
 completions=$root/usr/share
 (cd "$tmp" && touch comp-a.mcr comp-b.txt && bash -c '
   source "$1"
@@ -168,8 +169,25 @@ completions=$root/usr/share
   and set -l files (complete -C "tarn comp-")
   and test $files[1] = comp-a.mcr' "$completions/fish/vendor_completions.d/tarn.fish") \
   || fail "fish completion"
-zsh -n "$completions/zsh/vendor-completions/_tarn" || fail "zsh completion"
 head -n 1 "$completions/zsh/vendor-completions/_tarn" | grep -qx '#compdef tarn' || fail "zsh #compdef"
+# zsh completes only in its line editor: an interactive zsh on a pseudo-
+# terminal, whose compadd also writes down what it offers.
+# shellcheck disable=SC2016 # expanded by zsh
+zshComplete() {
+  rm -f "$tmp/offered"
+  zsh -f -c '
+    zmodload zsh/zpty
+    zpty z zsh -f -i
+    zpty -w z "fpath=($1 \$fpath); autoload -U compinit; compinit -u -D; cd $2"
+    zpty -w z "compadd() { local -a hits; builtin compadd -O hits \"\$@\";
+      (( \$#hits )) && print -l -- \$hits >> $3; builtin compadd \"\$@\" }"
+    zpty -w -n z "$4"$'"'"'\t'"'"'
+    for i in {1..100}; do [[ -s $3 ]] && break; sleep 0.1; done
+    zpty -d z' zsh "$completions/zsh/vendor-completions" "$tmp" "$tmp/offered" "$1"
+  sort -u "$tmp/offered" 2>/dev/null | tr '\n' ' '
+}
+[ "$(zshComplete 'tarn --ch')" = "--check " ] && [ "$(zshComplete 'tarn comp-')" = "comp-a.mcr " ] \
+  && [ "$(zshComplete 'tarn --trace comp-')" = "comp-a.mcr comp-b.txt " ] || fail "zsh completion"
 
 # 5. The README's first macro, as the README gives it: a clean check, the
 # check of the README's broken copy, and the run.
