@@ -16,6 +16,7 @@
 #include "MacroCheck.h"
 #include "OwnEnvironment.h"
 #include "Program.h"
+#include "RecorderDesktop.h"
 #include "RunStop.h"
 #include "StopRequests.h"
 
@@ -129,6 +130,7 @@ int main(int argc, char** argv) {
     QApplication::setApplicationVersion(QStringLiteral(TARN_VERSION));
     QApplication::setWindowIcon(tarn::tarnIcon(tarn::TarnIcon::Program));
     platform->startHousekeeping();
+    if (auto reporter = platform->heldKeysReporter()) tarn::editor::setHeldKeysHook(reporter);
     if (commandLine.action == tarn::CommandLine::Action::Edit && commandLine.macro)
         return tarn::runEditor(platform->platform(), *commandLine.macro);
     tarn::UnattendedOptions unattended;

@@ -9,13 +9,11 @@
 #include <xcb/xkb.h>
 #undef explicit
 #include <xcb/xtest.h>
-#include <xkbcommon/xkbcommon-keysyms.h>
 #include <xkbcommon/xkbcommon-x11.h>
 #include <xkbcommon/xkbcommon.h>
 
 #include <algorithm>
 #include <chrono>
-#include <cstdlib>
 #include <map>
 #include <string>
 #include <thread>
@@ -28,7 +26,8 @@
 #include "KeySymOfKey.h"
 #include "KeyboardLayout.h"
 #include "KeymapReaders.h"
-#include "StopKey.h"
+#include "TypingEngine.h"
+#include "XcbReply.h"
 
 namespace tarn::x11 {
 namespace {
@@ -47,24 +46,14 @@ constexpr milliseconds kReadTimeout{2000};
 // Without the RECORD extension nothing says when the target has read the map;
 // this delay after the server has handled the keys stands in for it.
 constexpr milliseconds kBlindDelay{250};
-// With a stop key to ask, the events typed between two questions: small
-// enough that a stop ends a long Send at once, large enough that the round
-// trip each question costs stays negligible.
-constexpr std::size_t kStopCheckEvery = 64;
+// The events typed while the server is held for one batch: the server serves
+// no other client meanwhile, so a batch must stay short; one round trip per
+// batch confirms the target.
+constexpr std::size_t kBatch = 256;
 
 [[noreturn]] void cannotType() {
     throw runtimeFailure(kInvalidArgument);
 }
-
-[[noreturn]] void displayClosed() {
-    throw Failure(kDisplayClosed, "the X display closed", kRuntimeSource);
-}
-
-template <class T>
-struct Freed {
-    T* p = nullptr;
-    ~Freed() { std::free(p); }
-};
 
 // LatchLockState with the latched modifiers to set, which the generated
 // binding cannot send (it names that byte padding).
@@ -87,21 +76,9 @@ void latchLockState(xcb_connection_t* c, std::uint8_t affectLocks, std::uint8_t 
     xcb_send_request(c, 0, parts + 2, &protocol);
 }
 
-// One event of the sequence, resolved against the current map.
-struct Step {
-    enum class Kind { Modifier, Key };
-    Kind kind = Kind::Key;
-    bool press = true;
-    const ModifierKey* modifier = nullptr;  // Kind::Modifier
-    KeyPlace place;                         // Kind::Key on the map (keycode != 0)
-    xkb_keysym_t spare = XKB_KEY_NoSymbol;  // Kind::Key through a spare keycode
-    bool capsLock = false;                  // the Caps Lock key itself
-    bool stopKey = false;                   // the emergency stop's key
-};
-
 }  // namespace
 
-struct XTestKeyboard::Connection {
+struct XTestKeyboard::Connection : typing::TypingPort {
     xcb_connection_t* c = nullptr;
     xcb_window_t root = 0;
     std::int32_t device = -1;
@@ -126,9 +103,18 @@ struct XTestKeyboard::Connection {
     // of map changes it must have read before a bound keycode may change.
     std::unordered_map<std::uint32_t, std::uint64_t> owed;
     std::chrono::steady_clock::time_point lastTyped;
-    StopKey* stop = nullptr;
 
-    ~Connection() {
+    // The sequence under way: the keyboard's state as found, and its target.
+    Reply<xcb_xkb_get_state_reply_t> state;
+    Reply<xcb_query_keymap_reply_t> pressed;
+    std::vector<xcb_keycode_t> userHeld;
+    std::uint8_t clearedLocks = 0;
+    std::uint8_t clearedLatches = 0;
+    xcb_window_t target = XCB_NONE;
+    std::uint32_t targetClient = 0;
+    typing::TypingEngine engine{*this};
+
+    ~Connection() override {
         readers.reset();
         keySyms.reset();
         layout.reset();
@@ -138,29 +124,8 @@ struct XTestKeyboard::Connection {
 
     bool broken() const { return xcb_connection_has_error(c) != 0; }
 
-    void sync() { std::free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr)); }
-
-    // The window that has the keyboard focus; none when the focus follows
-    // the pointer or is nowhere.
-    xcb_window_t focusWindow() {
-        Freed<xcb_get_input_focus_reply_t> focus{
-            xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr)};
-        if (!focus.p || focus.p->focus == XCB_INPUT_FOCUS_POINTER_ROOT) return XCB_NONE;
-        return focus.p->focus;
-    }
-
-    // A round trip, like sync(), that also tells whether the window is gone.
-    bool destroyed(xcb_window_t window) {
-        if (window == XCB_NONE) {
-            sync();
-            return false;
-        }
-        xcb_generic_error_t* error = nullptr;
-        Freed<xcb_get_window_attributes_reply_t> attributes{
-            xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, window), &error)};
-        const bool gone = error && error->error_code == XCB_WINDOW;
-        std::free(error);
-        return gone;
+    std::uint32_t clientOf(xcb_window_t window) const {
+        return window & ~xcb_get_setup(c)->resource_id_mask;
     }
 
     void fake(std::uint8_t type, xcb_keycode_t keycode) {
@@ -182,7 +147,7 @@ struct XTestKeyboard::Connection {
         keySyms->write(c, device, bind, restore);
         ++changesIssued;
         if (!restore.empty()) {
-            sync();
+            x11::sync(c);
             borrowed->release(restore);
         }
     }
@@ -202,7 +167,7 @@ struct XTestKeyboard::Connection {
             keycodes.push_back(keycode);
         }
         maps->write(c, device, {}, keycodes);
-        sync();
+        x11::sync(c);
         layout = KeyboardLayout::read(c, context, device);
         return true;
     }
@@ -231,22 +196,22 @@ struct XTestKeyboard::Connection {
     // The client that receives the keys: the one owning the focus window, or
     // with the focus following the pointer, the window under it. 0 (any
     // client) when it cannot be told.
-    std::uint32_t targetClient() {
-        Freed<xcb_get_input_focus_reply_t> focus{
+    std::uint32_t focusedClient() {
+        Reply<xcb_get_input_focus_reply_t> focus{
             xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr)};
-        if (!focus.p) return 0;
-        xcb_window_t window = focus.p->focus;
+        if (!focus) return 0;
+        xcb_window_t window = focus->focus;
         if (window == XCB_NONE || window == XCB_INPUT_FOCUS_POINTER_ROOT) {
             window = root;
             for (int depth = 0; depth < 32; ++depth) {
-                Freed<xcb_query_pointer_reply_t> pointer{
+                Reply<xcb_query_pointer_reply_t> pointer{
                     xcb_query_pointer_reply(c, xcb_query_pointer(c, window), nullptr)};
-                if (!pointer.p || pointer.p->child == XCB_NONE) break;
-                window = pointer.p->child;
+                if (!pointer || pointer->child == XCB_NONE) break;
+                window = pointer->child;
             }
             if (window == root) return 0;
         }
-        return window & ~xcb_get_setup(c)->resource_id_mask;
+        return clientOf(window);
     }
 
     void forgetBindings() {
@@ -282,7 +247,7 @@ struct XTestKeyboard::Connection {
                             readers->recording())) {
                 continue;
             }
-            sync();
+            x11::sync(c);
             std::this_thread::sleep_for(kBlindDelay);
             break;
         }
@@ -302,8 +267,206 @@ struct XTestKeyboard::Connection {
             keycodes.push_back(entry.first);
         writeKeys({}, keycodes);
         forgetBindings();
-        sync();
+        x11::sync(c);
     }
+
+    // The port of the typing engine.
+
+    void refresh() override {
+        refreshLayout();
+        if (broken() || !layout) return;
+        auto stateCookie = xcb_xkb_get_state(c, XCB_XKB_ID_USE_CORE_KBD);
+        auto keymapCookie = xcb_query_keymap(c);
+        state.reset(xcb_xkb_get_state_reply(c, stateCookie, nullptr));
+        pressed.reset(xcb_query_keymap_reply(c, keymapCookie, nullptr));
+        if (!state || !pressed) cannotType();
+        const std::uint16_t numLock = layout->numLockMask();
+        layout->index(state->group, state->lockedMods & numLock);
+        // A keyboard loaded anew (setxkbmap) replaces the bindings too: what
+        // it holds then is no longer ours to restore. Read afresh before
+        // believing that, so a binding is never forgotten while the server
+        // still has it.
+        if (!bindingsOnMap()) {
+            layout = KeyboardLayout::read(c, context, device);
+            if (!layout) cannotType();
+            layout->index(state->group, state->lockedMods & numLock);
+            if (!bindingsOnMap()) forgetBindings();
+        }
+    }
+
+    std::optional<typing::KeyPlace> find(char32_t character, xkb_keysym_t keysym) override {
+        if (!layout) cannotType();
+        const KeyPlace* place = character ? layout->findCharacter(character) : nullptr;
+        if (!place) place = layout->findKeysym(keysym);
+        // A character an earlier sequence bound is typed through its binding
+        // again, whether the map read last shows it or not.
+        if (!place || bindings.count(place->keycode)) return std::nullopt;
+        std::uint32_t levels = 0;
+        if (place->modifiers & layout->shift().mask) levels |= typing::kShift;
+        if (layout->level3().keycode && (place->modifiers & layout->level3().mask))
+            levels |= typing::kLevel3;
+        return typing::KeyPlace{place->keycode, levels};
+    }
+
+    std::uint32_t modifierKey(typing::Modifier modifier) override {
+        switch (modifier) {
+            case typing::kShift:
+                return layout->shift().keycode;
+            case typing::kControl:
+                return layout->control().keycode;
+            case typing::kAlt:
+                return layout->alt().keycode;
+            case typing::kLevel3:
+                return layout->level3().keycode;
+        }
+        return 0;
+    }
+
+    // The keycodes characters can be bound to: the spare ones, and those
+    // already bound, which may give way.
+    std::size_t bindingRoom() override {
+        std::size_t room = bindings.size();
+        for (xcb_keycode_t keycode : layout->spareKeycodes())
+            room += bindings.count(keycode) ? 0 : 1;
+        return room;
+    }
+
+    bool reclaim() override { return reclaimAbandoned(); }
+
+    bool bind(const std::vector<xkb_keysym_t>& keysyms) override {
+        if (!keySyms) {
+            keySyms = KeySymMaps::read(c, device);
+            if (!keySyms) cannotType();
+        }
+        std::vector<std::pair<xcb_keycode_t, xkb_keysym_t>> toBind;
+        bool rebinding = false;
+        auto taken = [&](xcb_keycode_t keycode) {
+            return std::any_of(toBind.begin(), toBind.end(),
+                               [&](const auto& b) { return b.first == keycode; });
+        };
+        for (xkb_keysym_t keysym : keysyms) {
+            if (keycodeFor(keysym)) continue;
+            xcb_keycode_t chosen = 0;
+            for (xcb_keycode_t keycode : layout->spareKeycodes()) {
+                if (!bindings.count(keycode) && !taken(keycode)) {
+                    chosen = keycode;
+                    break;
+                }
+            }
+            if (!chosen) {
+                // The binding used least recently that these keys do not
+                // need gives way.
+                std::uint64_t oldest = UINT64_MAX;
+                for (const auto& [keycode, binding] : bindings) {
+                    if (binding.lastUse < oldest && !taken(keycode) &&
+                        std::find(keysyms.begin(), keysyms.end(), binding.keysym) ==
+                            keysyms.end()) {
+                        oldest = binding.lastUse;
+                        chosen = keycode;
+                    }
+                }
+                if (!chosen) return false;
+                rebinding = true;
+            }
+            toBind.emplace_back(chosen, keysym);
+        }
+        // A keycode about to change may still have keys queued at a target;
+        // it must have read the map they were typed with.
+        if (rebinding) letOwedRead();
+        writeKeys(toBind, {});
+        for (const auto& [keycode, keysym] : toBind)
+            bindings[keycode] = Binding{keysym, 0};
+        return true;
+    }
+
+    std::optional<typing::KeyPlace> bound(xkb_keysym_t keysym) override {
+        const xcb_keycode_t keycode = keycodeFor(keysym);
+        if (!keycode) return std::nullopt;
+        bindings[keycode].lastUse = ++uses;
+        // Until it has read the map, the target may read these keys with
+        // another binding.
+        std::uint64_t& changes = owed[targetClient];
+        changes = std::max(changes, changesIssued);
+        return typing::KeyPlace{keycode, 0};
+    }
+
+    void enter() override {
+        target = XCB_NONE;
+        Reply<xcb_get_input_focus_reply_t> focus{
+            xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr)};
+        if (focus && focus->focus != XCB_INPUT_FOCUS_POINTER_ROOT) target = focus->focus;
+        targetClient = target != XCB_NONE ? clientOf(target) : focusedClient();
+
+        const std::uint16_t numLock = layout->numLockMask();
+        clearedLocks = state->lockedMods & ~numLock;
+        clearedLatches = state->latchedMods;
+        userHeld.clear();
+        for (xcb_keycode_t keycode : layout->modifierKeycodes()) {
+            if ((pressed->keys[keycode / 8] >> (keycode % 8)) & 1) {
+                if (std::find(userHeld.begin(), userHeld.end(), keycode) == userHeld.end())
+                    userHeld.push_back(keycode);
+            }
+        }
+        for (xcb_keycode_t keycode : userHeld)
+            fake(XCB_KEY_RELEASE, keycode);
+        if (clearedLocks || clearedLatches) latchLockState(c, clearedLocks, 0, clearedLatches, 0);
+    }
+
+    void leave(bool capsLockToggled) override {
+        const std::uint8_t caps = capsLockToggled ? layout->lockMask() : 0;
+        const std::uint8_t lockAffect = clearedLocks | caps;
+        const std::uint8_t lockValue = clearedLocks ^ caps;
+        if (lockAffect || clearedLatches)
+            latchLockState(c, lockAffect, lockValue, clearedLatches, clearedLatches);
+        for (xcb_keycode_t keycode : userHeld)
+            fake(XCB_KEY_PRESS, keycode);
+        xcb_flush(c);
+        lastTyped = std::chrono::steady_clock::now();
+    }
+
+    std::size_t batchSize() const override { return kBatch; }
+
+    // With the server held, nothing but this connection is served until
+    // closeBatch(): the target cannot close, hide or lose the focus while the
+    // batch's keys reach it, and what the check below sees stays true for the
+    // whole batch. A focus that moved on purpose within the program (to a
+    // dialog the keys opened) types on.
+    bool openBatch() override {
+        xcb_grab_server(c);
+        if (target == XCB_NONE) return true;
+        auto focusCookie = xcb_get_input_focus(c);
+        auto attributesCookie = xcb_get_window_attributes(c, target);
+        Reply<xcb_get_input_focus_reply_t> focus{
+            xcb_get_input_focus_reply(c, focusCookie, nullptr)};
+        xcb_generic_error_t* error = nullptr;
+        Reply<xcb_get_window_attributes_reply_t> attributes{
+            xcb_get_window_attributes_reply(c, attributesCookie, &error)};
+        Reply<xcb_generic_error_t> freed{error};
+        const bool still = focus && attributes && attributes->map_state == XCB_MAP_STATE_VIEWABLE &&
+                           focus->focus != XCB_NONE &&
+                           focus->focus != XCB_INPUT_FOCUS_POINTER_ROOT &&
+                           clientOf(focus->focus) == clientOf(target);
+        if (!still) closeBatch();
+        return still;
+    }
+
+    // The round trip after letting the server go is the other clients'
+    // turn: without it the next grab can follow at once, and the desktop
+    // (the window manager, the target drawing what it got, a program that
+    // closed) would wait for the whole Send.
+    void closeBatch() override {
+        xcb_ungrab_server(c);
+        x11::sync(c);
+    }
+
+    void press(std::uint32_t key) override { fake(XCB_KEY_PRESS, static_cast<xcb_keycode_t>(key)); }
+    void release(std::uint32_t key) override {
+        fake(XCB_KEY_RELEASE, static_cast<xcb_keycode_t>(key));
+    }
+    void capsLockTyped() override { latchLockState(c, layout->lockMask(), 0, 0, 0); }
+    void sync() override { x11::sync(c); }
+    bool connectionLost() override { return broken(); }
+    std::string connectionLostDescription() const override { return "the X display closed"; }
 };
 
 XTestKeyboard::XTestKeyboard(std::unique_ptr<Connection> connection) : d_(std::move(connection)) {}
@@ -312,8 +475,8 @@ XTestKeyboard::~XTestKeyboard() {
     d_->restore();
 }
 
-void XTestKeyboard::setStopKey(StopKey* poKey) {
-    d_->stop = poKey;
+void XTestKeyboard::setStopKey(StopKey* stop) {
+    d_->engine.setStopKey(stop);
 }
 
 void XTestKeyboard::restoreLayout() {
@@ -370,297 +533,7 @@ std::unique_ptr<XTestKeyboard> XTestKeyboard::connect(const char* display) {
 }
 
 void XTestKeyboard::type(const KeySequence& keys) {
-    if (keys.empty()) return;
-    Connection& d = *d_;
-    if (d.broken()) displayClosed();
-    d.refreshLayout();
-    if (d.broken()) displayClosed();
-    if (!d.layout) cannotType();
-
-    auto stateCookie = xcb_xkb_get_state(d.c, XCB_XKB_ID_USE_CORE_KBD);
-    auto keymapCookie = xcb_query_keymap(d.c);
-    Freed<xcb_xkb_get_state_reply_t> state{xcb_xkb_get_state_reply(d.c, stateCookie, nullptr)};
-    Freed<xcb_query_keymap_reply_t> pressed{xcb_query_keymap_reply(d.c, keymapCookie, nullptr)};
-    if (!state.p || !pressed.p) cannotType();
-    const std::uint16_t numLock = d.layout->numLockMask();
-    d.layout->index(state.p->group, state.p->lockedMods & numLock);
-    // A keyboard loaded anew (setxkbmap) replaces the bindings too: what it
-    // holds then is no longer ours to restore. Read afresh before believing
-    // that, so a binding is never forgotten while the server still has it.
-    if (!d.bindingsOnMap()) {
-        d.layout = KeyboardLayout::read(d.c, d.context, d.device);
-        if (!d.layout) cannotType();
-        d.layout->index(state.p->group, state.p->lockedMods & numLock);
-        if (!d.bindingsOnMap()) d.forgetBindings();
-    }
-    const KeyboardLayout& layout = *d.layout;
-
-    // A character that an earlier sequence bound is typed through its binding
-    // again, whether the map read above already shows it or not.
-    auto throughBinding = [&](Step& step, const KeyPlace* place, xkb_keysym_t keysym) {
-        if (place) {
-            auto bound = d.bindings.find(place->keycode);
-            if (bound == d.bindings.end()) {
-                step.place = *place;
-                return false;
-            }
-            keysym = bound->second.keysym;
-        }
-        step.spare = keysym;
-        return true;
-    };
-
-    // Resolve every event before typing any, so that a key this display
-    // cannot type fails the whole sequence with nothing typed.
-    std::vector<Step> steps;
-    steps.reserve(keys.size());
-    bool needsSpare = false;
-    for (const KeyEvent& event : keys) {
-        Step step;
-        step.press = event.type == KeyEvent::Type::Press;
-        if (event.key == Key::Shift || event.key == Key::Control || event.key == Key::Alt) {
-            step.kind = Step::Kind::Modifier;
-            step.modifier = event.key == Key::Shift     ? &layout.shift()
-                            : event.key == Key::Control ? &layout.control()
-                                                        : &layout.alt();
-            if (step.modifier->keycode == 0) cannotType();
-            steps.push_back(step);
-            continue;
-        }
-        const KeyPlace* place = nullptr;
-        xkb_keysym_t keysym = XKB_KEY_NoSymbol;
-        if (event.key == Key::Character) {
-            const char32_t c = event.character;
-            if (!isTypeableCharacter(c)) cannotType();
-            // A line break in the text is the Enter key, as in an editor.
-            if (c == U'\n' || c == U'\r') {
-                keysym = XKB_KEY_Return;
-                place = layout.findKeysym(keysym);
-            } else {
-                place = layout.findCharacter(event.character);
-                if (!place) {
-                    keysym = xkb_utf32_to_keysym(event.character);
-                    if (keysym == XKB_KEY_NoSymbol) cannotType();
-                    place = layout.findKeysym(keysym);
-                }
-            }
-        } else {
-            keysym = keysymOf(event.key);
-            if (keysym == XKB_KEY_NoSymbol) cannotType();
-            place = layout.findKeysym(keysym);
-            step.capsLock = event.key == Key::CapsLock;
-            step.stopKey = event.key == StopKey::kKey;
-        }
-        needsSpare = throughBinding(step, place, keysym) || needsSpare;
-        steps.push_back(step);
-    }
-
-    // The keycodes characters can be bound to: the spare ones, and those
-    // already bound, which may give way.
-    std::vector<xcb_keycode_t> pool;
-    if (needsSpare) {
-        for (xcb_keycode_t keycode : layout.spareKeycodes()) {
-            if (!d.bindings.count(keycode)) pool.push_back(keycode);
-        }
-        for (const auto& entry : d.bindings)
-            pool.push_back(entry.first);
-        // Another run may have been killed holding them all since this one
-        // started: once they are back, the keys are resolved anew.
-        if (pool.empty() && d.reclaimAbandoned()) return type(keys);
-        if (pool.empty()) cannotType();
-        if (!d.keySyms) {
-            d.keySyms = KeySymMaps::read(d.c, d.device);
-            if (!d.keySyms) cannotType();
-        }
-    }
-
-    const std::uint32_t target = needsSpare ? d.targetClient() : 0;
-    // The keys are the focused window's; should it be destroyed, the rest
-    // would go to whatever window the focus passes to next.
-    const xcb_window_t focused = d.focusWindow();
-    bool focusedDestroyed = false;
-
-    // What typing changes and must put back.
-    const std::uint8_t clearedLocks = state.p->lockedMods & ~numLock;
-    const std::uint8_t clearedLatches = state.p->latchedMods;
-    std::vector<xcb_keycode_t> userHeld;
-    for (xcb_keycode_t keycode : layout.modifierKeycodes()) {
-        if ((pressed.p->keys[keycode / 8] >> (keycode % 8)) & 1) {
-            if (std::find(userHeld.begin(), userHeld.end(), keycode) == userHeld.end()) {
-                userHeld.push_back(keycode);
-            }
-        }
-    }
-    std::vector<xcb_keycode_t> down;  // keys this sequence holds, in press order
-    auto isDown = [&](xcb_keycode_t keycode) {
-        return std::find(down.begin(), down.end(), keycode) != down.end();
-    };
-    auto press = [&](xcb_keycode_t keycode) {
-        d.fake(XCB_KEY_PRESS, keycode);
-        down.push_back(keycode);
-    };
-    auto release = [&](xcb_keycode_t keycode) {
-        auto at = std::find(down.begin(), down.end(), keycode);
-        if (at == down.end()) return;
-        down.erase(at);
-        d.fake(XCB_KEY_RELEASE, keycode);
-    };
-    int capsToggles = 0;
-    bool stopSuspended = false;
-    auto resumeStop = [&] {
-        if (!stopSuspended) return;
-        // The key must have reached the target before the grab is back.
-        d.sync();
-        stopSuspended = false;
-        d.stop->resume();
-    };
-
-    auto finish = [&]() {
-        while (!down.empty())
-            release(down.back());
-        const std::uint8_t lockAffect = clearedLocks | (capsToggles % 2 ? layout.lockMask() : 0);
-        const std::uint8_t lockValue = clearedLocks ^ (capsToggles % 2 ? layout.lockMask() : 0);
-        if (lockAffect || clearedLatches) {
-            latchLockState(d.c, lockAffect, lockValue, clearedLatches, clearedLatches);
-        }
-        for (xcb_keycode_t keycode : userHeld)
-            d.fake(XCB_KEY_PRESS, keycode);
-        resumeStop();
-        d.sync();
-        d.lastTyped = std::chrono::steady_clock::now();
-    };
-
-    try {
-        for (xcb_keycode_t keycode : userHeld)
-            d.fake(XCB_KEY_RELEASE, keycode);
-        if (clearedLocks || clearedLatches) latchLockState(d.c, clearedLocks, 0, clearedLatches, 0);
-
-        // The modifier keys down follow what the sequence holds plus what the
-        // next key's shift level needs. A level modifier stays down between
-        // keys that need it, so "ABC" holds Shift once.
-        std::uint16_t sequenceMask = 0;
-        const ModifierKey* roles[] = {&layout.shift(), &layout.control(), &layout.alt(),
-                                      &layout.level3()};
-        auto holdModifiers = [&](std::uint16_t mask) {
-            for (const ModifierKey* role : roles) {
-                if (!role->keycode) continue;
-                const bool want = (mask & role->mask) != 0;
-                if (want && !isDown(role->keycode)) press(role->keycode);
-                if (!want && isDown(role->keycode)) release(role->keycode);
-            }
-        };
-        // Asked every kStopCheckEvery events, once the server has handled them.
-        std::size_t sinceStopCheck = 0;
-        auto stopPressed = [&] {
-            if (++sinceStopCheck < kStopCheckEvery) return false;
-            sinceStopCheck = 0;
-            focusedDestroyed = d.destroyed(focused);
-            return focusedDestroyed || (d.stop && d.stop->pressed());
-        };
-
-        std::size_t i = 0;
-        bool stopped = false;
-        while (i < steps.size() && !stopped) {
-            // A segment: as many steps as their distinct spare symbols fit in
-            // the pool; usually the whole sequence.
-            std::vector<xkb_keysym_t> needed;
-            const std::size_t end = segmentEnd(steps, i, pool.size(), needed);
-            std::vector<std::pair<xcb_keycode_t, xkb_keysym_t>> toBind;
-            bool rebinding = false;
-            auto taken = [&](xcb_keycode_t keycode) {
-                return std::any_of(toBind.begin(), toBind.end(),
-                                   [&](const auto& b) { return b.first == keycode; });
-            };
-            for (xkb_keysym_t keysym : needed) {
-                if (d.keycodeFor(keysym)) continue;
-                xcb_keycode_t chosen = 0;
-                for (xcb_keycode_t keycode : pool) {
-                    if (!d.bindings.count(keycode) && !taken(keycode)) {
-                        chosen = keycode;
-                        break;
-                    }
-                }
-                if (!chosen) {
-                    // The binding used least recently that this segment does
-                    // not need gives way.
-                    std::uint64_t oldest = UINT64_MAX;
-                    for (const auto& [keycode, binding] : d.bindings) {
-                        if (binding.lastUse < oldest && !taken(keycode) && !isDown(keycode) &&
-                            std::find(needed.begin(), needed.end(), binding.keysym) ==
-                                needed.end()) {
-                            oldest = binding.lastUse;
-                            chosen = keycode;
-                        }
-                    }
-                    if (!chosen) cannotType();
-                    rebinding = true;
-                }
-                toBind.emplace_back(chosen, keysym);
-            }
-            // A keycode about to change may still have keys queued at a
-            // target; it must have read the map they were typed with.
-            if (rebinding) d.letOwedRead();
-            d.writeKeys(toBind, {});
-            for (const auto& [keycode, keysym] : toBind)
-                d.bindings[keycode] = Connection::Binding{keysym, 0};
-
-            for (; i < end; ++i) {
-                if (stopPressed()) {
-                    stopped = true;
-                    break;
-                }
-                const Step& step = steps[i];
-                if (step.kind == Step::Kind::Modifier) {
-                    if (step.press) {
-                        sequenceMask |= step.modifier->mask;
-                    } else {
-                        sequenceMask &= static_cast<std::uint16_t>(~step.modifier->mask);
-                    }
-                    holdModifiers(sequenceMask);
-                    continue;
-                }
-                xcb_keycode_t keycode = step.place.keycode;
-                if (!keycode) {
-                    keycode = d.keycodeFor(step.spare);
-                    d.bindings[keycode].lastUse = ++d.uses;
-                    std::uint64_t& changes = d.owed[target];
-                    changes = std::max(changes, d.changesIssued);
-                }
-                if (step.press) {
-                    holdModifiers(sequenceMask | step.place.modifiers);
-                    if (isDown(keycode)) release(keycode);
-                    // The stop key typed here goes to the target, not to the
-                    // watch for it.
-                    if (step.stopKey && d.stop && !stopSuspended) {
-                        d.sync();
-                        d.stop->suspend();
-                        stopSuspended = true;
-                    }
-                    press(keycode);
-                } else {
-                    release(keycode);
-                    if (step.stopKey) resumeStop();
-                    if (step.capsLock) {
-                        // The key toggled Caps Lock; typing goes on without it
-                        // and the toggle is applied at the end.
-                        ++capsToggles;
-                        latchLockState(d.c, layout.lockMask(), 0, 0, 0);
-                    }
-                }
-            }
-        }
-        xcb_flush(d.c);
-    } catch (...) {
-        finish();
-        throw;
-    }
-    finish();
-    if (d.broken()) displayClosed();
-    if (focusedDestroyed) {
-        throw Failure(kTargetWindowClosed,
-                      "The window the keys were typed into was closed before they were all typed",
-                      kRuntimeSource);
-    }
+    d_->engine.type(keys);
 }
 
 }  // namespace tarn::x11
