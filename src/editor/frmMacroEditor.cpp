@@ -111,7 +111,6 @@ frmMacroEditor::frmMacroEditor(QWidget* parent)
     createMenus();
     createToolBar();
     createTextArea();
-    connectLineEnds();
     createLanguageAids();
     connectTemplates();
     connectRecorder();

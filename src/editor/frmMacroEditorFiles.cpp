@@ -8,9 +8,6 @@
 #include <QApplication>
 #include <QFileInfo>
 #include <QPlainTextEdit>
-#include <QTextBlock>
-#include <QTextDocument>
-#include <algorithm>
 
 #include "CommonDialog.h"
 #include "EditorText.h"
@@ -48,25 +45,20 @@ void frmMacroEditor::ReportFileError(const QString& psvOperation, const Failure&
 }
 
 void frmMacroEditor::UpdateTitle() {
-    const QString name = QString::fromStdString(FileNameOnly(msvFileName.toStdString()));
+    const QString name = QString::fromStdString(FileNameOnly(mDocument->fileName().toStdString()));
     setWindowTitle(name + (mbLogMode ? QStringLiteral(" - Tarn Trace File Viewer")
                                      : QStringLiteral(" - Tarn Macro Editor")));
-    mbDirty = false;
-    takeUndoCopy();
 }
 
 void frmMacroEditor::ClearEditor() {
     // A file still going in is given up.
     if (mbLoading) mbLoadStopped = true;
     txtEdit->clear();
-    msvFileName.clear();
-    emptyUndoCopy();
-    moFormat = MacroFileFormat();
+    mDocument->cleared();
     setWindowTitle(kUntitledCaption);
     UpdateEditMenus();
     entry(QStringLiteral("mnuEditUndo"))->setEnabled(false);
     entry(QStringLiteral("mnuMacroEditMenuUndo"))->setEnabled(false);
-    mbDirty = false;
 }
 
 void frmMacroEditor::mnuFileNew_Click() {
@@ -74,7 +66,7 @@ void frmMacroEditor::mnuFileNew_Click() {
 }
 
 bool frmMacroEditor::NewText() {
-    if (mbDirty) {
+    if (mDocument->dirty()) {
         // The question comes with the text it is about on the screen.
         if (isMinimized() || !isVisible()) {
             showNormal();
@@ -82,32 +74,12 @@ bool frmMacroEditor::NewText() {
             activateWindow();
         }
         if (ask(kEditorTitle, QStringLiteral("Save the current file"))) {
-            const bool saved = msvFileName.isEmpty() ? SaveFileAs() : SaveFile();
+            const bool saved = mDocument->fileName().isEmpty() ? SaveFileAs() : SaveFile();
             if (!saved) return false;
         }
     }
     ClearEditor();
     return true;
-}
-
-void frmMacroEditor::connectLineEnds() {
-    QTextDocument* document = txtEdit->document();
-    connect(document, &QTextDocument::contentsChange, this,
-            [this, document](int piPosition, int piRemoved, int piAdded) {
-                const int blocks = document->blockCount();
-                // A change of formats alone reports equal lengths and moves no break.
-                if (piRemoved == piAdded && blocks == miLineBlocks) return;
-                const int first = document->findBlock(piPosition).blockNumber();
-                QTextBlock last = document->findBlock(piPosition + piAdded);
-                if (!last.isValid()) last = document->lastBlock();
-                const int added = std::max(0, last.blockNumber() - first);
-                moFormat.replaceLineBreaks(first, added - (blocks - miLineBlocks), added);
-                miLineBlocks = blocks;
-            });
-}
-
-void frmMacroEditor::restartLineEnds() {
-    miLineBlocks = txtEdit->document()->blockCount();
 }
 
 void frmMacroEditor::mnuFileOpen_Click() {
@@ -135,8 +107,9 @@ void frmMacroEditor::prepareFileDialog(const QString& psvTitle, const QString& p
 void frmMacroEditor::startFileDialogWhereTheUserWorks() {
     cdlgMac->setFileName(QString());
     // The current file's folder, else where the last file dialog was confirmed.
-    cdlgMac->setInitDir(msvFileName.isEmpty() ? cdlgMac->LastFolder()
-                                              : QFileInfo(msvFileName).absolutePath());
+    const QString& current = mDocument->fileName();
+    cdlgMac->setInitDir(current.isEmpty() ? cdlgMac->LastFolder()
+                                          : QFileInfo(current).absolutePath());
 }
 
 bool frmMacroEditor::OpenMacro(const QString& psvFile) {
@@ -160,8 +133,7 @@ bool frmMacroEditor::OpenMacro(const QString& psvFile) {
         if (!fillTextArea(file.text)) return false;
         // The record of line ends is the file's from here on; the text going in
         // was not an edit of it.
-        moFormat = std::move(file.format);
-        restartLineEnds();
+        mDocument->opened(path, std::move(file.format));
     } catch (const Failure& failure) {
         // The window stays as New left it.
         if (isCancel(failure)) return false;
@@ -176,7 +148,7 @@ bool frmMacroEditor::OpenMacro(const QString& psvFile) {
     } catch (const std::bad_alloc&) {
         // The text area could not hold the text: what it took is not the file.
         txtEdit->clear();
-        mbDirty = false;
+        mDocument->cleared();
         if (mbLogMode && isVisible()) Unload();
         if (mbLogMode) {
             offerToClearTrace(path);
@@ -185,7 +157,6 @@ bool frmMacroEditor::OpenMacro(const QString& psvFile) {
         }
         return false;
     }
-    msvFileName = path;
     UpdateTitle();
     UpdateEditMenus();
     return true;
@@ -204,8 +175,8 @@ void frmMacroEditor::reportOpenFailure(const Failure& poFailure) {
 }
 
 bool frmMacroEditor::SaveFile() {
-    if (msvFileName.isEmpty()) return SaveFileAs();
-    return WriteTextFile(msvFileName);
+    if (mDocument->fileName().isEmpty()) return SaveFileAs();
+    return WriteTextFile(mDocument->fileName());
 }
 
 bool frmMacroEditor::SaveFileAs() {
@@ -230,20 +201,21 @@ bool frmMacroEditor::SaveFileAs() {
 
 bool frmMacroEditor::WriteTextFile(const QString& psvPath) {
     bool widened = false;
+    MacroFileFormat format = mDocument->format();
     try {
-        widened = WriteMacroFile(psvPath, exactText(*txtEdit), moFormat);
+        widened = WriteMacroFile(psvPath, exactText(*txtEdit), format);
     } catch (const Failure& failure) {
         ReportFileError(QStringLiteral("Error during save"), failure);
         return false;
     }
     if (widened) {
-        moFormat.encoding = MacroFileFormat::Encoding::Utf8;
+        format.encoding = MacroFileFormat::Encoding::Utf8;
         report(kEditorTitle, QStringLiteral("Saved in UTF-8: ") + psvPath +
                                  QStringLiteral("\r\n\r\nThe file was in the Windows-1252 "
                                                 "code page, which has no place for some of the "
                                                 "characters it now holds."));
     }
-    msvFileName = psvPath;
+    mDocument->saved(psvPath, std::move(format));
     UpdateTitle();
     if (savedPathHook()) savedPathHook()(psvPath);
     return true;
