@@ -12,6 +12,9 @@
 namespace tarn::editor {
 
 MacroDocument::MacroDocument(QTextDocument& text) : text_(text) {
+    // A document reports its changes only once it has a layout; a text area
+    // gives it its own, a document on its own gets the default one here.
+    text_.documentLayout();
     following_ = QObject::connect(
         &text_, &QTextDocument::contentsChange,
         [this](int position, int removed, int added) { changed(position, removed, added); });
