@@ -171,7 +171,8 @@ TEST_F(EditorTest, OpenFailuresAreReportedAndLeaveTheWindowAsNewLeftIt) {
     const std::pair<QString, QString> cases[] = {
         {path("missing.mcr"),
          "Tarn Open File: There is no data in the file or the file could not be found"},
-        {path("nowhere/a.mcr"), "Tarn Macro Editor: Error during open - Path not found - 76"},
+        {path("nowhere/a.mcr"),
+         "Tarn Macro Editor: Error during open - Path not found: " + path("nowhere") + " - 76"},
         {path("folder.mcr"), "Tarn Macro Editor: Error during open - Path/File access error - 75"},
         {big, "Tarn Macro Editor: Macro file too large to open with the Tarn Macro Editor - " +
                   tooLargeDescription() + " - 7"},
@@ -215,7 +216,8 @@ TEST_F(EditorTest, SaveAsAsksBeforeOverwritingAndAFailedSaveLosesNothing) {
     mMessages.clear();
     mDialogAnswers = {path("nowhere/a.mcr")};
     EXPECT_FALSE(form->SaveFileAs());
-    EXPECT_EQ(shown(), QStringList{"Tarn Macro Editor: Error during save - Path not found - 76"});
+    EXPECT_EQ(shown(), QStringList{"Tarn Macro Editor: Error during save - Path not found: " +
+                                   path("nowhere") + " - 76"});
     EXPECT_EQ(form->document().fileName(), path("plain.mcr"));
     EXPECT_EQ(form->windowTitle(), "plain.mcr - Tarn Macro Editor");
     EXPECT_TRUE(form->document().dirty());
