@@ -43,24 +43,37 @@ void MacroDocument::restartLineEnds() {
     lineBlocks_ = text_.blockCount();
 }
 
-void MacroDocument::opened(const QString& path, MacroFileFormat format) {
+void MacroDocument::opened(const QString& path, MacroFileFormat format, FileStamp stamp) {
     fileName_ = path;
     format_ = std::move(format);
+    disk_ = std::move(stamp);
+    told_ = disk_;
     restartLineEnds();
     dirty_ = false;
     takeUndoCopy();
 }
 
-void MacroDocument::saved(const QString& path, MacroFileFormat format) {
+void MacroDocument::saved(const QString& path, MacroFileFormat format, FileStamp stamp) {
     fileName_ = path;
     format_ = std::move(format);
+    disk_ = std::move(stamp);
+    told_ = disk_;
     dirty_ = false;
     takeUndoCopy();
+}
+
+bool MacroDocument::isNews(const FileStamp& now) const {
+    const auto same = [](const FileStamp& a, const FileStamp& b) {
+        return a.exists == b.exists && a.digest == b.digest;
+    };
+    return !fileName_.isEmpty() && !same(now, disk_) && !same(now, told_);
 }
 
 void MacroDocument::cleared() {
     fileName_.clear();
     format_ = MacroFileFormat();
+    disk_ = FileStamp();
+    told_ = FileStamp();
     restartLineEnds();
     emptyUndoCopy();
     dirty_ = false;

@@ -38,12 +38,21 @@ class MacroDocument {
     void markDirty() { dirty_ = true; }
 
     // The text now in the document is the file's, read in this format (an
-    // empty name is the untitled text): clean, and the undo copy is the text.
-    void opened(const QString& path, MacroFileFormat format);
-    // The text was written to the file in this format.
-    void saved(const QString& path, MacroFileFormat format);
+    // empty name is the untitled text) from a file that was as the stamp
+    // says: clean, and the undo copy is the text.
+    void opened(const QString& path, MacroFileFormat format, FileStamp stamp);
+    // The text was written to the file in this format and is as the stamp says.
+    void saved(const QString& path, MacroFileFormat format, FileStamp stamp);
     // The document was emptied to "Untitled": default format, no undo copy.
     void cleared();
+
+    // The file as the editor last read or wrote it.
+    const FileStamp& diskStamp() const { return disk_; }
+    // Whether the file as it is now (`now`) is news to the user: another
+    // program changed it since the editor last read or wrote it, and the user
+    // has not been told of this state of it yet.
+    bool isNews(const FileStamp& now) const;
+    void told(const FileStamp& now) { told_ = now; }
 
     // The text going in from a file is no edit of it.
     void setLoading(bool loading) { loading_ = loading; }
@@ -71,6 +80,8 @@ class MacroDocument {
     QMetaObject::Connection following_;
     QString fileName_;
     MacroFileFormat format_;
+    FileStamp disk_;
+    FileStamp told_;
     bool dirty_ = false;
     bool loading_ = false;
     bool undoEmpty_ = true;

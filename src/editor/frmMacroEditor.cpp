@@ -115,6 +115,7 @@ frmMacroEditor::frmMacroEditor(QWidget* parent)
     connectTemplates();
     connectRecorder();
     connectSearch();
+    connectDiskWatch();
 }
 
 frmMacroEditor::~frmMacroEditor() {

@@ -38,7 +38,9 @@
 #include "MacroDocument.h"
 
 class QAction;
+class QFileSystemWatcher;
 class QMenu;
+class QTimer;
 class QPlainTextEdit;
 class QToolBar;
 
@@ -258,10 +260,29 @@ class frmMacroEditor : public QMainWindow {
     void prepareFileDialog(const QString& psvTitle, const QString& psvFilter);
     void startFileDialogWhereTheUserWorks();
 
+    // The file on disk (frmMacroEditorDisk.cpp): another program's change is
+    // noticed while the file is open and before it is saved over; a copy that
+    // a save cut short left is offered on opening; a line too long to open
+    // again and bytes that are not UTF-8 are told.
+    void connectDiskWatch();
+    void watchFile();
+    void checkDisk();
+    bool confirmSaveOver(const QString& psvPath);
+    bool confirmLongLines(const QString& psvText);
+    // The copy to open in place of the file, or empty for the file itself.
+    QString offerLeftoverCopy(const QString& psvPath);
+    void reportStrays(const QString& psvPath, const std::vector<StrayByte>& poStrays);
+
     bool mbLoaded = false;
     bool mbUnloading = false;
     bool mbLoading = false;
     bool mbLoadStopped = false;
+    QFileSystemWatcher* mWatcher = nullptr;
+    QTimer* mDiskCheck = nullptr;
+    bool mbAskingDisk = false;
+    // A copy left by a save cut short, opened in place of its file; removed
+    // once its text is saved.
+    QString msvOpenedCopy;
     qint16 miRunWait = 5;
     bool mbLogMode = false;
     bool mbClipboardHasText = false;

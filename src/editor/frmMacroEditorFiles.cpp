@@ -6,6 +6,7 @@
 // A question whose Yes did not save (the save dialog cancelled, the write
 // failed) stops what asked it: New, Open and closing keep the text then.
 #include <QApplication>
+#include <QFile>
 #include <QFileInfo>
 #include <QPlainTextEdit>
 
@@ -55,6 +56,8 @@ void frmMacroEditor::ClearEditor() {
     if (mbLoading) mbLoadStopped = true;
     txtEdit->clear();
     mDocument->cleared();
+    msvOpenedCopy.clear();
+    watchFile();
     setWindowTitle(kUntitledCaption);
     UpdateEditMenus();
     entry(QStringLiteral("mnuEditUndo"))->setEnabled(false);
@@ -119,6 +122,7 @@ bool frmMacroEditor::OpenMacro(const QString& psvFile) {
     // A Yes whose save did not happen keeps the text: no file replaces it.
     if (!NewText()) return false;
     QString path = psvFile;
+    std::vector<StrayByte> strays;
     try {
         prepareFileDialog(QStringLiteral("Open Macro File"), kMacroFilter);
         if (path.isEmpty()) {
@@ -128,12 +132,18 @@ bool frmMacroEditor::OpenMacro(const QString& psvFile) {
         }
         // A shown window is on the screen before a large file is read.
         if (isVisible()) QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-        MacroFileText file = ReadMacroFile(path);
+        const QString copy = mbLogMode ? QString() : offerLeftoverCopy(path);
+        MacroFileText file = ReadMacroFile(copy.isEmpty() ? path : copy);
         // Closed or cleared while it went in: the window is as that left it.
         if (!fillTextArea(file.text)) return false;
         // The record of line ends is the file's from here on; the text going in
-        // was not an edit of it.
-        mDocument->opened(path, std::move(file.format));
+        // was not an edit of it. A copy opened in place of the file is a change
+        // of the file, still to be saved over what the disk holds.
+        if (!copy.isEmpty()) file.stamp = StampOf(path);
+        mDocument->opened(path, std::move(file.format), std::move(file.stamp));
+        msvOpenedCopy = copy;
+        if (!copy.isEmpty()) mDocument->markDirty();
+        strays = std::move(file.strays);
     } catch (const Failure& failure) {
         // The window stays as New left it.
         if (isCancel(failure)) return false;
@@ -159,6 +169,8 @@ bool frmMacroEditor::OpenMacro(const QString& psvFile) {
     }
     UpdateTitle();
     UpdateEditMenus();
+    watchFile();
+    if (!strays.empty()) reportStrays(path, strays);
     return true;
 }
 
@@ -200,10 +212,14 @@ bool frmMacroEditor::SaveFileAs() {
 }
 
 bool frmMacroEditor::WriteTextFile(const QString& psvPath) {
+    const QString text = exactText(*txtEdit);
+    if (!confirmLongLines(text)) return false;
+    if (psvPath == mDocument->fileName() && !confirmSaveOver(psvPath)) return false;
     bool widened = false;
     MacroFileFormat format = mDocument->format();
+    FileStamp written;
     try {
-        widened = WriteMacroFile(psvPath, exactText(*txtEdit), format);
+        widened = WriteMacroFile(psvPath, text, format, &written);
     } catch (const Failure& failure) {
         ReportFileError(QStringLiteral("Error during save"), failure);
         return false;
@@ -215,7 +231,11 @@ bool frmMacroEditor::WriteTextFile(const QString& psvPath) {
                                                 "code page, which has no place for some of the "
                                                 "characters it now holds."));
     }
-    mDocument->saved(psvPath, std::move(format));
+    mDocument->saved(psvPath, std::move(format), std::move(written));
+    // The copy's text is safe in a file of the user's choice now.
+    if (!msvOpenedCopy.isEmpty()) QFile::remove(msvOpenedCopy);
+    msvOpenedCopy.clear();
+    watchFile();
     UpdateTitle();
     if (savedPathHook()) savedPathHook()(psvPath);
     return true;

@@ -25,7 +25,7 @@ struct Opened {
         document.setLoading(false);
         MacroFileFormat format;
         format.lineEnds = ends;
-        document.opened(QStringLiteral("/tmp/a.mcr"), format);
+        document.opened(QStringLiteral("/tmp/a.mcr"), format, {});
     }
     void replace(int from, int to, const QString& with) {
         QTextCursor cursor(&text);
@@ -70,7 +70,7 @@ TEST(MacroDocument, SavedAndClearedAreCleanAndClearedIsUntitledWithNothingToUndo
     opened.replace(1, 1, QStringLiteral("b"));
     MacroFileFormat format;
     format.byteOrderMark = true;
-    opened.document.saved(QStringLiteral("/tmp/b.mcr"), format);
+    opened.document.saved(QStringLiteral("/tmp/b.mcr"), format, {});
     EXPECT_FALSE(opened.document.dirty());
     EXPECT_EQ(opened.document.fileName(), "/tmp/b.mcr");
     EXPECT_TRUE(opened.document.format().byteOrderMark);
