@@ -36,6 +36,7 @@
 #include <memory>
 
 #include "MacroDocument.h"
+#include "RecoveryFile.h"
 
 class QAction;
 class QFileSystemWatcher;
@@ -273,6 +274,16 @@ class frmMacroEditor : public QMainWindow {
     QString offerLeftoverCopy(const QString& psvPath);
     void reportStrays(const QString& psvPath, const std::vector<StrayByte>& poStrays);
 
+    // The recovery copy (frmMacroEditorRecovery.cpp): unsaved text is kept in
+    // a private file after a few seconds without typing, and the text an
+    // editor that is gone left is offered when the first editor of a run
+    // loads.
+    void connectRecovery();
+    void keepRecoveryCopy();
+    void dropRecoveryCopy();
+    void offerLeftTexts();
+    bool restoreLeftText(const LeftText& poLeft);
+
     bool mbLoaded = false;
     bool mbUnloading = false;
     bool mbLoading = false;
@@ -283,6 +294,11 @@ class frmMacroEditor : public QMainWindow {
     // A copy left by a save cut short, opened in place of its file; removed
     // once its text is saved.
     QString msvOpenedCopy;
+    // Set while OpenMacro runs: the window answers events then, and the
+    // offer of a left text waits until it is done.
+    bool mbOpening = false;
+    std::unique_ptr<RecoveryFile> mRecovery;
+    QTimer* mRecoveryTimer = nullptr;
     qint16 miRunWait = 5;
     bool mbLogMode = false;
     bool mbClipboardHasText = false;

@@ -57,6 +57,7 @@ void frmMacroEditor::ClearEditor() {
     txtEdit->clear();
     mDocument->cleared();
     msvOpenedCopy.clear();
+    dropRecoveryCopy();
     watchFile();
     setWindowTitle(kUntitledCaption);
     UpdateEditMenus();
@@ -117,8 +118,11 @@ void frmMacroEditor::startFileDialogWhereTheUserWorks() {
 
 bool frmMacroEditor::OpenMacro(const QString& psvFile) {
     // One file at a time: the window answers while a large one goes in.
-    if (mbLoading) return false;
+    if (mbLoading || mbOpening) return false;
     Load();
+    mbOpening = true;
+    const std::unique_ptr<bool, void (*)(bool*)> opening(&mbOpening,
+                                                         [](bool* flag) { *flag = false; });
     // A Yes whose save did not happen keeps the text: no file replaces it.
     if (!NewText()) return false;
     QString path = psvFile;
@@ -235,6 +239,7 @@ bool frmMacroEditor::WriteTextFile(const QString& psvPath) {
     // The copy's text is safe in a file of the user's choice now.
     if (!msvOpenedCopy.isEmpty()) QFile::remove(msvOpenedCopy);
     msvOpenedCopy.clear();
+    dropRecoveryCopy();
     watchFile();
     UpdateTitle();
     if (savedPathHook()) savedPathHook()(psvPath);
