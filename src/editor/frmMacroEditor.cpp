@@ -70,14 +70,6 @@ void fitTitle(QMessageBox& poBox) {
                   grid->rowCount(), 0, 1, grid->columnCount());
 }
 
-// A message box is answered, not resized: it asks the window manager for a
-// title and a close button only (no minimise or maximise button), as the find
-// dialog does.
-void fixFrame(QMessageBox& poBox) {
-    poBox.setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                         Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
-}
-
 }  // namespace
 
 // The saved-path hook lives in frmMacroEditorFiles.cpp, beside its one user.
@@ -96,7 +88,6 @@ bool frmMacroEditor::ask(const QString& psvTitle, const QString& psvText) {
     QMessageBox box(QMessageBox::Question, psvTitle, QString(psvText).replace("\r\n", "\n"),
                     QMessageBox::Yes | QMessageBox::No, owner);
     box.setDefaultButton(QMessageBox::Yes);
-    fixFrame(box);
     fitTitle(box);
     return box.exec() == QMessageBox::Yes;
 }
@@ -109,7 +100,6 @@ void frmMacroEditor::report(const QString& psvTitle, const QString& psvText) {
     }
     QMessageBox box(QMessageBox::Warning, psvTitle, QString(psvText).replace("\r\n", "\n"),
                     QMessageBox::Ok, owner);
-    fixFrame(box);
     fitTitle(box);
     box.exec();
 }
