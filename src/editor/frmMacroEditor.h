@@ -12,7 +12,13 @@
 // right-button menu, the toolbar dispatch and the text area's key handling;
 // frmMacroEditorViewer.cpp the viewer mode; frmMacroEditorPrint.cpp Print and Printer Setup;
 // frmMacroEditorLanguage.cpp the macro language shown in the text area
-// (colours, line numbers, lines that a check flags) and going to a line.
+// (colours, line numbers, lines that a check flags) and going to a line;
+// frmMacroEditorDisk.cpp the file on disk beside the text (another program's
+// change, a copy left by a save cut short); frmMacroEditorRecovery.cpp the
+// recovery copy of unsaved text.
+//
+// The macro itself (file name, format, dirty flag, undo copy) is a
+// MacroDocument apart from the window; the window shows it and asks the user.
 //
 // Loading: a window is "loaded" (Form_Load has run: geometry read, text
 // cleared) by its first use through Load(); closing unloads it (the closing
