@@ -37,6 +37,7 @@
 
 #include <QMainWindow>
 #include <QString>
+#include <array>
 #include <functional>
 #include <map>
 #include <memory>
@@ -297,6 +298,8 @@ class frmMacroEditor : public QMainWindow {
     QFileSystemWatcher* mWatcher = nullptr;
     QTimer* mDiskCheck = nullptr;
     bool mbAskingDisk = false;
+    // The file's presence, inode, size and time when last looked at.
+    std::array<qint64, 5> mSeenOnDisk{};
     // A copy left by a save cut short, opened in place of its file; removed
     // once its text is saved.
     QString msvOpenedCopy;

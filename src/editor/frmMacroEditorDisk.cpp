@@ -6,12 +6,15 @@
 // file: opening the file offers it, and only the user removes it. A line too
 // long to open again is told before a save writes it, and bytes of a UTF-8
 // file that are not UTF-8 are shown where they are when it opens.
+#include <sys/stat.h>
+
 #include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
 #include <QFileSystemWatcher>
 #include <QLocale>
 #include <QTimer>
+#include <array>
 
 #include "Failure.h"
 #include "frmMacroEditor.h"
@@ -57,6 +60,15 @@ void frmMacroEditor::checkDisk() {
     if (name.isEmpty()) return;
     // A file made again under the name is watched anew.
     if (!mWatcher->files().contains(name) && QFileInfo::exists(name)) mWatcher->addPath(name);
+    // Something else in the folder changed, or the file was only looked at:
+    // the file's contents are not read again.
+    struct stat info {};
+    const bool exists = ::stat(QFile::encodeName(name).constData(), &info) == 0;
+    const std::array<qint64, 5> seen = {exists, static_cast<qint64>(info.st_ino),
+                                        static_cast<qint64>(info.st_size), info.st_mtim.tv_sec,
+                                        info.st_mtim.tv_nsec};
+    if (seen == mSeenOnDisk) return;
+    mSeenOnDisk = seen;
     FileStamp now;
     try {
         now = StampOf(name);
