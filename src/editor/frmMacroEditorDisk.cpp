@@ -15,6 +15,7 @@
 #include <QLocale>
 #include <QTimer>
 #include <array>
+#include <memory>
 
 #include "Failure.h"
 #include "frmMacroEditor.h"
@@ -101,6 +102,10 @@ bool frmMacroEditor::confirmSaveOver(const QString& psvPath) {
         return true;  // the save itself reports the file's problem
     }
     if (!changed) return true;
+    // The watch does not ask about the same change while this question is open.
+    mbAskingDisk = true;
+    const std::unique_ptr<bool, void (*)(bool*)> asking(&mbAskingDisk,
+                                                        [](bool* flag) { *flag = false; });
     return ask(kEditorTitle,
                psvPath + QStringLiteral(" was changed on disk by another program since the "
                                         "editor opened or saved it.\r\n\r\nSave over it? "
