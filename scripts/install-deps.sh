@@ -18,6 +18,8 @@ packages=(
   # the shells whose completions the package holds
   zsh fish
   xvfb xauth openbox xterm x11-utils x11-xkb-utils xdotool
+  # the editor's save keeps ACLs and extended attributes: set and read on real files
+  acl attr
   sway foot wayland-utils
   # the peer editor bench/editor_open.py opens files beside
   featherpad

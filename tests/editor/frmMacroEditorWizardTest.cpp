@@ -47,7 +47,7 @@ TEST_F(EditorTest, EveryEntryReplacesTheSelectionAndUndoTakesItOut) {
         const QString expected = QString("ab ") + inArea(inserted) + QString(" cd");
         EXPECT_EQ(textOf(*form), expected) << name;
         EXPECT_EQ(text(*form)->textCursor().position(), 3 + inArea(inserted).size()) << name;
-        EXPECT_TRUE(form->dirty()) << name;
+        EXPECT_TRUE(form->document().dirty()) << name;
         EXPECT_TRUE(action(*form, "mnuEditUndo")->isEnabled()) << name;
         action(*form, "mnuEditUndo")->trigger();
         EXPECT_EQ(textOf(*form), QString("ab XY cd")) << name;
@@ -56,9 +56,9 @@ TEST_F(EditorTest, EveryEntryReplacesTheSelectionAndUndoTakesItOut) {
     text(*form)->clear();
     action(*form, "mnuMacroInsertSend")->trigger();
     EXPECT_TRUE(textOf(*form).endsWith(QString("\nSend \"")));
-    EXPECT_EQ(form->insertText(), SendTemplate());
+    EXPECT_EQ(form->document().lastTemplate(), SendTemplate());
     action(*form, "mnuMacroInsertRem")->trigger();
-    EXPECT_EQ(form->insertText(), SendTemplate());
+    EXPECT_EQ(form->document().lastTemplate(), SendTemplate());
 }
 
 TEST_F(EditorTest, RunAsksForAProgramTheDialogKeepsItsLastFileAndTheWaitBoxSetsTheWait) {
