@@ -3,6 +3,7 @@
 #include <cerrno>
 
 #include "Failure.h"
+#include "RunCommandLine.h"
 #include "clsMacro.h"
 
 namespace tarn {
@@ -28,7 +29,10 @@ const char* executeMessage(int code) {
 }  // namespace
 
 std::int32_t clsMacro::Run(const std::string& psvData) {
-    return withSource("Run", [&] { return mPlatform.processes.start(psvData); });
+    return withSource("Run", [&] {
+        CheckRunCommandLine(psvData);
+        return mPlatform.processes.start(psvData);
+    });
 }
 
 std::int32_t clsMacro::RunExecute(const std::string& psvOperation, const std::string& psvFileName,

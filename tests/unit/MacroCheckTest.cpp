@@ -107,8 +107,9 @@ TEST(MacroCheck, UnreadableFileIsStatusTwoAndTheOthersAreStillChecked) {
     EXPECT_EQ(out.str(), bad + ":1:1: error: Invalid macro command [1001]\n");
 }
 
-// Values nested as deep as the run refuses, and keys no keyboard can type, fail
-// the run before anything is done; the check finds them too.
+// Values nested as deep as the run refuses, keys no keyboard can type and
+// command lines no program can be started from fail the run before anything
+// is done; the check finds them too.
 TEST(MacroCheck, AgreesWithTheRunOnDepthAndUntypableKeys) {
     std::string nested = "x = ";
     for (int depth = 1; depth < kMaxValueDepth; ++depth)
@@ -120,7 +121,10 @@ TEST(MacroCheck, AgreesWithTheRunOnDepthAndUntypableKeys) {
                  {nested + "Run y", 28},
                  {std::string("Send a\0b", 8), 5},
                  {"Send {\x01}", 5},
-                 {"Send x\x7fy\t", 0}};
+                 {"Send x\x7fy\t", 0},
+                 {std::string("Run /bin/tr\0ue", 14), 5},
+                 {std::string("p = Run \"/bin/tr\0ue\"", 20), 5},
+                 {"Run \" \t \"", 5}};
     for (const auto& c : cases) {
         MacroChecker checker;
         const std::optional<Finding> finding = checker.checkLine(c.line);
