@@ -15,6 +15,7 @@
 
 #include "Failure.h"
 #include "ProgramInfo.h"
+#include "Settings.h"
 #include "Utf8.h"
 #include "modGlobal.h"
 
@@ -90,8 +91,11 @@ bool keepsTraceBesideItself(const QString& psvProgramFolder) {
 }
 
 QString dataFolder() {
-    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
-           QStringLiteral("/Tarn");
+    QString folder = userFolder(QStandardPaths::GenericDataLocation, "XDG_DATA_HOME");
+    // Without a home the trace goes to the runtime folder, which is private.
+    if (folder.isEmpty())
+        folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    return folder + QStringLiteral("/Tarn");
 }
 
 }  // namespace
