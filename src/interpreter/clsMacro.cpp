@@ -81,6 +81,7 @@ void clsMacro::CloseFile(std::int16_t piFileNum) {
 
 void clsMacro::ClearVars() {
     mVars.ClearVars();
+    mProcessIdentities.clear();
 }
 
 std::int16_t clsMacro::Lookup(const std::string& psvName) {

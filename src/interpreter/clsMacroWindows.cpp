@@ -62,7 +62,9 @@ bool clsMacro::CloseWindow(WindowId phWnd) {
 }
 
 ProcessId clsMacro::GetProcessID(const Value& plWhnd) {
-    return mPlatform.windows.processOf(toLong(plWhnd));
+    const ProcessId process = mPlatform.windows.processOf(toLong(plWhnd));
+    NoteProcessIdentity(process);
+    return process;
 }
 
 void clsMacro::FillListWithWindowTitles(std::vector<std::string>& pocbxList, bool pbVisibleOnly) {

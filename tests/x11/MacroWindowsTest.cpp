@@ -2,9 +2,10 @@
 // Macro statements that find, focus, close and map windows, run by clsMacro
 // against the backends of each desktop: X11 on a real Xvfb, with openbox and
 // without a window manager, and Wayland on a headless sway. Processes,
-// documents and the session are the recording fakes: only windows and keys
-// are real here.
+// documents and the session are the recording fakes (but for the display
+// server's own process): only windows and keys are real here.
 #include <gtest/gtest.h>
+#include <signal.h>
 
 #include <algorithm>
 #include <chrono>
@@ -15,6 +16,7 @@
 #include "DesktopBackends.h"
 #include "Harness.h"
 #include "Host.h"
+#include "PosixProcesses.h"
 #include "TargetProgram.h"
 #include "XSession.h"
 
@@ -216,6 +218,27 @@ TEST_P(MacroWindowsTest, SetFocusAndGetProcessIdGoByTheProgramThatOwnsTheWindow)
         EXPECT_EQ(failure->source(), "Tarn.SetFocus.Process");
     }
     session->kill(windowless);
+}
+
+// The display's own server is no program a macro may end, like Tarn itself:
+// ending it would end every window on the display, Tarn's included.
+TEST(MacroDisplayServerTest, KillProcessRefusesTheDisplaysServer) {
+    PlainHost host;
+    fake::FakePlatform fakes;
+    posix::PosixProcesses processes;
+    XSession session(WindowManager::None);
+    auto backends = testing::connectBackends(session, host);
+    ASSERT_NE(backends.windows, nullptr);
+    ASSERT_NE(backends.keyboard, nullptr);
+    clsMacro macro(Platform{*backends.windows, *backends.keyboard, processes, fakes.documents,
+                            fakes.session, host});
+    const std::optional<Failure> failure = test::Harness::failureOf(
+        [&] { macro.Process("KillProcess " + std::to_string(session.serverPid())); });
+    ASSERT_TRUE(failure.has_value());
+    EXPECT_EQ(failure->number(), 1008);
+    EXPECT_EQ(failure->description(), "OpenProcess Error 1");
+    EXPECT_EQ(kill(session.serverPid(), 0), 0);
+    EXPECT_FALSE(backends.windows->displayClosed());
 }
 
 TEST_P(MacroWindowsTest, CloseWindowReturnsAtOnceWhenTheWindowAsksFirst) {

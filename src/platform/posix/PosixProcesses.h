@@ -28,6 +28,10 @@ class PosixProcesses : public Processes {
     // or ETIMEDOUT when the process still lives after a bounded wait.
     int terminate(ProcessId process) override;
 
+    // The start time from /proc/PID/stat, in clock ticks since boot; a zombie
+    // not yet collected still has its own.
+    std::uint64_t identity(ProcessId process) override;
+
     ProcessId currentProcess() override;
     bool isNtFamily() override { return true; }
 
