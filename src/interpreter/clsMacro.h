@@ -91,6 +91,10 @@ class clsMacro {
     void ClearVars();
     void GetAdjustedProcessHandle(ProcessId plProcessID);
     bool IsWinNT();
+    // ActivateApp's loop; pbUnconfirmed tells, after a time-out, that the last
+    // attempt found a window that did not become active.
+    WindowId ActivateByTitle(const Value& pvApp, std::int32_t plMethod, bool pbCaseSensitive,
+                             bool pbVisibleOnly, bool& pbUnconfirmed);
     // Remembers which process a PID handed to the macro stood for.
     void NoteProcessIdentity(ProcessId plProcessID);
     // Why the process may not be ended (an errno value), 0 when it may: IDs of

@@ -220,6 +220,29 @@ TEST_P(MacroWindowsTest, SetFocusAndGetProcessIdGoByTheProgramThatOwnsTheWindow)
     session->kill(windowless);
 }
 
+class ManagedDesktopTest : public MacroWindowsTest {};
+
+// SetFocus by title confirms, as by process: a window that the window manager
+// does not make active (here one that takes no keyboard focus) is asked again
+// until the time-out, and then the statement fails with 5; keys sent next
+// would go to another window.
+TEST_P(ManagedDesktopTest, SetFocusByTitleFailsWhenTheWindowNeverBecomesActive) {
+    show("bystander", "Bystander");
+    show("shy", "Shy window");
+    target->unfocusable("shy");
+    ASSERT_FALSE(process("SetFocus \"Bystander\""));
+    ASSERT_TRUE(target->becomesActive("bystander"));
+    ASSERT_FALSE(process("TimeOut 3"));
+    const std::optional<Failure> failure = process("SetFocus \"Shy window\"");
+    ASSERT_TRUE(failure.has_value());
+    EXPECT_EQ(failure->number(), 5);
+    EXPECT_EQ(failure->source(), "Tarn.SetFocus.Process");
+    EXPECT_FALSE(target->active("shy"));
+    // A title that is not there at all is still no error.
+    ASSERT_FALSE(process("TimeOut 1"));
+    EXPECT_FALSE(process("SetFocus \"No such window\""));
+}
+
 // The display's own server is no program a macro may end, like Tarn itself:
 // ending it would end every window on the display, Tarn's included.
 TEST(MacroDisplayServerTest, KillProcessRefusesTheDisplaysServer) {
@@ -260,6 +283,8 @@ INSTANTIATE_TEST_SUITE_P(Desktops, MacroWindowsTest,
                                            WindowManager::Sway),
                          kDesktopName);
 INSTANTIATE_TEST_SUITE_P(Desktops, MinimisingDesktopTest, ::testing::Values(WindowManager::Openbox),
+                         kDesktopName);
+INSTANTIATE_TEST_SUITE_P(Desktops, ManagedDesktopTest, ::testing::Values(WindowManager::Openbox),
                          kDesktopName);
 
 }  // namespace
