@@ -4,8 +4,11 @@
 // during a long Send into xterm, and the keyboard map after SIGTERM. Each
 // ends with no key down and the keyboard map as it was before the run.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 
@@ -187,6 +190,47 @@ TEST_P(Stop, EndsEveryWaitAtOnce) {
         EXPECT_EQ(stopper.waitForExit(20s), 1);
         EXPECT_EQ(stopper.err(), "tarn: no macro is running\n");
     }
+}
+
+// Before its first line a run may wait too: for the writer of a named pipe
+// that nobody opens, or while it reads through a file of gigabytes (a sparse
+// file, 40 GiB of lines of a mebibyte, takes a minute to read). Every way to
+// stop a run ends these waits as well, at once.
+TEST_P(Stop, EndsTheOpeningOfTheMacroAtOnce) {
+    const StopWay& way = GetParam();
+    TarnProgram tarn(session, kNoSessionBus);
+    const std::string pipe = tarn.folder() + "/pipe.mcr", huge = tarn.folder() + "/huge.mcr";
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    {
+        const int fd = ::open(huge.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        ASSERT_GE(fd, 0);
+        constexpr off_t kLine = 1024 * 1024, kSize = off_t(40) * 1024 * 1024 * 1024;
+        for (off_t end = kLine - 1; end < kSize; end += kLine)
+            ASSERT_EQ(::pwrite(fd, "\n", 1, end), 1);
+        ::close(fd);
+    }
+    for (const std::string& macro : {pipe, huge}) {
+        SCOPED_TRACE(macro);
+        tarn.start({"--batch", macro});
+        // Armed: the run listens for tarn --stop (and holds the Pause key).
+        const std::string listening =
+            tarn.folder() + "/runtime/tarn/stop-" + std::to_string(tarn.pid());
+        ASSERT_TRUE(testing::waitUntil([&] { return platformtest::exists(listening); }, 30s))
+            << tarn.err();
+        if (way.signal) {
+            ::kill(tarn.pid(), way.signal);
+        } else if (way.command) {
+            TarnProgram stopper(
+                session, {kNoSessionBus[0], "XDG_RUNTIME_DIR=" + tarn.folder() + "/runtime"});
+            stopper.start({"--stop"});
+            EXPECT_EQ(stopper.waitForExit(20s), 0) << stopper.err();
+        } else {
+            desktop.type("{BREAK}");
+        }
+        ASSERT_EQ(tarn.waitForExit(20s), way.status) << tarn.err();
+        EXPECT_EQ(tarn.err(), macro + ": Stopped by " + way.by + "\n");
+    }
+    expectKeyboardAsBefore();
 }
 
 INSTANTIATE_TEST_SUITE_P(Ways, Stop, ::testing::ValuesIn(kStopWays),
