@@ -65,6 +65,31 @@ TEST(Batch, StandardErrorExitStatusAndTrace) {
     }
 }
 
+// A file of one endless line (40 GiB, sparse: reading it all takes a minute)
+// is refused at its first line as soon as the line passes its bound, by the
+// run and by the check alike.
+TEST(Batch, AHugeOneLineMacroIsRefusedAtItsFirstLine) {
+    XSession session;
+    TarnProgram tarn(session, kNoSessionBus);
+    const std::string huge = tarn.folder() + "/huge.mcr";
+    const int fd = ::open(huge.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::ftruncate(fd, off_t(40) * 1024 * 1024 * 1024), 0);
+    ::close(fd);
+    const struct {
+        std::vector<std::string> arguments;
+        const char* where;
+    } cases[] = {{{"--batch", huge}, ":1: error: "}, {{"--check", huge}, ":1:1: error: "}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.arguments.front());
+        tarn.start(c.arguments);
+        ASSERT_EQ(tarn.waitForExit(20s), 1) << tarn.err();
+        const std::string report = c.arguments.front() == "--check" ? tarn.out() : tarn.err();
+        EXPECT_EQ(report.rfind(huge + c.where + "Line too long", 0), 0u) << report;
+        EXPECT_NE(report.find("[1011]"), std::string::npos) << report;
+    }
+}
+
 class Unattended : public ::testing::Test {
   protected:
     XSession session{WindowManager::Openbox};
