@@ -261,6 +261,40 @@ TEST_P(Stop, EndsTheOpeningOfTheMacroAtOnce) {
 INSTANTIATE_TEST_SUITE_P(Ways, Stop, ::testing::ValuesIn(kStopWays),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// Two runs on one display: the first holds Pause, and the second says so at
+// its start, takes the key over once the first has ended and is stopped by it
+// then; Pause never reaches a window while a run goes on.
+TEST_F(Unattended, TwoRunsOnOneDisplayAreEachStoppedByPauseInTurn) {
+    TarnProgram first(session, kNoSessionBus), second(session, kNoSessionBus);
+    const std::string text = "TimeOut 600\r\nWait 600\r\n";
+    const std::string one = first.writeMacro("one.mcr", text),
+                      two = second.writeMacro("two.mcr", text);
+    const auto armed = [](TarnProgram& tarn) {
+        const std::string socket =
+            tarn.folder() + "/runtime/tarn/stop-" + std::to_string(tarn.pid());
+        return testing::waitUntil([&] { return platformtest::exists(socket); }, 30s);
+    };
+    first.start({"--batch", one});
+    ASSERT_TRUE(armed(first)) << first.err();
+    second.start({"--batch", two});
+    ASSERT_TRUE(armed(second)) << second.err();
+    const std::string held = two +
+                             ": note: Pause is held by another program (another run of Tarn?) and "
+                             "stops this run only once that program lets it go; tarn --stop "
+                             "stops it now\n";
+    ASSERT_TRUE(testing::waitUntil([&] { return second.err() == held; }, 10s)) << second.err();
+
+    desktop.type("{BREAK}");
+    ASSERT_EQ(first.waitForExit(20s), 130) << first.err();
+    EXPECT_EQ(first.err(), one + ":2: Stopped by the Pause key\n");
+    const std::string taken = held + two + ": note: Pause stops this run now\n";
+    ASSERT_TRUE(testing::waitUntil([&] { return second.err() == taken; }, 20s)) << second.err();
+    desktop.type("{BREAK}");
+    ASSERT_EQ(second.waitForExit(20s), 130) << second.err();
+    EXPECT_EQ(second.err(), taken + two + ":2: Stopped by the Pause key\n");
+    expectKeyboardAsBefore();
+}
+
 // A run that keeps typing a character off the layout holds it bound; SIGTERM
 // in the middle puts the map back before the program ends. A run that waits
 // gives a binding back once the keyboard has been idle a moment. A run killed
