@@ -28,6 +28,10 @@ namespace {
 // such a process either.
 constexpr int kKillConfirmMilliseconds = 2000;
 
+// Marks an identity made of a child's serial number; start times in clock
+// ticks since boot never reach it.
+constexpr std::uint64_t kChildIdentity = std::uint64_t(1) << 63;
+
 std::int32_t failureForSpawnError(int error) {
     switch (error) {
         case ENOENT:
@@ -124,6 +128,10 @@ int PosixProcesses::terminate(ProcessId process) {
 
 std::uint64_t PosixProcesses::identity(ProcessId process) {
     if (process <= 0) return 0;
+    // A program Tarn started is told by the serial number of its start: two
+    // processes can start in the same clock tick, and a program that ends at
+    // once may have its number given again within that tick.
+    if (const std::uint64_t serial = childSerial(process)) return kChildIdentity | serial;
     // The start time is field 22 of the line, the 20th after the name.
     constexpr std::size_t kStartTime = 22 - 3;
     const std::vector<std::string> fields = statFields(process);
