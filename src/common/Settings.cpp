@@ -8,6 +8,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <limits>
 
 namespace tarn {
@@ -48,14 +49,23 @@ QString shortestText(Number value) {
 
 }  // namespace
 
+QString userFolder(QStandardPaths::StandardLocation location, const char* variable) {
+    // With neither the XDG variable nor HOME, Qt takes the root folder for the
+    // home and would make /.config/Tarn there, even as another user's file.
+    const char* given = std::getenv(variable);
+    const char* home = std::getenv("HOME");
+    if ((!given || *given != '/') && (!home || !*home)) return QString();
+    return QStandardPaths::writableLocation(location);
+}
+
 QString settingsFolder() {
     const QString& folder = folderOverride();
-    return folder.isEmpty()
-               ? QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)
-               : folder;
+    return folder.isEmpty() ? userFolder(QStandardPaths::GenericConfigLocation, "XDG_CONFIG_HOME")
+                            : folder;
 }
 
 QString settingsFilePath(const QString& psvAppName) {
+    if (settingsFolder().isEmpty()) return QString();
     return settingsFolder() + QStringLiteral("/Tarn/") + psvAppName + QStringLiteral(".ini");
 }
 
@@ -67,6 +77,7 @@ void setSettingsFolder(const QString& psvFolder) {
 
 QString GetSetting(const QString& psvAppName, const QString& psvSection, const QString& psvKey,
                    const QString& psvDefault) {
+    if (settingsFilePath(psvAppName).isEmpty()) return psvDefault;
     QSettings store(settingsFilePath(psvAppName), QSettings::IniFormat);
     const QVariant value = store.value(keyPath(psvSection, psvKey));
     if (!value.isValid()) return psvDefault;
@@ -78,6 +89,13 @@ QString GetSetting(const QString& psvAppName, const QString& psvSection, const Q
 
 void SaveSetting(const QString& psvAppName, const QString& psvSection, const QString& psvKey,
                  const QString& psvSetting) {
+    if (settingsFilePath(psvAppName).isEmpty()) {
+        if (!unwritableReported())
+            std::fputs("Tarn: no home folder (HOME is unset); changed settings are not kept.\n",
+                       stderr);
+        unwritableReported() = true;
+        return;
+    }
     QSettings store(settingsFilePath(psvAppName), QSettings::IniFormat);
     store.setValue(keyPath(psvSection, psvKey), psvSetting);
     store.sync();

@@ -16,6 +16,7 @@
 // Everything here runs on the user-interface thread; a QCoreApplication is not
 // needed except for executableAppName().
 
+#include <QStandardPaths>
 #include <QString>
 #include <cstdint>
 
@@ -63,7 +64,13 @@ std::int16_t readInteger(const QString& psvAppName, const QString& psvSection,
 QString numberText(float pfValue);
 QString numberText(double pfValue);
 
-// The INI file that holds the values of an application name.
+// The user's folder of that kind (configuration, data) as the toolkit finds
+// it, or empty when neither the XDG variable named nor HOME says where it is:
+// the toolkit would take the root folder then.
+QString userFolder(QStandardPaths::StandardLocation location, const char* variable);
+
+// The INI file that holds the values of an application name; empty when the
+// user has no configuration folder, and then nothing is read or kept.
 QString settingsFilePath(const QString& psvAppName);
 
 // Points the store at another configuration folder (the files then live in

@@ -10,11 +10,13 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 #include <algorithm>
+#include <random>
 #include <string>
 #include <utility>
 
 #include "Failure.h"
 #include "ProgramInfo.h"
+#include "Settings.h"
 #include "Utf8.h"
 #include "modGlobal.h"
 
@@ -61,6 +63,17 @@ std::int32_t createFailureNumber(int error) {
     }
 }
 
+// Eight letters and digits that no other run is likely to pick at the same
+// moment; a clash only costs another attempt.
+std::string randomSuffix() {
+    static std::mt19937_64 generator{std::random_device{}()};
+    static const char kLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+    std::string suffix(8, '0');
+    for (char& letter : suffix)
+        letter = kLetters[generator() % (sizeof kLetters - 1)];
+    return suffix;
+}
+
 std::string toLocal(const QString& psvPath) {
     return QFile::encodeName(psvPath).toStdString();
 }
@@ -95,8 +108,11 @@ bool keepsTraceBesideItself(const QString& psvProgramFolder) {
 }
 
 QString dataFolder() {
-    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
-           QStringLiteral("/Tarn");
+    QString folder = userFolder(QStandardPaths::GenericDataLocation, "XDG_DATA_HOME");
+    // Without a home the trace goes to the runtime folder, which is private.
+    if (folder.isEmpty())
+        folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    return folder + QStringLiteral("/Tarn");
 }
 
 }  // namespace
@@ -130,13 +146,33 @@ TraceFile::~TraceFile() {
 void TraceFile::begin() {
     end();
     const std::string path = toLocal(msvPath);
-    // The old trace goes first, whatever is in the way (usually there is none).
-    ::unlink(path.c_str());
-    int fd;
-    do {
-        fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_APPEND | O_CLOEXEC, 0666);
-    } while (fd < 0 && errno == EINTR);
+    const std::size_t slash = path.rfind('/');
+    const std::string folder =
+        slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+    // The trace is made under a fresh name of its own and then renamed over
+    // the old one. Opening the path itself would follow a link that someone
+    // else planted there (in a folder others may write to, between any
+    // unlink and the open) and truncate whatever it points at; O_EXCL on a
+    // new name follows nothing and empties nothing, and rename() replaces the
+    // link itself. Where the folder lets nobody but the owner replace a file
+    // (a sticky /tmp), another user's file stays as it is and begin() fails.
+    int fd = -1;
+    std::string fresh;
+    for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
+        fresh = folder + ".TarnTrace-" + randomSuffix();
+        do {
+            fd = ::open(fresh.c_str(),
+                        O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_APPEND | O_CLOEXEC, 0666);
+        } while (fd < 0 && errno == EINTR);
+        if (fd < 0 && errno != EEXIST) break;
+    }
     if (fd < 0) throw fileFailure(createFailureNumber(errno));
+    if (::rename(fresh.c_str(), path.c_str()) != 0) {
+        const int error = errno;
+        ::unlink(fresh.c_str());
+        ::close(fd);
+        throw fileFailure(createFailureNumber(error));
+    }
     miFd = fd;
 }
 

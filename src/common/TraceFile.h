@@ -41,10 +41,12 @@ class TraceFile {
     const QString& path() const { return msvPath; }
     bool isOpen() const { return miFd >= 0; }
 
-    // Deletes any existing file (a failure to delete is ignored), creates the file
-    // empty and keeps it open for appending. Throws tarn::Failure with source
+    // Replaces any existing file by a new empty one, made under a fresh name
+    // beside it and renamed into place (a link at the path is replaced, never
+    // followed), and keeps it open for appending. Throws tarn::Failure with source
     // "Tarn" when it cannot be created: 76 "Path not found" (missing folder),
-    // 75 "Path/File access error" (read-only or not permitted), 61 "Disk full",
+    // 75 "Path/File access error" (read-only or not permitted, or another
+    // user's file in a folder where only its owner may replace it), 61 "Disk full",
     // 67 "Too many files". When already open, the open file is closed first.
     void begin();
 

@@ -5,7 +5,9 @@
 //   FILE:LINE:COLUMN: error: TEXT [NUMBER]
 // with ":COLUMN" left out where no column is known and ":LINE" where no line
 // is (a file that cannot be read). The failure's number comes last, in
-// brackets, where gcc puts the name of a warning's switch.
+// brackets, where gcc puts the name of a warning's switch. Control characters
+// in the file's name (a newline would split the line) are written as C
+// escapes: \n, \r, \t, \xHH.
 
 #include <cstdint>
 #include <string>
@@ -14,6 +16,10 @@ namespace tarn {
 
 std::string FormatDiagnostic(const std::string& psvFile, std::int32_t plLine, std::int32_t plColumn,
                              const std::string& psvText, std::int32_t plNumber);
+
+// The file's name with its control characters escaped, as the lines above
+// write it.
+std::string EscapeFileName(const std::string& psvFile);
 
 // "FILE: note: TEXT", for what is worth knowing but is no error.
 std::string FormatNote(const std::string& psvFile, const std::string& psvText);

@@ -8,6 +8,7 @@
 #include "Failure.h"
 #include "KeyNotation.h"
 #include "MacroFile.h"
+#include "RunCommandLine.h"
 #include "Statement.h"
 #include "Syntax.h"
 #include "Utf8.h"
@@ -58,7 +59,7 @@ std::optional<Value> MacroChecker::evaluate(std::string_view psvText) {
         case ValueForm::Kind::Quoted:
             return form.argument;
         case ValueForm::Kind::Run:
-            evaluate(form.argument);
+            checkCommandLine(form.argument);
             mbUnknown = true;
             return std::nullopt;
         case ValueForm::Kind::GetProcessID:
@@ -93,6 +94,13 @@ std::optional<Value> MacroChecker::evaluate(std::string_view psvText) {
         return std::nullopt;
     }
     return LiteralValue(psvText);
+}
+
+void MacroChecker::checkCommandLine(std::string_view psvText) {
+    if (const std::optional<Value> commandLine = evaluate(psvText)) {
+        orRefuse("Run needs a program and no NUL character",
+                 [&] { CheckRunCommandLine(toText(*commandLine)); });
+    }
 }
 
 void MacroChecker::checkAssignment(const std::string& psvName, const std::string& psvRightSide) {
@@ -136,7 +144,7 @@ void MacroChecker::checkCommand(const Statement& pStatement) {
             }
             return;
         case Keyword::Run:
-            evaluate(text);
+            checkCommandLine(text);
             return;
         case Keyword::Send:
             if (const std::optional<Value> keys = evaluate(text)) {

@@ -44,6 +44,8 @@ class MacroChecker {
 
   private:
     std::optional<Value> evaluate(std::string_view psvText);
+    // A Run command line: evaluated, and refused as the run refuses it.
+    void checkCommandLine(std::string_view psvText);
     void checkAssignment(const std::string& psvName, const std::string& psvRightSide);
     void checkCommand(const struct Statement& pStatement);
 

@@ -8,6 +8,7 @@
 // with no line end is one endless line).
 
 #include <cstdio>
+#include <functional>
 #include <string>
 
 #include "Failure.h"
@@ -31,13 +32,17 @@ class MacroFile {
     MacroFile(const MacroFile&) = delete;
     MacroFile& operator=(const MacroFile&) = delete;
 
+    // Asked now and then while a file is opened (a pipe that is not written
+    // to, a scan of a large file): true ends the opening.
+    using StopCheck = std::function<bool()>;
+
     // Opens the file for reading; throws the runtime's failure for the reason it
     // cannot: 53 no such file, 76 no such folder, 70 permission denied, 75 a
     // folder or other non-file. A pipe (a named one, or "<(...)" of a shell) is
-    // read as a file is.
-    void open(const std::string& path);
+    // read as a file is. False, with nothing open, when `stopped` said so.
+    bool open(const std::string& path, const StopCheck& stopped = {});
     // Reads the macro from standard input, whatever it is.
-    void openStandardInput();
+    bool openStandardInput(const StopCheck& stopped = {});
     void close();
     bool isOpen() const { return file_ != nullptr; }
 
@@ -47,8 +52,9 @@ class MacroFile {
     bool readLine(std::string& line);
 
   private:
-    // Takes over `file`, positioned at its start, and decides its encoding.
-    void adopt(std::FILE* file);
+    // Takes over `file`, positioned at its start, and decides its encoding;
+    // false (the file closed) when `stopped` said so meanwhile.
+    bool adopt(std::FILE* file, const StopCheck& stopped);
     int get();
     std::FILE* file_ = nullptr;
     bool windows1252_ = false;

@@ -33,10 +33,11 @@ clsMacro::~clsMacro() = default;
 
 void clsMacro::RunMacro(const std::string& psvFile) {
     withSource("RunMacro", [&] {
+        // A stop requested before the run starts is forgotten; one requested
+        // while the file is opened (a pipe nobody writes) ends the opening.
+        mbCancel = false;
         try {
             miFileNum = OpenFile(psvFile);
-            // A stop requested before the run starts is forgotten.
-            mbCancel = false;
             mlLineNumber = 0;
             std::string line;
             while (!mbCancel) {
@@ -64,7 +65,12 @@ void clsMacro::RunMacro(const std::string& psvFile) {
 
 std::int16_t clsMacro::OpenFile(const std::string& psvFile) {
     return withSource("OpenFile", [&] {
-        mFile.open(psvFile);
+        // Stopped while it was opened: no file is open, and the run ends
+        // before its first line.
+        mFile.open(psvFile, [this] {
+            mPlatform.host.yield();
+            return mbCancel;
+        });
         // File numbers are those the runtime hands out; one macro file is open
         // at a time per object.
         miFileNum = 1;
@@ -81,6 +87,7 @@ void clsMacro::CloseFile(std::int16_t piFileNum) {
 
 void clsMacro::ClearVars() {
     mVars.ClearVars();
+    mProcessIdentities.clear();
 }
 
 std::int16_t clsMacro::Lookup(const std::string& psvName) {

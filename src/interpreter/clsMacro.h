@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -90,6 +91,16 @@ class clsMacro {
     void ClearVars();
     void GetAdjustedProcessHandle(ProcessId plProcessID);
     bool IsWinNT();
+    // ActivateApp's loop; pbUnconfirmed tells, after a time-out, that the last
+    // attempt found a window that did not become active.
+    WindowId ActivateByTitle(const Value& pvApp, std::int32_t plMethod, bool pbCaseSensitive,
+                             bool pbVisibleOnly, bool& pbUnconfirmed);
+    // Remembers which process a PID handed to the macro stood for.
+    void NoteProcessIdentity(ProcessId plProcessID);
+    // Why the process may not be ended (an errno value), 0 when it may: IDs of
+    // 0 and below, Tarn itself, the display's server, and a PID whose process
+    // has ended since the macro was given it.
+    int ProcessRefusal(ProcessId plProcessID);
     // The end of a window search's attempts: now plus TimeOut seconds.
     Host::Clock::time_point Deadline();
     // Lets the host run between two attempts of a retry loop, without spinning.
@@ -105,6 +116,9 @@ class clsMacro {
     std::int32_t mlLineNumber = 0;
     // How deeply value evaluations are nested (embedded commands in values).
     int miValueDepth = 0;
+    // The PIDs that Run and GetProcessID gave this run, with the identity of
+    // the process each stood for then.
+    std::map<ProcessId, std::uint64_t> mProcessIdentities;
 };
 
 }  // namespace tarn

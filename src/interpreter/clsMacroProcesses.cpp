@@ -3,6 +3,7 @@
 #include <cerrno>
 
 #include "Failure.h"
+#include "RunCommandLine.h"
 #include "clsMacro.h"
 
 namespace tarn {
@@ -28,7 +29,12 @@ const char* executeMessage(int code) {
 }  // namespace
 
 std::int32_t clsMacro::Run(const std::string& psvData) {
-    return withSource("Run", [&] { return mPlatform.processes.start(psvData); });
+    return withSource("Run", [&] {
+        CheckRunCommandLine(psvData);
+        const ProcessId started = mPlatform.processes.start(psvData);
+        NoteProcessIdentity(started);
+        return started;
+    });
 }
 
 std::int32_t clsMacro::RunExecute(const std::string& psvOperation, const std::string& psvFileName,
@@ -48,17 +54,31 @@ bool clsMacro::IsWinNT() {
     return mPlatform.processes.isNtFamily();
 }
 
+void clsMacro::NoteProcessIdentity(ProcessId plProcessID) {
+    if (plProcessID > 0)
+        mProcessIdentities[plProcessID] = mPlatform.processes.identity(plProcessID);
+}
+
+int clsMacro::ProcessRefusal(ProcessId plProcessID) {
+    // IDs of 0 and below would signal whole process groups, and neither Tarn
+    // nor the display it works on may be ended by a macro.
+    if (plProcessID <= 0) return ESRCH;
+    if (plProcessID == mPlatform.processes.currentProcess() ||
+        plProcessID == mPlatform.windows.serverProcess())
+        return EPERM;
+    // A program Run started that has ended (and that Tarn collected), or a
+    // window's client that has gone, leaves its number free for another
+    // process: the macro's PID then names a process that no longer exists.
+    const auto noted = mProcessIdentities.find(plProcessID);
+    if (noted != mProcessIdentities.end() && noted->second != 0 &&
+        mPlatform.processes.identity(plProcessID) != noted->second)
+        return ESRCH;
+    return 0;
+}
+
 void clsMacro::GetAdjustedProcessHandle(ProcessId plProcessID) {
-    // IDs of 0 and below would signal whole process groups, and Tarn must not
-    // end itself: neither reaches the platform.
-    int error = 0;
-    if (plProcessID <= 0) {
-        error = ESRCH;
-    } else if (plProcessID == mPlatform.processes.currentProcess()) {
-        error = EPERM;
-    } else {
-        error = mPlatform.processes.open(plProcessID);
-    }
+    int error = ProcessRefusal(plProcessID);
+    if (error == 0) error = mPlatform.processes.open(plProcessID);
     if (error != 0) {
         throw Failure(1008, "OpenProcess Error " + std::to_string(error),
                       ".GetAdjustedProcessHandle");
@@ -68,8 +88,7 @@ void clsMacro::GetAdjustedProcessHandle(ProcessId plProcessID) {
 void clsMacro::KillProcess(std::int32_t plProcessID) {
     if (IsWinNT()) {
         GetAdjustedProcessHandle(plProcessID);
-    } else if (plProcessID <= 0 || plProcessID == mPlatform.processes.currentProcess() ||
-               mPlatform.processes.open(plProcessID) != 0) {
+    } else if (ProcessRefusal(plProcessID) != 0 || mPlatform.processes.open(plProcessID) != 0) {
         throw Failure(1008, "SetOpenProcess Error 1008", ".KillProcess");
     }
     if (mPlatform.processes.terminate(plProcessID) != 0) {

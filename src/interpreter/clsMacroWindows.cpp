@@ -16,13 +16,26 @@ WindowId clsMacro::FindWindowPartial(const Value& pvApp, std::int32_t plMethod,
 
 WindowId clsMacro::ActivateApp(const Value& pvApp, std::int32_t plMethod, bool pbCaseSensitive,
                                bool pbVisibleOnly) {
+    bool unconfirmed = false;
+    return ActivateByTitle(pvApp, plMethod, pbCaseSensitive, pbVisibleOnly, unconfirmed);
+}
+
+WindowId clsMacro::ActivateByTitle(const Value& pvApp, std::int32_t plMethod, bool pbCaseSensitive,
+                                   bool pbVisibleOnly, bool& pbUnconfirmed) {
     const auto deadline = Deadline();
+    pbUnconfirmed = false;
     while (!mbCancel && deadline > mPlatform.host.now()) {
         const WindowId window = FindWindowPartial(pvApp, plMethod, pbCaseSensitive, pbVisibleOnly);
+        // A window that does not become active in time (a busy window manager,
+        // one that will not give it the focus) is asked again: keys sent next
+        // would go to whatever window is active instead.
+        pbUnconfirmed = window != 0;
         if (window != 0) {
             if (mPlatform.windows.isIconic(window)) mPlatform.windows.restore(window);
-            mPlatform.windows.setForeground(window);
-            return window;
+            if (mPlatform.windows.setForeground(window)) {
+                pbUnconfirmed = false;
+                return window;
+            }
         }
         IdleBetweenAttempts();
     }
@@ -33,8 +46,11 @@ void clsMacro::SetFocus(const Value& pvApp, std::int32_t plMethod, bool pbCaseSe
                         bool pbVisibleOnly) {
     withSource("SetFocus", [&] {
         if (!isNumeric(pvApp)) {
-            // A title that does not turn up within the time-out is no error.
-            ActivateApp(pvApp, plMethod, pbCaseSensitive, pbVisibleOnly);
+            // A title that does not turn up within the time-out is no error; a
+            // window found that never became active is, as for a process.
+            bool unconfirmed = false;
+            ActivateByTitle(pvApp, plMethod, pbCaseSensitive, pbVisibleOnly, unconfirmed);
+            if (unconfirmed && !mbCancel) throw runtimeFailure(kInvalidArgument);
             return;
         }
         const ProcessId process = toLong(pvApp);
@@ -62,7 +78,9 @@ bool clsMacro::CloseWindow(WindowId phWnd) {
 }
 
 ProcessId clsMacro::GetProcessID(const Value& plWhnd) {
-    return mPlatform.windows.processOf(toLong(plWhnd));
+    const ProcessId process = mPlatform.windows.processOf(toLong(plWhnd));
+    NoteProcessIdentity(process);
+    return process;
 }
 
 void clsMacro::FillListWithWindowTitles(std::vector<std::string>& pocbxList, bool pbVisibleOnly) {

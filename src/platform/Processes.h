@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
+#include <cstdint>
 #include <string>
 
 #include "Types.h"
@@ -21,6 +22,15 @@ class Processes {
     // Ends the process: 0 once it has ended (confirmed within a short bounded
     // wait), otherwise the platform's error code.
     virtual int terminate(ProcessId process) = 0;
+
+    // What tells the process that has the ID now from any later one given the
+    // same ID once it has ended (its start time): a PID handed to a macro is
+    // checked against it before the process is ended. 0 when no process has
+    // the ID, or when the platform cannot tell.
+    virtual std::uint64_t identity(ProcessId process) {
+        (void)process;
+        return 0;
+    }
 
     // Tarn's own process, which a macro is never allowed to end.
     virtual ProcessId currentProcess() = 0;

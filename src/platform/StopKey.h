@@ -26,10 +26,19 @@ class StopKey {
     // sequence, which asks between its parts).
     std::function<void()> Pressed;
 
+    // Raised, on the calling thread, when an armed key that another program
+    // held at arm() has been taken over since (that program let it go).
+    std::function<void()> Taken;
+
     // Starts watching the key on the whole desktop, with any modifiers and
     // locks, and forgets a press from before. False when the key cannot be
     // watched (the keyboard has no such key, or another program holds it).
+    // Held by another program (another run of Tarn), the key is taken over
+    // as soon as it is free again, found by pressed().
     virtual bool arm() = 0;
+    // Whether the armed key is held by another program for now, so that it
+    // cannot stop this run until it is taken over.
+    virtual bool heldElsewhere() const { return false; }
     // Stops watching; the key goes to the focused window again.
     virtual void disarm() = 0;
     // Reads what has arrived; true once the key was pressed since arm().

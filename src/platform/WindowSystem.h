@@ -37,6 +37,9 @@ class WindowSystem {
     virtual void postClose(WindowId window) = 0;
     // The process that owns the window, 0 when unknown or no such window.
     virtual ProcessId processOf(WindowId window) = 0;
+    // The display's own server (the X server, the compositor), which owns no
+    // window a macro may end it by; 0 when unknown.
+    virtual ProcessId serverProcess() { return 0; }
     // Brings the topmost window of the process to the foreground (restoring it
     // when minimised). Throws Failure 5 "Invalid procedure call or argument"
     // when the process has no window or it could not be brought forward.

@@ -188,6 +188,8 @@ class frmTarn : public QWidget {
     void stopKey_Pressed();
     // The run is under way (true) or over or waiting for an answer (false).
     void watchStopKey(bool pbWatch);
+    // A line on standard error about the stop key (a note of a batch run).
+    void sayAboutStopKey(const std::string& psvText);
     static bool askWithMessageBox(QWidget* poOwner, const QString& psvTitle,
                                   const QString& psvText);
 

@@ -42,7 +42,7 @@ void frmTarn::cmdGo_Click() {
     runMacroOnce();
     mbRunning = false;
     if (mbStoppedByKey && mbBatch) {
-        mReport(runPosition() + ": Stopped by " + mStopKey->stoppedBy());
+        mReport(EscapeFileName(runPosition()) + ": Stopped by " + mStopKey->stoppedBy());
     }
     cmdStop_Click();
     if (!mbInteractive) close();

@@ -9,6 +9,7 @@
 #include <QSystemTrayIcon>
 
 #include "Icons.h"
+#include "StopKey.h"
 #include "frmTarn.h"
 
 namespace tarn {
@@ -62,6 +63,9 @@ void frmTarn::sysTray_MouseDown(int, long) {
 }
 
 void frmTarn::timer_Timer() {
+    // A stop key another run held is taken over once it is free; nothing
+    // else would look while the run waits.
+    if (mbRunning && mStopKey && mStopKey->heldElsewhere()) mStopKey->pressed();
     if (!mbTrayClicked) return;
     mbTrayClicked = false;
     mnuSysTrayPopup->popup(QCursor::pos());

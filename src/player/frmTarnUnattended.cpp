@@ -31,10 +31,16 @@ void frmTarn::setAutomaticTrace(const QString& psvPath) {
 void frmTarn::setStopKey(StopKey* poKey) {
     delete mStopNotifier;
     mStopNotifier = nullptr;
-    if (mStopKey) mStopKey->Pressed = nullptr;
+    if (mStopKey) {
+        mStopKey->Pressed = nullptr;
+        mStopKey->Taken = nullptr;
+    }
     mStopKey = poKey;
     if (!mStopKey) return;
     mStopKey->Pressed = [this] { stopKey_Pressed(); };
+    mStopKey->Taken = [this] {
+        if (mbRunning) sayAboutStopKey(std::string(StopKey::kKeyName) + " stops this run now");
+    };
     if (mStopKey->descriptor() >= 0) {
         mStopNotifier = new QSocketNotifier(mStopKey->descriptor(), QSocketNotifier::Read, this);
         connect(mStopNotifier, &QSocketNotifier::activated, this, [this] { mStopKey->pressed(); });
@@ -45,6 +51,14 @@ void frmTarn::watchStopKey(bool pbWatch) {
     if (!mStopKey) return;
     if (pbWatch) {
         mStopKey->arm();
+        // Two runs on one display: the key is the first one's, and Pause
+        // would stop only that one. Each run takes the key over once it is
+        // free; until then it says how else it can be stopped.
+        if (mStopKey->heldElsewhere()) {
+            sayAboutStopKey(std::string(StopKey::kKeyName) +
+                            " is held by another program (another run of Tarn?) and stops this "
+                            "run only once that program lets it go; tarn --stop stops it now");
+        }
     } else {
         mStopKey->disarm();
     }
@@ -57,6 +71,14 @@ void frmTarn::stopKey_Pressed() {
     if (!mbRunning) return;
     mbStoppedByKey = true;
     oMac->CancelMacro(true);
+}
+
+void frmTarn::sayAboutStopKey(const std::string& psvText) {
+    if (mbBatch) {
+        mReport(FormatNote(txtMacroFile->text().toStdString(), psvText));
+    } else {
+        std::fprintf(stderr, "tarn: %s\n", psvText.c_str());
+    }
 }
 
 void frmTarn::reportGone(const std::string& psvWhat) {

@@ -110,8 +110,10 @@ int main(int argc, char** argv) {
     std::signal(SIGPIPE, SIG_IGN);
     // Without a session bus the toolkit would start one that outlives Tarn.
     tarn::posix::preventSessionBusAutolaunch();
-    // Under cron or a systemd timer there is no runtime folder either.
+    // Under cron or a systemd timer there is no runtime folder either, and
+    // perhaps no HOME.
     tarn::posix::provideRuntimeFolder();
+    tarn::posix::provideHomeFolder();
 
     // The display is checked here, before the toolkit would abort on it.
     std::string problem;

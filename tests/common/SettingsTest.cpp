@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
@@ -131,6 +132,31 @@ TEST_F(SettingsStore, UnwritableStoreIsReportedOnceAndDoesNotStop) {
     EXPECT_NE(errors.find("cannot write the settings file"), std::string::npos) << errors;
     EXPECT_EQ(errors.find('\n'), errors.size() - 1) << "reported more than once: " << errors;
     EXPECT_FALSE(QFileInfo(blocker + "/Tarn").exists());
+}
+
+// Without HOME and XDG_CONFIG_HOME the toolkit takes the root folder for the
+// home: nothing is made there (a root run made /.config/Tarn), nothing is read
+// from it, and the loss is said once.
+TEST_F(SettingsStore, WithoutAHomeNothingIsMadeInTheRootFolder) {
+    const QByteArray home = qgetenv("HOME"), config = qgetenv("XDG_CONFIG_HOME");
+    const bool existed = QFileInfo::exists("/.config"),
+               tarnExisted = QFileInfo::exists("/.config/Tarn");
+    qunsetenv("HOME");
+    qunsetenv("XDG_CONFIG_HOME");
+    setSettingsFolder(QString());
+    testing::internal::CaptureStderr();
+    save(kKeyLeft, "1");
+    save(kKeyTop, "2");
+    const std::string errors = testing::internal::GetCapturedStderr();
+    const QString read = GetSetting("Tarn", kSectionSettings, kKeyLeft, "default");
+    const bool made = !tarnExisted && QFileInfo::exists("/.config/Tarn");
+    if (made) QDir(existed ? "/.config/Tarn" : "/.config").removeRecursively();
+    qputenv("HOME", home);
+    if (!config.isNull()) qputenv("XDG_CONFIG_HOME", config);
+    EXPECT_FALSE(made);
+    EXPECT_EQ(read, "default");
+    EXPECT_NE(errors.find("no home folder"), std::string::npos) << errors;
+    EXPECT_EQ(errors.find('\n'), errors.size() - 1) << "reported more than once: " << errors;
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -11,6 +12,7 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
+#include <cstdlib>
 #include <string>
 
 #include "Failure.h"
@@ -112,6 +114,84 @@ std::string failureOf(Call call) {
     } catch (const tarn::Failure& failure) {
         return std::to_string(failure.number()) + " " + failure.description() + " at " +
                failure.source();
+    }
+}
+
+// Tarn's user is "nobody" here, another user ("daemon") planted a link or a
+// file of its own at the trace's path in a sticky folder that everyone may
+// write to. The trace must neither follow the link nor empty the file; as
+// root, which may replace both, the link itself is replaced.
+TEST(TracePlanted, ALinkOrAnothersFileAtThePathIsNeverWrittenThrough) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to act as two users";
+    constexpr uid_t kTarnUser = 65534, kOtherUser = 1;
+    const struct {
+        const char* name;
+        bool link;
+        uid_t runAs;
+        int expectedExit;  // 0 begun, 1 refused with 75
+    } cases[] = {
+        {"another's link, run as a user", true, kTarnUser, 1},
+        {"another's file, run as a user", false, kTarnUser, 1},
+        {"another's link, run as root", true, 0, 0},
+    };
+    for (const auto& row : cases) {
+        char pattern[] = "/tmp/tarn-sticky-XXXXXX";
+        ASSERT_NE(::mkdtemp(pattern), nullptr);
+        const std::string folder = pattern, victim = folder + "/victim",
+                          trace = folder + "/TarnTrace.txt";
+        ASSERT_EQ(::chmod(folder.c_str(), 01777), 0);
+        {
+            QFile file(QString::fromStdString(victim));
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+            file.write("precious");
+        }
+        ASSERT_EQ(::chown(victim.c_str(), kTarnUser, kTarnUser), 0);
+        if (row.link) {
+            ASSERT_EQ(::symlink(victim.c_str(), trace.c_str()), 0);
+        } else {
+            QFile file(QString::fromStdString(trace));
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+            file.write("another's");
+            file.close();
+            ASSERT_EQ(::chmod(trace.c_str(), 0666), 0);
+        }
+        ASSERT_EQ(::lchown(trace.c_str(), kOtherUser, kOtherUser), 0);
+
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            if (row.runAs != 0 && (::setgid(row.runAs) != 0 || ::setuid(row.runAs) != 0))
+                ::_exit(3);
+            tarn::TraceFile file(QString::fromStdString(trace));
+            const std::string failure = failureOf([&] { file.begin(); });
+            if (failure.empty()) {
+                file.appendLine("ours");
+                ::_exit(0);
+            }
+            ::_exit(failure.rfind("75 ", 0) == 0 ? 1 : 2);
+        }
+        int status = 0;
+        ASSERT_TRUE(
+            QTest::qWaitFor([&] { return ::waitpid(child, &status, WNOHANG) == child; }, 10000));
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == row.expectedExit) << row.name;
+
+        QFile kept(QString::fromStdString(victim));
+        ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+        EXPECT_EQ(kept.readAll(), QByteArray("precious")) << row.name;
+        const QFileInfo atPath(QString::fromStdString(trace));
+        if (row.expectedExit == 0) {
+            EXPECT_FALSE(atPath.isSymLink()) << row.name;
+            EXPECT_EQ(atPath.size(), 6) << row.name;
+        } else if (!row.link) {
+            EXPECT_EQ(atPath.size(), 9) << row.name;
+        }
+        // No fresh name is left behind by a refusal.
+        EXPECT_EQ(QDir(QString::fromStdString(folder))
+                      .entryList(QDir::Files | QDir::Hidden | QDir::System)
+                      .size(),
+                  2)
+            << row.name;
+        QDir(QString::fromStdString(folder)).removeRecursively();
     }
 }
 

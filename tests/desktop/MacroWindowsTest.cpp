@@ -2,9 +2,10 @@
 // Macro statements that find, focus, close and map windows, run by clsMacro
 // against the backends of each desktop: X11 on a real Xvfb, with openbox and
 // without a window manager, and Wayland on a headless sway. Processes,
-// documents and the session are the recording fakes: only windows and keys
-// are real here.
+// documents and the session are the recording fakes (but for the display
+// server's own process): only windows and keys are real here.
 #include <gtest/gtest.h>
+#include <signal.h>
 
 #include <algorithm>
 #include <chrono>
@@ -15,6 +16,7 @@
 #include "DesktopBackends.h"
 #include "Harness.h"
 #include "Host.h"
+#include "PosixProcesses.h"
 #include "TargetProgram.h"
 #include "XSession.h"
 
@@ -218,6 +220,50 @@ TEST_P(MacroWindowsTest, SetFocusAndGetProcessIdGoByTheProgramThatOwnsTheWindow)
     session->kill(windowless);
 }
 
+class ManagedDesktopTest : public MacroWindowsTest {};
+
+// SetFocus by title confirms, as by process: a window that the window manager
+// does not make active (here one that takes no keyboard focus) is asked again
+// until the time-out, and then the statement fails with 5; keys sent next
+// would go to another window.
+TEST_P(ManagedDesktopTest, SetFocusByTitleFailsWhenTheWindowNeverBecomesActive) {
+    show("bystander", "Bystander");
+    show("shy", "Shy window");
+    target->unfocusable("shy");
+    ASSERT_FALSE(process("SetFocus \"Bystander\""));
+    ASSERT_TRUE(target->becomesActive("bystander"));
+    ASSERT_FALSE(process("TimeOut 3"));
+    const std::optional<Failure> failure = process("SetFocus \"Shy window\"");
+    ASSERT_TRUE(failure.has_value());
+    EXPECT_EQ(failure->number(), 5);
+    EXPECT_EQ(failure->source(), "Tarn.SetFocus.Process");
+    EXPECT_FALSE(target->active("shy"));
+    // A title that is not there at all is still no error.
+    ASSERT_FALSE(process("TimeOut 1"));
+    EXPECT_FALSE(process("SetFocus \"No such window\""));
+}
+
+// The display's own server is no program a macro may end, like Tarn itself:
+// ending it would end every window on the display, Tarn's included.
+TEST(MacroDisplayServerTest, KillProcessRefusesTheDisplaysServer) {
+    PlainHost host;
+    fake::FakePlatform fakes;
+    posix::PosixProcesses processes;
+    XSession session(WindowManager::None);
+    auto backends = testing::connectBackends(session, host);
+    ASSERT_NE(backends.windows, nullptr);
+    ASSERT_NE(backends.keyboard, nullptr);
+    clsMacro macro(Platform{*backends.windows, *backends.keyboard, processes, fakes.documents,
+                            fakes.session, host});
+    const std::optional<Failure> failure = test::Harness::failureOf(
+        [&] { macro.Process("KillProcess " + std::to_string(session.serverPid())); });
+    ASSERT_TRUE(failure.has_value());
+    EXPECT_EQ(failure->number(), 1008);
+    EXPECT_EQ(failure->description(), "OpenProcess Error 1");
+    EXPECT_EQ(kill(session.serverPid(), 0), 0);
+    EXPECT_FALSE(backends.windows->displayClosed());
+}
+
 TEST_P(MacroWindowsTest, CloseWindowReturnsAtOnceWhenTheWindowAsksFirst) {
     auto id = show("ask", "Unsaved work");
     target->askClose("ask");
@@ -237,6 +283,8 @@ INSTANTIATE_TEST_SUITE_P(Desktops, MacroWindowsTest,
                                            WindowManager::Sway),
                          kDesktopName);
 INSTANTIATE_TEST_SUITE_P(Desktops, MinimisingDesktopTest, ::testing::Values(WindowManager::Openbox),
+                         kDesktopName);
+INSTANTIATE_TEST_SUITE_P(Desktops, ManagedDesktopTest, ::testing::Values(WindowManager::Openbox),
                          kDesktopName);
 
 }  // namespace

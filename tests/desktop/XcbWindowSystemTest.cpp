@@ -2,6 +2,7 @@
 // The X11 window system against a real Xvfb, once with openbox and once with no
 // window manager at all, with real programs: xterm and tarn_target.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <unistd.h>
 #include <xcb/xcb.h>
 
@@ -16,6 +17,7 @@
 #include "DesktopBackends.h"
 #include "Failure.h"
 #include "Host.h"
+#include "PlatformTestSupport.h"
 #include "TargetProgram.h"
 #include "XSession.h"
 #include "XcbWindowSystem.h"
@@ -124,6 +126,86 @@ TEST(XcbWindowSystemPidTest, AClaimedPidNeverCounts) {
         ASSERT_TRUE(client.connected()) << row.name;
         EXPECT_EQ(windows->processOf(static_cast<WindowId>(window)), row.expected) << row.name;
     }
+}
+
+// The server names a client's process once, when it connects. A client that
+// makes a window, forks and exits leaves the window to its child while the
+// server still names the parent; once another program gets the parent's
+// number, that program must not pass for the window's owner. The server's
+// own windows (the root) have no process, and the server is no client.
+TEST(XcbWindowSystemPidTest, AnOwnerThatHasGoneAndTheServerItselfHaveNoProcess) {
+    if (::access("/proc/sys/kernel/ns_last_pid", W_OK) != 0)
+        GTEST_SKIP() << "giving a program a chosen PID needs root";
+    PlainHost host;
+    XSession session(WindowManager::None);
+    auto windows = XcbWindowSystem::connect(host, session.display().c_str());
+    ASSERT_NE(windows, nullptr);
+    xcb_connection_t* c = xcb_connect(session.display().c_str(), nullptr);
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
+    xcb_disconnect(c);
+    EXPECT_EQ(windows->processOf(static_cast<WindowId>(root)), 0);
+    EXPECT_EQ(windows->serverProcess(), session.serverPid());
+
+    // The client writes its window and its child's PID, waits for a line,
+    // and exits; the child keeps the connection open until it is ended.
+    int report[2], go[2];
+    platformtest::makePipe(report);
+    platformtest::makePipe(go);
+    const pid_t client = fork();
+    ASSERT_GE(client, 0);
+    if (client == 0) {
+        close(report[0]);
+        close(go[1]);
+        xcb_connection_t* own = xcb_connect(session.display().c_str(), nullptr);
+        const xcb_window_t window = xcb_generate_id(own);
+        xcb_create_window(own, XCB_COPY_FROM_PARENT, window,
+                          xcb_setup_roots_iterator(xcb_get_setup(own)).data->root, 0, 0, 50, 50, 0,
+                          XCB_WINDOW_CLASS_INPUT_OUTPUT, XCB_COPY_FROM_PARENT, 0, nullptr);
+        xcb_map_window(own, window);
+        std::free(xcb_get_input_focus_reply(own, xcb_get_input_focus(own), nullptr));
+        const pid_t keeper = fork();
+        if (keeper == 0) {
+            close(report[1]);
+            close(go[0]);
+            for (;;)
+                pause();
+        }
+        const std::string line = std::to_string(window) + " " + std::to_string(keeper) + "\n";
+        if (write(report[1], line.data(), line.size()) < 0) _exit(1);
+        char byte = 0;
+        if (read(go[0], &byte, 1) < 0) _exit(1);
+        _exit(0);
+    }
+    close(report[1]);
+    close(go[0]);
+    pid_t keeper = 0;
+    struct Ender {
+        const pid_t& client;
+        const pid_t& keeper;
+        ~Ender() {
+            if (keeper > 0) kill(keeper, SIGKILL);
+            kill(client, SIGKILL);
+            platformtest::reapWithin(client, 10s);
+        }
+    } ender{client, keeper};
+    const std::string line = platformtest::readUntil(
+        report[0], 10s, [](const std::string& got) { return got.find('\n') != std::string::npos; });
+    close(report[0]);
+    xcb_window_t window = 0;
+    ASSERT_EQ(std::sscanf(line.c_str(), "%u %d", &window, &keeper), 2) << line;
+
+    EXPECT_EQ(windows->processOf(static_cast<WindowId>(window)), client);
+    close(go[1]);
+    ASSERT_TRUE(platformtest::reapWithin(client, 10s));
+    EXPECT_TRUE(windows->isWindow(static_cast<WindowId>(window)));
+    EXPECT_EQ(windows->processOf(static_cast<WindowId>(window)), 0);
+    const pid_t unrelated = platformtest::launchAt(client, {"sleep", "100000"});
+    if (unrelated > 0) {
+        EXPECT_EQ(windows->processOf(static_cast<WindowId>(window)), 0);
+        kill(unrelated, SIGKILL);
+        platformtest::reapWithin(unrelated, 10s);
+    }
+    ASSERT_NE(unrelated, -1) << "another process took the number " << client;
 }
 
 class XcbWindowSystemTest : public ::testing::TestWithParam<WindowManager> {

@@ -4,8 +4,11 @@
 // during a long Send into xterm, and the keyboard map after SIGTERM. Each
 // ends with no key down and the keyboard map as it was before the run.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 
@@ -70,6 +73,31 @@ TEST(Batch, StandardErrorExitStatusAndTrace) {
                 EXPECT_EQ(tarn.out(), batch);
             }
         }
+    }
+}
+
+// A file of one endless line (40 GiB, sparse: reading it all takes a minute)
+// is refused at its first line as soon as the line passes its bound, by the
+// run and by the check alike.
+TEST(Batch, AHugeOneLineMacroIsRefusedAtItsFirstLine) {
+    XSession session;
+    TarnProgram tarn(session, kNoSessionBus);
+    const std::string huge = tarn.folder() + "/huge.mcr";
+    const int fd = ::open(huge.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::ftruncate(fd, off_t(40) * 1024 * 1024 * 1024), 0);
+    ::close(fd);
+    const struct {
+        std::vector<std::string> arguments;
+        const char* where;
+    } cases[] = {{{"--batch", huge}, ":1: error: "}, {{"--check", huge}, ":1:1: error: "}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.arguments.front());
+        tarn.start(c.arguments);
+        ASSERT_EQ(tarn.waitForExit(20s), 1) << tarn.err();
+        const std::string report = c.arguments.front() == "--check" ? tarn.out() : tarn.err();
+        EXPECT_EQ(report.rfind(huge + c.where + "Line too long", 0), 0u) << report;
+        EXPECT_NE(report.find("[1011]"), std::string::npos) << report;
     }
 }
 
@@ -200,6 +228,47 @@ TEST_P(Stop, EndsEveryWaitAtOnce) {
     }
 }
 
+// Before its first line a run may wait too: for the writer of a named pipe
+// that nobody opens, or while it reads through a file of gigabytes (a sparse
+// file, 40 GiB of lines of a mebibyte, takes a minute to read). Every way to
+// stop a run ends these waits as well, at once.
+TEST_P(Stop, EndsTheOpeningOfTheMacroAtOnce) {
+    const StopWay& way = GetParam();
+    TarnProgram tarn(session, kNoSessionBus);
+    const std::string pipe = tarn.folder() + "/pipe.mcr", huge = tarn.folder() + "/huge.mcr";
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    {
+        const int fd = ::open(huge.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        ASSERT_GE(fd, 0);
+        constexpr off_t kLine = 1024 * 1024, kSize = off_t(40) * 1024 * 1024 * 1024;
+        for (off_t end = kLine - 1; end < kSize; end += kLine)
+            ASSERT_EQ(::pwrite(fd, "\n", 1, end), 1);
+        ::close(fd);
+    }
+    for (const std::string& macro : {pipe, huge}) {
+        SCOPED_TRACE(macro);
+        tarn.start({"--batch", macro});
+        // Armed: the run listens for tarn --stop (and holds the Pause key).
+        const std::string listening =
+            tarn.folder() + "/runtime/tarn/stop-" + std::to_string(tarn.pid());
+        ASSERT_TRUE(testing::waitUntil([&] { return platformtest::exists(listening); }, 30s))
+            << tarn.err();
+        if (way.signal) {
+            ::kill(tarn.pid(), way.signal);
+        } else if (way.command) {
+            TarnProgram stopper(
+                session, {kNoSessionBus[0], "XDG_RUNTIME_DIR=" + tarn.folder() + "/runtime"});
+            stopper.start({"--stop"});
+            EXPECT_EQ(stopper.waitForExit(20s), 0) << stopper.err();
+        } else {
+            desktop.type("{BREAK}");
+        }
+        ASSERT_EQ(tarn.waitForExit(20s), way.status) << tarn.err();
+        EXPECT_EQ(tarn.err(), macro + ": Stopped by " + way.by + "\n");
+    }
+    expectKeyboardAsBefore();
+}
+
 INSTANTIATE_TEST_SUITE_P(Ways, Stop, ::testing::ValuesIn(kStopWays),
                          [](const auto& info) { return std::string(info.param.name); });
 
@@ -214,6 +283,40 @@ TEST_F(Unattended, AStoppedAutomaticRunEndsWithStatus130) {
     desktop.type("{BREAK}");
     ASSERT_EQ(tarn.waitForExit(20s), 130) << tarn.err();
     EXPECT_EQ(tarn.err(), "");
+    expectKeyboardAsBefore();
+}
+
+// Two runs on one display: the first holds Pause, and the second says so at
+// its start, takes the key over once the first has ended and is stopped by it
+// then; Pause never reaches a window while a run goes on.
+TEST_F(Unattended, TwoRunsOnOneDisplayAreEachStoppedByPauseInTurn) {
+    TarnProgram first(session, kNoSessionBus), second(session, kNoSessionBus);
+    const std::string text = "TimeOut 600\r\nWait 600\r\n";
+    const std::string one = first.writeMacro("one.mcr", text),
+                      two = second.writeMacro("two.mcr", text);
+    const auto armed = [](TarnProgram& tarn) {
+        const std::string socket =
+            tarn.folder() + "/runtime/tarn/stop-" + std::to_string(tarn.pid());
+        return testing::waitUntil([&] { return platformtest::exists(socket); }, 30s);
+    };
+    first.start({"--batch", one});
+    ASSERT_TRUE(armed(first)) << first.err();
+    second.start({"--batch", two});
+    ASSERT_TRUE(armed(second)) << second.err();
+    const std::string held = two +
+                             ": note: Pause is held by another program (another run of Tarn?) and "
+                             "stops this run only once that program lets it go; tarn --stop "
+                             "stops it now\n";
+    ASSERT_TRUE(testing::waitUntil([&] { return second.err() == held; }, 10s)) << second.err();
+
+    desktop.type("{BREAK}");
+    ASSERT_EQ(first.waitForExit(20s), 130) << first.err();
+    EXPECT_EQ(first.err(), one + ":2: Stopped by the Pause key\n");
+    const std::string taken = held + two + ": note: Pause stops this run now\n";
+    ASSERT_TRUE(testing::waitUntil([&] { return second.err() == taken; }, 20s)) << second.err();
+    desktop.type("{BREAK}");
+    ASSERT_EQ(second.waitForExit(20s), 130) << second.err();
+    EXPECT_EQ(second.err(), taken + two + ":2: Stopped by the Pause key\n");
     expectKeyboardAsBefore();
 }
 

@@ -105,6 +105,38 @@ TEST_F(MacroPlatformTest, KillProcessOnAnotherProgramsZombieIsNoSuchProcess) {
     EXPECT_EQ(stateOf(zombie), 'Z');
 }
 
+// A program Run started ends and Tarn collects it, which frees its number.
+// A process that gets the number later is not the one the macro started:
+// KillProcess answers as for an ended process and leaves it alone.
+TEST_F(MacroPlatformTest, KillProcessOfAnEndedRunProgramSparesWhoeverHasItsNumberNow) {
+    if (::access("/proc/sys/kernel/ns_last_pid", W_OK) != 0)
+        GTEST_SKIP() << "giving a program a chosen PID needs root";
+    // Another process may take the freed number first: then again.
+    for (int attempt = 0; attempt < 20; ++attempt) {
+        ASSERT_FALSE(test::Harness::failureOf([&] { macro_.Process("p = Run true"); }));
+        const pid_t ended = std::stoi(*macro_.Variables().find("p"));
+        ASSERT_TRUE(waitUntil(
+            [&] {
+                posix::PosixProcesses::reapExited();
+                return stateOf(ended) == 0;
+            },
+            10s));
+        const pid_t unrelated = launchAt(ended, {"sleep", "100000"});
+        if (unrelated < 0) continue;
+        const std::optional<Failure> failure =
+            test::Harness::failureOf([&] { macro_.Process("KillProcess p"); });
+        const char state = stateOf(unrelated);
+        kill(unrelated, SIGKILL);
+        reapWithin(unrelated, 10s);
+        ASSERT_TRUE(failure.has_value());
+        EXPECT_EQ(failure->number(), 1008);
+        EXPECT_EQ(failure->description(), "OpenProcess Error 3");
+        EXPECT_TRUE(state != 0 && state != 'Z') << state;
+        return;
+    }
+    FAIL() << "other processes took every freed number";
+}
+
 // A debugger that stops a process at its exit (PTRACE_O_TRACEEXIT) keeps it
 // alive after the kernel accepted SIGKILL: KillProcess must not call that an
 // end.

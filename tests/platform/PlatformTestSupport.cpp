@@ -109,6 +109,23 @@ pid_t launch(const std::vector<std::string>& argv, const std::vector<std::string
     return pid;
 }
 
+pid_t launchAt(pid_t wanted, const std::vector<std::string>& argv) {
+    for (int attempt = 0; attempt < 200; ++attempt) {
+        if (kill(wanted, 0) == 0 || errno != ESRCH) return -1;
+        {
+            std::ofstream last("/proc/sys/kernel/ns_last_pid");
+            last << wanted - 1;
+            last.flush();
+            if (!last) return -1;
+        }
+        const pid_t pid = launch(argv, environmentWith({}), {});
+        if (pid == wanted) return pid;
+        kill(pid, SIGKILL);
+        reapWithin(pid, std::chrono::seconds(10));
+    }
+    return -1;
+}
+
 std::vector<std::string> environmentWith(const std::vector<std::string>& entries) {
     std::vector<std::string> env;
     for (char** entry = environ; *entry; ++entry)

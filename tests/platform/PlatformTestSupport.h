@@ -78,6 +78,12 @@ std::string readUntil(int fd, std::chrono::milliseconds limit,
 // program cannot be started.
 pid_t launch(const std::vector<std::string>& argv, const std::vector<std::string>& env,
              const std::vector<std::pair<int, int>>& dups);
+// Launches argv (as launch() does, with the test's environment) so that it
+// gets the PID `wanted`, which must be free: the kernel hands out the number
+// after the one in /proc/sys/kernel/ns_last_pid (writable by root only).
+// Another process may fork in between; a bounded number of tries. -1 when the
+// number cannot be had (not root, or another process holds it).
+pid_t launchAt(pid_t wanted, const std::vector<std::string>& argv);
 // The test's environment with each "NAME=value" entry setting that variable
 // and each bare "NAME" removing it; later entries win.
 std::vector<std::string> environmentWith(const std::vector<std::string>& entries);

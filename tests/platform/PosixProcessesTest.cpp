@@ -2,6 +2,7 @@
 // PosixProcesses and the command-line splitter against real programs.
 
 #include <gtest/gtest.h>
+#include <pwd.h>
 #include <sched.h>
 #include <signal.h>
 #include <sys/prctl.h>
@@ -182,6 +183,22 @@ TEST_F(PosixProcessesTest, StartedProgramsGetTheEnvironmentTarnWasGiven) {
     EXPECT_EQ(entries(kept, bus), 0u);
     EXPECT_EQ(entries(kept, "TARN_OWN"), 0u);
     EXPECT_EQ(entries(kept, "PATH"), 1u);
+}
+
+// Without HOME Tarn takes the user's home from the password database for
+// itself; the programs it starts still get no HOME, as Tarn was given none.
+TEST_F(PosixProcessesTest, AMissingHomeIsFoundForTarnAlone) {
+    const std::string home = std::getenv("HOME") ? std::getenv("HOME") : "";
+    unsetenv("HOME");
+    provideHomeFolder();
+    const char* found = std::getenv("HOME");
+    const passwd* user = getpwuid(getuid());
+    ASSERT_NE(user, nullptr);
+    EXPECT_STREQ(found, user->pw_dir);
+    const ProcessId started = start("sleep 30");
+    ASSERT_TRUE(waitUntil([&] { return commandLineOf(started) == Words{"sleep", "30"}; }, 10s));
+    EXPECT_EQ(entries(started, "HOME"), 0u);
+    setOwnVariable("HOME", home);
 }
 
 // An ended program of ours is collected, by the hook or when asked about as

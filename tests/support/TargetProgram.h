@@ -48,6 +48,8 @@ class TargetProgram {
     }
     void close(const std::string& name) { command("close " + name); }
     void askClose(const std::string& name) { command("askclose " + name); }
+    // Shows the window again as one that takes no keyboard focus.
+    void unfocusable(const std::string& name) { command("unfocusable " + name); }
     int closeRequests(const std::string& name);
     std::string text(const std::string& name);
     std::vector<KeyRecord> keys(const std::string& name);

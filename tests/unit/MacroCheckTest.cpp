@@ -107,8 +107,21 @@ TEST(MacroCheck, UnreadableFileIsStatusTwoAndTheOthersAreStillChecked) {
     EXPECT_EQ(out.str(), bad + ":1:1: error: Invalid macro command [1001]\n");
 }
 
-// Values nested as deep as the run refuses, and keys no keyboard can type, fail
-// the run before anything is done; the check finds them too.
+// A newline in the file's name would split the line in two for every tool
+// that reads it: control characters are written escaped.
+TEST(MacroCheck, AFileNameWithANewlineStaysOnOneLine) {
+    test::TempDir dir;
+    const std::string path = dir.write("two\nlines\x01.mcr", "Foo bar\n");
+    std::ostringstream out, err;
+    EXPECT_EQ(CheckMacroFiles({path, path + "-missing"}, out, err), 2);
+    const std::string folder = dir.path().string() + "/";
+    EXPECT_EQ(out.str(), folder + "two\\nlines\\x01.mcr:1:1: " + kInvalidCommand);
+    EXPECT_EQ(err.str(), folder + "two\\nlines\\x01.mcr-missing: error: File not found [53]\n");
+}
+
+// Values nested as deep as the run refuses, keys no keyboard can type and
+// command lines no program can be started from fail the run before anything
+// is done; the check finds them too.
 TEST(MacroCheck, AgreesWithTheRunOnDepthAndUntypableKeys) {
     std::string nested = "x = ";
     for (int depth = 1; depth < kMaxValueDepth; ++depth)
@@ -120,7 +133,10 @@ TEST(MacroCheck, AgreesWithTheRunOnDepthAndUntypableKeys) {
                  {nested + "Run y", 28},
                  {std::string("Send a\0b", 8), 5},
                  {"Send {\x01}", 5},
-                 {"Send x\x7fy\t", 0}};
+                 {"Send x\x7fy\t", 0},
+                 {std::string("Run /bin/tr\0ue", 14), 5},
+                 {std::string("p = Run \"/bin/tr\0ue\"", 20), 5},
+                 {"Run \" \t \"", 5}};
     for (const auto& c : cases) {
         MacroChecker checker;
         const std::optional<Finding> finding = checker.checkLine(c.line);

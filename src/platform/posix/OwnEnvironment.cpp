@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "OwnEnvironment.h"
 
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -53,6 +54,23 @@ void provideRuntimeFolder() {
     const std::string own = "/tmp/tarn-runtime-" + uid;
     ::mkdir(own.c_str(), 0700);
     if (isPrivateFolder(own)) setOwnVariable("XDG_RUNTIME_DIR", own);
+}
+
+void provideHomeFolder() {
+    const char* current = std::getenv("HOME");
+    if (current && *current) return;
+    std::vector<char> buffer(16384);
+    passwd entry{};
+    passwd* found = nullptr;
+    if (getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) != 0 || !found ||
+        !found->pw_dir)
+        return;
+    const std::string home = found->pw_dir;
+    struct stat info {};
+    if (home.size() < 2 || home.front() != '/' || ::stat(home.c_str(), &info) != 0 ||
+        !S_ISDIR(info.st_mode))
+        return;
+    setOwnVariable("HOME", home);
 }
 
 std::vector<std::pair<std::string, std::optional<std::string>>> ownVariables() {

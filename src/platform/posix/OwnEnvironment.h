@@ -31,6 +31,13 @@ void preventSessionBusAutolaunch();
 // neither can be had safely.
 void provideRuntimeFolder();
 
+// When HOME is unset or empty (a system service, `env -i`): sets it for Tarn
+// alone to the user's home folder from the password database, when that is
+// an existing folder other than "/". The toolkit would otherwise take the
+// root folder for the home and make its settings folders there. Leaves it
+// unset when there is no such folder.
+void provideHomeFolder();
+
 // The variables set for Tarn alone, each with the value Tarn was started with
 // (none: it was not set).
 std::vector<std::pair<std::string, std::optional<std::string>>> ownVariables();

@@ -8,8 +8,11 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstdlib>
 #include <fstream>
+#include <sstream>
 #include <string>
+#include <vector>
 
 #include "Failure.h"
 #include "PosixCommandLine.h"
@@ -24,6 +27,10 @@ namespace {
 // debugger or stuck in the kernel survives it, and the macro must not hang on
 // such a process either.
 constexpr int kKillConfirmMilliseconds = 2000;
+
+// Marks an identity made of a child's serial number; start times in clock
+// ticks since boot never reach it.
+constexpr std::uint64_t kChildIdentity = std::uint64_t(1) << 63;
 
 std::int32_t failureForSpawnError(int error) {
     switch (error) {
@@ -48,15 +55,26 @@ std::int32_t failureForSpawnError(int error) {
     }
 }
 
-// The state letter of /proc/PID/stat ('Z' for a zombie), or 0 when unknown.
-char processState(ProcessId process) {
+// The fields of /proc/PID/stat after the command name, from the state on;
+// empty when there is no such process.
+std::vector<std::string> statFields(ProcessId process) {
     std::ifstream stat("/proc/" + std::to_string(process) + "/stat");
     std::string line;
-    if (!std::getline(stat, line)) return 0;
+    if (!std::getline(stat, line)) return {};
     // The command name in parentheses may itself hold spaces and ')'.
     const auto close = line.rfind(')');
-    if (close == std::string::npos || close + 2 >= line.size()) return 0;
-    return line[close + 2];
+    if (close == std::string::npos) return {};
+    std::istringstream rest(line.substr(close + 1));
+    std::vector<std::string> fields;
+    for (std::string field; rest >> field;)
+        fields.push_back(field);
+    return fields;
+}
+
+// The state letter ('Z' for a zombie), or 0 when unknown.
+char processState(ProcessId process) {
+    const std::vector<std::string> fields = statFields(process);
+    return fields.empty() || fields.front().empty() ? 0 : fields.front().front();
 }
 
 // IDs that must never reach kill(): 0 and negative IDs name process groups
@@ -106,6 +124,19 @@ int PosixProcesses::terminate(ProcessId process) {
         const timespec pause{0, 2 * 1000 * 1000};
         nanosleep(&pause, nullptr);
     }
+}
+
+std::uint64_t PosixProcesses::identity(ProcessId process) {
+    if (process <= 0) return 0;
+    // A program Tarn started is told by the serial number of its start: two
+    // processes can start in the same clock tick, and a program that ends at
+    // once may have its number given again within that tick.
+    if (const std::uint64_t serial = childSerial(process)) return kChildIdentity | serial;
+    // The start time is field 22 of the line, the 20th after the name.
+    constexpr std::size_t kStartTime = 22 - 3;
+    const std::vector<std::string> fields = statFields(process);
+    if (fields.size() <= kStartTime) return 0;
+    return std::strtoull(fields[kStartTime].c_str(), nullptr, 10);
 }
 
 ProcessId PosixProcesses::currentProcess() {

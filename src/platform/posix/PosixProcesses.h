@@ -28,6 +28,11 @@ class PosixProcesses : public Processes {
     // or ETIMEDOUT when the process still lives after a bounded wait.
     int terminate(ProcessId process) override;
 
+    // For a program Tarn started and has not collected, the serial number of
+    // its start; for any other process the start time from /proc/PID/stat,
+    // in clock ticks since boot (a zombie not yet collected has its own).
+    std::uint64_t identity(ProcessId process) override;
+
     ProcessId currentProcess() override;
     bool isNtFamily() override { return true; }
 

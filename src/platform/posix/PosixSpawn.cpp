@@ -8,9 +8,10 @@
 #include <time.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <iterator>
+#include <map>
 #include <mutex>
 
 #include "OwnEnvironment.h"
@@ -23,7 +24,10 @@ namespace {
 // one thread, but GLib's worker threads exist in the same process; the lock
 // keeps the list sound should any other thread ever start a program.
 std::mutex gChildrenLock;
-std::vector<pid_t> gChildren;
+// Each with the serial number of its start: a number the system gives again
+// after the child was collected never carries the same one.
+std::map<pid_t, std::uint64_t> gChildren;
+std::uint64_t gLastSerial = 0;
 
 // Whether waitpid says the child is finished with (collected now, or not ours).
 bool collect(pid_t pid, int* status = nullptr) {
@@ -129,26 +133,30 @@ SpawnResult spawnProgram(const std::vector<std::string>& argv, const SpawnOption
         return result;
     }
     std::lock_guard<std::mutex> lock(gChildrenLock);
-    gChildren.push_back(result.pid);
+    gChildren[result.pid] = ++gLastSerial;
     return result;
 }
 
 void reapExitedChildren() {
     std::lock_guard<std::mutex> lock(gChildrenLock);
-    gChildren.erase(
-        std::remove_if(gChildren.begin(), gChildren.end(), [](pid_t pid) { return collect(pid); }),
-        gChildren.end());
+    for (auto it = gChildren.begin(); it != gChildren.end();)
+        it = collect(it->first) ? gChildren.erase(it) : std::next(it);
 }
 
 bool isRecordedChild(pid_t pid) {
+    return childSerial(pid) != 0;
+}
+
+std::uint64_t childSerial(pid_t pid) {
     std::lock_guard<std::mutex> lock(gChildrenLock);
-    return std::find(gChildren.begin(), gChildren.end(), pid) != gChildren.end();
+    const auto it = gChildren.find(pid);
+    return it == gChildren.end() ? 0 : it->second;
 }
 
 bool reapChild(pid_t pid, int waitMilliseconds, int* status) {
     if (status) *status = -1;
     std::lock_guard<std::mutex> lock(gChildrenLock);
-    auto it = std::find(gChildren.begin(), gChildren.end(), pid);
+    auto it = gChildren.find(pid);
     if (it == gChildren.end()) return true;
     const auto deadline =
         std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMilliseconds);

@@ -19,6 +19,7 @@
 
 #include <sys/types.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -48,6 +49,9 @@ void reapExitedChildren();
 
 // Whether the process is a child that Tarn started and has not collected yet.
 bool isRecordedChild(pid_t pid);
+// The serial number of that child's start (1 for the first program Tarn
+// started, and so on), 0 when the process is no such child.
+std::uint64_t childSerial(pid_t pid);
 
 // Collects a recorded child that has ended, waiting for it at most the given
 // number of milliseconds. Returns true when it is gone (collected now or

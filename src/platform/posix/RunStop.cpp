@@ -51,7 +51,12 @@ int RunStop::terminationSignal() {
 }
 
 RunStop::RunStop(StopKey* key) : key_(key), epoll_(::epoll_create1(EPOLL_CLOEXEC)) {
-    if (key_) watch(key_->descriptor(), true);
+    if (key_) {
+        watch(key_->descriptor(), true);
+        key_->Taken = [this] {
+            if (Taken) Taken();
+        };
+    }
 }
 
 RunStop::~RunStop() {

@@ -43,6 +43,7 @@ class RunStop : public StopKey {
     void disarm() override;
     bool pressed() override;
     int descriptor() const override { return epoll_; }
+    bool heldElsewhere() const override { return key_ && key_->heldElsewhere(); }
     void suspend() override;
     void resume() override;
     std::string stoppedBy() const override { return by_; }

@@ -3,12 +3,16 @@
 
 #include <xcb/xcb.h>
 
+#include <chrono>
 #include <cstdlib>
 
 namespace tarn::x11 {
 namespace {
 
 constexpr xcb_keysym_t kPauseKeysym = 0xff13;  // XK_Pause
+// How often a run whose key another program holds asks for it again: a grab
+// request is a round trip, and the keyboard asks between the parts of a Send.
+constexpr std::chrono::milliseconds kRetryInterval{200};
 
 }  // namespace
 
@@ -72,14 +76,14 @@ std::unique_ptr<XStopKey> XStopKey::connect(const char* display) {
     return std::unique_ptr<XStopKey>(new XStopKey(std::move(d)));
 }
 
-bool XStopKey::grab() {
+bool XStopKey::grab(bool quick) {
     d_->keycodes.clear();
     for (xcb_keycode_t keycode : d_->pauseKeycodes()) {
         // One grab for every combination of modifiers and locks; where another
         // program holds Pause with some of them, each combination on its own,
         // so the stop works with all the others.
         bool any = d_->grabKey(keycode, XCB_MOD_MASK_ANY);
-        if (!any) {
+        if (!any && !quick) {
             for (unsigned modifiers = 0; modifiers < 256; ++modifiers)
                 any = d_->grabKey(keycode, static_cast<std::uint16_t>(modifiers)) || any;
         }
@@ -116,8 +120,13 @@ bool XStopKey::arm() {
     if (armed_) ungrab();
     pressed_ = false;
     suspended_ = false;
-    armed_ = grab();
-    return armed_;
+    // Armed also when another program (another run of Tarn on this display)
+    // holds the key: the run takes it over once that program lets it go, so
+    // that each run in turn can be stopped by it.
+    const bool exists = !d_->pauseKeycodes().empty();
+    armed_ = exists;
+    nextTry_ = std::chrono::steady_clock::now() + kRetryInterval;
+    return exists && grab();
 }
 
 void XStopKey::disarm() {
@@ -127,6 +136,18 @@ void XStopKey::disarm() {
     if (!d_->broken()) ungrab();
 }
 
+bool XStopKey::heldElsewhere() const {
+    return armed_ && d_->keycodes.empty();
+}
+
+void XStopKey::takeOverWhenFree() {
+    if (!armed_ || suspended_ || !d_->keycodes.empty() || d_->broken()) return;
+    const auto now = std::chrono::steady_clock::now();
+    if (now < nextTry_) return;
+    nextTry_ = now + kRetryInterval;
+    if (grab(true) && Taken) Taken();
+}
+
 bool XStopKey::pressed() {
     // Drained armed or not: every client gets some events (a changed keyboard
     // map), and an event loop watching the socket must find it empty again.
@@ -134,6 +155,7 @@ bool XStopKey::pressed() {
         const bool before = pressed_;
         drain();
         if (pressed_ && !before && Pressed) Pressed();
+        if (!pressed_) takeOverWhenFree();
     }
     return pressed_;
 }
@@ -143,7 +165,7 @@ int XStopKey::descriptor() const {
 }
 
 void XStopKey::suspend() {
-    if (!armed_ || suspended_) return;
+    if (!armed_ || suspended_ || d_->keycodes.empty()) return;
     // A press already on its way still counts.
     pressed();
     suspended_ = true;

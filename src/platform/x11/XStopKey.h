@@ -6,6 +6,7 @@
 // socket is readable exactly when an event is waiting and an event loop can
 // watch it. No Xlib or XCB type appears here.
 
+#include <chrono>
 #include <memory>
 #include <vector>
 
@@ -25,20 +26,26 @@ class XStopKey : public tarn::StopKey {
     void disarm() override;
     bool pressed() override;
     int descriptor() const override;
+    bool heldElsewhere() const override;
     void suspend() override;
     void resume() override;
 
   private:
     struct Connection;
     explicit XStopKey(std::unique_ptr<Connection> connection);
-    bool grab();
+    // Grabs Pause; with `quick`, one request per keycode (the retries of a
+    // key another program held), else also each combination of modifiers.
+    bool grab(bool quick = false);
     void ungrab();
     void drain();
+    // While armed without the key: tries again, at most every so often.
+    void takeOverWhenFree();
 
     std::unique_ptr<Connection> d_;
     bool armed_ = false;
     bool suspended_ = false;
     bool pressed_ = false;
+    std::chrono::steady_clock::time_point nextTry_{};
 };
 
 }  // namespace tarn::x11

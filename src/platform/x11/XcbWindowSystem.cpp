@@ -12,12 +12,14 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_set>
 
 #include "Failure.h"
 #include "WindowTitle.h"
+#include "XcbWindowSystemClients.h"
 
 namespace tarn::x11 {
 
@@ -103,6 +105,7 @@ class XcbWindowSystem::Connection {
     void postClose(xcb_window_t window);
     std::vector<ProcessId> processesOf(const std::vector<xcb_window_t>& windows);
     void activateProcess(ProcessId process);
+    ProcessId serverProcess() const { return serverProcess_; }
     void dropEvents();
     bool displayClosed() {
         if (!xcb_connection_has_error(c_))
@@ -170,6 +173,10 @@ class XcbWindowSystem::Connection {
     xcb_ewmh_connection_t ewmh_{};
     bool ewmhReady_ = false;
     bool clientIds_ = false;  // X-Resource 1.2: the PID of a window's client
+    // The bits of an X ID that name its client; the server's own resources
+    // (the root window, say) have none of them set.
+    std::uint32_t clientBits_ = 0;
+    ProcessId serverProcess_ = 0;  // the X server, from our socket; 0 over TCP
     xcb_atom_t wmState_ = XCB_NONE;
     xcb_atom_t wmDeleteWindow_ = XCB_NONE;
     xcb_atom_t timeProperty_ = XCB_NONE;
@@ -197,6 +204,8 @@ bool XcbWindowSystem::Connection::initialise() {
         xcb_screen_next(&screens);
     if (!screens.rem) return false;
     root_ = screens.data->root;
+    clientBits_ = ~setup->resource_id_mask & 0x1FFFFFFFu;
+    serverProcess_ = static_cast<ProcessId>(peerProcess(xcb_get_file_descriptor(c_)));
 
     xcb_intern_atom_cookie_t* ewmhCookies = xcb_ewmh_init_atoms(c_, &ewmh_);
     const char* names[] = {"WM_STATE", "WM_DELETE_WINDOW", "_TARN_SERVER_TIME", "COMPOUND_TEXT"};
@@ -693,7 +702,9 @@ std::vector<ProcessId> XcbWindowSystem::Connection::processesOf(
     }
     std::vector<ProcessId> processes;
     processes.reserve(windows.size());
-    for (const Cookies& c : cookies) {
+    for (std::size_t i = 0; i < cookies.size(); ++i) {
+        const Cookies& c = cookies[i];
+        const xcb_window_t window = windows[i];
         auto attributes = take(xcb_get_window_attributes_reply, c_, c.attributes);
         Reply<xcb_res_query_client_ids_reply_t> ids;
         if (clientIds_) ids = take(xcb_res_query_client_ids_reply, c_, c.ids);
@@ -716,7 +727,21 @@ std::vector<ProcessId> XcbWindowSystem::Connection::processesOf(
                     found = static_cast<ProcessId>(*xcb_res_client_id_value_value(it.data));
             }
         }
+        // The server's own windows belong to no client that could be ended.
+        if ((window & clientBits_) == 0 || found == serverProcess_) found = 0;
         processes.push_back(found > 0 ? found : 0);
+    }
+    // The server named each client when it connected; the process must still
+    // hold the connection now, or the number may be another's by now.
+    std::optional<DisplayClients> clients;
+    bool looked = false;
+    for (ProcessId& process : processes) {
+        if (process == 0) continue;
+        if (!looked) {
+            clients = DisplayClients::snapshot(xcb_get_file_descriptor(c_));
+            looked = true;
+        }
+        if (clients && !clients->heldBy(process)) process = 0;
     }
     return processes;
 }
@@ -796,6 +821,10 @@ ProcessId XcbWindowSystem::processOf(WindowId window) {
 
 void XcbWindowSystem::activateProcess(ProcessId process) {
     x_->activateProcess(process);
+}
+
+ProcessId XcbWindowSystem::serverProcess() {
+    return x_->serverProcess();
 }
 
 bool XcbWindowSystem::displayClosed() {

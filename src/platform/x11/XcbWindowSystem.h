@@ -16,9 +16,12 @@
 //   the window manager reports the window active and the keyboard focus is in
 //   it, so that keystrokes sent next land there.
 // - processOf(): the PID of the window's client as the server knows it from
-//   the client's socket (X-Resource client IDs); 0 when the server cannot say
-//   (a client connected over TCP, a server without X-Resource). _NET_WM_PID
-//   is never believed: any client can write it on any window.
+//   the client's socket (X-Resource client IDs), while that process still
+//   holds a connection to the display (XcbWindowSystemClients.h); 0 when the
+//   server cannot say (a client connected over TCP, a server without
+//   X-Resource), for the server's own windows (the root) and for a client
+//   that has gone (forked and left its window to a child). _NET_WM_PID is
+//   never believed: any client can write it on any window.
 // - postClose(): _NET_CLOSE_WINDOW to the window manager, what a click on the
 //   window's close button does; without a window manager, WM_DELETE_WINDOW.
 //
@@ -53,6 +56,8 @@ class XcbWindowSystem : public WindowSystem {
     void postClose(WindowId window) override;
     ProcessId processOf(WindowId window) override;
     void activateProcess(ProcessId process) override;
+    // The X server's PID, from the peer of the connection's socket.
+    ProcessId serverProcess() override;
 
     // The windows given, topmost first, with their titles and visibility, in one
     // pipelined pass; those that no longer exist are left out. This is the

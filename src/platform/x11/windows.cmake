@@ -4,5 +4,6 @@
 pkg_check_modules(TARN_XCB_WINDOWS REQUIRED IMPORTED_TARGET xcb xcb-ewmh xcb-icccm xcb-res)
 target_sources(tarn_platform_x11 PRIVATE
   ${CMAKE_CURRENT_SOURCE_DIR}/XcbWindowSystem.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/XcbWindowSystemClients.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/WindowTitle.cpp)
 target_link_libraries(tarn_platform_x11 PRIVATE PkgConfig::TARN_XCB_WINDOWS)

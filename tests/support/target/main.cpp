@@ -185,6 +185,11 @@ class Target {
             window->setWindowTitle(QString::fromStdString(rest));
         } else if (command == "close") {
             delete window;
+        } else if (command == "unfocusable") {
+            // Shown again as a window that takes no keyboard focus (WM_HINTS
+            // input false): a window manager will not make it active.
+            window->setWindowFlag(Qt::WindowDoesNotAcceptFocus);
+            window->show();
         } else if (command == "askclose") {
             window->refuseClose = true;
         } else if (command == "closes") {

@@ -1,0 +1,44 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+// Which process holds a connection to the display now.
+//
+// The server learns a client's PID once, from the socket, when the client
+// connects. A client that forks and exits leaves its connection to the child
+// while the server still names the parent, whose PID the system may by now
+// have given to an unrelated program. A PID from the server is therefore
+// believed only while that process holds a Unix socket whose other end is one
+// of the server's sockets for this display (found through the kernel's socket
+// diagnostics and /proc/PID/fd).
+
+#include <sys/types.h>
+
+#include <optional>
+#include <string>
+#include <unordered_map>
+
+namespace tarn::x11 {
+
+class DisplayClients {
+  public:
+    // A snapshot of the system's Unix sockets, seen from the display
+    // connection `connectionFd`; nullopt when the kernel does not say (no
+    // socket diagnostics) or the connection is no local Unix socket.
+    static std::optional<DisplayClients> snapshot(int connectionFd);
+
+    // Whether the process holds a connection to this display now. False also
+    // when its descriptors cannot be read (another user's process).
+    bool heldBy(pid_t process) const;
+
+  private:
+    struct Socket {
+        std::string name;  // the bound address; accepted sockets carry the listener's
+        ino_t peer = 0;
+    };
+    std::unordered_map<ino_t, Socket> sockets_;
+    std::string display_;  // the name of the server's sockets for this display
+};
+
+// The process at the other end of a Unix socket (SO_PEERCRED), 0 when unknown.
+pid_t peerProcess(int socketFd);
+
+}  // namespace tarn::x11
