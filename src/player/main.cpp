@@ -105,7 +105,7 @@ int main(int argc, char** argv) {
     }
 
     // A write to the display's socket after the server has gone must fail
-    // with an error the backends report ("the X display closed"), not end
+    // with an error the backends report ("the display closed"), not end
     // Tarn silently by SIGPIPE; the programs it starts get the default back.
     std::signal(SIGPIPE, SIG_IGN);
     // Without a session bus the toolkit would start one that outlives Tarn.

@@ -260,11 +260,14 @@ TEST_F(Unattended, ASendStopsWhenItsWindowIsDestroyed) {
 }
 
 // The display going away in the middle of a run ends the program at once,
-// saying so, wherever the run was.
-TEST(UnattendedDisplay, LosingTheDisplayEndsTheRunAtOnce) {
+// saying so in its own words, wherever the run was: X11's server or the
+// Wayland compositor.
+class UnattendedDisplay : public ::testing::TestWithParam<WindowManager> {};
+
+TEST_P(UnattendedDisplay, LosingTheDisplayEndsTheRunAtOnce) {
     for (const auto& place : placesAfter("Rem a")) {
         SCOPED_TRACE(place.name);
-        XSession session(WindowManager::Openbox);
+        XSession session(GetParam());
         TarnProgram tarn(session, kNoSessionBus);
         const std::string macro = tarn.writeMacro("gone.mcr", place.macro);
         const std::string trace = tarn.folder() + "/trace.txt";
@@ -275,10 +278,29 @@ TEST(UnattendedDisplay, LosingTheDisplayEndsTheRunAtOnce) {
         EXPECT_TRUE(platformtest::ignoredSignalsOf(tarn.pid()) & (1ull << (SIGPIPE - 1)));
         ::kill(session.serverPid(), SIGKILL);
         ASSERT_EQ(tarn.waitForExit(20s), 1);
-        EXPECT_NE(tarn.err().find(macro + ":2: error: the X display closed [1013]\n"),
+        // The toolkit's own line about it is not said as well.
+        EXPECT_EQ(tarn.err(), macro + ":2: error: the display closed [1013]\n");
+        EXPECT_NE(platformtest::readFile(trace).find("\r\nError 1013 - the display closed\r\n"),
                   std::string::npos)
-            << tarn.err();
+            << platformtest::readFile(trace);
     }
+}
+
+INSTANTIATE_TEST_SUITE_P(Desktops, UnattendedDisplay,
+                         ::testing::Values(WindowManager::Openbox, WindowManager::Sway),
+                         [](const auto& info) { return std::string(testing::name(info.param)); });
+
+// WAYLAND_DISPLAY names a compositor that is gone: the run goes to X11 with
+// Tarn's one line about it, and the toolkit says nothing of its own.
+TEST(UnattendedDisplay, ADeadWaylandDisplayLeavesX11AndOneNotice) {
+    XSession session(WindowManager::Openbox);
+    TarnProgram tarn(session,
+                     {kNoSessionBus[0], "QT_QPA_PLATFORM", "WAYLAND_DISPLAY=/nowhere/wayland-9"});
+    tarn.start({"--batch", tarn.writeMacro("fine.mcr", "Rem fine\r\n")});
+    ASSERT_EQ(tarn.waitForExit(30s), 0);
+    EXPECT_EQ(tarn.err(),
+              "tarn: cannot connect to the Wayland display \"/nowhere/wayland-9\": Tarn sees and "
+              "types into X11 (XWayland) windows only\n");
 }
 
 }  // namespace

@@ -74,6 +74,11 @@ class ToplevelWindowSystem::Toplevels {
 
     // Reads what the compositor has said since.
     void refresh() { c_->roundtrip(); }
+    // A compositor that has gone is found by asking it.
+    bool gone() {
+        if (!c_->broken()) c_->roundtrip();
+        return c_->broken();
+    }
 
     Toplevel* find(WindowId id) {
         auto found = toplevels_.find(id);
@@ -258,6 +263,10 @@ bool ToplevelWindowSystem::setForeground(WindowId window) {
 
 void ToplevelWindowSystem::postClose(WindowId window) {
     if (Toplevel* t = d_->find(window)) d_->close(*t);
+}
+
+bool ToplevelWindowSystem::displayClosed() {
+    return d_->gone();
 }
 
 ProcessId ToplevelWindowSystem::processOf(WindowId window) {

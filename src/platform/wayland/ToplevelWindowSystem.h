@@ -55,6 +55,7 @@ class ToplevelWindowSystem : public WindowSystem {
     void postClose(WindowId window) override;
     ProcessId processOf(WindowId window) override;
     void activateProcess(ProcessId process) override;
+    bool displayClosed() override;
 
     static constexpr std::chrono::milliseconds kActivationTimeout{2000};
 
