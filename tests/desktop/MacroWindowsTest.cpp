@@ -5,6 +5,7 @@
 // documents and the session are the recording fakes: only windows and keys
 // are real here.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -176,6 +177,28 @@ TEST_P(MacroWindowsTest, WindowsFromBeforeTarnAreFoundNewestFirstAndTwinsByTheir
     std::sort(owners.begin(), owners.end());
     EXPECT_EQ(owners, (std::vector<ProcessId>{std::min(first.pid(), second.pid()),
                                               std::max(first.pid(), second.pid())}));
+}
+
+// An X11 program's window, under XWayland on sway: found, mapped to its
+// process, brought forward and typed into like any other.
+TEST_P(MacroWindowsTest, AnX11ProgramsWindowIsOneLikeAnyOther) {
+    const std::string out = session->folder() + "/xterm.out";
+    const pid_t xterm =
+        session->spawn({"xterm", "-u8", "-T", "X11 terminal", "-xrm", "XTerm*allowTitleOps: false",
+                        "-e", "sh", "-c", "stty raw -echo; exec cat > '" + out + "'"},
+                       {"LC_ALL=C.UTF-8"});
+    ASSERT_TRUE(waitUntil([&] { return access(out.c_str(), F_OK) == 0; }, 15s));
+    ASSERT_FALSE(process("TimeOut 15"));
+    const std::string id = getWindowId("\"X11 terminal\",2");
+    ASSERT_NE(id, "0");
+    ASSERT_FALSE(process("p = GetProcessID " + id));
+    EXPECT_EQ(var("p"), std::to_string(xterm));
+    show("other", "Other window");
+    ASSERT_FALSE(process("SetFocus " + std::to_string(xterm)));
+    ASSERT_FALSE(process("Send héllo €uro"));
+    EXPECT_TRUE(waitUntil([&] { return platformtest::readFile(out) == "héllo €uro"; }, 10s))
+        << platformtest::readFile(out);
+    session->kill(xterm);
 }
 
 // Only a desktop that minimises windows: sway, like X11 without a window
