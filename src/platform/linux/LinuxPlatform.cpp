@@ -8,6 +8,7 @@
 #include <QTimer>
 #include <cstdio>
 #include <cstdlib>
+#include <mutex>
 #include <utility>
 
 #include "BackendChoice.h"
@@ -187,6 +188,12 @@ void LinuxPlatform::whenDisplayCloses(std::function<void(const std::string&)> po
 }
 
 void LinuxPlatform::reportDisplayClosed() {
+    // The toolkit may find the display gone on a thread of its own while the
+    // run finds it on this one and ends the program: one of them reports and
+    // puts the keyboard back, and the other waits until that is done, so
+    // that the program does not end halfway through it.
+    static std::mutex reporting;
+    const std::lock_guard<std::mutex> lock(reporting);
     if (mBackends->displayClosedReport)
         std::exchange(mBackends->displayClosedReport, {})(kDisplayClosedText);
     mBackends->putKeyboardBack();
