@@ -5,7 +5,6 @@
 // documents and the session are the recording fakes: only windows and keys
 // are real here.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -182,12 +181,9 @@ TEST_P(MacroWindowsTest, WindowsFromBeforeTarnAreFoundNewestFirstAndTwinsByTheir
 // An X11 program's window, under XWayland on sway: found, mapped to its
 // process, brought forward and typed into like any other.
 TEST_P(MacroWindowsTest, AnX11ProgramsWindowIsOneLikeAnyOther) {
-    const std::string out = session->folder() + "/xterm.out";
-    const pid_t xterm =
-        session->spawn({"xterm", "-u8", "-T", "X11 terminal", "-xrm", "XTerm*allowTitleOps: false",
-                        "-e", "sh", "-c", "stty raw -echo; exec cat > '" + out + "'"},
-                       {"LC_ALL=C.UTF-8"});
-    ASSERT_TRUE(waitUntil([&] { return access(out.c_str(), F_OK) == 0; }, 15s));
+    pid_t xterm = -1;
+    const std::string out =
+        testing::startTerminalToFile(*session, "X11 terminal", true, &xterm, Terminal::X11);
     ASSERT_FALSE(process("TimeOut 15"));
     const std::string id = getWindowId("\"X11 terminal\",2");
     ASSERT_NE(id, "0");

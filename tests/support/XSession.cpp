@@ -364,22 +364,24 @@ void XSession::startSway() {
 }
 
 pid_t startTerminal(XSession& session, const std::string& title,
-                    const std::vector<std::string>& command) {
+                    const std::vector<std::string>& command, Terminal kind) {
     std::vector<std::string> argv = {"foot", "-T", title};
-    if (!session.wayland()) {
+    if (!session.wayland() || kind == Terminal::X11) {
         argv = {"xterm", "-u8", "-T", title, "-xrm", "XTerm*allowTitleOps: false", "-e"};
     }
     argv.insert(argv.end(), command.begin(), command.end());
     return session.spawn(argv, {"LC_ALL=C.UTF-8"});
 }
 
-std::string startTerminalToFile(XSession& session, const std::string& title, bool raw, pid_t* pid) {
+std::string startTerminalToFile(XSession& session, const std::string& title, bool raw, pid_t* pid,
+                                Terminal kind) {
     const std::string file = session.folder() + "/" + title + ".out";
     // The shell creates the file once the terminal's line discipline is set.
     const pid_t started = startTerminal(
         session, title,
         {"sh", "-c",
-         std::string(raw ? "stty raw -echo" : "stty -echo") + "; exec cat > '" + file + "'"});
+         std::string(raw ? "stty raw -echo" : "stty -echo") + "; exec cat > '" + file + "'"},
+        kind);
     if (!waitUntil([&] { return access(file.c_str(), F_OK) == 0; }, std::chrono::seconds(15)))
         throw std::runtime_error("the terminal \"" + title + "\" did not start");
     if (pid) *pid = started;

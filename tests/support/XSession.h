@@ -121,14 +121,19 @@ class XSession {
     std::vector<pid_t> children_;  // in start order; ended in reverse
 };
 
+// How a terminal is wanted: the desktop's own (xterm on X11, foot on sway),
+// or xterm, an X11 program, whatever the desktop (under XWayland on sway).
+enum class Terminal { Native, X11 };
+
 // The session's terminal with that title (one the command cannot change)
-// and command, run with LC_ALL=C.UTF-8: xterm on X11, foot on sway.
+// and command, run with LC_ALL=C.UTF-8.
 pid_t startTerminal(XSession& session, const std::string& title,
-                    const std::vector<std::string>& command = {"sleep", "3600"});
+                    const std::vector<std::string>& command = {"sleep", "3600"},
+                    Terminal kind = Terminal::Native);
 // A terminal whose program writes every byte it receives, without echo, raw
 // (no line editing) or cooked, to a file in the session's folder; returns the
 // file once the terminal reads, its PID in *pid.
 std::string startTerminalToFile(XSession& session, const std::string& title, bool raw = true,
-                                pid_t* pid = nullptr);
+                                pid_t* pid = nullptr, Terminal kind = Terminal::Native);
 
 }  // namespace tarn::testing
