@@ -21,6 +21,8 @@ packages=(
   # the editor's save keeps ACLs and extended attributes: set and read on real files
   acl attr
   sway foot wayland-utils
+  # xhost: lets the tests, as root, reach the XWayland of a sway run as another user
+  x11-xserver-utils
   # the peer editor bench/editor_open.py opens files beside
   featherpad
   dbus dbus-daemon python3 python3-dbusmock python3-gi

@@ -112,8 +112,9 @@ bool frmTarn::retryAfter(const Failure& poFailure, const std::string& psvBatchLi
     if (mbShuttingDown) return false;
     // Without a display nothing can be asked or shown: the program ends here,
     // as the toolkit ends it when it finds the display gone first, and the
-    // platform's exit handler reports it.
-    if (poFailure.number() == kDisplayClosed) std::exit(1);
+    // platform's exit handler reports it. A backend that failed for want of
+    // its connection may say so by a failure of another number.
+    if (poFailure.number() == kDisplayClosed || mPlatform.windows.displayClosed()) std::exit(1);
     // The user closed the player while the run was finishing its statement:
     // a question now would come from a window that is gone, and a Yes would
     // run the macro again behind the user's back.

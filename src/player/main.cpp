@@ -3,6 +3,7 @@
 // the path of a macro file it runs that macro unattended and ends; --edit opens
 // a macro in the editor without running it (without a file: the player).
 #include <QApplication>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -10,6 +11,7 @@
 #include <iostream>
 #include <new>
 
+#include "BoundedExit.h"
 #include "CommandLine.h"
 #include "Icons.h"
 #include "LinuxPlatform.h"
@@ -25,6 +27,9 @@ namespace {
 // The exit statuses that are not the run's own (Program.h has those).
 constexpr int kUsageError = 2;
 constexpr int kCannotStart = 3;
+
+// How long the program may take to end once its work is done.
+constexpr std::chrono::seconds kExitLimit{5};
 
 // The status of a program that failed in itself rather than in the macro
 // (an internal error, memory exhausted): EX_SOFTWARE of sysexits.h.
@@ -105,7 +110,7 @@ int main(int argc, char** argv) {
     }
 
     // A write to the display's socket after the server has gone must fail
-    // with an error the backends report ("the X display closed"), not end
+    // with an error the backends report ("the display closed"), not end
     // Tarn silently by SIGPIPE; the programs it starts get the default back.
     std::signal(SIGPIPE, SIG_IGN);
     // Without a session bus the toolkit would start one that outlives Tarn.
@@ -133,21 +138,37 @@ int main(int argc, char** argv) {
     QApplication::setWindowIcon(tarn::tarnIcon(tarn::TarnIcon::Program));
     platform->startHousekeeping();
     if (auto reporter = platform->heldKeysReporter()) tarn::editor::setHeldKeysHook(reporter);
-    if (commandLine.action == tarn::CommandLine::Action::Edit && commandLine.macro)
-        return tarn::runEditor(platform->platform(), *commandLine.macro);
-    tarn::UnattendedOptions unattended;
-    unattended.batch = commandLine.batch;
-    unattended.verbose = commandLine.verbose;
-    unattended.trace = commandLine.trace;
-    unattended.stopKey = platform->stopKey();
-    unattended.created = [&platform](tarn::frmTarn& form) {
-        platform->whenDisplayCloses([&form](const std::string& what) { form.reportGone(what); });
-    };
-    const int status = tarn::runPlayer(platform->platform(), commandLine.macro, unattended);
-    platform->whenDisplayCloses({});
+    int status = 0;
+    if (commandLine.action == tarn::CommandLine::Action::Edit && commandLine.macro) {
+        status = tarn::runEditor(platform->platform(), *commandLine.macro);
+    } else {
+        tarn::UnattendedOptions unattended;
+        unattended.batch = commandLine.batch;
+        unattended.verbose = commandLine.verbose;
+        unattended.trace = commandLine.trace;
+        unattended.stopKey = platform->stopKey();
+        unattended.created = [&platform](tarn::frmTarn& form) {
+            platform->whenDisplayCloses(
+                [&form](const std::string& what) { form.reportGone(what); });
+        };
+        status = tarn::runPlayer(platform->platform(), commandLine.macro, unattended);
+        platform->whenDisplayCloses({});
+    }
     // A termination signal stopped the run (or came while none ran) and ends
     // the program as the signal would have, once everything is put back.
     if (const int signalNumber = tarn::posix::RunStop::terminationSignal())
-        return 128 + signalNumber;
+        status = 128 + signalNumber;
+
+    // Everything Tarn keeps is written by now (settings as they change, the
+    // trace line by line) and the keyboard is the user's again.
+    tarn::posix::endWithin(kExitLimit, status);
+    if (QGuiApplication::platformName() == QLatin1String("wayland")) {
+        // Qt's Wayland display can deadlock in its destructor (its event
+        // thread waits for a read the main thread prepared and never makes):
+        // the toolkit is not torn down there at all.
+        platform.reset();
+        std::fflush(nullptr);
+        std::_Exit(status);
+    }
     return status;
 }

@@ -142,6 +142,63 @@ TEST_P(MacroWindowsTest, TheHigherOfTwoMatchesIsFoundAndHiddenOnesOnlyWhenAskedF
     EXPECT_TRUE(waitUntil([&] { return getWindowId("\"Hidden helper\"") == hidden; }, 5s));
 }
 
+// Windows that were there before Tarn connected: of several that match, the
+// newest is found on every desktop (none of them active since), and twins of
+// one program and title each map to their own process and come forward by it.
+TEST_P(MacroWindowsTest, WindowsFromBeforeTarnAreFoundNewestFirstAndTwinsByTheirProcess) {
+    TargetProgram first(*session), second(*session);
+    for (const char* name : {"A", "B", "C"})
+        show(name, std::string("Twin ") + name);
+    for (TargetProgram* twin : {&first, &second})
+        ASSERT_NE(testing::showWindow(*session, *windows, *twin, "same", "Same title"), 0);
+    show("bystander", "Bystander");  // has the focus; no twin is active
+
+    auto fresh = testing::connectBackends(*session, host);
+    ASSERT_NE(fresh.windows, nullptr);
+    clsMacro late(Platform{*fresh.windows, *fresh.keyboard, fakes.processes, fakes.documents,
+                           fakes.session, host});
+    ASSERT_FALSE(test::Harness::failureOf([&] { late.Process("w = GetWindowID Twin"); }));
+    const std::string* found = late.Variables().find("w");
+    ASSERT_NE(found, nullptr);
+    std::string title;
+    for (const TopLevelWindow& w : fresh.windows->topLevelWindows())
+        if (std::to_string(w.id) == *found) title = w.title;
+    EXPECT_EQ(title, "Twin C");
+
+    std::vector<ProcessId> owners;
+    for (const TopLevelWindow& w : fresh.windows->topLevelWindows()) {
+        if (w.title != "Same title") continue;
+        const ProcessId pid = fresh.windows->processOf(w.id);
+        owners.push_back(pid);
+        ASSERT_TRUE(pid == first.pid() || pid == second.pid()) << pid;
+        ASSERT_FALSE(
+            test::Harness::failureOf([&] { late.Process("SetFocus " + std::to_string(pid)); }));
+        EXPECT_TRUE((pid == first.pid() ? first : second).becomesActive("same")) << pid;
+    }
+    std::sort(owners.begin(), owners.end());
+    EXPECT_EQ(owners, (std::vector<ProcessId>{std::min(first.pid(), second.pid()),
+                                              std::max(first.pid(), second.pid())}));
+}
+
+// An X11 program's window, under XWayland on sway: found, mapped to its
+// process, brought forward and typed into like any other.
+TEST_P(MacroWindowsTest, AnX11ProgramsWindowIsOneLikeAnyOther) {
+    pid_t xterm = -1;
+    const std::string out =
+        testing::startTerminalToFile(*session, "X11 terminal", true, &xterm, Terminal::X11);
+    ASSERT_FALSE(process("TimeOut 15"));
+    const std::string id = getWindowId("\"X11 terminal\",2");
+    ASSERT_NE(id, "0");
+    ASSERT_FALSE(process("p = GetProcessID " + id));
+    EXPECT_EQ(var("p"), std::to_string(xterm));
+    show("other", "Other window");
+    ASSERT_FALSE(process("SetFocus " + std::to_string(xterm)));
+    ASSERT_FALSE(process("Send héllo €uro"));
+    EXPECT_TRUE(waitUntil([&] { return platformtest::readFile(out) == "héllo €uro"; }, 10s))
+        << platformtest::readFile(out);
+    session->kill(xterm);
+}
+
 // Only a desktop that minimises windows: sway, like X11 without a window
 // manager, leaves them as they are.
 class MinimisingDesktopTest : public MacroWindowsTest {};

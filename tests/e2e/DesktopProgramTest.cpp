@@ -73,6 +73,19 @@ TEST_P(DesktopProgram, PlayerWindowIsTheProgramsAndABatchRunTypesExactly) {
     EXPECT_EQ(tarn.err(), "");
 }
 
+// Whatever state the toolkit leaves its display connection in, the program
+// ends once its run is over: many short runs in a row, each well within a
+// bound (Qt's Wayland display could deadlock as it was torn down).
+TEST_P(DesktopProgram, EveryRunEnds) {
+    TarnProgram tarn(session, environment());
+    const std::string macro = tarn.writeMacro("short.mcr", "Rem short\r\n");
+    for (int run = 0; run < 40; ++run) {
+        tarn.start({"--batch", macro});
+        ASSERT_EQ(tarn.waitForExit(20s), 0) << "run " << run << " did not end";
+        EXPECT_EQ(tarn.err(), "");
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(Desktops, DesktopProgram,
                          ::testing::Values(WindowManager::Openbox, WindowManager::Sway),
                          [](const auto& info) { return std::string(testing::name(info.param)); });

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Acceptance: macro files run by the real tarn program, unattended and from its
-// window, under Xvfb with openbox, against real programs. Each flow states the
+// Acceptance: macro files run by the real tarn program, unattended on each
+// desktop (Xvfb with openbox, a headless sway) and from its window on X11,
+// against real programs. Each flow states the
 // macros, what the target programs must have received, and the trace or the
 // exit status that must result.
 
@@ -21,9 +22,9 @@ using testing::XSession;
 // Places of the player's controls, in twips from the left of its design.
 constexpr int kFileBoxX = 2250, kStartX = 6750, kStopX = 7050;
 
-class MacroAcceptance : public ::testing::Test {
+class MacroAcceptance : public ::testing::TestWithParam<WindowManager> {
   protected:
-    XSession session{WindowManager::Openbox};
+    XSession session{GetParam()};
     Desktop desktop{session};
 
     // Runs a macro unattended to its end; the exit status.
@@ -45,7 +46,7 @@ class MacroAcceptance : public ::testing::Test {
 
 // Keys reach the window a macro names, by title or by process, and the
 // processes it names are the ones meant: never another of two alike.
-TEST_F(MacroAcceptance, RunsReachTheRightWindowAndProcess) {
+TEST_P(MacroAcceptance, RunsReachTheRightWindowAndProcess) {
     TargetProgram notes(session);
     TargetProgram first(session);
     TargetProgram second(session);
@@ -106,7 +107,10 @@ TEST_F(MacroAcceptance, RunsReachTheRightWindowAndProcess) {
 // From the window: every line traced, the retried run too, and the window
 // stays; Stop ends a Wait and the run before its next line (a Start during a
 // run is ignored); a ShutDownWindows that logind accepts ends the player.
-TEST_F(MacroAcceptance, InteractiveRunsTraceEveryLineStopEndsAWaitAndShutDownEndsThePlayer) {
+// The player's buttons are pressed with xdotool, which reaches X11 windows only.
+class MacroAcceptanceByHand : public MacroAcceptance {};
+
+TEST_P(MacroAcceptanceByHand, InteractiveRunsTraceEveryLineStopEndsAWaitAndShutDownEndsThePlayer) {
     platformtest::MockLogind logind;
     logind.addMethodsWithFlags();
     logind.guard();
@@ -138,6 +142,13 @@ TEST_F(MacroAcceptance, InteractiveRunsTraceEveryLineStopEndsAWaitAndShutDownEnd
               (std::vector<std::string>{"RebootWithFlags(1)"}));
     EXPECT_EQ(tarn.trace(), "ShutDownWindows 2\r\n");
 }
+
+const auto kDesktopName = [](const auto& info) { return std::string(testing::name(info.param)); };
+INSTANTIATE_TEST_SUITE_P(Desktops, MacroAcceptance,
+                         ::testing::Values(WindowManager::Openbox, WindowManager::Sway),
+                         kDesktopName);
+INSTANTIATE_TEST_SUITE_P(Desktops, MacroAcceptanceByHand, ::testing::Values(WindowManager::Openbox),
+                         kDesktopName);
 
 }  // namespace
 }  // namespace tarn::e2e

@@ -1,12 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Recording and playback agree on any layout: physical keys pressed through
-// XTEST into the editor's recorder under Xvfb with openbox give Send
-// statements that the real tarn program types into an xterm as exactly the
-// bytes that the same keys give when typed straight into such an xterm. One
-// table per layout: the keys typed and what the recorder writes for them,
-// each table typed at machine speed, with no delay and with one millisecond
-// between events, as a barcode scanner or an auto-typer types. A key held
-// while the server repeats it is recorded once.
+// Recording and playback agree on any layout and desktop: physical keys
+// pressed through XTEST into the editor's recorder give Send statements that
+// the real tarn program types into an xterm as exactly the bytes that the same
+// keys give when typed straight into such an xterm. One table per layout: the
+// keys typed and what the recorder writes for them, each table typed at
+// machine speed, with no delay and with one millisecond between events, as a
+// barcode scanner or an auto-typer types. A key held while the server repeats
+// it is recorded once. On X11 (Xvfb with openbox) everything is on the one
+// display; on sway the recorder and the xterms are X11 programs under
+// XWayland, where XTEST presses keys by their codes, and tarn plays the
+// recording back through the compositor.
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -120,8 +123,8 @@ void PrintTo(const Layout& layout, std::ostream* out) {
     *out << layout.name;
 }
 
-// The layout, and the milliseconds between two key events.
-using Typing = std::tuple<Layout, std::uint32_t>;
+// The desktop, the layout, and the milliseconds between two key events.
+using Typing = std::tuple<WindowManager, Layout, std::uint32_t>;
 
 // Each row ends with F12, so that its part of the recording and of the bytes
 // can be told apart; xterm sends F12 as this.
@@ -175,17 +178,18 @@ std::string recordingOf(XSession& session, const std::function<void()>& type, st
 
 class RecorderPlayback : public ::testing::TestWithParam<Typing> {
   protected:
-    XSession session{WindowManager::Openbox};
+    XSession session{std::get<0>(GetParam())};
 
     std::string startXterm(Desktop& desktop, const std::string& title) {
-        const std::string out = testing::startTerminalToFile(session, title);
+        const std::string out =
+            testing::startTerminalToFile(session, title, true, nullptr, testing::Terminal::X11);
         desktop.activate(desktop.waitForWindow(title));
         return out;
     }
 };
 
 TEST_P(RecorderPlayback, PlaysBackTheBytesTheKeysType) {
-    const auto& [layout, delayMs] = GetParam();
+    const auto& [desktopKind, layout, delayMs] = GetParam();
     const std::size_t rows = layout.rows.size();
     ASSERT_EQ(session
                   .run({"setxkbmap", "-display", session.display(), "-model", "pc105", "-layout",
@@ -274,16 +278,18 @@ const Layout kLayouts[] = {
      }},
 };
 
-// The name of an instance, as "us_NoDelay" or "de_1ms".
+// The name of an instance, as "Openbox_us_NoDelay" or "Sway_de_1ms".
 std::string typingName(const ::testing::TestParamInfo<Typing>& info) {
-    const std::uint32_t delayMs = std::get<1>(info.param);
-    return std::string(std::get<0>(info.param).name) + (delayMs == 0 ? "_NoDelay" : "_1ms");
+    const std::uint32_t delayMs = std::get<2>(info.param);
+    return std::string(testing::name(std::get<0>(info.param))) + "_" +
+           std::get<1>(info.param).name + (delayMs == 0 ? "_NoDelay" : "_1ms");
 }
 
-INSTANTIATE_TEST_SUITE_P(Layouts, RecorderPlayback,
-                         ::testing::Combine(::testing::ValuesIn(kLayouts),
-                                            ::testing::Values(0u, 1u)),
-                         typingName);
+INSTANTIATE_TEST_SUITE_P(
+    Layouts, RecorderPlayback,
+    ::testing::Combine(::testing::Values(WindowManager::Openbox, WindowManager::Sway),
+                       ::testing::ValuesIn(kLayouts), ::testing::Values(0u, 1u)),
+    typingName);
 
 // A key held past the server's repeat delay is one key, although the server
 // repeats it, as the xterm it types into shows: the recorder asks for held

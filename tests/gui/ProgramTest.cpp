@@ -191,6 +191,12 @@ TEST(Documentation, EveryOptionOfTheUsageIsInTheManualAndTheHelp) {
         }
     }
     EXPECT_GE(options, 3);  // -h, --help, --version
+    // Which desktop wins when the environment names both is said in both.
+    for (const char* variable : {"DISPLAY", "WAYLAND_DISPLAY", "TARN_BACKEND"}) {
+        const QRegularExpression whole(QStringLiteral("(^|[^_\\w])%1\\b").arg(variable));
+        EXPECT_TRUE(QString::fromUtf8(usageText()).contains(whole)) << variable << " in --help";
+        EXPECT_TRUE(manual.contains(whole)) << variable << " in tarn.1";
+    }
 }
 
 }  // namespace

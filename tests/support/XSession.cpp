@@ -2,6 +2,7 @@
 #include "XSession.h"
 
 #include <fcntl.h>
+#include <pwd.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -76,6 +77,11 @@ bool openboxAnswers(const std::string& display, const std::function<void()>& che
     return answered;
 }
 
+std::string userName(uid_t uid) {
+    const passwd* entry = ::getpwuid(uid);
+    return entry ? entry->pw_name : std::to_string(uid);
+}
+
 }  // namespace
 
 std::uint32_t internAtom(xcb_connection_t* c, const char* name) {
@@ -91,8 +97,9 @@ const char* name(WindowManager manager) {
     return names[static_cast<int>(manager)];
 }
 
-XSession::XSession(WindowManager manager, const std::vector<std::string>& serverArguments)
-    : manager_(manager) {
+XSession::XSession(WindowManager manager, const std::vector<std::string>& serverArguments,
+                   const std::string& swayConfig)
+    : manager_(manager), extraSwayConfig_(swayConfig) {
     // A target program that dies must not take the test down with SIGPIPE when
     // the test writes its next command.
     signal(SIGPIPE, SIG_IGN);
@@ -303,7 +310,15 @@ void XSession::startSway() {
     const std::string dir = runtimeDir_ + "/sway";
     std::filesystem::create_directory(dir);
     const std::string config = dir + "/config";
-    std::ofstream(config) << "output HEADLESS-1 resolution 1280x800\nxwayland disable\n";
+    // sway gives XWayland's display to what it runs, and so to the tests
+    // through a file; XWayland lets only sway's user in until it is told
+    // otherwise.
+    const std::string xDisplay = dir + "/x-display";
+    std::ofstream(config) << "output HEADLESS-1 resolution 1280x800\nxwayland enable\n"
+                          << "exec sh -c 'xhost +si:localuser:" << userName(::geteuid())
+                          << " && echo \"$DISPLAY\" > " << xDisplay << ".new && mv " << xDisplay
+                          << ".new " << xDisplay << "'\n"
+                          << extraSwayConfig_;
     if (root) {
         ::chmod(runtimeDir_.c_str(), 0711);
         if (::chown(dir.c_str(), 65534, 65534) != 0 || ::chown(config.c_str(), 65534, 65534) != 0)
@@ -334,6 +349,11 @@ void XSession::startSway() {
                     waylandDisplay_ = entry.path();
             }
             if (waylandDisplay_.empty() || swaySocket_.empty()) return false;
+            if (display_.empty() && std::filesystem::exists(xDisplay)) {
+                std::ifstream(xDisplay) >> display_;
+                if (display_.empty()) throw std::runtime_error("sway gave no X display");
+            }
+            if (display_.empty()) return false;
             // Up once it answers a client with its globals.
             const RunResult info = run({"wayland-info"}, std::chrono::seconds(5));
             return info.exitStatus == 0 &&
@@ -344,22 +364,24 @@ void XSession::startSway() {
 }
 
 pid_t startTerminal(XSession& session, const std::string& title,
-                    const std::vector<std::string>& command) {
+                    const std::vector<std::string>& command, Terminal kind) {
     std::vector<std::string> argv = {"foot", "-T", title};
-    if (!session.wayland()) {
+    if (!session.wayland() || kind == Terminal::X11) {
         argv = {"xterm", "-u8", "-T", title, "-xrm", "XTerm*allowTitleOps: false", "-e"};
     }
     argv.insert(argv.end(), command.begin(), command.end());
     return session.spawn(argv, {"LC_ALL=C.UTF-8"});
 }
 
-std::string startTerminalToFile(XSession& session, const std::string& title, bool raw, pid_t* pid) {
+std::string startTerminalToFile(XSession& session, const std::string& title, bool raw, pid_t* pid,
+                                Terminal kind) {
     const std::string file = session.folder() + "/" + title + ".out";
     // The shell creates the file once the terminal's line discipline is set.
     const pid_t started = startTerminal(
         session, title,
         {"sh", "-c",
-         std::string(raw ? "stty raw -echo" : "stty -echo") + "; exec cat > '" + file + "'"});
+         std::string(raw ? "stty raw -echo" : "stty -echo") + "; exec cat > '" + file + "'"},
+        kind);
     if (!waitUntil([&] { return access(file.c_str(), F_OK) == 0; }, std::chrono::seconds(15)))
         throw std::runtime_error("the terminal \"" + title + "\" did not start");
     if (pid) *pid = started;

@@ -29,7 +29,7 @@ typedef struct xcb_connection_t xcb_connection_t;
 namespace tarn::testing {
 
 // The desktop a session runs: X11 without a window manager, X11 with openbox,
-// or a headless sway (Wayland, no XWayland).
+// or a headless sway (Wayland, with XWayland for X11 programs).
 enum class WindowManager { None, Openbox, Sway };
 
 // "None", "Openbox", "Sway": for parameterised test names.
@@ -56,14 +56,16 @@ struct RunResult {
 class XSession {
   public:
     // serverArguments go to Xvfb after its own (e.g. {"-extension",
-    // "X-Resource"} for a server without that extension).
+    // "X-Resource"} for a server without that extension); swayConfig, lines
+    // that end sway's configuration (e.g. a key binding).
     explicit XSession(WindowManager manager = WindowManager::None,
-                      const std::vector<std::string>& serverArguments = {});
+                      const std::vector<std::string>& serverArguments = {},
+                      const std::string& swayConfig = {});
     ~XSession();
     XSession(const XSession&) = delete;
     XSession& operator=(const XSession&) = delete;
 
-    // The X display (":7"); empty on sway.
+    // The X display (":7"); on sway, its XWayland's.
     const std::string& display() const { return display_; }
     // On sway the absolute paths of its Wayland and IPC sockets; empty on X11.
     const std::string& waylandDisplay() const { return waylandDisplay_; }
@@ -108,6 +110,7 @@ class XSession {
     void endAll();
 
     WindowManager manager_;
+    std::string extraSwayConfig_;
     std::string display_;
     std::string waylandDisplay_, swaySocket_;
     std::string runtimeDir_;  // HOME and XDG folders for the children
@@ -118,14 +121,19 @@ class XSession {
     std::vector<pid_t> children_;  // in start order; ended in reverse
 };
 
+// How a terminal is wanted: the desktop's own (xterm on X11, foot on sway),
+// or xterm, an X11 program, whatever the desktop (under XWayland on sway).
+enum class Terminal { Native, X11 };
+
 // The session's terminal with that title (one the command cannot change)
-// and command, run with LC_ALL=C.UTF-8: xterm on X11, foot on sway.
+// and command, run with LC_ALL=C.UTF-8.
 pid_t startTerminal(XSession& session, const std::string& title,
-                    const std::vector<std::string>& command = {"sleep", "3600"});
+                    const std::vector<std::string>& command = {"sleep", "3600"},
+                    Terminal kind = Terminal::Native);
 // A terminal whose program writes every byte it receives, without echo, raw
 // (no line editing) or cooked, to a file in the session's folder; returns the
 // file once the terminal reads, its PID in *pid.
 std::string startTerminalToFile(XSession& session, const std::string& title, bool raw = true,
-                                pid_t* pid = nullptr);
+                                pid_t* pid = nullptr, Terminal kind = Terminal::Native);
 
 }  // namespace tarn::testing

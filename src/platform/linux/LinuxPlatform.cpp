@@ -4,9 +4,11 @@
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QSocketNotifier>
+#include <QString>
 #include <QTimer>
 #include <cstdio>
 #include <cstdlib>
+#include <mutex>
 #include <utility>
 
 #include "BackendChoice.h"
@@ -32,6 +34,30 @@ constexpr std::chrono::milliseconds kKeyboardIdle{500};
 
 // The platform whose keyboard exit() must put back.
 LinuxPlatform* gLivePlatform = nullptr;
+
+// What a run says when the desktop's display goes, X11 and Wayland alike.
+constexpr const char* kDisplayClosedText = "the display closed";
+
+// The toolkit's own words as it ends the program on a lost display: Tarn says
+// it instead, in its numbered form, and in the trace.
+bool toolkitLostDisplay(const QString& psvMessage) {
+    return psvMessage.startsWith(QLatin1String("The X11 connection broke")) ||
+           psvMessage.startsWith(QLatin1String("The Wayland connection broke")) ||
+           psvMessage.startsWith(QLatin1String("The Wayland connection experienced a fatal error"));
+}
+
+QtMessageHandler gToolkitMessages = nullptr;
+
+void onToolkitMessage(QtMsgType poType, const QMessageLogContext& poContext,
+                      const QString& psvMessage) {
+    if (gLivePlatform && toolkitLostDisplay(psvMessage)) {
+        // The toolkit ends the process right after this, on Wayland without
+        // running exit handlers: everything is said and put back here.
+        gLivePlatform->reportDisplayClosed();
+        return;
+    }
+    if (gToolkitMessages) gToolkitMessages(poType, poContext, psvMessage);
+}
 
 }  // namespace
 
@@ -130,6 +156,9 @@ bool LinuxPlatform::connectX11(const char* psvDisplay, std::string& psvProblem) 
     }
     // Without it runs only lack the emergency stop.
     mBackends->stopKey = x11::XStopKey::connect(name);
+    // The toolkit follows, also when WAYLAND_DISPLAY names a display Tarn
+    // could not use: it would try that first and say so on standard error.
+    setenv("QT_QPA_PLATFORM", "xcb", 0);
     mBackends->keyboard = std::move(keyboard);
     // On the toolkit's own connection, which exists by the time anything
     // records.
@@ -158,6 +187,18 @@ void LinuxPlatform::whenDisplayCloses(std::function<void(const std::string&)> po
     mBackends->displayClosedReport = std::move(poReport);
 }
 
+void LinuxPlatform::reportDisplayClosed() {
+    // The toolkit may find the display gone on a thread of its own while the
+    // run finds it on this one and ends the program: one of them reports and
+    // puts the keyboard back, and the other waits until that is done, so
+    // that the program does not end halfway through it.
+    static std::mutex reporting;
+    const std::lock_guard<std::mutex> lock(reporting);
+    if (mBackends->displayClosedReport)
+        std::exchange(mBackends->displayClosedReport, {})(kDisplayClosedText);
+    mBackends->putKeyboardBack();
+}
+
 void LinuxPlatform::startHousekeeping() {
     if (mReaper) return;
     mReaper = std::make_unique<QTimer>();
@@ -178,13 +219,12 @@ void LinuxPlatform::startHousekeeping() {
 
     gLivePlatform = this;
     static const bool atExitRegistered = [] {
+        gToolkitMessages = qInstallMessageHandler(onToolkitMessage);
         return std::atexit([] {
                    if (!gLivePlatform) return;
-                   Backends& backends = *gLivePlatform->mBackends;
-                   if (backends.displayClosedReport && backends.windows->displayClosed()) {
-                       std::exchange(backends.displayClosedReport, {})("the X display closed");
-                   }
-                   backends.putKeyboardBack();
+                   if (gLivePlatform->mBackends->windows->displayClosed())
+                       gLivePlatform->reportDisplayClosed();
+                   gLivePlatform->mBackends->putKeyboardBack();
                }) == 0;
     }();
     (void)atExitRegistered;

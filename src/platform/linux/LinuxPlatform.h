@@ -47,10 +47,13 @@ class LinuxPlatform {
     // process ends. Needs a QCoreApplication.
     void startHousekeeping();
 
-    // Called with "the X display closed" when the program ends because the
-    // connection to the display is lost (the toolkit ends it with exit(1),
-    // and so does the player when a backend finds it first); empty: none.
+    // Called with "the display closed" when the program ends because the
+    // connection to the display is lost (the toolkit ends it, and the player
+    // with exit(1) when a backend finds it first); empty: none. The
+    // toolkit's own line about it is left out: this report replaces it.
     void whenDisplayCloses(std::function<void(const std::string&)> poReport);
+    // Makes that report, once, and puts the keyboard back.
+    void reportDisplayClosed();
 
   private:
     LinuxPlatform();

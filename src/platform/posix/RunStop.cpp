@@ -6,6 +6,7 @@
 #include <sys/epoll.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -75,6 +76,8 @@ void RunStop::watch(int descriptor, bool on) {
 bool RunStop::arm() {
     pressed_ = false;
     by_.clear();
+    echoes_ = 0;
+    typingKey_ = false;
     const bool keyArmed = key_ && key_->arm();
     if (requests_.listen()) watch(requests_.descriptor(), true);
     armed_ = true;
@@ -94,7 +97,12 @@ bool RunStop::pressed() {
     // The key's connection is read even unarmed: an event loop watching it
     // must find it empty again.
     const bool key = key_ && key_->pressed();
-    const bool asked = requests_.take();
+    int requests = requests_.take();
+    if (echoes_ > 0 && !typingKey_ && std::chrono::steady_clock::now() >= echoesUntil_) echoes_ = 0;
+    const int echoes = std::min(requests, echoes_);
+    echoes_ -= echoes;
+    requests -= echoes;
+    const bool asked = requests > 0;
     if (!armed_ || pressed_) return pressed_;
     if (const int number = gSignal) {
         by_ = std::string("SIG") + sigabbrev_np(number);
@@ -111,10 +119,18 @@ bool RunStop::pressed() {
 }
 
 void RunStop::suspend() {
+    if (!armed_ || typingKey_) return;
+    // A request already on its way is the user's.
+    pressed();
+    typingKey_ = true;
+    ++echoes_;
     if (key_) key_->suspend();
 }
 
 void RunStop::resume() {
+    if (!typingKey_) return;
+    typingKey_ = false;
+    echoesUntil_ = std::chrono::steady_clock::now() + kOwnKeyEcho;
     if (key_) key_->resume();
 }
 

@@ -8,10 +8,18 @@
 // of a long Send, so a run ends within a fraction of a second whichever way
 // it was asked.
 //
+// A stop key the run types itself ({BREAK}) stops nothing: the desktop's key
+// is let go meanwhile, and where the desktop binds that key to `tarn --stop`
+// (a Wayland compositor's binding), the requests the key sets off are taken
+// for it: one per key typed, arriving while it is typed or within
+// kOwnKeyEcho of its release. A request of the user's in that moment is
+// taken so too; the next one stops the run.
+//
 // A signal also asks the program to end: it is remembered for good (a run
 // armed after it stops at once), and terminationSignal() tells the program's
 // end which status to give (128 + the signal's number).
 
+#include <chrono>
 #include <string>
 
 #include "StopKey.h"
@@ -50,6 +58,11 @@ class RunStop : public StopKey {
     // Whether a run is under way (armed and not yet disarmed).
     bool armed() const { return armed_; }
 
+    // How long after a stop key the run typed a request counts as its echo:
+    // the compositor starts `tarn --stop` as a new process, which on a busy
+    // machine takes a while to connect.
+    static constexpr std::chrono::milliseconds kOwnKeyEcho{3000};
+
   private:
     void watch(int descriptor, bool on);
 
@@ -59,6 +72,11 @@ class RunStop : public StopKey {
     bool armed_ = false;
     bool pressed_ = false;
     std::string by_;
+    // Stop keys the run typed whose requests have not come yet, and until
+    // when they may still come.
+    int echoes_ = 0;
+    bool typingKey_ = false;
+    std::chrono::steady_clock::time_point echoesUntil_;
 };
 
 }  // namespace tarn::posix

@@ -79,9 +79,9 @@ void StopRequests::close() {
     listener_ = -1;
 }
 
-bool StopRequests::take() {
-    if (listener_ < 0) return false;
-    bool asked = false;
+int StopRequests::take() {
+    if (listener_ < 0) return 0;
+    int asked = 0;
     for (;;) {
         const int peer = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
         if (peer < 0) {
@@ -92,7 +92,7 @@ bool StopRequests::take() {
         socklen_t size = sizeof credentials;
         if (::getsockopt(peer, SOL_SOCKET, SO_PEERCRED, &credentials, &size) == 0 &&
             credentials.uid == ::getuid()) {
-            asked = true;
+            ++asked;
         }
         ::close(peer);
     }

@@ -28,9 +28,9 @@ class StopRequests {
     void close();
     // Readable when a request may have arrived; -1 when not listening.
     int descriptor() const { return listener_; }
-    // Takes the requests that have arrived: true when there was one from this
-    // user. Never blocks.
-    bool take();
+    // Takes the requests that have arrived: how many came from this user.
+    // Never blocks.
+    int take();
 
     // Asks every run of this user to stop. The number of runs asked; -1 with
     // psvProblem set when the folder cannot be read.

@@ -6,6 +6,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -62,6 +63,8 @@ void collect(const JsonValue& node, std::vector<SwayWindow>& out) {
     if (pid && type && (type->text == "con" || type->text == "floating_con")) {
         SwayWindow window;
         window.pid = static_cast<ProcessId>(pid->number);
+        if (const JsonValue* id = node.member("id"))
+            window.id = static_cast<std::int64_t>(id->number);
         if (const JsonValue* name = node.member("name")) window.title = name->text;
         if (const JsonValue* appId = node.member("app_id"); appId && !appId->isNull) {
             window.appId = appId->text;
@@ -91,6 +94,8 @@ std::vector<SwayWindow> SwayIpc::windows() const {
     if (path_.empty()) return windows;
     JsonValue tree;
     if (parseJson(request(path_, kGetTree), tree)) collect(tree, windows);
+    std::sort(windows.begin(), windows.end(),
+              [](const SwayWindow& a, const SwayWindow& b) { return a.id < b.id; });
     return windows;
 }
 

@@ -56,12 +56,29 @@ class ToplevelWindowSystem::Toplevels {
             },
         };
         zwlr_foreign_toplevel_manager_v1_add_listener(manager_, &listener, this);
-        // The existing windows are announced in reply to the binding.
-        return c_->roundtrip();
+        // The existing windows are announced in reply to the binding, newest
+        // first (wlroots keeps its list so). They are numbered oldest first,
+        // as the windows announced later are as they come, so that an ID
+        // tells a window's age whether or not it was there before Tarn.
+        if (!c_->roundtrip()) return false;
+        std::vector<decltype(toplevels_)::node_type> existing;
+        while (!toplevels_.empty())
+            existing.push_back(toplevels_.extract(toplevels_.begin()));
+        for (auto& node : existing) {
+            // The node keeps its element where it is, which the listeners hold.
+            node.key() = node.mapped().id = lastId_ + 1 - node.key();
+            toplevels_.insert(std::move(node));
+        }
+        return true;
     }
 
     // Reads what the compositor has said since.
     void refresh() { c_->roundtrip(); }
+    // A compositor that has gone is found by asking it.
+    bool gone() {
+        if (!c_->broken()) c_->roundtrip();
+        return c_->broken();
+    }
 
     Toplevel* find(WindowId id) {
         auto found = toplevels_.find(id);
@@ -78,6 +95,40 @@ class ToplevelWindowSystem::Toplevels {
             return a->id > b->id;
         });
         return list;
+    }
+
+    // The process of every window, 0 where it is unknown. sway numbers a
+    // window's container in the same step that announces the window to this
+    // protocol, so the windows of its tree, oldest first, pair with the
+    // toplevels, oldest first: twins of the same program and title are told
+    // apart. A pairing whose app ids or titles disagree saw a window come or
+    // go between the two looks, and is taken again; should it never agree,
+    // a window is known by its app id and title, where no twin shares them.
+    std::map<WindowId, ProcessId> processes() {
+        std::map<WindowId, ProcessId> pids;
+        if (!sway.available()) return pids;
+        std::vector<SwayWindow> tree;
+        for (int attempt = 0; attempt < 3; ++attempt) {
+            refresh();
+            tree = sway.windows();
+            if (tree.size() != toplevels_.size()) continue;
+            auto w = tree.begin();
+            for (const auto& [id, toplevel] : toplevels_) {
+                if (w->appId != toplevel.appId || w->title != toplevel.title) break;
+                pids[id] = w++->pid;
+            }
+            if (pids.size() == toplevels_.size()) return pids;
+            pids.clear();
+        }
+        for (const auto& [id, toplevel] : toplevels_) {
+            ProcessId found = 0;
+            for (const SwayWindow& w : tree) {
+                if (w.appId != toplevel.appId || w.title != toplevel.title || w.pid <= 0) continue;
+                found = found && found != w.pid ? -1 : w.pid;
+            }
+            pids[id] = found > 0 ? found : 0;
+        }
+        return pids;
     }
 
     bool activate(Toplevel& toplevel) {
@@ -214,30 +265,22 @@ void ToplevelWindowSystem::postClose(WindowId window) {
     if (Toplevel* t = d_->find(window)) d_->close(*t);
 }
 
+bool ToplevelWindowSystem::displayClosed() {
+    return d_->gone();
+}
+
 ProcessId ToplevelWindowSystem::processOf(WindowId window) {
-    d_->refresh();
-    const Toplevel* t = d_->find(window);
-    if (!t || !d_->sway.available()) return 0;
-    ProcessId found = 0;
-    for (const SwayWindow& w : d_->sway.windows()) {
-        if (w.appId != t->appId || w.title != t->title || w.pid <= 0) continue;
-        if (found && found != w.pid) return 0;  // twins of two processes
-        found = w.pid;
-    }
-    return found;
+    const std::map<WindowId, ProcessId> pids = d_->processes();
+    const auto found = pids.find(window);
+    return found == pids.end() ? 0 : found->second;
 }
 
 void ToplevelWindowSystem::activateProcess(ProcessId process) {
     if (process <= 0 || !d_->sway.available()) throw runtimeFailure(kInvalidArgument);
-    d_->refresh();
-    const std::vector<SwayWindow> swayWindows = d_->sway.windows();
+    const std::map<WindowId, ProcessId> pids = d_->processes();
     for (const Toplevel* t : d_->ordered()) {
-        bool ours = false, others = false;
-        for (const SwayWindow& w : swayWindows) {
-            if (w.appId != t->appId || w.title != t->title) continue;
-            (w.pid == process ? ours : others) = true;
-        }
-        if (ours && !others) {
+        const auto found = pids.find(t->id);
+        if (found != pids.end() && found->second == process) {
             d_->activate(*d_->find(t->id));
             return;
         }

@@ -7,7 +7,9 @@
 //
 // - topLevelWindows(): the protocol gives no stacking order; the active
 //   window comes first, then the others by when they were last active, then
-//   by age, newest first, which is the order a taskbar user sees them raised.
+//   by age, newest first (windows there before Tarn connected included),
+//   which is the order an X11 desktop stacks them in when each new window
+//   comes up on top.
 //   Every listed window is visible: a minimised one counts as visible, as on
 //   X11, so that a macro finds the same windows on both. A window a program
 //   hides is gone on Wayland (its toplevel is destroyed), so there are no
@@ -19,10 +21,11 @@
 //   keyboard focus, or after kActivationTimeout.
 // - postClose(): what the window's close button does.
 // - processOf() and activateProcess(): the protocol gives no process. With
-//   sway's IPC ($SWAYSOCK) the window is found in sway's tree by its app id
-//   and title; a window whose twin (same app id and title) belongs to another
-//   process has no known process. Without it, every window's process is
-//   unknown (0) and activateProcess() fails as for a process without windows.
+//   sway's IPC ($SWAYSOCK) each window is paired with its container in
+//   sway's tree by age (both are numbered as sway maps the window), so twins
+//   of one program and title each have their own process. Without it, every
+//   window's process is unknown (0) and activateProcess() fails as for a
+//   process without windows.
 
 #include <chrono>
 #include <memory>
@@ -52,6 +55,7 @@ class ToplevelWindowSystem : public WindowSystem {
     void postClose(WindowId window) override;
     ProcessId processOf(WindowId window) override;
     void activateProcess(ProcessId process) override;
+    bool displayClosed() override;
 
     static constexpr std::chrono::milliseconds kActivationTimeout{2000};
 
