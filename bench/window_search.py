@@ -20,7 +20,8 @@ active window and so the last of its list, is timed the same way.
 Every process started here is ended by its PID.
 
     bench/window_search.py --bench build/bench/tarn_window_search_bench \\
-                           --target build/tests/support/target/tarn_target
+                           --target build/tests/support/target/tarn_target \\
+                           [--counts 50,200,500] [--json FILE]
 """
 
 import argparse
@@ -139,6 +140,7 @@ def main():
     parser.add_argument("--repetitions", type=int, default=10,
                         help="Google Benchmark repetitions for Tarn")
     parser.add_argument("--runs", type=int, default=5, help="runs of each xdotool command")
+    parser.add_argument("--json", help="write the medians to this file")
     args = parser.parse_args()
 
     rows = []
@@ -191,6 +193,16 @@ def main():
     for count, listed, tarn_ms, *_ in rows:
         ms, sway_listed = sway_ms[count]
         print(f"{count:>8} {sway_listed:>7} {ms:>9.3f} {tarn_ms / ms:>9.0f}")
+    if args.json:
+        results = [{"windows": count, "listed": listed, "tarn_ms": tarn_ms,
+                    "xdotool_ms": xdo_ms, "xdotool_onlyvisible_ms": vis_ms,
+                    "xdotool_start_ms": start_ms, "sway_tarn_ms": sway_ms[count][0],
+                    "sway_listed": sway_ms[count][1]}
+                   for count, listed, tarn_ms, xdo_ms, vis_ms, start_ms in rows]
+        with open(args.json, "w") as out:
+            json.dump({"repetitions": args.repetitions, "runs": args.runs, "rows": results},
+                      out, indent=2)
+            out.write("\n")
     return 0
 
 
