@@ -16,8 +16,14 @@ import datetime
 import json
 import os
 import platform
+import sys
 
-import matplotlib
+# This folder's typing.py would stand in for the standard library's module of
+# that name, which matplotlib imports: look for modules outside it.
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path = [p for p in sys.path if os.path.abspath(p or ".") != HERE]
+
+import matplotlib  # noqa: E402
 
 matplotlib.use("Agg")
 import matplotlib.pyplot as plt  # noqa: E402
@@ -180,17 +186,19 @@ def window_section(data, charts, rel):
 
 def startup_section(data, charts, rel):
     lines = ["## Start-up", "",
-             "`bench/startup.py`: whole runs on one Xvfb with openbox, from the start of "
-             "the process to its end, and its peak resident memory (`ru_maxrss`). The "
-             "macro is one line, `%s`. Median of %d runs, interleaved."
-             % (data["macro"], data["runs"]), "",
+             "`bench/startup.py`: whole runs on one Xvfb with openbox, each started "
+             "through `/usr/bin/time`, which gives its peak resident memory; the time runs "
+             "from the start of `/usr/bin/time` to its end, and `/usr/bin/time true` shows "
+             "what that wrapping costs by itself. The macro is one line, `%s`. Median of "
+             "%d runs, interleaved." % (data["macro"], data["runs"]), "",
              "| Command | ms | slowest ms | peak MB |", "|---|---:|---:|---:|"]
     for row in data["commands"]:
         lines.append("| `%s` | %.1f | %.1f | %.1f |" % (row["command"], row["ms"],
                                                       row["max_ms"], row["peak_rss_MB"]))
     fig, axes = plt.subplots(1, 2, figsize=(9, 3))
     labels = [r["command"] for r in data["commands"]]
-    colours = [COLOURS["peer"] if "xdotool" in c else COLOURS["tarn"] for c in labels]
+    colours = [COLOURS["peer"] if "xdotool" in c else COLOURS["other"] if c == "true"
+               else COLOURS["tarn"] for c in labels]
     for ax, key, unit in ((axes[0], "ms", "ms (median)"), (axes[1], "peak_rss_MB", "peak MB")):
         values = [r[key] for r in data["commands"]]
         ax.barh(range(len(labels)), values, color=colours)

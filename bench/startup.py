@@ -8,8 +8,11 @@ openbox, runs of the three interleaved, the median of each reported.
   tarn --check   the same file checked
   xdotool        `xdotool getactivewindow` on the same display
 
-For each: wall time from just before the process is started to its end (the
-parent's clock), and its peak resident memory (ru_maxrss from wait4).
+Each command is started through /usr/bin/time, which reports its peak
+resident memory (ru_maxrss of the command alone: a child forked from this
+Python process would count Python's memory in its peak). Wall time runs from
+just before /usr/bin/time is started to its end; `/usr/bin/time true` is
+measured the same way and given as what the measuring itself costs.
 
     bench/startup.py --tarn build/src/player/tarn [--runs 9] [--json FILE]
 
@@ -30,11 +33,12 @@ import time
 import xdesktop
 
 
-def run_once(argv, env, timeout=60):
+def run_once(argv, env, report, timeout=60):
     """Runs argv to its end; returns (wall seconds, peak RSS in MB, exit code)."""
     start = time.monotonic()
-    proc = subprocess.Popen(argv, env=env, start_new_session=True,
-                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    proc = subprocess.Popen(["/usr/bin/time", "-f", "%M", "-o", report] + argv, env=env,
+                            start_new_session=True, stdout=subprocess.DEVNULL,
+                            stderr=subprocess.DEVNULL)
     deadline = start + timeout
     while True:
         pid, status, usage = os.wait4(proc.pid, os.WNOHANG)
@@ -48,7 +52,10 @@ def run_once(argv, env, timeout=60):
     wall = time.monotonic() - start
     # The child is reaped by wait4; keep Popen from waiting on it again.
     proc.returncode = os.waitstatus_to_exitcode(status)
-    return wall, usage.ru_maxrss / 1024.0, proc.returncode
+    with open(report) as f:
+        # time writes a "Command exited with non-zero status" line first then.
+        kilobytes = int(f.read().split()[-1])
+    return wall, kilobytes / 1024.0, proc.returncode
 
 
 def main():
@@ -61,20 +68,22 @@ def main():
 
     work = tempfile.mkdtemp(prefix="tarn-startup-")
     macro = os.path.join(work, "wait0.mcr")
+    report = os.path.join(work, "time.out")
     with open(macro, "wb") as f:
         f.write(b"Wait 0\r\n")
     commands = [("tarn --batch", [args.tarn, "--batch", macro], 0),
                 ("tarn --check", [args.tarn, "--check", macro], 0),
-                ("xdotool getactivewindow", ["xdotool", "getactivewindow"], None)]
+                ("xdotool getactivewindow", ["xdotool", "getactivewindow"], None),
+                ("true", ["true"], 0)]
     runs = {name: [] for name, _, _ in commands}
     try:
         with xdesktop.Desktop("tarn-startup-home-", window_manager=True) as desktop:
             # One run of each unmeasured: the files are in the page cache for all alike.
             for name, argv, expect in commands:
-                run_once(argv, desktop.env)
+                run_once(argv, desktop.env, report)
             for _ in range(args.runs):
                 for name, argv, expect in commands:
-                    wall, rss, code = run_once(argv, desktop.env)
+                    wall, rss, code = run_once(argv, desktop.env, report)
                     if expect is not None and code != expect:
                         raise RuntimeError("%s ended with %d" % (name, code))
                     runs[name].append((wall, rss))

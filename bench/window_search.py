@@ -102,6 +102,16 @@ class SwaySession(xdesktop.SwayDesktop):
         return tree.count('"app_id":')
 
 
+def open_windows(session, count):
+    """Opens windows "Bench 1" to "Bench COUNT" in the session's tarn_target,
+    one command each; returns the first one's window ID as the target gives it."""
+    first = None
+    for number in range(1, count + 1):
+        reply = session.command(f"window Bench{number} Bench {number}")
+        first = first or reply
+    return first
+
+
 def time_process(argv, env, runs, expect=None):
     """Median wall time of whole runs of a program, in milliseconds."""
     times = []
@@ -147,12 +157,11 @@ def main():
     for count in (int(c) for c in args.counts.split(",")):
         session = Session(args.target)
         try:
-            session.command(f"windows {count} Bench")
+            expected = open_windows(session, count)
             if not xdesktop.wait_until(lambda: len(session.stacking()) >= count, 300, 0.2):
                 raise RuntimeError(f"openbox did not manage {count} windows")
             if not session.settle(session.openbox) or not session.settle(session.target):
                 print(f"warning: openbox still busy with {count} windows", file=sys.stderr)
-            expected = session.command("wid Bench1")
             if session.stacking()[0] != int(expected):
                 raise RuntimeError("'Bench 1' is not the bottom-most window")
             tarn_ms, listed = tarn_search(args.bench, session.env, args.repetitions)
@@ -171,7 +180,7 @@ def main():
     for count in (int(c) for c in args.counts.split(",")):
         session = SwaySession(args.target)
         try:
-            session.command(f"windows {count} Bench")
+            open_windows(session, count)
             if not xdesktop.wait_until(lambda: session.windows() >= count, 300, 0.2):
                 raise RuntimeError(f"sway did not take {count} windows")
             session.settle = Session.settle.__get__(session)

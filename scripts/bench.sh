@@ -40,19 +40,19 @@ run() {
   fi
 }
 
-run typing python3 bench/typing.py --driver "$build/bench/tarn_typing_driver" \
+run typing /usr/bin/python3 bench/typing.py --driver "$build/bench/tarn_typing_driver" \
   --raw "$build/bench/tarn_xtest_loop" --runs "${TARN_BENCH_RUNS:-3}" \
   --json "$results/typing.json"
-run startup python3 bench/startup.py --tarn "$build/src/player/tarn" \
+run startup /usr/bin/python3 bench/startup.py --tarn "$build/src/player/tarn" \
   --runs "${TARN_BENCH_RUNS:-9}" --json "$results/startup.json"
-run window_search python3 bench/window_search.py \
+run window_search /usr/bin/python3 bench/window_search.py \
   --bench "$build/bench/tarn_window_search_bench" \
-  --target "$build/tests/support/target/tarn_target" \
+  --target "$build/tests/support/tarn_target" \
   --counts "${TARN_BENCH_WINDOWS:-50,200,500}" --json "$results/window_search.json"
 # shellcheck disable=SC2086
-run editor_open python3 bench/editor_open.py --driver "$build/bench/tarn_editor_open_driver" \
+run editor_open /usr/bin/python3 bench/editor_open.py --driver "$build/bench/tarn_editor_open_driver" \
   --sizes ${TARN_BENCH_SIZES:-1 4 10} --json "$results/editor_open.json"
 
-python3 bench/performance_page.py --results "$results" --page docs/performance.md \
+/usr/bin/python3 bench/performance_page.py --results "$results" --page docs/performance.md \
   --charts docs/performance
 echo "wrote docs/performance.md and docs/performance/*.png"

@@ -15,8 +15,8 @@ packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth openbox xterm x11-utils x11-xkb-utils xdotool
   sway foot wayland-utils
-  # the Wayland typing peer and the charts of scripts/bench.sh
-  wtype python3-matplotlib
+  # the Wayland typing peer, the charts and the memory figures of scripts/bench.sh
+  wtype python3-matplotlib time
   # the peer editor bench/editor_open.py opens files beside
   featherpad
   dbus dbus-daemon python3 python3-dbusmock python3-gi
