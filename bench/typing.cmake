@@ -1,6 +1,6 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
-# The typing benchmark's driver (bench/typing.py runs it against xdotool on X11,
-# and alone on sway).
+# The typing benchmark's driver (bench/typing.py runs it beside xdotool and the raw
+# XTest loop on X11, and beside wtype on sway).
 if(TARN_GUI)
   add_executable(tarn_typing_driver ${CMAKE_CURRENT_SOURCE_DIR}/typing_driver.cpp)
   target_link_libraries(tarn_typing_driver PRIVATE tarn_interpreter tarn_platform_x11

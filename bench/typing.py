@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 # SPDX-License-Identifier: GPL-3.0-or-later
-"""Typing speed and exactness: Tarn's XTest backend against `xdotool type` on
-X11, and Tarn's virtual keyboard on sway, in the same run.
+"""Typing speed and exactness: Tarn's XTest backend against `xdotool type` and
+a raw XTest loop of the bench's own on X11, and Tarn's virtual keyboard
+against `wtype` on sway, in the same run.
 
 For every run it starts its own desktop, Xvfb and openbox or a headless sway
 (so that what one typist leaves behind cannot affect the next), and a terminal
@@ -12,11 +13,21 @@ last byte has arrived (or, for text that never arrives in full, until the
 typist has ended and nothing more arrived for a second). Reports seconds,
 characters per second and whether what arrived is exactly what was sent.
 
-    bench/typing.py --driver BUILD/bench/tarn_typing_driver [--runs 3]
+    bench/typing.py --driver BUILD/bench/tarn_typing_driver \
+                    --raw BUILD/bench/tarn_xtest_loop [--runs 3] [--json FILE]
 
-Texts: (a) 2,000 random printable ASCII characters; (b) 500 characters of
+Texts: (a) 4,000 random printable ASCII characters; (b) 500 characters of
 which a third are not on the US layout (accented Latin, Greek, Cyrillic,
-symbols: more distinct ones than the server has spare keycodes).
+symbols: more distinct ones than the server has spare keycodes). The raw
+loop (XTest, keycodes from the keymap, Shift for the shifted level, a flush
+every 16 characters, no checks) types the ASCII text only: it is the limit
+Tarn's (a) figure on X11 is given against, as a ratio of the medians.
+Runs of the typists are interleaved, so that a change in the machine's load
+falls on all of them alike.
+
+Long texts on sway: one Send of 20,000 random ASCII characters into foot by
+Tarn, and one of 200,000 when the first arrived exactly at a speed that
+brings 200,000 in under a minute.
 Every process started here is ended by its PID.
 """
 
@@ -36,7 +47,7 @@ NOT_ON_LAYOUT = ("éèêëàâäîïôöùûüçñßøåæœ€£¥©®°±µ¶�
                  "жзийклмнпфцчшщЖЗИЙ")
 
 
-def text_ascii(rng, length=2000):
+def text_ascii(rng, length=4000):
     return "".join(chr(rng.randrange(0x20, 0x7F)) for _ in range(length))
 
 
@@ -157,54 +168,114 @@ def measure(desktop, folder, tag, command, text, timeout):
     return seconds, arrived == expected, len(arrived.decode("utf-8", "replace"))
 
 
+def median_row(runs):
+    """The run of median time (the slower middle one of an even number)."""
+    runs = sorted(runs, key=lambda r: r["seconds"])
+    return runs[len(runs) // 2]
+
+
+def one_run(kind, typist, command, text, folder, tag, timeout=60):
+    desktop = kind()
+    try:
+        seconds, exact, arrived = measure(desktop, folder, tag, command, text, timeout)
+    finally:
+        desktop.close()
+    row = {"desktop": kind.name, "typist": typist, "chars": len(text), "arrived": arrived,
+           "seconds": round(seconds, 4), "chars_per_s": round(len(text) / seconds, 1)
+           if seconds > 0 else 0, "exact": exact}
+    print("%-8s %-8s %6d/%6d chars  %8.3f s  %8.0f chars/s  %s"
+          % (kind.name, typist, arrived, len(text), seconds, row["chars_per_s"],
+             "exact" if exact else "NOT exact"), flush=True)
+    return row
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__,
                                      formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--driver", required=True, help="path of tarn_typing_driver")
+    parser.add_argument("--raw", required=True, help="path of tarn_xtest_loop")
     parser.add_argument("--runs", type=int, default=3)
     parser.add_argument("--seed", type=int, default=20240)
+    parser.add_argument("--long", type=int, default=20000,
+                        help="characters of the long Send on sway (0: none)")
+    parser.add_argument("--json", help="write the runs and medians to this file")
     args = parser.parse_args()
 
     rng = random.Random(args.seed)
     texts = [("(a) ASCII", text_ascii(rng)), ("(b) 1/3 off layout", text_mixed(rng))]
-    rows = []
+    results = {"texts": [], "long": []}
     with tempfile.TemporaryDirectory(prefix="tarn-typing-") as folder:
-        for name, text in texts:
-            path = os.path.join(folder, "text-%d.txt" % len(rows))
+        for index, (name, text) in enumerate(texts):
+            path = os.path.join(folder, "text-%d.txt" % index)
             with open(path, "w", encoding="utf-8") as f:
                 f.write(text)
-            # xdotool has no Wayland counterpart here: on sway Tarn types alone.
-            typists = [(Desktop, "tarn", [args.driver, path]),
-                       (Desktop, "xdotool", ["xdotool", "type", "--delay", "0", text]),
-                       (SwayDesktop, "tarn", [args.driver, path])]
-            for kind, typist, command in typists:
-                for run in range(args.runs):
-                    tag = "%s-%s-%d-%d" % (kind.name, typist, len(rows), run)
-                    desktop = kind()
-                    try:
-                        seconds, exact, arrived = measure(desktop, folder, tag, command,
-                                                          text, 60)
-                    finally:
-                        desktop.close()
-                    rows.append((name, kind.name + " " + typist, len(text), arrived, seconds,
-                                 exact))
-                    print("%-20s %-12s run %d: %5d/%5d chars  %7.3f s  %8.0f chars/s  %s"
-                          % (name, kind.name + " " + typist, run + 1, arrived, len(text),
-                             seconds, len(text) / seconds if seconds > 0 else 0,
-                             "exact" if exact else "NOT exact"), flush=True)
+            typists = [(Desktop, "tarn", [args.driver, path])]
+            if text.isascii():
+                typists.append((Desktop, "raw loop", [args.raw, path]))
+            typists += [(Desktop, "xdotool", ["xdotool", "type", "--delay", "0", text]),
+                        (SwayDesktop, "tarn", [args.driver, path]),
+                        (SwayDesktop, "wtype", ["wtype", "--", text])]
+            print("\n" + name, flush=True)
+            runs = []
+            for run in range(args.runs):
+                for kind, typist, command in typists:
+                    tag = "%s-%s-%d-%d" % (kind.name, typist.replace(" ", "_"), index, run)
+                    runs.append(one_run(kind, typist, command, text, folder, tag))
+            medians = []
+            for kind, typist, _ in typists:
+                mine = [r for r in runs if r["desktop"] == kind.name and r["typist"] == typist]
+                row = dict(median_row(mine))
+                row["exact_runs"] = sum(1 for r in mine if r["exact"])
+                row["runs"] = len(mine)
+                medians.append(row)
+            results["texts"].append({"text": name, "chars": len(text), "runs": runs,
+                                     "medians": medians})
+
+        length = args.long
+        while length:
+            text = text_ascii(rng, length)
+            path = os.path.join(folder, "long-%d.txt" % length)
+            with open(path, "w", encoding="utf-8") as f:
+                f.write(text)
+            print("\nsway, one Send of %d characters" % length, flush=True)
+            row = one_run(SwayDesktop, "tarn", [args.driver, path], text, folder,
+                          "long-%d" % length, timeout=max(60, length / 100))
+            results["long"].append(row)
+            # The next size only when this one arrived whole and the next would
+            # take under a minute at this one's speed.
+            if length >= 200000 or not row["exact"] or 200000 / row["chars_per_s"] >= 60:
+                if length < 200000:
+                    results["long_skipped"] = (
+                        "200000 not sent: %d arrived %s at %.0f chars/s"
+                        % (length, "exactly" if row["exact"] else "NOT exactly",
+                           row["chars_per_s"]))
+                break
+            length = 200000
 
     print("\nmedian of %d runs (X11: Xvfb + openbox, xterm; sway: headless, foot)"
           % args.runs)
-    print("%-20s %-12s %8s %9s %12s %s" % ("text", "typist", "chars", "seconds", "chars/s",
-                                          "exact"))
-    for name, _ in texts:
-        for typist in ("X11 tarn", "X11 xdotool", "sway tarn"):
-            runs = sorted((r for r in rows if r[0] == name and r[1] == typist),
-                          key=lambda r: r[4])
-            median = runs[len(runs) // 2]
-            exact = "%d/%d" % (sum(1 for r in runs if r[5]), len(runs))
-            print("%-20s %-12s %8d %9.3f %12.0f %s" % (name, typist, median[2], median[4],
-                                                     median[2] / median[4], exact))
+    print("%-20s %-8s %-8s %8s %9s %12s %s" % ("text", "desktop", "typist", "chars",
+                                              "seconds", "chars/s", "exact"))
+    for entry in results["texts"]:
+        for row in entry["medians"]:
+            print("%-20s %-8s %-8s %8d %9.3f %12.0f %d/%d"
+                  % (entry["text"], row["desktop"], row["typist"], row["chars"],
+                     row["seconds"], row["chars_per_s"], row["exact_runs"], row["runs"]))
+    ascii_rows = {(r["desktop"], r["typist"]): r for r in results["texts"][0]["medians"]}
+    tarn, raw = ascii_rows[("X11", "tarn")], ascii_rows[("X11", "raw loop")]
+    results["x11_tarn_to_raw"] = round(tarn["chars_per_s"] / raw["chars_per_s"], 3)
+    print("\nX11 (a): Tarn %.0f chars/s, the raw loop %.0f: %.2fx the raw loop"
+          % (tarn["chars_per_s"], raw["chars_per_s"], results["x11_tarn_to_raw"]))
+    for row in results["long"]:
+        print("sway long Send: %d chars, %d arrived, %.0f chars/s, %s"
+              % (row["chars"], row["arrived"], row["chars_per_s"],
+                 "exact" if row["exact"] else "NOT exact"))
+    if "long_skipped" in results:
+        print(results["long_skipped"])
+    if args.json:
+        with open(args.json, "w") as out:
+            json.dump(results, out, indent=2)
+            out.write("\n")
     return 0
 
 

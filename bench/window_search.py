@@ -20,7 +20,8 @@ active window and so the last of its list, is timed the same way.
 Every process started here is ended by its PID.
 
     bench/window_search.py --bench build/bench/tarn_window_search_bench \\
-                           --target build/tests/support/target/tarn_target
+                           --target build/tests/support/target/tarn_target \\
+                           [--counts 50,200,500] [--json FILE]
 """
 
 import argparse
@@ -101,6 +102,16 @@ class SwaySession(xdesktop.SwayDesktop):
         return tree.count('"app_id":')
 
 
+def open_windows(session, count):
+    """Opens windows "Bench 1" to "Bench COUNT" in the session's tarn_target,
+    one command each; returns the first one's window ID as the target gives it."""
+    first = None
+    for number in range(1, count + 1):
+        reply = session.command(f"window Bench{number} Bench {number}")
+        first = first or reply
+    return first
+
+
 def time_process(argv, env, runs, expect=None):
     """Median wall time of whole runs of a program, in milliseconds."""
     times = []
@@ -139,18 +150,18 @@ def main():
     parser.add_argument("--repetitions", type=int, default=10,
                         help="Google Benchmark repetitions for Tarn")
     parser.add_argument("--runs", type=int, default=5, help="runs of each xdotool command")
+    parser.add_argument("--json", help="write the medians to this file")
     args = parser.parse_args()
 
     rows = []
     for count in (int(c) for c in args.counts.split(",")):
         session = Session(args.target)
         try:
-            session.command(f"windows {count} Bench")
+            expected = open_windows(session, count)
             if not xdesktop.wait_until(lambda: len(session.stacking()) >= count, 300, 0.2):
                 raise RuntimeError(f"openbox did not manage {count} windows")
             if not session.settle(session.openbox) or not session.settle(session.target):
                 print(f"warning: openbox still busy with {count} windows", file=sys.stderr)
-            expected = session.command("wid Bench1")
             if session.stacking()[0] != int(expected):
                 raise RuntimeError("'Bench 1' is not the bottom-most window")
             tarn_ms, listed = tarn_search(args.bench, session.env, args.repetitions)
@@ -169,7 +180,7 @@ def main():
     for count in (int(c) for c in args.counts.split(",")):
         session = SwaySession(args.target)
         try:
-            session.command(f"windows {count} Bench")
+            open_windows(session, count)
             if not xdesktop.wait_until(lambda: session.windows() >= count, 300, 0.2):
                 raise RuntimeError(f"sway did not take {count} windows")
             session.settle = Session.settle.__get__(session)
@@ -191,6 +202,16 @@ def main():
     for count, listed, tarn_ms, *_ in rows:
         ms, sway_listed = sway_ms[count]
         print(f"{count:>8} {sway_listed:>7} {ms:>9.3f} {tarn_ms / ms:>9.0f}")
+    if args.json:
+        results = [{"windows": count, "listed": listed, "tarn_ms": tarn_ms,
+                    "xdotool_ms": xdo_ms, "xdotool_onlyvisible_ms": vis_ms,
+                    "xdotool_start_ms": start_ms, "sway_tarn_ms": sway_ms[count][0],
+                    "sway_listed": sway_ms[count][1]}
+                   for count, listed, tarn_ms, xdo_ms, vis_ms, start_ms in rows]
+        with open(args.json, "w") as out:
+            json.dump({"repetitions": args.repetitions, "runs": args.runs, "rows": results},
+                      out, indent=2)
+            out.write("\n")
     return 0
 
 

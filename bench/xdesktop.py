@@ -18,6 +18,12 @@ import tempfile
 import time
 
 
+# Without a session bus, Qt and GLib programs autolaunch one that leaves the
+# child's process group and outlives it: children get none unless the
+# caller's extra_env gives one.
+NO_BUS = {"DBUS_SESSION_BUS_ADDRESS": "disabled:"}
+
+
 def read_line(fd, timeout):
     """The first line readable from fd within timeout seconds, without its
     newline; None when the time runs out or the writer closes first."""
@@ -67,8 +73,8 @@ class Desktop:
     """Xvfb (and openbox with window_manager=True) with a home of its own.
 
     env is what children get: DISPLAY, a private HOME and XDG folders (openbox
-    and Qt keep state there), no Wayland and no accessibility bus, plus the
-    caller's extra_env. A desktop that fails to start ends what it started
+    and Qt keep state there), no Wayland, no session or accessibility bus, plus
+    the caller's extra_env. A desktop that fails to start ends what it started
     before raising. close() ends every child, last started first, then the
     server, and removes the home.
     """
@@ -106,6 +112,7 @@ class Desktop:
                         QT_ACCESSIBILITY="0", NO_AT_BRIDGE="1")
         self.env.pop("WAYLAND_DISPLAY", None)
         self.env.pop("QT_QPA_PLATFORM", None)
+        self.env.update(NO_BUS)
         self.env.update(extra_env)
         if window_manager:
             self._start_openbox()
@@ -160,8 +167,8 @@ class SwayDesktop(Desktop):
     sway refuses to run as root: as root it runs as the unprivileged user
     65534 in a runtime folder of its own, and children reach its socket by
     path. env is what children get: WAYLAND_DISPLAY, SWAYSOCK,
-    QT_QPA_PLATFORM=wayland, no DISPLAY, private HOME and XDG folders, plus the
-    caller's extra_env.
+    QT_QPA_PLATFORM=wayland, no DISPLAY, no session bus, private HOME and XDG
+    folders, plus the caller's extra_env.
     """
 
     def _start(self, screen, window_manager, extra_env):
@@ -207,6 +214,7 @@ class SwayDesktop(Desktop):
                         XDG_CACHE_HOME=self.home + "/cache", QT_ACCESSIBILITY="0",
                         NO_AT_BRIDGE="1")
         self.env.pop("DISPLAY", None)
+        self.env.update(NO_BUS)
         self.env.update(extra_env)
 
     def swaymsg(self, *args):

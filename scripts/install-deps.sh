@@ -23,6 +23,8 @@ packages=(
   sway foot wayland-utils
   # xhost: lets the tests, as root, reach the XWayland of a sway run as another user
   x11-xserver-utils
+  # the Wayland typing peer, the charts and the memory figures of scripts/bench.sh
+  wtype python3-matplotlib time
   # the peer editor bench/editor_open.py opens files beside
   featherpad
   dbus dbus-daemon python3 python3-dbusmock python3-gi
