@@ -93,7 +93,7 @@ TEST(Batch, AHugeOneLineMacroIsRefusedAtItsFirstLine) {
     const struct {
         std::vector<std::string> arguments;
         const char* where;
-    } cases[] = {{{"--batch", huge}, ":1: error: "}, {{"--check", huge}, ":1:1: error: "}};
+    } cases[] = {{{"--batch", huge}, ":1:1: error: "}, {{"--check", huge}, ":1:1: error: "}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.arguments.front());
         tarn.start(c.arguments);

@@ -208,13 +208,8 @@ void LinuxPlatform::startHousekeeping() {
 
     mKeyboardTidy = std::make_unique<QTimer>();
     mKeyboardTidy->setInterval(kKeyboardIdle / 2);
-    // Not while a run is under way: a keycode given back while the target
-    // still has keys typed through it unhandled would give them another
-    // meaning, and the run gives the map back as it ends.
-    QObject::connect(mKeyboardTidy.get(), &QTimer::timeout, [this] {
-        if (mBackends->runStop && mBackends->runStop->armed()) return;
-        mBackends->keyboard->restoreLayoutIfIdle(kKeyboardIdle);
-    });
+    QObject::connect(mKeyboardTidy.get(), &QTimer::timeout,
+                     [this] { mBackends->keyboard->restoreLayoutIfIdle(kKeyboardIdle); });
     mKeyboardTidy->start();
 
     gLivePlatform = this;

@@ -55,8 +55,6 @@ class RunStop : public StopKey {
     void suspend() override;
     void resume() override;
     std::string stoppedBy() const override { return by_; }
-    // Whether a run is under way (armed and not yet disarmed).
-    bool armed() const { return armed_; }
 
     // How long after a stop key the run typed a request counts as its echo:
     // the compositor starts `tarn --stop` as a new process, which on a busy
