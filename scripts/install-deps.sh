@@ -14,7 +14,7 @@ packages=(
   # tests and benchmarks
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth openbox xterm x11-utils x11-xkb-utils xdotool
-  sway foot wayland-utils
+  sway foot wayland-utils kwin-wayland xwayland plasma-wayland-protocols
   # the peer editor bench/editor_open.py opens files beside
   featherpad
   dbus dbus-daemon python3 python3-dbusmock python3-gi

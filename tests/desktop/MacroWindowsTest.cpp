@@ -234,7 +234,7 @@ TEST_P(MacroWindowsTest, CloseWindowReturnsAtOnceWhenTheWindowAsksFirst) {
 const auto kDesktopName = [](const auto& info) { return std::string(testing::name(info.param)); };
 INSTANTIATE_TEST_SUITE_P(Desktops, MacroWindowsTest,
                          ::testing::Values(WindowManager::None, WindowManager::Openbox,
-                                           WindowManager::Sway),
+                                           WindowManager::Sway, WindowManager::KWin),
                          kDesktopName);
 INSTANTIATE_TEST_SUITE_P(Desktops, MinimisingDesktopTest, ::testing::Values(WindowManager::Openbox),
                          kDesktopName);

@@ -3,6 +3,8 @@
 
 #include <algorithm>
 
+#include "FakeInputKeyboard.h"
+#include "KWinWindowSystem.h"
 #include "ToplevelWindowSystem.h"
 #include "VirtualKeyboard.h"
 #include "XTestKeyboard.h"
@@ -12,7 +14,13 @@ namespace tarn::testing {
 
 DesktopBackends connectBackends(XSession& session, Host& host) {
     DesktopBackends backends;
-    if (session.wayland()) {
+    if (session.kwin()) {
+        const char* bus = session.busAddress().c_str();
+        backends.windows = kwin::KWinWindowSystem::connect(host, bus);
+        kwin::FakeInputKeyboard::Refusal refusal{};
+        backends.keyboard = kwin::FakeInputKeyboard::connect(
+            session.waylandDisplay().c_str(), bus, (session.folder() + "/config").c_str(), refusal);
+    } else if (session.wayland()) {
         const char* display = session.waylandDisplay().c_str();
         backends.windows =
             wayland::ToplevelWindowSystem::connect(host, display, session.swaySocket().c_str());

@@ -2,7 +2,8 @@
 #pragma once
 // The window system and keyboard backends that Tarn would choose on a test
 // session's desktop: XCB and XTEST on X11, foreign toplevels and a virtual
-// keyboard on sway. Tests that hold for every desktop take them from here.
+// keyboard on sway, KWin scripts and fake input on KWin. Tests that hold for every desktop take
+// them from here.
 
 #include <chrono>
 #include <memory>

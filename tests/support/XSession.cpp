@@ -87,7 +87,7 @@ std::uint32_t internAtom(xcb_connection_t* c, const char* name) {
 }
 
 const char* name(WindowManager manager) {
-    static const char* const names[] = {"None", "Openbox", "Sway"};
+    static const char* const names[] = {"None", "Openbox", "Sway", "KWin"};
     return names[static_cast<int>(manager)];
 }
 
@@ -103,12 +103,18 @@ XSession::XSession(WindowManager manager, const std::vector<std::string>& server
     for (const char* sub : {"config", "cache", "data"})
         std::filesystem::create_directory(runtimeDir_ + "/" + sub);
     try {
-        if (manager_ == WindowManager::Sway) {
-            startSway();
+        if (manager_ == WindowManager::KWin) {
+            // KWin serves its scripting and layouts on the session bus.
+            startBus();
+            startKWin();
         } else {
-            startServer(serverArguments);
+            if (manager_ == WindowManager::Sway) {
+                startSway();
+            } else {
+                startServer(serverArguments);
+            }
+            startBus();
         }
-        startBus();
         if (manager_ == WindowManager::Openbox) startOpenbox();
     } catch (...) {
         endAll();
@@ -343,10 +349,51 @@ void XSession::startSway() {
     if (!up) throw std::runtime_error("sway did not start within 15 s (see " + log + ")");
 }
 
+void XSession::startKWin() {
+    // The packaged binary carries a file capability that a container may
+    // refuse to execute; a copy carries none.
+    const std::string dir = runtimeDir_ + "/kwin";
+    std::filesystem::create_directories(dir + "/data/applications");
+    const std::string binary = dir + "/kwin_wayland";
+    std::filesystem::copy_file("/usr/bin/kwin_wayland", binary);
+    // KWin grants fake input to the program an installed desktop file names
+    // by its absolute path: here the test program itself.
+    const std::string self = std::filesystem::canonical("/proc/self/exe");
+    std::ofstream(dir + "/data/applications/tarn-tests.desktop")
+        << "[Desktop Entry]\nType=Application\nName=Tarn tests\nExec=" << self
+        << "\nNoDisplay=true\nX-KDE-Wayland-Interfaces=org_kde_kwin_fake_input\n";
+    const std::string displayFile = dir + "/xwayland-display";
+    const std::string log = runtimeDir_ + "/kwin.log";
+    LogFile logFile(log);
+    serverPid_ = windowManagerPid_ = spawn(
+        {binary, "--virtual", "--width", "1280", "--height", "800", "--no-lockscreen", "--socket",
+         "wayland-kwin", "--xwayland", "sh -c 'echo $DISPLAY > " + displayFile + "'"},
+        {"XDG_DATA_DIRS=" + dir + "/data:/usr/local/share:/usr/share", "KWIN_COMPOSE=Q",
+         "QT_QPA_PLATFORM=wayland", "XDG_SESSION_TYPE=wayland"},
+        {{logFile.fd, 1}, {logFile.fd, 2}});
+    const std::string socket = runtimeDir_ + "/wayland-kwin";
+    const bool up = waitUntil(
+        [&] {
+            if (!running(serverPid_))
+                throw std::runtime_error("KWin ended while starting (see " + log + ")");
+            if (!std::filesystem::exists(socket) || readFile(displayFile).empty()) return false;
+            // Up once it runs scripts for clients on the bus.
+            return run({"gdbus", "introspect", "--session", "--dest", "org.kde.KWin",
+                        "--object-path", "/Scripting"},
+                       std::chrono::seconds(5))
+                       .exitStatus == 0;
+        },
+        std::chrono::seconds(20), std::chrono::milliseconds(20));
+    if (!up) throw std::runtime_error("KWin did not start within 20 s (see " + log + ")");
+    waylandDisplay_ = socket;
+    const std::string display = readFile(displayFile);
+    display_ = display.substr(0, display.find('\n'));
+}
+
 pid_t startTerminal(XSession& session, const std::string& title,
                     const std::vector<std::string>& command) {
     std::vector<std::string> argv = {"foot", "-T", title};
-    if (!session.wayland()) {
+    if (!session.wayland() || session.kwin()) {
         argv = {"xterm", "-u8", "-T", title, "-xrm", "XTerm*allowTitleOps: false", "-e"};
     }
     argv.insert(argv.end(), command.begin(), command.end());

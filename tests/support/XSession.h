@@ -2,7 +2,8 @@
 #pragma once
 // A private desktop for tests that need real windows: its own Xvfb (on a
 // display number the server picks, `-displayfd`), optionally with openbox,
-// or a headless sway (as user 65534 when the tests run as root), plus a D-Bus
+// a headless sway (as user 65534 when the tests run as root) or a headless
+// KWin (Plasma's compositor, with XWayland), plus a D-Bus
 // session bus of its own that every child gets, so that no Qt or GLib program
 // starts one that outlives the test. The constructor returns once the window
 // manager takes requests, or throws std::runtime_error.
@@ -29,10 +30,14 @@ typedef struct xcb_connection_t xcb_connection_t;
 namespace tarn::testing {
 
 // The desktop a session runs: X11 without a window manager, X11 with openbox,
-// or a headless sway (Wayland, no XWayland).
-enum class WindowManager { None, Openbox, Sway };
+// a headless sway (Wayland, no XWayland), or a headless KWin (Wayland with
+// XWayland). On KWin the programs started here are granted
+// org_kde_kwin_fake_input as the package grants it to Tarn, through an
+// installed desktop file (in a data folder of the session's own) naming the
+// running test program.
+enum class WindowManager { None, Openbox, Sway, KWin };
 
-// "None", "Openbox", "Sway": for parameterised test names.
+// "None", "Openbox", "Sway", "KWin": for parameterised test names.
 const char* name(WindowManager manager);
 // The X atom of that name (XCB_NONE when the server gives none).
 std::uint32_t internAtom(xcb_connection_t* c, const char* name);
@@ -63,13 +68,15 @@ class XSession {
     XSession(const XSession&) = delete;
     XSession& operator=(const XSession&) = delete;
 
-    // The X display (":7"); empty on sway.
+    // The X display (":7"); on KWin its XWayland's; empty on sway.
     const std::string& display() const { return display_; }
-    // On sway the absolute paths of its Wayland and IPC sockets; empty on X11.
+    // On sway and KWin the absolute path of the Wayland socket, on sway that
+    // of its IPC socket; empty on X11.
     const std::string& waylandDisplay() const { return waylandDisplay_; }
     const std::string& folder() const { return runtimeDir_; }
     const std::string& swaySocket() const { return swaySocket_; }
-    bool wayland() const { return manager_ == WindowManager::Sway; }
+    bool wayland() const { return manager_ == WindowManager::Sway || kwin(); }
+    bool kwin() const { return manager_ == WindowManager::KWin; }
     // The window manager's PID (-1 without one), the X server's, and the
     // session bus every child is given, with its daemon's PID.
     pid_t windowManagerPid() const { return windowManagerPid_; }
@@ -105,6 +112,7 @@ class XSession {
     void startBus();
     void startOpenbox();
     void startSway();
+    void startKWin();
     void endAll();
 
     WindowManager manager_;
@@ -119,7 +127,8 @@ class XSession {
 };
 
 // The session's terminal with that title (one the command cannot change)
-// and command, run with LC_ALL=C.UTF-8: xterm on X11, foot on sway.
+// and command, run with LC_ALL=C.UTF-8: xterm on X11 and KWin's XWayland,
+// foot on sway.
 pid_t startTerminal(XSession& session, const std::string& title,
                     const std::vector<std::string>& command = {"sleep", "3600"});
 // A terminal whose program writes every byte it receives, without echo, raw
