@@ -354,6 +354,9 @@ void XSession::startKWin() {
     // refuse to execute; a copy carries none.
     const std::string dir = runtimeDir_ + "/kwin";
     std::filesystem::create_directories(dir + "/data/applications");
+    // KWin finds the users' own XKB symbols only in a folder that exists
+    // when it starts.
+    std::filesystem::create_directories(runtimeDir_ + "/config/xkb");
     const std::string binary = dir + "/kwin_wayland";
     std::filesystem::copy_file("/usr/bin/kwin_wayland", binary);
     // KWin grants fake input to the program an installed desktop file names

@@ -86,7 +86,7 @@ class FakeInputKeyboard::Port : public typing::TypingPort {
     }
 
     std::size_t bindingRoom() override {
-        if (!baseLayout()) return 0;
+        if (!baseLayout() || !scratch_.usable()) return 0;
         return std::min(spareKeys().size(), kMostBindings);
     }
 
@@ -135,11 +135,15 @@ class FakeInputKeyboard::Port : public typing::TypingPort {
             std::vector<std::pair<std::string, xkb_keysym_t>> keys;
             for (const auto& [keysym, binding] : next)
                 keys.push_back({spare[binding.spare].name, keysym});
-            const std::optional<unsigned> group = scratch_.install(*base, keys);
+            const std::optional<unsigned> group = scratch_.install(c_->keymap(), *base, keys);
             if (!group) return false;
             scratchGroup_ = *group;
             bindings_ = next;
-            if (!awaitKeymapWith()) return false;
+            if (!awaitKeymapWith()) {
+                // KWin could not load it: the user's layouts come back now.
+                restore();
+                return false;
+            }
         }
         if (!scratchActive_) {
             if (!switchTo(scratchGroup_)) return false;
@@ -236,7 +240,7 @@ class FakeInputKeyboard::Port : public typing::TypingPort {
     };
 
     std::optional<Layout> baseLayout() {
-        if (!layouts_) layouts_ = scratch_.layouts();
+        if (!layouts_) layouts_ = scratch_.layouts(c_->keymap());
         if (!layouts_ || group_ >= layouts_->size()) return std::nullopt;
         return (*layouts_)[group_];
     }

@@ -117,7 +117,31 @@ std::string withLayoutKeys(const std::string& kxkbrc,
 ScratchLayout::ScratchLayout(KWinScripts& bus, std::string configHome)
     : bus_(bus), configHome_(std::move(configHome)) {}
 
-std::optional<std::vector<Layout>> ScratchLayout::layouts() {
+std::optional<Layout> layoutDescribed(const std::string& description, const std::string& rules) {
+    std::istringstream lines(rules);
+    std::string section;
+    for (std::string line; std::getline(lines, line);) {
+        if (line.rfind("! ", 0) == 0) {
+            section = line.substr(2);
+            continue;
+        }
+        // "  name   description"; a variant's description is "layout: description".
+        std::istringstream fields(line);
+        std::string name;
+        if (!(fields >> name)) continue;
+        std::string rest;
+        std::getline(fields >> std::ws, rest);
+        if (section == "layout" && rest == description) return Layout{name, ""};
+        if (section == "variant") {
+            const std::size_t colon = rest.find(": ");
+            if (colon != std::string::npos && rest.substr(colon + 2) == description)
+                return Layout{rest.substr(0, colon), name};
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<std::vector<Layout>> ScratchLayout::layouts(xkb_keymap* keymap) {
     VariantPtr reply = bus_.call(kKWin, kLayoutsPath, kLayouts, "getLayoutsList", nullptr);
     if (reply) {
         std::vector<Layout> list;
@@ -138,12 +162,19 @@ std::optional<std::vector<Layout>> ScratchLayout::layouts() {
             split(layoutKey(kxkbrc, "VariantList").value_or(""));
         return std::vector<Layout>{{names[0], variants.empty() ? "" : variants[0]}};
     }
+    const char* name = keymap && xkb_keymap_num_layouts(keymap) == 1
+                           ? xkb_keymap_layout_get_name(keymap, 0)
+                           : nullptr;
+    if (!name) return std::nullopt;
+    const std::string rules = readText("/usr/share/X11/xkb/rules/evdev.lst").value_or("");
+    if (const std::optional<Layout> layout = layoutDescribed(name, rules))
+        return std::vector<Layout>{*layout};
     return std::nullopt;
 }
 
 std::optional<unsigned> ScratchLayout::active() {
     VariantPtr reply = bus_.call(kKWin, kLayoutsPath, kLayouts, "getLayout", nullptr);
-    if (!reply) return layouts() ? std::optional<unsigned>(0) : std::nullopt;
+    if (!reply) return 0;
     guint32 index = 0;
     g_variant_get(reply.get(), "(u)", &index);
     return index;
@@ -200,6 +231,13 @@ bool ScratchLayout::restoreFrom(const std::string& record) {
     return true;
 }
 
+bool ScratchLayout::usable() {
+    std::error_code error;
+    if (fs::is_directory(configHome_ + "/xkb", error)) return true;
+    fs::create_directories(configHome_ + "/xkb/symbols", error);
+    return false;
+}
+
 bool ScratchLayout::reclaim() {
     const std::optional<std::string> saved = readText(configHome_ + "/tarn/kwin-keyboard.saved");
     if (!saved) return false;
@@ -215,7 +253,8 @@ bool ScratchLayout::reclaim() {
 }
 
 std::optional<unsigned> ScratchLayout::install(
-    const Layout& base, const std::vector<std::pair<std::string, xkb_keysym_t>>& keys) {
+    xkb_keymap* keymap, const Layout& base,
+    const std::vector<std::pair<std::string, xkb_keysym_t>>& keys) {
     std::string symbols = "default partial alphanumeric_keys\nxkb_symbols \"basic\" {\n";
     symbols += "    include \"" + base.name +
                (base.variant.empty() ? "" : "(" + base.variant + ")") +
@@ -229,7 +268,7 @@ std::optional<unsigned> ScratchLayout::install(
     if (!writeText(configHome_ + "/xkb/symbols/" + kName, symbols)) return std::nullopt;
 
     if (!group_) {
-        const std::optional<std::vector<Layout>> list = layouts();
+        const std::optional<std::vector<Layout>> list = layouts(keymap);
         const std::optional<unsigned> index = active();
         if (!list || !index || !record(*index)) return std::nullopt;
         std::vector<std::string> names, variants;

@@ -36,9 +36,15 @@ class ScratchLayout {
     ScratchLayout(KWinScripts& bus, std::string configHome);
 
     // The layouts KWin has, in group order, and the active one's index.
-    std::optional<std::vector<Layout>> layouts();
+    // `keymap`, KWin's, names them when KWin has only one.
+    std::optional<std::vector<Layout>> layouts(xkb_keymap* keymap);
     std::optional<unsigned> active();
     bool activate(unsigned index);
+
+    // Whether KWin can load the scratch group: it finds symbols files only in
+    // folders that existed when it started. Makes the folder when it is
+    // missing, for the next Plasma session.
+    bool usable();
 
     // Puts back what a killed run left changed. True when it changed anything.
     bool reclaim();
@@ -46,7 +52,7 @@ class ScratchLayout {
     // Makes the scratch group `base` plus the keysyms on the named keys, and
     // has KWin reload it; the group's index, or nothing when the
     // configuration cannot be written. The caller waits for the new keymap.
-    std::optional<unsigned> install(const Layout& base,
+    std::optional<unsigned> install(xkb_keymap* keymap, const Layout& base,
                                     const std::vector<std::pair<std::string, xkb_keysym_t>>& keys);
     bool installed() const { return group_.has_value(); }
     // Gives the user's configuration back: kxkbrc as it was, the symbols file
@@ -65,6 +71,10 @@ class ScratchLayout {
     std::string configHome_;
     std::optional<unsigned> group_;  // while installed
 };
+
+// The layout and variant that XKB's rules describe as `description`
+// ("German (no dead keys)"), as the keymap names its groups.
+std::optional<Layout> layoutDescribed(const std::string& description, const std::string& rules);
 
 // kxkbrc with the [Layout] group's keys set to `values` (added where missing).
 std::string withLayoutKeys(const std::string& kxkbrc,
