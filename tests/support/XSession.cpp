@@ -213,6 +213,31 @@ std::vector<int> XSession::keysDown() const {
     return down;
 }
 
+bool XSession::setKeyboardLayout(const std::string& layout) {
+    if (!kwin()) {
+        return run(wayland()
+                       ? std::vector<std::string>{"swaymsg", "input", "*", "xkb_layout", layout}
+                       : std::vector<std::string>{"setxkbmap", "-display", display_, layout})
+                   .exitStatus == 0;
+    }
+    // With US English as a second layout KWin offers its layouts on the bus,
+    // which says when it has loaded them.
+    std::ofstream(runtimeDir_ + "/config/kxkbrc")
+        << "[Layout]\nLayoutList=" << layout << ",us\nVariantList=,\nUse=true\n";
+    const std::string loaded = "[('" + layout + "', '',";
+    return run({"gdbus", "emit", "--session", "--object-path", "/Layouts", "--signal",
+                "org.kde.keyboard.reloadConfig"})
+                   .exitStatus == 0 &&
+           waitUntil(
+               [&] {
+                   return run({"gdbus", "call", "--session", "--dest", "org.kde.KWin",
+                               "--object-path", "/Layouts", "--method",
+                               "org.kde.KeyboardLayouts.getLayoutsList"})
+                              .output.find(loaded) != std::string::npos;
+               },
+               std::chrono::seconds(10));
+}
+
 bool XSession::running(pid_t pid) {
     auto it = std::find(children_.begin(), children_.end(), pid);
     if (it == children_.end()) return false;

@@ -101,6 +101,12 @@ class XSession {
     std::string keyboardMap();
     std::vector<int> keysDown() const;
 
+    // Makes `layout` ("de") the keyboard layout, as the desktop's own tool
+    // does (setxkbmap, swaymsg, kxkbrc and KWin's reload; on KWin with US
+    // English as a second layout), and returns once the desktop uses it;
+    // false when it did not within 10 s.
+    bool setKeyboardLayout(const std::string& layout);
+
     // True while the child has not ended (it is reaped when it has).
     bool running(pid_t pid);
     // Ends a child started here: SIGTERM to its group, up to 3 s for it to go,

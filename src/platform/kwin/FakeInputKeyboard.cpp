@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <map>
 #include <optional>
+#include <thread>
 #include <utility>
 
 #include "Failure.h"
@@ -37,6 +38,11 @@ tell();
 
 // Characters bound at once: a symbols file KWin compiles in a moment.
 constexpr std::size_t kMostBindings = 64;
+// An X11 program (through XWayland) reads a new keymap as soon as it arrives,
+// and then also reads the keys still queued for it with the new one. Nothing
+// tells when it has caught up, so a key typed through a binding is not given
+// another meaning sooner than this after it reached KWin.
+constexpr milliseconds kXReadDelay{250};
 
 std::string configFolder(const char* configHome) {
     if (configHome && *configHome) return configHome;
@@ -61,7 +67,8 @@ class FakeInputKeyboard::Port : public typing::TypingPort {
     }
 
     void refresh() override {
-        c_->dispatchUntil([] { return true; }, milliseconds(0));
+        // A keymap KWin sent since (the user changed layouts) is read first.
+        c_->roundtrip();
         // While the scratch group is active (between the segments of one
         // sequence) the user's group is the one recorded when it was
         // switched to.
@@ -108,30 +115,34 @@ class FakeInputKeyboard::Port : public typing::TypingPort {
         }
         const bool unchanged = next.size() == keysyms.size() && scratch_.installed();
         if (!unchanged) {
-            // The rest keep their keys where room allows, the most recently
-            // used first.
-            std::vector<std::pair<xkb_keysym_t, Binding>> others;
-            for (const auto& entry : bindings_)
-                if (!next.count(entry.first)) others.push_back(entry);
-            std::sort(others.begin(), others.end(),
-                      [](const auto& a, const auto& b) { return a.second.used > b.second.used; });
+            // New characters take keys no binding holds, else those of the
+            // bindings used least recently that this segment does not need.
             std::vector<bool> taken(room, false);
-            for (const auto& [keysym, binding] : next)
-                taken[binding.spare] = true;
+            for (const auto& entry : bindings_)
+                taken[entry.second.spare] = true;
+            std::vector<std::pair<xkb_keysym_t, Binding>> evictable;
+            for (const auto& entry : bindings_)
+                if (!next.count(entry.first)) evictable.push_back(entry);
+            std::sort(evictable.begin(), evictable.end(),
+                      [](const auto& a, const auto& b) { return a.second.used < b.second.used; });
+            next = bindings_;
+            std::size_t evicted = 0;
             for (xkb_keysym_t keysym : keysyms) {
                 if (next.count(keysym)) continue;
-                std::size_t free = 0;
-                while (free < room && taken[free])
-                    ++free;
-                if (free == room) return false;
-                taken[free] = true;
-                next[keysym] = Binding{free, 0};
+                const auto free = std::find(taken.begin(), taken.end(), false);
+                if (free != taken.end()) {
+                    *free = true;
+                    next[keysym] = Binding{static_cast<std::size_t>(free - taken.begin()), 0};
+                    continue;
+                }
+                if (evicted == evictable.size()) return false;
+                const auto& [old, binding] = evictable[evicted++];
+                next.erase(old);
+                next[keysym] = Binding{binding.spare, 0};
             }
-            for (const auto& [keysym, binding] : others) {
-                if (taken[binding.spare]) continue;
-                taken[binding.spare] = true;
-                next[keysym] = binding;
-            }
+            // A key about to mean another character may still be queued at
+            // a target with its old meaning.
+            if (evicted) letTargetsRead();
             std::vector<std::pair<std::string, xkb_keysym_t>> keys;
             for (const auto& [keysym, binding] : next)
                 keys.push_back({spare[binding.spare].name, keysym});
@@ -139,6 +150,8 @@ class FakeInputKeyboard::Port : public typing::TypingPort {
             if (!group) return false;
             scratchGroup_ = *group;
             bindings_ = next;
+            // KWin may go back to the first layout when it reloads them.
+            scratchActive_ = false;
             if (!awaitKeymapWith()) {
                 // KWin could not load it: the user's layouts come back now.
                 restore();
@@ -156,6 +169,7 @@ class FakeInputKeyboard::Port : public typing::TypingPort {
         auto at = bindings_.find(keysym);
         if (at == bindings_.end() || !scratchActive_) return std::nullopt;
         at->second.used = ++uses_;
+        lastBoundKey_ = Clock::now();
         return typing::KeyPlace{spareKeys()[at->second.spare].keycode, 0};
     }
 
@@ -210,8 +224,7 @@ class FakeInputKeyboard::Port : public typing::TypingPort {
 
     void restore() {
         if (!scratch_.installed()) return;
-        // What was typed through the scratch group has reached KWin first.
-        c_->roundtrip();
+        letTargetsRead();
         if (scratchActive_) {
             switchTo(group_);
             scratchActive_ = false;
@@ -285,6 +298,14 @@ class FakeInputKeyboard::Port : public typing::TypingPort {
             FakeInputConnection::kAnswerTimeout);
     }
 
+    // Returns once the keys typed through bindings have reached KWin and,
+    // as far as can be told, the targets.
+    void letTargetsRead() {
+        c_->roundtrip();
+        const auto readBy = lastBoundKey_ + kXReadDelay;
+        if (Clock::now() < readBy) std::this_thread::sleep_until(readBy);
+    }
+
     bool switchTo(unsigned group) {
         const auto deadline = Clock::now() + FakeInputConnection::kAnswerTimeout;
         // KWin offers the switch once it has loaded the layouts.
@@ -320,6 +341,7 @@ class FakeInputKeyboard::Port : public typing::TypingPort {
     std::optional<std::string> active_;
     std::string target_;
     Clock::time_point lastTyped_ = Clock::now();
+    Clock::time_point lastBoundKey_{};
 };
 
 std::unique_ptr<FakeInputKeyboard> FakeInputKeyboard::connect(const char* display,

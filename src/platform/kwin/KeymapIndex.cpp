@@ -13,9 +13,9 @@ struct StateFree {
     void operator()(xkb_state* state) const { xkb_state_unref(state); }
 };
 
-// The highest keycode org_kde_kwin_fake_input passes on (the kernel's
-// KEY_MAX), as an XKB keycode.
-constexpr xkb_keycode_t kHighestKey = 0x2ff + 8;
+// The highest keycode an X11 client can receive: XWayland drops the keys
+// above it (KWin's keymap has such keys, <I442> "dollar" among them).
+constexpr xkb_keycode_t kHighestKey = 255;
 
 bool isKeypad(xkb_keysym_t keysym) {
     return keysym >= XKB_KEY_KP_Space && keysym <= XKB_KEY_KP_9;
