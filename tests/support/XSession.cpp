@@ -91,7 +91,8 @@ const char* name(WindowManager manager) {
     return names[static_cast<int>(manager)];
 }
 
-XSession::XSession(WindowManager manager, const std::vector<std::string>& serverArguments)
+XSession::XSession(WindowManager manager, const std::vector<std::string>& serverArguments,
+                   const std::vector<std::string>& granted)
     : manager_(manager) {
     // A target program that dies must not take the test down with SIGPIPE when
     // the test writes its next command.
@@ -106,7 +107,7 @@ XSession::XSession(WindowManager manager, const std::vector<std::string>& server
         if (manager_ == WindowManager::KWin) {
             // KWin serves its scripting and layouts on the session bus.
             startBus();
-            startKWin();
+            startKWin(granted);
         } else {
             if (manager_ == WindowManager::Sway) {
                 startSway();
@@ -211,6 +212,12 @@ std::vector<int> XSession::keysDown() const {
     std::free(r);
     xcb_disconnect(c);
     return down;
+}
+
+void XSession::grantFakeInput(const std::string& path, const std::string& name) {
+    std::ofstream(runtimeDir_ + "/kwin/data/applications/" + name + ".desktop")
+        << "[Desktop Entry]\nType=Application\nName=" << name << "\nExec=" << path
+        << "\nNoDisplay=true\nX-KDE-Wayland-Interfaces=org_kde_kwin_fake_input\n";
 }
 
 bool XSession::setKeyboardLayout(const std::string& layout) {
@@ -374,7 +381,7 @@ void XSession::startSway() {
     if (!up) throw std::runtime_error("sway did not start within 15 s (see " + log + ")");
 }
 
-void XSession::startKWin() {
+void XSession::startKWin(const std::vector<std::string>& granted) {
     // The packaged binary carries a file capability that a container may
     // refuse to execute; a copy carries none.
     const std::string dir = runtimeDir_ + "/kwin";
@@ -386,10 +393,9 @@ void XSession::startKWin() {
     std::filesystem::copy_file("/usr/bin/kwin_wayland", binary);
     // KWin grants fake input to the program an installed desktop file names
     // by its absolute path: here the test program itself.
-    const std::string self = std::filesystem::canonical("/proc/self/exe");
-    std::ofstream(dir + "/data/applications/tarn-tests.desktop")
-        << "[Desktop Entry]\nType=Application\nName=Tarn tests\nExec=" << self
-        << "\nNoDisplay=true\nX-KDE-Wayland-Interfaces=org_kde_kwin_fake_input\n";
+    grantFakeInput(std::filesystem::canonical("/proc/self/exe"), "tarn-tests");
+    for (std::size_t i = 0; i < granted.size(); ++i)
+        grantFakeInput(granted[i], "granted-" + std::to_string(i));
     const std::string displayFile = dir + "/xwayland-display";
     const std::string log = runtimeDir_ + "/kwin.log";
     LogFile logFile(log);

@@ -61,9 +61,11 @@ struct RunResult {
 class XSession {
   public:
     // serverArguments go to Xvfb after its own (e.g. {"-extension",
-    // "X-Resource"} for a server without that extension).
+    // "X-Resource"} for a server without that extension). On KWin, `granted`
+    // names further programs (absolute paths) granted fake input.
     explicit XSession(WindowManager manager = WindowManager::None,
-                      const std::vector<std::string>& serverArguments = {});
+                      const std::vector<std::string>& serverArguments = {},
+                      const std::vector<std::string>& granted = {});
     ~XSession();
     XSession(const XSession&) = delete;
     XSession& operator=(const XSession&) = delete;
@@ -118,7 +120,11 @@ class XSession {
     void startBus();
     void startOpenbox();
     void startSway();
-    void startKWin();
+    void startKWin(const std::vector<std::string>& granted);
+    // Grants org_kde_kwin_fake_input to the program at `path` as its package
+    // would, by a desktop file in the session's data folder; KWin reads it
+    // when it starts.
+    void grantFakeInput(const std::string& path, const std::string& name);
     void endAll();
 
     WindowManager manager_;

@@ -1,0 +1,174 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// What only Plasma has, on a headless KWin: the stop key through
+// KGlobalAccel, the grant of fake input by an installed desktop file, and
+// the user's keyboard configuration as it was after a run that was killed
+// while it typed through the scratch layout.
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "DesktopBackends.h"
+#include "GlobalAccelStopKey.h"
+#include "KeyNotation.h"
+#include "TargetProgram.h"
+#include "XSession.h"
+
+namespace tarn {
+namespace {
+
+using namespace std::chrono_literals;
+using namespace testing;  // the desktop test fixture
+namespace fs = std::filesystem;
+
+constexpr int kQtKeyPause = 0x01000008;
+
+class KWinSession : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        // The tarn program is granted fake input as its package grants it,
+        // except where a test says otherwise.
+        std::vector<std::string> granted;
+        if (grantTarn) granted.push_back(fs::canonical(TARN_BINARY));
+        session =
+            std::make_unique<XSession>(WindowManager::KWin, std::vector<std::string>{}, granted);
+        auto backends = connectBackends(*session, host);
+        windows = std::move(backends.windows);
+        keyboard = std::move(backends.keyboard);
+        ASSERT_TRUE(windows && keyboard);
+        target = std::make_unique<TargetProgram>(*session);
+        const WindowId window = showWindow(*session, *windows, *target, "main", "Tarn keys");
+        ASSERT_TRUE(windows->setForeground(window));
+        ASSERT_TRUE(target->becomesActive("main"));
+    }
+
+    bool pausesReceived(int count) {
+        int found = 0;
+        for (const KeyRecord& key : target->keys("main"))
+            if (key.press && key.key == kQtKeyPause) ++found;
+        return found == count;
+    }
+
+    // Runs the tarn program on `macro` in the session, with the session's
+    // own configuration folders; its PID.
+    pid_t startTarn(const std::string& macro) {
+        const std::string file = session->folder() + "/run.mcr";
+        platformtest::writeFile(file, macro);
+        return session->spawn({TARN_BINARY, "--batch", file});
+    }
+    int exitStatus(pid_t pid) {
+        int status = -1;
+        waitUntil([&] { return ::waitpid(pid, &status, WNOHANG) == pid; }, 30s);
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    std::string config(const std::string& file) { return session->folder() + "/config/" + file; }
+
+    bool grantTarn = true;
+    PlainHost host;
+    std::unique_ptr<XSession> session;
+    std::unique_ptr<WindowSystem> windows;
+    std::unique_ptr<Keyboard> keyboard;
+    std::unique_ptr<TargetProgram> target;
+};
+
+// Armed, Pause reaches Tarn (its descriptor wakes) and not the window; a
+// Pause the run types itself, and any Pause once disarmed, reach the window.
+TEST_F(KWinSession, PauseStopsTheRunInsteadOfReachingTheWindow) {
+    auto stop = kwin::GlobalAccelStopKey::connect(session->busAddress().c_str());
+    ASSERT_TRUE(stop);
+    int raised = 0;
+    stop->Pressed = [&] { ++raised; };
+    ASSERT_TRUE(stop->arm());
+    EXPECT_FALSE(stop->pressed());
+    keyboard->type(parseKeys("a{BREAK}b"));
+    pollfd watched{stop->descriptor(), POLLIN, 0};
+    EXPECT_EQ(::poll(&watched, 1, 5000), 1);
+    EXPECT_TRUE(stop->pressed());
+    EXPECT_EQ(raised, 1);
+    EXPECT_TRUE(waitUntil([&] { return target->text("main") == "ab"; }, 5s));
+    EXPECT_TRUE(pausesReceived(0));
+
+    keyboard->setStopKey(stop.get());
+    ASSERT_TRUE(stop->arm());
+    keyboard->type(parseKeys("{BREAK}c"));
+    EXPECT_TRUE(waitUntil([&] { return pausesReceived(1); }, 5s));
+    EXPECT_FALSE(stop->pressed());
+    keyboard->setStopKey(nullptr);
+
+    stop->disarm();
+    keyboard->type(parseKeys("{BREAK}d"));
+    EXPECT_TRUE(waitUntil([&] { return pausesReceived(2); }, 5s));
+    EXPECT_EQ(target->text("main"), "abcd");
+    EXPECT_EQ(raised, 1);
+}
+
+class KWinSessionWithoutGrant : public KWinSession {
+  protected:
+    void SetUp() override {
+        grantTarn = false;
+        KWinSession::SetUp();
+    }
+};
+
+// A tarn that no installed desktop file names is refused fake input: it says
+// how to grant it in one line and types nothing.
+TEST_F(KWinSessionWithoutGrant, SaysHowToGrantFakeInputAndTypesNothing) {
+    const std::string err = session->folder() + "/tarn.err";
+    const std::string file = session->folder() + "/run.mcr";
+    platformtest::writeFile(file, "Send refused\n");
+    const RunResult run = session->run(
+        {"sh", "-c", std::string("\"$0\" --batch \"$1\" 2>\"$2\""), TARN_BINARY, file, err}, 30s);
+    EXPECT_NE(run.exitStatus, 0);
+    const std::string said = platformtest::readFile(err);
+    EXPECT_NE(said.find("error 70"), std::string::npos) << said;
+    EXPECT_NE(said.find("desktop file"), std::string::npos) << said;
+    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
+    EXPECT_EQ(target->text("main"), "");
+}
+
+// Killed while it types through the scratch layout, tarn leaves kxkbrc and
+// the symbols file changed; the next start puts them back as they were.
+TEST_F(KWinSession, TheNextStartRestoresWhatAKilledRunChanged) {
+    ASSERT_TRUE(session->setKeyboardLayout("de"));
+    const std::string before = platformtest::readFile(config("kxkbrc"));
+    ASSERT_NE(before.find("LayoutList=de,us\n"), std::string::npos);
+
+    std::string macro;  // more than it types before it is killed
+    for (int i = 0; i < 50; ++i)
+        macro += "Send {é 5000}\n";
+    const pid_t killed = startTarn(macro);
+    ASSERT_TRUE(waitUntil([&] { return fs::exists(config("tarn/kwin-keyboard.saved")); }, 20s))
+        << "tarn never typed through the scratch layout";
+    ASSERT_TRUE(waitUntil([&] { return !target->text("main").empty(); }, 10s));
+    ::kill(killed, SIGKILL);
+    exitStatus(killed);
+    EXPECT_NE(platformtest::readFile(config("kxkbrc")), before);
+    EXPECT_TRUE(fs::exists(config("xkb/symbols/tarn")));
+
+    // Keys the killed run typed may still be on their way to the target.
+    const pid_t next = startTarn("Send {END}ok\n");
+    EXPECT_EQ(exitStatus(next), 0);
+    EXPECT_TRUE(waitUntil(
+        [&] {
+            const std::string text = target->text("main");
+            return text.size() > 2 && text.substr(text.size() - 2) == "ok";
+        },
+        5s));
+    EXPECT_EQ(platformtest::readFile(config("kxkbrc")), before);
+    EXPECT_FALSE(fs::exists(config("xkb/symbols/tarn")));
+    EXPECT_FALSE(fs::exists(config("tarn/kwin-keyboard.saved")));
+    const RunResult layouts =
+        session->run({"gdbus", "call", "--session", "--dest", "org.kde.KWin", "--object-path",
+                      "/Layouts", "--method", "org.kde.KeyboardLayouts.getLayoutsList"});
+    EXPECT_EQ(layouts.output.find("tarn"), std::string::npos) << layouts.output;
+}
+
+}  // namespace
+}  // namespace tarn
