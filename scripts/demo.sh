@@ -41,6 +41,7 @@ rm -f "$TARN_DEMO_OUT" "$screenshot"
 started=()
 cleanup() {
   for pid in "${started[@]}"; do kill "$pid" 2>/dev/null || true; done
+  [ -n "${kwin_group:-}" ] && kill -- "-$kwin_group" 2>/dev/null
   wait 2>/dev/null || true
   [ -n "${busdir:-}" ] && rm -rf "$busdir"
   [ -n "${private_sway_dir:-}" ] && rm -rf "$private_sway_dir"
@@ -79,11 +80,12 @@ start_private_kwin() {
   cp "$(command -v kwin_wayland)" "$dir/kwin_wayland"
   export HOME=$dir/home XDG_CONFIG_HOME=$dir/config XDG_CACHE_HOME=$dir/cache \
     XDG_DATA_HOME=$dir/home/.local/share XDG_RUNTIME_DIR=$dir/run
+  # A process group of its own, ended whole with its XWayland.
   XDG_DATA_DIRS=$dir/data:/usr/local/share:/usr/share KWIN_COMPOSE=Q QT_QPA_PLATFORM=wayland \
-    XDG_SESSION_TYPE=wayland "$dir/kwin_wayland" --virtual --width 1280 --height 800 \
+    XDG_SESSION_TYPE=wayland setsid "$dir/kwin_wayland" --virtual --width 1280 --height 800 \
     --no-lockscreen --socket wayland-demo --xwayland "sh -c 'echo \$DISPLAY >$dir/display'" \
     >"$dir/kwin.log" 2>&1 &
-  started+=($!)
+  kwin_group=$!
   for _ in $(seq 200); do
     if [ -S "$dir/run/wayland-demo" ] && [ -s "$dir/display" ] &&
       gdbus introspect --session --dest org.kde.KWin --object-path /Scripting >/dev/null 2>&1; then
