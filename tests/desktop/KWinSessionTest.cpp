@@ -140,13 +140,15 @@ TEST_F(KWinSession, TheNextStartRestoresWhatAKilledRunChanged) {
     const std::string before = platformtest::readFile(config("kxkbrc"));
     ASSERT_NE(before.find("LayoutList=de,us\n"), std::string::npos);
 
-    std::string macro;  // more than it types before it is killed
-    for (int i = 0; i < 50; ++i)
-        macro += "Send {é 5000}\n";
+    std::string macro;  // far more than it types before it is killed
+    for (int i = 0; i < 500; ++i)
+        macro += "Send {é 500}\n";
     const pid_t killed = startTarn(macro);
-    ASSERT_TRUE(waitUntil([&] { return fs::exists(config("tarn/kwin-keyboard.saved")); }, 20s))
+    // Killed as soon as it has changed the configuration, so that the target
+    // is not swamped with what it types meanwhile.
+    ASSERT_TRUE(waitUntil([&] { return fs::exists(config("tarn/kwin-keyboard.saved")); }, 20s,
+                          std::chrono::milliseconds(1)))
         << "tarn never typed through the scratch layout";
-    ASSERT_TRUE(waitUntil([&] { return !target->text("main").empty(); }, 10s));
     ::kill(killed, SIGKILL);
     exitStatus(killed);
     EXPECT_NE(platformtest::readFile(config("kxkbrc")), before);
@@ -158,9 +160,10 @@ TEST_F(KWinSession, TheNextStartRestoresWhatAKilledRunChanged) {
     EXPECT_TRUE(waitUntil(
         [&] {
             const std::string text = target->text("main");
-            return text.size() > 2 && text.substr(text.size() - 2) == "ok";
+            return text.size() >= 2 && text.substr(text.size() - 2) == "ok";
         },
-        5s));
+        5s))
+        << target->text("main");
     EXPECT_EQ(platformtest::readFile(config("kxkbrc")), before);
     EXPECT_FALSE(fs::exists(config("xkb/symbols/tarn")));
     EXPECT_FALSE(fs::exists(config("tarn/kwin-keyboard.saved")));
