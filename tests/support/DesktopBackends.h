@@ -32,6 +32,10 @@ DesktopBackends connectBackends(XSession& session, Host& host);
 WindowId showWindow(XSession& session, WindowSystem& windows, TargetProgram& target,
                     const std::string& name, const std::string& title);
 
+// Minimises the window as a taskbar does (xdotool on X11, a KWin script on
+// KWin); false when the desktop did not take the request.
+bool minimize(XSession& session, WindowSystem& windows, WindowId id);
+
 // Waits (bounded) until the window system lists the window as visible.
 bool waitShown(WindowSystem& windows, WindowId id);
 // The newest window listed as visible with exactly this title, newer than
