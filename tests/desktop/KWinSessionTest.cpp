@@ -17,7 +17,9 @@
 
 #include "DesktopBackends.h"
 #include "GlobalAccelStopKey.h"
+#include "KWinWindowSystem.h"
 #include "KeyNotation.h"
+#include "ScratchLayout.h"
 #include "TargetProgram.h"
 #include "XSession.h"
 
@@ -171,6 +173,49 @@ TEST_F(KWinSession, TheNextStartRestoresWhatAKilledRunChanged) {
         session->run({"gdbus", "call", "--session", "--dest", "org.kde.KWin", "--object-path",
                       "/Layouts", "--method", "org.kde.KeyboardLayouts.getLayoutsList"});
     EXPECT_EQ(layouts.output.find("tarn"), std::string::npos) << layouts.output;
+}
+
+// What Tarn reads from KWin and writes into the user's kxkbrc.
+TEST(KWinText, TwinSuffixesLayoutNamesAndKxkbrcEdits) {
+    const struct {
+        const char *caption, *title;
+    } captions[] = {{"Twin <2>", "Twin"},       {"Twin <13>", "Twin"}, {"Twin <1>", "Twin <1>"},
+                    {"a <02>", "a <02>"},       {"a <b>", "a <b>"},    {"<2>", "<2>"},
+                    {"x <12345>", "x <12345>"}, {"Notes", "Notes"}};
+    for (const auto& c : captions)
+        EXPECT_EQ(kwin::withoutTwinSuffix(c.caption), c.title) << c.caption;
+
+    const std::string rules =
+        "! layout\n  us              English (US)\n  de              German\n"
+        "! variant\n  nodeadkeys      de: German (no dead keys)\n";
+    const struct {
+        const char *description, *layout, *variant;
+    } layouts[] = {{"German", "de", ""},
+                   {"German (no dead keys)", "de", "nodeadkeys"},
+                   {"English (US)", "us", ""},
+                   {"Klingon", nullptr, nullptr}};
+    for (const auto& c : layouts) {
+        const auto found = kwin::layoutDescribed(c.description, rules);
+        EXPECT_EQ(found.has_value(), c.layout != nullptr) << c.description;
+        if (found && c.layout) {
+            EXPECT_EQ(found->name + "/" + found->variant, std::string(c.layout) + "/" + c.variant);
+        }
+    }
+
+    const std::vector<std::pair<std::string, std::string>> values = {{"LayoutList", "de,tarn"},
+                                                                     {"Use", "true"}};
+    const struct {
+        const char *before, *after;
+    } files[] = {
+        {"", "[Layout]\nLayoutList=de,tarn\nUse=true\n"},
+        {"[Layout]\nLayoutList=de\nModel=pc105\n",
+         "[Layout]\nLayoutList=de,tarn\nModel=pc105\nUse=true\n"},
+        {"[Layout]\nUse=false\n\n[Other]\nLayoutList=x\n",
+         "[Layout]\nUse=true\n\nLayoutList=de,tarn\n[Other]\nLayoutList=x\n"},
+        {"[Other]\nx=1\n", "[Other]\nx=1\n\n[Layout]\nLayoutList=de,tarn\nUse=true\n"},
+    };
+    for (const auto& c : files)
+        EXPECT_EQ(kwin::withLayoutKeys(c.before, values), c.after) << c.before;
 }
 
 }  // namespace
