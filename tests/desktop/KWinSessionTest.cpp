@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "DesktopBackends.h"
+#include "FakeInputConnection.h"
 #include "GlobalAccelStopKey.h"
 #include "KWinWindowSystem.h"
 #include "KeyNotation.h"
@@ -118,6 +119,24 @@ class KWinSessionWithoutGrant : public KWinSession {
         KWinSession::SetUp();
     }
 };
+
+// Caps Lock on changes nothing in the text and stays on; a {CAPSLOCK} in
+// the keys toggles it, as asked.
+TEST_F(KWinSession, CapsLockChangesNothingAndStaysAsItWas) {
+    auto watch = kwin::FakeInputConnection::connect(session->waylandDisplay().c_str());
+    ASSERT_TRUE(watch);
+    ASSERT_EQ(watch->capsLocked(), false);
+    keyboard->type(parseKeys("{CAPSLOCK}"));
+    ASSERT_EQ(watch->capsLocked(), true);
+    keyboard->type(parseKeys("abc+d"));
+    EXPECT_TRUE(waitUntil([&] { return target->text("main") == "abcD"; }, 5s))
+        << target->text("main");
+    EXPECT_EQ(watch->capsLocked(), true);
+    keyboard->type(parseKeys("{CAPSLOCK}x"));
+    EXPECT_TRUE(waitUntil([&] { return target->text("main") == "abcDx"; }, 5s))
+        << target->text("main");
+    EXPECT_EQ(watch->capsLocked(), false);
+}
 
 // A tarn that no installed desktop file names is refused fake input: it says
 // how to grant it in one line and types nothing.

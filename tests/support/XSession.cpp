@@ -217,7 +217,8 @@ std::vector<int> XSession::keysDown() const {
 void XSession::grantFakeInput(const std::string& path, const std::string& name) {
     std::ofstream(runtimeDir_ + "/kwin/data/applications/" + name + ".desktop")
         << "[Desktop Entry]\nType=Application\nName=" << name << "\nExec=" << path
-        << "\nNoDisplay=true\nX-KDE-Wayland-Interfaces=org_kde_kwin_fake_input\n";
+        << "\nNoDisplay=true\nX-KDE-Wayland-Interfaces=org_kde_kwin_fake_input,org_kde_kwin_"
+           "keystate\n";
 }
 
 bool XSession::setKeyboardLayout(const std::string& layout) {

@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "fake-input-client.h"
+#include "keystate-client.h"
 
 namespace tarn::kwin {
 
@@ -18,6 +19,7 @@ struct FakeInputConnection::Globals {
     wl_seat* seat = nullptr;
     wl_keyboard* keyboard = nullptr;
     org_kde_kwin_fake_input* fakeInput = nullptr;
+    org_kde_kwin_keystate* keystate = nullptr;
 };
 
 namespace {
@@ -33,6 +35,9 @@ void onGlobal(void* data, wl_registry* registry, std::uint32_t name, const char*
         // Keys came with version 4.
         globals->fakeInput = static_cast<org_kde_kwin_fake_input*>(
             wl_registry_bind(registry, name, &org_kde_kwin_fake_input_interface, 4));
+    } else if (std::strcmp(interface, org_kde_kwin_keystate_interface.name) == 0) {
+        globals->keystate = static_cast<org_kde_kwin_keystate*>(
+            wl_registry_bind(registry, name, &org_kde_kwin_keystate_interface, 1));
     }
 }
 
@@ -78,6 +83,16 @@ std::unique_ptr<FakeInputConnection> FakeInputConnection::connect(const char* di
         [](void*, wl_keyboard*, std::int32_t, std::int32_t) {}};
     c->globals_->keyboard = wl_seat_get_keyboard(c->globals_->seat);
     wl_keyboard_add_listener(c->globals_->keyboard, &keyboardListener, c.get());
+    if (c->globals_->keystate) {
+        static const org_kde_kwin_keystate_listener keystateListener = {
+            [](void* data, org_kde_kwin_keystate*, std::uint32_t key, std::uint32_t state) {
+                if (key == ORG_KDE_KWIN_KEYSTATE_KEY_CAPSLOCK) {
+                    static_cast<FakeInputConnection*>(data)->capsLocked_ =
+                        state == ORG_KDE_KWIN_KEYSTATE_STATE_LOCKED;
+                }
+            }};
+        org_kde_kwin_keystate_add_listener(c->globals_->keystate, &keystateListener, c.get());
+    }
     FakeInputConnection* self = c.get();
     if (!c->dispatchUntil([self] { return self->keymap_ != nullptr; }, kAnswerTimeout))
         return nullptr;
@@ -94,6 +109,8 @@ FakeInputConnection::~FakeInputConnection() {
         if (globals_->keyboard) wl_keyboard_destroy(globals_->keyboard);
         if (globals_->seat) wl_seat_destroy(globals_->seat);
         if (globals_->fakeInput) org_kde_kwin_fake_input_destroy(globals_->fakeInput);
+        // Version 1 has no destructor request.
+        if (globals_->keystate) wl_proxy_destroy(reinterpret_cast<wl_proxy*>(globals_->keystate));
         if (globals_->registry) wl_registry_destroy(globals_->registry);
     }
     if (keymap_) xkb_keymap_unref(keymap_);
@@ -106,6 +123,15 @@ FakeInputConnection::~FakeInputConnection() {
 
 bool FakeInputConnection::granted() const {
     return globals_->fakeInput != nullptr;
+}
+
+std::optional<bool> FakeInputConnection::capsLocked() {
+    if (!globals_->keystate) return std::nullopt;
+    // KWin answers with every lock's state.
+    capsLocked_.reset();
+    org_kde_kwin_keystate_fetchStates(globals_->keystate);
+    if (!roundtrip()) return std::nullopt;
+    return capsLocked_;
 }
 
 void FakeInputConnection::key(std::uint32_t key, bool pressed) {

@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // One Wayland connection to KWin for keystrokes: org_kde_kwin_fake_input,
-// when KWin grants it, and the first seat's keyboard, through which KWin
-// hands every client its keymap (again whenever the layouts change). Every
-// wait is bounded. Internal to the KWin keyboard.
+// when KWin grants it; the first seat's keyboard, through which KWin hands
+// every client its keymap (again whenever the layouts change); and
+// org_kde_kwin_keystate, which tells whether Caps Lock is on. Every wait is
+// bounded. Internal to the KWin keyboard.
 
 #include <xkbcommon/xkbcommon.h>
 
@@ -11,6 +12,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 
 struct wl_display;
 
@@ -30,6 +32,9 @@ class FakeInputConnection {
     // The latest keymap KWin sent; its number grows with each.
     xkb_keymap* keymap() const { return keymap_; }
     std::uint64_t keymapNumber() const { return keymapNumber_; }
+
+    // Whether Caps Lock is on, as KWin tells now; nothing when it does not.
+    std::optional<bool> capsLocked();
 
     // `key` an XKB keycode.
     void key(std::uint32_t key, bool pressed);
@@ -52,6 +57,7 @@ class FakeInputConnection {
     xkb_context* context_ = nullptr;
     xkb_keymap* keymap_ = nullptr;
     std::uint64_t keymapNumber_ = 0;
+    std::optional<bool> capsLocked_;
 };
 
 }  // namespace tarn::kwin

@@ -186,10 +186,13 @@ class FakeInputKeyboard::Port : public typing::TypingPort {
         }
         scripts_->pump();
         target_ = *active_;
+        // The lock would change every letter; it is put back at the end.
+        capsLockWasOn_ = c_->capsLocked().value_or(false);
+        if (capsLockWasOn_) tapCapsLock();
     }
 
     void leave(bool capsLockToggled) override {
-        if (capsLockToggled) tapCapsLock();
+        if (capsLockWasOn_ != capsLockToggled) tapCapsLock();
         if (scratchActive_) {
             c_->roundtrip();
             switchTo(group_);
@@ -341,6 +344,7 @@ class FakeInputKeyboard::Port : public typing::TypingPort {
     int watch_ = -1;
     std::optional<std::string> active_;
     std::string target_;
+    bool capsLockWasOn_ = false;
     Clock::time_point lastTyped_ = Clock::now();
     Clock::time_point lastBoundKey_{};
 };
