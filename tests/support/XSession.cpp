@@ -152,7 +152,10 @@ pid_t XSession::spawn(const std::vector<std::string>& argv,
         {"XDG_DATA_HOME", runtimeDir_ + "/data"},
         {"DBUS_SESSION_BUS_ADDRESS", busAddress_},
         {"XAUTHORITY", ""},
-        {"SESSION_MANAGER", ""}};
+        {"SESSION_MANAGER", ""},
+        // Qt tells KWin a line edit's whole text after every key (text
+        // input), which swamps a KWin without a GPU once the text is long.
+        {"QT_IM_MODULE", kwin() ? "none" : ""}};
     std::vector<std::string> entries;
     for (const auto& [name, value] : ours)
         entries.push_back(value.empty() ? name : name + "=" + value);

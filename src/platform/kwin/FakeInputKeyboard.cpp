@@ -23,12 +23,14 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
-// Reports the active window, "ID" or "ID minimized", or "none", now and at
-// every change.
+// Reports the active window, "ID", "ID x11" for an X11 program's (through
+// XWayland), with " minimized" when it is, or "none", now and at every change.
 constexpr const char* kActivationWatch = R"(
 function tell() {
     var w = workspace.activeClient;
-    report(w ? w.internalId.toString() + (w.minimized ? " minimized" : "") : "none");
+    report(w ? w.internalId.toString() + (w.windowId ? " x11" : "") +
+                   (w.minimized ? " minimized" : "")
+             : "none");
 }
 workspace.clientActivated.connect(tell);
 workspace.clientMinimized.connect(tell);
@@ -40,8 +42,9 @@ tell();
 constexpr std::size_t kMostBindings = 64;
 // An X11 program (through XWayland) reads a new keymap as soon as it arrives,
 // and then also reads the keys still queued for it with the new one. Nothing
-// tells when it has caught up, so a key typed through a binding is not given
-// another meaning sooner than this after it reached KWin.
+// tells when it has caught up, so a key typed into one through a binding is
+// not given another meaning sooner than this after it reached KWin. Wayland
+// programs read the keymap in order with the keys.
 constexpr milliseconds kXReadDelay{250};
 
 std::string configFolder(const char* configHome) {
@@ -169,7 +172,8 @@ class FakeInputKeyboard::Port : public typing::TypingPort {
         auto at = bindings_.find(keysym);
         if (at == bindings_.end() || !scratchActive_) return std::nullopt;
         at->second.used = ++uses_;
-        lastBoundKey_ = Clock::now();
+        // Only an X11 program reads keys queued before a new keymap with it.
+        if (target_.find(" x11") != std::string::npos) lastBoundKey_ = Clock::now();
         return typing::KeyPlace{spareKeys()[at->second.spare].keycode, 0};
     }
 
@@ -184,6 +188,9 @@ class FakeInputKeyboard::Port : public typing::TypingPort {
                           "cannot be known",
                           kRuntimeSource);
         }
+        // KWin's reports come in order with its answers: once it has answered
+        // this, every activation it made before is reported.
+        scripts_->call("org.kde.KWin", "/KWin", "org.freedesktop.DBus.Peer", "Ping", nullptr);
         scripts_->pump();
         target_ = *active_;
         // The lock would change every letter; it is put back at the end.
