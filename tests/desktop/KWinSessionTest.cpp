@@ -198,9 +198,16 @@ TEST_F(KWinSession, TheNextStartRestoresWhatAKilledRunChanged) {
 TEST(KWinText, TwinSuffixesLayoutNamesAndKxkbrcEdits) {
     const struct {
         const char *caption, *title;
-    } captions[] = {{"Twin <2>", "Twin"},       {"Twin <13>", "Twin"}, {"Twin <1>", "Twin <1>"},
-                    {"a <02>", "a <02>"},       {"a <b>", "a <b>"},    {"<2>", "<2>"},
-                    {"x <12345>", "x <12345>"}, {"Notes", "Notes"}};
+    } captions[] = {{"Twin <2>", "Twin"},
+                    {"Twin <13>", "Twin"},
+                    {"Twin <1>", "Twin <1>"},
+                    {"a <02>", "a <02>"},
+                    {"a <b>", "a <b>"},
+                    {"<2>", "<2>"},
+                    {"x <12345>", "x <12345>"},
+                    {"Notes", "Notes"},
+                    {"Twin <2> (Not Responding)", "Twin"},
+                    {"Mail (Not Responding)", "Mail"}};
     for (const auto& c : captions)
         EXPECT_EQ(kwin::withoutTwinSuffix(c.caption), c.title) << c.caption;
 

@@ -122,7 +122,16 @@ struct KWinWindowSystem::State {
     }
 };
 
-std::string withoutTwinSuffix(const std::string& caption) {
+std::string withoutTwinSuffix(std::string caption) {
+    // KWin marks a window that does not answer its pings in time, which a
+    // busy program may fail to do for a moment (English: Tarn's own locale
+    // is what the desktop's tests and most sessions give KWin).
+    static const std::string kNotResponding = " (Not Responding)";
+    if (caption.size() > kNotResponding.size() &&
+        caption.compare(caption.size() - kNotResponding.size(), std::string::npos,
+                        kNotResponding) == 0) {
+        caption.resize(caption.size() - kNotResponding.size());
+    }
     const std::size_t open = caption.rfind(" <");
     if (open == std::string::npos || caption.back() != '>') return caption;
     const std::string number = caption.substr(open + 2, caption.size() - open - 3);

@@ -7,7 +7,8 @@
 //   order, topmost first. Every listed window is visible (a minimised one
 //   counts as visible, as on X11); a window a program hides is gone on
 //   Wayland. KWin tells twins apart by appending " <2>", " <3>"... to the
-//   later ones' captions; titles are given without it.
+//   later ones' captions, and marks a program that does not answer with
+//   " (Not Responding)"; titles are given without either.
 // - Window IDs: KWin's internal IDs mapped to small positive numbers in the
 //   order Tarn first sees the windows, never reused in a run.
 // - processOf(): the process KWin knows for the client, not a property the
@@ -55,7 +56,8 @@ class KWinWindowSystem : public WindowSystem {
 };
 
 // A caption as the program set it: without the " <N>" (N >= 2) KWin appends
-// to a twin's.
-std::string withoutTwinSuffix(const std::string& caption);
+// to a twin's, nor the " (Not Responding)" it appends while the program does
+// not answer.
+std::string withoutTwinSuffix(std::string caption);
 
 }  // namespace tarn::kwin
