@@ -59,8 +59,8 @@ struct GlobalAccelStopKey::State {
         auto* self = static_cast<State*>(data);
         if (incoming && self->listening &&
             g_dbus_message_get_message_type(message) == G_DBUS_MESSAGE_TYPE_SIGNAL &&
-            std::strcmp(g_dbus_message_get_path(message) ?: "", kComponentPath) == 0 &&
-            std::strcmp(g_dbus_message_get_member(message) ?: "", "globalShortcutPressed") == 0) {
+            g_strcmp0(g_dbus_message_get_path(message), kComponentPath) == 0 &&
+            g_strcmp0(g_dbus_message_get_member(message), "globalShortcutPressed") == 0) {
             const std::uint64_t one = 1;
             (void)!::write(self->event, &one, sizeof one);
         }
