@@ -13,7 +13,13 @@ packages=(
   libglib2.0-dev libwayland-dev libwayland-bin xkb-data qt6-wayland
   # tests and benchmarks
   googletest libgtest-dev libgmock-dev libbenchmark-dev
+  # the Unicode Character Database the case mapping is tested against
+  unicode-data
+  # the shells whose completions the package holds
+  zsh fish
   xvfb xauth openbox xterm x11-utils x11-xkb-utils xdotool
+  # the editor's save keeps ACLs and extended attributes: set and read on real files
+  acl attr
   sway foot wayland-utils kwin-wayland xwayland plasma-wayland-protocols
   # the peer editor bench/editor_open.py opens files beside
   featherpad

@@ -6,7 +6,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QCryptographicHash>
 #include <QRandomGenerator>
+#include <QStringDecoder>
 #include <algorithm>
 #include <array>
 #include <cerrno>
@@ -15,6 +17,7 @@
 #include <utility>
 
 #include "Failure.h"
+#include "FileAttributes.h"
 #include "Utf8.h"
 
 namespace tarn::editor {
@@ -42,10 +45,13 @@ std::string nameOf(const std::string& path) {
 
 // A missing file in a missing folder is reported as the missing folder, as users
 // look for different mistakes in each.
+// The folder is named: the number alone does not say which part of the path
+// is missing.
 [[noreturn]] void throwMissing(const std::string& path, int error) {
     struct stat folder {};
     if (error == ENOENT && ::stat(folderOf(path).c_str(), &folder) != 0) {
-        throw runtimeFailure(kPathNotFound);
+        const Failure plain = runtimeFailure(kPathNotFound);
+        throw Failure(plain.number(), plain.description() + ": " + folderOf(path), plain.source());
     }
     throw runtimeFailureFromErrno(error);
 }
@@ -81,6 +87,8 @@ void takeLineEnds(QString& text, MacroFileFormat& format) {
     const qsizetype size = text.size();
     qsizetype kept = 0;
     qsizetype lineStart = 0;
+    // A character beyond the BMP is two code units, one of them a low surrogate.
+    qsizetype lowSurrogates = 0;
     for (qsizetype i = 0; i < size; ++i) {
         const QChar c = data[i];
         LineEnd end;
@@ -97,16 +105,18 @@ void takeLineEnds(QString& text, MacroFileFormat& format) {
         } else if (c == QChar(0xFDD1)) {
             end = LineEnd::Fdd1;
         } else {
+            if (c.isLowSurrogate()) ++lowSurrogates;
             data[kept++] = c;
             continue;
         }
-        if (kept - lineStart > kMaxMacroLineChars) throwTooLarge();
+        if (kept - lineStart - lowSurrogates > kMaxMacroLineChars) throwTooLarge();
         data[kept++] = u'\n';
         lineStart = kept;
+        lowSurrogates = 0;
         ends.push_back(end);
         if (end <= LineEnd::Cr) ++counts[static_cast<std::size_t>(end)];
     }
-    if (kept - lineStart > kMaxMacroLineChars) throwTooLarge();
+    if (kept - lineStart - lowSurrogates > kMaxMacroLineChars) throwTooLarge();
     text.truncate(kept);
     // The most common real line end, the first line's on a tie, is the file's.
     for (const LineEnd end : ends) {
@@ -128,7 +138,7 @@ void takeLineEnds(QString& text, MacroFileFormat& format) {
     }
 }
 
-QByteArray readAll(const std::string& path) {
+QByteArray readAll(const std::string& path, struct stat* opened = nullptr) {
     struct stat info {};
     // A folder, a device or a pipe is not opened at all: opening a pipe would
     // wait for a writer, and a device may never end.
@@ -158,6 +168,7 @@ QByteArray readAll(const std::string& path) {
     }
     if (got > kMaxMacroFileBytes) throwTooLarge();
     bytes.truncate(got);
+    if (opened) ::fstat(file.get(), opened);
     return bytes;
 }
 
@@ -210,21 +221,6 @@ bool isTemporaryNameOf(const std::string& name, const std::string& target) {
     return std::all_of(number.begin(), number.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
-// A save cut short by a crash or a kill may have left its new text under a
-// temporary name; the next save of the same file removes it.
-void removeLeftovers(const std::string& target) {
-    DIR* folder = ::opendir(folderOf(target).c_str());
-    if (!folder) return;
-    while (const dirent* entry = ::readdir(folder)) {
-        const std::string name = entry->d_name;
-        if (!isTemporaryNameOf(name, target)) continue;
-        struct stat info {};
-        const std::string path = folderOf(target) + "/" + name;
-        if (::lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode)) ::unlink(path.c_str());
-    }
-    ::closedir(folder);
-}
-
 // The new text's file beside the target: unnamed where the file system has
 // such files, else under a temporary name. A name of "" means unnamed.
 struct NewFile {
@@ -259,13 +255,18 @@ bool createBeside(const std::string& target, NewFile& file) {
     return createNamed(target, file);
 }
 
-// Puts the new text into the new file, on disk, with the old file's owner and
-// permissions when there is one; false when its owner could not be kept.
-bool fill(NewFile& file, const struct stat* old, const QByteArray& bytes) {
+// Puts the new text into the new file, on disk, with the old file's owner,
+// extended attributes and permissions when there is one (`from`); false when
+// its owner or an attribute could not be kept.
+bool fill(NewFile& file, const struct stat* old, const std::string& from, const QByteArray& bytes) {
     bool ownerKept = true;
     if (old) {
-        // Owner first: changing it clears the set-user-ID bits that the mode restores.
+        // Owner first: changing it clears the set-user-ID bits that the mode
+        // restores. The mode last: its group bits are the old access control
+        // list's mask, which it sets again, where before the list it would
+        // give the group itself what the mask allowed.
         ownerKept = ::fchown(file.fd.get(), old->st_uid, old->st_gid) == 0;
+        ownerKept = carryAttributes(from, file.fd.get()) && ownerKept;
         if (::fchmod(file.fd.get(), old->st_mode & 07777) != 0)
             throw runtimeFailureFromErrno(errno);
     }
@@ -287,6 +288,7 @@ int link(int fd, const std::string& name) {
 // unnamed file that cannot be linked (no /proc) is made again with a name.
 void nameTemporarily(NewFile& file, const std::string& target, const struct stat* old,
                      const QByteArray& bytes) {
+    const std::string from = old ? target : std::string();
     for (int attempt = 0; !file.named() && attempt < 100; ++attempt) {
         const std::string name = temporaryName(target);
         const int error = link(file.fd.get(), name);
@@ -294,7 +296,7 @@ void nameTemporarily(NewFile& file, const std::string& target, const struct stat
             file.name = name;
         } else if (error != EEXIST) {
             if (!createNamed(target, file)) throw runtimeFailureFromErrno(errno);
-            fill(file, old, bytes);
+            fill(file, old, from, bytes);
         }
     }
     if (!file.named()) throw runtimeFailure(kPathFileAccessError);
@@ -370,6 +372,26 @@ QByteArray withLineEnds(const QString& psvText, const MacroFileFormat& poFormat)
     return out;
 }
 
+// The stray bytes of a file back in place of the characters that stood for them.
+void putStraysBack(QByteArray& bytes, char16_t base) {
+    qsizetype kept = 0;
+    char* const data = bytes.data();
+    for (qsizetype i = 0; i < bytes.size();) {
+        // Every character of the block is three bytes in UTF-8: EF, then two more.
+        if (static_cast<unsigned char>(data[i]) == 0xEF && i + 2 < bytes.size()) {
+            const char16_t c = static_cast<char16_t>(
+                ((data[i] & 0x0F) << 12) | ((data[i + 1] & 0x3F) << 6) | (data[i + 2] & 0x3F));
+            if (c >= base && c < base + 0x80) {
+                data[kept++] = static_cast<char>(0x80 + (c - base));
+                i += 3;
+                continue;
+            }
+        }
+        data[kept++] = data[i++];
+    }
+    bytes.truncate(kept);
+}
+
 // The bytes of the text in the file's encoding, or in UTF-8 when the text does
 // not survive the trip through Windows-1252.
 QByteArray encode(const QString& psvText, const MacroFileFormat& poFormat, bool& pbAsUtf8) {
@@ -387,10 +409,91 @@ QByteArray encode(const QString& psvText, const MacroFileFormat& poFormat, bool&
         pbAsUtf8 = true;
         return bytes;
     }
+    if (poFormat.strayBase != 0) putStraysBack(bytes, poFormat.strayBase);
     if (poFormat.byteOrderMark) {
         bytes.prepend(kByteOrderMark.data(), static_cast<qsizetype>(kByteOrderMark.size()));
     }
     return bytes;
+}
+
+// UTF-8 without taking a byte order mark away: Qt's own decoding drops one at
+// the start, which would be the second of a file that has two.
+QString fromUtf8(const char* data, qsizetype size) {
+    QStringDecoder decode(QStringConverter::Utf8, QStringConverter::Flag::ConvertInitialBom);
+    return decode(QByteArrayView(data, size));
+}
+
+// A file that is UTF-8 but for a few bytes: no more bytes that are not
+// UTF-8 than characters of several bytes, which a Windows-1252 text
+// practically never forms. The stray bytes stand in the text as characters of
+// a private use block the file's own text does not use. Empty text and a
+// base of 0 when the file is not such a file.
+struct StrayDecoded {
+    QString text;
+    char16_t base = 0;
+    std::vector<StrayByte> strays;
+};
+
+StrayDecoded decodeWithStrays(std::string_view bytes, bool byteOrderMark) {
+    StrayDecoded out;
+    std::size_t multiByte = 0;
+    std::size_t stray = 0;
+    std::vector<bool> used(0x1900 / 0x80);  // the blocks of U+E000..U+F8FF
+    for (std::size_t pos = 0; pos < bytes.size();) {
+        const std::size_t before = pos;
+        const char32_t c = utf8::next(bytes, pos);
+        if (pos - before == 1 && static_cast<unsigned char>(bytes[before]) >= 0x80) {
+            ++stray;
+        } else if (pos - before > 1) {
+            ++multiByte;
+            if (c >= 0xE000 && c < 0xF900) used[(c - 0xE000) / 0x80] = true;
+        }
+    }
+    if (stray == 0 || stray > multiByte) return out;
+    // The highest free block, away from the start of the area that fonts and
+    // input methods tend to use.
+    for (std::size_t block = used.size(); block-- > 0;) {
+        if (!used[block]) {
+            out.base = static_cast<char16_t>(0xE000 + block * 0x80);
+            break;
+        }
+    }
+    if (out.base == 0) return out;
+    const std::size_t start = byteOrderMark ? kByteOrderMark.size() : 0;
+    std::string text;
+    text.reserve(bytes.size() * 2);
+    qsizetype line = 1;
+    qsizetype column = 1;
+    for (std::size_t pos = start; pos < bytes.size();) {
+        const std::size_t before = pos;
+        const char32_t c = utf8::next(bytes, pos);
+        const auto lead = static_cast<unsigned char>(bytes[before]);
+        if (pos - before == 1 && lead >= 0x80) {
+            out.strays.push_back({line, column, lead});
+            utf8::append(text, out.base + (lead - 0x80));
+        } else {
+            text.append(bytes.substr(before, pos - before));
+        }
+        // Lines as the editor counts them: CR LF, CR and LF each end one.
+        const bool crLf = c == U'\r' && pos < bytes.size() && bytes[pos] == '\n';
+        if ((c == U'\r' && !crLf) || c == U'\n') {
+            ++line;
+            column = 1;
+        } else if (!crLf) {
+            ++column;
+        }
+    }
+    out.text = fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+    return out;
+}
+
+FileStamp stampOf(const QByteArray& bytes, const struct stat& info) {
+    FileStamp stamp;
+    stamp.exists = true;
+    stamp.size = bytes.size();
+    stamp.modifiedNs = static_cast<qint64>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
+    stamp.digest = QCryptographicHash::hash(bytes, QCryptographicHash::Sha256);
+    return stamp;
 }
 
 // A file that does not exist yet: an unnamed file gets the name itself once
@@ -399,7 +502,7 @@ void writeNewFile(const std::string& target, const QByteArray& bytes) {
     NewFile file;
     if (!createBeside(target, file)) throwFolderRefuses(target, errno);
     try {
-        fill(file, nullptr, bytes);
+        fill(file, nullptr, std::string(), bytes);
         // Made meanwhile, or no link possible: named and renamed as any file.
         if (!file.named() && link(file.fd.get(), target) == 0) return;
         nameTemporarily(file, target, nullptr, bytes);
@@ -411,8 +514,9 @@ void writeNewFile(const std::string& target, const QByteArray& bytes) {
 }
 
 // A file that exists: replaced by the new file when that keeps everything the
-// file is, else overwritten in place, after the new text is on disk beside it
-// (under a temporary name, so a save cut short leaves the whole text there).
+// file is (owner, attributes, links), else overwritten in place, after the new
+// text is on disk beside it (under a temporary name, so a save cut short
+// leaves the whole text there).
 void writeExistingFile(const std::string& target, const struct stat& old, const QByteArray& bytes) {
     NewFile file;
     if (!createBeside(target, file)) {
@@ -422,9 +526,9 @@ void writeExistingFile(const std::string& target, const struct stat& old, const 
         return;
     }
     try {
-        const bool ownerKept = fill(file, &old, bytes);
+        const bool everythingKept = fill(file, &old, target, bytes);
         nameTemporarily(file, target, &old, bytes);
-        if (ownerKept && old.st_nlink == 1) {
+        if (everythingKept && old.st_nlink == 1) {
             if (::rename(file.name.c_str(), target.c_str()) != 0)
                 throw runtimeFailureFromErrno(errno);
             return;
@@ -458,16 +562,77 @@ QString tooLargeDescription() {
         .arg(kMaxMacroLineChars);
 }
 
+LongLine FirstLineOverLimit(const QString& psvText) {
+    qsizetype line = 1;
+    qsizetype length = 0;
+    for (qsizetype i = 0; i <= psvText.size(); ++i) {
+        if (i == psvText.size() || psvText[i] == u'\n') {
+            if (length > kMaxMacroLineChars) return {line, length};
+            ++line;
+            length = 0;
+        } else if (!psvText[i].isLowSurrogate()) {
+            ++length;
+        }
+    }
+    return {};
+}
+
+FileStamp StampOf(const QString& psvPath) {
+    struct stat info {};
+    if (::stat(psvPath.toStdString().c_str(), &info) != 0 && errno == ENOENT) return {};
+    const QByteArray bytes = readAll(psvPath.toStdString(), &info);
+    return stampOf(bytes, info);
+}
+
+bool ChangedOnDisk(const QString& psvPath, const FileStamp& poStamp) {
+    const FileStamp now = StampOf(psvPath);
+    return now.exists != poStamp.exists || now.digest != poStamp.digest;
+}
+
+std::vector<QString> LeftoverCopies(const QString& psvPath) {
+    std::vector<std::pair<qint64, QString>> found;
+    const std::string target = targetOf(psvPath.toStdString());
+    DIR* folder = ::opendir(folderOf(target).c_str());
+    if (!folder) return {};
+    while (const dirent* entry = ::readdir(folder)) {
+        const std::string name = entry->d_name;
+        if (!isTemporaryNameOf(name, target)) continue;
+        struct stat info {};
+        const std::string path = folderOf(target) + "/" + name;
+        if (::lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode)) {
+            found.emplace_back(
+                static_cast<qint64>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec,
+                QString::fromStdString(path));
+        }
+    }
+    ::closedir(folder);
+    std::sort(found.begin(), found.end());
+    std::vector<QString> paths;
+    for (auto& [time, path] : found)
+        paths.push_back(std::move(path));
+    return paths;
+}
+
 MacroFileText ReadMacroFile(const QString& psvPath) {
     if (psvPath.isEmpty()) throw runtimeFailure(kFileNotFound);
-    const QByteArray bytes = readAll(psvPath.toStdString());
+    struct stat info {};
+    const QByteArray bytes = readAll(psvPath.toStdString(), &info);
     const std::string_view view(bytes.constData(), static_cast<std::size_t>(bytes.size()));
     MacroFileText file;
-    // The interpreter's rule: valid UTF-8 is UTF-8, anything else Windows-1252.
+    file.stamp = stampOf(bytes, info);
+    const bool byteOrderMark = view.substr(0, kByteOrderMark.size()) == kByteOrderMark;
+    // The interpreter's rule: valid UTF-8 is UTF-8, anything else Windows-1252;
+    // a few stray bytes do not make a UTF-8 file Windows-1252.
+    StrayDecoded strays;
     if (utf8::isValid(view)) {
-        file.format.byteOrderMark = view.substr(0, kByteOrderMark.size()) == kByteOrderMark;
+        file.format.byteOrderMark = byteOrderMark;
         const qsizetype skip = file.format.byteOrderMark ? kByteOrderMark.size() : 0;
-        file.text = QString::fromUtf8(bytes.constData() + skip, bytes.size() - skip);
+        file.text = fromUtf8(bytes.constData() + skip, bytes.size() - skip);
+    } else if (strays = decodeWithStrays(view, byteOrderMark); strays.base != 0) {
+        file.format.byteOrderMark = byteOrderMark;
+        file.format.strayBase = strays.base;
+        file.text = std::move(strays.text);
+        file.strays = std::move(strays.strays);
     } else {
         file.format.encoding = MacroFileFormat::Encoding::Windows1252;
         const std::string text = utf8::fromWindows1252(view);
@@ -477,8 +642,8 @@ MacroFileText ReadMacroFile(const QString& psvPath) {
     return file;
 }
 
-bool WriteMacroFile(const QString& psvPath, const QString& psvText,
-                    const MacroFileFormat& poFormat) {
+bool WriteMacroFile(const QString& psvPath, const QString& psvText, const MacroFileFormat& poFormat,
+                    FileStamp* poWritten) {
     if (psvPath.isEmpty()) throw runtimeFailure(kFileNotFound);
     bool asUtf8 = false;
     const QByteArray bytes = encode(psvText, poFormat, asUtf8);
@@ -491,7 +656,6 @@ bool WriteMacroFile(const QString& psvPath, const QString& psvText,
     // A file the user made read-only is not replaced behind their back.
     if (exists && !writable(target, old)) throw runtimeFailure(kPermissionDenied);
 
-    removeLeftovers(target);
     if (exists) {
         writeExistingFile(target, old, bytes);
     } else {
@@ -499,6 +663,11 @@ bool WriteMacroFile(const QString& psvPath, const QString& psvText,
     }
     // The new name reaches the disk with the folder.
     syncFolder(target);
+    if (poWritten) {
+        struct stat written {};
+        if (::stat(target.c_str(), &written) != 0) throw runtimeFailureFromErrno(errno);
+        *poWritten = stampOf(bytes, written);
+    }
     return asUtf8;
 }
 

@@ -13,6 +13,7 @@
 #include <QPlainTextEdit>
 #include <QScreen>
 #include <QSignalBlocker>
+#include <QTimer>
 #include <QToolBar>
 
 #include "CommonDialog.h"
@@ -111,11 +112,12 @@ frmMacroEditor::frmMacroEditor(QWidget* parent)
     createMenus();
     createToolBar();
     createTextArea();
-    connectLineEnds();
     createLanguageAids();
     connectTemplates();
     connectRecorder();
     connectSearch();
+    connectDiskWatch();
+    connectRecovery();
 }
 
 frmMacroEditor::~frmMacroEditor() {
@@ -314,6 +316,8 @@ void frmMacroEditor::Form_Load() {
     }
     emit formLoaded();
     mnuFileNew_Click();
+    // Once the opening that loaded the window is done.
+    if (!mbLogMode) QTimer::singleShot(0, this, [this] { offerLeftTexts(); });
 }
 
 void frmMacroEditor::readGeometry() {

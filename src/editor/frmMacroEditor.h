@@ -12,7 +12,13 @@
 // right-button menu, the toolbar dispatch and the text area's key handling;
 // frmMacroEditorViewer.cpp the viewer mode; frmMacroEditorPrint.cpp Print and Printer Setup;
 // frmMacroEditorLanguage.cpp the macro language shown in the text area
-// (colours, line numbers, lines that a check flags) and going to a line.
+// (colours, line numbers, lines that a check flags) and going to a line;
+// frmMacroEditorDisk.cpp the file on disk beside the text (another program's
+// change, a copy left by a save cut short); frmMacroEditorRecovery.cpp the
+// recovery copy of unsaved text.
+//
+// The macro itself (file name, format, dirty flag, undo copy) is a
+// MacroDocument apart from the window; the window shows it and asks the user.
 //
 // Loading: a window is "loaded" (Form_Load has run: geometry read, text
 // cleared) by its first use through Load(); closing unloads it (the closing
@@ -31,14 +37,18 @@
 
 #include <QMainWindow>
 #include <QString>
+#include <array>
 #include <functional>
 #include <map>
 #include <memory>
 
-#include "MacroFileIO.h"
+#include "MacroDocument.h"
+#include "RecoveryFile.h"
 
 class QAction;
+class QFileSystemWatcher;
 class QMenu;
+class QTimer;
 class QPlainTextEdit;
 class QToolBar;
 
@@ -102,6 +112,9 @@ class frmMacroEditor : public QMainWindow {
     // Loads psvFile, or the file the user chooses when it is empty; true when a
     // file was loaded. Runs New first.
     bool OpenMacro(const QString& psvFile = QString());
+    // An empty text that Save writes to psvFile, a file that does not exist
+    // yet; true unless the text before it was kept. Runs New first.
+    bool NewMacroAt(const QString& psvFile);
     bool SaveFile();
     bool SaveFileAs();
     bool WriteTextFile(const QString& psvPath);
@@ -172,21 +185,17 @@ class frmMacroEditor : public QMainWindow {
     void mnuHelpIndex_Click();
     void mnuHelpAbout_Click();
 
-    // State for the other units of the editor (templates, recorder, find, print).
+    // The macro being edited: file name, format, dirty flag and undo copy.
+    MacroDocument& document() { return *mDocument; }
+    const MacroDocument& document() const { return *mDocument; }
+    // The parts of the window that the other units work with.
     QPlainTextEdit* textArea() const { return txtEdit; }
     CommonDialog& dialog() { return *cdlgMac; }
     bool logMode() const { return mbLogMode; }
-    bool dirty() const { return mbDirty; }
-    const QString& fileName() const { return msvFileName; }
-    // The text that Undo would bring back (it rolls the document's history back
-    // and forth to read it: for checks, not for every key).
-    QString undoText() const;
     // A file is going into the text area (the window answers meanwhile).
     bool loading() const { return mbLoading; }
-    const MacroFileFormat& fileFormat() const { return moFormat; }
     qint16 runWait() const { return miRunWait; }
     void setRunWait(qint16 piSeconds) { miRunWait = piSeconds; }
-    QString& insertText() { return msvInsert; }
     // A menu entry or menu by its object name (null when there is none).
     QAction* entry(const QString& psvName) const;
     QMenu* menu(const QString& psvName) const;
@@ -222,7 +231,6 @@ class frmMacroEditor : public QMainWindow {
     void writeGeometry();
 
     // Editing helpers (frmMacroEditorEdit.cpp).
-    void txtEdit_Change(int piRemoved, int piAdded);
     bool txtEdit_KeyEvent(QKeyEvent* poEvent);
     void txtEdit_KeyPress(QKeyEvent* poEvent);
     void txtEdit_KeyUp(QKeyEvent* poEvent);
@@ -231,13 +239,8 @@ class frmMacroEditor : public QMainWindow {
     // Paste of the given text (the clipboard's, or the X selection's for the
     // middle button).
     void pasteText(const QString& psvText);
-    // Sets the whole text; the caret goes to piCaret (clamped to the text).
-    void replaceWholeText(const QString& psvText, int piCaret);
-    // The one-level undo copy. It is never a copy: the document's own history,
-    // cleared whenever the copy is taken, holds what changed since, and Undo
-    // rolls it back. The empty copy (after New and Undo) is a flag.
-    void takeUndoCopy();
-    void emptyUndoCopy();
+    // Brings back the undo copy; the caret goes to piCaret (clamped to the
+    // text) and the view stays where it was, as far as the text reaches.
     void restoreUndoCopy(int piCaret);
 
     // Loading helper (frmMacroEditorLoading.cpp): puts a file's text into the
@@ -262,32 +265,54 @@ class frmMacroEditor : public QMainWindow {
     // Files helpers (frmMacroEditorFiles.cpp): the message for a file that
     // could not be read; New with its question, false when the user chose to
     // save and the text was not saved (the text then stays); the file dialog's
-    // settings for Open and Save As; the record of line ends following edits,
-    // and its start from the text now in the area.
+    // settings for Open and Save As.
     void reportOpenFailure(const Failure& poFailure);
     bool NewText();
     void prepareFileDialog(const QString& psvTitle, const QString& psvFilter);
     void startFileDialogWhereTheUserWorks();
-    void connectLineEnds();
-    void restartLineEnds();
+
+    // The file on disk (frmMacroEditorDisk.cpp): another program's change is
+    // noticed while the file is open and before it is saved over; a copy that
+    // a save cut short left is offered on opening; a line too long to open
+    // again and bytes that are not UTF-8 are told.
+    void connectDiskWatch();
+    void watchFile();
+    void checkDisk();
+    bool confirmSaveOver(const QString& psvPath);
+    bool confirmLongLines(const QString& psvText);
+    // The copy to open in place of the file, or empty for the file itself.
+    QString offerLeftoverCopy(const QString& psvPath);
+    void reportStrays(const QString& psvPath, const std::vector<StrayByte>& poStrays);
+
+    // The recovery copy (frmMacroEditorRecovery.cpp): unsaved text is kept in
+    // a private file after a few seconds without typing, and the text an
+    // editor that is gone left is offered when the first editor of a run
+    // loads.
+    void connectRecovery();
+    void keepRecoveryCopy();
+    void dropRecoveryCopy();
+    void offerLeftTexts();
+    bool restoreLeftText(const LeftText& poLeft);
 
     bool mbLoaded = false;
     bool mbUnloading = false;
-    bool mbDirty = false;
-    QString msvFileName;
-    // msvUndo: empty, or the text as of the document's history last cleared.
-    bool mbUndoEmpty = true;
     bool mbLoading = false;
     bool mbLoadStopped = false;
-    QString msvInsert;
+    QFileSystemWatcher* mWatcher = nullptr;
+    QTimer* mDiskCheck = nullptr;
+    bool mbAskingDisk = false;
+    // The file's presence, inode, size and time when last looked at.
+    std::array<qint64, 5> mSeenOnDisk{};
+    // A copy left by a save cut short, opened in place of its file; removed
+    // once its text is saved.
+    QString msvOpenedCopy;
+    // Set while OpenMacro runs: the window answers events then, and the
+    // offer of a left text waits until it is done.
+    bool mbOpening = false;
+    std::unique_ptr<RecoveryFile> mRecovery;
+    QTimer* mRecoveryTimer = nullptr;
     qint16 miRunWait = 5;
     bool mbLogMode = false;
-    MacroFileFormat moFormat;
-    // The line ends of the text Undo goes back to, and the text area's line
-    // count at the last change, from which an edit's added and removed lines
-    // follow.
-    std::vector<LineEnd> moUndoLineEnds;
-    int miLineBlocks = 1;
     bool mbClipboardHasText = false;
     KeyHook mKeyHook;
 
@@ -295,6 +320,7 @@ class frmMacroEditor : public QMainWindow {
     std::map<QString, QMenu*> mMenus;
     QToolBar* tbToolBar = nullptr;
     QPlainTextEdit* txtEdit = nullptr;
+    std::unique_ptr<MacroDocument> mDocument;
     MacroHighlighter* mHighlighter = nullptr;
     MacroGutter* mGutter = nullptr;
     std::unique_ptr<CommonDialog> cdlgMac;

@@ -16,8 +16,6 @@
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QScrollBar>
-#include <QSignalBlocker>
-#include <QTextBlock>
 #include <QTextCursor>
 #include <QToolBar>
 
@@ -92,7 +90,7 @@ void frmMacroEditor::createTextArea() {
     txtEdit = new QPlainTextEdit(this);
     txtEdit->setObjectName(QStringLiteral("txtEdit"));
     txtEdit->setLineWrapMode(QPlainTextEdit::NoWrap);
-    // The document's history is the one-level undo copy (takeUndoCopy); its
+    // The document's history is the one-level undo copy (MacroDocument); its
     // own Undo and Redo keys are off (isOwnEditingShortcut).
     txtEdit->setUndoRedoEnabled(true);
     txtEdit->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -109,8 +107,7 @@ void frmMacroEditor::createTextArea() {
 
     txtEdit->installEventFilter(this);
     txtEdit->viewport()->installEventFilter(this);
-    connect(txtEdit->document(), &QTextDocument::contentsChange, this,
-            [this](int, int piRemoved, int piAdded) { txtEdit_Change(piRemoved, piAdded); });
+    mDocument = std::make_unique<MacroDocument>(*txtEdit->document());
     connect(txtEdit, &QPlainTextEdit::selectionChanged, this, [this] { UpdateEditMenus(); });
     // The clipboard is read when it changes, not at every key: on X11 another
     // program owns it and each read is a round trip to that program.
@@ -121,66 +118,19 @@ void frmMacroEditor::createTextArea() {
     mbClipboardHasText = !QApplication::clipboard()->text().isEmpty();
 }
 
-void frmMacroEditor::txtEdit_Change(int piRemoved, int piAdded) {
-    // A file going in is no change of the text; the load ends clean.
-    if (mbLoading) return;
-    if (piRemoved != 0 || piAdded != 0) mbDirty = true;
-}
-
-void frmMacroEditor::takeUndoCopy() {
-    txtEdit->document()->clearUndoRedoStacks();
-    // The document's history brings the text back, not which end each line had.
-    moUndoLineEnds = moFormat.lineEnds;
-    mbUndoEmpty = false;
-}
-
-void frmMacroEditor::emptyUndoCopy() {
-    txtEdit->document()->clearUndoRedoStacks();
-    moUndoLineEnds.clear();
-    mbUndoEmpty = true;
-}
-
 void frmMacroEditor::restoreUndoCopy(int piCaret) {
-    if (mbUndoEmpty) {
-        replaceWholeText(QString(), piCaret);
-        return;
-    }
     const int horizontal = txtEdit->horizontalScrollBar()->value();
     const int vertical = txtEdit->verticalScrollBar()->value();
-    QTextDocument* document = txtEdit->document();
-    while (document->isUndoAvailable())
-        document->undo();
+    mDocument->rollBack();
     QTextCursor cursor = txtEdit->textCursor();
-    cursor.setPosition(std::clamp(piCaret, 0, document->characterCount() - 1));
+    cursor.setPosition(std::clamp(piCaret, 0, txtEdit->document()->characterCount() - 1));
     txtEdit->setTextCursor(cursor);
     txtEdit->verticalScrollBar()->setValue(vertical);
     txtEdit->horizontalScrollBar()->setValue(horizontal);
 }
 
-QString frmMacroEditor::undoText() const {
-    if (mbUndoEmpty) return QString();
-    QTextDocument* document = txtEdit->document();
-    // Back and forth again: the text, the caret and the view end as they were,
-    // and nobody listening to the document takes it for an edit.
-    const QTextCursor caret = txtEdit->textCursor();
-    const int anchor = caret.anchor();
-    const int position = caret.position();
-    const QSignalBlocker quiet(document);
-    int steps = 0;
-    for (; document->isUndoAvailable(); ++steps)
-        document->undo();
-    const QString text = exactText(*document);
-    for (; steps > 0; --steps)
-        document->redo();
-    QTextCursor restored(document);
-    restored.setPosition(anchor);
-    restored.setPosition(position, QTextCursor::KeepAnchor);
-    txtEdit->setTextCursor(restored);
-    return text;
-}
-
 void frmMacroEditor::SetUndo() {
-    takeUndoCopy();
+    mDocument->takeUndoCopy();
     entry(QStringLiteral("mnuEditUndo"))->setEnabled(true);
     entry(QStringLiteral("mnuMacroEditMenuUndo"))->setEnabled(true);
 }
@@ -243,28 +193,12 @@ void frmMacroEditor::mnuEditSelectAll_Click() {
 
 void frmMacroEditor::mnuEditUndo_Click() {
     if (mbLogMode) return;
+    // The lines come back with the ends they had; the text counts as changed
+    // even when it is the same.
     restoreUndoCopy(txtEdit->textCursor().position());
-    // The lines come back with the ends they had.
-    moFormat.lineEnds = std::move(moUndoLineEnds);
-    restartLineEnds();
-    // Undo changes the text even when it brings back the same.
-    mbDirty = true;
-    emptyUndoCopy();
     entry(QStringLiteral("mnuEditUndo"))->setEnabled(false);
     entry(QStringLiteral("mnuMacroEditMenuUndo"))->setEnabled(false);
     UpdateEditMenus();
-}
-
-void frmMacroEditor::replaceWholeText(const QString& psvText, int piCaret) {
-    // The view stays where it was, as far as the new text reaches.
-    const int horizontal = txtEdit->horizontalScrollBar()->value();
-    const int vertical = txtEdit->verticalScrollBar()->value();
-    txtEdit->setPlainText(psvText);
-    QTextCursor cursor = txtEdit->textCursor();
-    cursor.setPosition(std::clamp(piCaret, 0, txtEdit->document()->characterCount() - 1));
-    txtEdit->setTextCursor(cursor);
-    txtEdit->verticalScrollBar()->setValue(vertical);
-    txtEdit->horizontalScrollBar()->setValue(horizontal);
 }
 
 void frmMacroEditor::InsertText(const QString& psvText) {
@@ -412,7 +346,7 @@ void frmMacroEditor::txtEdit_KeyPress(QKeyEvent* poEvent) {
     entry(QStringLiteral("mnuEditUndo"))->setEnabled(true);
     if (isEnter(poEvent)) {
         // Undo goes back to the text as it was before this line break.
-        takeUndoCopy();
+        mDocument->takeUndoCopy();
         entry(QStringLiteral("mnuEditUndo"))->setEnabled(false);
         entry(QStringLiteral("mnuMacroEditMenuUndo"))->setEnabled(false);
     }

@@ -6,11 +6,9 @@
 // A question whose Yes did not save (the save dialog cancelled, the write
 // failed) stops what asked it: New, Open and closing keep the text then.
 #include <QApplication>
+#include <QFile>
 #include <QFileInfo>
 #include <QPlainTextEdit>
-#include <QTextBlock>
-#include <QTextDocument>
-#include <algorithm>
 
 #include "CommonDialog.h"
 #include "EditorText.h"
@@ -48,25 +46,23 @@ void frmMacroEditor::ReportFileError(const QString& psvOperation, const Failure&
 }
 
 void frmMacroEditor::UpdateTitle() {
-    const QString name = QString::fromStdString(FileNameOnly(msvFileName.toStdString()));
+    const QString name = QString::fromStdString(FileNameOnly(mDocument->fileName().toStdString()));
     setWindowTitle(name + (mbLogMode ? QStringLiteral(" - Tarn Trace File Viewer")
                                      : QStringLiteral(" - Tarn Macro Editor")));
-    mbDirty = false;
-    takeUndoCopy();
 }
 
 void frmMacroEditor::ClearEditor() {
     // A file still going in is given up.
     if (mbLoading) mbLoadStopped = true;
     txtEdit->clear();
-    msvFileName.clear();
-    emptyUndoCopy();
-    moFormat = MacroFileFormat();
+    mDocument->cleared();
+    msvOpenedCopy.clear();
+    dropRecoveryCopy();
+    watchFile();
     setWindowTitle(kUntitledCaption);
     UpdateEditMenus();
     entry(QStringLiteral("mnuEditUndo"))->setEnabled(false);
     entry(QStringLiteral("mnuMacroEditMenuUndo"))->setEnabled(false);
-    mbDirty = false;
 }
 
 void frmMacroEditor::mnuFileNew_Click() {
@@ -74,7 +70,7 @@ void frmMacroEditor::mnuFileNew_Click() {
 }
 
 bool frmMacroEditor::NewText() {
-    if (mbDirty) {
+    if (mDocument->dirty()) {
         // The question comes with the text it is about on the screen.
         if (isMinimized() || !isVisible()) {
             showNormal();
@@ -82,7 +78,7 @@ bool frmMacroEditor::NewText() {
             activateWindow();
         }
         if (ask(kEditorTitle, QStringLiteral("Save the current file"))) {
-            const bool saved = msvFileName.isEmpty() ? SaveFileAs() : SaveFile();
+            const bool saved = mDocument->fileName().isEmpty() ? SaveFileAs() : SaveFile();
             if (!saved) return false;
         }
     }
@@ -90,24 +86,15 @@ bool frmMacroEditor::NewText() {
     return true;
 }
 
-void frmMacroEditor::connectLineEnds() {
-    QTextDocument* document = txtEdit->document();
-    connect(document, &QTextDocument::contentsChange, this,
-            [this, document](int piPosition, int piRemoved, int piAdded) {
-                const int blocks = document->blockCount();
-                // A change of formats alone reports equal lengths and moves no break.
-                if (piRemoved == piAdded && blocks == miLineBlocks) return;
-                const int first = document->findBlock(piPosition).blockNumber();
-                QTextBlock last = document->findBlock(piPosition + piAdded);
-                if (!last.isValid()) last = document->lastBlock();
-                const int added = std::max(0, last.blockNumber() - first);
-                moFormat.replaceLineBreaks(first, added - (blocks - miLineBlocks), added);
-                miLineBlocks = blocks;
-            });
-}
-
-void frmMacroEditor::restartLineEnds() {
-    miLineBlocks = txtEdit->document()->blockCount();
+bool frmMacroEditor::NewMacroAt(const QString& psvFile) {
+    if (mbLoading) return false;
+    Load();
+    if (!NewText()) return false;
+    // A file still to be made: its name, and no stamp of a file on disk.
+    mDocument->opened(psvFile, MacroFileFormat(), FileStamp());
+    UpdateTitle();
+    UpdateEditMenus();
+    return true;
 }
 
 void frmMacroEditor::mnuFileOpen_Click() {
@@ -135,17 +122,22 @@ void frmMacroEditor::prepareFileDialog(const QString& psvTitle, const QString& p
 void frmMacroEditor::startFileDialogWhereTheUserWorks() {
     cdlgMac->setFileName(QString());
     // The current file's folder, else where the last file dialog was confirmed.
-    cdlgMac->setInitDir(msvFileName.isEmpty() ? cdlgMac->LastFolder()
-                                              : QFileInfo(msvFileName).absolutePath());
+    const QString& current = mDocument->fileName();
+    cdlgMac->setInitDir(current.isEmpty() ? cdlgMac->LastFolder()
+                                          : QFileInfo(current).absolutePath());
 }
 
 bool frmMacroEditor::OpenMacro(const QString& psvFile) {
     // One file at a time: the window answers while a large one goes in.
-    if (mbLoading) return false;
+    if (mbLoading || mbOpening) return false;
     Load();
+    mbOpening = true;
+    const std::unique_ptr<bool, void (*)(bool*)> opening(&mbOpening,
+                                                         [](bool* flag) { *flag = false; });
     // A Yes whose save did not happen keeps the text: no file replaces it.
     if (!NewText()) return false;
     QString path = psvFile;
+    std::vector<StrayByte> strays;
     try {
         prepareFileDialog(QStringLiteral("Open Macro File"), kMacroFilter);
         if (path.isEmpty()) {
@@ -155,13 +147,18 @@ bool frmMacroEditor::OpenMacro(const QString& psvFile) {
         }
         // A shown window is on the screen before a large file is read.
         if (isVisible()) QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-        MacroFileText file = ReadMacroFile(path);
+        const QString copy = mbLogMode ? QString() : offerLeftoverCopy(path);
+        MacroFileText file = ReadMacroFile(copy.isEmpty() ? path : copy);
         // Closed or cleared while it went in: the window is as that left it.
         if (!fillTextArea(file.text)) return false;
         // The record of line ends is the file's from here on; the text going in
-        // was not an edit of it.
-        moFormat = std::move(file.format);
-        restartLineEnds();
+        // was not an edit of it. A copy opened in place of the file is a change
+        // of the file, still to be saved over what the disk holds.
+        if (!copy.isEmpty()) file.stamp = StampOf(path);
+        mDocument->opened(path, std::move(file.format), std::move(file.stamp));
+        msvOpenedCopy = copy;
+        if (!copy.isEmpty()) mDocument->markDirty();
+        strays = std::move(file.strays);
     } catch (const Failure& failure) {
         // The window stays as New left it.
         if (isCancel(failure)) return false;
@@ -176,7 +173,7 @@ bool frmMacroEditor::OpenMacro(const QString& psvFile) {
     } catch (const std::bad_alloc&) {
         // The text area could not hold the text: what it took is not the file.
         txtEdit->clear();
-        mbDirty = false;
+        mDocument->cleared();
         if (mbLogMode && isVisible()) Unload();
         if (mbLogMode) {
             offerToClearTrace(path);
@@ -185,9 +182,10 @@ bool frmMacroEditor::OpenMacro(const QString& psvFile) {
         }
         return false;
     }
-    msvFileName = path;
     UpdateTitle();
     UpdateEditMenus();
+    watchFile();
+    if (!strays.empty()) reportStrays(path, strays);
     return true;
 }
 
@@ -204,8 +202,8 @@ void frmMacroEditor::reportOpenFailure(const Failure& poFailure) {
 }
 
 bool frmMacroEditor::SaveFile() {
-    if (msvFileName.isEmpty()) return SaveFileAs();
-    return WriteTextFile(msvFileName);
+    if (mDocument->fileName().isEmpty()) return SaveFileAs();
+    return WriteTextFile(mDocument->fileName());
 }
 
 bool frmMacroEditor::SaveFileAs() {
@@ -229,21 +227,31 @@ bool frmMacroEditor::SaveFileAs() {
 }
 
 bool frmMacroEditor::WriteTextFile(const QString& psvPath) {
+    const QString text = exactText(*txtEdit);
+    if (!confirmLongLines(text)) return false;
+    if (psvPath == mDocument->fileName() && !confirmSaveOver(psvPath)) return false;
     bool widened = false;
+    MacroFileFormat format = mDocument->format();
+    FileStamp written;
     try {
-        widened = WriteMacroFile(psvPath, exactText(*txtEdit), moFormat);
+        widened = WriteMacroFile(psvPath, text, format, &written);
     } catch (const Failure& failure) {
         ReportFileError(QStringLiteral("Error during save"), failure);
         return false;
     }
     if (widened) {
-        moFormat.encoding = MacroFileFormat::Encoding::Utf8;
+        format.encoding = MacroFileFormat::Encoding::Utf8;
         report(kEditorTitle, QStringLiteral("Saved in UTF-8: ") + psvPath +
                                  QStringLiteral("\r\n\r\nThe file was in the Windows-1252 "
                                                 "code page, which has no place for some of the "
                                                 "characters it now holds."));
     }
-    msvFileName = psvPath;
+    mDocument->saved(psvPath, std::move(format), std::move(written));
+    // The copy's text is safe in a file of the user's choice now.
+    if (!msvOpenedCopy.isEmpty()) QFile::remove(msvOpenedCopy);
+    msvOpenedCopy.clear();
+    dropRecoveryCopy();
+    watchFile();
     UpdateTitle();
     if (savedPathHook()) savedPathHook()(psvPath);
     return true;

@@ -35,6 +35,7 @@ constexpr qint64 kAnswerEveryMs = 50;
 bool frmMacroEditor::fillTextArea(const QString& psvText) {
     const bool large = psvText.size() > kLargeFileChars;
     mbLoading = true;
+    mDocument->setLoading(true);
     mbLoadStopped = false;
     std::vector<std::pair<QAction*, bool>> entries;
     for (const auto& [name, action] : mEntries) {
@@ -82,6 +83,7 @@ bool frmMacroEditor::fillTextArea(const QString& psvText) {
     for (const auto& [action, enabled] : entries)
         action->setEnabled(enabled);
     mbLoading = false;
+    mDocument->setLoading(false);
 #ifdef __GLIBC__
     // The file's text as read and the pieces it went in by are free again, but
     // scattered between what the document keeps: give their pages back.

@@ -53,11 +53,12 @@ void frmMacroEditor::mnuFilePrint_Click() {
             return;
         }
         QPrinter& printer = currentPrinter();
-        printer.setDocName(msvFileName.isEmpty() ? QStringLiteral("Untitled")
-                                                 : QFileInfo(msvFileName).fileName());
+        const QString& fileName = mDocument->fileName();
+        printer.setDocName(fileName.isEmpty() ? QStringLiteral("Untitled")
+                                              : QFileInfo(fileName).fileName());
         const QString text = exactText(*txtEdit);
         job.begin(printer);
-        job.print(text, msvFileName, todaysShortDate());
+        job.print(text, fileName, todaysShortDate());
         job.end();
     });
     if (noPrinter) report(kEditorTitle, kNoPrinterText);

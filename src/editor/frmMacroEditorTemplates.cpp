@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The Wizard menu's templates: each entry builds its commented example, keeps
-// it in msvInsert and inserts it with InsertText, so one Undo takes it out
+// it as the document's last template and inserts it with InsertText, so one Undo takes it out
 // again. Run and RunExecute ask for the file first with the window's common
 // dialog, which keeps the last file name between uses.
 
@@ -111,15 +111,15 @@ void frmMacroEditor::connectTemplates() {
     };
     for (const auto& [name, build] : plain) {
         connect(entry(QLatin1String(name)), &QAction::triggered, this, [this, build = build] {
-            msvInsert = build();
-            InsertText(msvInsert);
+            mDocument->setLastTemplate(build());
+            InsertText(mDocument->lastTemplate());
         });
     }
     connect(entry(QStringLiteral("mnuMacroInsertWait")), &QAction::triggered, this, [this] {
-        msvInsert = WaitTemplate(miRunWait);
-        InsertText(msvInsert);
+        mDocument->setLastTemplate(WaitTemplate(miRunWait));
+        InsertText(mDocument->lastTemplate());
     });
-    // Remark is the one entry that leaves msvInsert as it was.
+    // Remark is the one entry that leaves the last template as it was.
     connect(entry(QStringLiteral("mnuMacroInsertRem")), &QAction::triggered, this,
             [this] { InsertText(RemarkTemplate()); });
     connect(entry(QStringLiteral("mnuMacroInsertRun")), &QAction::triggered, this,
@@ -140,8 +140,8 @@ void frmMacroEditor::mnuMacroInsertRun_Click() {
         // Cancelled or failed: nothing is inserted and nothing is said.
         return;
     }
-    msvInsert = RunTemplate(cdlgMac->FileName(), miRunWait);
-    InsertText(msvInsert);
+    mDocument->setLastTemplate(RunTemplate(cdlgMac->FileName(), miRunWait));
+    InsertText(mDocument->lastTemplate());
 }
 
 void frmMacroEditor::mnuMacroInsertRunExecute_Click() {
@@ -153,8 +153,8 @@ void frmMacroEditor::mnuMacroInsertRunExecute_Click() {
     } catch (const Failure&) {
         return;
     }
-    msvInsert = RunExecuteTemplate(cdlgMac->FileName(), miRunWait);
-    InsertText(msvInsert);
+    mDocument->setLastTemplate(RunExecuteTemplate(cdlgMac->FileName(), miRunWait));
+    InsertText(mDocument->lastTemplate());
 }
 
 void frmMacroEditor::mnuSetDefaultRunWait_Click() {

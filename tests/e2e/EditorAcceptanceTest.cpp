@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <functional>
 
@@ -139,6 +140,71 @@ TEST(EditorAcceptance, MacroWrittenSavedRunAndItsTraceViewed) {
     desktop.activate(player);
     desktop.type("%{F4}");
     EXPECT_EQ(tarn.waitForExit(20s), 0) << tarn.err();
+}
+
+// Unsaved text outlives an editor killed in the middle of an edit: the next
+// run offers it.
+TEST(EditorAcceptance, UnsavedTextSurvivesAKilledEditor) {
+    XSession session{WindowManager::Openbox};
+    Desktop desktop{session};
+    platformtest::TempDir state{"tarn-state"};
+    TarnProgram tarn(session,
+                     {"DBUS_SESSION_BUS_ADDRESS=disabled:", "XDG_STATE_HOME=" + state.path()});
+    const std::string copies = state.path() + "/Tarn";
+    const auto copyHolds = [&](const std::string& text) {
+        const std::string out =
+            session.run({"sh", "-c", "cat \"$0\"/*.unsaved 2>/dev/null", copies}).output;
+        return out.find(text) != std::string::npos;
+    };
+    const auto openEditor = [&] {
+        // Away from the button: a pointer already where the click goes moves
+        // nowhere, and the click's wait for the move would fail.
+        session.run({"xdotool", "mousemove", "0", "0"});
+        const WindowId player = desktop.waitForWindow("Tarn - Interactive Screen");
+        desktop.activate(player);
+        desktop.clickPlayer(player, kEditX);
+    };
+    tarn.start();
+    openEditor();
+    const WindowId editor = desktop.waitForWindow("Untitled - Tarn Macro Editor");
+    desktop.activate(editor);
+    desktop.type("Rem kept through a kill{ENTER}Wait 1");
+    ASSERT_TRUE(
+        testing::waitUntil([&] { return copyHolds("Rem kept through a kill\nWait 1"); }, 20s));
+    ::kill(tarn.pid(), SIGKILL);
+    ASSERT_TRUE(tarn.waitForExit(20s).has_value());
+    // The server has destroyed the killed program's windows.
+    ASSERT_TRUE(testing::waitUntil(
+        [&] { return !desktop.windowExists("Tarn - Interactive Screen"); }, 10s));
+
+    tarn.start();
+    openEditor();
+    const WindowId question = desktop.waitForWindow("Tarn Macro Editor");
+    // Yes is the default answer.
+    desktop.activate(question);
+    desktop.type("{ENTER}");
+    ASSERT_TRUE(
+        testing::waitUntil([&] { return !desktop.windowExists("Tarn Macro Editor"); }, 10s));
+    // The text is back, unsaved: Save asks for a name and writes it.
+    const WindowId back = desktop.waitForWindow("Untitled - Tarn Macro Editor");
+    const std::string saved = tarn.folder() + "/kept.mcr";
+    for (int attempt = 0; attempt < 4 && !desktop.windowExists("Save Macro File"); ++attempt) {
+        desktop.activate(back);
+        desktop.type("^s");
+        testing::waitUntil([&] { return desktop.windowExists("Save Macro File"); }, 5s);
+    }
+    desktop.activate(desktop.waitForWindow("Save Macro File"));
+    desktop.type(saved + "{ENTER}");
+    desktop.waitForWindow("kept.mcr - Tarn Macro Editor");
+    EXPECT_EQ(platformtest::readFile(saved), "Rem kept through a kill\r\nWait 1");
+    // Saved, the copies are gone: the old one and this run's.
+    EXPECT_TRUE(testing::waitUntil(
+        [&] {
+            return session.run({"sh", "-c", "ls \"$0\" | grep -c unsaved", copies}).output == "0\n";
+        },
+        10s));
+    ::kill(tarn.pid(), SIGKILL);
+    tarn.waitForExit(20s);
 }
 
 }  // namespace

@@ -9,9 +9,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <utime.h>
+
 #include <QDeadlineTimer>
 #include <QFileInfo>
+#include <QProcess>
 #include <functional>
+#include <tuple>
 
 #include "EditorTest.h"
 #include "EditorText.h"
@@ -79,6 +83,13 @@ TEST_F(MacroFileIO, FileOpenedInTheTextAreaAndSavedUnchangedKeepsEveryByte) {
         {"Windows-1252 byte order mark cut off", BYTES("\xEF\xBB"), Encoding::Windows1252},
         {"mixed line ends", BYTES("a\r\nb\nc\rd\n\n\r\r\n"), Encoding::Utf8},
         {"Windows-1252 mixed", BYTES("\xE9\n\xE9\r\n"), Encoding::Windows1252},
+        {"two byte order marks", BYTES("\xEF\xBB\xBF\xEF\xBB\xBFRem a\r\n"), Encoding::Utf8},
+        {"one byte order mark as text", BYTES("Rem\xEF\xBB\xBF\r\n\xEF\xBB\xBF"), Encoding::Utf8},
+        {"UTF-8 with a stray byte", BYTES("Rem caf\xC3\xA9\xFF\r\n"), Encoding::Utf8},
+        {"UTF-8 with strays and a byte order mark",
+         BYTES("\xEF\xBB\xBF\x80\xC3\xA9\xE2\x82\xAC\xC3\r\n"), Encoding::Utf8},
+        {"stray bytes beside the private use area", BYTES("\xEF\xA3\xBF\xEF\x9E\x80\xFE"),
+         Encoding::Utf8},
     };
     for (const auto& row : rows) {
         const QString file = put("round.mcr", row.bytes);
@@ -132,6 +143,10 @@ TEST_F(MacroFileIO, FailuresCarryTheRuntimeNumbers) {
     const QByteArray longest(kMaxMacroLineChars, 'x');
     put("longest.mcr", "Rem\r\n" + longest + "\r\n" + longest);
     put("long.mcr", "Rem\r\n" + longest + "x\r\n");
+    // Characters beyond the BMP count once, not as the two halves Qt keeps.
+    const QByteArray emoji = QByteArray("\xF0\x9F\x98\x80").repeated(kMaxMacroLineChars);
+    put("emoji.mcr", emoji + "\r\n");
+    put("emoji-long.mcr", emoji + "\xF0\x9F\x98\x80");
     const struct {
         bool write;
         const char* file;  // in the test's folder unless absolute
@@ -145,6 +160,8 @@ TEST_F(MacroFileIO, FailuresCarryTheRuntimeNumbers) {
         {false, "huge.mcr", kOutOfMemory},
         {false, "longest.mcr", 0},
         {false, "long.mcr", kOutOfMemory},
+        {false, "emoji.mcr", 0},
+        {false, "emoji-long.mcr", kOutOfMemory},
         {true, "none/a.mcr", kPathNotFound},
         {true, "file.mcr/a.mcr", kPathNotFound},
         {true, "folder", kPathFileAccessError},
@@ -158,6 +175,91 @@ TEST_F(MacroFileIO, FailuresCarryTheRuntimeNumbers) {
             << (row.write ? "write " : "read ") << row.file;
     }
     EXPECT_EQ(contents(path("file.mcr")), "Wait 1\r\n");
+    // A missing folder is named.
+    try {
+        ReadMacroFile(path("none/a.mcr"));
+    } catch (const Failure& failure) {
+        EXPECT_EQ(failure.description(), "Path not found: " + path("none").toStdString());
+    }
+}
+
+// The line the editor would not open again, found before a save writes it.
+TEST_F(MacroFileIO, TheFirstLineOverTheLimitIsFoundInCharacters) {
+    const QString longest(kMaxMacroLineChars, u'x');
+    const QString emoji = QString(QStringLiteral("\U0001F600")).repeated(kMaxMacroLineChars);
+    const struct {
+        const char* name;
+        QString text;
+        qsizetype line;
+        qsizetype length;
+    } rows[] = {
+        {"empty", QString(), 0, 0},
+        {"at the limit", "a\n" + longest + "\n" + longest, 0, 0},
+        {"one over, last line", "a\n" + longest + "\n" + longest + "yz", 3, kMaxMacroLineChars + 2},
+        {"one over, first line", longest + "y\n" + longest + "yz", 1, kMaxMacroLineChars + 1},
+        {"emoji at the limit", emoji, 0, 0},
+        {"emoji one over", "\n" + emoji + "x", 2, kMaxMacroLineChars + 1},
+    };
+    for (const auto& row : rows) {
+        const LongLine found = FirstLineOverLimit(row.text);
+        EXPECT_EQ(found.line, row.line) << row.name;
+        EXPECT_EQ(found.length, row.length) << row.name;
+    }
+}
+
+// A UTF-8 file with a few bytes that are not UTF-8 stays UTF-8: the bytes are
+// found where they are and written back as they were around an edit.
+TEST_F(MacroFileIO, StrayBytesOfAUtf8FileAreFoundAndKeptThroughAnEdit) {
+    const QString file =
+        put("stray.mcr", BYTES("Rem caf\xC3\xA9 th\xC3\xA9\r\nSend \"\xFFx\x80\"\r\n"));
+    MacroFileText read = ReadMacroFile(file);
+    EXPECT_EQ(read.format.encoding, Encoding::Utf8);
+    EXPECT_TRUE(read.text.startsWith(QStringLiteral("Rem caf\u00E9 th\u00E9\nSend \"")));
+    ASSERT_EQ(read.strays.size(), 2u);
+    EXPECT_EQ(std::make_tuple(read.strays[0].line, read.strays[0].column, read.strays[0].byte),
+              std::make_tuple(qsizetype{2}, qsizetype{7}, static_cast<unsigned char>(0xFF)));
+    EXPECT_EQ(std::make_tuple(read.strays[1].line, read.strays[1].column, read.strays[1].byte),
+              std::make_tuple(qsizetype{2}, qsizetype{9}, static_cast<unsigned char>(0x80)));
+    read.text.replace(QStringLiteral("caf\u00E9"), QStringLiteral("d\u00E9j\u00E0 \u20AC"));
+    EXPECT_FALSE(WriteMacroFile(file, read.text, read.format));
+    EXPECT_EQ(contents(file).toHex(' '),
+              BYTES("Rem d\xC3\xA9j\xC3\xA0 \xE2\x82\xAC th\xC3\xA9\r\nSend \"\xFFx\x80\"\r\n")
+                  .toHex(' '));
+    // More stray bytes than characters of several bytes: Windows-1252, as before.
+    put("ansi.mcr", BYTES("Rem caf\xC3\xA9 \xE9\xE8\r\n"));
+    EXPECT_EQ(ReadMacroFile(path("ansi.mcr")).format.encoding, Encoding::Windows1252);
+}
+
+// Another program's change is told from the editor's own save and a touch.
+TEST_F(MacroFileIO, AChangeOnDiskIsToldByTheBytesNotByTheTime) {
+    const QString file = path("watched.mcr");
+    FileStamp written;
+    WriteMacroFile(file, "Wait 1\n", {}, &written);
+    EXPECT_EQ(ReadMacroFile(file).stamp.digest, written.digest);
+    const struct {
+        const char* name;
+        std::function<void()> change;
+        bool changed;
+    } rows[] = {
+        {"nothing", [] {}, false},
+        {"touched", [&] { ::utime(QFile::encodeName(file).constData(), nullptr); }, false},
+        {"saved again alike by another program",
+         [&] {
+             QFile::remove(file);
+             put("watched.mcr", "Wait 1\r\n");
+         },
+         false},
+        {"a line appended", [&] { put("watched.mcr", "Wait 1\r\nWait 2\r\n"); }, true},
+        {"same size, other bytes", [&] { put("watched.mcr", "Wait 9\r\n"); }, true},
+        {"removed", [&] { QFile::remove(file); }, true},
+    };
+    for (const auto& row : rows) {
+        put("watched.mcr", "Wait 1\r\n");
+        const FileStamp stamp = ReadMacroFile(file).stamp;
+        row.change();
+        EXPECT_EQ(ChangedOnDisk(file, stamp), row.changed) << row.name;
+    }
+    EXPECT_FALSE(ChangedOnDisk(path("never.mcr"), FileStamp()));
 }
 
 // Runs the action in a child process; its result is the child's exit status,
@@ -266,23 +368,27 @@ TEST_F(MacroFileIO, SavingKeepsOwnerAndLinksAndRefusesReadOnlyFilesForEveryone) 
               QStringList{"own.mcr"});
 }
 
-// A save cut short leaves no file of its own behind; one that an earlier
-// version left is removed by the next save of the same file.
-TEST_F(MacroFileIO, AKilledSaveLeavesNoTemporaryFile) {
+// A save cut short leaves at most a whole copy of the new text behind; it is
+// found for the user and no later save removes it behind their back.
+TEST_F(MacroFileIO, AKilledSaveLeavesAWholeCopyThatIsFoundAndNeverRemovedByASave) {
     const QString file = put("a.mcr", "Wait 1\r\n");
     for (const char* name : {".a.mcr.123.tmp", ".a.mcr.tmp", ".b.mcr.5.tmp", ".a.mcr.1x.tmp"})
         put(name, "old");
     WriteMacroFile(file, "Wait 2\n", {});
-    EXPECT_EQ(names(), ".a.mcr.1x.tmp, .a.mcr.tmp, .b.mcr.5.tmp, a.mcr");
-    for (const char* name : {".a.mcr.tmp", ".b.mcr.5.tmp", ".a.mcr.1x.tmp"})
+    EXPECT_EQ(names(), ".a.mcr.123.tmp, .a.mcr.1x.tmp, .a.mcr.tmp, .b.mcr.5.tmp, a.mcr");
+    EXPECT_EQ(LeftoverCopies(file), std::vector<QString>{path(".a.mcr.123.tmp")});
+    for (const char* name : {".a.mcr.123.tmp", ".a.mcr.tmp", ".b.mcr.5.tmp", ".a.mcr.1x.tmp"})
         QFile::remove(path(name));
-    // Killed in the middle of saving a large text, again and again. A file
-    // gets its name only once complete; the instant between that and its
-    // taking the old file's place is the one a leftover can come from.
+    // Killed in the middle of saving a large text, again and again; a hard
+    // link makes every save write in place after its copy is on disk.
+    ASSERT_EQ(
+        ::link(QFile::encodeName(file).constData(), QFile::encodeName(path("b.mcr")).constData()),
+        0);
     const QString text(3 * 1024 * 1024, u'x');
     for (int kill = 0; kill < 5; ++kill) {
+        for (const QString& left : LeftoverCopies(file))
+            QFile::remove(left);
         WriteMacroFile(file, "Wait 1\n", {});
-        EXPECT_EQ(names(), "a.mcr") << "kill " << kill;
         const pid_t child = ::fork();
         ASSERT_GE(child, 0);
         if (child == 0) {
@@ -296,12 +402,12 @@ TEST_F(MacroFileIO, AKilledSaveLeavesNoTemporaryFile) {
         ::kill(child, SIGKILL);
         int status = 0;
         ASSERT_EQ(::waitpid(child, &status, 0), child);
-        EXPECT_EQ(QFileInfo(file).size(), text.size());
-        for (const QFileInfo& left : QDir(mDir.path()).entryInfoList(QDir::Files | QDir::Hidden))
-            EXPECT_EQ(left.size(), text.size()) << left.fileName().toStdString();
+        for (const QString& left : LeftoverCopies(file))
+            EXPECT_EQ(QFileInfo(left).size(), text.size()) << left.toStdString();
+        const std::vector<QString> copies = LeftoverCopies(file);
+        WriteMacroFile(file, "Wait 1\n", {});
+        EXPECT_EQ(LeftoverCopies(file), copies) << "kill " << kill;
     }
-    WriteMacroFile(file, "Wait 1\n", {});
-    EXPECT_EQ(names(), "a.mcr");
 }
 
 TEST_F(MacroFileIO, DiskFullKeepsTheOldFileAndLeavesNoTemporaryFile) {
@@ -332,6 +438,44 @@ TEST_F(MacroFileIO, SavingKeepsPermissionsAndWritesThroughASymbolicLink) {
     EXPECT_EQ(contents(target), "Wait 2\r\n");
     EXPECT_EQ(statOf(target).st_mode & 07777, 0640u);
     EXPECT_EQ(names(), "link.mcr, target.mcr");
+}
+
+// Access control lists and extended attributes stay with the file, set and
+// read by the system's own tools.
+TEST_F(MacroFileIO, SavingKeepsAccessControlListsAndExtendedAttributes) {
+    if (::geteuid() != 0) GTEST_SKIP() << "an ACL entry for another user is set as root";
+    const auto run = [](const QString& program, const QStringList& arguments) {
+        QProcess process;
+        process.start(program, arguments);
+        EXPECT_TRUE(process.waitForFinished(30000)) << program.toStdString();
+        EXPECT_EQ(process.exitCode(), 0)
+            << program.toStdString() << " " << process.readAllStandardError().toStdString();
+        return process.readAllStandardOutput();
+    };
+    const auto attributes = [&](const QString& file) {
+        return run("getfacl", {"-c", "-p", file}) + run("getfattr", {"-d", "-m", "-", file});
+    };
+    const QString file = put("acl.mcr", "Wait 1\r\n");
+    ::chmod(QFile::encodeName(file).constData(), 0640);
+    run("setfacl", {"-m", "u:nobody:rw", file});
+    run("setfattr", {"-n", "user.origin", "-v", "tarn test", file});
+    // A folder whose default list a new file would inherit, which the
+    // file it replaces did not have.
+    QDir(mDir.path()).mkdir("inherit");
+    const QString plain = put("inherit/plain.mcr", "Wait 1\r\n");
+    ::chmod(QFile::encodeName(plain).constData(), 0644);
+    run("setfacl", {"-d", "-m", "u:nobody:rwx", path("inherit")});
+    for (const QString& saved : {file, plain}) {
+        const QByteArray before = attributes(saved);
+        const mode_t mode = statOf(saved).st_mode;
+        WriteMacroFile(saved, "Wait 2\n", {});
+        EXPECT_EQ(contents(saved), "Wait 2\r\n");
+        EXPECT_EQ(attributes(saved).toStdString(), before.toStdString()) << saved.toStdString();
+        EXPECT_EQ(statOf(saved).st_mode, mode) << saved.toStdString();
+    }
+    EXPECT_TRUE(attributes(file).contains("user:nobody:rw-"));
+    EXPECT_TRUE(attributes(file).contains("group::r--"));
+    EXPECT_TRUE(attributes(file).contains("user.origin=\"tarn test\""));
 }
 
 }  // namespace

@@ -92,13 +92,13 @@ TEST_F(EditorTest, TypingEnablesOnlyTheMenuUndoEnterDisablesBothAndTheRightButto
     type(*form, "\n");
     EXPECT_FALSE(enabled(*form, "mnuEditUndo"));
     EXPECT_FALSE(enabled(*form, "mnuMacroEditMenuUndo"));
-    EXPECT_EQ(form->undoText(), "x");
+    EXPECT_EQ(form->document().undoText(), "x");
     type(*form, "y");
     EXPECT_TRUE(enabled(*form, "mnuEditUndo"));
     EXPECT_FALSE(enabled(*form, "mnuMacroEditMenuUndo"));
     form->mnuEditDelete_Click();
     EXPECT_EQ(textOf(*form), "x\ny");
-    EXPECT_EQ(form->undoText(), "x");
+    EXPECT_EQ(form->document().undoText(), "x");
     // So do characters composed by an input method.
     type(*form, "\n");
     QInputMethodEvent composed;
@@ -155,7 +155,7 @@ TEST_F(EditorTest, PasteReplacesTheSelectionAndLeavesTheCaretBehind) {
         EXPECT_EQ(textOf(*form), c.text);
         EXPECT_EQ(text(*form)->textCursor().position(), c.caret);
         EXPECT_FALSE(text(*form)->textCursor().hasSelection());
-        EXPECT_EQ(form->undoText(), "abcdef");
+        EXPECT_EQ(form->document().undoText(), "abcdef");
     }
 }
 

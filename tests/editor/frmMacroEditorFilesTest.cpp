@@ -34,7 +34,7 @@ TEST_F(EditorTest, NewOnAChangedUntitledTextSavesOrDiscardsIt) {
     EXPECT_EQ(mMessages.size(), 2u);
     EXPECT_EQ(mDialogs.size(), 1u);
     EXPECT_EQ(textOf(*form), "");
-    EXPECT_FALSE(form->dirty());
+    EXPECT_FALSE(form->document().dirty());
 }
 
 // A changed text is offered for saving first; declined, the open goes on.
@@ -52,8 +52,8 @@ TEST_F(EditorTest, OpenShowsTheFileWithItsNameInTheCaption) {
     EXPECT_EQ(mDialogs[0].fileName, "");
     EXPECT_EQ(textOf(*form), QString::fromUtf8("Rem caf\xC3\xA9\nWait 1"));
     EXPECT_EQ(form->windowTitle(), "demo.mcr - Tarn Macro Editor");
-    EXPECT_EQ(form->fileName(), file);
-    EXPECT_FALSE(form->dirty());
+    EXPECT_EQ(form->document().fileName(), file);
+    EXPECT_FALSE(form->document().dirty());
     EXPECT_FALSE(action(*form, "mnuEditUndo")->isEnabled());
     // Saved unchanged, it is the same file byte for byte.
     ASSERT_TRUE(form->SaveFile());
@@ -67,7 +67,7 @@ TEST_F(EditorTest, OpenShowsTheFileWithItsNameInTheCaption) {
     EXPECT_EQ(mMessages.size(), 1u);
     EXPECT_EQ(textOf(*form), "");
     EXPECT_EQ(form->windowTitle(), "Untitled - Tarn Macro Editor");
-    EXPECT_TRUE(form->fileName().isEmpty());
+    EXPECT_TRUE(form->document().fileName().isEmpty());
     type(*form, "y");
     form->SaveFileAs();
     ASSERT_EQ(mDialogs.size(), 3u);
@@ -90,7 +90,7 @@ TEST_F(EditorTest, AYesWhoseSaveDidNotHappenKeepsTheTextAndTheWindow) {
         ASSERT_EQ(mDialogs.size(), 1u);
         EXPECT_EQ(mDialogs[0].kind, CommonDialog::Kind::Save);
         EXPECT_EQ(textOf(*form), "unsaved");
-        EXPECT_TRUE(form->dirty());
+        EXPECT_TRUE(form->document().dirty());
         mAnswers = {true};
         mDialogAnswers = {saveAnswer};
         action(*form, "mnuFileExit")->trigger();
@@ -171,7 +171,8 @@ TEST_F(EditorTest, OpenFailuresAreReportedAndLeaveTheWindowAsNewLeftIt) {
     const std::pair<QString, QString> cases[] = {
         {path("missing.mcr"),
          "Tarn Open File: There is no data in the file or the file could not be found"},
-        {path("nowhere/a.mcr"), "Tarn Macro Editor: Error during open - Path not found - 76"},
+        {path("nowhere/a.mcr"),
+         "Tarn Macro Editor: Error during open - Path not found: " + path("nowhere") + " - 76"},
         {path("folder.mcr"), "Tarn Macro Editor: Error during open - Path/File access error - 75"},
         {big, "Tarn Macro Editor: Macro file too large to open with the Tarn Macro Editor - " +
                   tooLargeDescription() + " - 7"},
@@ -197,14 +198,14 @@ TEST_F(EditorTest, SaveAsAsksBeforeOverwritingAndAFailedSaveLosesNothing) {
     EXPECT_EQ(mDialogs[0].kind, CommonDialog::Kind::Save);
     EXPECT_EQ(shown(), QStringList{"? Tarn Macro Editor: Overwrite the existing " + existing});
     EXPECT_EQ(contents(existing), "old text");
-    EXPECT_TRUE(form->dirty());
+    EXPECT_TRUE(form->document().dirty());
     EXPECT_TRUE(mSavedPaths.empty());
     mAnswers = {true};
     mDialogAnswers = {existing};
     EXPECT_TRUE(form->SaveFileAs());
     EXPECT_EQ(contents(existing), "Wait 2");
     EXPECT_EQ(form->windowTitle(), "old.mcr - Tarn Macro Editor");
-    EXPECT_FALSE(form->dirty());
+    EXPECT_FALSE(form->document().dirty());
     EXPECT_EQ(mSavedPaths, std::vector<QString>{existing});
     // A name typed without an extension gets ".mcr"; a new file ends lines in CR LF.
     type(*form, "\n");
@@ -215,10 +216,11 @@ TEST_F(EditorTest, SaveAsAsksBeforeOverwritingAndAFailedSaveLosesNothing) {
     mMessages.clear();
     mDialogAnswers = {path("nowhere/a.mcr")};
     EXPECT_FALSE(form->SaveFileAs());
-    EXPECT_EQ(shown(), QStringList{"Tarn Macro Editor: Error during save - Path not found - 76"});
-    EXPECT_EQ(form->fileName(), path("plain.mcr"));
+    EXPECT_EQ(shown(), QStringList{"Tarn Macro Editor: Error during save - Path not found: " +
+                                   path("nowhere") + " - 76"});
+    EXPECT_EQ(form->document().fileName(), path("plain.mcr"));
     EXPECT_EQ(form->windowTitle(), "plain.mcr - Tarn Macro Editor");
-    EXPECT_TRUE(form->dirty());
+    EXPECT_TRUE(form->document().dirty());
     EXPECT_EQ(mSavedPaths.size(), 2u);
     // Nor does New clear the text after a failed save.
     mAnswers = {true};
@@ -286,8 +288,8 @@ TEST_F(EditorTest, LargeFileFillsTheShownWindowInPiecesUnlessItCloses) {
     EXPECT_TRUE(during.commandsOff);
     const QString expected = QString::fromUtf8(bytes).replace(QStringLiteral("\r\n"), "\n");
     EXPECT_EQ(textOf(*form), expected);
-    EXPECT_EQ(form->undoText(), expected);
-    EXPECT_FALSE(form->dirty());
+    EXPECT_EQ(form->document().undoText(), expected);
+    EXPECT_FALSE(form->document().dirty());
     EXPECT_FALSE(text(*form)->isReadOnly());
     EXPECT_TRUE(action(*form, "mnuFileOpen")->isEnabled());
     EXPECT_EQ(form->findChild<QProgressBar*>(), nullptr);

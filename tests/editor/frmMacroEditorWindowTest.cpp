@@ -68,7 +68,7 @@ TEST_F(EditorTest, MacroShownInColourAndMarkedWithoutBeingChangedWithHelpAndAbou
     auto form = editor();
     const QByteArray bytes("Rem first\r\nSend {BOGUS}\r\nWait 1\r\n");
     ASSERT_TRUE(form->OpenMacro(put(QStringLiteral("m.mcr"), bytes)));
-    const QString undo = form->undoText();
+    const QString undo = form->document().undoText();
     ASSERT_NE(form->highlighter(), nullptr);
     ASSERT_NE(form->gutter(), nullptr);
     // Coloured when painted.
@@ -83,14 +83,14 @@ TEST_F(EditorTest, MacroShownInColourAndMarkedWithoutBeingChangedWithHelpAndAbou
     form->GoToLine(3);
     EXPECT_EQ(text(*form)->textCursor().blockNumber(), 2);
     EXPECT_EQ(text(*form)->textCursor().positionInBlock(), 0);
-    EXPECT_FALSE(form->dirty());
-    EXPECT_EQ(form->undoText(), undo);
+    EXPECT_FALSE(form->document().dirty());
+    EXPECT_EQ(form->document().undoText(), undo);
     EXPECT_EQ(textOf(*form), QStringLiteral("Rem first\nSend {BOGUS}\nWait 1\n"));
 
     // Typing is still an edit, and the new line is coloured as typed.
     type(*form, QStringLiteral("Send x"));
     QApplication::processEvents();
-    EXPECT_TRUE(form->dirty());
+    EXPECT_TRUE(form->document().dirty());
     EXPECT_FALSE(text(*form)->document()->findBlockByNumber(2).layout()->formats().isEmpty());
 
     // Help, and Ctrl+A in the text area is About (modal), never Select All.
@@ -156,7 +156,7 @@ TEST_F(ViewerTest, ShowsTheTraceReadOnlyWithOnlyPrintExitAndHelpAtItsOwnPlace) {
     for (Qt::Key k : {Qt::Key_X, Qt::Key_V, Qt::Key_N, Qt::Key_Z})
         key(*form, k, Qt::ControlModifier);
     EXPECT_EQ(textOf(*form), "Wait 1\nError 5 - x\n");
-    EXPECT_FALSE(form->dirty());
+    EXPECT_FALSE(form->document().dirty());
     select(*form, 0, 4);
     key(*form, Qt::Key_C, Qt::ControlModifier);
     EXPECT_EQ(QApplication::clipboard()->text(), "Wait");

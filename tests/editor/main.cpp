@@ -26,8 +26,10 @@ int main(int argc, char** argv) {
     // program asks a socket in a folder of its own, where a test that needs a
     // printer starts its private scheduler (PrivateCups); until then there is
     // no printer at all.
-    QTemporaryDir cups, settings;
-    if (!cups.isValid() || !settings.isValid()) return 1;
+    QTemporaryDir cups, settings, state;
+    if (!cups.isValid() || !settings.isValid() || !state.isValid()) return 1;
+    // The recovery copies of unsaved text go there too.
+    qputenv("XDG_STATE_HOME", QFile::encodeName(state.path()));
     qputenv("CUPS_SERVER", QFile::encodeName(cups.filePath(QStringLiteral("cups.sock"))));
     tarn::setSettingsFolder(settings.path());
     return runOffscreenTests(argc, argv);
