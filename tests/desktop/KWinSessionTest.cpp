@@ -17,7 +17,9 @@
 
 #include "DesktopBackends.h"
 #include "FakeInputConnection.h"
+#include "FakeInputKeyboard.h"
 #include "GlobalAccelStopKey.h"
+#include "Harness.h"
 #include "KWinWindowSystem.h"
 #include "KeyNotation.h"
 #include "ScratchLayout.h"
@@ -136,6 +138,29 @@ TEST_F(KWinSession, CapsLockChangesNothingAndStaysAsItWas) {
     EXPECT_TRUE(waitUntil([&] { return target->text("main") == "abcDx"; }, 5s))
         << target->text("main");
     EXPECT_EQ(watch->capsLocked(), false);
+}
+
+// A layout KWin does not take (here: written where KWin does not read) fails
+// the Send with error 5 within the time-out, with nothing typed and the
+// keyboard configuration as it was.
+TEST_F(KWinSession, ALayoutKWinDoesNotTakeFailsTheSendAndChangesNothing) {
+    const std::string elsewhere = session->folder() + "/elsewhere";
+    fs::create_directories(elsewhere + "/xkb");
+    const std::string kxkbrc = "[Layout]\nLayoutList=us\nUse=true\n";
+    platformtest::writeFile(elsewhere + "/kxkbrc", kxkbrc);
+    kwin::FakeInputKeyboard::Refusal refusal{};
+    auto misled =
+        kwin::FakeInputKeyboard::connect(session->waylandDisplay().c_str(),
+                                         session->busAddress().c_str(), elsewhere.c_str(), refusal);
+    ASSERT_TRUE(misled);
+    const auto failure = test::Harness::failureOf([&] { misled->type(parseKeys("abé")); });
+    ASSERT_TRUE(failure);
+    EXPECT_EQ(failure->number(), 5);
+    EXPECT_EQ(platformtest::readFile(elsewhere + "/kxkbrc"), kxkbrc);
+    EXPECT_FALSE(fs::exists(elsewhere + "/xkb/symbols/tarn"));
+    EXPECT_FALSE(fs::exists(elsewhere + "/tarn/kwin-keyboard.saved"));
+    keyboard->type(parseKeys("z"));
+    EXPECT_TRUE(waitUntil([&] { return target->text("main") == "z"; }, 5s)) << target->text("main");
 }
 
 // A tarn that no installed desktop file names is refused fake input: it says

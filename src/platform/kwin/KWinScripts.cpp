@@ -2,7 +2,6 @@
 #include "KWinScripts.h"
 
 #include <gio/gio.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
@@ -111,7 +110,11 @@ struct KWinScripts::State {
     // Loads a script whose calls answer(text) and report(text) come back
     // under `token`; the plugin name, or "" when KWin refused it.
     std::string load(const std::string& body, const std::string& token) {
-        const std::string plugin = "tarn-" + std::to_string(::getpid()) + "-" + token;
+        // Unique on the bus, whatever else this process or another runs.
+        std::string connection = g_dbus_connection_get_unique_name(bus);
+        for (char& c : connection)
+            if (c == ':' || c == '.') c = '_';
+        const std::string plugin = "tarn" + connection + "-" + token;
         const std::string file = folder + "/" + plugin + ".js";
         const std::string back = "callDBus(" + quoted(g_dbus_connection_get_unique_name(bus)) +
                                  ", " + quoted(kObjectPath) + ", " + quoted(kInterface) +
