@@ -10,15 +10,23 @@
 # With --wayland the same macro runs on a headless sway of its own, Tarn on its
 # Wayland backends, with the line reader in foot instead of xterm: the macro's
 # Run line is the only one that differs.
+#
+# With --plasma the macro runs unchanged on a headless KWin of its own (with
+# XWayland, where the xterm shows), Tarn on its KWin backends, granted KWin's
+# fake input by a desktop entry in a private data folder, as the package
+# grants it; KWin and Tarn get a private HOME, so that the layouts Tarn adds
+# for a moment are never the user's.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/private-display.sh
 
 wayland=0
+plasma=0
 case "${1:-}" in
   --wayland) wayland=1 ;;
+  --plasma) plasma=1 ;;
   "") ;;
-  *) echo "usage: $0 [--wayland]" >&2; exit 2 ;;
+  *) echo "usage: $0 [--wayland | --plasma]" >&2; exit 2 ;;
 esac
 
 bash scripts/install-deps.sh >/dev/null
@@ -33,16 +41,71 @@ rm -f "$TARN_DEMO_OUT" "$screenshot"
 started=()
 cleanup() {
   for pid in "${started[@]}"; do kill "$pid" 2>/dev/null || true; done
+  [ -n "${kwin_group:-}" ] && kill -- "-$kwin_group" 2>/dev/null
   wait 2>/dev/null || true
   [ -n "${busdir:-}" ] && rm -rf "$busdir"
   [ -n "${private_sway_dir:-}" ] && rm -rf "$private_sway_dir"
+  [ -n "${private_kwin_dir:-}" ] && rm -rf "$private_kwin_dir"
   return 0
 }
 trap cleanup EXIT
 
+# The run gets a session bus of its own, ended with the demo, so that nothing
+# the demo starts is left behind.
+start_private_bus() {
+  busdir=$(mktemp -d)
+  dbus-daemon --session --nofork --nopidfile --address="unix:path=$busdir/bus" >/dev/null 2>&1 &
+  started+=($!)
+  for _ in $(seq 100); do
+    [ -S "$busdir/bus" ] && break
+    sleep 0.05
+  done
+  export DBUS_SESSION_BUS_ADDRESS="unix:path=$busdir/bus"
+}
+
+# start_private_kwin: a headless KWin with XWayland on the private bus, with
+# HOME and the XDG folders in a folder of its own (its xkb folder made before
+# KWin starts, which reads it only then); exports WAYLAND_DISPLAY, DISPLAY (its
+# XWayland) and those folders for Tarn. The packaged kwin_wayland carries a
+# file capability that a container may refuse to execute; a copy has none.
+start_private_kwin() {
+  local dir tarn
+  dir=$(mktemp -d)
+  private_kwin_dir=$dir
+  mkdir -p "$dir/home" "$dir/config/xkb" "$dir/cache" "$dir/data/applications" "$dir/run"
+  chmod 700 "$dir/run"
+  tarn=$(readlink -f build/src/player/tarn)
+  sed "s|@CMAKE_INSTALL_FULL_BINDIR@/tarn|$tarn|" share/tarn-keystrokes.desktop.in \
+    >"$dir/data/applications/tarn-keystrokes.desktop"
+  cp "$(command -v kwin_wayland)" "$dir/kwin_wayland"
+  export HOME=$dir/home XDG_CONFIG_HOME=$dir/config XDG_CACHE_HOME=$dir/cache \
+    XDG_DATA_HOME=$dir/home/.local/share XDG_RUNTIME_DIR=$dir/run
+  # A process group of its own, ended whole with its XWayland.
+  XDG_DATA_DIRS=$dir/data:/usr/local/share:/usr/share KWIN_COMPOSE=Q QT_QPA_PLATFORM=wayland \
+    XDG_SESSION_TYPE=wayland setsid "$dir/kwin_wayland" --virtual --width 1280 --height 800 \
+    --no-lockscreen --socket wayland-demo --xwayland "sh -c 'echo \$DISPLAY >$dir/display'" \
+    >"$dir/kwin.log" 2>&1 &
+  kwin_group=$!
+  for _ in $(seq 200); do
+    if [ -S "$dir/run/wayland-demo" ] && [ -s "$dir/display" ] &&
+      gdbus introspect --session --dest org.kde.KWin --object-path /Scripting >/dev/null 2>&1; then
+      export WAYLAND_DISPLAY=$dir/run/wayland-demo DISPLAY
+      DISPLAY=$(cat "$dir/display")
+      return 0
+    fi
+    sleep 0.1
+  done
+  echo "KWin did not start (see $dir/kwin.log)" >&2
+  return 1
+}
+
 macro=examples/demo.mcr
 virtual=0
-if [ $wayland -eq 1 ]; then
+if [ $plasma -eq 1 ]; then
+  start_private_bus
+  start_private_kwin || exit 1
+  echo "Started a headless KWin at $WAYLAND_DISPLAY, XWayland at $DISPLAY"
+elif [ $wayland -eq 1 ]; then
   start_private_sway || exit 1
   echo "Started a headless sway at $WAYLAND_DISPLAY"
   macro=build/demo-wayland.mcr
@@ -58,16 +121,7 @@ if [ -z "${XDG_RUNTIME_DIR:-}" ]; then
   XDG_RUNTIME_DIR=$(mktemp -d)
   export XDG_RUNTIME_DIR
 fi
-# The run gets a session bus of its own, ended with the demo, so that nothing
-# the demo starts is left behind.
-busdir=$(mktemp -d)
-dbus-daemon --session --nofork --nopidfile --address="unix:path=$busdir/bus" >/dev/null 2>&1 &
-started+=($!)
-for _ in $(seq 100); do
-  [ -S "$busdir/bus" ] && break
-  sleep 0.05
-done
-export DBUS_SESSION_BUS_ADDRESS="unix:path=$busdir/bus"
+[ -n "${busdir:-}" ] || start_private_bus
 echo "Running: tarn $macro"
 # What tarn says on standard error goes to a log, shown when something went
 # wrong (the programs it starts write to /dev/null).

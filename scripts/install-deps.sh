@@ -20,7 +20,7 @@ packages=(
   xvfb xauth openbox xterm x11-utils x11-xkb-utils xdotool
   # the editor's save keeps ACLs and extended attributes: set and read on real files
   acl attr
-  sway foot wayland-utils
+  sway foot wayland-utils kwin-wayland xwayland plasma-wayland-protocols
   # xhost: lets the tests, as root, reach the XWayland of a sway run as another user
   x11-xserver-utils
   # the Wayland typing peer, the charts and the memory figures of scripts/bench.sh

@@ -11,8 +11,10 @@ cd "$(dirname "$0")/.."
 
 bash scripts/install-deps.sh
 build=${TARN_BUILD_DIR:-build}
+# The package installs under /usr, and its entry for KWin names the program
+# there by its absolute path.
 # shellcheck disable=SC2086
-cmake -S . -B "$build" -DTARN_WERROR=ON ${TARN_CMAKE_ARGS:-} >/dev/null
+cmake -S . -B "$build" -DTARN_WERROR=ON -DCMAKE_INSTALL_PREFIX=/usr ${TARN_CMAKE_ARGS:-} >/dev/null
 cmake --build "$build" -j"$(nproc)" --target tarn tarn_compressed_docs
 rm -f "$build"/tarn_*.deb
 (cd "$build" && cpack -G DEB >/dev/null)

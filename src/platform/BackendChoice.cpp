@@ -28,14 +28,14 @@ BackendChoice chooseBackend(const BackendEnvironment& environment,
                             const std::function<WaylandOffer(const char* display)>& probe) {
     BackendChoice choice;
     const bool forced = set(environment.override);
-    if (forced && std::strcmp(environment.override, "x11") != 0 &&
-        std::strcmp(environment.override, "wayland") != 0) {
+    const bool wantX11 = forced && std::strcmp(environment.override, "x11") == 0;
+    const bool wantKWin = forced && std::strcmp(environment.override, "kwin") == 0;
+    const bool wantWayland = forced && !wantX11;
+    if (forced && !wantX11 && !wantKWin && std::strcmp(environment.override, "wayland") != 0) {
         choice.problem = std::string("TARN_BACKEND is \"") + environment.override +
-                         "\"; it can be \"x11\" or \"wayland\"";
+                         "\"; it can be \"x11\", \"wayland\" or \"kwin\"";
         return choice;
     }
-    const bool wantX11 = forced && std::strcmp(environment.override, "x11") == 0;
-    const bool wantWayland = forced && !wantX11;
     if (wantX11 || (!wantWayland && !set(environment.waylandDisplay))) {
         if (!set(environment.x11Display)) {
             choice.problem = wantX11
@@ -48,19 +48,36 @@ BackendChoice chooseBackend(const BackendEnvironment& environment,
         return choice;
     }
     if (!set(environment.waylandDisplay)) {
-        choice.problem = "TARN_BACKEND is \"wayland\" but WAYLAND_DISPLAY is not set";
+        choice.problem = std::string("TARN_BACKEND is \"") + environment.override +
+                         "\" but WAYLAND_DISPLAY is not set";
         return choice;
     }
     const WaylandOffer offer = probe(environment.waylandDisplay);
+    if (wantKWin) {
+        if (offer.reachable && offer.kwin) {
+            choice.backend = Backend::KWin;
+        } else {
+            choice.problem = offer.reachable
+                                 ? "TARN_BACKEND is \"kwin\" but KWin (org.kde.KWin) is not on "
+                                   "the session bus"
+                                 : std::string("cannot connect to the Wayland display \"") +
+                                       environment.waylandDisplay + "\"";
+        }
+        return choice;
+    }
     if (offer.reachable && offer.toplevels && offer.virtualKeyboard) {
         choice.backend = Backend::Wayland;
         return choice;
     }
-    const std::string why =
-        offer.reachable ? "this Wayland desktop does not offer " + missing(offer) +
-                              " (wlroots compositors such as sway do; GNOME and Plasma do not)"
-                        : std::string("cannot connect to the Wayland display \"") +
-                              environment.waylandDisplay + "\"";
+    if (offer.reachable && offer.kwin && !forced) {
+        choice.backend = Backend::KWin;
+        return choice;
+    }
+    const std::string why = offer.reachable
+                                ? "this Wayland desktop does not offer " + missing(offer) +
+                                      " (wlroots compositors such as sway do; GNOME does not)"
+                                : std::string("cannot connect to the Wayland display \"") +
+                                      environment.waylandDisplay + "\"";
     if (wantWayland) {
         choice.problem = why;
     } else if (!set(environment.x11Display)) {

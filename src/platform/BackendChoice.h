@@ -4,21 +4,24 @@
 // environment: a Wayland session whose compositor offers the two wlroots
 // protocols Tarn needs (foreign toplevels, virtual keyboard) gets the Wayland
 // backends for every window, XWayland ones included; an X11 session, and a
-// Wayland session without them (GNOME, Plasma), the X11 backends, which there
-// reach XWayland windows only. TARN_BACKEND=x11|wayland overrides the choice.
+// Wayland session without them (GNOME), the X11 backends, which there
+// reach XWayland windows only. A Wayland session whose compositor is KWin
+// (org.kde.KWin on the session bus) gets the KWin backends, again for every
+// window. TARN_BACKEND=x11|wayland|kwin overrides the choice.
 
 #include <functional>
 #include <string>
 
 namespace tarn {
 
-enum class Backend { X11, Wayland };
+enum class Backend { X11, Wayland, KWin };
 
 // What a compositor offers, as the Wayland backend's probe finds it.
 struct WaylandOffer {
     bool reachable = false;  // the compositor answered at all
     bool toplevels = false;
     bool virtualKeyboard = false;
+    bool kwin = false;  // KWin owns org.kde.KWin on the session bus
 };
 
 struct BackendChoice {

@@ -451,10 +451,7 @@ TEST_P(KeyboardTyping, KeysNeverReachAnotherWindowOnceTheTargetIsGone) {
 // keycode. (Sway's virtual keyboard has Tarn's own keymap, whatever the
 // user's layout.)
 TEST_P(KeyboardTyping, GermanLayout) {
-    const auto german = session_->wayland()
-                            ? session_->run({"swaymsg", "input", "*", "xkb_layout", "de"})
-                            : session_->run({"setxkbmap", "-display", session_->display(), "de"});
-    ASSERT_EQ(german.exitStatus, 0);
+    ASSERT_TRUE(session_->setKeyboardLayout("de"));
     startTarget();
     const std::string text = "€@\\|{[}{]}{{}{}}{~}µ²ÄÖÜäöüß";
     const std::string expected = "€@\\|[]{}~µ²ÄÖÜäöüß";
@@ -472,7 +469,7 @@ TEST_P(KeyboardTyping, GermanLayout) {
 const auto kDesktopName = [](const auto& info) { return std::string(testing::name(info.param)); };
 INSTANTIATE_TEST_SUITE_P(Desktops, KeyboardTyping,
                          ::testing::Values(WindowManager::None, WindowManager::Openbox,
-                                           WindowManager::Sway),
+                                           WindowManager::Sway, WindowManager::KWin),
                          kDesktopName);
 INSTANTIATE_TEST_SUITE_P(Desktops, X11KeyboardState,
                          ::testing::Values(WindowManager::None, WindowManager::Openbox),

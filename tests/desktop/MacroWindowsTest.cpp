@@ -199,15 +199,15 @@ TEST_P(MacroWindowsTest, AnX11ProgramsWindowIsOneLikeAnyOther) {
     session->kill(xterm);
 }
 
-// Only a desktop that minimises windows: sway, like X11 without a window
-// manager, leaves them as they are.
+// Only a desktop that minimises windows (openbox, KWin): sway, like X11
+// without a window manager, leaves them as they are.
 class MinimisingDesktopTest : public MacroWindowsTest {};
 
 TEST_P(MinimisingDesktopTest, SetFocusRestoresAMinimisedWindow) {
     // Minimised as a taskbar does it: the toolkit would skip the request while
     // it has not yet seen that the window manager restored the window.
     const auto minimize = [&](const std::string& window) {
-        ASSERT_EQ(session->run({"xdotool", "windowminimize", "--sync", window}).exitStatus, 0);
+        ASSERT_TRUE(testing::minimize(*session, *windows, std::stoi(window)));
         ASSERT_TRUE(waitUntil([&] { return windows->isIconic(std::stoi(window)); }, 5s));
     };
     show("other", "Other window");
@@ -337,9 +337,10 @@ TEST_P(MacroWindowsTest, CloseWindowReturnsAtOnceWhenTheWindowAsksFirst) {
 const auto kDesktopName = [](const auto& info) { return std::string(testing::name(info.param)); };
 INSTANTIATE_TEST_SUITE_P(Desktops, MacroWindowsTest,
                          ::testing::Values(WindowManager::None, WindowManager::Openbox,
-                                           WindowManager::Sway),
+                                           WindowManager::Sway, WindowManager::KWin),
                          kDesktopName);
-INSTANTIATE_TEST_SUITE_P(Desktops, MinimisingDesktopTest, ::testing::Values(WindowManager::Openbox),
+INSTANTIATE_TEST_SUITE_P(Desktops, MinimisingDesktopTest,
+                         ::testing::Values(WindowManager::Openbox, WindowManager::KWin),
                          kDesktopName);
 INSTANTIATE_TEST_SUITE_P(Desktops, ManagedDesktopTest, ::testing::Values(WindowManager::Openbox),
                          kDesktopName);

@@ -2,7 +2,11 @@
 #include "DesktopBackends.h"
 
 #include <algorithm>
+#include <optional>
 
+#include "FakeInputKeyboard.h"
+#include "KWinScripts.h"
+#include "KWinWindowSystem.h"
 #include "ToplevelWindowSystem.h"
 #include "VirtualKeyboard.h"
 #include "XTestKeyboard.h"
@@ -12,7 +16,13 @@ namespace tarn::testing {
 
 DesktopBackends connectBackends(XSession& session, Host& host) {
     DesktopBackends backends;
-    if (session.wayland()) {
+    if (session.kwin()) {
+        const char* bus = session.busAddress().c_str();
+        backends.windows = kwin::KWinWindowSystem::connect(host, bus);
+        kwin::FakeInputKeyboard::Refusal refusal{};
+        backends.keyboard = kwin::FakeInputKeyboard::connect(
+            session.waylandDisplay().c_str(), bus, (session.folder() + "/config").c_str(), refusal);
+    } else if (session.wayland()) {
         const char* display = session.waylandDisplay().c_str();
         backends.windows =
             wayland::ToplevelWindowSystem::connect(host, display, session.swaySocket().c_str());
@@ -47,6 +57,27 @@ WindowId showWindow(XSession& session, WindowSystem& windows, TargetProgram& tar
     const WindowId x11 = target.window(name, title);
     const WindowId id = session.wayland() ? waitForTitle(windows, title, newest) : x11;
     return waitShown(windows, id) ? id : 0;
+}
+
+bool minimize(XSession& session, WindowSystem& windows, WindowId id) {
+    if (!session.kwin()) {
+        return session.run({"xdotool", "windowminimize", "--sync", std::to_string(id)})
+                   .exitStatus == 0;
+    }
+    // KWin's IDs are its own; the tests' titles are unique.
+    std::string title;
+    for (const TopLevelWindow& w : windows.topLevelWindows())
+        if (w.id == id) title = w.title;
+    auto scripts = kwin::KWinScripts::connect(session.busAddress().c_str());
+    const auto done = scripts ? scripts->run(
+                                    "var windows = workspace.clientList();\n"
+                                    "for (var i = 0; i < windows.length; ++i)\n"
+                                    "    if (windows[i].caption == " +
+                                    kwin::KWinScripts::quoted(title) +
+                                    ") windows[i].minimized = true;\n"
+                                    "answer(\"ok\");")
+                              : std::nullopt;
+    return !title.empty() && done.has_value();
 }
 
 bool waitShown(WindowSystem& windows, WindowId id) {

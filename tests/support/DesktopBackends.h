@@ -2,7 +2,8 @@
 #pragma once
 // The window system and keyboard backends that Tarn would choose on a test
 // session's desktop: XCB and XTEST on X11, foreign toplevels and a virtual
-// keyboard on sway. Tests that hold for every desktop take them from here.
+// keyboard on sway, KWin scripts and fake input on KWin. Tests that hold for every desktop take
+// them from here.
 
 #include <chrono>
 #include <memory>
@@ -30,6 +31,10 @@ DesktopBackends connectBackends(XSession& session, Host& host);
 // listed anew with that title, so that twins are told apart.
 WindowId showWindow(XSession& session, WindowSystem& windows, TargetProgram& target,
                     const std::string& name, const std::string& title);
+
+// Minimises the window as a taskbar does (xdotool on X11, a KWin script on
+// KWin); false when the desktop did not take the request.
+bool minimize(XSession& session, WindowSystem& windows, WindowId id);
 
 // Waits (bounded) until the window system lists the window as visible.
 bool waitShown(WindowSystem& windows, WindowId id);

@@ -93,12 +93,12 @@ std::uint32_t internAtom(xcb_connection_t* c, const char* name) {
 }
 
 const char* name(WindowManager manager) {
-    static const char* const names[] = {"None", "Openbox", "Sway"};
+    static const char* const names[] = {"None", "Openbox", "Sway", "KWin"};
     return names[static_cast<int>(manager)];
 }
 
 XSession::XSession(WindowManager manager, const std::vector<std::string>& serverArguments,
-                   const std::string& swayConfig)
+                   const std::string& swayConfig, const std::vector<std::string>& granted)
     : manager_(manager), extraSwayConfig_(swayConfig) {
     // A target program that dies must not take the test down with SIGPIPE when
     // the test writes its next command.
@@ -110,12 +110,18 @@ XSession::XSession(WindowManager manager, const std::vector<std::string>& server
     for (const char* sub : {"config", "cache", "data"})
         std::filesystem::create_directory(runtimeDir_ + "/" + sub);
     try {
-        if (manager_ == WindowManager::Sway) {
-            startSway();
+        if (manager_ == WindowManager::KWin) {
+            // KWin serves its scripting and layouts on the session bus.
+            startBus();
+            startKWin(granted);
         } else {
-            startServer(serverArguments);
+            if (manager_ == WindowManager::Sway) {
+                startSway();
+            } else {
+                startServer(serverArguments);
+            }
+            startBus();
         }
-        startBus();
         if (manager_ == WindowManager::Openbox) startOpenbox();
     } catch (...) {
         endAll();
@@ -152,7 +158,10 @@ pid_t XSession::spawn(const std::vector<std::string>& argv,
         {"XDG_DATA_HOME", runtimeDir_ + "/data"},
         {"DBUS_SESSION_BUS_ADDRESS", busAddress_},
         {"XAUTHORITY", ""},
-        {"SESSION_MANAGER", ""}};
+        {"SESSION_MANAGER", ""},
+        // Qt tells KWin a line edit's whole text after every key (text
+        // input), which swamps a KWin without a GPU once the text is long.
+        {"QT_IM_MODULE", kwin() ? "none" : ""}};
     std::vector<std::string> entries;
     for (const auto& [name, value] : ours)
         entries.push_back(value.empty() ? name : name + "=" + value);
@@ -212,6 +221,38 @@ std::vector<int> XSession::keysDown() const {
     std::free(r);
     xcb_disconnect(c);
     return down;
+}
+
+void XSession::grantFakeInput(const std::string& path, const std::string& name) {
+    std::ofstream(runtimeDir_ + "/kwin/data/applications/" + name + ".desktop")
+        << "[Desktop Entry]\nType=Application\nName=" << name << "\nExec=" << path
+        << "\nNoDisplay=true\nX-KDE-Wayland-Interfaces=org_kde_kwin_fake_input,org_kde_kwin_"
+           "keystate\n";
+}
+
+bool XSession::setKeyboardLayout(const std::string& layout) {
+    if (!kwin()) {
+        return run(wayland()
+                       ? std::vector<std::string>{"swaymsg", "input", "*", "xkb_layout", layout}
+                       : std::vector<std::string>{"setxkbmap", "-display", display_, layout})
+                   .exitStatus == 0;
+    }
+    // With US English as a second layout KWin offers its layouts on the bus,
+    // which says when it has loaded them.
+    std::ofstream(runtimeDir_ + "/config/kxkbrc")
+        << "[Layout]\nLayoutList=" << layout << ",us\nVariantList=,\nUse=true\n";
+    const std::string loaded = "[('" + layout + "', '',";
+    return run({"gdbus", "emit", "--session", "--object-path", "/Layouts", "--signal",
+                "org.kde.keyboard.reloadConfig"})
+                   .exitStatus == 0 &&
+           waitUntil(
+               [&] {
+                   return run({"gdbus", "call", "--session", "--dest", "org.kde.KWin",
+                               "--object-path", "/Layouts", "--method",
+                               "org.kde.KeyboardLayouts.getLayoutsList"})
+                              .output.find(loaded) != std::string::npos;
+               },
+               std::chrono::seconds(10));
 }
 
 bool XSession::running(pid_t pid) {
@@ -363,10 +404,53 @@ void XSession::startSway() {
     if (!up) throw std::runtime_error("sway did not start within 15 s (see " + log + ")");
 }
 
+void XSession::startKWin(const std::vector<std::string>& granted) {
+    // The packaged binary carries a file capability that a container may
+    // refuse to execute; a copy carries none.
+    const std::string dir = runtimeDir_ + "/kwin";
+    std::filesystem::create_directories(dir + "/data/applications");
+    // KWin finds the users' own XKB symbols only in a folder that exists
+    // when it starts.
+    std::filesystem::create_directories(runtimeDir_ + "/config/xkb");
+    const std::string binary = dir + "/kwin_wayland";
+    std::filesystem::copy_file("/usr/bin/kwin_wayland", binary);
+    // KWin grants fake input to the program an installed desktop file names
+    // by its absolute path: here the test program itself.
+    grantFakeInput(std::filesystem::canonical("/proc/self/exe"), "tarn-tests");
+    for (std::size_t i = 0; i < granted.size(); ++i)
+        grantFakeInput(granted[i], "granted-" + std::to_string(i));
+    const std::string displayFile = dir + "/xwayland-display";
+    const std::string log = runtimeDir_ + "/kwin.log";
+    LogFile logFile(log);
+    serverPid_ = windowManagerPid_ = spawn(
+        {binary, "--virtual", "--width", "1280", "--height", "800", "--no-lockscreen", "--socket",
+         "wayland-kwin", "--xwayland", "sh -c 'echo $DISPLAY > " + displayFile + "'"},
+        {"XDG_DATA_DIRS=" + dir + "/data:/usr/local/share:/usr/share", "KWIN_COMPOSE=Q",
+         "QT_QPA_PLATFORM=wayland", "XDG_SESSION_TYPE=wayland"},
+        {{logFile.fd, 1}, {logFile.fd, 2}});
+    const std::string socket = runtimeDir_ + "/wayland-kwin";
+    const bool up = waitUntil(
+        [&] {
+            if (!running(serverPid_))
+                throw std::runtime_error("KWin ended while starting (see " + log + ")");
+            if (!std::filesystem::exists(socket) || readFile(displayFile).empty()) return false;
+            // Up once it runs scripts for clients on the bus.
+            return run({"gdbus", "introspect", "--session", "--dest", "org.kde.KWin",
+                        "--object-path", "/Scripting"},
+                       std::chrono::seconds(5))
+                       .exitStatus == 0;
+        },
+        std::chrono::seconds(20), std::chrono::milliseconds(20));
+    if (!up) throw std::runtime_error("KWin did not start within 20 s (see " + log + ")");
+    waylandDisplay_ = socket;
+    const std::string display = readFile(displayFile);
+    display_ = display.substr(0, display.find('\n'));
+}
+
 pid_t startTerminal(XSession& session, const std::string& title,
                     const std::vector<std::string>& command, Terminal kind) {
     std::vector<std::string> argv = {"foot", "-T", title};
-    if (!session.wayland() || kind == Terminal::X11) {
+    if (!session.wayland() || kind == Terminal::X11 || session.kwin()) {
         argv = {"xterm", "-u8", "-T", title, "-xrm", "XTerm*allowTitleOps: false", "-e"};
     }
     argv.insert(argv.end(), command.begin(), command.end());

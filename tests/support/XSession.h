@@ -2,7 +2,8 @@
 #pragma once
 // A private desktop for tests that need real windows: its own Xvfb (on a
 // display number the server picks, `-displayfd`), optionally with openbox,
-// or a headless sway (as user 65534 when the tests run as root), plus a D-Bus
+// a headless sway (as user 65534 when the tests run as root) or a headless
+// KWin (Plasma's compositor, with XWayland), plus a D-Bus
 // session bus of its own that every child gets, so that no Qt or GLib program
 // starts one that outlives the test. The constructor returns once the window
 // manager takes requests, or throws std::runtime_error.
@@ -29,10 +30,14 @@ typedef struct xcb_connection_t xcb_connection_t;
 namespace tarn::testing {
 
 // The desktop a session runs: X11 without a window manager, X11 with openbox,
-// or a headless sway (Wayland, with XWayland for X11 programs).
-enum class WindowManager { None, Openbox, Sway };
+// a headless sway (Wayland, with XWayland for X11 programs), or a headless
+// KWin (Wayland with XWayland). On KWin the programs started here are granted
+// org_kde_kwin_fake_input as the package grants it to Tarn, through an
+// installed desktop file (in a data folder of the session's own) naming the
+// running test program.
+enum class WindowManager { None, Openbox, Sway, KWin };
 
-// "None", "Openbox", "Sway": for parameterised test names.
+// "None", "Openbox", "Sway", "KWin": for parameterised test names.
 const char* name(WindowManager manager);
 // The X atom of that name (XCB_NONE when the server gives none).
 std::uint32_t internAtom(xcb_connection_t* c, const char* name);
@@ -57,21 +62,25 @@ class XSession {
   public:
     // serverArguments go to Xvfb after its own (e.g. {"-extension",
     // "X-Resource"} for a server without that extension); swayConfig, lines
-    // that end sway's configuration (e.g. a key binding).
+    // that end sway's configuration (e.g. a key binding). On KWin, `granted`
+    // names further programs (absolute paths) granted fake input.
     explicit XSession(WindowManager manager = WindowManager::None,
                       const std::vector<std::string>& serverArguments = {},
-                      const std::string& swayConfig = {});
+                      const std::string& swayConfig = {},
+                      const std::vector<std::string>& granted = {});
     ~XSession();
     XSession(const XSession&) = delete;
     XSession& operator=(const XSession&) = delete;
 
-    // The X display (":7"); on sway, its XWayland's.
+    // The X display (":7"); on sway and KWin, their XWayland's.
     const std::string& display() const { return display_; }
-    // On sway the absolute paths of its Wayland and IPC sockets; empty on X11.
+    // On sway and KWin the absolute path of the Wayland socket, on sway that
+    // of its IPC socket; empty on X11.
     const std::string& waylandDisplay() const { return waylandDisplay_; }
     const std::string& folder() const { return runtimeDir_; }
     const std::string& swaySocket() const { return swaySocket_; }
-    bool wayland() const { return manager_ == WindowManager::Sway; }
+    bool wayland() const { return manager_ == WindowManager::Sway || kwin(); }
+    bool kwin() const { return manager_ == WindowManager::KWin; }
     // The window manager's PID (-1 without one), the X server's, and the
     // session bus every child is given, with its daemon's PID.
     pid_t windowManagerPid() const { return windowManagerPid_; }
@@ -96,6 +105,12 @@ class XSession {
     std::string keyboardMap();
     std::vector<int> keysDown() const;
 
+    // Makes `layout` ("de") the keyboard layout, as the desktop's own tool
+    // does (setxkbmap, swaymsg, kxkbrc and KWin's reload; on KWin with US
+    // English as a second layout), and returns once the desktop uses it;
+    // false when it did not within 10 s.
+    bool setKeyboardLayout(const std::string& layout);
+
     // True while the child has not ended (it is reaped when it has).
     bool running(pid_t pid);
     // Ends a child started here: SIGTERM to its group, up to 3 s for it to go,
@@ -107,6 +122,11 @@ class XSession {
     void startBus();
     void startOpenbox();
     void startSway();
+    void startKWin(const std::vector<std::string>& granted);
+    // Grants org_kde_kwin_fake_input to the program at `path` as its package
+    // would, by a desktop file in the session's data folder; KWin reads it
+    // when it starts.
+    void grantFakeInput(const std::string& path, const std::string& name);
     void endAll();
 
     WindowManager manager_;

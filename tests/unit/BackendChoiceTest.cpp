@@ -12,7 +12,7 @@ namespace {
 
 TEST(BackendChoiceTest, FollowsTheSessionAndTheOverride) {
     const WaylandOffer wlroots{true, true, true}, gnome{true, false, false},
-        noKeyboard{true, true, false}, gone{};
+        noKeyboard{true, true, false}, plasma{true, false, false, true}, gone{};
     const struct {
         const char *override, *wayland, *x11;
         WaylandOffer offer;
@@ -33,7 +33,15 @@ TEST(BackendChoiceTest, FollowsTheSessionAndTheOverride) {
         {"wayland", "wayland-0", ":0", gnome, Backend::X11, "", "does not offer"},
         {"wayland", "wayland-9", ":0", gone, Backend::X11, "", "cannot connect"},
         {"wayland", nullptr, ":0", wlroots, Backend::X11, "", "WAYLAND_DISPLAY is not set"},
-        {"mir", "wayland-1", ":0", wlroots, Backend::X11, "", "\"x11\" or \"wayland\""},
+        {nullptr, "wayland-0", ":0", plasma, Backend::KWin, "", ""},
+        {nullptr, "wayland-0", nullptr, plasma, Backend::KWin, "", ""},
+        {"kwin", "wayland-0", ":0", plasma, Backend::KWin, "", ""},
+        {"kwin", "wayland-0", ":0", gnome, Backend::X11, "", "org.kde.KWin"},
+        {"kwin", "wayland-9", ":0", gone, Backend::X11, "", "cannot connect"},
+        {"kwin", nullptr, ":0", plasma, Backend::X11, "", "\"kwin\" but WAYLAND_DISPLAY"},
+        {"x11", "wayland-0", ":0", plasma, Backend::X11, "", ""},
+        {"wayland", "wayland-0", ":0", plasma, Backend::X11, "", "does not offer"},
+        {"mir", "wayland-1", ":0", wlroots, Backend::X11, "", "\"wayland\" or \"kwin\""},
     };
     for (const auto& c : cases) {
         int probes = 0;

@@ -8,12 +8,17 @@
 #include <QTimer>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <mutex>
 #include <utility>
 
 #include "BackendChoice.h"
+#include "FakeInputKeyboard.h"
 #include "GioDocuments.h"
+#include "GlobalAccelStopKey.h"
 #include "HeldKeys.h"
+#include "KWinScripts.h"
+#include "KWinWindowSystem.h"
 #include "LogindSession.h"
 #include "PosixProcesses.h"
 #include "RunStop.h"
@@ -64,7 +69,7 @@ void onToolkitMessage(QtMsgType poType, const QMessageLogContext& poContext,
 struct LinuxPlatform::Backends {
     std::unique_ptr<WindowSystem> windows;
     std::unique_ptr<Keyboard> keyboard;
-    std::unique_ptr<x11::XStopKey> stopKey;
+    std::unique_ptr<StopKey> stopKey;
     // Every way to stop a run, the stop key among them; what the keyboard and
     // the player ask.
     std::unique_ptr<posix::RunStop> runStop;
@@ -100,6 +105,8 @@ std::unique_ptr<LinuxPlatform> LinuxPlatform::connect(const char* psvDisplay,
                               offer = {true, connection->protocols().toplevels,
                                        connection->protocols().virtualKeyboard};
                           }
+                          if (offer.reachable && !offer.toplevels)
+                              offer.kwin = kwin::KWinScripts::connect() != nullptr;
                           return offer;
                       });
     if (!choice.problem.empty()) {
@@ -108,12 +115,13 @@ std::unique_ptr<LinuxPlatform> LinuxPlatform::connect(const char* psvDisplay,
     }
     if (!choice.notice.empty()) std::fprintf(stderr, "tarn: %s\n", choice.notice.c_str());
     std::unique_ptr<LinuxPlatform> platform(new LinuxPlatform);
-    const bool connected = choice.backend == Backend::Wayland
-                               ? platform->connectWayland(psvProblem)
+    const bool connected = choice.backend == Backend::Wayland ? platform->connectWayland(psvProblem)
+                           : choice.backend == Backend::KWin
+                               ? platform->connectKWin(psvProblem)
                                : platform->connectX11(psvDisplay, psvProblem);
     if (!connected) return nullptr;
     // Signals and `tarn --stop` stop a run on every desktop; the stop key
-    // only where one can be watched (X11).
+    // only where one can be watched (X11, KWin).
     Backends& backends = *platform->mBackends;
     backends.runStop = std::make_unique<posix::RunStop>(backends.stopKey.get());
     backends.keyboard->setStopKey(backends.runStop.get());
@@ -132,6 +140,39 @@ bool LinuxPlatform::connectWayland(std::string& psvProblem) {
     // The toolkit follows: Tarn's own windows are native ones there too.
     setenv("QT_QPA_PLATFORM", "wayland", 0);
     // No global key grab exists on Wayland: runs go without the stop key.
+    return true;
+}
+
+bool LinuxPlatform::connectKWin(std::string& psvProblem) {
+    mBackends->windows = kwin::KWinWindowSystem::connect(mHost);
+    if (!mBackends->windows) {
+        psvProblem =
+            "KWin runs no scripts for Tarn (org.kde.KWin /Scripting on the session bus "
+            "does not answer), so Tarn cannot see its windows";
+        return false;
+    }
+    kwin::FakeInputKeyboard::Refusal refusal{};
+    mBackends->keyboard = kwin::FakeInputKeyboard::connect(nullptr, nullptr, nullptr, refusal);
+    if (refusal == kwin::FakeInputKeyboard::Refusal::NotGranted) {
+        // KWin grants fake input to the program an installed desktop file
+        // names by its absolute path; the package installs that file.
+        std::error_code ignored;
+        const std::string self = std::filesystem::read_symlink("/proc/self/exe", ignored);
+        psvProblem =
+            "error 70: KWin lets only a program named by an installed desktop file "
+            "type keys; install Tarn's package, or copy tarn.desktop into "
+            "~/.local/share/applications with Exec=" +
+            self + " and start Tarn again (see the help on desktops)";
+        return false;
+    }
+    if (!mBackends->keyboard) {
+        psvProblem = std::string("cannot use KWin's keyboard on the Wayland display \"") +
+                     (std::getenv("WAYLAND_DISPLAY") ? std::getenv("WAYLAND_DISPLAY") : "") + "\"";
+        return false;
+    }
+    // Without it runs only lack the emergency stop.
+    mBackends->stopKey = kwin::GlobalAccelStopKey::connect();
+    setenv("QT_QPA_PLATFORM", "wayland", 0);
     return true;
 }
 

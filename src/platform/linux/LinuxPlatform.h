@@ -58,6 +58,7 @@ class LinuxPlatform {
   private:
     LinuxPlatform();
     bool connectWayland(std::string& psvProblem);
+    bool connectKWin(std::string& psvProblem);
     bool connectX11(const char* psvDisplay, std::string& psvProblem);
     struct Backends;
     QtHost mHost;
