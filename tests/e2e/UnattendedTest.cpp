@@ -218,6 +218,32 @@ class Stop : public Unattended,
              public ::testing::WithParamInterface<std::tuple<WindowManager, StopWay>> {
   protected:
     Stop() : Unattended(std::get<0>(GetParam())) {}
+
+    const StopWay& way() const { return std::get<1>(GetParam()); }
+
+    // Stops the run as the way says.
+    void stop(TarnProgram& tarn) {
+        if (way().signal) {
+            ::kill(tarn.pid(), way().signal);
+        } else if (way().command) {
+            TarnProgram stopper(
+                session, {kNoSessionBus[0], "XDG_RUNTIME_DIR=" + tarn.folder() + "/runtime"});
+            stopper.start({"--stop"});
+            EXPECT_EQ(stopper.waitForExit(20s), 0) << stopper.err();
+        } else {
+            // From the server, to whoever holds the key; on sway, to its binding.
+            const std::size_t presses = session.wayland() ? bindingPresses() : 0;
+            desktop.type("{BREAK}");
+            if (session.wayland()) {
+                EXPECT_EQ(stopAsTheBindingDoes(tarn, presses), 0);
+            }
+        }
+    }
+
+    // What the run says stopped it.
+    std::string by() const {
+        return way().signal || way().command || !session.wayland() ? way().by : "tarn --stop";
+    }
 };
 
 // A statement a run waits in, on the macro's line 2.
@@ -263,26 +289,10 @@ TEST_P(Stop, EndsEveryWaitAtOnce) {
             },
             30s))
             << tarn.err();
-        if (way.signal) {
-            ::kill(tarn.pid(), way.signal);
-        } else if (way.command) {
-            TarnProgram stopper(
-                session, {kNoSessionBus[0], "XDG_RUNTIME_DIR=" + tarn.folder() + "/runtime"});
-            stopper.start({"--stop"});
-            EXPECT_EQ(stopper.waitForExit(20s), 0) << stopper.err();
-        } else {
-            // From the server, to whoever holds the key; on sway, to its binding.
-            const std::size_t presses = session.wayland() ? bindingPresses() : 0;
-            desktop.type("{BREAK}");
-            if (session.wayland()) {
-                EXPECT_EQ(stopAsTheBindingDoes(tarn, presses), 0);
-            }
-        }
+        stop(tarn);
         // Far less than the 600 seconds the statement had to go.
         ASSERT_EQ(tarn.waitForExit(20s), way.status) << tarn.err();
-        const std::string by =
-            way.signal || way.command || !session.wayland() ? way.by : "tarn --stop";
-        EXPECT_EQ(tarn.err(), macro + ":2: Stopped by " + by + "\n");
+        EXPECT_EQ(tarn.err(), macro + ":2: Stopped by " + by() + "\n");
         expectKeyboardAsBefore();
     }
     if (way.command) {  // with no run under way there is nothing to stop
@@ -318,18 +328,9 @@ TEST_P(Stop, EndsTheOpeningOfTheMacroAtOnce) {
             tarn.folder() + "/runtime/tarn/stop-" + std::to_string(tarn.pid());
         ASSERT_TRUE(testing::waitUntil([&] { return platformtest::exists(listening); }, 30s))
             << tarn.err();
-        if (way.signal) {
-            ::kill(tarn.pid(), way.signal);
-        } else if (way.command) {
-            TarnProgram stopper(
-                session, {kNoSessionBus[0], "XDG_RUNTIME_DIR=" + tarn.folder() + "/runtime"});
-            stopper.start({"--stop"});
-            EXPECT_EQ(stopper.waitForExit(20s), 0) << stopper.err();
-        } else {
-            desktop.type("{BREAK}");
-        }
+        stop(tarn);
         ASSERT_EQ(tarn.waitForExit(20s), way.status) << tarn.err();
-        EXPECT_EQ(tarn.err(), macro + ": Stopped by " + way.by + "\n");
+        EXPECT_EQ(tarn.err(), macro + ": Stopped by " + by() + "\n");
     }
     expectKeyboardAsBefore();
 }
