@@ -28,10 +28,21 @@ BackendChoice chooseBackend(const BackendEnvironment& environment,
                             const std::function<WaylandOffer(const char* display)>& probe) {
     BackendChoice choice;
     const bool forced = set(environment.override);
+    const auto hasGnomeShell = [&] { return environment.gnomeShell && environment.gnomeShell(); };
+    if (forced && std::strcmp(environment.override, "gnome") == 0) {
+        if (hasGnomeShell()) {
+            choice.backend = Backend::Gnome;
+        } else {
+            choice.problem =
+                "TARN_BACKEND is \"gnome\" but the session bus has no GNOME Shell "
+                "(org.gnome.Shell)";
+        }
+        return choice;
+    }
     if (forced && std::strcmp(environment.override, "x11") != 0 &&
         std::strcmp(environment.override, "wayland") != 0) {
         choice.problem = std::string("TARN_BACKEND is \"") + environment.override +
-                         "\"; it can be \"x11\" or \"wayland\"";
+                         "\"; it can be \"x11\", \"wayland\" or \"gnome\"";
         return choice;
     }
     const bool wantX11 = forced && std::strcmp(environment.override, "x11") == 0;
@@ -54,6 +65,10 @@ BackendChoice chooseBackend(const BackendEnvironment& environment,
     const WaylandOffer offer = probe(environment.waylandDisplay);
     if (offer.reachable && offer.toplevels && offer.virtualKeyboard) {
         choice.backend = Backend::Wayland;
+        return choice;
+    }
+    if (!wantWayland && hasGnomeShell()) {
+        choice.backend = Backend::Gnome;
         return choice;
     }
     const std::string why =

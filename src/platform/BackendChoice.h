@@ -5,14 +5,16 @@
 // protocols Tarn needs (foreign toplevels, virtual keyboard) gets the Wayland
 // backends for every window, XWayland ones included; an X11 session, and a
 // Wayland session without them (GNOME, Plasma), the X11 backends, which there
-// reach XWayland windows only. TARN_BACKEND=x11|wayland overrides the choice.
+// reach XWayland windows only. A Wayland session whose session bus has GNOME
+// Shell gets the GNOME backends, which work through Tarn's own Shell
+// extension. TARN_BACKEND=x11|wayland|gnome overrides the choice.
 
 #include <functional>
 #include <string>
 
 namespace tarn {
 
-enum class Backend { X11, Wayland };
+enum class Backend { X11, Wayland, Gnome };
 
 // What a compositor offers, as the Wayland backend's probe finds it.
 struct WaylandOffer {
@@ -34,6 +36,10 @@ struct BackendEnvironment {
     const char* override = nullptr;        // TARN_BACKEND
     const char* waylandDisplay = nullptr;  // WAYLAND_DISPLAY
     const char* x11Display = nullptr;      // DISPLAY
+    // Whether the session bus has GNOME Shell (org.gnome.Shell); asked only
+    // in a Wayland session whose compositor lacks the wlroots protocols, or
+    // when TARN_BACKEND asks for GNOME. Null: no.
+    std::function<bool()> gnomeShell;
 };
 
 // `probe` is asked about the Wayland display only when the choice depends on

@@ -11,8 +11,12 @@
 #include "BackendChoice.h"
 #include "GioDocuments.h"
 #include "LogindSession.h"
+#include "MutterKeyboard.h"
 #include "PosixProcesses.h"
 #include "RunStop.h"
+#include "ShellConnection.h"
+#include "ShellStopKey.h"
+#include "ShellWindowSystem.h"
 #include "ToplevelWindowSystem.h"
 #include "VirtualKeyboard.h"
 #include "WaylandConnection.h"
@@ -36,7 +40,7 @@ LinuxPlatform* gLivePlatform = nullptr;
 struct LinuxPlatform::Backends {
     std::unique_ptr<WindowSystem> windows;
     std::unique_ptr<Keyboard> keyboard;
-    std::unique_ptr<x11::XStopKey> stopKey;
+    std::unique_ptr<StopKey> stopKey;
     // Every way to stop a run, the stop key among them; what the keyboard and
     // the player ask.
     std::unique_ptr<posix::RunStop> runStop;
@@ -62,29 +66,30 @@ LinuxPlatform::~LinuxPlatform() {
 
 std::unique_ptr<LinuxPlatform> LinuxPlatform::connect(const char* psvDisplay,
                                                       std::string& psvProblem) {
-    const BackendChoice choice =
-        chooseBackend({std::getenv("TARN_BACKEND"), std::getenv("WAYLAND_DISPLAY"),
-                       psvDisplay ? psvDisplay : std::getenv("DISPLAY")},
-                      [](const char* display) {
-                          WaylandOffer offer;
-                          if (auto connection = wayland::WaylandConnection::connect(display)) {
-                              offer = {true, connection->protocols().toplevels,
-                                       connection->protocols().virtualKeyboard};
-                          }
-                          return offer;
-                      });
+    const BackendChoice choice = chooseBackend(
+        {std::getenv("TARN_BACKEND"), std::getenv("WAYLAND_DISPLAY"),
+         psvDisplay ? psvDisplay : std::getenv("DISPLAY"), &gnome::ShellConnection::gnomeShellRuns},
+        [](const char* display) {
+            WaylandOffer offer;
+            if (auto connection = wayland::WaylandConnection::connect(display)) {
+                offer = {true, connection->protocols().toplevels,
+                         connection->protocols().virtualKeyboard};
+            }
+            return offer;
+        });
     if (!choice.problem.empty()) {
         psvProblem = choice.problem;
         return nullptr;
     }
     if (!choice.notice.empty()) std::fprintf(stderr, "tarn: %s\n", choice.notice.c_str());
     std::unique_ptr<LinuxPlatform> platform(new LinuxPlatform);
-    const bool connected = choice.backend == Backend::Wayland
+    const bool connected = choice.backend == Backend::Gnome ? platform->connectGnome(psvProblem)
+                           : choice.backend == Backend::Wayland
                                ? platform->connectWayland(psvProblem)
                                : platform->connectX11(psvDisplay, psvProblem);
     if (!connected) return nullptr;
     // Signals and `tarn --stop` stop a run on every desktop; the stop key
-    // only where one can be watched (X11).
+    // only where one can be watched (X11, GNOME Shell through the extension).
     Backends& backends = *platform->mBackends;
     backends.runStop = std::make_unique<posix::RunStop>(backends.stopKey.get());
     backends.keyboard->setStopKey(backends.runStop.get());
@@ -103,6 +108,25 @@ bool LinuxPlatform::connectWayland(std::string& psvProblem) {
     // The toolkit follows: Tarn's own windows are native ones there too.
     setenv("QT_QPA_PLATFORM", "wayland", 0);
     // No global key grab exists on Wayland: runs go without the stop key.
+    return true;
+}
+
+bool LinuxPlatform::connectGnome(std::string& psvProblem) {
+    mBackends->windows = gnome::ShellWindowSystem::connect(mHost);
+    if (!mBackends->windows) {
+        // GNOME loads a newly installed or enabled extension only at the next
+        // login; without it Tarn could neither see nor check a window.
+        psvProblem = std::string(
+                         "GNOME Shell has not loaded Tarn's extension: run "
+                         "\"gnome-extensions enable ") +
+                     gnome::kExtensionUuid + "\", then log out and in again";
+        return false;
+    }
+    mBackends->keyboard = gnome::MutterKeyboard::connect(psvProblem);
+    if (!mBackends->keyboard) return false;
+    // Without it runs only lack the emergency stop.
+    mBackends->stopKey = gnome::ShellStopKey::connect();
+    setenv("QT_QPA_PLATFORM", "wayland", 0);
     return true;
 }
 
