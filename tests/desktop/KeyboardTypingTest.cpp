@@ -370,7 +370,7 @@ TEST_P(KeyboardTyping, GermanLayout) {
 const auto kDesktopName = [](const auto& info) { return std::string(testing::name(info.param)); };
 INSTANTIATE_TEST_SUITE_P(Desktops, KeyboardTyping,
                          ::testing::Values(WindowManager::None, WindowManager::Openbox,
-                                           WindowManager::Sway),
+                                           WindowManager::Sway, WindowManager::GnomeShell),
                          kDesktopName);
 INSTANTIATE_TEST_SUITE_P(Desktops, X11KeyboardState,
                          ::testing::Values(WindowManager::None, WindowManager::Openbox),

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Macro statements that find, focus, close and map windows, run by clsMacro
 // against the backends of each desktop: X11 on a real Xvfb, with openbox and
-// without a window manager, and Wayland on a headless sway. Processes,
+// without a window manager, and Wayland on a headless sway and GNOME Shell. Processes,
 // documents and the session are the recording fakes: only windows and keys
 // are real here.
 #include <gtest/gtest.h>
@@ -234,7 +234,7 @@ TEST_P(MacroWindowsTest, CloseWindowReturnsAtOnceWhenTheWindowAsksFirst) {
 const auto kDesktopName = [](const auto& info) { return std::string(testing::name(info.param)); };
 INSTANTIATE_TEST_SUITE_P(Desktops, MacroWindowsTest,
                          ::testing::Values(WindowManager::None, WindowManager::Openbox,
-                                           WindowManager::Sway),
+                                           WindowManager::Sway, WindowManager::GnomeShell),
                          kDesktopName);
 INSTANTIATE_TEST_SUITE_P(Desktops, MinimisingDesktopTest, ::testing::Values(WindowManager::Openbox),
                          kDesktopName);

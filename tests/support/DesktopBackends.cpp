@@ -3,6 +3,8 @@
 
 #include <algorithm>
 
+#include "MutterKeyboard.h"
+#include "ShellWindowSystem.h"
 #include "ToplevelWindowSystem.h"
 #include "VirtualKeyboard.h"
 #include "XTestKeyboard.h"
@@ -12,7 +14,15 @@ namespace tarn::testing {
 
 DesktopBackends connectBackends(XSession& session, Host& host) {
     DesktopBackends backends;
-    if (session.wayland()) {
+    if (session.manager() == WindowManager::GnomeShell) {
+        // The backends reach the shell through the session bus the tests' own
+        // process is given.
+        setenv("DBUS_SESSION_BUS_ADDRESS", session.busAddress().c_str(), 1);
+        setenv("XDG_RUNTIME_DIR", session.folder().c_str(), 1);
+        backends.windows = gnome::ShellWindowSystem::connect(host);
+        std::string problem;
+        backends.keyboard = gnome::MutterKeyboard::connect(problem);
+    } else if (session.wayland()) {
         const char* display = session.waylandDisplay().c_str();
         backends.windows =
             wayland::ToplevelWindowSystem::connect(host, display, session.swaySocket().c_str());

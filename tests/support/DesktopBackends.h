@@ -2,7 +2,9 @@
 #pragma once
 // The window system and keyboard backends that Tarn would choose on a test
 // session's desktop: XCB and XTEST on X11, foreign toplevels and a virtual
-// keyboard on sway. Tests that hold for every desktop take them from here.
+// keyboard on sway, Tarn's Shell extension and mutter's remote desktop on
+// GNOME Shell (the test's process is given the session's bus for that).
+// Tests that hold for every desktop take them from here.
 
 #include <chrono>
 #include <memory>

@@ -2,7 +2,8 @@
 #pragma once
 // A private desktop for tests that need real windows: its own Xvfb (on a
 // display number the server picks, `-displayfd`), optionally with openbox,
-// or a headless sway (as user 65534 when the tests run as root), plus a D-Bus
+// a headless sway (as user 65534 when the tests run as root), or a headless
+// GNOME Shell with Tarn's extension (from the build) enabled, plus a D-Bus
 // session bus of its own that every child gets, so that no Qt or GLib program
 // starts one that outlives the test. The constructor returns once the window
 // manager takes requests, or throws std::runtime_error.
@@ -29,10 +30,10 @@ typedef struct xcb_connection_t xcb_connection_t;
 namespace tarn::testing {
 
 // The desktop a session runs: X11 without a window manager, X11 with openbox,
-// or a headless sway (Wayland, no XWayland).
-enum class WindowManager { None, Openbox, Sway };
+// a headless sway or a headless GNOME Shell (Wayland, no XWayland).
+enum class WindowManager { None, Openbox, Sway, GnomeShell };
 
-// "None", "Openbox", "Sway": for parameterised test names.
+// "None", "Openbox", "Sway", "GnomeShell": for parameterised test names.
 const char* name(WindowManager manager);
 // The X atom of that name (XCB_NONE when the server gives none).
 std::uint32_t internAtom(xcb_connection_t* c, const char* name);
@@ -65,11 +66,15 @@ class XSession {
 
     // The X display (":7"); empty on sway.
     const std::string& display() const { return display_; }
-    // On sway the absolute paths of its Wayland and IPC sockets; empty on X11.
+    // On Wayland the absolute path of the compositor's socket, on sway also
+    // that of its IPC; empty on X11.
     const std::string& waylandDisplay() const { return waylandDisplay_; }
     const std::string& folder() const { return runtimeDir_; }
     const std::string& swaySocket() const { return swaySocket_; }
-    bool wayland() const { return manager_ == WindowManager::Sway; }
+    bool wayland() const {
+        return manager_ == WindowManager::Sway || manager_ == WindowManager::GnomeShell;
+    }
+    WindowManager manager() const { return manager_; }
     // The window manager's PID (-1 without one), the X server's, and the
     // session bus every child is given, with its daemon's PID.
     pid_t windowManagerPid() const { return windowManagerPid_; }
@@ -105,6 +110,7 @@ class XSession {
     void startBus();
     void startOpenbox();
     void startSway();
+    void startGnomeShell();
     void endAll();
 
     WindowManager manager_;
@@ -113,7 +119,7 @@ class XSession {
     std::string runtimeDir_;  // HOME and XDG folders for the children
     pid_t serverPid_ = -1;
     pid_t windowManagerPid_ = -1;
-    std::string busAddress_;
+    std::string busAddress_, systemBusAddress_;
     pid_t busPid_ = -1;
     std::vector<pid_t> children_;  // in start order; ended in reverse
 };

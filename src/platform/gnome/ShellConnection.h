@@ -17,7 +17,7 @@ typedef struct _GDBusConnection GDBusConnection;
 namespace tarn::gnome {
 
 // The extension's D-Bus names.
-inline constexpr const char* kExtensionUuid = "tarn@tarn.example.org";
+inline constexpr const char* kExtensionUuid = TARN_SHELL_EXTENSION_UUID;
 inline constexpr const char* kExtensionName = "org.tarn.Shell1";
 inline constexpr const char* kExtensionPath = "/org/tarn/Shell1";
 inline constexpr const char* kExtensionInterface = "org.tarn.Shell1";

@@ -89,7 +89,12 @@ void ShellWindowSystem::restore(WindowId window) {
 
 bool ShellWindowSystem::activate(WindowId id) {
     const auto deadline = host_.now() + kActivationTimeout;
-    auto asked = host_.now() - kActivationRetry;
+    auto asked = host_.now();
+    // Asked even when the shell has the window focused already: a window the
+    // shell focused as it appeared was seen not to know it.
+    const std::uint64_t shellId = shellIdOf(id);
+    if (!shellId || !bus_->callExtension("Activate", g_variant_new("(t)", shellId), "(b)"))
+        return false;
     for (;;) {
         Window w;
         if (!find(id, w)) return false;

@@ -69,6 +69,13 @@ function topLevelWindows() {
     return global.display.sort_windows_by_stacking(windows).reverse();
 }
 
+// The time of a request from the bus: mutter's clock (monotonic, in
+// milliseconds), not the time of the last input event, which the shell gives
+// otherwise and which makes mutter refuse the focus before any input came.
+function now() {
+    return Math.floor(GLib.get_monotonic_time() / 1000) % 0x100000000;
+}
+
 function windowById(id) {
     return topLevelWindows().find(window => window.get_id() === id) || null;
 }
@@ -129,7 +136,25 @@ class TarnService {
             return false;
         if (window.minimized)
             window.unminimize();
-        Main.activateWindow(window, global.get_current_time());
+        // A window focused while the overview (where the shell starts) holds
+        // the keyboard does not get it when the overview lets go: the window
+        // is activated once the overview has gone.
+        if (Main.overview.visible) {
+            const hidden = Main.overview.connect('hidden', () => {
+                Main.overview.disconnect(hidden);
+                GLib.idle_add(GLib.PRIORITY_DEFAULT, () => {
+                    if (windowById(id)) {
+                        if (global.display.focus_window === window)
+                            global.display.unset_input_focus(now());
+                        Main.activateWindow(window, now());
+                    }
+                    return GLib.SOURCE_REMOVE;
+                });
+            });
+            Main.overview.hide();
+            return true;
+        }
+        Main.activateWindow(window, now());
         return true;
     }
 
@@ -143,7 +168,7 @@ class TarnService {
     Close(id) {
         const window = windowById(id);
         if (window)
-            window.delete(global.get_current_time());
+            window.delete(now());
         return window !== null;
     }
 
@@ -186,7 +211,7 @@ class TarnService {
             // file changed.
             if (this._layoutOwner === null) {
                 this._userKeymap = manager._currentKeymap;
-                this._userGroup = global.backend.get_keymap_layout_group();
+                this._userGroup = manager.currentLayout ? manager.currentLayout.groupIndex : 0;
             }
             global.backend.set_keymap(LAYOUT_NAME, '', options);
             global.backend.lock_layout_group(0);
