@@ -17,28 +17,34 @@ TEST(BackendChoiceTest, FollowsTheSessionAndTheOverride) {
         const char *override, *wayland, *x11;
         WaylandOffer offer;
         Backend backend;
+        bool gnomeShell;      // the session bus has org.gnome.Shell
         const char* notice;   // a part of it; "" none
         const char* problem;  // a part of it; "" none
     } cases[] = {
-        {nullptr, nullptr, ":0", gone, Backend::X11, "", ""},
-        {nullptr, "wayland-1", ":0", wlroots, Backend::Wayland, "", ""},
-        {nullptr, "wayland-1", nullptr, wlroots, Backend::Wayland, "", ""},
-        {nullptr, "wayland-0", ":0", gnome, Backend::X11,
+        {nullptr, nullptr, ":0", gone, Backend::X11, false, "", ""},
+        {nullptr, "wayland-1", ":0", wlroots, Backend::Wayland, false, "", ""},
+        {nullptr, "wayland-1", nullptr, wlroots, Backend::Wayland, false, "", ""},
+        {nullptr, "wayland-0", ":0", gnome, Backend::X11, false,
          "zwlr_foreign_toplevel_manager_v1 and zwp_virtual_keyboard_manager_v1", ""},
-        {nullptr, "wayland-0", ":0", noKeyboard, Backend::X11, "XWayland", ""},
-        {nullptr, "wayland-0", nullptr, gnome, Backend::X11, "", "DISPLAY is not set"},
-        {nullptr, "", "", gone, Backend::X11, "", "neither an X display"},
-        {"x11", "wayland-1", ":0", wlroots, Backend::X11, "", ""},
-        {"x11", "wayland-1", nullptr, wlroots, Backend::X11, "", "DISPLAY is not set"},
-        {"wayland", "wayland-0", ":0", gnome, Backend::X11, "", "does not offer"},
-        {"wayland", "wayland-9", ":0", gone, Backend::X11, "", "cannot connect"},
-        {"wayland", nullptr, ":0", wlroots, Backend::X11, "", "WAYLAND_DISPLAY is not set"},
-        {"mir", "wayland-1", ":0", wlroots, Backend::X11, "", "\"x11\" or \"wayland\""},
+        {nullptr, "wayland-0", ":0", noKeyboard, Backend::X11, false, "XWayland", ""},
+        {nullptr, "wayland-0", nullptr, gnome, Backend::X11, false, "", "DISPLAY is not set"},
+        {nullptr, "", "", gone, Backend::X11, false, "", "neither an X display"},
+        {"x11", "wayland-1", ":0", wlroots, Backend::X11, false, "", ""},
+        {"x11", "wayland-1", nullptr, wlroots, Backend::X11, false, "", "DISPLAY is not set"},
+        {"wayland", "wayland-0", ":0", gnome, Backend::X11, false, "", "does not offer"},
+        {"wayland", "wayland-9", ":0", gone, Backend::X11, false, "", "cannot connect"},
+        {"wayland", nullptr, ":0", wlroots, Backend::X11, false, "", "WAYLAND_DISPLAY is not set"},
+        {"mir", "wayland-1", ":0", wlroots, Backend::X11, false, "",
+         "\"x11\", \"wayland\" or \"gnome\""},
+        {"gnome", "wayland-0", nullptr, gnome, Backend::Gnome, true, "", ""},
+        {"gnome", "wayland-0", ":0", gnome, Backend::X11, false, "", "no GNOME Shell"},
+        // Not chosen by itself yet.
+        {nullptr, "wayland-0", ":0", gnome, Backend::X11, true, "XWayland", ""},
     };
     for (const auto& c : cases) {
         int probes = 0;
-        const BackendChoice choice =
-            chooseBackend({c.override, c.wayland, c.x11}, [&](const char* display) {
+        const BackendChoice choice = chooseBackend(
+            {c.override, c.wayland, c.x11, [&] { return c.gnomeShell; }}, [&](const char* display) {
                 ++probes;
                 EXPECT_STREQ(display, c.wayland);
                 return c.offer;

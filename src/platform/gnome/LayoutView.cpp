@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "LayoutView.h"
 
+#include <cctype>
+
 namespace tarn::gnome {
 
 LayoutView::LayoutView() : context_(xkb_context_new(XKB_CONTEXT_NO_FLAGS)) {}
@@ -26,9 +28,12 @@ bool LayoutView::update(const LayoutNames& names) {
          ++key) {
         const char* name = xkb_keymap_key_get_name(keymap, key);
         if (xkb_keymap_num_layouts_for_key(keymap, key) == 0) {
-            // Names of the keycodes file only; keycodes above 255 reach no
-            // X client.
-            if (name && key <= 255) freeKeys_.push_back(name);
+            // Only the keycodes file's plain numbered keys (<I120>): keys
+            // typed on the others (<AB11>, <JPCM>) reached the target as
+            // other keys' symbols. Keycodes above 255 reach no X client.
+            if (name && name[0] == 'I' && std::isdigit(static_cast<unsigned char>(name[1])) &&
+                key <= 255)
+                freeKeys_.push_back(name);
             continue;
         }
         const xkb_level_index_t levels = xkb_keymap_num_levels_for_key(keymap, key, 0);
@@ -63,6 +68,7 @@ std::string LayoutView::ownSymbols(const std::vector<xkb_keysym_t>& extra) const
         "default xkb_symbols \"basic\" {\n    include \"" +
         names_.layout + (names_.variant.empty() ? "" : "(" + names_.variant + ")") + "\"\n";
     for (std::size_t i = 0; i < extra.size() && i < freeKeys_.size(); ++i) {
+        if (extra[i] == XKB_KEY_NoSymbol) continue;
         char name[64] = {};
         xkb_keysym_get_name(extra[i], name, sizeof name);
         text += "    key <" + freeKeys_[i] + "> { type = \"ONE_LEVEL\", symbols[Group1] = [ " +

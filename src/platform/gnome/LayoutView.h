@@ -38,7 +38,8 @@ class LayoutView {
     bool has(xkb_keysym_t keysym) const { return keysyms_.count(keysym) != 0; }
     // How many keysyms the own layout can add.
     std::size_t room() const { return freeKeys_.size(); }
-    // The own layout with `extra` on free keycodes (at most room()).
+    // The own layout with `extra` on free keycodes (at most room()), the
+    // n-th on the n-th free key; XKB_KEY_NoSymbol leaves a key free.
     std::string ownSymbols(const std::vector<xkb_keysym_t>& extra) const;
 
   private:

@@ -102,7 +102,7 @@ void MutterKeyboard::restoreLayout() {
     sync();
     bus_->callExtension("RestoreLayout", nullptr, "(b)");
     ownLayout_ = false;
-    bindings_.clear();
+    slots_.clear();
     std::remove(recordPath().c_str());
 }
 
@@ -120,7 +120,7 @@ void MutterKeyboard::refresh() {
     // The extension gave the user's layout back (another Tarn, a restart).
     if (!own && ownLayout_) {
         ownLayout_ = false;
-        bindings_.clear();
+        slots_.clear();
     }
 }
 
@@ -168,34 +168,53 @@ bool MutterKeyboard::reclaim() {
 bool MutterKeyboard::bind(const std::vector<xkb_keysym_t>& keysyms) {
     const std::size_t room = layout_.room();
     if (keysyms.size() > room) return false;
-    std::vector<xkb_keysym_t> wanted = bindings_;
-    for (xkb_keysym_t keysym : keysyms) {
-        wanted.erase(std::remove(wanted.begin(), wanted.end(), keysym), wanted.end());
-        wanted.push_back(keysym);
+    if (!ownLayout_ || slots_.size() != room) {
+        slots_.assign(room, XKB_KEY_NoSymbol);
+        used_.assign(room, 0);
     }
-    // The least recently used make room.
-    if (wanted.size() > room) wanted.erase(wanted.begin(), wanted.end() - room);
-    const bool same = ownLayout_ && std::is_permutation(wanted.begin(), wanted.end(),
-                                                        bindings_.begin(), bindings_.end());
-    if (!same) {
+    std::vector<xkb_keysym_t> slots = slots_;
+    std::vector<bool> wanted(room, false);
+    std::vector<xkb_keysym_t> missing;
+    for (xkb_keysym_t keysym : keysyms) {
+        const auto at = std::find(slots.begin(), slots.end(), keysym);
+        if (at == slots.end())
+            missing.push_back(keysym);
+        else
+            wanted[at - slots.begin()] = true;
+    }
+    for (xkb_keysym_t keysym : missing) {
+        // A free key, else the one least recently used that is not wanted.
+        std::size_t best = room;
+        for (std::size_t i = 0; i < room; ++i) {
+            if (wanted[i]) continue;
+            if (best == room || slots[i] == XKB_KEY_NoSymbol ||
+                (slots[best] != XKB_KEY_NoSymbol && used_[i] < used_[best]))
+                best = i;
+            if (slots[best] == XKB_KEY_NoSymbol) break;
+        }
+        if (best == room) return false;
+        slots[best] = keysym;
+        used_[best] = 0;
+        wanted[best] = true;
+    }
+    if (!ownLayout_ || slots != slots_) {
         sync();
         std::ofstream(recordPath()) << ::getpid() << '\n';
-        if (!bus_->callExtension("UseOwnLayout",
-                                 g_variant_new("(s)", layout_.ownSymbols(wanted).c_str()),
-                                 nullptr)) {
+        if (!bus_->callExtension(
+                "UseOwnLayout", g_variant_new("(s)", layout_.ownSymbols(slots).c_str()), nullptr)) {
             std::remove(recordPath().c_str());
             return false;
         }
         ownLayout_ = true;
     }
-    bindings_ = wanted;
+    slots_ = slots;
     return true;
 }
 
 std::optional<typing::KeyPlace> MutterKeyboard::bound(xkb_keysym_t keysym) {
-    auto at = std::find(bindings_.begin(), bindings_.end(), keysym);
-    if (!ownLayout_ || at == bindings_.end()) return std::nullopt;
-    std::rotate(at, at + 1, bindings_.end());
+    const auto at = std::find(slots_.begin(), slots_.end(), keysym);
+    if (!ownLayout_ || keysym == XKB_KEY_NoSymbol || at == slots_.end()) return std::nullopt;
+    used_[at - slots_.begin()] = ++uses_;
     return typing::KeyPlace{keysym, 0};
 }
 

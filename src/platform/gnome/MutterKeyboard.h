@@ -76,7 +76,12 @@ class MutterKeyboard : public Keyboard, private typing::TypingPort {
     std::string session_;  // the remote-desktop session's object path
     LayoutView layout_;
     bool ownLayout_ = false;
-    std::vector<xkb_keysym_t> bindings_;  // on the own layout, least recently used first
+    // The own layout's keysyms by free key, and when each was last used: a
+    // keysym keeps its key while it stays bound, so that keys the target has
+    // yet to read mean the same after a change of layout.
+    std::vector<xkb_keysym_t> slots_;
+    std::vector<std::uint64_t> used_;
+    std::uint64_t uses_ = 0;
     std::uint64_t target_ = 0;
     std::chrono::steady_clock::time_point lastTyped_;
 };

@@ -213,11 +213,24 @@ class TarnService {
                 this._userKeymap = manager._currentKeymap;
                 this._userGroup = manager.currentLayout ? manager.currentLayout.groupIndex : 0;
             }
-            global.backend.set_keymap(LAYOUT_NAME, '', options);
-            global.backend.lock_layout_group(0);
             this._layoutOwner = invocation.get_sender();
             this._watch(this._layoutOwner);
-            invocation.return_value(null);
+            // mutter applies a keymap on its input thread; keys sent before
+            // it has would be looked up in the old one. The answer waits for
+            // it, bounded.
+            let timeout = 0;
+            const changed = global.backend.connect('keymap-changed', () => {
+                global.backend.disconnect(changed);
+                GLib.source_remove(timeout);
+                invocation.return_value(null);
+            });
+            timeout = GLib.timeout_add(GLib.PRIORITY_DEFAULT, 1000, () => {
+                global.backend.disconnect(changed);
+                invocation.return_value(null);
+                return GLib.SOURCE_REMOVE;
+            });
+            global.backend.set_keymap(LAYOUT_NAME, '', options);
+            global.backend.lock_layout_group(0);
         } catch (e) {
             invocation.return_error_literal(Gio.DBusError, Gio.DBusError.FAILED, e.message);
         }
