@@ -67,6 +67,10 @@ BackendChoice chooseBackend(const BackendEnvironment& environment,
         choice.backend = Backend::Wayland;
         return choice;
     }
+    if (!wantWayland && hasGnomeShell()) {
+        choice.backend = Backend::Gnome;
+        return choice;
+    }
     const std::string why =
         offer.reachable ? "this Wayland desktop does not offer " + missing(offer) +
                               " (wlroots compositors such as sway do; GNOME and Plasma do not)"

@@ -5,9 +5,9 @@
 // protocols Tarn needs (foreign toplevels, virtual keyboard) gets the Wayland
 // backends for every window, XWayland ones included; an X11 session, and a
 // Wayland session without them (GNOME, Plasma), the X11 backends, which there
-// reach XWayland windows only. TARN_BACKEND=x11|wayland overrides the
-// choice; TARN_BACKEND=gnome takes the GNOME Shell backends, which work
-// through Tarn's own Shell extension (not yet chosen by themselves).
+// reach XWayland windows only. A Wayland session without them whose session
+// bus has GNOME Shell gets the GNOME backends, which work through Tarn's own
+// Shell extension. TARN_BACKEND=x11|wayland|gnome overrides the choice.
 
 #include <functional>
 #include <string>
@@ -37,6 +37,7 @@ struct BackendEnvironment {
     const char* waylandDisplay = nullptr;  // WAYLAND_DISPLAY
     const char* x11Display = nullptr;      // DISPLAY
     // Whether the session bus has GNOME Shell (org.gnome.Shell); asked only
+    // in a Wayland session whose compositor lacks the wlroots protocols, or
     // when TARN_BACKEND asks for GNOME. Null: no.
     std::function<bool()> gnomeShell;
 };

@@ -38,8 +38,12 @@ TEST(BackendChoiceTest, FollowsTheSessionAndTheOverride) {
          "\"x11\", \"wayland\" or \"gnome\""},
         {"gnome", "wayland-0", nullptr, gnome, Backend::Gnome, true, "", ""},
         {"gnome", "wayland-0", ":0", gnome, Backend::X11, false, "", "no GNOME Shell"},
-        // Not chosen by itself yet.
-        {nullptr, "wayland-0", ":0", gnome, Backend::X11, true, "XWayland", ""},
+        {nullptr, "wayland-0", ":0", gnome, Backend::Gnome, true, "", ""},
+        {nullptr, "wayland-0", nullptr, gnome, Backend::Gnome, true, "", ""},
+        // A wlroots compositor goes first; asked for wlroots, GNOME is no answer.
+        {nullptr, "wayland-1", ":0", wlroots, Backend::Wayland, true, "", ""},
+        {"wayland", "wayland-0", ":0", gnome, Backend::X11, true, "", "does not offer"},
+        {"x11", "wayland-0", ":0", gnome, Backend::X11, true, "", ""},
     };
     for (const auto& c : cases) {
         int probes = 0;

@@ -9,7 +9,7 @@
 /* exported init */
 'use strict';
 
-const {Gio, GLib, Meta, Shell} = imports.gi;
+const {Clutter, Gio, GLib, Meta, Shell} = imports.gi;
 const ByteArray = imports.byteArray;
 const Main = imports.ui.main;
 const KeyboardManager = imports.misc.keyboardManager;
@@ -17,6 +17,12 @@ const KeyboardManager = imports.misc.keyboardManager;
 const BUS_NAME = 'org.tarn.Shell1';
 const OBJECT_PATH = '/org/tarn/Shell1';
 const LAYOUT_NAME = 'tarn';
+// A key every evdev keymap has (inet) and hardly any keyboard: sent through
+// mutter's input queue and caught as an accelerator, it tells that every
+// key sent before it has gone to the clients.
+const MARKER_KEY = 'XF86Launch2';
+const MARKER_KEYSYM = 0x1008ff42;
+const DRAIN_TIMEOUT_MS = 2000;
 
 const INTERFACE = `
 <node>
@@ -106,6 +112,7 @@ class TarnService {
     }
 
     destroy() {
+        this._marker = null;
         this._releaseStopKey();
         this._restoreLayout();
         for (const id of this._watches.values())
@@ -197,7 +204,54 @@ class TarnService {
             this._layoutOwner !== null];
     }
 
-    UseOwnLayoutAsync([symbols], invocation) {
+    // Calls back once mutter has handed every key sent so far to the
+    // clients, so that a change of keymap cannot reach a client before keys
+    // typed on the keymap before (bounded).
+    _drainInput(callback) {
+        const action = global.display.grab_accelerator(MARKER_KEY, Meta.KeyBindingFlags.NONE);
+        if (action === Meta.KeyBindingAction.NONE) {
+            callback();
+            return;
+        }
+        Main.wm.allowKeybinding(Meta.external_binding_name_for_action(action),
+            Shell.ActionMode.ALL);
+        let timeout = 0, activated = 0;
+        const finish = () => {
+            global.display.disconnect(activated);
+            if (timeout)
+                GLib.source_remove(timeout);
+            global.display.ungrab_accelerator(action);
+            callback();
+        };
+        activated = global.display.connect('accelerator-activated', (display, which) => {
+            if (which === action)
+                finish();
+        });
+        timeout = GLib.timeout_add(GLib.PRIORITY_DEFAULT, DRAIN_TIMEOUT_MS, () => {
+            timeout = 0;
+            finish();
+            return GLib.SOURCE_REMOVE;
+        });
+        const time = GLib.get_monotonic_time();
+        if (!this._marker) {
+            this._marker = Clutter.get_default_backend().get_default_seat()
+                .create_virtual_device(Clutter.InputDeviceType.KEYBOARD_DEVICE);
+            // The first key of a new device was seen to be lost.
+            this._marker.notify_keyval(time, Clutter.KEY_Shift_L, Clutter.KeyState.PRESSED);
+            this._marker.notify_keyval(time, Clutter.KEY_Shift_L, Clutter.KeyState.RELEASED);
+        }
+        this._marker.notify_keyval(time, MARKER_KEYSYM, Clutter.KeyState.PRESSED);
+        this._marker.notify_keyval(time, MARKER_KEYSYM, Clutter.KeyState.RELEASED);
+    }
+
+    UseOwnLayoutAsync(parameters, invocation) {
+        if (this._layoutOwner === null)
+            this._useOwnLayout(parameters, invocation);
+        else
+            this._drainInput(() => this._useOwnLayout(parameters, invocation));
+    }
+
+    _useOwnLayout([symbols], invocation) {
         try {
             const file = Gio.File.new_for_path(ownSymbolsFile());
             const folder = file.get_parent();
@@ -236,8 +290,13 @@ class TarnService {
         }
     }
 
-    RestoreLayout() {
-        return this._restoreLayout();
+    RestoreLayoutAsync(parameters, invocation) {
+        const restore = () => invocation.return_value(
+            new GLib.Variant('(b)', [this._restoreLayout()]));
+        if (this._layoutOwner === null)
+            restore();
+        else
+            this._drainInput(restore);
     }
 
     _watch(name) {
