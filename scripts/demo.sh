@@ -9,16 +9,19 @@
 #
 # With --wayland the same macro runs on a headless sway of its own, Tarn on its
 # Wayland backends, with the line reader in foot instead of xterm: the macro's
-# Run line is the only one that differs.
+# Run line is the only one that differs. With --gnome it runs on a headless
+# GNOME Shell of its own with Tarn's extension from the build, the same way.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/private-display.sh
 
 wayland=0
+gnome=0
 case "${1:-}" in
   --wayland) wayland=1 ;;
+  --gnome) gnome=1 ;;
   "") ;;
-  *) echo "usage: $0 [--wayland]" >&2; exit 2 ;;
+  *) echo "usage: $0 [--wayland | --gnome]" >&2; exit 2 ;;
 esac
 
 bash scripts/install-deps.sh >/dev/null
@@ -36,13 +39,20 @@ cleanup() {
   wait 2>/dev/null || true
   [ -n "${busdir:-}" ] && rm -rf "$busdir"
   [ -n "${private_sway_dir:-}" ] && rm -rf "$private_sway_dir"
+  [ -n "${private_gnome_dir:-}" ] && rm -rf "$private_gnome_dir"
   return 0
 }
 trap cleanup EXIT
 
 macro=examples/demo.mcr
 virtual=0
-if [ $wayland -eq 1 ]; then
+if [ $gnome -eq 1 ]; then
+  start_private_gnome_shell "$(ls -d build/share/gnome-shell/extensions/*@*)" || exit 1
+  echo "Started a headless GNOME Shell at $WAYLAND_DISPLAY with Tarn's extension"
+  macro=build/demo-gnome.mcr
+  sed 's|^pid = Run xterm .*$|pid = Run foot -T "Tarn Demo Target" -f "DejaVu Sans Mono:size=11" bash examples/demo-target.sh|' \
+    examples/demo.mcr >"$macro"
+elif [ $wayland -eq 1 ]; then
   start_private_sway || exit 1
   echo "Started a headless sway at $WAYLAND_DISPLAY"
   macro=build/demo-wayland.mcr
@@ -59,15 +69,17 @@ if [ -z "${XDG_RUNTIME_DIR:-}" ]; then
   export XDG_RUNTIME_DIR
 fi
 # The run gets a session bus of its own, ended with the demo, so that nothing
-# the demo starts is left behind.
-busdir=$(mktemp -d)
-dbus-daemon --session --nofork --nopidfile --address="unix:path=$busdir/bus" >/dev/null 2>&1 &
-started+=($!)
-for _ in $(seq 100); do
-  [ -S "$busdir/bus" ] && break
-  sleep 0.05
-done
-export DBUS_SESSION_BUS_ADDRESS="unix:path=$busdir/bus"
+# the demo starts is left behind (on GNOME, the shell's).
+if [ $gnome -eq 0 ]; then
+  busdir=$(mktemp -d)
+  dbus-daemon --session --nofork --nopidfile --address="unix:path=$busdir/bus" >/dev/null 2>&1 &
+  started+=($!)
+  for _ in $(seq 100); do
+    [ -S "$busdir/bus" ] && break
+    sleep 0.05
+  done
+  export DBUS_SESSION_BUS_ADDRESS="unix:path=$busdir/bus"
+fi
 echo "Running: tarn $macro"
 # What tarn says on standard error goes to a log, shown when something went
 # wrong (the programs it starts write to /dev/null).
