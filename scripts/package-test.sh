@@ -24,7 +24,9 @@ for f in /usr/bin/tarn /usr/share/man/man1/tarn.1.gz /usr/share/applications/tar
          /usr/share/icons/hicolor/48x48/apps/tarn.png /usr/share/icons/hicolor/256x256/apps/tarn.png \
          /usr/share/tarn/help/index.html /usr/share/tarn/help/send.html \
          /usr/share/doc/tarn/copyright /usr/share/doc/tarn/changelog.gz \
-         /usr/share/doc/tarn/README.md /usr/share/doc/tarn/examples/demo.mcr; do
+         /usr/share/doc/tarn/README.md /usr/share/doc/tarn/examples/demo.mcr \
+         /usr/share/gnome-shell/extensions/tarn@tarn.example.org/metadata.json \
+         /usr/share/gnome-shell/extensions/tarn@tarn.example.org/extension.js; do
   grep -qx "$f" "$tmp/files" || fail "the package lacks $f"
 done
 dpkg-deb -f "$deb" Depends | grep -q 'libqt6widgets6' || fail "no Qt dependency from shlibdeps"
