@@ -63,7 +63,7 @@ class ShellConnection {
     bool lost();
     GDBusConnection* raw() { return bus_; }
 
-    static constexpr int kCallTimeoutMilliseconds = 3000;
+    static constexpr int kCallTimeoutMilliseconds = 20000;
 
   private:
     explicit ShellConnection(GDBusConnection* bus) : bus_(bus) {}

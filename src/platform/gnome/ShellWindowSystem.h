@@ -45,7 +45,7 @@ class ShellWindowSystem : public WindowSystem {
     void activateProcess(ProcessId process) override;
     bool displayClosed() override;
 
-    static constexpr std::chrono::milliseconds kActivationTimeout{2000};
+    static constexpr std::chrono::milliseconds kActivationTimeout{5000};
     // How long an activation may go unanswered before it is asked again.
     static constexpr std::chrono::milliseconds kActivationRetry{250};
 
