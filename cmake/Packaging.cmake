@@ -32,6 +32,8 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, qt6-wayland, xkb-data")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils")
+# The README's first macro and the examples type into an xterm.
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "xterm")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 
 include(CPack)

@@ -2,8 +2,9 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # The demo's target program: a line reader in a terminal. It echoes each line
 # it receives and, on the line "save", writes every line it received to the
-# file named by TARN_DEMO_OUT (default: build/demo-received.txt) and says so.
-out=${TARN_DEMO_OUT:-build/demo-received.txt}
+# file named by TARN_DEMO_OUT (default: tarn-demo-received.txt in TMPDIR or
+# /tmp) and says so.
+out=${TARN_DEMO_OUT:-${TMPDIR:-/tmp}/tarn-demo-received.txt}
 received=()
 # Keys typed ahead of the prompt must reach readline as they were typed.
 # Between two reads bash puts the terminal back in line mode, and there the

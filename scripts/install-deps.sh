@@ -13,6 +13,10 @@ packages=(
   libglib2.0-dev libwayland-dev libwayland-bin xkb-data qt6-wayland
   # tests and benchmarks
   googletest libgtest-dev libgmock-dev libbenchmark-dev
+  # the Unicode Character Database the case mapping is tested against
+  unicode-data
+  # the shells whose completions the package holds
+  zsh fish
   xvfb xauth openbox xterm x11-utils x11-xkb-utils xdotool
   sway foot wayland-utils
   # the peer editor bench/editor_open.py opens files beside

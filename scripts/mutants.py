@@ -31,10 +31,12 @@ ROOT = Path(__file__).resolve().parent.parent
 # tests (e2e) run the real program and reach everything, but they are the
 # slowest: they are asked only where nothing lighter covers the code.
 LABELS = [
-    ("src/platform/x11/", ["x11", "e2e"]),
-    ("src/platform/wayland/", ["x11"]),
-    # The keysyms both desktops type with; the recorder's round trip is e2e.
-    ("src/platform/xkb/", ["x11", "e2e"]),
+    ("src/platform/x11/", ["desktop", "e2e"]),
+    ("src/platform/wayland/", ["desktop"]),
+    # The typing engine and the keysyms every desktop types with; the
+    # recorder's round trip is e2e.
+    ("src/platform/xkb/", ["desktop", "e2e"]),
+    ("src/platform/linux/", ["gui", "e2e"]),
     ("src/platform/posix/", ["platform", "e2e"]),
     ("src/platform/gio/", ["platform"]),
     ("src/platform/", ["unit", "platform"]),

@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
+#include <algorithm>
 #include <string>
 #include <utility>
 
@@ -71,10 +72,26 @@ bool isWritableFolder(const QString& psvFolder) {
            ::access(folder.c_str(), W_OK | X_OK) == 0;
 }
 
+// A user's own installed programs: ~/.local/bin, where the XDG base
+// directories put them, and the other folders of PATH (~/bin, say). A build
+// folder or an unpacked portable copy is on neither.
+bool isProgramsFolder(const QString& psvFolder) {
+    const QString folder = QFileInfo(psvFolder).canonicalFilePath();
+    if (folder.isEmpty()) return false;
+    QStringList folders{QDir::homePath() + QStringLiteral("/.local/bin")};
+    folders += QString::fromLocal8Bit(qgetenv("PATH")).split(QLatin1Char(':'), Qt::SkipEmptyParts);
+    return std::any_of(folders.cbegin(), folders.cend(), [&folder](const QString& psvEntry) {
+        // "." and other relative entries name wherever the shell happens to be.
+        return QDir::isAbsolutePath(psvEntry) && QFileInfo(psvEntry).canonicalFilePath() == folder;
+    });
+}
+
 // An installed copy writes nothing into the system's folders, not even as
-// root: a file left there would outlive the package's removal.
+// root: a file left there would outlive the package's removal. Nor into a
+// user's folder of programs: its data belongs under the XDG folders.
 bool keepsTraceBesideItself(const QString& psvProgramFolder) {
-    return !isSystemFolder(psvProgramFolder) && isWritableFolder(psvProgramFolder);
+    return !isSystemFolder(psvProgramFolder) && !isProgramsFolder(psvProgramFolder) &&
+           isWritableFolder(psvProgramFolder);
 }
 
 QString dataFolder() {

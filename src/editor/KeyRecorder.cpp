@@ -4,6 +4,9 @@
 #include <QKeyEvent>
 
 #include <algorithm>
+#include <string>
+
+#include "KeyComposer.h"
 
 namespace tarn::editor {
 
@@ -42,7 +45,7 @@ RecorderKey RecorderKey::of(const QKeyEvent& poEvent) {
     key.text = poEvent.text();
     key.modifiers = poEvent.modifiers();
     key.id = poEvent.nativeScanCode() != 0 ? poEvent.nativeScanCode() : quint32(poEvent.key());
-    key.time = poEvent.timestamp();
+    key.keysym = poEvent.nativeVirtualKey();
     key.autoRepeat = poEvent.isAutoRepeat();
     return key;
 }
@@ -136,28 +139,19 @@ int KeyRecorder::roleOf(int piQtKey) {
     }
 }
 
+KeyRecorder::KeyRecorder() : composer_(std::make_unique<KeyComposer>()) {}
+
+KeyRecorder::~KeyRecorder() = default;
+
 QString KeyRecorder::key(const RecorderKey& poKey) {
-    const bool repeat = isRepeat(poKey);
-    lastWasRelease_ = !poKey.press && !repeat;
-    lastReleaseId_ = poKey.id;
-    lastReleaseTime_ = poKey.time;
-    if (repeat) return QString();
+    if (isRepeat(poKey)) return QString();
     return poKey.press ? pressed(poKey) : released(poKey);
 }
 
-bool KeyRecorder::isRepeat(const RecorderKey& poKey) {
-    if (poKey.autoRepeat) return true;
-    if (!poKey.press) return false;
-    const bool isDown =
-        std::any_of(down_.begin(), down_.end(), [&](const Down& d) { return d.id == poKey.id; });
-    if (isDown) return true;
-    if (lastWasRelease_ && lastReleaseId_ == poKey.id && poKey.time != 0 &&
-        lastReleaseTime_ == poKey.time) {
-        // The release was the repeat's: the key never came up.
-        down_.append({poKey.id, roleOf(poKey.key)});
-        return true;
-    }
-    return false;
+bool KeyRecorder::isRepeat(const RecorderKey& poKey) const {
+    if (poKey.autoRepeat && !heldKeysAsPresses_) return true;
+    return poKey.press &&
+           std::any_of(down_.begin(), down_.end(), [&](const Down& d) { return d.id == poKey.id; });
 }
 
 QString KeyRecorder::pressed(const RecorderKey& poKey) {
@@ -168,6 +162,16 @@ QString KeyRecorder::pressed(const RecorderKey& poKey) {
         return QString();
     }
     untouched_ = 0;
+    std::string composed;
+    switch (composer_->press(poKey.keysym, composed)) {
+        case KeyComposer::Step::Composing:
+            return QString();
+        case KeyComposer::Step::Composed:
+            return typed(QString::fromStdString(composed));
+        case KeyComposer::Step::Passed:
+        case KeyComposer::Step::Cancelled:
+            break;
+    }
     const bool shift = poKey.modifiers.testFlag(Qt::ShiftModifier);
     const bool ctrl = poKey.modifiers.testFlag(Qt::ControlModifier);
     const bool alt = poKey.modifiers.testFlag(Qt::AltModifier);
@@ -179,9 +183,8 @@ QString KeyRecorder::pressed(const RecorderKey& poKey) {
         if (character.isEmpty()) return QString();
         return add(chordPrefix(alt, ctrl, shift), notationOfText(character));
     }
-    // Shift, AltGr and dead keys are in the text already.
-    if (!isText(poKey.text)) return QString();
-    return add(QString(), notationOfText(poKey.text));
+    // Shift and AltGr are in the text already.
+    return typed(poKey.text);
 }
 
 QString KeyRecorder::released(const RecorderKey& poKey) {
@@ -214,6 +217,10 @@ QString KeyRecorder::released(const RecorderKey& poKey) {
 
 QString KeyRecorder::composed(const QString& psvText) {
     untouched_ = 0;
+    return typed(psvText);
+}
+
+QString KeyRecorder::typed(const QString& psvText) {
     if (!isText(psvText)) return QString();
     return add(QString(), notationOfText(psvText));
 }
@@ -222,7 +229,7 @@ void KeyRecorder::keysUp() {
     down_.clear();
     untouched_ = 0;
     tapped_ = 0;
-    lastWasRelease_ = false;
+    composer_->reset();
 }
 
 QString KeyRecorder::add(const QString& psvPrefix, const QString& psvElement) {

@@ -102,6 +102,9 @@ class frmMacroEditor : public QMainWindow {
     // Loads psvFile, or the file the user chooses when it is empty; true when a
     // file was loaded. Runs New first.
     bool OpenMacro(const QString& psvFile = QString());
+    // An empty text that Save writes to psvFile, a file that does not exist
+    // yet; true unless the text before it was kept. Runs New first.
+    bool NewMacroAt(const QString& psvFile);
     bool SaveFile();
     bool SaveFileAs();
     bool WriteTextFile(const QString& psvPath);

@@ -90,6 +90,16 @@ bool frmMacroEditor::NewText() {
     return true;
 }
 
+bool frmMacroEditor::NewMacroAt(const QString& psvFile) {
+    if (mbLoading) return false;
+    Load();
+    if (!NewText()) return false;
+    msvFileName = psvFile;
+    UpdateTitle();
+    UpdateEditMenus();
+    return true;
+}
+
 void frmMacroEditor::connectLineEnds() {
     QTextDocument* document = txtEdit->document();
     connect(document, &QTextDocument::contentsChange, this,

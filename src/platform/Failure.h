@@ -54,8 +54,18 @@ enum RuntimeError : std::int32_t {
     kPathNotFound = 76,
 };
 
-// Failures of Tarn's own beyond those of the interpreter's commands.
+// The failures of the interpreter's commands and Tarn's own, in one place.
 enum OwnError : std::int32_t {
+    // A line that is no statement, or a variable name missing.
+    kInvalidMacroCommand = 1001,
+    // ShutDownWindows with an option outside 1 to 4.
+    kInvalidExitOption = 1002,
+    // The session manager refused to end the session.
+    kExitWindowsRefused = 1005,
+    // KillProcess: no such process, not permitted, or a process it must not end.
+    kOpenProcessFailed = 1008,
+    // KillProcess: the process could not be ended.
+    kTerminateProcessFailed = 1009,
     // A macro line longer than kMaxLineBytes.
     kLineTooLong = 1011,
     // The window that had the focus when a Send began was destroyed while
@@ -64,6 +74,9 @@ enum OwnError : std::int32_t {
     // The connection to the display is gone: nothing can be typed, searched
     // or shown any more, and the program ends.
     kDisplayClosed = 1013,
+    // Another run on the display holds every key there is to bind characters
+    // the layout lacks to, and did not give one back in time.
+    kKeyboardBusy = 1014,
 };
 
 // The standard description of a runtime failure number ("Application-defined

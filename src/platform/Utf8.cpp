@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "Utf8.h"
 
+#include <glib.h>
+
 namespace tarn::utf8 {
 
 char32_t next(std::string_view text, std::size_t& pos) {
@@ -138,34 +140,10 @@ std::string toWindows1252(std::string_view text) {
 
 char32_t upper(char32_t c) {
     if (c < 0x80) return (c >= 'a' && c <= 'z') ? c - 0x20 : c;
-    // Latin-1 Supplement
-    if ((c >= 0xE0 && c <= 0xFE && c != 0xF7)) return c - 0x20;
-    if (c == 0xFF) return 0x178;
-    // Latin Extended-A: mostly pairs, upper case first. The dotless i pairs
-    // with the plain capital I, not with the dotted capital before it.
-    if (c == 0x131) return 'I';
-    if ((c >= 0x100 && c <= 0x137) || (c >= 0x14A && c <= 0x177)) return c & ~char32_t{1};
-    if ((c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E)) return (c % 2 == 0) ? c - 1 : c;
-    // Greek
-    if (c >= 0x3B1 && c <= 0x3CB && c != 0x3C2) return c - 0x20;
-    if (c == 0x3C2) return 0x3A3;
-    if (c == 0x3AC) return 0x386;
-    if (c >= 0x3AD && c <= 0x3AF) return c - 0x25;
-    if (c == 0x3CC) return 0x38C;
-    if (c == 0x3CD || c == 0x3CE) return c - 0x3F;
-    // Cyrillic
-    if (c >= 0x430 && c <= 0x44F) return c - 0x20;
-    if (c >= 0x450 && c <= 0x45F) return c - 0x50;
-    if ((c >= 0x460 && c <= 0x481) || (c >= 0x48A && c <= 0x4BF) || (c >= 0x4D0 && c <= 0x4FF))
-        return c & ~char32_t{1};
-    if (c >= 0x4C1 && c <= 0x4CE) return (c % 2 == 0) ? c - 1 : c;
-    // Armenian
-    if (c >= 0x561 && c <= 0x586) return c - 0x30;
-    // Latin Extended Additional
-    if ((c >= 0x1E00 && c <= 0x1E95) || (c >= 0x1EA0 && c <= 0x1EFF)) return c & ~char32_t{1};
-    // Full-width Latin
-    if (c >= 0xFF41 && c <= 0xFF5A) return c - 0x20;
-    return c;
+    // Beyond ASCII the mapping is the Unicode Character Database's, as GLib
+    // keeps it up to date; a value outside Unicode is no letter.
+    if (c > 0x10FFFF) return c;
+    return static_cast<char32_t>(g_unichar_toupper(static_cast<gunichar>(c)));
 }
 
 std::string upper(std::string_view text) {

@@ -29,8 +29,8 @@ std::string fromWindows1252(std::string_view bytes);
 // UTF-8 to Windows-1252, '?' for characters the code page does not have.
 std::string toWindows1252(std::string_view text);
 
-// Simple (one to one) upper-case mapping of one code point: Latin, Greek,
-// Cyrillic, Armenian and full-width Latin letters; others are returned as they are.
+// Simple (one to one) upper-case mapping of one code point, that of the
+// Unicode Character Database (ß, which has none of one character, stays).
 char32_t upper(char32_t codePoint);
 // The text with every letter upper-cased; invalid bytes are kept unchanged.
 std::string upper(std::string_view text);

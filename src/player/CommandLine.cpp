@@ -3,6 +3,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "ProgramInfo.h"
@@ -31,6 +32,7 @@ constexpr Option kOptions[] = {
     {"edit", 0, Action::Edit, nullptr, nullptr},
     {"stop", 0, Action::Stop, nullptr, nullptr},
     {"batch", 0, Action::Play, &CommandLine::batch, nullptr},
+    {"verbose", 'v', Action::Play, &CommandLine::verbose, nullptr},
     {"trace", 0, Action::Play, nullptr, &CommandLine::trace},
 };
 
@@ -56,9 +58,44 @@ bool fileExists(const std::string& psvPath) {
     return ::stat(psvPath.c_str(), &info) == 0 && !S_ISDIR(info.st_mode);
 }
 
+// "-hV" is "-h -V", as getopt reads it; a word with any letter that is no
+// short option stays whole, so that it is refused as it was written.
+std::vector<std::string> unbundled(int argc, const char* const* argv) {
+    std::vector<std::string> args;
+    bool optionsEnded = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        optionsEnded = optionsEnded || arg == "--";
+        // The value of "--trace PATH" is a path, whatever it looks like.
+        const auto takesNext = [&arg](const Option& option) {
+            return option.value && arg == std::string("--") + option.name;
+        };
+        if (!optionsEnded && i + 1 < argc &&
+            std::any_of(std::begin(kOptions), std::end(kOptions), takesNext)) {
+            args.push_back(arg);
+            args.push_back(argv[++i]);
+            continue;
+        }
+        const bool bundle = !optionsEnded && arg.size() > 2 && arg[0] == '-' && arg[1] != '-';
+        const auto known = [](char letter) {
+            for (const Option& option : kOptions)
+                if (option.shortName == letter && !option.value) return true;
+            return false;
+        };
+        if (!bundle || !std::all_of(arg.begin() + 1, arg.end(), known)) {
+            args.push_back(arg);
+            continue;
+        }
+        for (std::size_t letter = 1; letter < arg.size(); ++letter)
+            args.push_back(std::string{'-', arg[letter]});
+    }
+    return args;
+}
+
 }  // namespace
 
 CommandLine parseCommandLine(int argc, const char* const* argv, const PathExists& exists) {
+    const std::vector<std::string> args = unbundled(argc, argv);
     CommandLine result;
     auto invalid = [&](std::string problem) {
         CommandLine refused;
@@ -69,8 +106,8 @@ CommandLine parseCommandLine(int argc, const char* const* argv, const PathExists
     std::vector<std::string> operands;
     std::string chosenBy;  // the option that chose the action
     bool optionsEnded = false;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
         // "-" names standard input, an operand as any path is.
         if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
             operands.push_back(arg);
@@ -85,7 +122,7 @@ CommandLine parseCommandLine(int argc, const char* const* argv, const PathExists
         const Option* option = findOption(arg, name, value);
         if (!option) return invalid("unknown option " + name);
         if (option->value) {
-            if (!value && i + 1 < argc) value = argv[++i];
+            if (!value && i + 1 < args.size()) value = args[++i];
             if (!value || value->empty()) return invalid(name + " needs a value");
             result.*(option->value) = *value;
             continue;
@@ -111,13 +148,13 @@ CommandLine parseCommandLine(int argc, const char* const* argv, const PathExists
     }
 
     // What the action does with the operands and the switches.
-    const bool runOptions = result.batch || result.trace.has_value();
+    const bool runOptions = result.batch || result.verbose || result.trace.has_value();
     switch (result.action) {
         case Action::Help:
         case Action::Version:
             return result;
         case Action::Check:
-            if (runOptions) return invalid("--batch and --trace are for running a macro");
+            if (runOptions) return invalid("--batch, --trace and -v are for running a macro");
             if (operands.empty()) return invalid("--check needs at least one macro file");
             result.files = std::move(operands);
             return result;
@@ -125,12 +162,16 @@ CommandLine parseCommandLine(int argc, const char* const* argv, const PathExists
             if (runOptions || !operands.empty()) return invalid("--stop takes no other argument");
             return result;
         case Action::Edit:
-            if (runOptions) return invalid("--batch and --trace are for running a macro");
-            if (operands.empty()) return invalid("--edit needs a macro file");
+            if (runOptions) return invalid("--batch, --trace and -v are for running a macro");
+            // Without a file (the applications menu starts it so) the player
+            // window: where every macro is chosen, started or opened to edit.
+            if (operands.empty()) return result;
+            if (operands.size() == 1 && operands[0] == "-" && !optionsEnded)
+                return invalid("the editor opens files, not standard input");
             break;
         case Action::Play:
             if (operands.empty()) {
-                if (runOptions) return invalid("--batch and --trace need a macro file");
+                if (runOptions) return invalid("--batch, --trace and -v need a macro file");
                 return result;
             }
             break;
@@ -138,9 +179,10 @@ CommandLine parseCommandLine(int argc, const char* const* argv, const PathExists
             return result;
     }
     if (operands.size() == 1) {
-        // Standard input cannot be run: a run may be retried from its first line.
-        if (operands[0] == "-" && !optionsEnded)
-            return invalid("a macro is read from standard input only by --check");
+        // Standard input can be run only where a failure is not retried: a
+        // retried run reads the macro again from its first line.
+        if (operands[0] == "-" && !optionsEnded && !result.batch)
+            return invalid("a macro is read from standard input only by --check and --batch");
         result.macro = operands[0];
         return result;
     }
@@ -155,8 +197,9 @@ CommandLine parseCommandLine(int argc, const char* const* argv, const PathExists
 
 const char* usageText() {
     return "Usage: tarn [MACRO-FILE]\n"
-           "       tarn [--batch] [--trace PATH] MACRO-FILE\n"
-           "       tarn --edit MACRO-FILE\n"
+           "       tarn [--batch] [--trace PATH] [-v] MACRO-FILE\n"
+           "       tarn --batch [--trace PATH] [-v] -\n"
+           "       tarn --edit [MACRO-FILE]\n"
            "       tarn --check MACRO-FILE...\n"
            "       tarn --stop\n"
            "Plays Tarn macros (.mcr files) against the windows of an X11 desktop or of\n"
@@ -175,16 +218,21 @@ const char* usageText() {
            "  -h, --help     show this help and exit\n"
            "  -V, --version  show the version and the licence and exit\n"
            "      --edit     open the file in the macro editor without running it (what\n"
-           "                 opening a .mcr file from the file manager does)\n"
+           "                 opening a .mcr file from the file manager does); a file\n"
+           "                 that does not exist yet is a new macro saved there; without\n"
+           "                 a file, the player window\n"
            "      --check    check the files without running them or needing a display\n"
            "                 (\"-\" reads standard input): one line per finding,\n"
            "                 FILE:LINE:COLUMN: error: TEXT [NUMBER]\n"
            "      --stop     stop the macro runs of this user as the Pause key does\n"
            "      --batch    for runs nobody watches: a failure shows no \"Retry ?\" box\n"
-           "                 but one line on standard error, FILE:LINE: error: TEXT [NUMBER]\n"
+           "                 but one line on standard error, as --check writes it;\n"
+           "                 \"-\" runs the macro read from standard input\n"
            "      --trace PATH, --trace=PATH\n"
            "                 write the run's trace (the lines carried out and the\n"
            "                 failures, as in TarnTrace.txt) to PATH\n"
+           "  -v, --verbose  write each line of the run's trace to standard error as\n"
+           "                 the run goes\n"
            "      --         end of options: the next arguments are the file's path\n"
            "\n"
            "Exit status:\n"
@@ -194,7 +242,8 @@ const char* usageText() {
            "       (--check) or the output could not be written\n"
            "  3    Tarn could not start: no desktop (X or Wayland display) to use\n"
            "  70   Tarn itself failed (out of memory, an internal error)\n"
-           "  130  the run was stopped (the Pause key, tarn --stop, SIGINT)\n"
+           "  130  the run was stopped (the Pause key, tarn --stop, SIGINT, Close of\n"
+           "       the notification-area icon)\n"
            "  143, 129  SIGTERM or SIGHUP stopped the run and ended Tarn\n"
            "--stop: 0 when a run was stopped, 1 when none was running.\n";
 }

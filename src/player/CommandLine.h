@@ -18,7 +18,7 @@ struct CommandLine {
     Action action = Action::Play;
     // Play: absent for no macro at all (interactive mode); present, even when
     // empty, for the command line as the player receives it (automatic mode).
-    // Edit: the file to open in the editor.
+    // Edit: the file to open in the editor; absent: the player window alone.
     std::optional<std::string> macro;
     // Check: the macro files to check ("-": standard input).
     std::vector<std::string> files;
@@ -26,6 +26,8 @@ struct CommandLine {
     std::string problem;
     // --batch: failures go to standard error instead of the "Retry ?" box.
     bool batch = false;
+    // -v: every line of the run's trace is also written to standard error.
+    bool verbose = false;
     // --trace PATH: the run's trace, also in automatic mode.
     std::optional<std::string> trace;
 };

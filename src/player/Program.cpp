@@ -16,6 +16,7 @@ int runPlayer(Platform poPlatform, std::optional<std::string> psvCommandLine,
     frmTarn form(poPlatform, std::move(psvCommandLine));
     if (poQuestion) form.setQuestionHook(std::move(poQuestion));
     form.setBatch(poOptions.batch, poOptions.report);
+    form.setVerbose(poOptions.verbose);
     if (poOptions.trace) form.setAutomaticTrace(QString::fromStdString(*poOptions.trace));
     form.setStopKey(poOptions.stopKey);
     if (poOptions.created) poOptions.created(form);

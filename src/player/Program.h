@@ -15,7 +15,7 @@ namespace tarn {
 // Needs a QApplication. Interactive mode (no command line) shows the window
 // and returns when the user has closed it (status 0). Automatic mode runs the
 // macro hidden and returns when the run is over: 0 when the macro ran to its
-// end or was stopped, 1 when it ended in a failure that was answered No.
+// end, 130 when it was stopped, 1 when it ended in a failure that was answered No.
 // poQuestion replaces the "Retry ?" message box when given.
 int runPlayer(Platform poPlatform, std::optional<std::string> psvCommandLine,
               frmTarn::QuestionHook poQuestion = {});
@@ -26,9 +26,9 @@ int runPlayer(Platform poPlatform, std::optional<std::string> psvCommandLine,
 int runEditor(Platform poPlatform, const std::string& psvFile);
 
 // What an unattended run adds (see frmTarn::setBatch and its neighbours).
-// Batch mode returns 130 when the stop key stopped the run.
 struct UnattendedOptions {
     bool batch = false;
+    bool verbose = false;
     std::optional<std::string> trace;
     StopKey* stopKey = nullptr;
     frmTarn::ReportHook report;  // empty: standard error

@@ -83,7 +83,8 @@ class frmTarn : public QWidget {
     void cmdEdit_Click();
     void cmdViewTraceFile_Click();
     // Puts the file's full path into the file box and opens the editor on it,
-    // as Macro New / Edit does: what opening a macro from the desktop does.
+    // as Macro New / Edit does: what opening a macro from the desktop does. A
+    // file that does not exist yet is a new, empty macro saved there.
     void editFile(const QString& psvPath);
     // The editing window, the one instance of the run: created at its first
     // use and loaded (not shown) by every use.
@@ -104,7 +105,8 @@ class frmTarn : public QWidget {
     // True once the window has been closed (Form_Unload has run).
     bool unloaded() const { return mbUnloaded; }
     // The process's exit status: 1 when the last run ended in a failure that was
-    // not retried, 130 when a batch run was stopped by the stop key, otherwise 0.
+    // not retried, 130 when an automatic run was stopped (the stop key, Close of
+    // the notification-area menu), otherwise 0.
     int exitCode() const;
     // The 1-based line the last run failed on when its failure was not
     // retried, 0 otherwise (and for a file that could not be opened): where
@@ -125,6 +127,10 @@ class frmTarn : public QWidget {
     void setBatch(bool pbBatch, ReportHook poReport = {});
     // Automatic mode: the run is traced to this file as an interactive run is.
     void setAutomaticTrace(const QString& psvPath);
+    // Every record of the trace also goes to the report as it is written.
+    void setVerbose(bool pbVerbose) { mbVerbose = pbVerbose; }
+    // The file box's text that names standard input; read only in batch mode.
+    static constexpr const char* kStandardInput = "-";
     // The emergency stop: watched while a run is under way; its press stops
     // the run as Stop does. nullptr: none. Must outlive the window.
     void setStopKey(StopKey* poKey);
@@ -166,10 +172,18 @@ class frmTarn : public QWidget {
     void beginTrace();
     void runMacroOnce();
     // The failure handler of Start: true when the failed step is to be
-    // carried out again. psvWhere: the file (and line) for a batch report.
-    bool retryAfter(const Failure& poFailure, const std::string& psvWhere);
+    // carried out again. psvBatchLine: what batch mode reports instead.
+    bool retryAfter(const Failure& poFailure, const std::string& psvBatchLine);
+    // The macro's name in reports ("<stdin>" for standard input).
+    std::string macroName() const;
     // Where the run is, "FILE:LINE" (only FILE before the first line).
     std::string runPosition() const;
+    // The failure of the run in the form of tarn --check,
+    // "FILE:LINE:COLUMN: error: TEXT [NUMBER]".
+    std::string diagnosticOf(const Failure& poFailure) const;
+    // A record of the trace: into the trace file when there is one, and to the
+    // report as well with setVerbose.
+    void traceRecord(const std::string& psvLine);
     bool tracing() const { return mbInteractive || mbAutomaticTrace; }
     void stopKey_Pressed();
     // The run is under way (true) or over or waiting for an answer (false).
@@ -208,6 +222,8 @@ class frmTarn : public QWidget {
     bool mbBatch = false;
     bool mbAutomaticTrace = false;
     bool mbStoppedByKey = false;
+    bool mbClosedFromTray = false;
+    bool mbVerbose = false;
     bool mbTraceFailed = false;
     ReportHook mReport;
     StopKey* mStopKey = nullptr;

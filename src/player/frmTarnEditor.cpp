@@ -51,8 +51,20 @@ editor::frmMacroEditor& frmTarn::macroEditor() {
 }
 
 void frmTarn::editFile(const QString& psvPath) {
-    txtMacroFile->setText(QFileInfo(psvPath).absoluteFilePath());
-    cmdEdit_Click();
+    const QFileInfo file(psvPath);
+    txtMacroFile->setText(file.absoluteFilePath());
+    if (file.exists()) return cmdEdit_Click();
+    // A name that does not exist yet, given on the command line, is a new
+    // macro of that name: the first Save writes it there.
+    try {
+        editor::frmMacroEditor& editor = macroEditor();
+        editor.show();
+        editor.installRightButtonMenu();
+        editor.NewMacroAt(file.absoluteFilePath());
+        bringUp(editor);
+    } catch (const Failure&) {
+    } catch (const std::exception&) {
+    }
 }
 
 void frmTarn::cmdMacro_Click() {

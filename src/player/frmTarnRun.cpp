@@ -37,6 +37,7 @@ void frmTarn::cmdGo_Click() {
     mbRunFailed = false;
     mbTraceFailed = false;
     mbStoppedByKey = false;
+    mbClosedFromTray = false;
     if (tracing() && !mbTraceOpen) beginTrace();
     runMacroOnce();
     mbRunning = false;
@@ -55,7 +56,9 @@ void frmTarn::beginTrace() {
             miTraceFile->begin();
             break;
         } catch (const Failure& failure) {
-            if (!retryAfter(failure, miTraceFile->path().toStdString())) {
+            const std::string batchLine = FormatDiagnostic(miTraceFile->path().toStdString(), 0, 0,
+                                                           failure.description(), failure.number());
+            if (!retryAfter(failure, batchLine)) {
                 // A batch job asked for a record it will not get: the run goes
                 // on, and its status says that something failed.
                 if (mbBatch) mbTraceFailed = true;
@@ -71,8 +74,10 @@ void frmTarn::beginTrace() {
 
 void frmTarn::runMacroOnce() {
     // "~/" is the home folder, as in every file dialog of the desktop.
-    const std::string file =
+    std::string file =
         ExpandHome(txtMacroFile->text().toStdString(), QDir::homePath().toStdString());
+    // Read once, as a batch run reads it: it is never retried.
+    if (mbBatch && file == kStandardInput) file = "/dev/stdin";
     mlFailedLine = 0;
     for (;;) {
         std::optional<Failure> failed;
@@ -91,7 +96,7 @@ void frmTarn::runMacroOnce() {
         watchStopKey(false);
         mPlatform.keyboard.restoreLayout();
         if (!failed) return;
-        if (retryAfter(*failed, runPosition())) continue;
+        if (retryAfter(*failed, diagnosticOf(*failed))) continue;
         // Passed over in silence while the session ends; that is no failure of
         // the macro.
         if (!mbShuttingDown) {
@@ -103,7 +108,7 @@ void frmTarn::runMacroOnce() {
     }
 }
 
-bool frmTarn::retryAfter(const Failure& poFailure, const std::string& psvWhere) {
+bool frmTarn::retryAfter(const Failure& poFailure, const std::string& psvBatchLine) {
     if (mbShuttingDown) return false;
     // Without a display nothing can be asked or shown: the program ends here,
     // as the toolkit ends it when it finds the display gone first, and the
@@ -115,19 +120,9 @@ bool frmTarn::retryAfter(const Failure& poFailure, const std::string& psvWhere) 
     if (mbUnloaded && mbInteractive) return false;
     const std::string head =
         "Error " + std::to_string(poFailure.number()) + " - " + poFailure.description();
-    if (mbTraceOpen && tracing() && miTraceFile) {
-        try {
-            miTraceFile->appendLine(head);
-        } catch (const Failure&) {
-            // A trace that could not be created or written does not hide the
-            // failure from the user.
-        }
-    }
+    traceRecord(head);
     if (mbBatch) {
-        // psvWhere is "FILE:LINE" or "FILE", which the diagnostic form extends.
-        mReport(FormatDiagnostic(psvWhere, 0, 0,
-                                 poFailure.description() + " (" + poFailure.source() + ")",
-                                 poFailure.number()));
+        mReport(psvBatchLine);
         return false;
     }
     const std::string text = head + " - Occured in " + poFailure.source() +
@@ -154,15 +149,20 @@ void frmTarn::cmdStop_Click() {
 void frmTarn::oMac_DataInQueue(const std::string& psvData) {
     msvLastCommand = psvData;
     lblActivity->setText(QString::fromStdString(psvData));
-    if (tracing() && miTraceFile) {
-        try {
-            miTraceFile->appendLine(psvData);
-        } catch (const Failure&) {
-            // The trace is closed (Stop was pressed during this run) or could
-            // not be created; the run goes on without it.
-        }
-    }
+    traceRecord(psvData);
     QCoreApplication::processEvents();
+}
+
+void frmTarn::traceRecord(const std::string& psvLine) {
+    if (mbVerbose) mReport(psvLine);
+    if (!tracing() || !miTraceFile) return;
+    try {
+        miTraceFile->appendLine(psvLine);
+    } catch (const Failure&) {
+        // The trace is closed (Stop was pressed during this run) or could not
+        // be created; the run goes on without it, and a failure is still
+        // reported to the user.
+    }
 }
 
 void frmTarn::oMac_ShuttingDown() {

@@ -68,6 +68,7 @@ void frmTarn::timer_Timer() {
 }
 
 void frmTarn::mnuSysTrayPopupClose_Click() {
+    if (mbRunning) mbClosedFromTray = true;
     oMac->CancelMacro(true);
 }
 

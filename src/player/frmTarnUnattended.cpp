@@ -6,8 +6,11 @@
 #include <cstdio>
 
 #include "Diagnostic.h"
+#include "MacroCheck.h"
+#include "Statement.h"
 #include "StopKey.h"
 #include "TraceFile.h"
+#include "Utf8.h"
 #include "frmTarn.h"
 
 namespace tarn {
@@ -57,30 +60,58 @@ void frmTarn::stopKey_Pressed() {
 }
 
 void frmTarn::reportGone(const std::string& psvWhat) {
-    if (tracing() && mbTraceOpen && miTraceFile) {
-        try {
-            miTraceFile->appendLine("Error " + std::to_string(kDisplayClosed) + " - " + psvWhat);
-        } catch (const Failure&) {
-            // Standard error still says it.
-        }
-    }
+    traceRecord("Error " + std::to_string(kDisplayClosed) + " - " + psvWhat);
     if (mbBatch) {
-        mReport(FormatDiagnostic(runPosition(), 0, 0, psvWhat, kDisplayClosed));
+        mReport(diagnosticOf(Failure(kDisplayClosed, psvWhat)));
     } else {
         std::fprintf(stderr, "tarn: %s\n", psvWhat.c_str());
     }
 }
 
-std::string frmTarn::runPosition() const {
+std::string frmTarn::macroName() const {
     const std::string file = txtMacroFile->text().toStdString();
+    // Standard input is named as compilers, and tarn --check, name it.
+    return file == kStandardInput ? "<stdin>" : file;
+}
+
+std::string frmTarn::runPosition() const {
     const std::int32_t line = oMac->LineNumber();
-    return line > 0 ? file + ":" + std::to_string(line) : file;
+    return line > 0 ? macroName() + ":" + std::to_string(line) : macroName();
+}
+
+// The form tarn --check writes: where a check finds the same failure in the
+// line, its column and words; otherwise the column where the statement's
+// values begin, which is what a run takes up when it fails.
+std::string frmTarn::diagnosticOf(const Failure& poFailure) const {
+    const std::int32_t line = oMac->LineNumber();
+    std::int32_t column = 0;
+    std::string text = poFailure.description();
+    if (line > 0 && poFailure.number() == kLineTooLong) {
+        column = 1;
+    } else if (line > 0 && poFailure.number() != kDisplayClosed) {
+        MacroChecker checker;
+        const std::optional<Finding> finding = checker.checkLine(msvLastCommand);
+        if (finding && finding->number == poFailure.number()) {
+            column = finding->column;
+            text = finding->description;
+        } else {
+            const Statement statement = ClassifyStatement(msvLastCommand);
+            std::size_t offset = statement.offset;
+            if (statement.form == Statement::Form::Assignment) offset = statement.rightSideOffset;
+            if (statement.form == Statement::Form::Command && statement.keyword != Keyword::Invalid)
+                offset = statement.parametersOffset;
+            column = static_cast<std::int32_t>(utf8::length(msvLastCommand.substr(0, offset))) + 1;
+        }
+    }
+    return FormatDiagnostic(macroName(), line, column, text, poFailure.number());
 }
 
 int frmTarn::exitCode() const {
     if (mbRunFailed || mbTraceFailed) return 1;
-    // 128 + SIGINT, as a shell reports a job stopped from the keyboard.
-    if (mbStoppedByKey && mbBatch) return 130;
+    // 128 + SIGINT, as a shell reports a job stopped from the keyboard: a
+    // stopped run did not do its work, and `tarn job.mcr && next` must not
+    // go on as after one that did.
+    if ((mbStoppedByKey || mbClosedFromTray) && !mbInteractive) return 130;
     return 0;
 }
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // tarn: the macro player. Without an argument it shows the player window; with
 // the path of a macro file it runs that macro unattended and ends; --edit opens
-// a macro in the editor without running it.
+// a macro in the editor without running it (without a file: the player).
 #include <QApplication>
 #include <csignal>
 #include <cstdio>
@@ -16,6 +16,7 @@
 #include "MacroCheck.h"
 #include "OwnEnvironment.h"
 #include "Program.h"
+#include "RecorderDesktop.h"
 #include "RunStop.h"
 #include "StopRequests.h"
 
@@ -129,10 +130,12 @@ int main(int argc, char** argv) {
     QApplication::setApplicationVersion(QStringLiteral(TARN_VERSION));
     QApplication::setWindowIcon(tarn::tarnIcon(tarn::TarnIcon::Program));
     platform->startHousekeeping();
-    if (commandLine.action == tarn::CommandLine::Action::Edit)
+    if (auto reporter = platform->heldKeysReporter()) tarn::editor::setHeldKeysHook(reporter);
+    if (commandLine.action == tarn::CommandLine::Action::Edit && commandLine.macro)
         return tarn::runEditor(platform->platform(), *commandLine.macro);
     tarn::UnattendedOptions unattended;
     unattended.batch = commandLine.batch;
+    unattended.verbose = commandLine.verbose;
     unattended.trace = commandLine.trace;
     unattended.stopKey = platform->stopKey();
     unattended.created = [&platform](tarn::frmTarn& form) {

@@ -158,6 +158,19 @@ TEST_F(Trace, PathIsInTheProgramFolderWhenWritableElseInTheDataFolder) {
     // An installed copy, also where it could write (as root): nothing beside it.
     for (const char* installed : {"/usr/bin", "/usr/local/bin", "/bin", "/opt"})
         EXPECT_EQ(tarn::traceFilePathFor(installed, data), data + "/TarnTrace.txt") << installed;
+    // A user's installed copy: in ~/.local/bin, or another folder of PATH.
+    const QByteArray home = qgetenv("HOME");
+    const QByteArray path = qgetenv("PATH");
+    ASSERT_TRUE(QDir(folder.path()).mkpath("home/.local/bin"));
+    ASSERT_TRUE(QDir(folder.path()).mkdir("bin"));
+    qputenv("HOME", (folder.path() + "/home").toLocal8Bit());
+    qputenv("PATH", (folder.path() + "/bin").toLocal8Bit() + ":" + path);
+    EXPECT_EQ(tarn::traceFilePathFor(folder.path() + "/home/.local/bin", data),
+              data + "/TarnTrace.txt");
+    EXPECT_EQ(tarn::traceFilePathFor(folder.path() + "/bin/", data), data + "/TarnTrace.txt");
+    EXPECT_EQ(tarn::traceFilePathFor(program, data), program + "/TarnTrace.txt");
+    qputenv("HOME", home);
+    qputenv("PATH", path);
     if (::geteuid() != 0) {
         ASSERT_TRUE(QFile::setPermissions(program, QFile::ReadOwner | QFile::ExeOwner));
         EXPECT_EQ(tarn::traceFilePathFor(program, data), data + "/TarnTrace.txt");

@@ -14,9 +14,16 @@
 #include <xcb/xkb.h>
 #undef explicit
 
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
@@ -346,6 +353,101 @@ TEST_P(KeyboardTyping, NoKeyStaysPressedWhateverEndsASend) {
     EXPECT_LT(target_->text("main").size(), 500u);
 }
 
+// A stop key that is never pressed, and does something else when asked for
+// the n-th time, that is between two batches of a long Send.
+class BetweenBatches : public StopKey {
+  public:
+    BetweenBatches(int at, std::function<void()> action) : at_(at), action_(std::move(action)) {}
+    bool arm() override { return true; }
+    void disarm() override {}
+    bool pressed() override {
+        if (++asked_ == at_) action_();
+        return false;
+    }
+    int descriptor() const override { return -1; }
+    void suspend() override {}
+    void resume() override {}
+
+  private:
+    int at_;
+    int asked_ = 0;
+    std::function<void()> action_;
+};
+
+// However long a Send and however slowly the target reads, every key
+// arrives, in order, and the target lives on (a compositor drops a client
+// whose queue of unread events overflows).
+TEST_P(KeyboardTyping, ALongSendArrivesWholeAndItsTargetLives) {
+    // The terminal echoes and draws every character, which makes it slow to
+    // read its keys.
+    const std::string out = session_->folder() + "/long.out";
+    const pid_t terminal = testing::startTerminal(
+        *session_, "tarn-long", {"sh", "-c", "stty raw; exec cat > '" + out + "'"});
+    focus(testing::waitForTitle(*windows_, "tarn-long"));
+    std::string text;
+    const char alphabet[] = "abcdefghijklmnopqrstuvwxyz0123456789 ";
+    for (int i = 0; i < 40000; ++i)
+        text += alphabet[(i * 7919) % (sizeof alphabet - 1)];
+    type(text);
+    EXPECT_EQ(waitForBytes(out, text.size()), text);
+    EXPECT_EQ(::kill(terminal, 0), 0) << "the target died";
+}
+
+// Once the window typing began with is closed or hidden, or its program has
+// lost the focus, the rest of the Send is not typed (1012), and none of it
+// reaches the window that has the focus next.
+TEST_P(KeyboardTyping, KeysNeverReachAnotherWindowOnceTheTargetIsGone) {
+    const std::string bystander = testing::startTerminalToFile(*session_, "tarn-bystander");
+    const WindowId bystanderWindow = testing::waitForTitle(*windows_, "tarn-bystander");
+    struct Loss {
+        const char* name;
+        bool x11Only;
+        std::function<void(pid_t, WindowId)> cause;
+    };
+    const std::vector<Loss> losses = {
+        {"killed", false, [](pid_t pid, WindowId) { ::kill(pid, SIGKILL); }},
+        {"minimised", true,
+         [&](pid_t, WindowId window) {
+             session_->run({"xdotool", "windowminimize", std::to_string(window)});
+         }},
+        {"unmapped", true,
+         [&](pid_t, WindowId window) {
+             session_->run({"xdotool", "windowunmap", std::to_string(window)});
+         }},
+    };
+    std::string marks;
+    for (const Loss& loss : losses) {
+        if (loss.x11Only && session_->wayland()) continue;
+        if (std::string(loss.name) == "minimised" && GetParam() == WindowManager::None) continue;
+        const std::string title = std::string("tarn-target-") + loss.name;
+        pid_t pid = 0;
+        testing::startTerminalToFile(*session_, title, true, &pid);
+        const WindowId window = testing::waitForTitle(*windows_, title);
+        focus(window);
+        BetweenBatches hook(3, [&] {
+            loss.cause(pid, window);
+            testing::waitUntil(
+                [&] {
+                    if (!windows_->isWindow(window) || windows_->isIconic(window)) return true;
+                    for (const TopLevelWindow& shown : windows_->topLevelWindows())
+                        if (shown.id == window) return !shown.visible;
+                    return true;
+                },
+                15s);
+        });
+        keyboard_->setStopKey(&hook);
+        const auto failure = test::Harness::failureOf([&] { type(std::string(5000, 'x')); });
+        keyboard_->setStopKey(nullptr);
+        EXPECT_EQ(failure ? failure->number() : 0, 1012) << loss.name;
+        ::kill(pid, SIGKILL);
+        // Whatever the bystander received came before this mark.
+        focus(bystanderWindow);
+        marks += std::string("=") + loss.name + "=";
+        type(std::string("=") + loss.name + "=");
+        EXPECT_EQ(waitForBytes(bystander, marks.size()), marks) << loss.name;
+    }
+}
+
 // Under a German layout every character arrives as well; on X11 its AltGr
 // characters are typed with their key and level 3, not through a borrowed
 // keycode. (Sway's virtual keyboard has Tarn's own keymap, whatever the
@@ -455,6 +557,99 @@ TEST(KeyboardTypingTwoRuns, GivingKeycodesBackLeavesTheOtherRunsBetweenThemAlone
     EXPECT_EQ(coreMap(session).keycodeOf(kZhe), zhe);
     second->restoreLayout();
     EXPECT_EQ(coreMap(session).keysyms, before.keysyms);
+}
+
+}  // namespace
+}  // namespace tarn
+
+namespace tarn {
+namespace {
+
+// A run killed in the middle of a Send leaves Shift and a letter down, and a
+// keycode bound; the next run on the display lets the keys go and gives the
+// keycode back, also while the killed run is not yet collected (a zombie
+// that kill() still finds) and once its number belongs to another process.
+TEST(KeyboardTypingKilledRun, TheNextRunLetsItsKeysGoAndGivesItsKeycodesBack) {
+    XSession session(WindowManager::None);
+    const CoreMap before = coreMap(session);
+    PlainHost host;
+    auto backends = testing::connectBackends(session, host);
+    ASSERT_TRUE(backends.windows);
+    const std::string out = testing::startTerminalToFile(session, "tarn-killed");
+    ASSERT_TRUE(
+        backends.windows->setForeground(testing::waitForTitle(*backends.windows, "tarn-killed")));
+    const KeySequence keys = parseKeys("é+(" + std::string(200000, 'a') + ")");
+    const pid_t typist = ::fork();
+    if (typist == 0) {
+        try {
+            if (auto keyboard = x11::XTestKeyboard::connect(session.display().c_str()))
+                keyboard->type(keys);
+        } catch (...) {
+        }
+        ::_exit(0);
+    }
+    ASSERT_GT(typist, 0);
+    ASSERT_TRUE(testing::waitUntil([&] { return platformtest::readFile(out).size() > 1000; }, 30s));
+    ::kill(typist, SIGKILL);
+    // Dead, not yet collected.
+    ASSERT_TRUE(testing::waitUntil(
+        [&] {
+            std::ifstream stat("/proc/" + std::to_string(typist) + "/stat");
+            std::string all((std::istreambuf_iterator<char>(stat)), {});
+            return all.find(") Z ") != std::string::npos;
+        },
+        10s));
+    EXPECT_FALSE(session.keysDown().empty());
+    EXPECT_NE(coreMap(session).keysyms, before.keysyms);
+
+    auto next = x11::XTestKeyboard::connect(session.display().c_str());
+    ASSERT_TRUE(next);
+    EXPECT_TRUE(session.keysDown().empty());
+    EXPECT_EQ(coreMap(session).keysyms, before.keysyms);
+    int status = 0;
+    ::waitpid(typist, &status, 0);
+}
+
+// Another run holds every spare keycode and goes on holding them: a
+// character the layout lacks is not typed through a keycode that means
+// another; the Send ends with 1014, nothing of it typed.
+TEST(KeyboardTypingKilledRun, AnotherRunHoldingEverySpareKeyIsAClearFailure) {
+    XSession session(WindowManager::None);
+    PlainHost host;
+    auto backends = testing::connectBackends(session, host);
+    const std::string out = testing::startTerminalToFile(session, "tarn-busy");
+    ASSERT_TRUE(
+        backends.windows->setForeground(testing::waitForTitle(*backends.windows, "tarn-busy")));
+    int done[2];
+    ASSERT_EQ(::pipe(done), 0);
+    const pid_t other = ::fork();
+    if (other == 0) {
+        try {
+            if (auto keyboard = x11::XTestKeyboard::connect(session.display().c_str())) {
+                keyboard->type(parseKeys(manyCjk(40)));
+                char byte;
+                (void)::read(done[0], &byte, 1);
+            }
+        } catch (...) {
+        }
+        ::_exit(0);
+    }
+    const std::string held = manyCjk(40);
+    ASSERT_TRUE(testing::waitUntil(
+        [&] {
+            const std::string got = platformtest::readFile(out);
+            return got.size() >= held.size();
+        },
+        30s));
+    const auto failure =
+        test::Harness::failureOf([&] { backends.keyboard->type(parseKeys("aé")); });
+    EXPECT_EQ(failure ? failure->number() : 0, 1014);
+    (void)::write(done[1], "x", 1);
+    int status = 0;
+    ::waitpid(other, &status, 0);
+    ::close(done[0]);
+    ::close(done[1]);
+    EXPECT_EQ(platformtest::readFile(out), held);
 }
 
 }  // namespace

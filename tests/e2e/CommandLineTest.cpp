@@ -50,6 +50,8 @@ const Rule kRules[] = {
     {"ShortVersion", {"-V"}, 0, "Tarn 2.0.3\n...", ""},
     {"Help", {"--help"}, 0, "Usage: tarn [MACRO-FILE]\n...", ""},
     {"ShortHelp", {"-h"}, 0, "Usage: tarn [MACRO-FILE]\n...", ""},
+    {"BundledShortOptions", {"-Vh"}, 0, "Usage: tarn [MACRO-FILE]\n...", ""},
+    {"BundleWithAnUnknownLetter", {"-hx"}, 2, "", "unknown option -hx"},
     {"HelpWinsOverTheRest", {"--check", "--help"}, 0, "Usage: tarn...", ""},
     {"HelpIntoAFullDisk", {"--help"}, 2, "", "cannot write", Display::Unset, nullptr, nullptr, {}, true},
     // Usage errors: never a macro path, never a window.
@@ -60,7 +62,8 @@ const Rule kRules[] = {
     {"EmptyTrace", {"--trace=", "good.mcr"}, 2, "", "--trace needs a value"},
     {"BatchWithoutMacro", {"--batch"}, 2, "", "need a macro file"},
     {"TwoActions", {"--check", "--edit", "good.mcr"}, 2, "", "cannot be used together"},
-    {"EditWithoutFile", {"--edit"}, 2, "", "--edit needs a macro file"},
+    {"EditStandardInput", {"--edit", "-"}, 2, "", "not standard input"},
+    {"VerboseWithoutARun", {"--check", "-v", "good.mcr"}, 2, "", "for running a macro"},
     {"BatchWithCheck", {"--check", "--batch", "good.mcr"}, 2, "", "for running a macro"},
     {"StandardInputIsNoRun", {"-"}, 2, "", "only by --check"},
     {"SeveralMacros", {"good.mcr", "bad.mcr"}, 2, "", "one macro file at a time"},
@@ -80,6 +83,10 @@ const Rule kRules[] = {
     {"EndOfOptionsInARun", {"--batch", "--trace", "t.txt", "--", "-odd.mcr"}, 0, "", "", kLive, nullptr, "Rem odd\r\n"},
     {"BlanksJoinIntoAnExistingPath", {"--batch", "--trace=t.txt", "my", "macro.mcr"}, 0, "", "", kLive, nullptr, "Rem spaced\r\n"},
     {"APipeRuns", {"--batch", "--trace=t.txt", "/dev/stdin"}, 0, "", "", kLive, "Rem piped\r\n", "Rem piped\r\n"},
+    {"BatchFromStandardInput", {"--batch", "--trace=t.txt", "-"}, 0, "", "", kLive, "Rem piped\r\n", "Rem piped\r\n"},
+    {"TraceValueIsNoOption", {"--batch", "--trace", "-hV", "good.mcr"}, 0, "", "", kLive},
+    {"BatchStandardInputFails", {"--batch", "-"}, 1, "", "<stdin>:2:1: error: Invalid macro command [1001]", kLive, "Rem one\r\nFoo bar\r\n"},
+    {"VerboseEchoesTheTrace", {"-v", "--batch", "--trace=t.txt", "good.mcr"}, 0, "", "Rem fine", kLive, nullptr, "Rem fine\r\n"},
     // As under cron: no runtime folder, and not a word on standard error.
     {"NoRuntimeFolderStaysQuiet", {"--batch", "good.mcr"}, 0, "", "", kLive, nullptr, nullptr, kNoRuntimeFolder},
 };

@@ -9,8 +9,11 @@
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -74,48 +77,120 @@ INSTANTIATE_TEST_SUITE_P(Desktops, DesktopProgram,
                          ::testing::Values(WindowManager::Openbox, WindowManager::Sway),
                          [](const auto& info) { return std::string(testing::name(info.param)); });
 
-// Opening a macro from the file manager. A downloaded macro can start
-// programs, end processes and end the session, so a double-click must open it
-// for reading and nothing more: the desktop entry's default action is the
-// editor, and running is an action the user picks.
-// gio open, as a file manager does, on a desktop whose data folders hold only
-// what the package installs for the desktop: the entry and the MIME type.
-TEST(DesktopEntry, OpeningAMacroShowsItInTheEditorAndRunsNothing) {
-    // Tarn, started by gio and left behind by it, comes to this process.
+// The desktop entries as a desktop starts them, with gio, on a desktop whose
+// data folders hold only what the package installs there: the entries and
+// the MIME type. A downloaded macro can start programs, end processes and end
+// the session, so opening one (a double-click) shows it in the editor and runs
+// nothing; running it is the hidden entry the user picks under Open With.
+struct Launch {
+    const char* name;
+    std::vector<std::string> gio;  // after "gio"; "MACRO": the macro's path
+    const char* window;            // the window that shows; nullptr: none
+    bool runs;                     // the macro ran
+};
+
+const Launch kLaunches[] = {
+    {"MenuOpensThePlayer", {"launch", "ENTRY"}, "Tarn - Interactive Screen", false},
+    {"EntryWithAFileOpensTheEditor",
+     {"launch", "ENTRY", "MACRO"},
+     "harmless.mcr - Tarn Macro Editor",
+     false},
+    {"DoubleClickOpensTheEditor", {"open", "MACRO"}, "harmless.mcr - Tarn Macro Editor", false},
+    {"OpenWithRunWithTarnRuns", {"launch", "RUN_ENTRY", "MACRO"}, nullptr, true},
+};
+
+// Test names list the launch, not its bytes.
+void PrintTo(const Launch& poLaunch, std::ostream* poOut) {
+    *poOut << poLaunch.name;
+}
+
+class DesktopEntry : public ::testing::TestWithParam<Launch> {};
+
+// A child of this process (a subreaper's adopted one included) by its name, 0
+// when there is none.
+pid_t childNamed(const std::string& name) {
+    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+        const std::string stat = platformtest::readFile(entry.path() / "stat");
+        // "PID (COMM) STATE PPID ..."; COMM may hold blanks, never ") ".
+        const std::size_t close = stat.rfind(") ");
+        if (close == std::string::npos) continue;
+        const std::size_t open = stat.find(" (");
+        char state = 0;
+        int parent = 0;
+        if (std::sscanf(stat.c_str() + close + 2, "%c %d", &state, &parent) != 2) continue;
+        if (parent == ::getpid() && stat.substr(open + 2, close - open - 2) == name)
+            return std::atoi(stat.c_str());
+    }
+    return 0;
+}
+
+TEST_P(DesktopEntry, StartsWhatTheUserChose) {
+    const Launch& launch = GetParam();
+    // Tarn, started by gio and left behind by it, comes to this process,
+    // which ends it however the test ends (it is killed first when it still
+    // runs, and collected), so that no later test takes it for its own.
     ASSERT_EQ(prctl(PR_SET_CHILD_SUBREAPER, 1), 0);
+    struct EndTarns {
+        ~EndTarns() {
+            while (const pid_t left = childNamed("tarn")) {
+                ::kill(left, SIGKILL);
+                ::waitpid(left, nullptr, 0);
+            }
+        }
+    } endTarns;
     testing::XSession session(testing::WindowManager::Openbox);
     platformtest::TempDir share("tarn-xdg");
-    platformtest::makeFolder(share.path() + "/applications");
+    const std::string applications = share.path() + "/applications";
+    platformtest::makeFolder(applications);
     platformtest::makeFolder(share.path() + "/mime/packages");
-    platformtest::writeFile(share.path() + "/applications/tarn.desktop",
+    platformtest::writeFile(applications + "/tarn.desktop",
                             platformtest::readFile(TARN_DESKTOP_ENTRY));
+    platformtest::writeFile(applications + "/tarn.run.desktop",
+                            platformtest::readFile(TARN_RUN_DESKTOP_ENTRY));
     platformtest::writeFile(share.path() + "/mime/packages/tarn.xml",
                             platformtest::readFile(TARN_MIME_PACKAGE));
     // What the package's triggers do when it is installed.
     ASSERT_EQ(session.run({"update-mime-database", share.path() + "/mime"}, 60s).exitStatus, 0);
-    ASSERT_EQ(
-        session.run({"update-desktop-database", share.path() + "/applications"}, 60s).exitStatus,
-        0);
+    ASSERT_EQ(session.run({"update-desktop-database", applications}, 60s).exitStatus, 0);
 
     TarnProgram tarn(session, {"XDG_DATA_DIRS=" + share.path(), "GIO_USE_VFS=local",
                                "DBUS_SESSION_BUS_ADDRESS=disabled:"});
     const std::string ran = tarn.folder() + "/ran";
     const std::string macro = tarn.writeMacro("harmless.mcr", "pid = Run touch " + ran + "\r\n");
     const char* path = std::getenv("PATH");
-    tarn.launch({"/usr/bin/env",
-                 "PATH=" + tarn.programFolder() + ":" + (path ? path : "/usr/bin:/bin"), "gio",
-                 "open", macro});
+    std::vector<std::string> argv{
+        "/usr/bin/env", "PATH=" + tarn.programFolder() + ":" + (path ? path : "/usr/bin:/bin"),
+        "gio"};
+    for (const std::string& word : launch.gio) {
+        argv.push_back(word == "MACRO"       ? macro
+                       : word == "ENTRY"     ? applications + "/tarn.desktop"
+                       : word == "RUN_ENTRY" ? applications + "/tarn.run.desktop"
+                                             : word);
+    }
+    tarn.launch(argv);
     ASSERT_EQ(tarn.waitForExit(30s), 0) << tarn.err();
 
+    if (launch.runs) {
+        EXPECT_TRUE(platformtest::waitUntil([&] { return platformtest::exists(ran); }, 30s));
+        // The run's tarn ends by itself and is this process's to collect.
+        const pid_t ranBy = childNamed("tarn");
+        ASSERT_GT(ranBy, 0);
+        int status = -1;
+        EXPECT_TRUE(platformtest::waitUntil(
+            [&] { return ::waitpid(ranBy, &status, WNOHANG) == ranBy; }, 30s));
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+        return;
+    }
     Desktop desktop(session);
-    const WindowId editor = desktop.waitForWindow("harmless.mcr - Tarn Macro Editor");
-    const ProcessId opened = desktop.processOf(editor);
+    const WindowId window = desktop.waitForWindow(launch.window);
+    const ProcessId opened = desktop.processOf(window);
     EXPECT_TRUE(desktop.windowExists("Tarn - Interactive Screen"));
     EXPECT_FALSE(platformtest::exists(ran));
-    ASSERT_GT(opened, 0);
-    ::kill(opened, SIGKILL);
-    ::waitpid(opened, nullptr, 0);
+    EXPECT_GT(opened, 0);
 }
+
+INSTANTIATE_TEST_SUITE_P(Gio, DesktopEntry, ::testing::ValuesIn(kLaunches),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace tarn::e2e

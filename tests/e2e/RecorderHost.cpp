@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The macro editor recording on the test display: writes "ready" once its
-// window is active and recording, "text:" and the text at every change, and,
-// after a line "stop" on standard input, the whole text and a line "END".
+// The macro editor recording on the test display, with the hook the tarn
+// program gives it on X: writes "ready" once its window is active and
+// recording, "text:" and the text at every change, and, after a line "stop"
+// on standard input, the whole text and a line "END".
 
 #include <QApplication>
 #include <QPlainTextEdit>
@@ -14,6 +15,8 @@
 #include <string>
 
 #include "EditorText.h"
+#include "HeldKeys.h"
+#include "RecorderDesktop.h"
 #include "Settings.h"
 #include "frmMacroEditor.h"
 
@@ -24,6 +27,10 @@ int main(int argc, char** argv) {
     QTemporaryDir settings;
     if (!settings.isValid()) return 1;
     tarn::setSettingsFolder(settings.path());
+    tarn::editor::setHeldKeysHook([](bool on) {
+        auto* native = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+        return native && tarn::x11::reportHeldKeysAsPresses(native->connection(), on);
+    });
 
     frmMacroEditor form;
     form.Load();

@@ -127,7 +127,7 @@ TEST_F(PlayerTest, AutomaticModeIsHiddenAndTrayCloseStopsItsRunDuringWait) {
     EXPECT_LT(clock.elapsed(), 20000);
     EXPECT_TRUE(form.unloaded());
     EXPECT_EQ(form.lastCommand(), "Wait 30");
-    EXPECT_EQ(form.exitCode(), 0);
+    EXPECT_EQ(form.exitCode(), 130);
     const QPoint place = centred(form);
     EXPECT_EQ(stored(kKeyLeft), twipsText(form, place.x(), Qt::Horizontal));
     EXPECT_EQ(stored(kKeyTop), twipsText(form, place.y(), Qt::Vertical));

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include <QApplication>
+#include <QFileInfo>
 #include <QPlainTextEdit>
 
 #include "../common/EditorScript.h"
@@ -85,6 +86,28 @@ TEST_F(EditorButtonsTest, MacroNewEditOpensTheFileOrAnEmptyTextAndSavedPathsReac
     editor.showMinimized();
     button(*form, "cmdEdit")->click();
     EXPECT_FALSE(editor.isMinimized());
+}
+
+// tarn --edit on a name that does not exist yet: a new macro of that name,
+// written there by the first Save with no dialog; an existing file opens.
+TEST_F(EditorButtonsTest, EditingANewNameSavesThereAndAnExistingFileOpens) {
+    auto form = interactiveOn(QString());
+    form->editFile(path("hello.mcr"));
+    frmMacroEditor& editor = form->macroEditor();
+    EXPECT_TRUE(mMessages.empty());
+    EXPECT_TRUE(editor.isVisible());
+    EXPECT_EQ(editor.windowTitle(), "hello.mcr - Tarn Macro Editor");
+    EXPECT_EQ(fileBox(*form)->text(), path("hello.mcr"));
+    EXPECT_FALSE(QFileInfo::exists(path("hello.mcr")));
+    editor.InsertText("Wait 1");
+    ASSERT_TRUE(editor.SaveFile());
+    EXPECT_TRUE(mDialogs.empty());
+    EXPECT_EQ(readBytes(path("hello.mcr")), "Wait 1");
+
+    form->editFile(macro("Rem there\r\n", "there.mcr"));
+    EXPECT_EQ(editor.windowTitle(), "there.mcr - Tarn Macro Editor");
+    EXPECT_EQ(textOf(editor), "Rem there\n");
+    EXPECT_TRUE(mMessages.empty());
 }
 
 TEST_F(EditorButtonsTest, MacroEditAfterAFailedRunPutsTheCaretOnTheFailingLine) {

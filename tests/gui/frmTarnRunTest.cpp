@@ -120,7 +120,7 @@ TEST_F(PlayerTest, TraceCreationFailureIsToldAndRunGoesOnWithoutTrace) {
     const std::string trace = path("no-such-folder/trace.txt").toStdString();
     batch->setAutomaticTrace(QString::fromStdString(trace));
     batch->Form_Load();
-    EXPECT_EQ(reported, std::vector<std::string>{trace + ": error: Path not found (Tarn) [76]"});
+    EXPECT_EQ(reported, std::vector<std::string>{trace + ": error: Path not found [76]"});
     EXPECT_EQ(batch->lastCommand(), "Rem one");
     EXPECT_EQ(batch->exitCode(), 1);
     EXPECT_EQ(mQuestions.asked.size(), 1u);
@@ -213,7 +213,7 @@ TEST_F(PlayerTest, LongMacroLineIsWrappedInsideTheRetryBox) {
 // Stop, and the emergency stop key (the fake one: watched only while a run is
 // under way), pressed one second into a minute's Wait: the run ends before its
 // next line; Stop closes the trace and gives the activity row back at once;
-// batch mode reports the key with status 130.
+// a stopped automatic run ends with status 130, and batch mode says why.
 struct StopCase {
     const char* name;
     bool button;  // Stop pressed, not the key
@@ -268,7 +268,7 @@ INSTANTIATE_TEST_SUITE_P(
     Modes, StopTest,
     ::testing::Values(StopCase{"StopButton", true, false, false, 0, {}},
                       StopCase{"Interactive", false, false, false, 0, {}},
-                      StopCase{"Automatic", false, true, false, 0, {}},
+                      StopCase{"Automatic", false, true, false, 130, {}},
                       StopCase{"Batch", false, true, true, 130, {":2: Stopped by the Pause key"}}),
     [](const auto& info) { return std::string(info.param.name); });
 

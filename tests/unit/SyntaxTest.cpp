@@ -67,6 +67,7 @@ TEST(Utf8, UpperCaseOfEveryScriptWindows1252AndValidity) {
     EXPECT_EQ(utf8::upper("ąčęłńőšžŀıi"), "ĄČĘŁŃŐŠŽĿII");
     EXPECT_EQ(utf8::upper("αβγσς άέώ"), "ΑΒΓΣΣ ΆΈΏ");
     EXPECT_EQ(utf8::upper("привет ёж"), "ПРИВЕТ ЁЖ");
+    EXPECT_EQ(utf8::upper("șabx ǎbc ǆ"), "ȘABX ǍBC Ǆ");
     EXPECT_EQ(utf8::upper("日本 ß"), "日本 ß");
     EXPECT_EQ(utf8::upper(std::string("a\xff") + "b"), std::string("A\xff") + "B");
     EXPECT_EQ(utf8::fromWindows1252("caf\xe9 \x80"), "café €");

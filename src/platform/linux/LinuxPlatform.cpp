@@ -2,6 +2,7 @@
 #include "LinuxPlatform.h"
 
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QSocketNotifier>
 #include <QTimer>
 #include <cstdio>
@@ -10,6 +11,7 @@
 
 #include "BackendChoice.h"
 #include "GioDocuments.h"
+#include "HeldKeys.h"
 #include "LogindSession.h"
 #include "MutterKeyboard.h"
 #include "PosixProcesses.h"
@@ -45,6 +47,7 @@ struct LinuxPlatform::Backends {
     // the player ask.
     std::unique_ptr<posix::RunStop> runStop;
     std::function<void(const std::string&)> displayClosedReport;
+    std::function<bool(bool)> reportHeldKeys;
     posix::PosixProcesses processes;
     gio::GioDocuments documents;
     gio::LogindSession session;
@@ -152,12 +155,23 @@ bool LinuxPlatform::connectX11(const char* psvDisplay, std::string& psvProblem) 
     // Without it runs only lack the emergency stop.
     mBackends->stopKey = x11::XStopKey::connect(name);
     mBackends->keyboard = std::move(keyboard);
+    // On the toolkit's own connection, which exists by the time anything
+    // records.
+    mBackends->reportHeldKeys = [](bool on) {
+        auto* native =
+            qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+        return native && x11::reportHeldKeysAsPresses(native->connection(), on);
+    };
     return true;
 }
 
 Platform LinuxPlatform::platform() {
     return Platform{*mBackends->windows,  *mBackends->keyboard, mBackends->processes,
                     mBackends->documents, mBackends->session,   mHost};
+}
+
+std::function<bool(bool)> LinuxPlatform::heldKeysReporter() const {
+    return mBackends->reportHeldKeys;
 }
 
 StopKey* LinuxPlatform::stopKey() {
@@ -177,8 +191,13 @@ void LinuxPlatform::startHousekeeping() {
 
     mKeyboardTidy = std::make_unique<QTimer>();
     mKeyboardTidy->setInterval(kKeyboardIdle / 2);
-    QObject::connect(mKeyboardTidy.get(), &QTimer::timeout,
-                     [this] { mBackends->keyboard->restoreLayoutIfIdle(kKeyboardIdle); });
+    // Not while a run is under way: a keycode given back while the target
+    // still has keys typed through it unhandled would give them another
+    // meaning, and the run gives the map back as it ends.
+    QObject::connect(mKeyboardTidy.get(), &QTimer::timeout, [this] {
+        if (mBackends->runStop && mBackends->runStop->armed()) return;
+        mBackends->keyboard->restoreLayoutIfIdle(kKeyboardIdle);
+    });
     mKeyboardTidy->start();
 
     gLivePlatform = this;

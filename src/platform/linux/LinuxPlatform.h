@@ -34,6 +34,10 @@ class LinuxPlatform {
     // The stop of a run: the emergency stop key (Pause), `tarn --stop` and the
     // termination signals (RunStop.h); the keyboard already asks it.
     StopKey* stopKey();
+    // Asks (true) or stops asking (false) the desktop to report a held key as
+    // presses without releases, for the toolkit's own connection; returns
+    // whether it does so now. Empty where the desktop cannot.
+    std::function<bool(bool on)> heldKeysReporter() const;
 
     // Collects, once a second, the programs a macro started that have ended,
     // so none stays a zombie while Tarn runs; gives the keyboard map back once

@@ -46,6 +46,8 @@ class RunStop : public StopKey {
     void suspend() override;
     void resume() override;
     std::string stoppedBy() const override { return by_; }
+    // Whether a run is under way (armed and not yet disarmed).
+    bool armed() const { return armed_; }
 
   private:
     void watch(int descriptor, bool on);

@@ -8,13 +8,15 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <thread>
 #include <vector>
 
+#include "ActiveToplevel.h"
 #include "Failure.h"
-#include "KeySymOfKey.h"
 #include "OwnKeymap.h"
-#include "StopKey.h"
+#include "SocketBacklog.h"
+#include "TypingEngine.h"
 #include "WaylandConnection.h"
 #include "virtual-keyboard-unstable-v1-client.h"
 
@@ -29,34 +31,31 @@ constexpr milliseconds kKeymapTimeout{1000};
 // How much longer than this program the focused client may take to compile a
 // keymap (it has other work in between, and may do more with it).
 constexpr int kClientCompileFactor = 2;
-// With a stop key to ask, the events typed between two questions.
-constexpr std::size_t kStopCheckEvery = 64;
-// The events sent between two round trips: the compositor passes keys on as
-// it reads them, and a client that reads slowly must not see its queue
-// overflow, which the compositor answers by disconnecting it.
-constexpr std::size_t kPaceEvery = 256;
+// The events of one batch: between two batches the compositor has taken what
+// was sent, the stop key is asked and the target confirmed.
+constexpr std::size_t kBatch = 64;
+// A compositor disconnects a client whose queue overflows, and the program
+// dies with the user's unsaved work. Before each batch the focused program
+// must have read all but this much of what it was sent (a batch adds about
+// as much again), far below what its socket holds.
+constexpr std::size_t kUnreadLimit = 2048;
+// A target that reads nothing of its keys for this long has hung: the Send
+// ends rather than wait for it forever, or overflow its queue.
+constexpr milliseconds kStalled{10000};
 
 [[noreturn]] void cannotType() {
     throw runtimeFailure(kInvalidArgument);
 }
 
-// One event of the sequence, resolved against the keymap.
-struct Step {
-    enum class Kind { Modifier, Key };
-    Kind kind = Kind::Key;
-    bool press = true;
-    std::uint32_t modifier = 0;             // Kind::Modifier: its mask
-    OwnKeymap::Place place;                 // Kind::Key on the US layout (keycode != 0)
-    xkb_keysym_t spare = XKB_KEY_NoSymbol;  // Kind::Key through a binding
-    bool capsLock = false;
-    bool stopKey = false;
-};
-
 }  // namespace
 
-struct VirtualKeyboard::State {
+struct VirtualKeyboard::State : typing::TypingPort {
     std::unique_ptr<WaylandConnection> connection;
     std::unique_ptr<OwnKeymap> keymap;
+    // Which window has the focus, and how much the programs have left
+    // unread; either may be missing on a compositor that does not tell.
+    std::unique_ptr<ActiveToplevel> active;
+    std::unique_ptr<posix::SocketBacklog> backlog;
     zwp_virtual_keyboard_v1* keyboard = nullptr;
     // The seat's keyboard as this client sees it: it hears of every keymap
     // the seat hands on to clients.
@@ -65,12 +64,16 @@ struct VirtualKeyboard::State {
     std::uint64_t uploaded = ~std::uint64_t{0};  // the keymap generation uploaded last
     std::uint32_t locked = 0;                    // this keyboard's locked modifiers
     std::chrono::steady_clock::time_point epoch = std::chrono::steady_clock::now();
-    StopKey* stop = nullptr;
+    // The sequence under way: its target and the locks as found.
+    std::uint64_t target = 0;
+    std::uint32_t lockedBefore = 0;
+    typing::TypingEngine engine{*this};
 
-    ~State() {
+    ~State() override {
         if (seatKeyboard) wl_keyboard_destroy(seatKeyboard);
         if (keyboard) zwp_virtual_keyboard_v1_destroy(keyboard);
         keymap.reset();
+        active.reset();
         connection.reset();
     }
 
@@ -145,18 +148,128 @@ struct VirtualKeyboard::State {
         return !connection->broken();
     }
 
-    // Sends what is queued, waiting for room when the socket is full.
-    void pace() {
-        if (!connection->roundtrip()) cannotType();
+    // Returns once the focused program has read all but kUnreadLimit of
+    // what it was sent; throws 1012 when it stops reading altogether.
+    void letTargetCatchUp() {
+        if (!backlog) return;
+        using Clock = std::chrono::steady_clock;
+        std::size_t before = SIZE_MAX;
+        Clock::time_point progress = Clock::now();
+        for (;;) {
+            const std::optional<std::size_t> unread = backlog->largest();
+            if (!unread || *unread <= kUnreadLimit) return;
+            if (*unread < before) progress = Clock::now();
+            before = *unread;
+            if (Clock::now() - progress > kStalled) {
+                throw Failure(kTargetWindowClosed,
+                              "The window the keys were typed into stopped reading them",
+                              kRuntimeSource);
+            }
+            // Nothing announces that another program has read its socket.
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
     }
+
+    // The port of the typing engine.
+
+    void refresh() override {}
+
+    std::optional<typing::KeyPlace> find(char32_t character, xkb_keysym_t keysym) override {
+        const OwnKeymap::Place* place = character ? keymap->findCharacter(character) : nullptr;
+        if (!place) place = keymap->findKeysym(keysym);
+        if (!place) return std::nullopt;
+        return typing::KeyPlace{place->keycode, place->shift ? typing::kShift : 0u};
+    }
+
+    std::uint32_t modifierKey(typing::Modifier modifier) override {
+        switch (modifier) {
+            case typing::kShift:
+                return keymap->shiftKey();
+            case typing::kControl:
+                return keymap->controlKey();
+            case typing::kAlt:
+                return keymap->altKey();
+            case typing::kLevel3:
+                return 0;  // the keymap's own layout needs none
+        }
+        return 0;
+    }
+
+    std::uint32_t maskOf(std::uint32_t modifiers) const {
+        return (modifiers & typing::kShift ? keymap->shiftMask() : 0) |
+               (modifiers & typing::kControl ? keymap->controlMask() : 0) |
+               (modifiers & typing::kAlt ? keymap->altMask() : 0);
+    }
+
+    std::size_t bindingRoom() override { return keymap->capacity(); }
+
+    bool bind(const std::vector<xkb_keysym_t>& keysyms) override {
+        // A keycode that changes meaning must not have keys of its old one
+        // still unread.
+        if (!connection->roundtrip()) cannotType();
+        letTargetCatchUp();
+        if (!keymap->bind(keysyms)) return false;
+        if (uploaded != keymap->generation() && !upload()) cannotType();
+        return true;
+    }
+
+    std::optional<typing::KeyPlace> bound(xkb_keysym_t keysym) override {
+        const OwnKeymap::Place* place = keymap->findBound(keysym);
+        if (!place) return std::nullopt;
+        keymap->touch(keysym);
+        return typing::KeyPlace{place->keycode, place->shift ? typing::kShift : 0u};
+    }
+
+    void enter() override {
+        // The focus as the compositor has it now: a window activated just
+        // before (SetFocus) may have been announced on another connection
+        // first.
+        target = 0;
+        if (active && connection->roundtrip()) target = active->active();
+        if (backlog) backlog->follow(0);
+        // Typing goes on without Caps Lock, which only a {CAPSLOCK} of the
+        // sequence changes, at its end.
+        lockedBefore = locked;
+        locked = lockedBefore & ~keymap->capsMask();
+        if (uploaded != keymap->generation()) {
+            if (!upload()) cannotType();
+        } else if (lockedBefore != locked) {
+            modifiers(0);
+        }
+    }
+
+    void leave(bool capsLockToggled) override {
+        locked = capsLockToggled ? lockedBefore ^ keymap->capsMask() : lockedBefore;
+        modifiers(0);
+    }
+
+    std::size_t batchSize() const override { return kBatch; }
+
+    bool openBatch() override {
+        if (!connection->roundtrip()) return true;  // the engine reports the lost connection
+        if (active && target) {
+            if (!active->update() || active->active() != target) return false;
+        }
+        letTargetCatchUp();
+        return true;
+    }
+
+    void closeBatch() override { wl_display_flush(connection->display()); }
+
+    void press(std::uint32_t k) override { key(k, true); }
+    void release(std::uint32_t k) override { key(k, false); }
+    void modifiersHeld(std::uint32_t held) override { modifiers(maskOf(held)); }
+    void sync() override { connection->roundtrip(); }
+    bool connectionLost() override { return connection->broken(); }
+    std::string connectionLostDescription() const override { return "the Wayland display closed"; }
 };
 
 VirtualKeyboard::VirtualKeyboard(std::unique_ptr<State> state) : d_(std::move(state)) {}
 
 VirtualKeyboard::~VirtualKeyboard() = default;
 
-void VirtualKeyboard::setStopKey(StopKey* poKey) {
-    d_->stop = poKey;
+void VirtualKeyboard::setStopKey(StopKey* stop) {
+    d_->engine.setStopKey(stop);
 }
 
 std::unique_ptr<VirtualKeyboard> VirtualKeyboard::connect(const char* display) {
@@ -170,181 +283,21 @@ std::unique_ptr<VirtualKeyboard> VirtualKeyboard::connect(const char* display) {
     d->keyboard =
         zwp_virtual_keyboard_manager_v1_create_virtual_keyboard(manager, d->connection->seat());
     if (!d->connection->roundtrip()) return nullptr;
+    d->active = ActiveToplevel::start(*d->connection);
+    // The socket's path, as clients find it.
+    std::string socket =
+        display ? display
+                : (std::getenv("WAYLAND_DISPLAY") ? std::getenv("WAYLAND_DISPLAY") : "wayland-0");
+    if (socket.front() != '/') {
+        const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+        socket = std::string(runtime ? runtime : "") + "/" + socket;
+    }
+    d->backlog = posix::SocketBacklog::open(socket);
     return std::unique_ptr<VirtualKeyboard>(new VirtualKeyboard(std::move(d)));
 }
 
 void VirtualKeyboard::type(const KeySequence& keys) {
-    if (keys.empty()) return;
-    State& d = *d_;
-    if (d.connection->broken()) cannotType();
-    OwnKeymap& keymap = *d.keymap;
-
-    // Resolve every event before typing any, so that a key that cannot be
-    // typed fails the whole sequence with nothing typed.
-    std::vector<Step> steps;
-    steps.reserve(keys.size());
-    for (const KeyEvent& event : keys) {
-        Step step;
-        step.press = event.type == KeyEvent::Type::Press;
-        if (event.key == Key::Shift || event.key == Key::Control || event.key == Key::Alt) {
-            step.kind = Step::Kind::Modifier;
-            step.modifier = event.key == Key::Shift     ? keymap.shiftMask()
-                            : event.key == Key::Control ? keymap.controlMask()
-                                                        : keymap.altMask();
-            steps.push_back(step);
-            continue;
-        }
-        const OwnKeymap::Place* place = nullptr;
-        xkb_keysym_t keysym = XKB_KEY_NoSymbol;
-        if (event.key == Key::Character) {
-            const char32_t c = event.character;
-            if (!isTypeableCharacter(c)) cannotType();
-            // A line break in the text is the Enter key, as in an editor.
-            if (c == U'\n' || c == U'\r') {
-                keysym = XKB_KEY_Return;
-            } else {
-                place = keymap.findCharacter(c);
-                keysym = xkb_utf32_to_keysym(c);
-                if (!place && keysym == XKB_KEY_NoSymbol) cannotType();
-            }
-        } else {
-            keysym = keysymOf(event.key);
-            if (keysym == XKB_KEY_NoSymbol) cannotType();
-            step.capsLock = event.key == Key::CapsLock;
-            step.stopKey = event.key == StopKey::kKey;
-        }
-        if (!place) place = keymap.findKeysym(keysym);
-        step.place = place ? *place : OwnKeymap::Place{};
-        step.spare = place ? XKB_KEY_NoSymbol : keysym;
-        steps.push_back(step);
-    }
-    if (keymap.capacity() == 0 && std::any_of(steps.begin(), steps.end(), [](const Step& s) {
-            return s.spare != XKB_KEY_NoSymbol;
-        })) {
-        cannotType();
-    }
-
-    std::vector<std::uint32_t> down;  // keycodes this sequence holds, in press order
-    std::uint32_t heldMask = 0;       // the modifiers announced as held
-    int capsToggles = 0;
-    bool stopSuspended = false;
-    const std::uint32_t lockedBefore = d.locked;
-    auto isDown = [&](std::uint32_t keycode) {
-        return std::find(down.begin(), down.end(), keycode) != down.end();
-    };
-    auto press = [&](std::uint32_t keycode) {
-        d.key(keycode, true);
-        down.push_back(keycode);
-    };
-    auto release = [&](std::uint32_t keycode) {
-        auto at = std::find(down.begin(), down.end(), keycode);
-        if (at == down.end()) return;
-        down.erase(at);
-        d.key(keycode, false);
-    };
-    const std::pair<std::uint32_t, std::uint32_t> roles[] = {
-        {keymap.shiftKey(), keymap.shiftMask()},
-        {keymap.controlKey(), keymap.controlMask()},
-        {keymap.altKey(), keymap.altMask()}};
-    auto holdModifiers = [&](std::uint32_t mask) {
-        for (const auto& [keycode, roleMask] : roles) {
-            const bool want = (mask & roleMask) != 0;
-            if (want && !isDown(keycode)) press(keycode);
-            if (!want && isDown(keycode)) release(keycode);
-        }
-        if (mask != heldMask) {
-            heldMask = mask;
-            d.modifiers(mask);
-        }
-    };
-    auto finish = [&] {
-        while (!down.empty())
-            release(down.back());
-        if (capsToggles % 2)
-            d.locked = lockedBefore ^ keymap.capsMask();
-        else
-            d.locked = lockedBefore;
-        d.modifiers(0);
-        if (stopSuspended) d.stop->resume();
-        d.connection->roundtrip();
-    };
-
-    try {
-        // Typing goes on without Caps Lock, which only a {CAPSLOCK} of the
-        // sequence changes, at its end.
-        d.locked = lockedBefore & ~keymap.capsMask();
-        if (d.uploaded != keymap.generation()) {
-            if (!d.upload()) cannotType();
-        } else if (lockedBefore != d.locked) {
-            d.modifiers(0);
-        }
-        std::uint32_t sequenceMask = 0;
-        std::size_t sent = 0;
-        std::size_t i = 0;
-        bool stopped = false;
-        while (i < steps.size() && !stopped) {
-            // A segment: as many steps as their distinct characters to bind
-            // fit on the keymap; usually the whole sequence.
-            std::vector<xkb_keysym_t> needed;
-            const std::size_t end = segmentEnd(steps, i, keymap.capacity(), needed);
-            if (!needed.empty()) {
-                // Keys bound for this segment must not be down while their
-                // keycodes change.
-                for (std::uint32_t keycode : std::vector<std::uint32_t>(down)) {
-                    if (std::none_of(std::begin(roles), std::end(roles),
-                                     [&](const auto& r) { return r.first == keycode; })) {
-                        release(keycode);
-                    }
-                }
-                if (!keymap.bind(needed)) cannotType();
-                if (d.uploaded != keymap.generation() && !d.upload()) cannotType();
-            }
-            for (; i < end; ++i) {
-                ++sent;
-                if (d.stop && sent % kStopCheckEvery == 0 && d.stop->pressed()) {
-                    stopped = true;
-                    break;
-                }
-                if (sent % kPaceEvery == 0) d.pace();
-                const Step& step = steps[i];
-                if (step.kind == Step::Kind::Modifier) {
-                    if (step.press)
-                        sequenceMask |= step.modifier;
-                    else
-                        sequenceMask &= ~step.modifier;
-                    holdModifiers(sequenceMask);
-                    continue;
-                }
-                OwnKeymap::Place place = step.place;
-                if (step.spare != XKB_KEY_NoSymbol) {
-                    place = *keymap.findBound(step.spare);
-                    keymap.touch(step.spare);
-                }
-                if (step.press) {
-                    holdModifiers(sequenceMask | (place.shift ? keymap.shiftMask() : 0));
-                    if (isDown(place.keycode)) release(place.keycode);
-                    if (step.stopKey && d.stop && !stopSuspended) {
-                        d.stop->suspend();
-                        stopSuspended = true;
-                    }
-                    press(place.keycode);
-                } else {
-                    release(place.keycode);
-                    if (step.stopKey && stopSuspended) {
-                        d.pace();
-                        d.stop->resume();
-                        stopSuspended = false;
-                    }
-                    if (step.capsLock) ++capsToggles;
-                }
-            }
-        }
-    } catch (...) {
-        finish();
-        throw;
-    }
-    finish();
-    if (d.connection->broken()) cannotType();
+    d_->engine.type(keys);
 }
 
 }  // namespace tarn::wayland

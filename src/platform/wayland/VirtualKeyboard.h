@@ -12,8 +12,11 @@
 //   so every change of the held modifiers is announced along with the keys;
 // - a {CAPSLOCK} leaves Caps Lock toggled on this keyboard, as the user asked;
 //   the keys of the same Send are typed without it;
-// - every key the sequence pressed is released, and no modifier is left held,
-//   before type() returns, also when it throws or the stop key ends it.
+// - the plan of typing is the one engine's (TypingEngine.h); between batches
+//   the compositor must have taken what was sent, the window that had the
+//   focus as typing began must still have it (failure 1012 otherwise), and
+//   the focused program must have read nearly all it was sent, so that the
+//   compositor never drops it for a full queue however long the Send.
 // The user's physical keyboard and its keymap are never touched, so there is
 // no layout to restore.
 
@@ -35,11 +38,11 @@ class VirtualKeyboard : public tarn::Keyboard {
 
     // Throws Failure 5 "Invalid procedure call or argument" before typing
     // anything when a key cannot be typed (a character with no key symbol, a
-    // control character), and when the connection to the compositor is lost.
+    // control character); 1012 once the target loses the focus, closes, or
+    // stops reading its keys; 1013 when the connection to the compositor is
+    // lost.
     void type(const KeySequence& keys) override;
-    // Between parts of a long sequence typing asks the stop key and, once it
-    // was pressed, releases every key and returns without typing the rest.
-    void setStopKey(StopKey* poKey) override;
+    void setStopKey(StopKey* stop) override;
 
   private:
     struct State;

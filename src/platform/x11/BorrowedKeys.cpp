@@ -8,6 +8,8 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <sstream>
 
 namespace tarn::x11 {
@@ -26,8 +28,35 @@ std::string hostName() {
     return text;
 }
 
-bool processGone(long pid) {
-    return pid > 0 && ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH;
+// When the process started, in clock ticks since boot, and whether it has
+// ended (a zombie); 0 when there is no such process.
+unsigned long long startOf(long pid, bool* ended = nullptr) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+    std::string stat((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    // The name in parentheses may hold blanks and parentheses itself.
+    const std::size_t close = stat.rfind(')');
+    if (close == std::string::npos) return 0;
+    std::istringstream fields(stat.substr(close + 1));
+    std::string state, field;
+    fields >> state;
+    // The start time is the 22nd field; the state was the 3rd.
+    for (int i = 4; i < 22 && fields >> field; ++i) {
+    }
+    unsigned long long start = 0;
+    if (!(fields >> start)) return 0;
+    if (ended) *ended = state == "Z" || state == "X";
+    return start;
+}
+
+// A number alone may have passed to another process since, and a process
+// that has ended but not been collected still answers kill(): the start time
+// tells the owner apart.
+bool ownerGone(long pid, unsigned long long start) {
+    if (pid <= 0) return false;
+    bool ended = false;
+    const unsigned long long now = startOf(pid, &ended);
+    if (now == 0) return ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH;
+    return ended || (start != 0 && now != start);
 }
 
 std::string toHex(const BorrowedKeys::Symbols& bytes) {
@@ -65,7 +94,11 @@ bool wellFormed(const BorrowedKeys::Symbols& bytes) {
 }  // namespace
 
 BorrowedKeys::BorrowedKeys(xcb_connection_t* connection, xcb_window_t root)
-    : c_(connection), root_(root), host_(hostName()), pid_(static_cast<long>(::getpid())) {
+    : c_(connection),
+      root_(root),
+      host_(hostName()),
+      pid_(static_cast<long>(::getpid())),
+      start_(startOf(pid_)) {
     xcb_intern_atom_reply_t* reply =
         xcb_intern_atom_reply(c_, xcb_intern_atom(c_, 0, sizeof kProperty - 1, kProperty), nullptr);
     if (reply) atom_ = reply->atom;
@@ -89,10 +122,17 @@ std::vector<BorrowedKeys::Line> BorrowedKeys::readLines() {
         std::istringstream fields(row);
         Line line;
         int keycode = 0;
-        std::string hex;
+        std::string owner, hex;
         // A line that cannot be read names nothing to give back; it goes.
-        if (fields >> line.host >> line.pid >> keycode >> hex && keycode >= 8 && keycode <= 255 &&
-            fromHex(hex, line.symbols) && wellFormed(line.symbols)) {
+        if (!(fields >> line.host >> owner >> keycode >> hex)) continue;
+        char* end = nullptr;
+        line.pid = std::strtol(owner.c_str(), &end, 10);
+        if (*end == ':') line.start = std::strtoull(end + 1, &end, 10);
+        if (*end) continue;
+        if (keycode == kTypist && hex == "-") {
+            lines.push_back(std::move(line));
+        } else if (keycode >= 8 && keycode <= 255 && fromHex(hex, line.symbols) &&
+                   wellFormed(line.symbols)) {
             line.keycode = static_cast<xcb_keycode_t>(keycode);
             lines.push_back(std::move(line));
         }
@@ -107,8 +147,9 @@ void BorrowedKeys::writeLines(const std::vector<Line>& lines) {
     }
     std::string text;
     for (const Line& line : lines) {
-        text += line.host + ' ' + std::to_string(line.pid) + ' ' + std::to_string(line.keycode) +
-                ' ' + toHex(line.symbols) + '\n';
+        text += line.host + ' ' + std::to_string(line.pid) + ':' + std::to_string(line.start) +
+                ' ' + std::to_string(line.keycode) + ' ' +
+                (line.keycode == kTypist ? std::string("-") : toHex(line.symbols)) + '\n';
     }
     xcb_change_property(c_, XCB_PROP_MODE_REPLACE, root_, atom_, XCB_ATOM_STRING, 8,
                         static_cast<std::uint32_t>(text.size()), text.data());
@@ -129,7 +170,7 @@ void BorrowedKeys::record(const std::vector<std::pair<xcb_keycode_t, Symbols>>& 
     if (keycodes.empty()) return;
     update([&](std::vector<Line>& lines) {
         for (const auto& [keycode, symbols] : keycodes)
-            lines.push_back(Line{host_, pid_, keycode, symbols});
+            lines.push_back(Line{host_, pid_, start_, keycode, symbols});
     });
 }
 
@@ -138,7 +179,7 @@ void BorrowedKeys::release(const std::vector<xcb_keycode_t>& keycodes) {
     update([&](std::vector<Line>& lines) {
         lines.erase(std::remove_if(lines.begin(), lines.end(),
                                    [&](const Line& line) {
-                                       return line.host == host_ && line.pid == pid_ &&
+                                       return line.keycode != kTypist && mine(line) &&
                                               std::count(keycodes.begin(), keycodes.end(),
                                                          line.keycode);
                                    }),
@@ -146,15 +187,55 @@ void BorrowedKeys::release(const std::vector<xcb_keycode_t>& keycodes) {
     });
 }
 
-std::vector<std::pair<xcb_keycode_t, BorrowedKeys::Symbols>> BorrowedKeys::takeAbandoned() {
-    std::vector<std::pair<xcb_keycode_t, Symbols>> abandoned;
+BorrowedKeys::Abandoned BorrowedKeys::takeAbandoned() {
+    Abandoned abandoned;
     update([&](std::vector<Line>& lines) {
-        auto gone = [&](const Line& line) { return line.host == host_ && processGone(line.pid); };
-        for (const Line& line : lines)
-            if (gone(line)) abandoned.emplace_back(line.keycode, line.symbols);
-        lines.erase(std::remove_if(lines.begin(), lines.end(), gone), lines.end());
+        auto gone = [&](const Line& line) {
+            return line.host == host_ && !mine(line) && ownerGone(line.pid, line.start);
+        };
+        // Another run typing now holds keys of its own: the keys of one
+        // that ended are let go once it is alone.
+        const bool othersType = std::any_of(lines.begin(), lines.end(), [&](const Line& line) {
+            return line.keycode == kTypist && !mine(line) && !gone(line);
+        });
+        auto taken = [&](const Line& line) {
+            return gone(line) && !(line.keycode == kTypist && othersType);
+        };
+        for (const Line& line : lines) {
+            if (!taken(line)) continue;
+            if (line.keycode == kTypist)
+                abandoned.keysMayBeDown = true;
+            else
+                abandoned.keycodes.emplace_back(line.keycode, line.symbols);
+        }
+        lines.erase(std::remove_if(lines.begin(), lines.end(), taken), lines.end());
     });
     return abandoned;
+}
+
+bool BorrowedKeys::othersBorrow() {
+    const std::vector<Line> lines = readLines();
+    return std::any_of(lines.begin(), lines.end(),
+                       [&](const Line& line) { return line.keycode != kTypist && !mine(line); });
+}
+
+void BorrowedKeys::recordTypist() {
+    update([&](std::vector<Line>& lines) {
+        lines.push_back(Line{host_, pid_, start_, kTypist, {}});
+    });
+}
+
+void BorrowedKeys::releaseTypist() {
+    update([&](std::vector<Line>& lines) {
+        lines.erase(
+            std::remove_if(lines.begin(), lines.end(),
+                           [&](const Line& line) { return line.keycode == kTypist && mine(line); }),
+            lines.end());
+    });
+}
+
+bool BorrowedKeys::mine(const Line& line) const {
+    return line.host == host_ && line.pid == pid_ && (line.start == 0 || line.start == start_);
 }
 
 }  // namespace tarn::x11

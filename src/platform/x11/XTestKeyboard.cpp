@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "XTestKeyboard.h"
 
+#include <poll.h>
 #include <sys/uio.h>
 #include <xcb/xcb.h>
 #include <xcb/xcbext.h>
@@ -9,14 +10,14 @@
 #include <xcb/xkb.h>
 #undef explicit
 #include <xcb/xtest.h>
-#include <xkbcommon/xkbcommon-keysyms.h>
 #include <xkbcommon/xkbcommon-x11.h>
 #include <xkbcommon/xkbcommon.h>
 
 #include <algorithm>
 #include <chrono>
-#include <cstdlib>
+#include <cstring>
 #include <map>
+#include <set>
 #include <string>
 #include <thread>
 #include <unordered_map>
@@ -28,7 +29,8 @@
 #include "KeySymOfKey.h"
 #include "KeyboardLayout.h"
 #include "KeymapReaders.h"
-#include "StopKey.h"
+#include "TypingEngine.h"
+#include "XcbReply.h"
 
 namespace tarn::x11 {
 namespace {
@@ -47,24 +49,25 @@ constexpr milliseconds kReadTimeout{2000};
 // Without the RECORD extension nothing says when the target has read the map;
 // this delay after the server has handled the keys stands in for it.
 constexpr milliseconds kBlindDelay{250};
-// With a stop key to ask, the events typed between two questions: small
-// enough that a stop ends a long Send at once, large enough that the round
-// trip each question costs stays negligible.
-constexpr std::size_t kStopCheckEvery = 64;
+// Where the target answers no ping, this stands in for the answer that it
+// has handled the keys typed through a keycode about to change.
+constexpr milliseconds kUnhandledDelay{500};
+// The longest wait for another run to give back spare keycodes.
+constexpr milliseconds kBusyTimeout{5000};
+// The events typed while the server is held for one batch: the server serves
+// no other client meanwhile, so a batch must stay short; one round trip per
+// batch confirms the target.
+constexpr std::size_t kBatch = 256;
 
 [[noreturn]] void cannotType() {
     throw runtimeFailure(kInvalidArgument);
 }
 
-[[noreturn]] void displayClosed() {
-    throw Failure(kDisplayClosed, "the X display closed", kRuntimeSource);
+xcb_atom_t internAtom(xcb_connection_t* c, const char* name) {
+    Reply<xcb_intern_atom_reply_t> reply{xcb_intern_atom_reply(
+        c, xcb_intern_atom(c, 0, static_cast<std::uint16_t>(std::strlen(name)), name), nullptr)};
+    return reply ? reply->atom : XCB_NONE;
 }
-
-template <class T>
-struct Freed {
-    T* p = nullptr;
-    ~Freed() { std::free(p); }
-};
 
 // LatchLockState with the latched modifiers to set, which the generated
 // binding cannot send (it names that byte padding).
@@ -87,21 +90,9 @@ void latchLockState(xcb_connection_t* c, std::uint8_t affectLocks, std::uint8_t 
     xcb_send_request(c, 0, parts + 2, &protocol);
 }
 
-// One event of the sequence, resolved against the current map.
-struct Step {
-    enum class Kind { Modifier, Key };
-    Kind kind = Kind::Key;
-    bool press = true;
-    const ModifierKey* modifier = nullptr;  // Kind::Modifier
-    KeyPlace place;                         // Kind::Key on the map (keycode != 0)
-    xkb_keysym_t spare = XKB_KEY_NoSymbol;  // Kind::Key through a spare keycode
-    bool capsLock = false;                  // the Caps Lock key itself
-    bool stopKey = false;                   // the emergency stop's key
-};
-
 }  // namespace
 
-struct XTestKeyboard::Connection {
+struct XTestKeyboard::Connection : typing::TypingPort {
     xcb_connection_t* c = nullptr;
     xcb_window_t root = 0;
     std::int32_t device = -1;
@@ -125,10 +116,26 @@ struct XTestKeyboard::Connection {
     // The clients that were typed keys through a binding, each with the count
     // of map changes it must have read before a bound keycode may change.
     std::unordered_map<std::uint32_t, std::uint64_t> owed;
+    // The windows those keys went to, which must have handled them too.
+    std::set<xcb_window_t> owedWindows;
+    bool layoutStale = false;
+    xcb_atom_t protocolsAtom = XCB_NONE;
+    xcb_atom_t pingAtom = XCB_NONE;
+    std::uint32_t pingCookie = 0;
+    std::vector<std::uint32_t> pongs;
     std::chrono::steady_clock::time_point lastTyped;
-    StopKey* stop = nullptr;
 
-    ~Connection() {
+    // The sequence under way: the keyboard's state as found, and its target.
+    Reply<xcb_xkb_get_state_reply_t> state;
+    Reply<xcb_query_keymap_reply_t> pressed;
+    std::vector<xcb_keycode_t> userHeld;
+    std::uint8_t clearedLocks = 0;
+    std::uint8_t clearedLatches = 0;
+    xcb_window_t target = XCB_NONE;
+    std::uint32_t targetClient = 0;
+    typing::TypingEngine engine{*this};
+
+    ~Connection() override {
         readers.reset();
         keySyms.reset();
         layout.reset();
@@ -138,29 +145,8 @@ struct XTestKeyboard::Connection {
 
     bool broken() const { return xcb_connection_has_error(c) != 0; }
 
-    void sync() { std::free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr)); }
-
-    // The window that has the keyboard focus; none when the focus follows
-    // the pointer or is nowhere.
-    xcb_window_t focusWindow() {
-        Freed<xcb_get_input_focus_reply_t> focus{
-            xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr)};
-        if (!focus.p || focus.p->focus == XCB_INPUT_FOCUS_POINTER_ROOT) return XCB_NONE;
-        return focus.p->focus;
-    }
-
-    // A round trip, like sync(), that also tells whether the window is gone.
-    bool destroyed(xcb_window_t window) {
-        if (window == XCB_NONE) {
-            sync();
-            return false;
-        }
-        xcb_generic_error_t* error = nullptr;
-        Freed<xcb_get_window_attributes_reply_t> attributes{
-            xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, window), &error)};
-        const bool gone = error && error->error_code == XCB_WINDOW;
-        std::free(error);
-        return gone;
+    std::uint32_t clientOf(xcb_window_t window) const {
+        return window & ~xcb_get_setup(c)->resource_id_mask;
     }
 
     void fake(std::uint8_t type, xcb_keycode_t keycode) {
@@ -182,76 +168,153 @@ struct XTestKeyboard::Connection {
         keySyms->write(c, device, bind, restore);
         ++changesIssued;
         if (!restore.empty()) {
-            sync();
+            x11::sync(c);
             borrowed->release(restore);
         }
     }
 
-    // Gives back the keycodes that runs of this host which no longer exist
-    // left bound (killed in the middle of a Send). Only while this keyboard
-    // holds none itself. True when the map changed; the layout is read anew.
+    // Gives back the keycodes that runs of this host which have ended left
+    // bound (killed in the middle of a Send), and lets go the keys such a run
+    // left down, which would otherwise repeat into whatever has the focus.
+    // Only while this keyboard holds no binding itself. True when the map
+    // changed; the layout is read anew.
     bool reclaimAbandoned() {
         if (!bindings.empty()) return false;
-        const auto abandoned = borrowed->takeAbandoned();
-        if (abandoned.empty()) return false;
+        const BorrowedKeys::Abandoned abandoned = borrowed->takeAbandoned();
+        if (abandoned.keysMayBeDown) releaseKeysDown();
+        if (abandoned.keycodes.empty()) return false;
         std::unique_ptr<KeySymMaps> maps = KeySymMaps::read(c, device);
         if (!maps) return false;
         std::vector<xcb_keycode_t> keycodes;
-        for (const auto& [keycode, symbols] : abandoned) {
+        for (const auto& [keycode, symbols] : abandoned.keycodes) {
             maps->setOriginal(keycode, symbols);
             keycodes.push_back(keycode);
         }
         maps->write(c, device, {}, keycodes);
-        sync();
+        x11::sync(c);
         layout = KeyboardLayout::read(c, context, device);
         return true;
+    }
+
+    void releaseKeysDown() {
+        Reply<xcb_query_keymap_reply_t> keys{
+            xcb_query_keymap_reply(c, xcb_query_keymap(c), nullptr)};
+        if (!keys) return;
+        for (int keycode = 8; keycode < 256; ++keycode) {
+            if ((keys->keys[keycode / 8] >> (keycode % 8)) & 1)
+                fake(XCB_KEY_RELEASE, static_cast<xcb_keycode_t>(keycode));
+        }
+        x11::sync(c);
     }
 
     // Reads the map again when the server has announced a change since the
     // last reading (our own bindings included).
     void refreshLayout() {
-        bool changed = false;
-        while (xcb_generic_event_t* event = xcb_poll_for_event(c)) {
-            const std::uint8_t type = event->response_type & 0x7f;
-            if (type == XCB_MAPPING_NOTIFY) changed = true;
-            if (type == xkbEventBase) {
-                const std::uint8_t xkbType = reinterpret_cast<std::uint8_t*>(event)[1];
-                if (xkbType == XCB_XKB_NEW_KEYBOARD_NOTIFY || xkbType == XCB_XKB_MAP_NOTIFY) {
-                    changed = true;
-                }
-            }
-            std::free(event);
-        }
-        if (changed || !layout) {
+        drainEvents();
+        if (layoutStale || !layout) {
+            layoutStale = false;
             layout.reset();
             layout = KeyboardLayout::read(c, context, device);
         }
     }
 
+    // Takes in what the server has sent: changes of the keyboard map, and
+    // answers to pings.
+    void drainEvents() {
+        while (xcb_generic_event_t* event = xcb_poll_for_event(c)) {
+            Reply<xcb_generic_event_t> owned{event};
+            const std::uint8_t type = event->response_type & 0x7f;
+            if (type == XCB_MAPPING_NOTIFY) layoutStale = true;
+            if (type == xkbEventBase) {
+                const std::uint8_t xkbType = reinterpret_cast<std::uint8_t*>(event)[1];
+                if (xkbType == XCB_XKB_NEW_KEYBOARD_NOTIFY || xkbType == XCB_XKB_MAP_NOTIFY)
+                    layoutStale = true;
+            }
+            if (type == XCB_CLIENT_MESSAGE) {
+                const auto* message = reinterpret_cast<xcb_client_message_event_t*>(event);
+                if (message->format == 32 && message->data.data32[0] == pingAtom)
+                    pongs.push_back(message->data.data32[1]);
+            }
+        }
+    }
+
+    // The window of `window`'s program that takes _NET_WM_PING (it, or the
+    // nearest ancestor that is a top-level window); none when it takes none.
+    xcb_window_t pingable(xcb_window_t window) {
+        for (int depth = 0; window != XCB_NONE && window != root && depth < 16; ++depth) {
+            Reply<xcb_get_property_reply_t> protocols{xcb_get_property_reply(
+                c, xcb_get_property(c, 0, window, protocolsAtom, XCB_ATOM_ATOM, 0, 64), nullptr)};
+            if (protocols && protocols->format == 32) {
+                const auto* atoms =
+                    static_cast<const xcb_atom_t*>(xcb_get_property_value(protocols.get()));
+                const int count = xcb_get_property_value_length(protocols.get()) / 4;
+                return std::find(atoms, atoms + count, pingAtom) != atoms + count ? window
+                                                                                  : XCB_NONE;
+            }
+            Reply<xcb_query_tree_reply_t> tree{
+                xcb_query_tree_reply(c, xcb_query_tree(c, window), nullptr)};
+            if (!tree) return XCB_NONE;
+            window = tree->parent;
+        }
+        return XCB_NONE;
+    }
+
+    // Returns once the program of `window` has handled every event sent to it
+    // before now: it answers a ping only when its event loop gets to it,
+    // after the keys queued ahead of it. False when it does not take pings
+    // or did not answer in time.
+    bool pinged(xcb_window_t window) {
+        const xcb_window_t client = pingable(window);
+        if (client == XCB_NONE) return false;
+        const std::uint32_t cookie = ++pingCookie;
+        xcb_client_message_event_t ping{};
+        ping.response_type = XCB_CLIENT_MESSAGE;
+        ping.format = 32;
+        ping.window = client;
+        ping.type = protocolsAtom;
+        ping.data.data32[0] = pingAtom;
+        ping.data.data32[1] = cookie;
+        ping.data.data32[2] = client;
+        xcb_send_event(c, 0, client, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char*>(&ping));
+        xcb_flush(c);
+        const auto deadline = std::chrono::steady_clock::now() + kReadTimeout;
+        while (std::chrono::steady_clock::now() < deadline && !broken()) {
+            drainEvents();
+            if (std::find(pongs.begin(), pongs.end(), cookie) != pongs.end()) {
+                pongs.clear();
+                return true;
+            }
+            pollfd fd{xcb_get_file_descriptor(c), POLLIN, 0};
+            ::poll(&fd, 1, 20);
+        }
+        return false;
+    }
+
     // The client that receives the keys: the one owning the focus window, or
     // with the focus following the pointer, the window under it. 0 (any
     // client) when it cannot be told.
-    std::uint32_t targetClient() {
-        Freed<xcb_get_input_focus_reply_t> focus{
+    std::uint32_t focusedClient() {
+        Reply<xcb_get_input_focus_reply_t> focus{
             xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr)};
-        if (!focus.p) return 0;
-        xcb_window_t window = focus.p->focus;
+        if (!focus) return 0;
+        xcb_window_t window = focus->focus;
         if (window == XCB_NONE || window == XCB_INPUT_FOCUS_POINTER_ROOT) {
             window = root;
             for (int depth = 0; depth < 32; ++depth) {
-                Freed<xcb_query_pointer_reply_t> pointer{
+                Reply<xcb_query_pointer_reply_t> pointer{
                     xcb_query_pointer_reply(c, xcb_query_pointer(c, window), nullptr)};
-                if (!pointer.p || pointer.p->child == XCB_NONE) break;
-                window = pointer.p->child;
+                if (!pointer || pointer->child == XCB_NONE) break;
+                window = pointer->child;
             }
             if (window == root) return 0;
         }
-        return window & ~xcb_get_setup(c)->resource_id_mask;
+        return clientOf(window);
     }
 
     void forgetBindings() {
         bindings.clear();
         owed.clear();
+        owedWindows.clear();
         keySyms.reset();
     }
 
@@ -273,6 +336,12 @@ struct XTestKeyboard::Connection {
 
     // Returns once every client typed to through a binding has read the map
     // those keys were typed with, or the waits above have run out.
+    // Xlib reads a changed map as it takes the notification in, ahead of
+    // the key events queued before it that the program has not handled yet:
+    // changing a keycode that such a key went through would give the key its
+    // new meaning. So a program must first have read the map its keys were
+    // typed with, and then handled the keys themselves: a ping says so where
+    // the program answers one; elsewhere a delay stands in for it.
     void letOwedRead() {
         xcb_flush(c);
         for (const auto& [client, changes] : owed) {
@@ -282,11 +351,19 @@ struct XTestKeyboard::Connection {
                             readers->recording())) {
                 continue;
             }
-            sync();
+            x11::sync(c);
             std::this_thread::sleep_for(kBlindDelay);
             break;
         }
         owed.clear();
+        bool delayed = false;
+        for (xcb_window_t window : owedWindows) {
+            if (broken() || pinged(window) || delayed) continue;
+            x11::sync(c);
+            std::this_thread::sleep_for(kUnhandledDelay);
+            delayed = true;
+        }
+        owedWindows.clear();
     }
 
     // Every bound keycode gets its symbols back, in one map change.
@@ -302,18 +379,233 @@ struct XTestKeyboard::Connection {
             keycodes.push_back(entry.first);
         writeKeys({}, keycodes);
         forgetBindings();
-        sync();
+        x11::sync(c);
     }
+
+    // The port of the typing engine.
+
+    void refresh() override {
+        refreshLayout();
+        if (broken() || !layout) return;
+        auto stateCookie = xcb_xkb_get_state(c, XCB_XKB_ID_USE_CORE_KBD);
+        auto keymapCookie = xcb_query_keymap(c);
+        state.reset(xcb_xkb_get_state_reply(c, stateCookie, nullptr));
+        pressed.reset(xcb_query_keymap_reply(c, keymapCookie, nullptr));
+        if (!state || !pressed) cannotType();
+        const std::uint16_t numLock = layout->numLockMask();
+        layout->index(state->group, state->lockedMods & numLock);
+        // A keyboard loaded anew (setxkbmap) replaces the bindings too: what
+        // it holds then is no longer ours to restore. Read afresh before
+        // believing that, so a binding is never forgotten while the server
+        // still has it.
+        if (!bindingsOnMap()) {
+            layout = KeyboardLayout::read(c, context, device);
+            if (!layout) cannotType();
+            layout->index(state->group, state->lockedMods & numLock);
+            if (!bindingsOnMap()) forgetBindings();
+        }
+    }
+
+    std::optional<typing::KeyPlace> find(char32_t character, xkb_keysym_t keysym) override {
+        if (!layout) cannotType();
+        const KeyPlace* place = character ? layout->findCharacter(character) : nullptr;
+        if (!place) place = layout->findKeysym(keysym);
+        // A character an earlier sequence bound is typed through its binding
+        // again, whether the map read last shows it or not.
+        if (!place || bindings.count(place->keycode)) return std::nullopt;
+        std::uint32_t levels = 0;
+        if (place->modifiers & layout->shift().mask) levels |= typing::kShift;
+        if (layout->level3().keycode && (place->modifiers & layout->level3().mask))
+            levels |= typing::kLevel3;
+        return typing::KeyPlace{place->keycode, levels};
+    }
+
+    std::uint32_t modifierKey(typing::Modifier modifier) override {
+        switch (modifier) {
+            case typing::kShift:
+                return layout->shift().keycode;
+            case typing::kControl:
+                return layout->control().keycode;
+            case typing::kAlt:
+                return layout->alt().keycode;
+            case typing::kLevel3:
+                return layout->level3().keycode;
+        }
+        return 0;
+    }
+
+    // The keycodes characters can be bound to: the spare ones, and those
+    // already bound, which may give way.
+    std::size_t bindingRoom() override {
+        std::size_t room = bindings.size();
+        for (xcb_keycode_t keycode : layout->spareKeycodes())
+            room += bindings.count(keycode) ? 0 : 1;
+        return room;
+    }
+
+    // When another run holds every spare keycode, waits a moment for it to
+    // give some back (it does once it has not typed for a moment) rather
+    // than type a character through a keycode that means another.
+    bool reclaim() override {
+        if (reclaimAbandoned()) return true;
+        if (!borrowed->othersBorrow()) return false;
+        const auto deadline = std::chrono::steady_clock::now() + kBusyTimeout;
+        while (std::chrono::steady_clock::now() < deadline && !broken()) {
+            pollfd fd{xcb_get_file_descriptor(c), POLLIN, 0};
+            ::poll(&fd, 1, 50);
+            refreshLayout();
+            if (layout && !layout->spareKeycodes().empty()) return true;
+        }
+        throw Failure(kKeyboardBusy, "Another run of Tarn holds every spare key of the keyboard",
+                      kRuntimeSource);
+    }
+
+    bool bind(const std::vector<xkb_keysym_t>& keysyms) override {
+        if (!keySyms) {
+            keySyms = KeySymMaps::read(c, device);
+            if (!keySyms) cannotType();
+        }
+        std::vector<std::pair<xcb_keycode_t, xkb_keysym_t>> toBind;
+        bool rebinding = false;
+        auto taken = [&](xcb_keycode_t keycode) {
+            return std::any_of(toBind.begin(), toBind.end(),
+                               [&](const auto& b) { return b.first == keycode; });
+        };
+        for (xkb_keysym_t keysym : keysyms) {
+            if (keycodeFor(keysym)) continue;
+            xcb_keycode_t chosen = 0;
+            for (xcb_keycode_t keycode : layout->spareKeycodes()) {
+                if (!bindings.count(keycode) && !taken(keycode)) {
+                    chosen = keycode;
+                    break;
+                }
+            }
+            if (!chosen) {
+                // The binding used least recently that these keys do not
+                // need gives way.
+                std::uint64_t oldest = UINT64_MAX;
+                for (const auto& [keycode, binding] : bindings) {
+                    if (binding.lastUse < oldest && !taken(keycode) &&
+                        std::find(keysyms.begin(), keysyms.end(), binding.keysym) ==
+                            keysyms.end()) {
+                        oldest = binding.lastUse;
+                        chosen = keycode;
+                    }
+                }
+                if (!chosen) return false;
+                rebinding = true;
+            }
+            toBind.emplace_back(chosen, keysym);
+        }
+        // A keycode about to change may still have keys queued at a target;
+        // it must have read the map they were typed with.
+        if (rebinding) letOwedRead();
+        writeKeys(toBind, {});
+        for (const auto& [keycode, keysym] : toBind)
+            bindings[keycode] = Binding{keysym, 0};
+        return true;
+    }
+
+    std::optional<typing::KeyPlace> bound(xkb_keysym_t keysym) override {
+        const xcb_keycode_t keycode = keycodeFor(keysym);
+        if (!keycode) return std::nullopt;
+        bindings[keycode].lastUse = ++uses;
+        // Until it has read the map, the target may read these keys with
+        // another binding.
+        std::uint64_t& changes = owed[targetClient];
+        changes = std::max(changes, changesIssued);
+        if (target != XCB_NONE) owedWindows.insert(target);
+        return typing::KeyPlace{keycode, 0};
+    }
+
+    void enter() override {
+        target = XCB_NONE;
+        Reply<xcb_get_input_focus_reply_t> focus{
+            xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr)};
+        if (focus && focus->focus != XCB_INPUT_FOCUS_POINTER_ROOT) target = focus->focus;
+        targetClient = target != XCB_NONE ? clientOf(target) : focusedClient();
+
+        const std::uint16_t numLock = layout->numLockMask();
+        clearedLocks = state->lockedMods & ~numLock;
+        clearedLatches = state->latchedMods;
+        userHeld.clear();
+        for (xcb_keycode_t keycode : layout->modifierKeycodes()) {
+            if ((pressed->keys[keycode / 8] >> (keycode % 8)) & 1) {
+                if (std::find(userHeld.begin(), userHeld.end(), keycode) == userHeld.end())
+                    userHeld.push_back(keycode);
+            }
+        }
+        for (xcb_keycode_t keycode : userHeld)
+            fake(XCB_KEY_RELEASE, keycode);
+        if (clearedLocks || clearedLatches) latchLockState(c, clearedLocks, 0, clearedLatches, 0);
+    }
+
+    void leave(bool capsLockToggled) override {
+        const std::uint8_t caps = capsLockToggled ? layout->lockMask() : 0;
+        const std::uint8_t lockAffect = clearedLocks | caps;
+        const std::uint8_t lockValue = clearedLocks ^ caps;
+        if (lockAffect || clearedLatches)
+            latchLockState(c, lockAffect, lockValue, clearedLatches, clearedLatches);
+        for (xcb_keycode_t keycode : userHeld)
+            fake(XCB_KEY_PRESS, keycode);
+        xcb_flush(c);
+        lastTyped = std::chrono::steady_clock::now();
+    }
+
+    std::size_t batchSize() const override { return kBatch; }
+
+    // With the server held, nothing but this connection is served until
+    // closeBatch(): the target cannot close, hide or lose the focus while the
+    // batch's keys reach it, and what the check below sees stays true for the
+    // whole batch. A focus that moved on purpose within the program (to a
+    // dialog the keys opened) types on.
+    bool openBatch() override {
+        xcb_grab_server(c);
+        if (target == XCB_NONE) return true;
+        auto focusCookie = xcb_get_input_focus(c);
+        auto attributesCookie = xcb_get_window_attributes(c, target);
+        Reply<xcb_get_input_focus_reply_t> focus{
+            xcb_get_input_focus_reply(c, focusCookie, nullptr)};
+        xcb_generic_error_t* error = nullptr;
+        Reply<xcb_get_window_attributes_reply_t> attributes{
+            xcb_get_window_attributes_reply(c, attributesCookie, &error)};
+        Reply<xcb_generic_error_t> freed{error};
+        const bool still = focus && attributes && attributes->map_state == XCB_MAP_STATE_VIEWABLE &&
+                           focus->focus != XCB_NONE &&
+                           focus->focus != XCB_INPUT_FOCUS_POINTER_ROOT &&
+                           clientOf(focus->focus) == clientOf(target);
+        if (!still) closeBatch();
+        return still;
+    }
+
+    // The round trip after letting the server go is the other clients'
+    // turn: without it the next grab can follow at once, and the desktop
+    // (the window manager, the target drawing what it got, a program that
+    // closed) would wait for the whole Send.
+    void closeBatch() override {
+        xcb_ungrab_server(c);
+        x11::sync(c);
+    }
+
+    void press(std::uint32_t key) override { fake(XCB_KEY_PRESS, static_cast<xcb_keycode_t>(key)); }
+    void release(std::uint32_t key) override {
+        fake(XCB_KEY_RELEASE, static_cast<xcb_keycode_t>(key));
+    }
+    void capsLockTyped() override { latchLockState(c, layout->lockMask(), 0, 0, 0); }
+    void sync() override { x11::sync(c); }
+    bool connectionLost() override { return broken(); }
+    std::string connectionLostDescription() const override { return "the X display closed"; }
 };
 
 XTestKeyboard::XTestKeyboard(std::unique_ptr<Connection> connection) : d_(std::move(connection)) {}
 
 XTestKeyboard::~XTestKeyboard() {
     d_->restore();
+    if (!d_->broken()) d_->borrowed->releaseTypist();
 }
 
-void XTestKeyboard::setStopKey(StopKey* poKey) {
-    d_->stop = poKey;
+void XTestKeyboard::setStopKey(StopKey* stop) {
+    d_->engine.setStopKey(stop);
 }
 
 void XTestKeyboard::restoreLayout() {
@@ -360,8 +652,14 @@ std::unique_ptr<XTestKeyboard> XTestKeyboard::connect(const char* display) {
         XCB_XKB_MAP_PART_EXPLICIT_COMPONENTS | XCB_XKB_MAP_PART_KEY_ACTIONS |
         XCB_XKB_MAP_PART_VIRTUAL_MODS | XCB_XKB_MAP_PART_VIRTUAL_MOD_MAP;
     xcb_xkb_select_events(d->c, XCB_XKB_ID_USE_CORE_KBD, events, 0, events, parts, parts, nullptr);
+    // Programs answer a ping on the root window.
+    const std::uint32_t rootEvents = XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
+    xcb_change_window_attributes(d->c, d->root, XCB_CW_EVENT_MASK, &rootEvents);
+    d->protocolsAtom = internAtom(d->c, "WM_PROTOCOLS");
+    d->pingAtom = internAtom(d->c, "_NET_WM_PING");
     d->borrowed = std::make_unique<BorrowedKeys>(d->c, d->root);
     d->reclaimAbandoned();
+    d->borrowed->recordTypist();
     if (!d->layout) d->layout = KeyboardLayout::read(d->c, d->context, d->device);
     if (!d->layout) return nullptr;
     d->readers = KeymapReaders::start(display, d->c);
@@ -370,297 +668,7 @@ std::unique_ptr<XTestKeyboard> XTestKeyboard::connect(const char* display) {
 }
 
 void XTestKeyboard::type(const KeySequence& keys) {
-    if (keys.empty()) return;
-    Connection& d = *d_;
-    if (d.broken()) displayClosed();
-    d.refreshLayout();
-    if (d.broken()) displayClosed();
-    if (!d.layout) cannotType();
-
-    auto stateCookie = xcb_xkb_get_state(d.c, XCB_XKB_ID_USE_CORE_KBD);
-    auto keymapCookie = xcb_query_keymap(d.c);
-    Freed<xcb_xkb_get_state_reply_t> state{xcb_xkb_get_state_reply(d.c, stateCookie, nullptr)};
-    Freed<xcb_query_keymap_reply_t> pressed{xcb_query_keymap_reply(d.c, keymapCookie, nullptr)};
-    if (!state.p || !pressed.p) cannotType();
-    const std::uint16_t numLock = d.layout->numLockMask();
-    d.layout->index(state.p->group, state.p->lockedMods & numLock);
-    // A keyboard loaded anew (setxkbmap) replaces the bindings too: what it
-    // holds then is no longer ours to restore. Read afresh before believing
-    // that, so a binding is never forgotten while the server still has it.
-    if (!d.bindingsOnMap()) {
-        d.layout = KeyboardLayout::read(d.c, d.context, d.device);
-        if (!d.layout) cannotType();
-        d.layout->index(state.p->group, state.p->lockedMods & numLock);
-        if (!d.bindingsOnMap()) d.forgetBindings();
-    }
-    const KeyboardLayout& layout = *d.layout;
-
-    // A character that an earlier sequence bound is typed through its binding
-    // again, whether the map read above already shows it or not.
-    auto throughBinding = [&](Step& step, const KeyPlace* place, xkb_keysym_t keysym) {
-        if (place) {
-            auto bound = d.bindings.find(place->keycode);
-            if (bound == d.bindings.end()) {
-                step.place = *place;
-                return false;
-            }
-            keysym = bound->second.keysym;
-        }
-        step.spare = keysym;
-        return true;
-    };
-
-    // Resolve every event before typing any, so that a key this display
-    // cannot type fails the whole sequence with nothing typed.
-    std::vector<Step> steps;
-    steps.reserve(keys.size());
-    bool needsSpare = false;
-    for (const KeyEvent& event : keys) {
-        Step step;
-        step.press = event.type == KeyEvent::Type::Press;
-        if (event.key == Key::Shift || event.key == Key::Control || event.key == Key::Alt) {
-            step.kind = Step::Kind::Modifier;
-            step.modifier = event.key == Key::Shift     ? &layout.shift()
-                            : event.key == Key::Control ? &layout.control()
-                                                        : &layout.alt();
-            if (step.modifier->keycode == 0) cannotType();
-            steps.push_back(step);
-            continue;
-        }
-        const KeyPlace* place = nullptr;
-        xkb_keysym_t keysym = XKB_KEY_NoSymbol;
-        if (event.key == Key::Character) {
-            const char32_t c = event.character;
-            if (!isTypeableCharacter(c)) cannotType();
-            // A line break in the text is the Enter key, as in an editor.
-            if (c == U'\n' || c == U'\r') {
-                keysym = XKB_KEY_Return;
-                place = layout.findKeysym(keysym);
-            } else {
-                place = layout.findCharacter(event.character);
-                if (!place) {
-                    keysym = xkb_utf32_to_keysym(event.character);
-                    if (keysym == XKB_KEY_NoSymbol) cannotType();
-                    place = layout.findKeysym(keysym);
-                }
-            }
-        } else {
-            keysym = keysymOf(event.key);
-            if (keysym == XKB_KEY_NoSymbol) cannotType();
-            place = layout.findKeysym(keysym);
-            step.capsLock = event.key == Key::CapsLock;
-            step.stopKey = event.key == StopKey::kKey;
-        }
-        needsSpare = throughBinding(step, place, keysym) || needsSpare;
-        steps.push_back(step);
-    }
-
-    // The keycodes characters can be bound to: the spare ones, and those
-    // already bound, which may give way.
-    std::vector<xcb_keycode_t> pool;
-    if (needsSpare) {
-        for (xcb_keycode_t keycode : layout.spareKeycodes()) {
-            if (!d.bindings.count(keycode)) pool.push_back(keycode);
-        }
-        for (const auto& entry : d.bindings)
-            pool.push_back(entry.first);
-        // Another run may have been killed holding them all since this one
-        // started: once they are back, the keys are resolved anew.
-        if (pool.empty() && d.reclaimAbandoned()) return type(keys);
-        if (pool.empty()) cannotType();
-        if (!d.keySyms) {
-            d.keySyms = KeySymMaps::read(d.c, d.device);
-            if (!d.keySyms) cannotType();
-        }
-    }
-
-    const std::uint32_t target = needsSpare ? d.targetClient() : 0;
-    // The keys are the focused window's; should it be destroyed, the rest
-    // would go to whatever window the focus passes to next.
-    const xcb_window_t focused = d.focusWindow();
-    bool focusedDestroyed = false;
-
-    // What typing changes and must put back.
-    const std::uint8_t clearedLocks = state.p->lockedMods & ~numLock;
-    const std::uint8_t clearedLatches = state.p->latchedMods;
-    std::vector<xcb_keycode_t> userHeld;
-    for (xcb_keycode_t keycode : layout.modifierKeycodes()) {
-        if ((pressed.p->keys[keycode / 8] >> (keycode % 8)) & 1) {
-            if (std::find(userHeld.begin(), userHeld.end(), keycode) == userHeld.end()) {
-                userHeld.push_back(keycode);
-            }
-        }
-    }
-    std::vector<xcb_keycode_t> down;  // keys this sequence holds, in press order
-    auto isDown = [&](xcb_keycode_t keycode) {
-        return std::find(down.begin(), down.end(), keycode) != down.end();
-    };
-    auto press = [&](xcb_keycode_t keycode) {
-        d.fake(XCB_KEY_PRESS, keycode);
-        down.push_back(keycode);
-    };
-    auto release = [&](xcb_keycode_t keycode) {
-        auto at = std::find(down.begin(), down.end(), keycode);
-        if (at == down.end()) return;
-        down.erase(at);
-        d.fake(XCB_KEY_RELEASE, keycode);
-    };
-    int capsToggles = 0;
-    bool stopSuspended = false;
-    auto resumeStop = [&] {
-        if (!stopSuspended) return;
-        // The key must have reached the target before the grab is back.
-        d.sync();
-        stopSuspended = false;
-        d.stop->resume();
-    };
-
-    auto finish = [&]() {
-        while (!down.empty())
-            release(down.back());
-        const std::uint8_t lockAffect = clearedLocks | (capsToggles % 2 ? layout.lockMask() : 0);
-        const std::uint8_t lockValue = clearedLocks ^ (capsToggles % 2 ? layout.lockMask() : 0);
-        if (lockAffect || clearedLatches) {
-            latchLockState(d.c, lockAffect, lockValue, clearedLatches, clearedLatches);
-        }
-        for (xcb_keycode_t keycode : userHeld)
-            d.fake(XCB_KEY_PRESS, keycode);
-        resumeStop();
-        d.sync();
-        d.lastTyped = std::chrono::steady_clock::now();
-    };
-
-    try {
-        for (xcb_keycode_t keycode : userHeld)
-            d.fake(XCB_KEY_RELEASE, keycode);
-        if (clearedLocks || clearedLatches) latchLockState(d.c, clearedLocks, 0, clearedLatches, 0);
-
-        // The modifier keys down follow what the sequence holds plus what the
-        // next key's shift level needs. A level modifier stays down between
-        // keys that need it, so "ABC" holds Shift once.
-        std::uint16_t sequenceMask = 0;
-        const ModifierKey* roles[] = {&layout.shift(), &layout.control(), &layout.alt(),
-                                      &layout.level3()};
-        auto holdModifiers = [&](std::uint16_t mask) {
-            for (const ModifierKey* role : roles) {
-                if (!role->keycode) continue;
-                const bool want = (mask & role->mask) != 0;
-                if (want && !isDown(role->keycode)) press(role->keycode);
-                if (!want && isDown(role->keycode)) release(role->keycode);
-            }
-        };
-        // Asked every kStopCheckEvery events, once the server has handled them.
-        std::size_t sinceStopCheck = 0;
-        auto stopPressed = [&] {
-            if (++sinceStopCheck < kStopCheckEvery) return false;
-            sinceStopCheck = 0;
-            focusedDestroyed = d.destroyed(focused);
-            return focusedDestroyed || (d.stop && d.stop->pressed());
-        };
-
-        std::size_t i = 0;
-        bool stopped = false;
-        while (i < steps.size() && !stopped) {
-            // A segment: as many steps as their distinct spare symbols fit in
-            // the pool; usually the whole sequence.
-            std::vector<xkb_keysym_t> needed;
-            const std::size_t end = segmentEnd(steps, i, pool.size(), needed);
-            std::vector<std::pair<xcb_keycode_t, xkb_keysym_t>> toBind;
-            bool rebinding = false;
-            auto taken = [&](xcb_keycode_t keycode) {
-                return std::any_of(toBind.begin(), toBind.end(),
-                                   [&](const auto& b) { return b.first == keycode; });
-            };
-            for (xkb_keysym_t keysym : needed) {
-                if (d.keycodeFor(keysym)) continue;
-                xcb_keycode_t chosen = 0;
-                for (xcb_keycode_t keycode : pool) {
-                    if (!d.bindings.count(keycode) && !taken(keycode)) {
-                        chosen = keycode;
-                        break;
-                    }
-                }
-                if (!chosen) {
-                    // The binding used least recently that this segment does
-                    // not need gives way.
-                    std::uint64_t oldest = UINT64_MAX;
-                    for (const auto& [keycode, binding] : d.bindings) {
-                        if (binding.lastUse < oldest && !taken(keycode) && !isDown(keycode) &&
-                            std::find(needed.begin(), needed.end(), binding.keysym) ==
-                                needed.end()) {
-                            oldest = binding.lastUse;
-                            chosen = keycode;
-                        }
-                    }
-                    if (!chosen) cannotType();
-                    rebinding = true;
-                }
-                toBind.emplace_back(chosen, keysym);
-            }
-            // A keycode about to change may still have keys queued at a
-            // target; it must have read the map they were typed with.
-            if (rebinding) d.letOwedRead();
-            d.writeKeys(toBind, {});
-            for (const auto& [keycode, keysym] : toBind)
-                d.bindings[keycode] = Connection::Binding{keysym, 0};
-
-            for (; i < end; ++i) {
-                if (stopPressed()) {
-                    stopped = true;
-                    break;
-                }
-                const Step& step = steps[i];
-                if (step.kind == Step::Kind::Modifier) {
-                    if (step.press) {
-                        sequenceMask |= step.modifier->mask;
-                    } else {
-                        sequenceMask &= static_cast<std::uint16_t>(~step.modifier->mask);
-                    }
-                    holdModifiers(sequenceMask);
-                    continue;
-                }
-                xcb_keycode_t keycode = step.place.keycode;
-                if (!keycode) {
-                    keycode = d.keycodeFor(step.spare);
-                    d.bindings[keycode].lastUse = ++d.uses;
-                    std::uint64_t& changes = d.owed[target];
-                    changes = std::max(changes, d.changesIssued);
-                }
-                if (step.press) {
-                    holdModifiers(sequenceMask | step.place.modifiers);
-                    if (isDown(keycode)) release(keycode);
-                    // The stop key typed here goes to the target, not to the
-                    // watch for it.
-                    if (step.stopKey && d.stop && !stopSuspended) {
-                        d.sync();
-                        d.stop->suspend();
-                        stopSuspended = true;
-                    }
-                    press(keycode);
-                } else {
-                    release(keycode);
-                    if (step.stopKey) resumeStop();
-                    if (step.capsLock) {
-                        // The key toggled Caps Lock; typing goes on without it
-                        // and the toggle is applied at the end.
-                        ++capsToggles;
-                        latchLockState(d.c, layout.lockMask(), 0, 0, 0);
-                    }
-                }
-            }
-        }
-        xcb_flush(d.c);
-    } catch (...) {
-        finish();
-        throw;
-    }
-    finish();
-    if (d.broken()) displayClosed();
-    if (focusedDestroyed) {
-        throw Failure(kTargetWindowClosed,
-                      "The window the keys were typed into was closed before they were all typed",
-                      kRuntimeSource);
-    }
+    d_->engine.type(keys);
 }
 
 }  // namespace tarn::x11

@@ -40,20 +40,17 @@ class XTestKeyboard : public tarn::Keyboard {
     XTestKeyboard(const XTestKeyboard&) = delete;
     XTestKeyboard& operator=(const XTestKeyboard&) = delete;
 
-    // Throws Failure 5 "Invalid procedure call or argument" before typing
-    // anything when a key cannot be typed on this display (a character with no
-    // key symbol, no spare keycode, no Shift, Control or Alt key); 1013
-    // kDisplayClosed when the connection to the display is lost; and 1012
-    // kTargetWindowClosed, the rest untyped, when the window that had the
-    // focus as typing began is destroyed before the last key (checked
-    // between parts of a long sequence; a focus that moves on purpose, to a
-    // dialog the keys opened, types on).
+    // Types through the one typing engine (TypingEngine.h), with its
+    // failures: 5 before typing anything when a key cannot be typed on this
+    // display (a character with no key symbol, no spare keycode, no Shift,
+    // Control or Alt key); 1013 kDisplayClosed when the connection to the
+    // display is lost; 1012 kTargetWindowClosed, the rest untyped, once the
+    // window that had the focus as typing began is destroyed, unmapped or
+    // minimised, or the focus has gone to another program. The server is held
+    // while each batch of keys is checked and typed, so none of them reaches
+    // another window.
     void type(const KeySequence& keys) override;
-
-    // Between parts of a long sequence typing asks the stop key and, once it
-    // was pressed, releases every key and returns without typing the rest.
-    // Typing the stop key itself suspends it for the key's press.
-    void setStopKey(StopKey* poKey) override;
+    void setStopKey(StopKey* stop) override;
     void restoreLayout() override;
     void restoreLayoutIfIdle(std::chrono::milliseconds idle) override;
 

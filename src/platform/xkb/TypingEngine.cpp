@@ -155,6 +155,7 @@ void TypingEngine::type(const KeySequence& keys) {
     auto nextBatch = [&] {
         closeBatch();
         inBatch = 0;
+        if (port.connectionLost()) lost();
         if (stop_ && !stopSuspended && stop_->pressed()) return false;
         if (!port.openBatch()) {
             targetLost = true;
@@ -258,7 +259,7 @@ void TypingEngine::type(const KeySequence& keys) {
     if (port.connectionLost()) lost();
     if (targetLost) {
         throw Failure(kTargetWindowClosed,
-                      "The window the keys were typed into was closed before they were all typed",
+                      "The window the keys were typed into closed or lost the focus before they were all typed",
                       kRuntimeSource);
     }
 }

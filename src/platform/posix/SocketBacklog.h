@@ -1,0 +1,53 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+// How much a server's clients have left unread: the bytes waiting in the
+// receive queue of each client socket connected to a listening Unix socket,
+// as the kernel reports them (sock_diag). A Wayland compositor drops a client
+// whose queue overflows, so a keyboard that types faster than the focused
+// program reads would end that program; this lets it wait until the program
+// has caught up.
+
+#include <sys/types.h>
+
+#include <cstddef>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tarn::posix {
+
+class SocketBacklog {
+  public:
+    // `listening`: the server's socket path. This program's own connections
+    // are not counted: it reads them when it gets to them. Null when the
+    // kernel does not report Unix sockets.
+    static std::unique_ptr<SocketBacklog> open(std::string listening);
+    ~SocketBacklog();
+    SocketBacklog(const SocketBacklog&) = delete;
+    SocketBacklog& operator=(const SocketBacklog&) = delete;
+
+    // Counts from now on only the connections of process `pid` (the focused
+    // program), when it has any; otherwise, and with 0, every other client's.
+    void follow(pid_t pid);
+    // The largest number of bytes a counted client has not read yet; nothing
+    // when the kernel did not answer.
+    std::optional<std::size_t> largest();
+
+  private:
+    struct Client {
+        unsigned inode = 0;
+        std::size_t unread = 0;
+    };
+    SocketBacklog() = default;
+    // Every client socket of the server but this program's, with its unread
+    // bytes.
+    bool dump(std::vector<Client>& clients);
+
+    int netlink_ = -1;
+    std::string listening_;
+    std::vector<unsigned> own_;
+    std::vector<unsigned> followed_;
+};
+
+}  // namespace tarn::posix
