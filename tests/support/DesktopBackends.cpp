@@ -56,7 +56,12 @@ WindowId showWindow(XSession& session, WindowSystem& windows, TargetProgram& tar
         newest = std::max(newest, w.id);
     const WindowId x11 = target.window(name, title);
     const WindowId id = session.wayland() ? waitForTitle(windows, title, newest) : x11;
-    return waitShown(windows, id) ? id : 0;
+    if (!waitShown(windows, id)) return 0;
+    // GNOME Shell may open a new window behind the focused one (its guard
+    // against windows that steal the focus, which depends on timing): the
+    // window is brought forward, as the other desktops show a new one.
+    if (session.manager() == WindowManager::GnomeShell && !windows.setForeground(id)) return 0;
+    return id;
 }
 
 bool waitShown(WindowSystem& windows, WindowId id) {

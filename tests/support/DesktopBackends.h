@@ -29,7 +29,9 @@ DesktopBackends connectBackends(XSession& session, Host& host);
 // Has the target show a new window and returns the ID the window system gives
 // it once the desktop shows it (the window manager, if any, has taken it in):
 // its X window on X11; on Wayland, where a client cannot learn it, the window
-// listed anew with that title, so that twins are told apart.
+// listed anew with that title, so that twins are told apart. The window is
+// in front, as a new window is on every desktop but GNOME Shell, where it is
+// brought forward.
 WindowId showWindow(XSession& session, WindowSystem& windows, TargetProgram& target,
                     const std::string& name, const std::string& title);
 
