@@ -231,6 +231,12 @@ bool MutterKeyboard::openBatch() {
     return !bus_->lost() && focused == target_;
 }
 
+void MutterKeyboard::closeBatch() {
+    // mutter hands keys to the focused window when it gets to them, not when
+    // it is sent them: the extension answers once it has.
+    bus_->callExtension("Drain", nullptr, nullptr);
+}
+
 void MutterKeyboard::sync() {
     focusedWindow();
 }

@@ -9,7 +9,9 @@
 // and back. The plan of typing is the shared engine's (TypingEngine.h).
 //
 // - Target: the window the Shell reports focused when a sequence starts; a
-//   sequence whose target loses the focus ends with failure 1012.
+//   sequence whose target loses the focus ends with failure 1012. Each batch
+//   of keys is handed to the target before the focus is asked again, so that
+//   none goes to a window that takes the focus from a target that is gone.
 // - The own layout stays while Send follows Send, and the user's comes back
 //   with restoreLayout(). The extension also puts it back when Tarn leaves
 //   the bus, killed or not; a record in the runtime folder lets the next
@@ -64,7 +66,7 @@ class MutterKeyboard : public Keyboard, private typing::TypingPort {
     void leave(bool capsLockToggled) override;
     std::size_t batchSize() const override { return kBatchSize; }
     bool openBatch() override;
-    void closeBatch() override {}
+    void closeBatch() override;
     void press(std::uint32_t key) override { notify(key, true); }
     void release(std::uint32_t key) override { notify(key, false); }
     void sync() override;

@@ -60,6 +60,7 @@ const INTERFACE = `
     <method name="UseOwnLayout">
       <arg type="s" name="symbols" direction="in"/>
     </method>
+    <method name="Drain"/>
     <method name="RestoreLayout">
       <arg type="b" name="changed" direction="out"/>
     </method>
@@ -242,6 +243,10 @@ class TarnService {
         }
         this._marker.notify_keyval(time, MARKER_KEYSYM, Clutter.KeyState.PRESSED);
         this._marker.notify_keyval(time, MARKER_KEYSYM, Clutter.KeyState.RELEASED);
+    }
+
+    DrainAsync(parameters, invocation) {
+        this._drainInput(() => invocation.return_value(null));
     }
 
     UseOwnLayoutAsync(parameters, invocation) {
