@@ -16,17 +16,22 @@
 # fake input by a desktop entry in a private data folder, as the package
 # grants it; KWin and Tarn get a private HOME, so that the layouts Tarn adds
 # for a moment are never the user's.
+#
+# With --gnome it runs on a headless GNOME Shell of its own with Tarn's
+# extension from the build, the same way.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/private-display.sh
 
 wayland=0
 plasma=0
+gnome=0
 case "${1:-}" in
   --wayland) wayland=1 ;;
   --plasma) plasma=1 ;;
+  --gnome) gnome=1 ;;
   "") ;;
-  *) echo "usage: $0 [--wayland | --plasma]" >&2; exit 2 ;;
+  *) echo "usage: $0 [--wayland | --plasma | --gnome]" >&2; exit 2 ;;
 esac
 
 bash scripts/install-deps.sh >/dev/null
@@ -46,6 +51,7 @@ cleanup() {
   [ -n "${busdir:-}" ] && rm -rf "$busdir"
   [ -n "${private_sway_dir:-}" ] && rm -rf "$private_sway_dir"
   [ -n "${private_kwin_dir:-}" ] && rm -rf "$private_kwin_dir"
+  [ -n "${private_gnome_dir:-}" ] && rm -rf "$private_gnome_dir"
   return 0
 }
 trap cleanup EXIT
@@ -105,6 +111,12 @@ if [ $plasma -eq 1 ]; then
   start_private_bus
   start_private_kwin || exit 1
   echo "Started a headless KWin at $WAYLAND_DISPLAY, XWayland at $DISPLAY"
+elif [ $gnome -eq 1 ]; then
+  start_private_gnome_shell "$(ls -d build/share/gnome-shell/extensions/*@*)" || exit 1
+  echo "Started a headless GNOME Shell at $WAYLAND_DISPLAY with Tarn's extension"
+  macro=build/demo-gnome.mcr
+  sed 's|^pid = Run xterm .*$|pid = Run foot -T "Tarn Demo Target" -f "DejaVu Sans Mono:size=11" bash examples/demo-target.sh|' \
+    examples/demo.mcr >"$macro"
 elif [ $wayland -eq 1 ]; then
   start_private_sway || exit 1
   echo "Started a headless sway at $WAYLAND_DISPLAY"
@@ -121,7 +133,10 @@ if [ -z "${XDG_RUNTIME_DIR:-}" ]; then
   XDG_RUNTIME_DIR=$(mktemp -d)
   export XDG_RUNTIME_DIR
 fi
-[ -n "${busdir:-}" ] || start_private_bus
+# On GNOME the shell's own session bus serves the run.
+if [ $gnome -eq 0 ]; then
+  [ -n "${busdir:-}" ] || start_private_bus
+fi
 echo "Running: tarn $macro"
 # What tarn says on standard error goes to a log, shown when something went
 # wrong (the programs it starts write to /dev/null).

@@ -38,7 +38,9 @@ for f in /usr/bin/tarn /usr/share/man/man1/tarn.1.gz /usr/share/applications/tar
          /usr/share/doc/tarn/copyright /usr/share/doc/tarn/changelog.gz \
          /usr/share/doc/tarn/README.md /usr/share/doc/tarn/examples/demo.mcr \
          /usr/share/applications/tarn.run.desktop /usr/share/bash-completion/completions/tarn \
-         /usr/share/zsh/vendor-completions/_tarn /usr/share/fish/vendor_completions.d/tarn.fish; do
+         /usr/share/zsh/vendor-completions/_tarn /usr/share/fish/vendor_completions.d/tarn.fish \
+         /usr/share/gnome-shell/extensions/tarn@tarn.example.org/metadata.json \
+         /usr/share/gnome-shell/extensions/tarn@tarn.example.org/extension.js; do
   grep -qx "$f" "$tmp/files" || fail "the package lacks $f"
 done
 dpkg-deb -f "$deb" Depends | grep -q 'libqt6widgets6' || fail "no Qt dependency from shlibdeps"

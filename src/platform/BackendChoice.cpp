@@ -28,12 +28,23 @@ BackendChoice chooseBackend(const BackendEnvironment& environment,
                             const std::function<WaylandOffer(const char* display)>& probe) {
     BackendChoice choice;
     const bool forced = set(environment.override);
+    const auto hasGnomeShell = [&] { return environment.gnomeShell && environment.gnomeShell(); };
+    if (forced && std::strcmp(environment.override, "gnome") == 0) {
+        if (hasGnomeShell()) {
+            choice.backend = Backend::Gnome;
+        } else {
+            choice.problem =
+                "TARN_BACKEND is \"gnome\" but the session bus has no GNOME Shell "
+                "(org.gnome.Shell)";
+        }
+        return choice;
+    }
     const bool wantX11 = forced && std::strcmp(environment.override, "x11") == 0;
     const bool wantKWin = forced && std::strcmp(environment.override, "kwin") == 0;
     const bool wantWayland = forced && !wantX11;
     if (forced && !wantX11 && !wantKWin && std::strcmp(environment.override, "wayland") != 0) {
         choice.problem = std::string("TARN_BACKEND is \"") + environment.override +
-                         "\"; it can be \"x11\", \"wayland\" or \"kwin\"";
+                         "\"; it can be \"x11\", \"wayland\", \"kwin\" or \"gnome\"";
         return choice;
     }
     if (wantX11 || (!wantWayland && !set(environment.waylandDisplay))) {
@@ -73,11 +84,15 @@ BackendChoice chooseBackend(const BackendEnvironment& environment,
         choice.backend = Backend::KWin;
         return choice;
     }
-    const std::string why = offer.reachable
-                                ? "this Wayland desktop does not offer " + missing(offer) +
-                                      " (wlroots compositors such as sway do; GNOME does not)"
-                                : std::string("cannot connect to the Wayland display \"") +
-                                      environment.waylandDisplay + "\"";
+    if (!wantWayland && hasGnomeShell()) {
+        choice.backend = Backend::Gnome;
+        return choice;
+    }
+    const std::string why =
+        offer.reachable ? "this Wayland desktop does not offer " + missing(offer) +
+                              " (wlroots compositors such as sway do; GNOME and Plasma do not)"
+                        : std::string("cannot connect to the Wayland display \"") +
+                              environment.waylandDisplay + "\"";
     if (wantWayland) {
         choice.problem = why;
     } else if (!set(environment.x11Display)) {

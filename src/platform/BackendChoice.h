@@ -4,17 +4,19 @@
 // environment: a Wayland session whose compositor offers the two wlroots
 // protocols Tarn needs (foreign toplevels, virtual keyboard) gets the Wayland
 // backends for every window, XWayland ones included; an X11 session, and a
-// Wayland session without them (GNOME), the X11 backends, which there
-// reach XWayland windows only. A Wayland session whose compositor is KWin
-// (org.kde.KWin on the session bus) gets the KWin backends, again for every
-// window. TARN_BACKEND=x11|wayland|kwin overrides the choice.
+// Wayland session without them, the X11 backends, which there reach XWayland
+// windows only, unless its compositor is one Tarn has backends of its own
+// for: KWin (org.kde.KWin on the session bus) gets the KWin backends, and
+// GNOME Shell (org.gnome.Shell on the session bus) the GNOME backends, which
+// work through Tarn's own Shell extension; both for every window.
+// TARN_BACKEND=x11|wayland|kwin|gnome overrides the choice.
 
 #include <functional>
 #include <string>
 
 namespace tarn {
 
-enum class Backend { X11, Wayland, KWin };
+enum class Backend { X11, Wayland, KWin, Gnome };
 
 // What a compositor offers, as the Wayland backend's probe finds it.
 struct WaylandOffer {
@@ -37,6 +39,10 @@ struct BackendEnvironment {
     const char* override = nullptr;        // TARN_BACKEND
     const char* waylandDisplay = nullptr;  // WAYLAND_DISPLAY
     const char* x11Display = nullptr;      // DISPLAY
+    // Whether the session bus has GNOME Shell (org.gnome.Shell); asked only
+    // in a Wayland session whose compositor lacks the wlroots protocols, or
+    // when TARN_BACKEND asks for GNOME. Null: no.
+    std::function<bool()> gnomeShell;
 };
 
 // `probe` is asked about the Wayland display only when the choice depends on

@@ -1,11 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The keystroke backend of each desktop, XTEST on a real Xvfb with openbox
-// and without a window manager, and the virtual keyboard on a headless sway:
+// and without a window manager, the virtual keyboard on a headless sway and
+// mutter's remote desktop on a headless GNOME Shell:
 // what arrives in a terminal (whose program writes every byte it receives to
 // a file) and in a Qt line edit of tarn_target; on X11 also the keyboard as
 // the backend leaves it.
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 #include <xcb/xcb.h>
 // xkb.h names a member "explicit", a C++ keyword.
 #define explicit explicit_
@@ -449,9 +451,27 @@ TEST_P(KeyboardTyping, KeysNeverReachAnotherWindowOnceTheTargetIsGone) {
 // Under a German layout every character arrives as well; on X11 its AltGr
 // characters are typed with their key and level 3, not through a borrowed
 // keycode. (Sway's virtual keyboard has Tarn's own keymap, whatever the
-// user's layout.)
+// user's layout; on GNOME the layout is the one the user chose in the Shell.)
 TEST_P(KeyboardTyping, GermanLayout) {
-    ASSERT_TRUE(session_->setKeyboardLayout("de"));
+    const bool gnome = GetParam() == WindowManager::GnomeShell;
+    if (!gnome) ASSERT_TRUE(session_->setKeyboardLayout("de"));
+    // The shell applies the user's choice of layout as it learns of it.
+    if (gnome) {
+        ASSERT_EQ(session_
+                      ->run({"gsettings", "set", "org.gnome.desktop.input-sources", "sources",
+                             "[('xkb', 'de')]"})
+                      .exitStatus,
+                  0);
+        ASSERT_TRUE(testing::waitUntil(
+            [&] {
+                return session_
+                           ->run({"gdbus", "call", "--session", "--dest", "org.tarn.Shell1",
+                                  "--object-path", "/org/tarn/Shell1", "--method",
+                                  "org.tarn.Shell1.Layout"})
+                           .output.rfind("('de',", 0) == 0;
+            },
+            10s));
+    }
     startTarget();
     const std::string text = "€@\\|{[}{]}{{}{}}{~}µ²ÄÖÜäöüß";
     const std::string expected = "€@\\|[]{}~µ²ÄÖÜäöüß";
@@ -466,10 +486,52 @@ TEST_P(KeyboardTyping, GermanLayout) {
     EXPECT_TRUE(euroFromE);
 }
 
+class GnomeKeyboardState : public KeyboardTyping {
+  protected:
+    // The extension's word on the layout: "('us', '', '', false)".
+    std::string layout() {
+        return session_
+            ->run({"gdbus", "call", "--session", "--dest", "org.tarn.Shell1", "--object-path",
+                   "/org/tarn/Shell1", "--method", "org.tarn.Shell1.Layout"})
+            .output;
+    }
+    bool ownSymbolsExist() {
+        return access((session_->folder() + "/config/xkb/symbols/tarn").c_str(), F_OK) == 0;
+    }
+};
+
+// The layout of Tarn's own, for characters the user's lacks, lasts from Send
+// to Send; the user's comes back when the keyboard gives it back, and when
+// the program that asked for it leaves the bus without a word, as a killed
+// one does (here a gdbus call, which ends at once).
+TEST_P(GnomeKeyboardState, TheUsersLayoutComesBackAfterARunAndAfterAKill) {
+    startTarget();
+    const std::string user = layout();
+    ASSERT_NE(user.find("false"), std::string::npos) << user;
+    type("\u65e5");
+    type("x");
+    EXPECT_NE(layout().find("true"), std::string::npos);
+    EXPECT_TRUE(ownSymbolsExist());
+    keyboard_->restoreLayout();
+    EXPECT_EQ(layout(), user);
+    EXPECT_FALSE(ownSymbolsExist());
+    EXPECT_EQ(waitForText("\u65e5x"), "\u65e5x");
+
+    const RunResult asked =
+        session_->run({"gdbus", "call", "--session", "--dest", "org.tarn.Shell1", "--object-path",
+                       "/org/tarn/Shell1", "--method", "org.tarn.Shell1.UseOwnLayout",
+                       "default xkb_symbols \"basic\" { include \"us\" };"});
+    ASSERT_EQ(asked.exitStatus, 0) << asked.output;
+    EXPECT_TRUE(testing::waitUntil([&] { return layout() == user && !ownSymbolsExist(); }, 5s));
+}
+
 const auto kDesktopName = [](const auto& info) { return std::string(testing::name(info.param)); };
 INSTANTIATE_TEST_SUITE_P(Desktops, KeyboardTyping,
                          ::testing::Values(WindowManager::None, WindowManager::Openbox,
-                                           WindowManager::Sway, WindowManager::KWin),
+                                           WindowManager::Sway, WindowManager::KWin,
+                                           WindowManager::GnomeShell),
+                         kDesktopName);
+INSTANTIATE_TEST_SUITE_P(Desktops, GnomeKeyboardState, ::testing::Values(WindowManager::GnomeShell),
                          kDesktopName);
 INSTANTIATE_TEST_SUITE_P(Desktops, X11KeyboardState,
                          ::testing::Values(WindowManager::None, WindowManager::Openbox),

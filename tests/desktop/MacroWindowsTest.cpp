@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Macro statements that find, focus, close and map windows, run by clsMacro
 // against the backends of each desktop: X11 on a real Xvfb, with openbox and
-// without a window manager, and Wayland on a headless sway. Processes,
-// documents and the session are the recording fakes (but for the display
-// server's own process): only windows and keys are real here.
+// without a window manager, and Wayland on a headless sway, KWin and GNOME
+// Shell. Processes, documents and the session are the recording fakes (but
+// for the display server's own process): only windows and keys are real
+// here.
 #include <gtest/gtest.h>
 #include <signal.h>
 
@@ -337,7 +338,8 @@ TEST_P(MacroWindowsTest, CloseWindowReturnsAtOnceWhenTheWindowAsksFirst) {
 const auto kDesktopName = [](const auto& info) { return std::string(testing::name(info.param)); };
 INSTANTIATE_TEST_SUITE_P(Desktops, MacroWindowsTest,
                          ::testing::Values(WindowManager::None, WindowManager::Openbox,
-                                           WindowManager::Sway, WindowManager::KWin),
+                                           WindowManager::Sway, WindowManager::KWin,
+                                           WindowManager::GnomeShell),
                          kDesktopName);
 INSTANTIATE_TEST_SUITE_P(Desktops, MinimisingDesktopTest,
                          ::testing::Values(WindowManager::Openbox, WindowManager::KWin),

@@ -7,6 +7,8 @@
 #include "FakeInputKeyboard.h"
 #include "KWinScripts.h"
 #include "KWinWindowSystem.h"
+#include "MutterKeyboard.h"
+#include "ShellWindowSystem.h"
 #include "ToplevelWindowSystem.h"
 #include "VirtualKeyboard.h"
 #include "XTestKeyboard.h"
@@ -22,6 +24,14 @@ DesktopBackends connectBackends(XSession& session, Host& host) {
         kwin::FakeInputKeyboard::Refusal refusal{};
         backends.keyboard = kwin::FakeInputKeyboard::connect(
             session.waylandDisplay().c_str(), bus, (session.folder() + "/config").c_str(), refusal);
+    } else if (session.manager() == WindowManager::GnomeShell) {
+        // The backends reach the shell through the session bus the tests' own
+        // process is given.
+        setenv("DBUS_SESSION_BUS_ADDRESS", session.busAddress().c_str(), 1);
+        setenv("XDG_RUNTIME_DIR", session.folder().c_str(), 1);
+        backends.windows = gnome::ShellWindowSystem::connect(host);
+        std::string problem;
+        backends.keyboard = gnome::MutterKeyboard::connect(problem);
     } else if (session.wayland()) {
         const char* display = session.waylandDisplay().c_str();
         backends.windows =
@@ -56,7 +66,12 @@ WindowId showWindow(XSession& session, WindowSystem& windows, TargetProgram& tar
         newest = std::max(newest, w.id);
     const WindowId x11 = target.window(name, title);
     const WindowId id = session.wayland() ? waitForTitle(windows, title, newest) : x11;
-    return waitShown(windows, id) ? id : 0;
+    if (!waitShown(windows, id)) return 0;
+    // GNOME Shell may open a new window behind the focused one (its guard
+    // against windows that steal the focus, which depends on timing): the
+    // window is brought forward, as the other desktops show a new one.
+    if (session.manager() == WindowManager::GnomeShell && !windows.setForeground(id)) return 0;
+    return id;
 }
 
 bool minimize(XSession& session, WindowSystem& windows, WindowId id) {

@@ -2,7 +2,9 @@
 #pragma once
 // The window system and keyboard backends that Tarn would choose on a test
 // session's desktop: XCB and XTEST on X11, foreign toplevels and a virtual
-// keyboard on sway, KWin scripts and fake input on KWin. Tests that hold for every desktop take
+// keyboard on sway, KWin scripts and fake input on KWin, Tarn's Shell
+// extension and mutter's remote desktop on GNOME Shell (the test's process is
+// given the session's bus for that). Tests that hold for every desktop take
 // them from here.
 
 #include <chrono>
@@ -28,7 +30,9 @@ DesktopBackends connectBackends(XSession& session, Host& host);
 // Has the target show a new window and returns the ID the window system gives
 // it once the desktop shows it (the window manager, if any, has taken it in):
 // its X window on X11; on Wayland, where a client cannot learn it, the window
-// listed anew with that title, so that twins are told apart.
+// listed anew with that title, so that twins are told apart. The window is
+// in front, as a new window is on every desktop but GNOME Shell, where it is
+// brought forward.
 WindowId showWindow(XSession& session, WindowSystem& windows, TargetProgram& target,
                     const std::string& name, const std::string& title);
 

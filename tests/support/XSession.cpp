@@ -24,6 +24,8 @@ namespace {
 using namespace platformtest;
 using Clock = std::chrono::steady_clock;
 
+constexpr const char* kShellExtensionUuid = TARN_SHELL_EXTENSION_UUID;
+
 // A log file for a child's chatter, above descriptor 3 (so that a dup2 onto 3
 // cannot replace it); closed with this object.
 struct LogFile {
@@ -93,7 +95,7 @@ std::uint32_t internAtom(xcb_connection_t* c, const char* name) {
 }
 
 const char* name(WindowManager manager) {
-    static const char* const names[] = {"None", "Openbox", "Sway", "KWin"};
+    static const char* const names[] = {"None", "Openbox", "Sway", "KWin", "GnomeShell"};
     return names[static_cast<int>(manager)];
 }
 
@@ -117,10 +119,12 @@ XSession::XSession(WindowManager manager, const std::vector<std::string>& server
         } else {
             if (manager_ == WindowManager::Sway) {
                 startSway();
-            } else {
+            } else if (manager_ != WindowManager::GnomeShell) {
                 startServer(serverArguments);
             }
             startBus();
+            // The shell is a client of the session bus it serves.
+            if (manager_ == WindowManager::GnomeShell) startGnomeShell();
         }
         if (manager_ == WindowManager::Openbox) startOpenbox();
     } catch (...) {
@@ -157,6 +161,7 @@ pid_t XSession::spawn(const std::vector<std::string>& argv,
         {"XDG_CACHE_HOME", runtimeDir_ + "/cache"},
         {"XDG_DATA_HOME", runtimeDir_ + "/data"},
         {"DBUS_SESSION_BUS_ADDRESS", busAddress_},
+        {"DBUS_SYSTEM_BUS_ADDRESS", systemBusAddress_},
         {"XAUTHORITY", ""},
         {"SESSION_MANAGER", ""},
         // Qt tells KWin a line edit's whole text after every key (text
@@ -316,20 +321,43 @@ void XSession::startServer(const std::vector<std::string>& serverArguments) {
     display_ = ":" + number.substr(0, end);
 }
 
-void XSession::startBus() {
-    // Qt and GLib programs started without a session bus would each start one
-    // that outlives the test; they get this one, ended with the session.
-    const std::string socket = runtimeDir_ + "/bus";
-    busPid_ = spawn(
+namespace {
+
+// A bus daemon of the session's own at `socket`; returns its PID once it
+// takes connections.
+pid_t startBusDaemon(XSession& session, const std::string& socket) {
+    // What it says about the services it starts goes to a log beside it.
+    LogFile log(socket + ".log");
+    const pid_t pid = session.spawn(
         {"dbus-daemon", "--session", "--nofork", "--nopidfile", "--address=unix:path=" + socket},
-        {}, {});
+        {}, {{log.fd, 1}, {log.fd, 2}});
     const bool up = waitUntil(
         [&] {
-            if (!running(busPid_)) throw std::runtime_error("dbus-daemon ended while starting");
+            if (!session.running(pid)) throw std::runtime_error("dbus-daemon ended while starting");
             return std::filesystem::exists(socket);
         },
         std::chrono::seconds(10), std::chrono::milliseconds(10));
     if (!up) throw std::runtime_error("dbus-daemon did not start within 10 s");
+    return pid;
+}
+
+// Whether `name` has an owner on the bus (`system`: the session's system bus).
+bool busHasName(XSession& session, const std::string& name, bool system) {
+    const RunResult reply =
+        session.run({"gdbus", "call", system ? "--system" : "--session", "--dest",
+                     "org.freedesktop.DBus", "--object-path", "/org/freedesktop/DBus", "--method",
+                     "org.freedesktop.DBus.NameHasOwner", name},
+                    std::chrono::seconds(5));
+    return reply.exitStatus == 0 && reply.output.find("true") != std::string::npos;
+}
+
+}  // namespace
+
+void XSession::startBus() {
+    // Qt and GLib programs started without a session bus would each start one
+    // that outlives the test; they get this one, ended with the session.
+    const std::string socket = runtimeDir_ + "/bus";
+    busPid_ = startBusDaemon(*this, socket);
     busAddress_ = "unix:path=" + socket;
 }
 
@@ -445,6 +473,74 @@ void XSession::startKWin(const std::vector<std::string>& granted) {
     waylandDisplay_ = socket;
     const std::string display = readFile(displayFile);
     display_ = display.substr(0, display.find('\n'));
+}
+
+void XSession::startGnomeShell() {
+    // GNOME Shell needs logind on the system bus: a bus of the session's own
+    // stands in for it, with a mocked logind.
+    const std::string systemSocket = runtimeDir_ + "/system-bus";
+    startBusDaemon(*this, systemSocket);
+    systemBusAddress_ = "unix:path=" + systemSocket;
+    const std::string mockLog = runtimeDir_ + "/logind.log";
+    {
+        LogFile log(mockLog);
+        spawn({"/usr/bin/python3", "-m", "dbusmock", "--system", "--template", "logind"}, {},
+              {{log.fd, 1}, {log.fd, 2}});
+    }
+    if (!waitUntil([&] { return busHasName(*this, "org.freedesktop.login1", true); },
+                   std::chrono::seconds(15), std::chrono::milliseconds(50)))
+        throw std::runtime_error("the mocked logind did not start (see " + mockLog + ")");
+
+    // Tarn's extension as the build staged it, enabled before the shell
+    // starts: the shell loads extensions only then.
+    const std::string extensions = runtimeDir_ + "/data/gnome-shell/extensions";
+    std::filesystem::create_directories(extensions);
+    std::filesystem::copy(TARN_SHELL_EXTENSION, extensions + "/" + kShellExtensionUuid,
+                          std::filesystem::copy_options::recursive);
+    const RunResult enabled = run({"gsettings", "set", "org.gnome.shell", "enabled-extensions",
+                                   std::string("['") + kShellExtensionUuid + "']"});
+    if (enabled.exitStatus != 0)
+        throw std::runtime_error("gsettings could not enable the extension");
+    // A first login greets the user with a modal dialog that holds the
+    // keyboard: this session's user has seen it.
+    run({"gsettings", "set", "org.gnome.shell", "welcome-dialog-last-shown-version", "'999'"});
+    // Left by a shell that did not end cleanly, it keeps every extension off.
+    std::filesystem::remove(runtimeDir_ + "/gnome-shell-disable-extensions");
+
+    const std::string log = runtimeDir_ + "/gnome-shell.log";
+    {
+        LogFile logFile(log);
+        serverPid_ = windowManagerPid_ =
+            spawn({"gnome-shell", "--headless", "--wayland", "--no-x11", "--wayland-display",
+                   "wayland-tarn", "--virtual-monitor", "1280x800"},
+                  {"XDG_SESSION_TYPE=wayland"}, {{logFile.fd, 1}, {logFile.fd, 2}});
+    }
+    const bool up = waitUntil(
+        [&] {
+            if (!running(serverPid_))
+                throw std::runtime_error("gnome-shell ended while starting (see " + log + ")");
+            return busHasName(*this, "org.tarn.Shell1", false);
+        },
+        std::chrono::seconds(30), std::chrono::milliseconds(50));
+    if (!up) {
+        throw std::runtime_error(
+            "gnome-shell did not answer with Tarn's extension within 30 s (see " + log + ")");
+    }
+    // The shell starts in its overview, which keeps new windows from the
+    // focus: the session starts where a user works, on the desktop.
+    const bool desktop = waitUntil(
+        [&] {
+            run({"gdbus", "call", "--session", "--dest", "org.gnome.Shell", "--object-path",
+                 "/org/gnome/Shell", "--method", "org.freedesktop.DBus.Properties.Set",
+                 "org.gnome.Shell", "OverviewActive", "<false>"});
+            return run({"gdbus", "call", "--session", "--dest", "org.gnome.Shell", "--object-path",
+                        "/org/gnome/Shell", "--method", "org.freedesktop.DBus.Properties.Get",
+                        "org.gnome.Shell", "OverviewActive"})
+                       .output.find("false") != std::string::npos;
+        },
+        std::chrono::seconds(15), std::chrono::milliseconds(100));
+    if (!desktop) throw std::runtime_error("gnome-shell kept its overview open");
+    waylandDisplay_ = runtimeDir_ + "/wayland-tarn";
 }
 
 pid_t startTerminal(XSession& session, const std::string& title,

@@ -2,8 +2,9 @@
 #pragma once
 // A private desktop for tests that need real windows: its own Xvfb (on a
 // display number the server picks, `-displayfd`), optionally with openbox,
-// a headless sway (as user 65534 when the tests run as root) or a headless
-// KWin (Plasma's compositor, with XWayland), plus a D-Bus
+// a headless sway (as user 65534 when the tests run as root), a headless
+// KWin (Plasma's compositor, with XWayland), or a headless GNOME Shell with
+// Tarn's extension (from the build) enabled, plus a D-Bus
 // session bus of its own that every child gets, so that no Qt or GLib program
 // starts one that outlives the test. The constructor returns once the window
 // manager takes requests, or throws std::runtime_error.
@@ -30,14 +31,15 @@ typedef struct xcb_connection_t xcb_connection_t;
 namespace tarn::testing {
 
 // The desktop a session runs: X11 without a window manager, X11 with openbox,
-// a headless sway (Wayland, with XWayland for X11 programs), or a headless
-// KWin (Wayland with XWayland). On KWin the programs started here are granted
+// a headless sway (Wayland, with XWayland for X11 programs), a headless
+// KWin (Wayland with XWayland), or a headless GNOME Shell (Wayland, no
+// XWayland). On KWin the programs started here are granted
 // org_kde_kwin_fake_input as the package grants it to Tarn, through an
 // installed desktop file (in a data folder of the session's own) naming the
 // running test program.
-enum class WindowManager { None, Openbox, Sway, KWin };
+enum class WindowManager { None, Openbox, Sway, KWin, GnomeShell };
 
-// "None", "Openbox", "Sway", "KWin": for parameterised test names.
+// "None", "Openbox", "Sway", "KWin", "GnomeShell": for parameterised test names.
 const char* name(WindowManager manager);
 // The X atom of that name (XCB_NONE when the server gives none).
 std::uint32_t internAtom(xcb_connection_t* c, const char* name);
@@ -74,13 +76,16 @@ class XSession {
 
     // The X display (":7"); on sway and KWin, their XWayland's.
     const std::string& display() const { return display_; }
-    // On sway and KWin the absolute path of the Wayland socket, on sway that
-    // of its IPC socket; empty on X11.
+    // On Wayland the absolute path of the compositor's socket, on sway also
+    // that of its IPC; empty on X11.
     const std::string& waylandDisplay() const { return waylandDisplay_; }
     const std::string& folder() const { return runtimeDir_; }
     const std::string& swaySocket() const { return swaySocket_; }
-    bool wayland() const { return manager_ == WindowManager::Sway || kwin(); }
+    bool wayland() const {
+        return manager_ == WindowManager::Sway || kwin() || manager_ == WindowManager::GnomeShell;
+    }
     bool kwin() const { return manager_ == WindowManager::KWin; }
+    WindowManager manager() const { return manager_; }
     // The window manager's PID (-1 without one), the X server's, and the
     // session bus every child is given, with its daemon's PID.
     pid_t windowManagerPid() const { return windowManagerPid_; }
@@ -127,6 +132,7 @@ class XSession {
     // would, by a desktop file in the session's data folder; KWin reads it
     // when it starts.
     void grantFakeInput(const std::string& path, const std::string& name);
+    void startGnomeShell();
     void endAll();
 
     WindowManager manager_;
@@ -136,7 +142,7 @@ class XSession {
     std::string runtimeDir_;  // HOME and XDG folders for the children
     pid_t serverPid_ = -1;
     pid_t windowManagerPid_ = -1;
-    std::string busAddress_;
+    std::string busAddress_, systemBusAddress_;
     pid_t busPid_ = -1;
     std::vector<pid_t> children_;  // in start order; ended in reverse
 };

@@ -17,36 +17,46 @@ TEST(BackendChoiceTest, FollowsTheSessionAndTheOverride) {
         const char *override, *wayland, *x11;
         WaylandOffer offer;
         Backend backend;
+        bool gnomeShell;      // the session bus has org.gnome.Shell
         const char* notice;   // a part of it; "" none
         const char* problem;  // a part of it; "" none
     } cases[] = {
-        {nullptr, nullptr, ":0", gone, Backend::X11, "", ""},
-        {nullptr, "wayland-1", ":0", wlroots, Backend::Wayland, "", ""},
-        {nullptr, "wayland-1", nullptr, wlroots, Backend::Wayland, "", ""},
-        {nullptr, "wayland-0", ":0", gnome, Backend::X11,
+        {nullptr, nullptr, ":0", gone, Backend::X11, false, "", ""},
+        {nullptr, "wayland-1", ":0", wlroots, Backend::Wayland, false, "", ""},
+        {nullptr, "wayland-1", nullptr, wlroots, Backend::Wayland, false, "", ""},
+        {nullptr, "wayland-0", ":0", gnome, Backend::X11, false,
          "zwlr_foreign_toplevel_manager_v1 and zwp_virtual_keyboard_manager_v1", ""},
-        {nullptr, "wayland-0", ":0", noKeyboard, Backend::X11, "XWayland", ""},
-        {nullptr, "wayland-0", nullptr, gnome, Backend::X11, "", "DISPLAY is not set"},
-        {nullptr, "", "", gone, Backend::X11, "", "neither an X display"},
-        {"x11", "wayland-1", ":0", wlroots, Backend::X11, "", ""},
-        {"x11", "wayland-1", nullptr, wlroots, Backend::X11, "", "DISPLAY is not set"},
-        {"wayland", "wayland-0", ":0", gnome, Backend::X11, "", "does not offer"},
-        {"wayland", "wayland-9", ":0", gone, Backend::X11, "", "cannot connect"},
-        {"wayland", nullptr, ":0", wlroots, Backend::X11, "", "WAYLAND_DISPLAY is not set"},
-        {nullptr, "wayland-0", ":0", plasma, Backend::KWin, "", ""},
-        {nullptr, "wayland-0", nullptr, plasma, Backend::KWin, "", ""},
-        {"kwin", "wayland-0", ":0", plasma, Backend::KWin, "", ""},
-        {"kwin", "wayland-0", ":0", gnome, Backend::X11, "", "org.kde.KWin"},
-        {"kwin", "wayland-9", ":0", gone, Backend::X11, "", "cannot connect"},
-        {"kwin", nullptr, ":0", plasma, Backend::X11, "", "\"kwin\" but WAYLAND_DISPLAY"},
-        {"x11", "wayland-0", ":0", plasma, Backend::X11, "", ""},
-        {"wayland", "wayland-0", ":0", plasma, Backend::X11, "", "does not offer"},
-        {"mir", "wayland-1", ":0", wlroots, Backend::X11, "", "\"wayland\" or \"kwin\""},
+        {nullptr, "wayland-0", ":0", noKeyboard, Backend::X11, false, "XWayland", ""},
+        {nullptr, "wayland-0", nullptr, gnome, Backend::X11, false, "", "DISPLAY is not set"},
+        {nullptr, "", "", gone, Backend::X11, false, "", "neither an X display"},
+        {"x11", "wayland-1", ":0", wlroots, Backend::X11, false, "", ""},
+        {"x11", "wayland-1", nullptr, wlroots, Backend::X11, false, "", "DISPLAY is not set"},
+        {"wayland", "wayland-0", ":0", gnome, Backend::X11, false, "", "does not offer"},
+        {"wayland", "wayland-9", ":0", gone, Backend::X11, false, "", "cannot connect"},
+        {"wayland", nullptr, ":0", wlroots, Backend::X11, false, "", "WAYLAND_DISPLAY is not set"},
+        {"mir", "wayland-1", ":0", wlroots, Backend::X11, false, "",
+         "\"x11\", \"wayland\", \"kwin\" or \"gnome\""},
+        {"gnome", "wayland-0", nullptr, gnome, Backend::Gnome, true, "", ""},
+        {"gnome", "wayland-0", ":0", gnome, Backend::X11, false, "", "no GNOME Shell"},
+        {nullptr, "wayland-0", ":0", gnome, Backend::Gnome, true, "", ""},
+        {nullptr, "wayland-0", nullptr, gnome, Backend::Gnome, true, "", ""},
+        // A wlroots compositor goes first; asked for wlroots, GNOME is no answer.
+        {nullptr, "wayland-1", ":0", wlroots, Backend::Wayland, true, "", ""},
+        {"wayland", "wayland-0", ":0", gnome, Backend::X11, true, "", "does not offer"},
+        {"x11", "wayland-0", ":0", gnome, Backend::X11, true, "", ""},
+        {nullptr, "wayland-0", ":0", plasma, Backend::KWin, false, "", ""},
+        {nullptr, "wayland-0", nullptr, plasma, Backend::KWin, false, "", ""},
+        {"kwin", "wayland-0", ":0", plasma, Backend::KWin, false, "", ""},
+        {"kwin", "wayland-0", ":0", gnome, Backend::X11, false, "", "org.kde.KWin"},
+        {"kwin", "wayland-9", ":0", gone, Backend::X11, false, "", "cannot connect"},
+        {"kwin", nullptr, ":0", plasma, Backend::X11, false, "", "\"kwin\" but WAYLAND_DISPLAY"},
+        {"x11", "wayland-0", ":0", plasma, Backend::X11, false, "", ""},
+        {"wayland", "wayland-0", ":0", plasma, Backend::X11, false, "", "does not offer"},
     };
     for (const auto& c : cases) {
         int probes = 0;
-        const BackendChoice choice =
-            chooseBackend({c.override, c.wayland, c.x11}, [&](const char* display) {
+        const BackendChoice choice = chooseBackend(
+            {c.override, c.wayland, c.x11, [&] { return c.gnomeShell; }}, [&](const char* display) {
                 ++probes;
                 EXPECT_STREQ(display, c.wayland);
                 return c.offer;

@@ -20,8 +20,12 @@
 #include "KWinScripts.h"
 #include "KWinWindowSystem.h"
 #include "LogindSession.h"
+#include "MutterKeyboard.h"
 #include "PosixProcesses.h"
 #include "RunStop.h"
+#include "ShellConnection.h"
+#include "ShellStopKey.h"
+#include "ShellWindowSystem.h"
 #include "ToplevelWindowSystem.h"
 #include "VirtualKeyboard.h"
 #include "WaylandConnection.h"
@@ -96,19 +100,19 @@ LinuxPlatform::~LinuxPlatform() {
 
 std::unique_ptr<LinuxPlatform> LinuxPlatform::connect(const char* psvDisplay,
                                                       std::string& psvProblem) {
-    const BackendChoice choice =
-        chooseBackend({std::getenv("TARN_BACKEND"), std::getenv("WAYLAND_DISPLAY"),
-                       psvDisplay ? psvDisplay : std::getenv("DISPLAY")},
-                      [](const char* display) {
-                          WaylandOffer offer;
-                          if (auto connection = wayland::WaylandConnection::connect(display)) {
-                              offer = {true, connection->protocols().toplevels,
-                                       connection->protocols().virtualKeyboard};
-                          }
-                          if (offer.reachable && !offer.toplevels)
-                              offer.kwin = kwin::KWinScripts::connect() != nullptr;
-                          return offer;
-                      });
+    const BackendChoice choice = chooseBackend(
+        {std::getenv("TARN_BACKEND"), std::getenv("WAYLAND_DISPLAY"),
+         psvDisplay ? psvDisplay : std::getenv("DISPLAY"), &gnome::ShellConnection::gnomeShellRuns},
+        [](const char* display) {
+            WaylandOffer offer;
+            if (auto connection = wayland::WaylandConnection::connect(display)) {
+                offer = {true, connection->protocols().toplevels,
+                         connection->protocols().virtualKeyboard};
+            }
+            if (offer.reachable && !offer.toplevels)
+                offer.kwin = kwin::KWinScripts::connect() != nullptr;
+            return offer;
+        });
     if (!choice.problem.empty()) {
         psvProblem = choice.problem;
         return nullptr;
@@ -118,10 +122,13 @@ std::unique_ptr<LinuxPlatform> LinuxPlatform::connect(const char* psvDisplay,
     const bool connected = choice.backend == Backend::Wayland ? platform->connectWayland(psvProblem)
                            : choice.backend == Backend::KWin
                                ? platform->connectKWin(psvProblem)
+                           : choice.backend == Backend::Gnome
+                               ? platform->connectGnome(psvProblem)
                                : platform->connectX11(psvDisplay, psvProblem);
     if (!connected) return nullptr;
     // Signals and `tarn --stop` stop a run on every desktop; the stop key
-    // only where one can be watched (X11, KWin).
+    // only where one can be watched (X11, KWin, GNOME Shell through the
+    // extension).
     Backends& backends = *platform->mBackends;
     backends.runStop = std::make_unique<posix::RunStop>(backends.stopKey.get());
     backends.keyboard->setStopKey(backends.runStop.get());
@@ -172,6 +179,26 @@ bool LinuxPlatform::connectKWin(std::string& psvProblem) {
     }
     // Without it runs only lack the emergency stop.
     mBackends->stopKey = kwin::GlobalAccelStopKey::connect();
+    // The toolkit follows: Tarn's own windows are native ones there too.
+    setenv("QT_QPA_PLATFORM", "wayland", 0);
+    return true;
+}
+
+bool LinuxPlatform::connectGnome(std::string& psvProblem) {
+    mBackends->windows = gnome::ShellWindowSystem::connect(mHost);
+    if (!mBackends->windows) {
+        // GNOME loads a newly installed or enabled extension only at the next
+        // login; without it Tarn could neither see nor check a window.
+        psvProblem = std::string(
+                         "GNOME Shell has not loaded Tarn's extension: run "
+                         "\"gnome-extensions enable ") +
+                     gnome::kExtensionUuid + "\", then log out and in again";
+        return false;
+    }
+    mBackends->keyboard = gnome::MutterKeyboard::connect(psvProblem);
+    if (!mBackends->keyboard) return false;
+    // Without it runs only lack the emergency stop.
+    mBackends->stopKey = gnome::ShellStopKey::connect();
     setenv("QT_QPA_PLATFORM", "wayland", 0);
     return true;
 }

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The platform of the real program on the Linux desktop: the window system
-// and keystrokes of X11 or of a wlroots Wayland compositor (BackendChoice.h),
+// and keystrokes of X11, of a wlroots Wayland compositor or of GNOME Shell
+// (BackendChoice.h),
 // POSIX processes, GIO documents, logind for the session, and the Qt host they
 // all yield to.
 
@@ -59,6 +60,7 @@ class LinuxPlatform {
     LinuxPlatform();
     bool connectWayland(std::string& psvProblem);
     bool connectKWin(std::string& psvProblem);
+    bool connectGnome(std::string& psvProblem);
     bool connectX11(const char* psvDisplay, std::string& psvProblem);
     struct Backends;
     QtHost mHost;
