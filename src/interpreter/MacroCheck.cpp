@@ -105,7 +105,7 @@ void MacroChecker::checkCommandLine(std::string_view psvText) {
 
 void MacroChecker::checkAssignment(const std::string& psvName, const std::string& psvRightSide) {
     if (psvName.empty())
-        refuse(Failure(1001, "Invalid macro command"), "no variable name before \"=\"", true);
+        refuse(Failure(kInvalidMacroCommand, "Invalid macro command"), "no variable name before \"=\"", true);
     if (mVars.Lookup(psvName) != 0) {
         evaluate(psvRightSide);
         return;
@@ -186,7 +186,7 @@ void MacroChecker::checkCommand(const Statement& pStatement) {
                 const std::int16_t value = orRefuse("ShutDownWindows' options are 1 to 4",
                                                     [&] { return toInteger(*options); });
                 if (value < 1 || value > 4) {
-                    refuse(Failure(1002,
+                    refuse(Failure(kInvalidExitOption,
                                    "An invalid parameter was passed to the macro "
                                    "intrepreter's ExitWindows command"),
                            "ShutDownWindows' options are 1 to 4");
@@ -208,7 +208,7 @@ void MacroChecker::checkCommand(const Statement& pStatement) {
         case Keyword::Invalid:
             break;
     }
-    const Failure invalid(1001, "Invalid macro command");
+    const Failure invalid(kInvalidMacroCommand, "Invalid macro command");
     if (pStatement.word == "GETWINDOWID" || pStatement.word == "GETPROCESSID") {
         refuse(invalid,
                "it gives a value: uservar = " +

@@ -124,7 +124,7 @@ void clsMacro::Process(const std::string& psvData) {
 void clsMacro::Assign(const std::string& psvName, const std::string& psvRightSide) {
     // A line starting with "=" names no variable; storing it would make a free
     // slot answer for every empty parameter.
-    if (psvName.empty()) throw Failure(1001, "Invalid macro command", ".Process");
+    if (psvName.empty()) throw Failure(kInvalidMacroCommand, "Invalid macro command", ".Process");
     std::int16_t slot = Lookup(psvName);
     if (slot != 0) {
         mVars.setValue(slot, toText(GetVarValue(psvRightSide)));
@@ -250,7 +250,7 @@ void clsMacro::Dispatch(Keyword pKeyword, const std::string& psvParams) {
         case Keyword::Invalid:
             break;
     }
-    throw Failure(1001, "Invalid macro command", ".Process");
+    throw Failure(kInvalidMacroCommand, "Invalid macro command", ".Process");
 }
 
 void clsMacro::Wait(float pfSeconds) {

@@ -80,7 +80,7 @@ void clsMacro::GetAdjustedProcessHandle(ProcessId plProcessID) {
     int error = ProcessRefusal(plProcessID);
     if (error == 0) error = mPlatform.processes.open(plProcessID);
     if (error != 0) {
-        throw Failure(1008, "OpenProcess Error " + std::to_string(error),
+        throw Failure(kOpenProcessFailed, "OpenProcess Error " + std::to_string(error),
                       ".GetAdjustedProcessHandle");
     }
 }
@@ -89,10 +89,10 @@ void clsMacro::KillProcess(std::int32_t plProcessID) {
     if (IsWinNT()) {
         GetAdjustedProcessHandle(plProcessID);
     } else if (ProcessRefusal(plProcessID) != 0 || mPlatform.processes.open(plProcessID) != 0) {
-        throw Failure(1008, "SetOpenProcess Error 1008", ".KillProcess");
+        throw Failure(kOpenProcessFailed, "SetOpenProcess Error 1008", ".KillProcess");
     }
     if (mPlatform.processes.terminate(plProcessID) != 0) {
-        throw Failure(1009, "TerminateProcess Error 1009", ".KillProcess");
+        throw Failure(kTerminateProcessFailed, "TerminateProcess Error 1009", ".KillProcess");
     }
 }
 

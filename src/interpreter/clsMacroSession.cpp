@@ -7,7 +7,7 @@ namespace tarn {
 
 bool clsMacro::ShutDownWindows(std::int16_t piOptions, bool pbForce) {
     if (piOptions < 1 || piOptions > 4) {
-        throw Failure(1002,
+        throw Failure(kInvalidExitOption,
                       "An invalid parameter was passed to the macro intrepreter's ExitWindows "
                       "command",
                       ".ExitWindows");
@@ -16,7 +16,7 @@ bool clsMacro::ShutDownWindows(std::int16_t piOptions, bool pbForce) {
     // first for options 2 to 4.
     const int error = mPlatform.session.requestEnd(static_cast<SessionEnd>(piOptions), pbForce);
     if (error != 0) {
-        throw Failure(1005, "ExitWindows Error " + std::to_string(error), ".ExitWindows");
+        throw Failure(kExitWindowsRefused, "ExitWindows Error " + std::to_string(error), ".ExitWindows");
     }
     if (ShuttingDown) ShuttingDown();
     return true;

@@ -100,6 +100,9 @@ void frmTarn::cmdEdit_Click() {
                 Hourglass hourglass;
                 opened = editor.OpenMacro(file);
             }
+            // Closed while the file went in: the user is done with it, and an
+            // empty window brought back would be news to nobody.
+            if (!opened && !editor.loaded()) return;
             // After a failed run of this file the caret waits on the failing line.
             if (opened && mlFailedLine > 0 && file == msvFailedFile) editor.GoToLine(mlFailedLine);
         } else {

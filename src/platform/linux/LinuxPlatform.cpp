@@ -120,8 +120,7 @@ std::unique_ptr<LinuxPlatform> LinuxPlatform::connect(const char* psvDisplay,
     if (!choice.notice.empty()) std::fprintf(stderr, "tarn: %s\n", choice.notice.c_str());
     std::unique_ptr<LinuxPlatform> platform(new LinuxPlatform);
     const bool connected = choice.backend == Backend::Wayland ? platform->connectWayland(psvProblem)
-                           : choice.backend == Backend::KWin
-                               ? platform->connectKWin(psvProblem)
+                           : choice.backend == Backend::KWin  ? platform->connectKWin(psvProblem)
                            : choice.backend == Backend::Gnome
                                ? platform->connectGnome(psvProblem)
                                : platform->connectX11(psvDisplay, psvProblem);

@@ -259,7 +259,8 @@ void TypingEngine::type(const KeySequence& keys) {
     if (port.connectionLost()) lost();
     if (targetLost) {
         throw Failure(kTargetWindowClosed,
-                      "The window the keys were typed into closed or lost the focus before they were all typed",
+                      "The window the keys were typed into closed or lost the focus before they "
+                      "were all typed",
                       kRuntimeSource);
     }
 }
