@@ -23,7 +23,7 @@ class SocketBacklog {
     // are not counted: it reads them when it gets to them. Null when the
     // kernel does not report Unix sockets.
     static std::unique_ptr<SocketBacklog> open(std::string listening);
-    ~SocketBacklog();
+    ~SocketBacklog() = default;
     SocketBacklog(const SocketBacklog&) = delete;
     SocketBacklog& operator=(const SocketBacklog&) = delete;
 
@@ -36,7 +36,7 @@ class SocketBacklog {
 
   private:
     struct Client {
-        unsigned inode = 0;
+        ino_t inode = 0;
         std::size_t unread = 0;
     };
     SocketBacklog() = default;
@@ -44,10 +44,9 @@ class SocketBacklog {
     // bytes.
     bool dump(std::vector<Client>& clients);
 
-    int netlink_ = -1;
     std::string listening_;
-    std::vector<unsigned> own_;
-    std::vector<unsigned> followed_;
+    std::vector<ino_t> own_;
+    std::vector<ino_t> followed_;
 };
 
 }  // namespace tarn::posix

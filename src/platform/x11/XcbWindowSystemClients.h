@@ -16,6 +16,8 @@
 #include <string>
 #include <unordered_map>
 
+#include "UnixSockets.h"
+
 namespace tarn::x11 {
 
 class DisplayClients {
@@ -30,11 +32,7 @@ class DisplayClients {
     bool heldBy(pid_t process) const;
 
   private:
-    struct Socket {
-        std::string name;  // the bound address; accepted sockets carry the listener's
-        ino_t peer = 0;
-    };
-    std::unordered_map<ino_t, Socket> sockets_;
+    std::unordered_map<ino_t, posix::UnixSocket> sockets_;
     std::string display_;  // the name of the server's sockets for this display
 };
 

@@ -7,3 +7,5 @@ target_sources(tarn_platform_x11 PRIVATE
   ${CMAKE_CURRENT_SOURCE_DIR}/XcbWindowSystemClients.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/WindowTitle.cpp)
 target_link_libraries(tarn_platform_x11 PRIVATE PkgConfig::TARN_XCB_WINDOWS)
+# The programs at the other end of the display's connections.
+target_link_libraries(tarn_platform_x11 PUBLIC tarn_platform_posix)
