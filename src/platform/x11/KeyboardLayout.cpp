@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "KeyboardLayout.h"
 
+#include "XcbReply.h"
+
 #include <xkbcommon/xkbcommon-keysyms.h>
 #include <xkbcommon/xkbcommon-x11.h>
 
@@ -8,12 +10,6 @@
 
 namespace tarn::x11 {
 namespace {
-
-template <class T>
-struct Freed {
-    T* p;
-    ~Freed() { std::free(p); }
-};
 
 bool isKeypad(xkb_keysym_t keysym) {
     return keysym >= XKB_KEY_KP_Space && keysym <= XKB_KEY_KP_Equal;
@@ -51,16 +47,16 @@ std::unique_ptr<KeyboardLayout> KeyboardLayout::read(xcb_connection_t* connectio
 
     auto mappingCookie = xcb_get_keyboard_mapping(connection, setup->min_keycode, count);
     auto modifiersCookie = xcb_get_modifier_mapping(connection);
-    Freed<xcb_get_keyboard_mapping_reply_t> mapping{
+    Reply<xcb_get_keyboard_mapping_reply_t> mapping{
         xcb_get_keyboard_mapping_reply(connection, mappingCookie, nullptr)};
-    Freed<xcb_get_modifier_mapping_reply_t> modifiers{
+    Reply<xcb_get_modifier_mapping_reply_t> modifiers{
         xcb_get_modifier_mapping_reply(connection, modifiersCookie, nullptr)};
-    if (!mapping.p || !modifiers.p) return nullptr;
+    if (!mapping || !modifiers) return nullptr;
 
     // The modifier mapping: eight rows of keycodes_per_modifier keycodes.
     std::vector<std::uint16_t> roleOf(256, 0);
-    const xcb_keycode_t* rows = xcb_get_modifier_mapping_keycodes(modifiers.p);
-    const int perRow = modifiers.p->keycodes_per_modifier;
+    const xcb_keycode_t* rows = xcb_get_modifier_mapping_keycodes(modifiers.get());
+    const int perRow = modifiers.get()->keycodes_per_modifier;
     for (int row = 0; row < 8; ++row) {
         for (int i = 0; i < perRow; ++i) {
             const xcb_keycode_t keycode = rows[row * perRow + i];
@@ -106,8 +102,8 @@ std::unique_ptr<KeyboardLayout> KeyboardLayout::read(xcb_connection_t* connectio
     layout->level3_ = pick({XKB_KEY_ISO_Level3_Shift}, -1);
     layout->numLockMask_ = pick({XKB_KEY_Num_Lock}, -1).mask;
 
-    const xcb_keysym_t* syms = xcb_get_keyboard_mapping_keysyms(mapping.p);
-    const int width = mapping.p->keysyms_per_keycode;
+    const xcb_keysym_t* syms = xcb_get_keyboard_mapping_keysyms(mapping.get());
+    const int width = mapping.get()->keysyms_per_keycode;
     for (int k = 0; k < count; ++k) {
         const xcb_keycode_t keycode = static_cast<xcb_keycode_t>(setup->min_keycode + k);
         bool empty = roleOf[keycode] == 0;
