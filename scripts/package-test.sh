@@ -139,10 +139,15 @@ window() {  # the ID of the window with this title, within 20 seconds
   done
   return 1
 }
+# Ended: gone, or a zombie, as it stays until whoever adopted it collects it
+# (a launched program's parent leaves at once; CI adopts orphans).
+ended() {
+  [ ! -e "/proc/$1/stat" ] || [ "$(sed 's/.*) //' "/proc/$1/stat" 2>/dev/null | cut -d' ' -f1)" = Z ]
+}
 closeWindow() {  # ends the program that shows it, by its process ID
   pid=$("${session[@]}" xdotool getwindowpid "$1")
   kill "$pid"
-  for _ in $(seq 100); do kill -0 "$pid" 2>/dev/null || return 0; sleep 0.1; done
+  for _ in $(seq 100); do ended "$pid" && return 0; sleep 0.1; done
   fail "tarn $pid did not end"
 }
 "${session[@]}" gio launch "$root/usr/share/applications/tarn.desktop"
