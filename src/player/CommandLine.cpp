@@ -248,7 +248,8 @@ const char* usageText() {
            "  70   Tarn itself failed (out of memory, an internal error)\n"
            "  130  the run was stopped (the Pause key, tarn --stop, SIGINT, Close of\n"
            "       the notification-area icon)\n"
-           "  143, 129  SIGTERM or SIGHUP stopped the run and ended Tarn\n"
+           "  143, 129  SIGTERM or SIGHUP stopped the run and ended Tarn (128 and\n"
+           "       the signal's number; SIGQUIT, SIGUSR1, SIGUSR2 and SIGALRM alike)\n"
            "--stop: 0 when a run was stopped, 1 when none was running.\n";
 }
 

@@ -212,6 +212,9 @@ const StopWay kStopWays[] = {
     {"Sigint", SIGINT, false, 130, "SIGINT"},
     {"Sigterm", SIGTERM, false, 128 + SIGTERM, "SIGTERM"},
     {"Sighup", SIGHUP, false, 128 + SIGHUP, "SIGHUP"},
+    // Their default would end Tarn with keys held down in the middle of a Send.
+    {"Sigquit", SIGQUIT, false, 128 + SIGQUIT, "SIGQUIT"},
+    {"Sigusr1", SIGUSR1, false, 128 + SIGUSR1, "SIGUSR1"},
 };
 
 class Stop : public Unattended,

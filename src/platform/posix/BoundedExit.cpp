@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "BoundedExit.h"
 
+#include "RunStop.h"
+
 #include <signal.h>
 
 #include <cstdlib>
@@ -10,7 +12,7 @@
 namespace tarn::posix {
 
 void endWithin(std::chrono::milliseconds limit, int status) {
-    for (int number : {SIGTERM, SIGINT, SIGHUP})
+    for (int number : RunStop::kTerminationSignals)
         ::signal(number, SIG_DFL);
     std::thread([limit, status] {
         std::this_thread::sleep_for(limit);

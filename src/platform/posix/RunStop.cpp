@@ -32,7 +32,7 @@ bool RunStop::catchTerminationSignals() {
     action.sa_handler = onTerminationSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    for (int number : {SIGTERM, SIGINT, SIGHUP})
+    for (int number : kTerminationSignals)
         ::sigaction(number, &action, nullptr);
     return true;
 }

@@ -19,6 +19,8 @@
 // armed after it stops at once), and terminationSignal() tells the program's
 // end which status to give (128 + the signal's number).
 
+#include <signal.h>
+
 #include <chrono>
 #include <string>
 
@@ -36,7 +38,13 @@ class RunStop : public StopKey {
     RunStop(const RunStop&) = delete;
     RunStop& operator=(const RunStop&) = delete;
 
-    // Catches SIGTERM, SIGINT and SIGHUP from here on; the handler only notes
+    // The signals that end Tarn once its run has stopped and the keyboard is
+    // put back: besides TERM, INT and HUP the others whose default is to end
+    // a process, which would leave keys held down in the middle of a Send.
+    static constexpr int kTerminationSignals[] = {SIGTERM, SIGINT,  SIGHUP, SIGQUIT,
+                                                  SIGUSR1, SIGUSR2, SIGALRM};
+
+    // Catches kTerminationSignals from here on; the handler only notes
     // the signal and makes signalDescriptor() readable. False when the pipe
     // for that cannot be made (the signals then end the program at once).
     static bool catchTerminationSignals();

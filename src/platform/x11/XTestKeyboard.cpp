@@ -133,6 +133,10 @@ struct XTestKeyboard::Connection : typing::TypingPort {
     std::uint8_t clearedLatches = 0;
     xcb_window_t target = XCB_NONE;
     std::uint32_t targetClient = 0;
+    // The focus window whose revert mode a batch set to none, and the mode
+    // it had; none while the mode is the user's.
+    xcb_window_t focused = XCB_NONE;
+    std::uint8_t revertTo = XCB_INPUT_FOCUS_POINTER_ROOT;
     typing::TypingEngine engine{*this};
 
     ~Connection() override {
@@ -548,6 +552,7 @@ struct XTestKeyboard::Connection : typing::TypingPort {
             latchLockState(c, lockAffect, lockValue, clearedLatches, clearedLatches);
         for (xcb_keycode_t keycode : userHeld)
             fake(XCB_KEY_PRESS, keycode);
+        giveFocusRevertBack();
         xcb_flush(c);
         lastTyped = std::chrono::steady_clock::now();
     }
@@ -574,8 +579,32 @@ struct XTestKeyboard::Connection : typing::TypingPort {
                            focus->focus != XCB_NONE &&
                            focus->focus != XCB_INPUT_FOCUS_POINTER_ROOT &&
                            clientOf(focus->focus) == clientOf(target);
-        if (!still) closeBatch();
-        return still;
+        if (!still) {
+            closeBatch();
+            return false;
+        }
+        // The target may still die within the batch: the server closes a
+        // client whose connection it finds gone as it hands it an event.
+        // With the focus set to revert to none, the rest of the batch then
+        // goes nowhere instead of to the window under the pointer. Setting
+        // the focus where it is sends no focus event.
+        if (focus->revert_to != XCB_INPUT_FOCUS_NONE) {
+            if (focused == XCB_NONE) revertTo = focus->revert_to;
+            focused = focus->focus;
+            xcb_set_input_focus(c, XCB_INPUT_FOCUS_NONE, focused, XCB_CURRENT_TIME);
+        }
+        return true;
+    }
+
+    // The focus reverts as it did before the sequence, if it is still where
+    // the sequence left it.
+    void giveFocusRevertBack() {
+        if (focused == XCB_NONE) return;
+        Reply<xcb_get_input_focus_reply_t> focus{
+            xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr)};
+        if (focus && focus->focus == focused && focus->revert_to == XCB_INPUT_FOCUS_NONE)
+            xcb_set_input_focus(c, revertTo, focused, XCB_CURRENT_TIME);
+        focused = XCB_NONE;
     }
 
     // The round trip after letting the server go is the other clients'
