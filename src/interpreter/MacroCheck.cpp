@@ -105,7 +105,8 @@ void MacroChecker::checkCommandLine(std::string_view psvText) {
 
 void MacroChecker::checkAssignment(const std::string& psvName, const std::string& psvRightSide) {
     if (psvName.empty())
-        refuse(Failure(kInvalidMacroCommand, "Invalid macro command"), "no variable name before \"=\"", true);
+        refuse(Failure(kInvalidMacroCommand, "Invalid macro command"),
+               "no variable name before \"=\"", true);
     if (mVars.Lookup(psvName) != 0) {
         evaluate(psvRightSide);
         return;

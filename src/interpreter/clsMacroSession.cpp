@@ -16,7 +16,8 @@ bool clsMacro::ShutDownWindows(std::int16_t piOptions, bool pbForce) {
     // first for options 2 to 4.
     const int error = mPlatform.session.requestEnd(static_cast<SessionEnd>(piOptions), pbForce);
     if (error != 0) {
-        throw Failure(kExitWindowsRefused, "ExitWindows Error " + std::to_string(error), ".ExitWindows");
+        throw Failure(kExitWindowsRefused, "ExitWindows Error " + std::to_string(error),
+                      ".ExitWindows");
     }
     if (ShuttingDown) ShuttingDown();
     return true;
