@@ -192,8 +192,14 @@ TEST_F(KWinSession, TheNextStartRestoresWhatAKilledRunChanged) {
     const pid_t killed = startTarn(macro);
     // Killed as soon as it has changed the configuration, so that the target
     // is not swamped with what it types meanwhile.
-    ASSERT_TRUE(waitUntil([&] { return fs::exists(config("tarn/kwin-keyboard.saved")); }, 20s,
-                          std::chrono::milliseconds(1)))
+    // The record is written before the change it records: both must be there.
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            return fs::exists(config("tarn/kwin-keyboard.saved")) &&
+                   platformtest::readFile(config("kxkbrc")) != before &&
+                   fs::exists(config("xkb/symbols/tarn"));
+        },
+        20s, std::chrono::milliseconds(1)))
         << "tarn never typed through the scratch layout";
     ::kill(killed, SIGKILL);
     exitStatus(killed);
