@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "FakeInputConnection.h"
 
+#include "BoundedDispatch.h"
+
 #include <poll.h>
 #include <sys/mman.h>
 #include <unistd.h>
@@ -148,42 +150,12 @@ bool FakeInputConnection::broken() const {
 }
 
 bool FakeInputConnection::roundtrip(std::chrono::milliseconds timeout) {
-    bool answered = false;
-    static const wl_callback_listener listener = {
-        [](void* data, wl_callback*, std::uint32_t) { *static_cast<bool*>(data) = true; }};
-    wl_callback* callback = wl_display_sync(display_);
-    wl_callback_add_listener(callback, &listener, &answered);
-    const bool ok = dispatchUntil([&] { return answered; }, timeout);
-    wl_callback_destroy(callback);
-    return ok;
+    return wayland::roundtrip(display_, timeout);
 }
 
 bool FakeInputConnection::dispatchUntil(const std::function<bool()>& done,
                                         std::chrono::milliseconds timeout) {
-    using Clock = std::chrono::steady_clock;
-    const Clock::time_point deadline = Clock::now() + timeout;
-    for (;;) {
-        if (wl_display_dispatch_pending(display_) < 0) return false;
-        if (done()) return true;
-        while (wl_display_prepare_read(display_) != 0) {
-            if (wl_display_dispatch_pending(display_) < 0) return false;
-        }
-        pollfd fd{wl_display_get_fd(display_), POLLIN, 0};
-        if (wl_display_flush(display_) < 0 && errno == EAGAIN) fd.events |= POLLOUT;
-        const auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-        if (left.count() <= 0) {
-            wl_display_cancel_read(display_);
-            return done();
-        }
-        const int ready = ::poll(&fd, 1, static_cast<int>(left.count()) + 1);
-        if (ready > 0 && (fd.revents & (POLLIN | POLLERR | POLLHUP))) {
-            if (wl_display_read_events(display_) < 0) return false;
-        } else {
-            wl_display_cancel_read(display_);
-            if (ready < 0 && errno != EINTR) return false;
-        }
-    }
+    return wayland::dispatchUntil(display_, done, timeout);
 }
 
 }  // namespace tarn::kwin
