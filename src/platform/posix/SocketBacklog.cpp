@@ -43,28 +43,16 @@ bool SocketBacklog::dump(std::vector<Client>& clients) {
     return true;
 }
 
-void SocketBacklog::follow(pid_t pid) {
-    followed_.clear();
+void SocketBacklog::refreshOwn() {
     own_ = socketsOf(::getpid());
-    if (pid <= 0) return;
-    std::vector<Client> clients;
-    if (!dump(clients)) return;
-    for (ino_t inode : socketsOf(pid)) {
-        if (std::any_of(clients.begin(), clients.end(),
-                        [&](const Client& c) { return c.inode == inode; })) {
-            followed_.push_back(inode);
-        }
-    }
 }
 
 std::optional<std::size_t> SocketBacklog::largest() {
     std::vector<Client> clients;
     if (!dump(clients)) return std::nullopt;
     std::size_t most = 0;
-    for (const Client& client : clients) {
-        if (followed_.empty() || holds(followed_, client.inode))
-            most = std::max(most, client.unread);
-    }
+    for (const Client& client : clients)
+        most = std::max(most, client.unread);
     return most;
 }
 

@@ -27,10 +27,9 @@ class SocketBacklog {
     SocketBacklog(const SocketBacklog&) = delete;
     SocketBacklog& operator=(const SocketBacklog&) = delete;
 
-    // Counts from now on only the connections of process `pid` (the focused
-    // program), when it has any; otherwise, and with 0, every other client's.
-    void follow(pid_t pid);
-    // The largest number of bytes a counted client has not read yet; nothing
+    // Takes this program's connections anew (it may have made more since).
+    void refreshOwn();
+    // The largest number of bytes another client has not read yet; nothing
     // when the kernel did not answer.
     std::optional<std::size_t> largest();
 
@@ -46,7 +45,6 @@ class SocketBacklog {
 
     std::string listening_;
     std::vector<ino_t> own_;
-    std::vector<ino_t> followed_;
 };
 
 }  // namespace tarn::posix

@@ -226,7 +226,7 @@ struct VirtualKeyboard::State : typing::TypingPort {
         // first.
         target = 0;
         if (active && connection->roundtrip()) target = active->active();
-        if (backlog) backlog->follow(0);
+        if (backlog) backlog->refreshOwn();
         // Typing goes on without Caps Lock, which only a {CAPSLOCK} of the
         // sequence changes, at its end.
         lockedBefore = locked;
