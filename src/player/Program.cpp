@@ -3,6 +3,8 @@
 
 #include <QApplication>
 
+#include "modGlobal.h"
+
 namespace tarn {
 
 int runPlayer(Platform poPlatform, std::optional<std::string> psvCommandLine,
@@ -19,7 +21,7 @@ int runPlayer(Platform poPlatform, std::optional<std::string> psvCommandLine,
     form.setVerbose(poOptions.verbose);
     if (poOptions.trace) form.setAutomaticTrace(QString::fromStdString(*poOptions.trace));
     form.setStopKey(poOptions.stopKey);
-    if (poOptions.created) poOptions.created(form);
+    if (poOptions.created) poOptions.created(form.run());
     // In automatic mode the whole run happens inside Form_Load, on the yields
     // of the interpreter, and the window is closed when it returns.
     form.Form_Load();
@@ -27,6 +29,21 @@ int runPlayer(Platform poPlatform, std::optional<std::string> psvCommandLine,
     // Interactive: the user ran any number of macros and closed the window;
     // that is no failure, whatever the last run did.
     return QApplication::exec();
+}
+
+int runBatch(Platform poPlatform, const std::string& psvCommandLine,
+             const UnattendedOptions& poOptions) {
+    MacroRun run(poPlatform);
+    const std::string file = StripQuotes(psvCommandLine);
+    run.MacroFile = [file] { return file; };
+    run.setBatch(true, poOptions.report);
+    run.setVerbose(poOptions.verbose);
+    if (poOptions.trace) run.setAutomaticTrace(QString::fromStdString(*poOptions.trace));
+    run.setStopKey(poOptions.stopKey);
+    if (poOptions.created) poOptions.created(run);
+    QCoreApplication::processEvents();
+    run.start();
+    return run.exitCode();
 }
 
 int runEditor(Platform poPlatform, const std::string& psvFile) {

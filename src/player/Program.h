@@ -25,18 +25,25 @@ int runPlayer(Platform poPlatform, std::optional<std::string> psvCommandLine,
 // player (status 0).
 int runEditor(Platform poPlatform, const std::string& psvFile);
 
-// What an unattended run adds (see frmTarn::setBatch and its neighbours).
+// What an unattended run adds (see MacroRun::setBatch and its neighbours).
 struct UnattendedOptions {
     bool batch = false;
     bool verbose = false;
     std::optional<std::string> trace;
     StopKey* stopKey = nullptr;
-    frmTarn::ReportHook report;  // empty: standard error
-    // Called with the window before it loads (the run of automatic mode
-    // happens inside its load).
-    std::function<void(frmTarn&)> created;
+    MacroRun::ReportHook report;  // empty: standard error
+    // Called with the run control before the run starts (the run of
+    // automatic mode happens inside the window's load).
+    std::function<void(MacroRun&)> created;
 };
 int runPlayer(Platform poPlatform, std::optional<std::string> psvCommandLine,
               const UnattendedOptions& poOptions, frmTarn::QuestionHook poQuestion = {});
+
+// Batch mode: the macro psvCommandLine names (in quotes or not; "-" for
+// standard input) run once with poOptions.batch taken as set, without a
+// window, so that only a QCoreApplication is needed. Returns the status of
+// runPlayer.
+int runBatch(Platform poPlatform, const std::string& psvCommandLine,
+             const UnattendedOptions& poOptions);
 
 }  // namespace tarn

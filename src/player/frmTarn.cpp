@@ -78,6 +78,7 @@ frmTarn::frmTarn(Platform poPlatform, std::optional<std::string> psvCommandLine,
                           Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                           Qt::WindowCloseButtonHint),
       mPlatform(poPlatform),
+      mRun(poPlatform),
       msvCommandLine(std::move(psvCommandLine)),
       mQuestion(&frmTarn::askWithMessageBox) {
     setObjectName(QStringLiteral("frmTarn"));
@@ -85,23 +86,11 @@ frmTarn::frmTarn(Platform poPlatform, std::optional<std::string> psvCommandLine,
     setWindowTitle(QStringLiteral("Tarn - Interactive Screen"));
     createControls();
     layOut();
-    setBatch(false);
-
-    oMac = std::make_unique<clsMacro>(mPlatform);
-    oMac->DataInQueue = [this](const std::string& psvData) { oMac_DataInQueue(psvData); };
-    oMac->ShuttingDown = [this] { oMac_ShuttingDown(); };
+    connectRun();
 }
 
 frmTarn::~frmTarn() {
-    // The interpreter's events point at this window; a run cannot be under
-    // way here (it lives inside cmdGo_Click on this object), but the handlers
-    // must not outlive it either.
-    if (oMac) {
-        oMac->DataInQueue = nullptr;
-        oMac->ShuttingDown = nullptr;
-    }
     editor::frmMacroEditor::setSavedPathHook(nullptr);
-    setStopKey(nullptr);
 }
 
 void frmTarn::createControls() {
@@ -203,15 +192,6 @@ void frmTarn::growByActivityRow(bool pbGrow) {
     setFixedSize(designedSize(pbGrow));
 }
 
-void frmTarn::setTraceFilePath(const QString& psvPath) {
-    msvTracePath = psvPath;
-    miTraceFile.reset();
-}
-
-QString frmTarn::traceFilePath() const {
-    return msvTracePath.isEmpty() ? tarn::traceFilePath() : msvTracePath;
-}
-
 void frmTarn::Form_Load() {
     gsvQuote = "\"";
     txtMacroFile->setText(QString::fromStdString(StripQuotes(msvCommandLine.value_or(""))));
@@ -222,6 +202,7 @@ void frmTarn::Form_Load() {
     // The mode looks at the command line as received: a pair of quotes alone
     // is still a command line.
     mbInteractive = !msvCommandLine.has_value();
+    mRun.setInteractive(mbInteractive);
 
     if (mbInteractive) {
         setHelpFile(programHelpFile());
@@ -305,6 +286,7 @@ void frmTarn::closeEvent(QCloseEvent* poEvent) {
 void frmTarn::Form_Unload() {
     if (mbUnloaded) return;
     mbUnloaded = true;
+    if (mbInteractive) mRun.windowClosed();
     setInTray(false);
     cmdStop_Click();
     // A batch run is a job of a scheduler's: it leaves the user's settings

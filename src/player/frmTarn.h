@@ -10,11 +10,10 @@
 // the run starts at once from Form_Load and the window closes after it).
 //
 // Units: frmTarn.cpp lays the window out and handles its own events and
-// settings; frmTarnRun.cpp is the run control; frmTarnTray.cpp the
+// settings; frmTarnRun.cpp connects the window to the run control (MacroRun.h)
+// and shows its trace and questions; frmTarnTray.cpp the
 // notification-area icon and its menu; frmTarnEditor.cpp the buttons that lead
 // into the macro editor (Find Macro, Macro New / Edit, View Trace File);
-// frmTarnUnattended.cpp batch mode, the trace of an automatic run and the
-// emergency stop key.
 //
 // Object names of the controls: Label1, txtMacroFile, cmdEdit, cmdMacro,
 // cmdViewTraceFile, cmdHelp, cmdGo, cmdStop, Label2, lblActivity, timer,
@@ -27,14 +26,12 @@
 #include <optional>
 #include <string>
 
-#include "Failure.h"
+#include "MacroRun.h"
 #include "Platform.h"
-#include "clsMacro.h"
 
 class QLabel;
 class QLineEdit;
 class QMenu;
-class QSocketNotifier;
 class QSystemTrayIcon;
 class QTimer;
 class QToolButton;
@@ -42,7 +39,6 @@ class QToolButton;
 namespace tarn {
 
 class StopKey;
-class TraceFile;
 
 namespace editor {
 class frmMacroEditor;
@@ -75,8 +71,6 @@ class frmTarn : public QWidget {
     void cmdGo_Click();
     void cmdStop_Click();
     void cmdHelp_Click();
-    void oMac_DataInQueue(const std::string& psvData);
-    void oMac_ShuttingDown();
 
     // The editor's buttons (frmTarnEditor.cpp).
     void cmdMacro_Click();
@@ -98,21 +92,22 @@ class frmTarn : public QWidget {
     void mnuSysTrayPopupClose_Click();
 
     bool interactive() const { return mbInteractive; }
-    bool running() const { return mbRunning; }
-    bool traceOpen() const { return mbTraceOpen; }
-    bool shuttingDown() const { return mbShuttingDown; }
-    const std::string& lastCommand() const { return msvLastCommand; }
+    bool running() const { return mRun.running(); }
+    bool traceOpen() const { return mRun.traceOpen(); }
+    bool shuttingDown() const { return mRun.shuttingDown(); }
+    const std::string& lastCommand() const { return mRun.lastCommand(); }
     // True once the window has been closed (Form_Unload has run).
     bool unloaded() const { return mbUnloaded; }
     // The process's exit status: 1 when the last run ended in a failure that was
     // not retried, 130 when an automatic run was stopped (the stop key, Close of
     // the notification-area menu), otherwise 0.
-    int exitCode() const;
+    int exitCode() const { return mRun.exitCode(); }
     // The 1-based line the last run failed on when its failure was not
     // retried, 0 otherwise (and for a file that could not be opened): where
     // Macro New / Edit puts the caret.
-    std::int32_t failedLine() const { return mlFailedLine; }
-    clsMacro& macro() { return *oMac; }
+    std::int32_t failedLine() const { return mRun.failedLine(); }
+    clsMacro& macro() { return mRun.macro(); }
+    MacroRun& run() { return mRun; }
     // The notification-area icon; shown only in automatic mode where a tray exists.
     QSystemTrayIcon* trayIcon() const { return sysTray; }
     QMenu* trayMenu() const { return mnuSysTrayPopup; }
@@ -120,29 +115,19 @@ class frmTarn : public QWidget {
     // Replaces the "Retry ?" message box (tests answer it themselves).
     void setQuestionHook(QuestionHook poHook) { mQuestion = std::move(poHook); }
 
-    // Unattended runs (frmTarnUnattended.cpp), set before Form_Load.
-    // Batch mode: a failure asks nothing; its one line goes to the report
-    // (standard error unless a hook is set) and the run is not retried.
-    using ReportHook = std::function<void(const std::string& psvLine)>;
-    void setBatch(bool pbBatch, ReportHook poReport = {});
-    // Automatic mode: the run is traced to this file as an interactive run is.
-    void setAutomaticTrace(const QString& psvPath);
-    // Every record of the trace also goes to the report as it is written.
-    void setVerbose(bool pbVerbose) { mbVerbose = pbVerbose; }
-    // The file box's text that names standard input; read only in batch mode.
-    static constexpr const char* kStandardInput = "-";
-    // The emergency stop: watched while a run is under way; its press stops
-    // the run as Stop does. nullptr: none. Must outlive the window.
-    void setStopKey(StopKey* poKey);
-    bool stoppedByStopKey() const { return mbStoppedByKey; }
-    // The program ends because the display is gone (psvWhat: "the X display
-    // closed"): failure 1013 in the trace and, in batch mode, on standard
-    // error as any failure; otherwise "tarn: " and the text.
-    void reportGone(const std::string& psvWhat);
-    // Where the trace file is written; by default traceFilePath(). Set before
-    // the first Start.
-    void setTraceFilePath(const QString& psvPath);
-    QString traceFilePath() const;
+    // Unattended runs, set before Form_Load (MacroRun.h says what each does).
+    using ReportHook = MacroRun::ReportHook;
+    void setBatch(bool pbBatch, ReportHook poReport = {}) {
+        mbBatch = pbBatch;
+        mRun.setBatch(pbBatch, std::move(poReport));
+    }
+    void setAutomaticTrace(const QString& psvPath) { mRun.setAutomaticTrace(psvPath); }
+    void setVerbose(bool pbVerbose) { mRun.setVerbose(pbVerbose); }
+    void setStopKey(StopKey* poKey) { mRun.setStopKey(poKey); }
+    bool stoppedByStopKey() const { return mRun.stoppedByStopKey(); }
+    void reportGone(const std::string& psvWhat) { mRun.reportGone(psvWhat); }
+    void setTraceFilePath(const QString& psvPath) { mRun.setTraceFilePath(psvPath); }
+    QString traceFilePath() const { return mRun.traceFilePath(); }
 
     // The designed size of the window's client area in pixels, without and
     // with the activity row.
@@ -168,28 +153,8 @@ class frmTarn : public QWidget {
     void storeSettings();
     void growByActivityRow(bool pbGrow);
 
-    // Run control helpers (frmTarnRun.cpp).
-    void beginTrace();
-    void runMacroOnce();
-    // The failure handler of Start: true when the failed step is to be
-    // carried out again. psvBatchLine: what batch mode reports instead.
-    bool retryAfter(const Failure& poFailure, const std::string& psvBatchLine);
-    // The macro's name in reports ("<stdin>" for standard input).
-    std::string macroName() const;
-    // Where the run is, "FILE:LINE" (only FILE before the first line).
-    std::string runPosition() const;
-    // The failure of the run in the form of tarn --check,
-    // "FILE:LINE:COLUMN: error: TEXT [NUMBER]".
-    std::string diagnosticOf(const Failure& poFailure) const;
-    // A record of the trace: into the trace file when there is one, and to the
-    // report as well with setVerbose.
-    void traceRecord(const std::string& psvLine);
-    bool tracing() const { return mbInteractive || mbAutomaticTrace; }
-    void stopKey_Pressed();
-    // The run is under way (true) or over or waiting for an answer (false).
-    void watchStopKey(bool pbWatch);
-    // A line on standard error about the stop key (a note of a batch run).
-    void sayAboutStopKey(const std::string& psvText);
+    // The window's part in the run control (frmTarnRun.cpp).
+    void connectRun();
     static bool askWithMessageBox(QWidget* poOwner, const QString& psvTitle,
                                   const QString& psvText);
 
@@ -203,33 +168,16 @@ class frmTarn : public QWidget {
     void setInTray(bool pbInTray);
 
     Platform mPlatform;
-    std::unique_ptr<clsMacro> oMac;
+    MacroRun mRun;
     std::optional<std::string> msvCommandLine;
     bool mbInteractive = true;
-    std::string msvLastCommand;
-    std::int32_t mlFailedLine = 0;
-    QString msvFailedFile;  // the file box's text for that run
-    std::unique_ptr<TraceFile> miTraceFile;
-    QString msvTracePath;
-    bool mbTraceOpen = false;
     bool mbTrayClicked = false;
-    bool mbShuttingDown = false;
-    bool mbRunning = false;
-    bool mbRunFailed = false;
     bool mbUnloaded = false;
     QuestionHook mQuestion;
     std::unique_ptr<editor::frmMacroEditor> mfrmEditor;
     std::unique_ptr<editor::frmMacroEditor> mfrmViewer;
     double mLayoutScale = 1.0;
     bool mbBatch = false;
-    bool mbAutomaticTrace = false;
-    bool mbStoppedByKey = false;
-    bool mbClosedFromTray = false;
-    bool mbVerbose = false;
-    bool mbTraceFailed = false;
-    ReportHook mReport;
-    StopKey* mStopKey = nullptr;
-    QSocketNotifier* mStopNotifier = nullptr;
 
     QLabel* Label1 = nullptr;
     QLineEdit* txtMacroFile = nullptr;

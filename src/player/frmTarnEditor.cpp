@@ -104,7 +104,8 @@ void frmTarn::cmdEdit_Click() {
             // empty window brought back would be news to nobody.
             if (!opened && !editor.loaded()) return;
             // After a failed run of this file the caret waits on the failing line.
-            if (opened && mlFailedLine > 0 && file == msvFailedFile) editor.GoToLine(mlFailedLine);
+            if (opened && failedLine() > 0 && file == QString::fromStdString(mRun.failedFile()))
+                editor.GoToLine(failedLine());
         } else {
             editor.show();
             editor.installRightButtonMenu();

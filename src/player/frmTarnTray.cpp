@@ -9,7 +9,6 @@
 #include <QSystemTrayIcon>
 
 #include "Icons.h"
-#include "StopKey.h"
 #include "frmTarn.h"
 
 namespace tarn {
@@ -63,17 +62,13 @@ void frmTarn::sysTray_MouseDown(int, long) {
 }
 
 void frmTarn::timer_Timer() {
-    // A stop key another run held is taken over once it is free; nothing
-    // else would look while the run waits.
-    if (mbRunning && mStopKey && mStopKey->heldElsewhere()) mStopKey->pressed();
     if (!mbTrayClicked) return;
     mbTrayClicked = false;
     mnuSysTrayPopup->popup(QCursor::pos());
 }
 
 void frmTarn::mnuSysTrayPopupClose_Click() {
-    if (mbRunning) mbClosedFromTray = true;
-    oMac->CancelMacro(true);
+    mRun.closeFromTray();
 }
 
 }  // namespace tarn

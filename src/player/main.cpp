@@ -84,6 +84,28 @@ int writeOut(const char* psvText) {
     return 0;
 }
 
+// The end of a run, once the event loop is left: the status, the keyboard
+// put back, and an exit bounded whatever state the display's connection is in.
+int finish(std::unique_ptr<tarn::LinuxPlatform> platform, int status) {
+    // A termination signal stopped the run (or came while none ran) and ends
+    // the program as the signal would have, once everything is put back.
+    if (const int signalNumber = tarn::posix::RunStop::terminationSignal())
+        status = 128 + signalNumber;
+
+    // Everything Tarn keeps is written by now (settings as they change, the
+    // trace line by line) and the keyboard is the user's again.
+    tarn::posix::endWithin(kExitLimit, status);
+    if (QGuiApplication::platformName() == QLatin1String("wayland")) {
+        // Qt's Wayland display can deadlock in its destructor (its event
+        // thread waits for a read the main thread prepared and never makes):
+        // the toolkit is not torn down there at all.
+        platform.reset();
+        std::fflush(nullptr);
+        std::_Exit(status);
+    }
+    return status;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -132,43 +154,38 @@ int main(int argc, char** argv) {
     // handed to Qt, which would take a path such as "-style.mcr" for a switch.
     int qtArgc = 1;
     char* qtArgv[] = {argv[0], nullptr};
+    tarn::UnattendedOptions unattended;
+    unattended.batch = commandLine.batch;
+    unattended.verbose = commandLine.verbose;
+    unattended.trace = commandLine.trace;
+    unattended.stopKey = platform->stopKey();
+    unattended.created = [&platform](tarn::MacroRun& run) {
+        platform->whenDisplayCloses([&run](const std::string& what) { run.reportGone(what); });
+    };
+    int status = 0;
+    if (commandLine.batch) {
+        // A batch run shows nothing: without the widget toolkit (its display
+        // connection, platform plugin and fonts) it starts in a fraction of
+        // the time and memory.
+        QCoreApplication app(qtArgc, qtArgv);
+        QCoreApplication::setApplicationName(QStringLiteral("Tarn"));
+        QCoreApplication::setApplicationVersion(QStringLiteral(TARN_VERSION));
+        platform->startHousekeeping();
+        status = tarn::runBatch(platform->platform(), *commandLine.macro, unattended);
+        platform->whenDisplayCloses({});
+        return finish(std::move(platform), status);
+    }
     QApplication app(qtArgc, qtArgv);
     QApplication::setApplicationName(QStringLiteral("Tarn"));
     QApplication::setApplicationVersion(QStringLiteral(TARN_VERSION));
     QApplication::setWindowIcon(tarn::tarnIcon(tarn::TarnIcon::Program));
     platform->startHousekeeping();
     if (auto reporter = platform->heldKeysReporter()) tarn::editor::setHeldKeysHook(reporter);
-    int status = 0;
     if (commandLine.action == tarn::CommandLine::Action::Edit && commandLine.macro) {
         status = tarn::runEditor(platform->platform(), *commandLine.macro);
     } else {
-        tarn::UnattendedOptions unattended;
-        unattended.batch = commandLine.batch;
-        unattended.verbose = commandLine.verbose;
-        unattended.trace = commandLine.trace;
-        unattended.stopKey = platform->stopKey();
-        unattended.created = [&platform](tarn::frmTarn& form) {
-            platform->whenDisplayCloses(
-                [&form](const std::string& what) { form.reportGone(what); });
-        };
         status = tarn::runPlayer(platform->platform(), commandLine.macro, unattended);
         platform->whenDisplayCloses({});
     }
-    // A termination signal stopped the run (or came while none ran) and ends
-    // the program as the signal would have, once everything is put back.
-    if (const int signalNumber = tarn::posix::RunStop::terminationSignal())
-        status = 128 + signalNumber;
-
-    // Everything Tarn keeps is written by now (settings as they change, the
-    // trace line by line) and the keyboard is the user's again.
-    tarn::posix::endWithin(kExitLimit, status);
-    if (QGuiApplication::platformName() == QLatin1String("wayland")) {
-        // Qt's Wayland display can deadlock in its destructor (its event
-        // thread waits for a read the main thread prepared and never makes):
-        // the toolkit is not torn down there at all.
-        platform.reset();
-        std::fflush(nullptr);
-        std::_Exit(status);
-    }
-    return status;
+    return finish(std::move(platform), status);
 }

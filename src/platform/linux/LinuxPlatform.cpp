@@ -13,6 +13,7 @@
 #include <utility>
 
 #include "BackendChoice.h"
+#include "DisplayWatch.h"
 #include "FakeInputKeyboard.h"
 #include "GioDocuments.h"
 #include "GlobalAccelStopKey.h"
@@ -40,6 +41,9 @@ namespace {
 // Characters bound for typing are given back once nothing has been typed for
 // this long; the check runs at half that interval.
 constexpr std::chrono::milliseconds kKeyboardIdle{500};
+
+// How often a batch run looks whether its display has gone.
+constexpr std::chrono::milliseconds kDisplayCheck{250};
 
 // The platform whose keyboard exit() must put back.
 LinuxPlatform* gLivePlatform = nullptr;
@@ -79,6 +83,7 @@ struct LinuxPlatform::Backends {
     std::unique_ptr<posix::RunStop> runStop;
     std::function<void(const std::string&)> displayClosedReport;
     std::function<bool(bool)> reportHeldKeys;
+    std::function<std::unique_ptr<DisplayWatch>()> watchDisplay;
     posix::PosixProcesses processes;
     gio::GioDocuments documents;
     gio::LogindSession session;
@@ -94,6 +99,7 @@ LinuxPlatform::LinuxPlatform() : mBackends(std::make_unique<Backends>()) {}
 
 LinuxPlatform::~LinuxPlatform() {
     if (gLivePlatform == this) gLivePlatform = nullptr;
+    mDisplayCheck.reset();
     mSignals.reset();
     mBackends->putKeyboardBack();
 }
@@ -146,6 +152,7 @@ bool LinuxPlatform::connectWayland(std::string& psvProblem) {
     // The toolkit follows: Tarn's own windows are native ones there too.
     setenv("QT_QPA_PLATFORM", "wayland", 0);
     // No global key grab exists on Wayland: runs go without the stop key.
+    mBackends->watchDisplay = &DisplayWatch::wayland;
     return true;
 }
 
@@ -180,6 +187,7 @@ bool LinuxPlatform::connectKWin(std::string& psvProblem) {
     mBackends->stopKey = kwin::GlobalAccelStopKey::connect();
     // The toolkit follows: Tarn's own windows are native ones there too.
     setenv("QT_QPA_PLATFORM", "wayland", 0);
+    mBackends->watchDisplay = &DisplayWatch::wayland;
     return true;
 }
 
@@ -199,6 +207,7 @@ bool LinuxPlatform::connectGnome(std::string& psvProblem) {
     // Without it runs only lack the emergency stop.
     mBackends->stopKey = gnome::ShellStopKey::connect();
     setenv("QT_QPA_PLATFORM", "wayland", 0);
+    mBackends->watchDisplay = &DisplayWatch::wayland;
     return true;
 }
 
@@ -227,6 +236,8 @@ bool LinuxPlatform::connectX11(const char* psvDisplay, std::string& psvProblem) 
     // could not use: it would try that first and say so on standard error.
     setenv("QT_QPA_PLATFORM", "xcb", 0);
     mBackends->keyboard = std::move(keyboard);
+    const std::string display = name ? name : "";
+    mBackends->watchDisplay = [display] { return DisplayWatch::x11(display.c_str()); };
     // On the toolkit's own connection, which exists by the time anything
     // records.
     mBackends->reportHeldKeys = [](bool on) {
@@ -278,6 +289,20 @@ void LinuxPlatform::startHousekeeping() {
     QObject::connect(mKeyboardTidy.get(), &QTimer::timeout,
                      [this] { mBackends->keyboard->restoreLayoutIfIdle(kKeyboardIdle); });
     mKeyboardTidy->start();
+
+    // qGuiApp is only a cast of the application, whatever its class.
+    const bool toolkitDisplay = qobject_cast<QGuiApplication*>(QCoreApplication::instance());
+    if (!toolkitDisplay && mBackends->watchDisplay) mDisplayWatch = mBackends->watchDisplay();
+    if (mDisplayWatch) {
+        mDisplayCheck = std::make_unique<QTimer>();
+        mDisplayCheck->setInterval(kDisplayCheck);
+        QObject::connect(mDisplayCheck.get(), &QTimer::timeout, [this] {
+            if (!mDisplayWatch->gone()) return;
+            reportDisplayClosed();
+            std::exit(1);
+        });
+        mDisplayCheck->start();
+    }
 
     gLivePlatform = this;
     static const bool atExitRegistered = [] {

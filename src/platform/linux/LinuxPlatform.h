@@ -18,6 +18,8 @@ class QTimer;
 
 namespace tarn {
 
+class DisplayWatch;
+
 class LinuxPlatform {
   public:
     // Connects to the desktop the environment names: the Wayland display, or
@@ -39,6 +41,9 @@ class LinuxPlatform {
     // whether it does so now. Empty where the desktop cannot.
     std::function<bool(bool on)> heldKeysReporter() const;
 
+    // Without the toolkit's connection (a batch run), ends the program as
+    // the toolkit would when the display goes, within a quarter second,
+    // after the report of whenDisplayCloses.
     // Collects, once a second, the programs a macro started that have ended,
     // so none stays a zombie while Tarn runs; gives the keyboard map back once
     // typing has been idle a moment; on SIGTERM, SIGINT or SIGHUP stops the
@@ -68,6 +73,8 @@ class LinuxPlatform {
     std::unique_ptr<QTimer> mReaper;
     std::unique_ptr<QTimer> mKeyboardTidy;
     std::unique_ptr<QSocketNotifier> mSignals;
+    std::unique_ptr<DisplayWatch> mDisplayWatch;
+    std::unique_ptr<QTimer> mDisplayCheck;
 };
 
 }  // namespace tarn
