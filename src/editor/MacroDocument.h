@@ -56,6 +56,7 @@ class MacroDocument {
 
     // The text going in from a file is no edit of it.
     void setLoading(bool loading) { loading_ = loading; }
+    bool loading() const { return loading_; }
 
     // The one-level undo copy.
     void takeUndoCopy();

@@ -19,15 +19,16 @@
 #include "CommonDialog.h"
 #include "Help.h"
 #include "Icons.h"
-#include "KeyRecorder.h"
+#include "MacroFiles.h"
 #include "ProgramInfo.h"
+#include "Recording.h"
+#include "RecoveryCopy.h"
 #include "Settings.h"
 #include "Twips.h"
 #include "frmAbout.h"
 
 namespace tarn::editor {
 
-const QString frmMacroEditor::kEditorTitle = QStringLiteral("Tarn Macro Editor");
 const QString frmMacroEditor::kUntitledCaption = QStringLiteral("Untitled - Tarn Macro Editor");
 
 namespace {
@@ -117,7 +118,8 @@ frmMacroEditor::frmMacroEditor(QWidget* parent)
     connectRecorder();
     connectSearch();
     connectDiskWatch();
-    connectRecovery();
+    mFiles = std::make_unique<MacroFiles>(*mDocument, *txtEdit, *this, *cdlgMac);
+    mRecovery = std::make_unique<RecoveryCopy>(*mDocument, *txtEdit);
 }
 
 frmMacroEditor::~frmMacroEditor() {

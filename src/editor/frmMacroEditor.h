@@ -5,17 +5,20 @@
 //
 // Units: frmMacroEditor.cpp builds the window (menus, toolbar, text area),
 // loads, closes and keeps its geometry, and opens help and the about box;
-// frmMacroEditorFiles.cpp is New, Open, Save, Save As and Exit with their
-// questions and reports; frmMacroEditorLoading.cpp puts an opened file into
+// frmMacroEditorFiles.cpp is New, Open, Save, Save As and Exit, through the
+// file unit (MacroFiles); frmMacroEditorLoading.cpp puts an opened file into
 // the text area (in pieces, the window answering, for a large one);
 // frmMacroEditorEdit.cpp the editing commands, the one-level undo, the
 // right-button menu, the toolbar dispatch and the text area's key handling;
 // frmMacroEditorViewer.cpp the viewer mode; frmMacroEditorPrint.cpp Print and Printer Setup;
 // frmMacroEditorLanguage.cpp the macro language shown in the text area
 // (colours, line numbers, lines that a check flags) and going to a line;
-// frmMacroEditorDisk.cpp the file on disk beside the text (another program's
-// change, a copy left by a save cut short); frmMacroEditorRecovery.cpp the
-// recovery copy of unsaved text.
+// frmMacroEditorDisk.cpp the watch of the file on disk beside the text
+// (the questions about it are DiskQuestions); frmMacroEditorRecovery.cpp the
+// offer of the recovery copies of unsaved text (RecoveryCopy);
+// frmMacroEditorTemplates.cpp and frmMacroEditorRecorder.cpp wire the Wizard
+// menu to its templates (WizardTemplates) and the recorder to the recording of
+// the text area (Recording).
 //
 // The macro itself (file name, format, dirty flag, undo copy) is a
 // MacroDocument apart from the window; the window shows it and asks the user.
@@ -42,8 +45,10 @@
 #include <map>
 #include <memory>
 
+#include "EditorPrompts.h"
 #include "MacroDocument.h"
 #include "RecoveryFile.h"
+#include "WizardTemplates.h"
 
 class QAction;
 class QFileSystemWatcher;
@@ -62,9 +67,11 @@ class CommonDialog;
 class MacroGutter;
 class MacroHighlighter;
 class frmFind;
-class KeyRecorder;
+class MacroFiles;
+class Recording;
+class RecoveryCopy;
 
-class frmMacroEditor : public QMainWindow {
+class frmMacroEditor : public QMainWindow, public EditorPrompts {
     Q_OBJECT
   public:
     // A Yes/No question with the question icon; true for Yes. Texts come as
@@ -88,8 +95,7 @@ class frmMacroEditor : public QMainWindow {
     static void setReportHook(ReportHook poHook);
     static void setSavedPathHook(SavedPathHook poHook);
 
-    // Window titles and texts the editor shows.
-    static const QString kEditorTitle;  // "Tarn Macro Editor"
+    // The caption of an untitled text (the questions' title is kEditorTitle).
     static const QString kUntitledCaption;
 
     explicit frmMacroEditor(QWidget* parent = nullptr);
@@ -202,8 +208,8 @@ class frmMacroEditor : public QMainWindow {
     QToolBar* toolBar() const { return tbToolBar; }
 
     // The questions and reports of the editor, through the hooks.
-    bool ask(const QString& psvTitle, const QString& psvText);
-    void report(const QString& psvTitle, const QString& psvText);
+    bool ask(const QString& psvTitle, const QString& psvText) override;
+    void report(const QString& psvTitle, const QString& psvText) override;
 
   signals:
     // Form_Load has run (the find dialog resets its unload flag here).
@@ -254,6 +260,8 @@ class frmMacroEditor : public QMainWindow {
     void removeLanguageAids();
     // Wiring of the Wizard, the recorder and the Search menu to their entries.
     void connectTemplates();
+    // InsertText, for the units that insert.
+    TextInserter inserter();
     void connectRecorder();
     void connectSearch();
     // The recorder's look at a key event of the text area while it records.
@@ -262,35 +270,19 @@ class frmMacroEditor : public QMainWindow {
     // Viewer helpers (frmMacroEditorViewer.cpp).
     void offerToClearTrace(const QString& psvPath);
 
-    // Files helpers (frmMacroEditorFiles.cpp): the message for a file that
-    // could not be read; New with its question, false when the user chose to
-    // save and the text was not saved (the text then stays); the file dialog's
-    // settings for Open and Save As.
-    void reportOpenFailure(const Failure& poFailure);
+    // Files helper (frmMacroEditorFiles.cpp): New with its question, false
+    // when the user chose to save and the text was not saved (the text then
+    // stays).
     bool NewText();
-    void prepareFileDialog(const QString& psvTitle, const QString& psvFilter);
-    void startFileDialogWhereTheUserWorks();
 
-    // The file on disk (frmMacroEditorDisk.cpp): another program's change is
-    // noticed while the file is open and before it is saved over; a copy that
-    // a save cut short left is offered on opening; a line too long to open
-    // again and bytes that are not UTF-8 are told.
+    // The watch of the file on disk (frmMacroEditorDisk.cpp): another
+    // program's change is noticed while the file is open.
     void connectDiskWatch();
     void watchFile();
     void checkDisk();
-    bool confirmSaveOver(const QString& psvPath);
-    bool confirmLongLines(const QString& psvText);
-    // The copy to open in place of the file, or empty for the file itself.
-    QString offerLeftoverCopy(const QString& psvPath);
-    void reportStrays(const QString& psvPath, const std::vector<StrayByte>& poStrays);
 
-    // The recovery copy (frmMacroEditorRecovery.cpp): unsaved text is kept in
-    // a private file after a few seconds without typing, and the text an
-    // editor that is gone left is offered when the first editor of a run
-    // loads.
-    void connectRecovery();
-    void keepRecoveryCopy();
-    void dropRecoveryCopy();
+    // The recovery copies (frmMacroEditorRecovery.cpp): the text an editor
+    // that is gone left is offered when the first editor of a run loads.
     void offerLeftTexts();
     bool restoreLeftText(const LeftText& poLeft);
 
@@ -300,17 +292,11 @@ class frmMacroEditor : public QMainWindow {
     bool mbLoadStopped = false;
     QFileSystemWatcher* mWatcher = nullptr;
     QTimer* mDiskCheck = nullptr;
-    bool mbAskingDisk = false;
     // The file's presence, inode, size and time when last looked at.
     std::array<qint64, 5> mSeenOnDisk{};
-    // A copy left by a save cut short, opened in place of its file; removed
-    // once its text is saved.
-    QString msvOpenedCopy;
     // Set while OpenMacro runs: the window answers events then, and the
     // offer of a left text waits until it is done.
     bool mbOpening = false;
-    std::unique_ptr<RecoveryFile> mRecovery;
-    QTimer* mRecoveryTimer = nullptr;
     qint16 miRunWait = 5;
     bool mbLogMode = false;
     bool mbClipboardHasText = false;
@@ -326,7 +312,10 @@ class frmMacroEditor : public QMainWindow {
     std::unique_ptr<CommonDialog> cdlgMac;
     QMenu* mnuMacroEditMenu = nullptr;
     frmFind* mfrmFind = nullptr;
-    std::unique_ptr<KeyRecorder> mRecorder;
+    // The units the window wires, gone before what they work on.
+    std::unique_ptr<Recording> mRecording;
+    std::unique_ptr<MacroFiles> mFiles;
+    std::unique_ptr<RecoveryCopy> mRecovery;
 };
 
 }  // namespace tarn::editor

@@ -1,23 +1,18 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The file on disk beside the text in the window. Another program may change
-// the file while it is open: the window watches it and offers to load the new
-// contents, and a save asks before it writes over a change it has not loaded.
-// A save cut short may have left the only whole copy of a text beside the
-// file: opening the file offers it, and only the user removes it. A line too
-// long to open again is told before a save writes it, and bytes of a UTF-8
-// file that are not UTF-8 are shown where they are when it opens.
+// The watch of the file on disk beside the text in the window. Another program
+// may change the file while it is open: the window watches it and hands what
+// it finds to the questions about the file (DiskQuestions).
 #include <sys/stat.h>
 
-#include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
 #include <QFileSystemWatcher>
-#include <QLocale>
 #include <QTimer>
 #include <array>
-#include <memory>
 
+#include "DiskQuestions.h"
 #include "Failure.h"
+#include "MacroFiles.h"
 #include "frmMacroEditor.h"
 
 namespace tarn::editor {
@@ -27,8 +22,6 @@ namespace {
 // Changes come in bursts (a program writes a file in pieces): the file is
 // looked at once they have settled.
 constexpr int kSettleMs = 300;
-// The stray bytes a report lists; the count says how many more there are.
-constexpr std::size_t kStraysListed = 10;
 
 }  // namespace
 
@@ -56,7 +49,7 @@ void frmMacroEditor::watchFile() {
 }
 
 void frmMacroEditor::checkDisk() {
-    if (!mbLoaded || mbLoading || mbLogMode || mbAskingDisk) return;
+    if (!mbLoaded || mbLoading || mbLogMode || mFiles->disk().asking()) return;
     const QString name = mDocument->fileName();
     if (name.isEmpty()) return;
     // A file made again under the name is watched anew.
@@ -76,91 +69,10 @@ void frmMacroEditor::checkDisk() {
     } catch (const Failure&) {
         return;  // unreadable for now; a save reports what is wrong
     }
-    if (!mDocument->isNews(now)) return;
-    mDocument->told(now);
-    mbAskingDisk = true;
-    if (!now.exists) {
-        report(kEditorTitle,
-               name + QStringLiteral(" was deleted or moved by another program.\r\n\r\n"
-                                     "The text stays here; Save writes the file again."));
-    } else if (ask(kEditorTitle,
-                   name + QStringLiteral(" was changed on disk by another program.\r\n\r\n") +
-                       (mDocument->dirty() ? QStringLiteral("Load it and lose your changes?")
-                                           : QStringLiteral("Load it again?")))) {
-        // The user has chosen the file's text over the window's.
+    mFiles->disk().tellChange(now, [this, &name] {
         ClearEditor();
         OpenMacro(name);
-    }
-    mbAskingDisk = false;
-}
-
-bool frmMacroEditor::confirmSaveOver(const QString& psvPath) {
-    bool changed = false;
-    try {
-        changed = ChangedOnDisk(psvPath, mDocument->diskStamp());
-    } catch (const Failure&) {
-        return true;  // the save itself reports the file's problem
-    }
-    if (!changed) return true;
-    // The watch does not ask about the same change while this question is open.
-    mbAskingDisk = true;
-    const std::unique_ptr<bool, void (*)(bool*)> asking(&mbAskingDisk,
-                                                        [](bool* flag) { *flag = false; });
-    return ask(kEditorTitle,
-               psvPath + QStringLiteral(" was changed on disk by another program since the "
-                                        "editor opened or saved it.\r\n\r\nSave over it? "
-                                        "The other program's change is then lost."));
-}
-
-bool frmMacroEditor::confirmLongLines(const QString& psvText) {
-    const LongLine found = FirstLineOverLimit(psvText);
-    if (found.line == 0) return true;
-    return ask(kEditorTitle, QStringLiteral("Line %1 has %2 characters, more than the %3 the "
-                                            "editor opens: the file will not open in the "
-                                            "editor again.\r\n\r\nSave it anyway?")
-                                 .arg(found.line)
-                                 .arg(found.length)
-                                 .arg(kMaxMacroLineChars));
-}
-
-QString frmMacroEditor::offerLeftoverCopy(const QString& psvPath) {
-    for (const QString& copy : LeftoverCopies(psvPath)) {
-        const QFileInfo info(copy);
-        const QString about =
-            QStringLiteral(
-                "A save of %1 was cut short and left a copy of the text it was "
-                "saving:\r\n%2 (%3 bytes, %4)\r\n\r\n")
-                .arg(psvPath, copy)
-                .arg(info.size())
-                .arg(QLocale().toString(info.lastModified(), QLocale::ShortFormat));
-        if (ask(kEditorTitle, about + QStringLiteral("Open the copy in place of the file? "
-                                                     "Saving then writes it to the file and "
-                                                     "removes the copy."))) {
-            return copy;
-        }
-        if (ask(kEditorTitle, QStringLiteral("Delete the copy %1?").arg(copy))) QFile::remove(copy);
-    }
-    return QString();
-}
-
-void frmMacroEditor::reportStrays(const QString& psvPath, const std::vector<StrayByte>& poStrays) {
-    QString places;
-    for (std::size_t i = 0; i < poStrays.size() && i < kStraysListed; ++i) {
-        places +=
-            QStringLiteral("\r\nline %1, column %2: byte %3")
-                .arg(poStrays[i].line)
-                .arg(poStrays[i].column)
-                .arg(QStringLiteral("%1").arg(poStrays[i].byte, 2, 16, QLatin1Char('0')).toUpper());
-    }
-    if (poStrays.size() > kStraysListed) {
-        places += QStringLiteral("\r\nand %1 more").arg(poStrays.size() - kStraysListed);
-    }
-    report(kEditorTitle,
-           QStringLiteral("%1 is UTF-8 but for %2 bytes that are not. They are kept as they "
-                          "were, shown as boxes, and saved back unchanged:")
-                   .arg(psvPath)
-                   .arg(poStrays.size()) +
-               places);
+    });
 }
 
 }  // namespace tarn::editor

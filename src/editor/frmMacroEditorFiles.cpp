@@ -1,19 +1,17 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The editor's files: New, Open, Save, Save As and Exit, the save and
-// overwrite questions, the title, the reports of failed reads and writes, and
-// the record of each line's end that follows the user's edits.
+// The editor's files: New, Open, Save, Save As and Exit in the window, the
+// question whether to save, and the title. The dialogs, the reading and writing
+// and their reports are the file unit's (MacroFiles).
 //
 // A question whose Yes did not save (the save dialog cancelled, the write
 // failed) stops what asked it: New, Open and closing keep the text then.
 #include <QApplication>
-#include <QFile>
-#include <QFileInfo>
 #include <QPlainTextEdit>
 
 #include "CommonDialog.h"
-#include "EditorText.h"
 #include "Failure.h"
-#include "MacroFileIO.h"
+#include "MacroFiles.h"
+#include "RecoveryCopy.h"
 #include "frmMacroEditor.h"
 #include "modGlobal.h"
 
@@ -26,9 +24,6 @@ frmMacroEditor::SavedPathHook& savedPathHook() {
     return hook;
 }
 
-const QString kMacroFilter = QStringLiteral("Macros (*.mcr)|*.mcr|All Files(*.*)|*.*");
-const QString kSaveFilter = QStringLiteral("Macros (*.mcr)|*.mcr");
-
 bool isCancel(const Failure& poFailure) {
     return poFailure.number() == CommonDialog::kCancelError;
 }
@@ -40,9 +35,7 @@ void frmMacroEditor::setSavedPathHook(SavedPathHook poHook) {
 }
 
 void frmMacroEditor::ReportFileError(const QString& psvOperation, const Failure& poFailure) {
-    report(kEditorTitle, psvOperation + QStringLiteral(" - ") +
-                             QString::fromStdString(poFailure.description()) +
-                             QStringLiteral(" - ") + QString::number(poFailure.number()));
+    mFiles->ReportFileError(psvOperation, poFailure);
 }
 
 void frmMacroEditor::UpdateTitle() {
@@ -54,10 +47,8 @@ void frmMacroEditor::UpdateTitle() {
 void frmMacroEditor::ClearEditor() {
     // A file still going in is given up.
     if (mbLoading) mbLoadStopped = true;
-    txtEdit->clear();
-    mDocument->cleared();
-    msvOpenedCopy.clear();
-    dropRecoveryCopy();
+    mFiles->clear();
+    mRecovery->drop();
     watchFile();
     setWindowTitle(kUntitledCaption);
     UpdateEditMenus();
@@ -113,20 +104,6 @@ void frmMacroEditor::mnuFileExit_Click() {
     close();
 }
 
-void frmMacroEditor::prepareFileDialog(const QString& psvTitle, const QString& psvFilter) {
-    cdlgMac->setDialogTitle(psvTitle);
-    cdlgMac->setFilter(psvFilter);
-    cdlgMac->setFlags(CommonDialog::kFileDialogFlags);
-}
-
-void frmMacroEditor::startFileDialogWhereTheUserWorks() {
-    cdlgMac->setFileName(QString());
-    // The current file's folder, else where the last file dialog was confirmed.
-    const QString& current = mDocument->fileName();
-    cdlgMac->setInitDir(current.isEmpty() ? cdlgMac->LastFolder()
-                                          : QFileInfo(current).absolutePath());
-}
-
 bool frmMacroEditor::OpenMacro(const QString& psvFile) {
     // One file at a time: the window answers while a large one goes in.
     if (mbLoading || mbOpening) return false;
@@ -136,29 +113,15 @@ bool frmMacroEditor::OpenMacro(const QString& psvFile) {
                                                          [](bool* flag) { *flag = false; });
     // A Yes whose save did not happen keeps the text: no file replaces it.
     if (!NewText()) return false;
-    QString path = psvFile;
+    QString path;
     std::vector<StrayByte> strays;
     try {
-        prepareFileDialog(QStringLiteral("Open Macro File"), kMacroFilter);
-        if (path.isEmpty()) {
-            startFileDialogWhereTheUserWorks();
-            cdlgMac->ShowOpen();
-            path = cdlgMac->FileName();
-        }
+        path = mFiles->chooseToOpen(psvFile);
         // A shown window is on the screen before a large file is read.
         if (isVisible()) QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-        const QString copy = mbLogMode ? QString() : offerLeftoverCopy(path);
-        MacroFileText file = ReadMacroFile(copy.isEmpty() ? path : copy);
         // Closed or cleared while it went in: the window is as that left it.
-        if (!fillTextArea(file.text)) return false;
-        // The record of line ends is the file's from here on; the text going in
-        // was not an edit of it. A copy opened in place of the file is a change
-        // of the file, still to be saved over what the disk holds.
-        if (!copy.isEmpty()) file.stamp = StampOf(path);
-        mDocument->opened(path, std::move(file.format), std::move(file.stamp));
-        msvOpenedCopy = copy;
-        if (!copy.isEmpty()) mDocument->markDirty();
-        strays = std::move(file.strays);
+        const auto fill = [this](const QString& psvText) { return fillTextArea(psvText); };
+        if (!mFiles->read(path, !mbLogMode, fill, strays)) return false;
     } catch (const Failure& failure) {
         // The window stays as New left it.
         if (isCancel(failure)) return false;
@@ -167,38 +130,25 @@ bool frmMacroEditor::OpenMacro(const QString& psvFile) {
         if (failure.number() == kOutOfMemory && mbLogMode) {
             offerToClearTrace(path);
         } else {
-            reportOpenFailure(failure);
+            mFiles->reportOpenFailure(failure);
         }
         return false;
     } catch (const std::bad_alloc&) {
         // The text area could not hold the text: what it took is not the file.
-        txtEdit->clear();
-        mDocument->cleared();
+        mFiles->clear();
         if (mbLogMode && isVisible()) Unload();
         if (mbLogMode) {
             offerToClearTrace(path);
         } else {
-            reportOpenFailure(runtimeFailure(kOutOfMemory));
+            mFiles->reportOpenFailure(runtimeFailure(kOutOfMemory));
         }
         return false;
     }
     UpdateTitle();
     UpdateEditMenus();
     watchFile();
-    if (!strays.empty()) reportStrays(path, strays);
+    if (!strays.empty()) mFiles->disk().reportStrays(path, strays);
     return true;
-}
-
-void frmMacroEditor::reportOpenFailure(const Failure& poFailure) {
-    if (poFailure.number() == kFileNotFound) {
-        report(QStringLiteral("Tarn Open File"),
-               QStringLiteral("There is no data in the file or the file could not be found"));
-    } else if (poFailure.number() == kOutOfMemory) {
-        ReportFileError(QStringLiteral("Macro file too large to open with the Tarn Macro Editor"),
-                        poFailure);
-    } else {
-        ReportFileError(QStringLiteral("Error during open"), poFailure);
-    }
 }
 
 bool frmMacroEditor::SaveFile() {
@@ -207,50 +157,13 @@ bool frmMacroEditor::SaveFile() {
 }
 
 bool frmMacroEditor::SaveFileAs() {
-    QString path;
-    try {
-        prepareFileDialog(QStringLiteral("Save Macro File"), kSaveFilter);
-        startFileDialogWhereTheUserWorks();
-        cdlgMac->ShowSave();
-        path = cdlgMac->FileName();
-    } catch (const Failure& failure) {
-        if (!isCancel(failure)) ReportFileError(QStringLiteral("Error during save"), failure);
-        return false;
-    }
-    // The old file is not deleted here: the write replaces it only once the
-    // new text is safely on disk, so a failed save keeps it.
-    if (QFileInfo::exists(path) &&
-        !ask(kEditorTitle, QStringLiteral("Overwrite the existing ") + path)) {
-        return false;
-    }
-    return WriteTextFile(path);
+    const QString path = mFiles->chooseToSave();
+    return !path.isEmpty() && WriteTextFile(path);
 }
 
 bool frmMacroEditor::WriteTextFile(const QString& psvPath) {
-    const QString text = exactText(*txtEdit);
-    if (!confirmLongLines(text)) return false;
-    if (psvPath == mDocument->fileName() && !confirmSaveOver(psvPath)) return false;
-    bool widened = false;
-    MacroFileFormat format = mDocument->format();
-    FileStamp written;
-    try {
-        widened = WriteMacroFile(psvPath, text, format, &written);
-    } catch (const Failure& failure) {
-        ReportFileError(QStringLiteral("Error during save"), failure);
-        return false;
-    }
-    if (widened) {
-        format.encoding = MacroFileFormat::Encoding::Utf8;
-        report(kEditorTitle, QStringLiteral("Saved in UTF-8: ") + psvPath +
-                                 QStringLiteral("\r\n\r\nThe file was in the Windows-1252 "
-                                                "code page, which has no place for some of the "
-                                                "characters it now holds."));
-    }
-    mDocument->saved(psvPath, std::move(format), std::move(written));
-    // The copy's text is safe in a file of the user's choice now.
-    if (!msvOpenedCopy.isEmpty()) QFile::remove(msvOpenedCopy);
-    msvOpenedCopy.clear();
-    dropRecoveryCopy();
+    if (!mFiles->write(psvPath)) return false;
+    mRecovery->drop();
     watchFile();
     UpdateTitle();
     if (savedPathHook()) savedPathHook()(psvPath);

@@ -8,6 +8,7 @@
 #include <QPlainTextEdit>
 #include <QToolBar>
 
+#include "RecoveryCopy.h"
 #include "frmMacroEditor.h"
 
 namespace tarn::editor {
@@ -15,6 +16,7 @@ namespace tarn::editor {
 void frmMacroEditor::ViewLogMode() {
     const bool wasLogMode = mbLogMode;
     mbLogMode = true;
+    mRecovery->stop();
     removeLanguageAids();
     tbToolBar->hide();
     for (const char* name :

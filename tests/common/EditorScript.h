@@ -27,14 +27,10 @@ struct EditorScript {
     void install() {
         frmMacroEditor::setQuestionHook(
             [this](QWidget*, const QString& title, const QString& text) {
-                mMessages.push_back({true, title, text});
-                const bool yes = !mAnswers.empty() && mAnswers.front();
-                if (!mAnswers.empty()) mAnswers.pop_front();
-                return yes;
+                return answer(title, text);
             });
-        frmMacroEditor::setReportHook([this](QWidget*, const QString& title, const QString& text) {
-            mMessages.push_back({false, title, text});
-        });
+        frmMacroEditor::setReportHook(
+            [this](QWidget*, const QString& title, const QString& text) { take(title, text); });
         CommonDialog::setAnswerHook([this](const CommonDialog::Request& request) {
             mDialogs.push_back(request);
             const QString answer = mDialogAnswers.empty() ? QString() : mDialogAnswers.front();
@@ -46,6 +42,18 @@ struct EditorScript {
         frmMacroEditor::setQuestionHook(nullptr);
         frmMacroEditor::setReportHook(nullptr);
         CommonDialog::setAnswerHook(nullptr);
+    }
+
+    // A question, recorded and answered from the script.
+    bool answer(const QString& title, const QString& text) {
+        mMessages.push_back({true, title, text});
+        const bool yes = !mAnswers.empty() && mAnswers.front();
+        if (!mAnswers.empty()) mAnswers.pop_front();
+        return yes;
+    }
+    // A report, recorded.
+    void take(const QString& title, const QString& text) {
+        mMessages.push_back({false, title, text});
     }
 
     // The messages shown so far, each as "title: text", a question's with "? "

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The file on disk beside the window: another program's change, a copy left by
-// a save cut short, bytes that are not UTF-8, a line too long to open again.
+// The file on disk beside the window: another program's change and a copy left
+// by a save cut short.
 #include "EditorTest.h"
 
 namespace tarn::editor::test {
@@ -92,31 +92,6 @@ TEST_F(EditorDiskTest, ACopyLeftByASaveCutShortIsOfferedAndNeverRemovedUnasked) 
     ASSERT_TRUE(form->OpenMacro(file));
     EXPECT_FALSE(QFile::exists(path(".cut.mcr.43.tmp")));
     EXPECT_EQ(textOf(*form), "Wait 2\n");
-}
-
-TEST_F(EditorDiskTest, StrayBytesAreShownWhereTheyAreAndALineTooLongToOpenAsksFirst) {
-    const QByteArray bytes("Rem caf\xC3\xA9 th\xC3\xA9\r\nSend \"\xFFx\"\r\n");
-    const QString file = put("stray.mcr", bytes);
-    auto form = editor();
-    ASSERT_TRUE(form->OpenMacro(file));
-    EXPECT_EQ(all(), ("Tarn Macro Editor: " + file +
-                      " is UTF-8 but for 1 bytes that are not. They are kept as they were, "
-                      "shown as boxes, and saved back unchanged:\r\nline 2, column 7: byte FF")
-                         .toStdString());
-    ASSERT_TRUE(form->SaveFile());
-    EXPECT_EQ(contents(file), bytes);
-    // One character more than the editor opens in a line.
-    form->InsertText(QString(kMaxMacroLineChars, u'x'));
-    mMessages.clear();
-    EXPECT_FALSE(form->SaveFile());
-    EXPECT_EQ(all(),
-              "? Tarn Macro Editor: Line 1 has 32780 characters, more than the 32768 the "
-              "editor opens: the file will not open in the editor again.\r\n\r\nSave it "
-              "anyway?");
-    EXPECT_EQ(contents(file), bytes);
-    mAnswers = {true};
-    EXPECT_TRUE(form->SaveFile());
-    EXPECT_EQ(contents(file).size(), bytes.size() + kMaxMacroLineChars);
 }
 
 }  // namespace

@@ -230,22 +230,6 @@ TEST_F(EditorTest, SaveAsAsksBeforeOverwritingAndAFailedSaveLosesNothing) {
     EXPECT_EQ(textOf(*form), "Wait 2\n0");
 }
 
-TEST_F(EditorTest, AWindows1252FileThatNoLongerFitsIsSavedAsUtf8WithAMessage) {
-    const QString file = put("old.mcr", "Rem caf\xE9\r\n");
-    auto form = editor();
-    ASSERT_TRUE(form->OpenMacro(file));
-    EXPECT_EQ(textOf(*form), QString::fromUtf8("Rem caf\xC3\xA9\n"));
-    ASSERT_TRUE(form->SaveFile());
-    EXPECT_EQ(contents(file), "Rem caf\xE9\r\n");
-    EXPECT_TRUE(mMessages.empty());
-    type(*form, QString::fromUtf8("\xE2\x82\xAC\xE2\x9C\x93"));  // € fits, ✓ does not
-    ASSERT_TRUE(form->SaveFile());
-    EXPECT_EQ(contents(file), "\xE2\x82\xAC\xE2\x9C\x93Rem caf\xC3\xA9\r\n");
-    ASSERT_EQ(mMessages.size(), 1u);
-    EXPECT_FALSE(mMessages[0].question);
-    EXPECT_TRUE(mMessages[0].text.contains("UTF-8"));
-}
-
 // Lines of macro text making up a little over 1.5 MiB.
 QByteArray largeMacro() {
     QByteArray bytes;

@@ -19,6 +19,7 @@
 
 #include "Failure.h"
 #include "WindowTitle.h"
+#include "XcbReply.h"
 #include "XcbWindowSystemClients.h"
 
 namespace tarn::x11 {
@@ -26,12 +27,6 @@ namespace tarn::x11 {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-struct FreeDeleter {
-    void operator()(void* p) const { std::free(p); }
-};
-template <class T>
-using Reply = std::unique_ptr<T, FreeDeleter>;
 
 // Takes a reply and drops its error: on foreign windows an error only means
 // the window is gone, which the caller sees as a missing reply.
@@ -108,8 +103,7 @@ class XcbWindowSystem::Connection {
     ProcessId serverProcess() const { return serverProcess_; }
     void dropEvents();
     bool displayClosed() {
-        if (!xcb_connection_has_error(c_))
-            std::free(xcb_get_input_focus_reply(c_, xcb_get_input_focus(c_), nullptr));
+        if (!xcb_connection_has_error(c_)) sync(c_);
         return xcb_connection_has_error(c_) != 0;
     }
 
