@@ -435,7 +435,8 @@ std::optional<std::vector<int>> keysDownWithin(xcb_connection_t* c,
 // (SIGTTIN, SIGTTOU), in the middle of a long Send of capitals: while Tarn is
 // stopped, no key is down at the server (Shift and a letter held would
 // repeat into whatever has the focus) and the server is not held; continued,
-// the Send goes on where it was, every letter a capital, none twice or lost.
+// the Send goes on where it was, every letter a capital, none twice or lost;
+// or, when another window has the focus by then, ends with 1012.
 TEST_F(Unattended, AStoppedSendHoldsNoKeyAndTypesOnExactlyWhenContinued) {
     const std::string out = startXterm("tarn-job");
     xcb_connection_t* display = xcb_connect(session.display().c_str(), nullptr);
@@ -467,6 +468,31 @@ TEST_F(Unattended, AStoppedSendHoldsNoKeyAndTypesOnExactlyWhenContinued) {
             << text.size() << " letters, " << std::count(text.begin(), text.end(), 'a') << " small";
         expectKeyboardAsBefore();
     }
+
+    // Another window took the focus while Tarn was stopped: the Send ends
+    // with 1012 and types none of the rest there.
+    const std::string elsewhere = startXterm("tarn-job-elsewhere");
+    const WindowId other = desktop.waitForWindow("tarn-job-elsewhere");
+    TarnProgram tarn(session, kNoSessionBus);
+    const std::string macro =
+        tarn.writeMacro("job.mcr", "SetFocus tarn-job,2\r\nSend {A 10000}{A 10000}{A 10000}\r\n");
+    const std::size_t before = size(out);
+    tarn.start({"--batch", macro});
+    ASSERT_TRUE(
+        testing::waitUntil([&] { return size(out) > before + 100 || !tarn.running(); }, 30s));
+    ::kill(tarn.pid(), SIGTSTP);
+    ASSERT_TRUE(testing::waitUntil([&] { return processState(tarn.pid()) == 'T'; }, 20s));
+    ASSERT_TRUE(testing::waitUntil([&] { return desktop.activate(other); }, 30s));
+    ::kill(tarn.pid(), SIGCONT);
+    ASSERT_EQ(tarn.waitForExit(60s), 1) << tarn.err();
+    EXPECT_EQ(tarn.err(), macro +
+                              ":2:6: error: The window the keys were typed into closed or lost "
+                              "the focus before they were all typed [1012]\n");
+    EXPECT_EQ(platformtest::readFile(elsewhere), "");
+    const std::string text = platformtest::readFile(out).substr(capitals.size());
+    EXPECT_LT(text.size(), 30000u);
+    EXPECT_EQ(text, std::string(text.size(), 'A'));
+    expectKeyboardAsBefore();
     xcb_disconnect(display);
 }
 
