@@ -494,6 +494,20 @@ TEST_F(Unattended, AStoppedSendHoldsNoKeyAndTypesOnExactlyWhenContinued) {
     EXPECT_EQ(text, std::string(text.size(), 'A'));
     expectKeyboardAsBefore();
     xcb_disconnect(display);
+
+    // Holding no key (in a Wait), Tarn stops at once as any program does,
+    // and continued it is a run as before: SIGTERM stops it.
+    const std::string trace = tarn.folder() + "/trace.txt";
+    const std::string waiting = tarn.writeMacro("wait.mcr", "Rem one\r\nWait 600\r\n");
+    tarn.start({"--batch", "--trace", trace, waiting});
+    ASSERT_TRUE(testing::waitUntil([&] { return secondLineTraced(trace); }, 30s)) << tarn.err();
+    ::kill(tarn.pid(), SIGTSTP);
+    ASSERT_TRUE(testing::waitUntil([&] { return processState(tarn.pid()) == 'T'; }, 20s));
+    ::kill(tarn.pid(), SIGCONT);
+    ASSERT_TRUE(testing::waitUntil([&] { return processState(tarn.pid()) != 'T'; }, 20s));
+    ::kill(tarn.pid(), SIGTERM);
+    ASSERT_EQ(tarn.waitForExit(20s), 128 + SIGTERM) << tarn.err();
+    EXPECT_EQ(tarn.err(), waiting + ":2: Stopped by SIGTERM\n");
 }
 
 // A run that keeps typing a character off the layout holds it bound; SIGTERM
