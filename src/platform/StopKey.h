@@ -55,6 +55,18 @@ class StopKey {
     // What stopped the run, for the report of a batch run: "the Pause key"
     // unless a stop of another kind says otherwise.
     virtual std::string stoppedBy() const { return std::string("the ") + kKeyName + " key"; }
+
+    // Job control (Ctrl+Z: SIGTSTP, and SIGTTIN, SIGTTOU) must not stop the
+    // program while it holds keys down: the server would go on repeating
+    // them into whatever has the focus until the program is continued. A
+    // keyboard says when it begins and ends holding keys; while it does, a
+    // stop signal only waits, and the keyboard asks for it between its keys,
+    // lets go of every one and calls stopProgram(), which returns once the
+    // program is continued. A stop still waiting when holding ends stops the
+    // program then.
+    virtual void holdingKeys(bool /*holding*/) {}
+    virtual bool programStopAsked() { return false; }
+    virtual void stopProgram() {}
 };
 
 }  // namespace tarn

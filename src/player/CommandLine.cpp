@@ -252,7 +252,10 @@ const char* usageText() {
            "       the notification-area icon)\n"
            "  143, 129  SIGTERM or SIGHUP stopped the run and ended Tarn (128 and\n"
            "       the signal's number; SIGQUIT, SIGUSR1, SIGUSR2 and SIGALRM alike)\n"
-           "--stop: 0 when a run was stopped, 1 when none was running.\n";
+           "--stop: 0 when a run was stopped, 1 when none was running.\n"
+           "Ctrl+Z (SIGTSTP, SIGTTIN, SIGTTOU) pauses a run: in a Send, Tarn first lets\n"
+           "go every key it holds; continued (fg), the Send goes on where it was, or\n"
+           "fails with 1012 when its window no longer has the focus.\n";
 }
 
 std::string versionAndLicence() {

@@ -6,13 +6,18 @@
 // for the display server's own process): only windows and keys are real
 // here.
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <signal.h>
+#include <xcb/xcb.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <memory>
 #include <optional>
 #include <string>
+#include <thread>
 
 #include "DesktopBackends.h"
 #include "Harness.h"
@@ -300,6 +305,70 @@ TEST_P(ManagedDesktopTest, SetFocusByTitleFailsWhenTheWindowNeverBecomesActive) 
     // A title that is not there at all is still no error.
     ASSERT_FALSE(process("TimeOut 1"));
     EXPECT_FALSE(process("SetFocus \"No such window\""));
+}
+
+// SetFocus by title confirms: with the window manager too busy to answer in
+// time (here stopped outright, the limit of a busy one) the first request
+// goes unanswered; SetFocus asks again until the window is active, and the
+// keys that follow reach it, not the window that was active before.
+TEST_P(ManagedDesktopTest, SetFocusByTitleWaitsForABusyWindowManager) {
+    show("other", "Other");
+    std::string cap84;
+    for (int n = 80; n < 90; ++n) {
+        const std::string id = show("cap" + std::to_string(n), "Cap" + std::to_string(n));
+        if (n == 84) cap84 = id;
+    }
+    ASSERT_FALSE(process("SetFocus \"Other\""));
+    ASSERT_TRUE(target->becomesActive("other"));
+    ASSERT_FALSE(process("TimeOut 60"));
+
+    // The requests to activate a window go to the root window, where any
+    // client may see them.
+    xcb_connection_t* c = xcb_connect(session->display().c_str(), nullptr);
+    ASSERT_FALSE(xcb_connection_has_error(c));
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
+    const std::uint32_t mask = XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
+    xcb_change_window_attributes(c, root, XCB_CW_EVENT_MASK, &mask);
+    const char name[] = "_NET_ACTIVE_WINDOW";
+    xcb_intern_atom_reply_t* atom =
+        xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, sizeof name - 1, name), nullptr);
+    ASSERT_NE(atom, nullptr);
+    const xcb_atom_t activate = atom->atom;
+    std::free(atom);
+
+    const pid_t manager = session->windowManagerPid();
+    ASSERT_EQ(::kill(manager, SIGSTOP), 0);
+    // The manager goes on once Cap84 was asked for a second time (the first
+    // request was not answered in time), or SetFocus has given up asking.
+    std::atomic<bool> done{false};
+    int requests = 0;
+    std::thread watcher([&] {
+        const auto deadline = std::chrono::steady_clock::now() + 60s;
+        while (!done && requests < 2 && std::chrono::steady_clock::now() < deadline) {
+            while (xcb_generic_event_t* event = xcb_poll_for_event(c)) {
+                const auto* message = reinterpret_cast<xcb_client_message_event_t*>(event);
+                if ((event->response_type & 0x7f) == XCB_CLIENT_MESSAGE &&
+                    message->type == activate && std::to_string(message->window) == cap84) {
+                    ++requests;
+                }
+                std::free(event);
+            }
+            pollfd fd{xcb_get_file_descriptor(c), POLLIN, 0};
+            ::poll(&fd, 1, 50);
+        }
+        ::kill(manager, SIGCONT);
+    });
+    const std::optional<Failure> setFocus = process("SetFocus \"Cap84\"");
+    const std::optional<Failure> send = process("Send hello~");
+    done = true;
+    watcher.join();
+    xcb_disconnect(c);
+    EXPECT_FALSE(setFocus);
+    EXPECT_FALSE(send);
+    EXPECT_GE(requests, 2) << "SetFocus did not ask again";
+    EXPECT_TRUE(waitUntil([&] { return target->text("cap84") == "hello"; }, 10s))
+        << target->text("cap84");
+    EXPECT_EQ(target->text("other"), "");
 }
 
 // The display's own server is no program a macro may end, like Tarn itself:

@@ -6,6 +6,7 @@
 #include <xkbcommon/xkbcommon-keysyms.h>
 
 #include <algorithm>
+#include <functional>
 #include <map>
 #include <set>
 #include <string>
@@ -34,7 +35,9 @@ class RecordingPort : public TypingPort {
     std::map<xkb_keysym_t, std::uint32_t> bindings;
 
     void refresh() override { calls.push_back("refresh"); }
+    std::function<bool(char32_t)> lacks;  // characters taken off the layout
     std::optional<KeyPlace> find(char32_t c, xkb_keysym_t keysym) override {
+        if (lacks && lacks(c)) return std::nullopt;
         if (c >= U'a' && c <= U'z') return KeyPlace{static_cast<std::uint32_t>(c), 0};
         if (c >= U'A' && c <= U'Z')
             return KeyPlace{static_cast<std::uint32_t>(c - U'A' + U'a'), kShift};
@@ -66,7 +69,7 @@ class RecordingPort : public TypingPort {
         if (at == bindings.end()) return std::nullopt;
         return KeyPlace{at->second, 0};
     }
-    void enter() override { calls.push_back("enter"); }
+    void enter(bool resuming) override { calls.push_back(resuming ? "enter again" : "enter"); }
     void leave(bool caps) override { calls.push_back(caps ? "leave caps" : "leave"); }
     std::size_t batchSize() const override { return batch; }
     bool openBatch() override {
@@ -233,6 +236,113 @@ TEST(TypingEngine, TheStopKeyIsAskedBetweenBatchesAndTypedThroughWhenSent) {
     breaking.type(parseKeys("a{BREAK}b"));
     EXPECT_EQ(typing.keys(), "+a -a +19 -19 +b -b");
     EXPECT_FALSE(watch.suspended);
+}
+
+// A stop of the program (Ctrl+Z) asked from the press numbered `askAt` on;
+// the test's `whileStopped` plays what happens on the desktop meanwhile.
+class StoppingProgram : public CountingStop {
+  public:
+    explicit StoppingProgram(RecordingPort& port) : port_(port) {}
+    int askAt = -1;
+    int stops = 0;
+    std::function<void()> whileStopped;
+
+    void holdingKeys(bool holding) override {
+        port_.calls.push_back(holding ? "holding" : "not holding");
+    }
+    bool programStopAsked() override {
+        const auto presses = std::count_if(port_.calls.begin(), port_.calls.end(),
+                                           [](const std::string& call) { return call[0] == '+'; });
+        return stops == 0 && askAt >= 0 && presses >= askAt;
+    }
+    void stopProgram() override {
+        EXPECT_TRUE(port_.down.empty()) << "a key is down while the program is stopped";
+        ++stops;
+        port_.calls.push_back("stopped");
+        if (whileStopped) whileStopped();
+    }
+
+  private:
+    RecordingPort& port_;
+};
+
+// The keys and the stop ("|") in order.
+std::string keysAndStop(const RecordingPort& port) {
+    std::string text;
+    for (const std::string& call : port.calls) {
+        if (call == "stopped") {
+            text += " |";
+        } else if (call[0] == '+' || call[0] == '-') {
+            RecordingPort one;
+            one.calls = {call};
+            text += " " + one.keys();
+        }
+    }
+    return text.empty() ? text : text.substr(1);
+}
+
+TEST(TypingEngine, AStopOfTheProgramLetsGoOfEveryKeyAndTypingGoesOnExactly) {
+    const struct {
+        const char* name;
+        const char* notation;
+        int askAt;
+        const char* keys;
+    } cases[] = {
+        // Shift is let go while stopped and pressed again for the next capital;
+        // the stop asked while b is down waits for its release.
+        {"Capitals", "ABCD", 3, "+1 +a -a +b -b -1 | +1 +c -c +d -d -1"},
+        {"ShiftGroup", "+(abcd)", 3, "+1 +a -a +b -b -1 | +1 +c -c +d -d -1"},
+        // Alt alone, let go, would be a tap of its own (a menu opens): the
+        // stop waits for the key Alt goes with.
+        {"BareAlt", "%(a)b", 1, "+3 +a -a -3 | +b -b"},
+        {"TwoModifiers", "^(%(ab))", 2, "+2 +3 +a -a -3 -2 | +2 +3 +b -b -3 -2"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        RecordingPort port;
+        StoppingProgram stop(port);
+        stop.askAt = c.askAt;
+        TypingEngine engine(port);
+        engine.setStopKey(&stop);
+        engine.type(parseKeys(c.notation));
+        EXPECT_EQ(stop.stops, 1);
+        EXPECT_EQ(keysAndStop(port), c.keys);
+        EXPECT_TRUE(port.down.empty());
+        // What enter() cleared is put back while stopped and cleared again
+        // after, the target kept; the program is free to stop once the
+        // sequence is over.
+        const auto at = std::find(port.calls.begin(), port.calls.end(), "stopped");
+        ASSERT_NE(at, port.calls.end());
+        EXPECT_EQ(*(at - 1), "leave");
+        EXPECT_EQ(std::vector<std::string>(at + 1, at + 3),
+                  (std::vector<std::string>{"refresh", "enter again"}));
+        EXPECT_EQ(port.calls.front(), "refresh");
+        EXPECT_EQ(port.calls[1], "holding");
+        EXPECT_EQ(port.calls.back(), "not holding");
+    }
+
+    // The layout changed while the program was stopped: what is left is
+    // found anew, and q, gone from the layout, is typed through a binding.
+    RecordingPort changing;
+    StoppingProgram stop(changing);
+    stop.askAt = 1;
+    bool qGone = false;
+    stop.whileStopped = [&] { qGone = true; };
+    TypingEngine engine(changing);
+    engine.setStopKey(&stop);
+    changing.lacks = [&](char32_t c) { return qGone && c == U'q'; };
+    engine.type(parseKeys("pqq"));
+    EXPECT_EQ(keysAndStop(changing), "+p -p | +1000 -1000 +1000 -1000");
+
+    // Another window took the focus meanwhile: 1012, nothing more typed.
+    RecordingPort losing;
+    StoppingProgram lost(losing);
+    lost.askAt = 2;
+    lost.whileStopped = [&] { losing.batchesBeforeLoss = 0; };
+    TypingEngine losingEngine(losing);
+    losingEngine.setStopKey(&lost);
+    EXPECT_EQ(failureNumber(losingEngine, "ABCD"), 1012);
+    EXPECT_EQ(keysAndStop(losing), "+1 +a -a -1 |");
 }
 
 TEST(TypingEngine, CapsLockTypedAnOddNumberOfTimesStaysToggled) {

@@ -81,7 +81,8 @@ class Desktop {
     WindowId waitForWindow(const std::string& title, std::chrono::milliseconds limit = 20s);
     bool windowExists(const std::string& title);
     ProcessId processOf(WindowId window) { return windows_->processOf(window); }
-    void activate(WindowId window) { windows_->setForeground(window); }
+    // True once the window is active and has the keyboard focus.
+    bool activate(WindowId window) { return windows_->setForeground(window); }
     // Types in the key notation into the focused window.
     void type(const std::string& notation);
     // Clicks the player window's control in its top row that lies this many

@@ -7,11 +7,16 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <xcb/xcb.h>
+#include <xcb/xcbext.h>
 
 #include <algorithm>
+#include <cstdlib>
+#include <cstring>
 #include <optional>
 #include <tuple>
 
@@ -393,6 +398,116 @@ TEST_F(Unattended, TwoRunsOnOneDisplayAreEachStoppedByPauseInTurn) {
     ASSERT_EQ(second.waitForExit(20s), 130) << second.err();
     EXPECT_EQ(second.err(), taken + two + ":2: Stopped by the Pause key\n");
     expectKeyboardAsBefore();
+}
+
+// The state letter of a process (R, S, T for stopped, ...), 0 when it is gone.
+char processState(pid_t pid) {
+    const std::string stat = platformtest::readFile("/proc/" + std::to_string(pid) + "/stat");
+    const std::size_t name = stat.rfind(')');
+    return name == std::string::npos || name + 2 >= stat.size() ? 0 : stat[name + 2];
+}
+
+// The keys down at the server, asked on a connection made beforehand: a
+// program stopped while it holds the server would keep a new connection or
+// any question waiting for good. Nothing within `limit`: no answer.
+std::optional<std::vector<int>> keysDownWithin(xcb_connection_t* c,
+                                               std::chrono::milliseconds limit) {
+    const xcb_query_keymap_cookie_t cookie = xcb_query_keymap(c);
+    xcb_flush(c);
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (std::chrono::steady_clock::now() < deadline && !xcb_connection_has_error(c)) {
+        void* reply = nullptr;
+        if (xcb_poll_for_reply(c, cookie.sequence, &reply, nullptr) && reply) {
+            const auto* keys = static_cast<xcb_query_keymap_reply_t*>(reply);
+            std::vector<int> down;
+            for (int k = 0; k < 256; ++k)
+                if ((keys->keys[k / 8] >> (k % 8)) & 1) down.push_back(k);
+            std::free(reply);
+            return down;
+        }
+        pollfd fd{xcb_get_file_descriptor(c), POLLIN, 0};
+        ::poll(&fd, 1, 50);
+    }
+    return std::nullopt;
+}
+
+// Ctrl+Z (SIGTSTP), or the terminal stopping a program in the background
+// (SIGTTIN, SIGTTOU), in the middle of a long Send of capitals: while Tarn is
+// stopped, no key is down at the server (Shift and a letter held would
+// repeat into whatever has the focus) and the server is not held; continued,
+// the Send goes on where it was, every letter a capital, none twice or lost;
+// or, when another window has the focus by then, ends with 1012.
+TEST_F(Unattended, AStoppedSendHoldsNoKeyAndTypesOnExactlyWhenContinued) {
+    const std::string out = startXterm("tarn-job");
+    xcb_connection_t* display = xcb_connect(session.display().c_str(), nullptr);
+    ASSERT_FALSE(xcb_connection_has_error(display));
+    std::string capitals;
+    for (const int signal : {SIGTSTP, SIGTTIN, SIGTTOU}) {
+        SCOPED_TRACE(sigabbrev_np(signal));
+        TarnProgram tarn(session, kNoSessionBus);
+        const std::size_t before = size(out);
+        tarn.start({"--batch", tarn.writeMacro("job.mcr",
+                                               "SetFocus tarn-job,2\r\nSend {A 10000}"
+                                               "{A 10000}{A 10000}\r\n")});
+        ASSERT_TRUE(
+            testing::waitUntil([&] { return size(out) > before + 100 || !tarn.running(); }, 30s));
+        ASSERT_TRUE(tarn.running()) << tarn.err();
+        ::kill(tarn.pid(), signal);
+        ASSERT_TRUE(testing::waitUntil([&] { return processState(tarn.pid()) == 'T'; }, 20s))
+            << "not stopped";
+        EXPECT_EQ(keysDownWithin(display, 10s), std::vector<int>{});
+        const std::size_t typed = size(out) - before;
+        ::kill(tarn.pid(), SIGCONT);
+        ASSERT_EQ(tarn.waitForExit(60s), 0) << tarn.err();
+        EXPECT_EQ(tarn.err(), "");
+        EXPECT_LT(typed, 30000u) << "the stop came after the Send";
+        capitals += std::string(30000, 'A');
+        std::string text;
+        EXPECT_TRUE(testing::waitUntil(
+            [&] { return (text = platformtest::readFile(out)) == capitals; }, 30s))
+            << text.size() << " letters, " << std::count(text.begin(), text.end(), 'a') << " small";
+        expectKeyboardAsBefore();
+    }
+
+    // Another window took the focus while Tarn was stopped: the Send ends
+    // with 1012 and types none of the rest there.
+    const std::string elsewhere = startXterm("tarn-job-elsewhere");
+    const WindowId other = desktop.waitForWindow("tarn-job-elsewhere");
+    TarnProgram tarn(session, kNoSessionBus);
+    const std::string macro =
+        tarn.writeMacro("job.mcr", "SetFocus tarn-job,2\r\nSend {A 10000}{A 10000}{A 10000}\r\n");
+    const std::size_t before = size(out);
+    tarn.start({"--batch", macro});
+    ASSERT_TRUE(
+        testing::waitUntil([&] { return size(out) > before + 100 || !tarn.running(); }, 30s));
+    ::kill(tarn.pid(), SIGTSTP);
+    ASSERT_TRUE(testing::waitUntil([&] { return processState(tarn.pid()) == 'T'; }, 20s));
+    ASSERT_TRUE(testing::waitUntil([&] { return desktop.activate(other); }, 30s));
+    ::kill(tarn.pid(), SIGCONT);
+    ASSERT_EQ(tarn.waitForExit(60s), 1) << tarn.err();
+    EXPECT_EQ(tarn.err(), macro +
+                              ":2:6: error: The window the keys were typed into closed or lost "
+                              "the focus before they were all typed [1012]\n");
+    EXPECT_EQ(platformtest::readFile(elsewhere), "");
+    const std::string text = platformtest::readFile(out).substr(capitals.size());
+    EXPECT_LT(text.size(), 30000u);
+    EXPECT_EQ(text, std::string(text.size(), 'A'));
+    expectKeyboardAsBefore();
+    xcb_disconnect(display);
+
+    // Holding no key (in a Wait), Tarn stops at once as any program does,
+    // and continued it is a run as before: SIGTERM stops it.
+    const std::string trace = tarn.folder() + "/trace.txt";
+    const std::string waiting = tarn.writeMacro("wait.mcr", "Rem one\r\nWait 600\r\n");
+    tarn.start({"--batch", "--trace", trace, waiting});
+    ASSERT_TRUE(testing::waitUntil([&] { return secondLineTraced(trace); }, 30s)) << tarn.err();
+    ::kill(tarn.pid(), SIGTSTP);
+    ASSERT_TRUE(testing::waitUntil([&] { return processState(tarn.pid()) == 'T'; }, 20s));
+    ::kill(tarn.pid(), SIGCONT);
+    ASSERT_TRUE(testing::waitUntil([&] { return processState(tarn.pid()) != 'T'; }, 20s));
+    ::kill(tarn.pid(), SIGTERM);
+    ASSERT_EQ(tarn.waitForExit(20s), 128 + SIGTERM) << tarn.err();
+    EXPECT_EQ(tarn.err(), waiting + ":2: Stopped by SIGTERM\n");
 }
 
 // A run that keeps typing a character off the layout holds it bound; SIGTERM

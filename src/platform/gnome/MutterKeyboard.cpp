@@ -218,8 +218,8 @@ std::optional<typing::KeyPlace> MutterKeyboard::bound(xkb_keysym_t keysym) {
     return typing::KeyPlace{keysym, 0};
 }
 
-void MutterKeyboard::enter() {
-    target_ = focusedWindow();
+void MutterKeyboard::enter(bool resuming) {
+    if (!resuming) target_ = focusedWindow();
 }
 
 void MutterKeyboard::leave(bool /*capsLockToggled*/) {}

@@ -62,7 +62,7 @@ class MutterKeyboard : public Keyboard, private typing::TypingPort {
     bool reclaim() override;
     bool bind(const std::vector<xkb_keysym_t>& keysyms) override;
     std::optional<typing::KeyPlace> bound(xkb_keysym_t keysym) override;
-    void enter() override;
+    void enter(bool resuming) override;
     void leave(bool capsLockToggled) override;
     std::size_t batchSize() const override { return kBatchSize; }
     bool openBatch() override;

@@ -177,7 +177,7 @@ class FakeInputKeyboard::Port : public typing::TypingPort {
         return typing::KeyPlace{spareKeys()[at->second.spare].keycode, 0};
     }
 
-    void enter() override {
+    void enter(bool resuming) override {
         if (watch_ < 0) {
             watch_ = scripts_->watch(kActivationWatch,
                                      [this](const std::string& active) { active_ = active; });
@@ -192,7 +192,7 @@ class FakeInputKeyboard::Port : public typing::TypingPort {
         // this, every activation it made before is reported.
         scripts_->call("org.kde.KWin", "/KWin", "org.freedesktop.DBus.Peer", "Ping", nullptr);
         scripts_->pump();
-        target_ = *active_;
+        if (!resuming) target_ = *active_;
         // The lock would change every letter; it is put back at the end.
         capsLockWasOn_ = c_->capsLocked().value_or(false);
         if (capsLockWasOn_) tapCapsLock();

@@ -319,7 +319,9 @@ void LinuxPlatform::startHousekeeping() {
     // A signal handler may do next to nothing; the work happens in the event
     // loop. A run under way stops as by the stop key (a Send in progress sees
     // the signal itself, between its parts), and the program ends once the
-    // run has unwound, with 128 + the signal's number (main).
+    // run has unwound, with 128 + the signal's number (main). A stop signal
+    // (Ctrl+Z) waits only while a Send holds keys down, and needs nothing
+    // here.
     if (!posix::RunStop::catchTerminationSignals()) return;
     mSignals = std::make_unique<QSocketNotifier>(posix::RunStop::signalDescriptor(),
                                                  QSocketNotifier::Read);

@@ -2,11 +2,13 @@
 #include "RunStop.h"
 
 #include <fcntl.h>
+#include <sched.h>
 #include <signal.h>
 #include <sys/epoll.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 
@@ -15,6 +17,43 @@ namespace {
 
 int gSignalPipe[2] = {-1, -1};
 volatile sig_atomic_t gSignal = 0;
+
+// Who may stop the program now. A stop signal that finds it free stops it at
+// once, in the handler; one that finds a keyboard holding keys waits in
+// gStopWaiting for the keyboard (on the main thread) to let them go; one that
+// finds a stop under way is that stop. Lock-free, so the handler may use it
+// whichever thread it runs on.
+enum : int { kFree, kHolding, kStopping };
+std::atomic<int> gKeys{kFree};
+std::atomic<int> gStopWaiting{0};  // the signal's number
+static_assert(std::atomic<int>::is_always_lock_free);
+
+// Stops the program as `number` does by default, and returns once it is
+// continued. The kernel drops the stop where no shell is left to continue
+// the program (an orphaned process group); typing then just goes on.
+void stopAsByDefault(int number) {
+    struct sigaction byDefault {};
+    byDefault.sa_handler = SIG_DFL;
+    sigemptyset(&byDefault.sa_mask);
+    struct sigaction own {};
+    ::sigaction(number, &byDefault, &own);
+    // To this thread, where the signal is not blocked (the handler takes it
+    // with SA_NODEFER): the program is stopped before raise() returns.
+    ::raise(number);
+    ::sigaction(number, &own, nullptr);
+}
+
+void onStopSignal(int number) {
+    const int saved = errno;
+    int found = kFree;
+    if (gKeys.compare_exchange_strong(found, kStopping)) {
+        stopAsByDefault(number);
+        gKeys.store(kFree);
+    } else if (found == kHolding) {
+        gStopWaiting.store(number);
+    }
+    errno = saved;
+}
 
 void onTerminationSignal(int number) {
     const int saved = errno;
@@ -27,6 +66,12 @@ void onTerminationSignal(int number) {
 }  // namespace
 
 bool RunStop::catchTerminationSignals() {
+    struct sigaction stop {};
+    stop.sa_handler = onStopSignal;
+    sigemptyset(&stop.sa_mask);
+    stop.sa_flags = SA_RESTART | SA_NODEFER;
+    for (int number : kStopSignals)
+        ::sigaction(number, &stop, nullptr);
     if (gSignalPipe[0] < 0 && ::pipe2(gSignalPipe, O_CLOEXEC | O_NONBLOCK) != 0) return false;
     struct sigaction action {};
     action.sa_handler = onTerminationSignal;
@@ -49,6 +94,31 @@ void RunStop::drainSignals() {
 
 int RunStop::terminationSignal() {
     return gSignal;
+}
+
+void RunStop::holdingKeys(bool holding) {
+    if (holding) {
+        // A stop under way (on another thread) ends before keys go down.
+        int found = kFree;
+        while (!gKeys.compare_exchange_weak(found, kHolding) && found != kHolding) {
+            found = kFree;
+            sched_yield();
+        }
+        return;
+    }
+    gKeys.store(kStopping);
+    if (const int number = gStopWaiting.exchange(0)) stopAsByDefault(number);
+    gKeys.store(kFree);
+}
+
+bool RunStop::programStopAsked() {
+    return gStopWaiting.load() != 0;
+}
+
+void RunStop::stopProgram() {
+    gKeys.store(kStopping);
+    if (const int number = gStopWaiting.exchange(0)) stopAsByDefault(number);
+    gKeys.store(kHolding);
 }
 
 RunStop::RunStop(StopKey* key) : key_(key), epoll_(::epoll_create1(EPOLL_CLOEXEC)) {

@@ -44,9 +44,15 @@ class RunStop : public StopKey {
     static constexpr int kTerminationSignals[] = {SIGTERM, SIGINT,  SIGHUP, SIGQUIT,
                                                   SIGUSR1, SIGUSR2, SIGALRM};
 
-    // Catches kTerminationSignals from here on; the handler only notes
-    // the signal and makes signalDescriptor() readable. False when the pipe
-    // for that cannot be made (the signals then end the program at once).
+    // The signals of job control that stop a process (Ctrl+Z, and reading
+    // or writing the terminal from the background). They stop Tarn as ever,
+    // but not while a keyboard holds keys down (StopKey::holdingKeys).
+    static constexpr int kStopSignals[] = {SIGTSTP, SIGTTIN, SIGTTOU};
+
+    // Catches kTerminationSignals and kStopSignals from here on; the handler
+    // notes a termination signal and makes signalDescriptor() readable.
+    // False when the pipe for that cannot be made (the termination signals
+    // then end the program at once).
     static bool catchTerminationSignals();
     // Readable after a signal was caught, until drainSignals(); -1 before
     // catchTerminationSignals().
@@ -63,6 +69,9 @@ class RunStop : public StopKey {
     void suspend() override;
     void resume() override;
     std::string stoppedBy() const override { return by_; }
+    void holdingKeys(bool holding) override;
+    bool programStopAsked() override;
+    void stopProgram() override;
 
     // How long after a stop key the run typed a request counts as its echo:
     // the compositor starts `tarn --stop` as a new process, which on a busy

@@ -220,12 +220,14 @@ struct VirtualKeyboard::State : typing::TypingPort {
         return typing::KeyPlace{place->keycode, place->shift ? typing::kShift : 0u};
     }
 
-    void enter() override {
+    void enter(bool resuming) override {
         // The focus as the compositor has it now: a window activated just
         // before (SetFocus) may have been announced on another connection
         // first.
-        target = 0;
-        if (active && connection->roundtrip()) target = active->active();
+        if (!resuming) {
+            target = 0;
+            if (active && connection->roundtrip()) target = active->active();
+        }
         if (backlog) backlog->refreshOwn();
         // Typing goes on without Caps Lock, which only a {CAPSLOCK} of the
         // sequence changes, at its end.

@@ -522,12 +522,14 @@ struct XTestKeyboard::Connection : typing::TypingPort {
         return typing::KeyPlace{keycode, 0};
     }
 
-    void enter() override {
-        target = XCB_NONE;
-        Reply<xcb_get_input_focus_reply_t> focus{
-            xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr)};
-        if (focus && focus->focus != XCB_INPUT_FOCUS_POINTER_ROOT) target = focus->focus;
-        targetClient = target != XCB_NONE ? clientOf(target) : focusedClient();
+    void enter(bool resuming) override {
+        if (!resuming) {
+            target = XCB_NONE;
+            Reply<xcb_get_input_focus_reply_t> focus{
+                xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr)};
+            if (focus && focus->focus != XCB_INPUT_FOCUS_POINTER_ROOT) target = focus->focus;
+            targetClient = target != XCB_NONE ? clientOf(target) : focusedClient();
+        }
 
         const std::uint16_t numLock = layout->numLockMask();
         clearedLocks = state->lockedMods & ~numLock;

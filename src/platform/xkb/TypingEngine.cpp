@@ -4,6 +4,7 @@
 #include <xkbcommon/xkbcommon-keysyms.h>
 
 #include <algorithm>
+#include <utility>
 
 #include "Failure.h"
 #include "KeySymOfKey.h"
@@ -40,13 +41,15 @@ Modifier modifierOf(Key key) {
     }
 }
 
-// Resolves every event; throws 5 for the first one the layout cannot give
-// and no binding could.
-std::vector<Step> resolve(TypingPort& port, const KeySequence& keys, bool& needsBinding) {
+// Resolves every event from `from` on; throws 5 for the first one the layout
+// cannot give and no binding could.
+std::vector<Step> resolve(TypingPort& port, const KeySequence& keys, std::size_t from,
+                          bool& needsBinding) {
     std::vector<Step> steps;
-    steps.reserve(keys.size());
+    steps.reserve(keys.size() - from);
     needsBinding = false;
-    for (const KeyEvent& event : keys) {
+    for (auto at = keys.begin() + static_cast<std::ptrdiff_t>(from); at != keys.end(); ++at) {
+        const KeyEvent& event = *at;
         Step step;
         step.press = event.type == KeyEvent::Type::Press;
         step.modifier = modifierOf(event.key);
@@ -97,16 +100,16 @@ void TypingEngine::type(const KeySequence& keys) {
     if (port.connectionLost()) lost();
 
     bool needsBinding = false;
-    std::vector<Step> steps = resolve(port, keys, needsBinding);
+    std::vector<Step> steps = resolve(port, keys, 0, needsBinding);
     if (needsBinding && port.bindingRoom() == 0) {
         // Runs killed mid-sequence may hold every key there is to bind;
         // once they are back, the layout is another.
         if (!port.reclaim()) cannotType();
         port.refresh();
-        steps = resolve(port, keys, needsBinding);
+        steps = resolve(port, keys, 0, needsBinding);
         if (needsBinding && port.bindingRoom() == 0) cannotType();
     }
-    const std::size_t room = port.bindingRoom();
+    std::size_t room = port.bindingRoom();
 
     std::vector<std::uint32_t> down;  // keys this sequence holds, in press order
     std::uint32_t held = 0;           // the modifiers down
@@ -116,6 +119,20 @@ void TypingEngine::type(const KeySequence& keys) {
     bool targetLost = false;
     bool batchOpen = false;
     std::size_t inBatch = 0;
+    std::size_t i = 0;  // the next step to type
+    // A modifier key went down and nothing since: letting it go now would be
+    // a tap of its own, which opens a menu in some programs (Alt).
+    bool bareModifier = false;
+    // The program was stopped and continued (job control): the rest is
+    // resolved anew and its segments found again.
+    bool resumed = false;
+    // Between enter() and leave(); not while the program is stopped.
+    bool entered = false;
+
+    auto isModifierKey = [&](std::uint32_t key) {
+        return std::any_of(std::begin(kModifiers), std::end(kModifiers),
+                           [&](Modifier m) { return port.modifierKey(m) == key; });
+    };
 
     auto isDown = [&](std::uint32_t key) {
         return std::find(down.begin(), down.end(), key) != down.end();
@@ -124,6 +141,7 @@ void TypingEngine::type(const KeySequence& keys) {
         port.press(key);
         down.push_back(key);
         ++inBatch;
+        bareModifier = isModifierKey(key);
     };
     auto release = [&](std::uint32_t key) {
         auto at = std::find(down.begin(), down.end(), key);
@@ -150,13 +168,51 @@ void TypingEngine::type(const KeySequence& keys) {
         batchOpen = false;
         port.closeBatch();
     };
+    // A stop of the program (Ctrl+Z) is let in where nothing but modifiers
+    // is down: a key let go early and not pressed again is typed once, and
+    // the modifiers are pressed again by the next key that needs them.
+    auto mayStop = [&] {
+        return stop_ && !bareModifier && std::all_of(down.begin(), down.end(), isModifierKey);
+    };
+    // Lets go of every key and puts back what enter() cleared while the
+    // program is stopped; once it is continued, clears it again and
+    // resolves the rest against the layout as it is then (the user may have
+    // changed it). The target stays the one typing began with: the next
+    // batch confirms it still has the focus.
+    auto stopProgram = [&] {
+        closeBatch();
+        while (!down.empty())
+            release(down.back());
+        if (held) {
+            held = 0;
+            port.modifiersHeld(0);
+        }
+        port.leave(capsToggles % 2 != 0);
+        entered = false;
+        capsToggles = 0;
+        port.sync();
+        stop_->stopProgram();
+        if (port.connectionLost()) lost();
+        port.refresh();
+        if (port.connectionLost()) lost();
+        bool again = false;
+        std::vector<Step> rest = resolve(port, keys, i, again);
+        std::copy(rest.begin(), rest.end(), steps.begin() + static_cast<std::ptrdiff_t>(i));
+        room = port.bindingRoom();
+        if (again && room == 0) cannotType();
+        port.enter(true);
+        entered = true;
+        resumed = true;
+    };
     // True when typing may go on: the stop key was not pressed and the
-    // target is still the one typing began with.
-    auto nextBatch = [&] {
+    // target is still the one typing began with. `betweenSteps`: no step is
+    // half typed, so the program may be stopped here.
+    auto nextBatch = [&](bool betweenSteps) {
         closeBatch();
         inBatch = 0;
         if (port.connectionLost()) lost();
         if (stop_ && !stopSuspended && stop_->pressed()) return false;
+        if (betweenSteps && stop_ && stop_->programStopAsked() && mayStop()) stopProgram();
         if (!port.openBatch()) {
             targetLost = true;
             return false;
@@ -179,15 +235,28 @@ void TypingEngine::type(const KeySequence& keys) {
             port.modifiersHeld(0);
         }
         closeBatch();
-        port.leave(capsToggles % 2 != 0);
+        if (entered) port.leave(capsToggles % 2 != 0);
         resumeStop();
         port.sync();
     };
+    // From here until every key is up, a stop of the program waits for
+    // stopProgram(), or for the end of the sequence.
+    struct Holding {
+        StopKey* stop;
+        explicit Holding(StopKey* s) : stop(s) {
+            if (stop) stop->holdingKeys(true);
+        }
+        ~Holding() {
+            if (stop) stop->holdingKeys(false);
+        }
+        Holding(const Holding&) = delete;
+        Holding& operator=(const Holding&) = delete;
+    } holding(stop_);
 
-    port.enter();
+    port.enter(false);
+    entered = true;
     try {
-        std::size_t i = 0;
-        bool go = nextBatch();
+        bool go = nextBatch(true);
         while (i < steps.size() && go) {
             // A segment: as many steps as their distinct characters to bind
             // fit in the room; usually the whole sequence.
@@ -197,16 +266,18 @@ void TypingEngine::type(const KeySequence& keys) {
                 // A key must not be down while its meaning changes.
                 closeBatch();
                 for (std::uint32_t key : std::vector<std::uint32_t>(down)) {
-                    if (std::none_of(std::begin(kModifiers), std::end(kModifiers),
-                                     [&](Modifier m) { return port.modifierKey(m) == key; })) {
-                        release(key);
-                    }
+                    if (!isModifierKey(key)) release(key);
                 }
                 if (!port.bind(needed)) cannotType();
-                if (!(go = nextBatch())) break;
+                if (!(go = nextBatch(true))) break;
+                if (std::exchange(resumed, false)) continue;
             }
             for (; i < end; ++i) {
-                if (inBatch >= port.batchSize() && !(go = nextBatch())) break;
+                const bool full = inBatch >= port.batchSize();
+                if ((full || (stop_ && stop_->programStopAsked() && mayStop())) &&
+                    !(go = nextBatch(true)))
+                    break;
+                if (std::exchange(resumed, false)) break;
                 const Step& step = steps[i];
                 if (step.isModifier()) {
                     if (step.press)
@@ -232,7 +303,7 @@ void TypingEngine::type(const KeySequence& keys) {
                         port.sync();
                         stop_->suspend();
                         stopSuspended = true;
-                        if (!(go = nextBatch())) break;
+                        if (!(go = nextBatch(false))) break;
                     }
                     press(place.key);
                 } else {
@@ -240,7 +311,7 @@ void TypingEngine::type(const KeySequence& keys) {
                     if (step.stopKey && stopSuspended) {
                         closeBatch();
                         resumeStop();
-                        if (!(go = nextBatch())) break;
+                        if (!(go = nextBatch(false))) break;
                     }
                     if (step.capsLock) {
                         // The key toggled Caps Lock; typing goes on without

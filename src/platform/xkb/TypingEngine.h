@@ -15,6 +15,10 @@
 //   nothing;
 // - every key pressed is released, and locks and held keys are put back,
 //   before type() returns, also when it throws or the stop key ends it;
+// - a stop of the program (Ctrl+Z) waits for a moment with only modifiers
+//   down, and for none alone; every key is let go before the program stops,
+//   and once it is continued the rest is typed exactly (the modifiers pressed
+//   again as the keys need them) into the same target, or not at all (1012);
 // - a lost connection is failure 1013 on every desktop.
 
 #include "KeyEvent.h"

@@ -69,7 +69,10 @@ class TypingPort {
     // and clears for typing what would change the keys: locks, latches and
     // modifier keys the user holds. leave() puts them back, Caps Lock
     // toggled when the sequence typed it an odd number of times.
-    virtual void enter() = 0;
+    // `resuming`: the program was stopped in the middle of the sequence
+    // (leave() was called before) and is continued; the target stays the
+    // one taken first, and the rest is cleared anew from the state now.
+    virtual void enter(bool resuming) = 0;
     virtual void leave(bool capsLockToggled) = 0;
 
     // The engine types in batches of up to batchSize() events. openBatch()
