@@ -28,10 +28,12 @@ namespace tarn::wayland {
 
 class VirtualKeyboard : public tarn::Keyboard {
   public:
-    // Connects to `display` (nullptr: $WAYLAND_DISPLAY). Null when it cannot
-    // connect, the compositor offers no virtual keyboards or no seat, or the
-    // US keymap cannot be compiled.
-    static std::unique_ptr<VirtualKeyboard> connect(const char* display = nullptr);
+    // Connects to `display` (nullptr: $WAYLAND_DISPLAY); `xDisplay` is the
+    // compositor's XWayland (nullptr: $DISPLAY), whose programs are typed to
+    // as exactly. Null when it cannot connect, the compositor offers no
+    // virtual keyboards or no seat, or the US keymap cannot be compiled.
+    static std::unique_ptr<VirtualKeyboard> connect(const char* display = nullptr,
+                                                    const char* xDisplay = nullptr);
     ~VirtualKeyboard() override;
     VirtualKeyboard(const VirtualKeyboard&) = delete;
     VirtualKeyboard& operator=(const VirtualKeyboard&) = delete;
