@@ -66,6 +66,7 @@ struct VirtualKeyboard::State : typing::TypingPort {
     // programs once one is connected.
     std::string xDisplay;
     std::unique_ptr<XWaylandQueues> xwayland;
+    bool xwaylandTried = false;  // in this Send: opened once at most
     zwp_virtual_keyboard_v1* keyboard = nullptr;
     // The seat's keyboard as this client sees it: it hears of every keymap
     // the seat hands on to clients.
@@ -232,7 +233,10 @@ struct VirtualKeyboard::State : typing::TypingPort {
         // the focused program, or to Xwayland.
         if (!connection->roundtrip() || !connection->roundtrip()) cannotType();
         letTargetCatchUp();
-        if (!xwayland && !xDisplay.empty()) xwayland = XWaylandQueues::open(xDisplay.c_str());
+        if (!xwayland && !xwaylandTried && !xDisplay.empty()) {
+            xwaylandTried = true;
+            xwayland = XWaylandQueues::open(xDisplay.c_str());
+        }
         if (!xwayland) return;
         switch (xwayland->drain(kStalled, kUnhandledDelay)) {
             case XWaylandQueues::Drained::Yes:
@@ -262,6 +266,8 @@ struct VirtualKeyboard::State : typing::TypingPort {
         // first.
         target = 0;
         if (active && connection->roundtrip()) target = active->active();
+        // XWayland may have started, or started again, since the last Send.
+        xwaylandTried = false;
         if (backlog) backlog->refreshOwn();
         // Typing goes on without Caps Lock, which only a {CAPSLOCK} of the
         // sequence changes, at its end.
