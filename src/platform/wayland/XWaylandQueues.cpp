@@ -144,15 +144,20 @@ pid_t XWaylandQueues::processOf(std::uint32_t window) {
 }
 
 XWaylandQueues::Moment XWaylandQueues::momentOf(pid_t pid) {
+    // How often it has been switched out: a program that goes to sleep, or
+    // is woken and runs, adds one at least.
+    auto switches = [&] {
+        const std::string status = readProc(pid, "status");
+        unsigned long long count = 0;
+        for (const char* field : {"voluntary_ctxt_switches:", "nonvoluntary_ctxt_switches:"}) {
+            const std::size_t at = status.find(field);
+            if (at != std::string::npos)
+                count += std::strtoull(status.c_str() + at + std::strlen(field), nullptr, 10);
+        }
+        return count;
+    };
     Moment moment;
-    // How often it has been switched out: a program that waits and is woken
-    // adds at least one.
-    const std::string status = readProc(pid, "status");
-    for (const char* field : {"voluntary_ctxt_switches:", "nonvoluntary_ctxt_switches:"}) {
-        const std::size_t at = status.find(field);
-        if (at != std::string::npos)
-            moment.waits += std::strtoull(status.c_str() + at + std::strlen(field), nullptr, 10);
-    }
+    moment.waits = switches();
     // Asleep where a program waits for input ...
     const std::string stat = readProc(pid, "stat");
     const std::size_t name = stat.rfind(')');
@@ -162,7 +167,7 @@ XWaylandQueues::Moment XWaylandQueues::momentOf(pid_t pid) {
     if (wchan.find("poll") == std::string::npos && wchan.find("select") == std::string::npos)
         return moment;
     // ... with nothing to read from the server, and nothing it asked for
-    // unread by the server.
+    // unread by the server ...
     const std::vector<ino_t> own = posix::socketsOf(pid);
     const auto sockets = posix::unixSockets(kConnected);
     if (!sockets) return moment;
@@ -174,7 +179,8 @@ XWaylandQueues::Moment XWaylandQueues::momentOf(pid_t pid) {
         const auto client = sockets->find(socket.peer);
         if (socket.unread || (client != sockets->end() && client->second.unread)) return moment;
     }
-    moment.waiting = true;
+    // ... all the while.
+    moment.waiting = switches() == moment.waits;
     return moment;
 }
 
@@ -222,8 +228,9 @@ XWaylandQueues::Drained XWaylandQueues::drain(std::chrono::milliseconds stalled,
     // An Xlib program waits for input only once it has handled every event
     // it read. Seen waiting, with nothing to read and every request it made
     // read by the server, it may still wait for the answer to a request: so
-    // it must wait on, not woken once, across a round trip of this
-    // program's, which comes after that answer.
+    // it must wait on, not woken once, across two round trips of this
+    // program's. The server reads the second only once it has written what
+    // it answered along with the first, that answer among it.
     const Clock::time_point end = Clock::now() + busy;
     Moment before = momentOf(pid);
     while (Clock::now() < end) {
@@ -232,7 +239,7 @@ XWaylandQueues::Drained XWaylandQueues::drain(std::chrono::milliseconds stalled,
             before = momentOf(pid);
             continue;
         }
-        if (!xRoundTrip()) return Drained::Lost;
+        if (!xRoundTrip() || !xRoundTrip()) return Drained::Lost;
         const Moment after = momentOf(pid);
         if (after.waiting && after.waits == before.waits) return Drained::Yes;
         before = after;
