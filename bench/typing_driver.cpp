@@ -7,6 +7,9 @@
 //
 //   tarn_typing_driver FILE        types the UTF-8 text of FILE
 //   tarn_typing_driver -k KEYS     types KEYS as written in the notation
+//   tarn_typing_driver -l FILE     types each line of FILE as a Send of its
+//                                  own, {ENTER} ending it; prints the seconds
+//                                  of all and the milliseconds of a line
 
 #include <chrono>
 #include <cstdio>
@@ -16,6 +19,7 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "Failure.h"
 #include "KeyNotation.h"
@@ -53,8 +57,17 @@ std::string toNotation(const std::string& text) {
 
 int main(int argc, char** argv) {
     std::string notation;
+    std::vector<std::string> lines;
     if (argc == 3 && std::string(argv[1]) == "-k") {
         notation = argv[2];
+    } else if (argc == 3 && std::string(argv[1]) == "-l") {
+        std::ifstream file(argv[2], std::ios::binary);
+        if (!file) {
+            std::cerr << "cannot read " << argv[2] << "\n";
+            return 2;
+        }
+        for (std::string line; std::getline(file, line);)
+            lines.push_back(toNotation(line) + "{ENTER}");
     } else if (argc == 2) {
         std::ifstream file(argv[1], std::ios::binary);
         if (!file) {
@@ -65,7 +78,7 @@ int main(int argc, char** argv) {
         text << file.rdbuf();
         notation = toNotation(text.str());
     } else {
-        std::cerr << "usage: tarn_typing_driver FILE | -k KEYS\n";
+        std::cerr << "usage: tarn_typing_driver FILE | -k KEYS | -l FILE\n";
         return 2;
     }
     const char* wayland = std::getenv("WAYLAND_DISPLAY");
@@ -79,14 +92,24 @@ int main(int argc, char** argv) {
         std::cerr << "cannot open the display\n";
         return 1;
     }
+    std::vector<tarn::KeySequence> sends;
+    if (lines.empty()) sends.push_back(tarn::parseKeys(notation));
+    for (const std::string& line : lines)
+        sends.push_back(tarn::parseKeys(line));
     const auto start = std::chrono::steady_clock::now();
     try {
-        keyboard->type(tarn::parseKeys(notation));
+        for (const tarn::KeySequence& keys : sends)
+            keyboard->type(keys);
     } catch (const tarn::Failure& failure) {
         std::cerr << "failure " << failure.number() << " " << failure.description() << "\n";
         return 1;
     }
     const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
-    std::printf("%.4f\n", took.count());
+    if (lines.empty()) {
+        std::printf("%.4f\n", took.count());
+    } else {
+        std::printf("%.4f s, %.2f ms a line\n", took.count(),
+                    1000 * took.count() / static_cast<double>(lines.size()));
+    }
     return 0;
 }

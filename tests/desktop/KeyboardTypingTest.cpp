@@ -547,6 +547,80 @@ INSTANTIATE_TEST_SUITE_P(Desktops, X11KeyboardState,
                          ::testing::Values(WindowManager::None, WindowManager::Openbox),
                          kDesktopName);
 
+// An X11 program under XWayland sees keycodes up to 255 only, fewer than the
+// characters here: the keycodes they are bound to change meaning again and
+// again while the program still has keys typed through them to handle, in one
+// Send and from Send to Send. Every character arrives as typed.
+TEST(KeyboardTypingXWayland, KeycodesRotatingUnderAnX11ProgramKeepEveryCharacter) {
+    XSession session(WindowManager::Sway);
+    PlainHost host;
+    auto backends = testing::connectBackends(session, host);
+    ASSERT_TRUE(backends.windows && backends.keyboard);
+    pid_t xterm = -1;
+    const std::string out =
+        testing::startTerminalToFile(session, "tarn-xwayland-keys", true, &xterm, Terminal::X11);
+    const WindowId window = testing::waitForTitle(*backends.windows, "tarn-xwayland-keys");
+    ASSERT_TRUE(testing::waitShown(*backends.windows, window));
+    ASSERT_TRUE(backends.windows->setForeground(window));
+    const std::u32string offLayout = U"éöüàçñßøåæ€£αβγδεζηθλμπσжзий本語";
+    ASSERT_EQ(offLayout.size(), 30u);
+    auto waitForBytes = [&](const std::string& expected) {
+        std::string text;
+        testing::waitUntil(
+            [&] { return (text = platformtest::readFile(out)).size() >= expected.size(); }, 30s);
+        return text;
+    };
+
+    // One Send with more distinct characters than there are keycodes.
+    std::string expected;
+    KeySequence keys;
+    for (std::size_t i = 0; i < 21; ++i) {
+        keys.push_back({KeyEvent::Type::Press, Key::Character, offLayout[i]});
+        keys.push_back({KeyEvent::Type::Release, Key::Character, offLayout[i]});
+        utf8::append(expected, offLayout[i]);
+    }
+    backends.keyboard->type(keys);
+    ASSERT_EQ(waitForBytes(expected), expected) << "one Send";
+
+    // Lines of three, cycling through all thirty: every line rebinds.
+    for (std::size_t line = 0; line < 200; ++line) {
+        const std::string prefix = "l" + std::to_string(line) + " ";
+        keys = parseKeys(prefix);
+        expected += prefix;
+        for (std::size_t k = 0; k < 3; ++k) {
+            const char32_t c = offLayout[(line * 3 + k) % offLayout.size()];
+            keys.push_back({KeyEvent::Type::Press, Key::Character, c});
+            keys.push_back({KeyEvent::Type::Release, Key::Character, c});
+            utf8::append(expected, c);
+        }
+        const KeySequence enter = parseKeys("{ENTER}");
+        keys.insert(keys.end(), enter.begin(), enter.end());
+        expected += '\r';
+        backends.keyboard->type(keys);
+    }
+    // Line by line: how many arrived otherwise, and the first few of them.
+    const std::string got = waitForBytes(expected);
+    auto lines = [](const std::string& text) {
+        std::vector<std::string> split;
+        for (std::size_t begin = 0, end; begin < text.size(); begin = end + 1) {
+            end = std::min(text.find('\r', begin), text.size());
+            split.push_back(text.substr(begin, end - begin));
+        }
+        return split;
+    };
+    const std::vector<std::string> gotLines = lines(got), expectedLines = lines(expected);
+    std::size_t wrong = 0;
+    std::string shown;
+    for (std::size_t i = 0; i < expectedLines.size(); ++i) {
+        const std::string line = i < gotLines.size() ? gotLines[i] : "";
+        if (line == expectedLines[i]) continue;
+        if (++wrong <= 5) shown += " \"" + line + "\" for \"" + expectedLines[i] + "\";";
+    }
+    EXPECT_TRUE(got == expected) << wrong << " of " << expectedLines.size()
+                                 << " lines arrived otherwise:" << shown;
+    session.kill(xterm);
+}
+
 // Two runs on one display, each with characters off the layout: giving its
 // keycodes back, one leaves the other's binding between them alone, and the
 // map ends as it began.

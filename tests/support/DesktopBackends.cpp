@@ -36,7 +36,7 @@ DesktopBackends connectBackends(XSession& session, Host& host) {
         const char* display = session.waylandDisplay().c_str();
         backends.windows =
             wayland::ToplevelWindowSystem::connect(host, display, session.swaySocket().c_str());
-        backends.keyboard = wayland::VirtualKeyboard::connect(display);
+        backends.keyboard = wayland::VirtualKeyboard::connect(display, session.display().c_str());
     } else {
         backends.windows = x11::XcbWindowSystem::connect(host, session.display().c_str());
         backends.keyboard = x11::XTestKeyboard::connect(session.display().c_str());

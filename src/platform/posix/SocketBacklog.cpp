@@ -20,6 +20,10 @@ bool holds(const std::vector<ino_t>& inodes, ino_t inode) {
 }  // namespace
 
 std::unique_ptr<SocketBacklog> SocketBacklog::open(std::string listening) {
+    return open(std::vector<std::string>{std::move(listening)});
+}
+
+std::unique_ptr<SocketBacklog> SocketBacklog::open(std::vector<std::string> listening) {
     std::unique_ptr<SocketBacklog> backlog(new SocketBacklog);
     backlog->listening_ = std::move(listening);
     backlog->own_ = socketsOf(::getpid());
@@ -36,7 +40,10 @@ bool SocketBacklog::dump(std::vector<Client>& clients) {
     // peers are the clients' ends, whose receive queues hold what the
     // clients have not read.
     for (const auto& [inode, socket] : *sockets) {
-        if (socket.name != listening_ || !socket.peer || holds(own_, socket.peer)) continue;
+        if (!socket.peer || holds(own_, socket.peer) ||
+            std::find(listening_.begin(), listening_.end(), socket.name) == listening_.end()) {
+            continue;
+        }
         const auto client = sockets->find(socket.peer);
         clients.push_back({socket.peer, client == sockets->end() ? 0 : client->second.unread});
     }

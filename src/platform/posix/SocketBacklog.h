@@ -23,6 +23,9 @@ class SocketBacklog {
     // are not counted: it reads them when it gets to them. Null when the
     // kernel does not report Unix sockets.
     static std::unique_ptr<SocketBacklog> open(std::string listening);
+    // The same for a server that listens on several sockets (an X server on
+    // a path and on an abstract name).
+    static std::unique_ptr<SocketBacklog> open(std::vector<std::string> listening);
     ~SocketBacklog() = default;
     SocketBacklog(const SocketBacklog&) = delete;
     SocketBacklog& operator=(const SocketBacklog&) = delete;
@@ -43,7 +46,7 @@ class SocketBacklog {
     // bytes.
     bool dump(std::vector<Client>& clients);
 
-    std::string listening_;
+    std::vector<std::string> listening_;
     std::vector<ino_t> own_;
 };
 

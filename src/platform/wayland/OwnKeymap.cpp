@@ -102,7 +102,8 @@ const OwnKeymap::Place* OwnKeymap::findBound(xkb_keysym_t keysym) const {
     return bound == bound_.end() ? nullptr : &bound->second;
 }
 
-bool OwnKeymap::bind(const std::vector<xkb_keysym_t>& needed) {
+bool OwnKeymap::bind(const std::vector<xkb_keysym_t>& needed, bool* rebound) {
+    if (rebound) *rebound = false;
     std::vector<xkb_keysym_t> missing;
     for (xkb_keysym_t keysym : needed) {
         if (!findKeysym(keysym) && !findBound(keysym) &&
@@ -130,7 +131,10 @@ bool OwnKeymap::bind(const std::vector<xkb_keysym_t>& needed) {
     for (std::size_t i = 0; i < missing.size(); ++i) {
         const std::uint32_t key = free[i];
         auto old = bindings_.find(key);
-        if (old != bindings_.end()) bound_.erase(old->second.keysym);
+        if (old != bindings_.end()) {
+            bound_.erase(old->second.keysym);
+            if (rebound) *rebound = true;
+        }
         bindings_[key] = Binding{missing[i], ++uses_};
         bound_[missing[i]] = Place{key, false};
     }

@@ -44,8 +44,9 @@ class OwnKeymap {
 
     // Binds every keysym of `needed` that is not on the keymap yet, giving
     // way the bindings used least recently that `needed` does not hold.
-    // False, with nothing changed, when they do not all fit.
-    bool bind(const std::vector<xkb_keysym_t>& needed);
+    // False, with nothing changed, when they do not all fit. *rebound tells
+    // whether a keycode bound before means another keysym now.
+    bool bind(const std::vector<xkb_keysym_t>& needed, bool* rebound = nullptr);
     // Marks a binding as just used.
     void touch(xkb_keysym_t keysym);
     // How many characters can be bound at once.

@@ -18,6 +18,7 @@
 #include "SocketBacklog.h"
 #include "TypingEngine.h"
 #include "WaylandConnection.h"
+#include "XWaylandQueues.h"
 #include "virtual-keyboard-unstable-v1-client.h"
 
 namespace tarn::wayland {
@@ -43,6 +44,11 @@ constexpr std::size_t kUnreadLimit = 2048;
 // ends rather than wait for it forever, or overflow its queue.
 constexpr milliseconds kStalled{10000};
 
+// Where the X program with the focus cannot be seen to have handled its keys
+// (it never waits for input), this stands in for that before a keycode
+// changes meaning.
+constexpr milliseconds kUnhandledDelay{500};
+
 [[noreturn]] void cannotType() {
     throw runtimeFailure(kInvalidArgument);
 }
@@ -56,6 +62,11 @@ struct VirtualKeyboard::State : typing::TypingPort {
     // unread; either may be missing on a compositor that does not tell.
     std::unique_ptr<ActiveToplevel> active;
     std::unique_ptr<posix::SocketBacklog> backlog;
+    // XWayland's display (empty: none), and the queues on the way to its X
+    // programs once one is connected.
+    std::string xDisplay;
+    std::unique_ptr<XWaylandQueues> xwayland;
+    bool xwaylandTried = false;  // in this Send: opened once at most
     zwp_virtual_keyboard_v1* keyboard = nullptr;
     // The seat's keyboard as this client sees it: it hears of every keymap
     // the seat hands on to clients.
@@ -73,6 +84,7 @@ struct VirtualKeyboard::State : typing::TypingPort {
         if (seatKeyboard) wl_keyboard_destroy(seatKeyboard);
         if (keyboard) zwp_virtual_keyboard_v1_destroy(keyboard);
         keymap.reset();
+        xwayland.reset();
         active.reset();
         connection.reset();
     }
@@ -204,13 +216,41 @@ struct VirtualKeyboard::State : typing::TypingPort {
     std::size_t bindingRoom() override { return keymap->capacity(); }
 
     bool bind(const std::vector<xkb_keysym_t>& keysyms) override {
-        // A keycode that changes meaning must not have keys of its old one
-        // still unread.
-        if (!connection->roundtrip()) cannotType();
-        letTargetCatchUp();
-        if (!keymap->bind(keysyms)) return false;
+        bool rebound = false;
+        if (!keymap->bind(keysyms, &rebound)) return false;
+        if (rebound) letOldMeaningsBeRead();
         if (uploaded != keymap->generation() && !upload()) cannotType();
         return true;
+    }
+
+    // A keycode that changes meaning must not have keys of its old one still
+    // unhandled: a Wayland program reads the new keymap after them, in order,
+    // but an X11 program under XWayland may take the new map in before it
+    // handles them (XWaylandQueues.h).
+    void letOldMeaningsBeRead() {
+        // The second answer comes after everything the compositor sent its
+        // clients while it handled the first: the keys are on their way to
+        // the focused program, or to Xwayland.
+        if (!connection->roundtrip() || !connection->roundtrip()) cannotType();
+        letTargetCatchUp();
+        if (!xwayland && !xwaylandTried && !xDisplay.empty()) {
+            xwaylandTried = true;
+            xwayland = XWaylandQueues::open(xDisplay.c_str());
+        }
+        if (!xwayland) return;
+        switch (xwayland->drain(kStalled, kUnhandledDelay)) {
+            case XWaylandQueues::Drained::Yes:
+                return;
+            case XWaylandQueues::Drained::Stalled:
+                throw Failure(kTargetWindowClosed,
+                              "The window the keys were typed into stopped reading them",
+                              kRuntimeSource);
+            case XWaylandQueues::Drained::Lost:
+                // Xwayland has gone, and its programs with it; it may be
+                // started again.
+                xwayland.reset();
+                return;
+        }
     }
 
     std::optional<typing::KeyPlace> bound(xkb_keysym_t keysym) override {
@@ -227,6 +267,8 @@ struct VirtualKeyboard::State : typing::TypingPort {
         if (!resuming) {
             target = 0;
             if (active && connection->roundtrip()) target = active->active();
+            // XWayland may have started, or started again, since the last Send.
+            xwaylandTried = false;
         }
         if (backlog) backlog->refreshOwn();
         // Typing goes on without Caps Lock, which only a {CAPSLOCK} of the
@@ -274,7 +316,8 @@ void VirtualKeyboard::setStopKey(StopKey* stop) {
     d_->engine.setStopKey(stop);
 }
 
-std::unique_ptr<VirtualKeyboard> VirtualKeyboard::connect(const char* display) {
+std::unique_ptr<VirtualKeyboard> VirtualKeyboard::connect(const char* display,
+                                                          const char* xDisplay) {
     auto d = std::make_unique<State>();
     d->connection = WaylandConnection::connect(display);
     if (!d->connection || !d->connection->seat()) return nullptr;
@@ -295,6 +338,8 @@ std::unique_ptr<VirtualKeyboard> VirtualKeyboard::connect(const char* display) {
         socket = std::string(runtime ? runtime : "") + "/" + socket;
     }
     d->backlog = posix::SocketBacklog::open(socket);
+    if (!xDisplay) xDisplay = std::getenv("DISPLAY");
+    if (xDisplay) d->xDisplay = xDisplay;
     return std::unique_ptr<VirtualKeyboard>(new VirtualKeyboard(std::move(d)));
 }
 

@@ -8,6 +8,10 @@
 //   needs a character it does not hold yet; before the next key the compositor
 //   must have handed it on (the seat announces it to every client, this one
 //   included, and this waits for that announcement, bounded);
+// - a keycode whose character gives way to another (X11 programs under
+//   XWayland see keycodes up to 255 only, so few are spare) changes meaning
+//   only once the keys typed through it are handled: by an X11 program with
+//   the focus, as far as the kernel shows (XWaylandQueues.h);
 // - the compositor does not track the modifiers of a virtual keyboard itself,
 //   so every change of the held modifiers is announced along with the keys;
 // - a {CAPSLOCK} leaves Caps Lock toggled on this keyboard, as the user asked;
@@ -28,10 +32,12 @@ namespace tarn::wayland {
 
 class VirtualKeyboard : public tarn::Keyboard {
   public:
-    // Connects to `display` (nullptr: $WAYLAND_DISPLAY). Null when it cannot
-    // connect, the compositor offers no virtual keyboards or no seat, or the
-    // US keymap cannot be compiled.
-    static std::unique_ptr<VirtualKeyboard> connect(const char* display = nullptr);
+    // Connects to `display` (nullptr: $WAYLAND_DISPLAY); `xDisplay` is the
+    // compositor's XWayland (nullptr: $DISPLAY), whose programs are typed to
+    // as exactly. Null when it cannot connect, the compositor offers no
+    // virtual keyboards or no seat, or the US keymap cannot be compiled.
+    static std::unique_ptr<VirtualKeyboard> connect(const char* display = nullptr,
+                                                    const char* xDisplay = nullptr);
     ~VirtualKeyboard() override;
     VirtualKeyboard(const VirtualKeyboard&) = delete;
     VirtualKeyboard& operator=(const VirtualKeyboard&) = delete;

@@ -1,0 +1,79 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+// What stands between a key of the virtual keyboard and an X11 program under
+// XWayland: the compositor hands the key to Xwayland, a Wayland client of its
+// own (on a socket pair, not through the compositor's listening socket);
+// Xwayland turns it into an X event for the program, which reads it from its
+// X connection. An X program looks its keys up in a copy of the keyboard map
+// that Xlib refreshes as soon as it reads the notification of a change, ahead
+// of the key events before it that the program has not handled yet. So before
+// a keycode changes meaning, Xwayland must have handled every key typed
+// through it, and the X program that has the focus must have handled them
+// (read is not enough: Xlib reads ahead whenever the program makes a round
+// trip of its own, as a terminal does while it draws): this waits for that.
+// Internal to the Wayland keystroke backend.
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+typedef struct xcb_connection_t xcb_connection_t;
+
+namespace tarn::posix {
+class SocketBacklog;
+}
+
+namespace tarn::wayland {
+
+class XWaylandQueues {
+  public:
+    // Connects to the X display `display` (nullptr: $DISPLAY). Null when there
+    // is none, no X client is connected to it yet, or the kernel does not
+    // tell which process serves it and how much its connections hold.
+    static std::unique_ptr<XWaylandQueues> open(const char* display);
+    ~XWaylandQueues();
+    XWaylandQueues(const XWaylandQueues&) = delete;
+    XWaylandQueues& operator=(const XWaylandQueues&) = delete;
+
+    enum class Drained { Yes, Stalled, Lost };
+    // Call once the compositor has handled the keys sent so far (a round
+    // trip): returns once Xwayland has read and handled everything the
+    // compositor sent it, and the X program with the focus has handled every
+    // event that came of it (with no X program focused: every X program has
+    // read them). Stalled when Xwayland or that program reads nothing for
+    // `stalled`; Lost when the X display is gone. A program that never
+    // waits for events (it animates) is given `busy` at most.
+    Drained drain(std::chrono::milliseconds stalled, std::chrono::milliseconds busy);
+
+  private:
+    // A moment of the focused program: whether it waited for input with
+    // nothing to read, and how often it had waited before.
+    struct Moment {
+        bool waiting = false;
+        unsigned long long waits = 0;
+    };
+
+    XWaylandQueues() = default;
+    // A round trip to the X server; the window with the focus then.
+    std::optional<std::uint32_t> xRoundTrip();
+    // The process of the client that made `window`; 0 when unknown.
+    pid_t processOf(std::uint32_t window);
+    Moment momentOf(pid_t pid);
+
+    xcb_connection_t* c_ = nullptr;
+    // Xwayland's connections that no X client made: the one to the
+    // compositor among them.
+    std::vector<ino_t> serverSockets_;
+    // What the X clients have left unread.
+    std::unique_ptr<posix::SocketBacklog> clients_;
+    std::vector<std::string> listening_;  // the X server's socket names
+    pid_t server_ = 0;
+    bool clientIds_ = false;  // the server tells its clients' processes
+};
+
+}  // namespace tarn::wayland
