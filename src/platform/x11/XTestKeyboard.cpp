@@ -55,9 +55,13 @@ constexpr milliseconds kUnhandledDelay{500};
 // The longest wait for another run to give back spare keycodes.
 constexpr milliseconds kBusyTimeout{5000};
 // The events typed while the server is held for one batch: the server serves
-// no other client meanwhile, so a batch must stay short; one round trip per
-// batch confirms the target.
-constexpr std::size_t kBatch = 256;
+// no other client meanwhile, so a batch must stay short, and the target only
+// draws what it was sent once the batch is over. Each batch costs two round
+// trips (the target confirmed, the server let go) and a pause in which the
+// target catches up; against a raw XTest loop into xterm, 256 events typed at
+// 0.77 of its speed, 1,024 at 0.93 and 4,096 at 0.96, and 4,096 events are
+// still handled by the server within milliseconds.
+constexpr std::size_t kBatch = 4096;
 
 [[noreturn]] void cannotType() {
     throw runtimeFailure(kInvalidArgument);
