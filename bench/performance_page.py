@@ -139,6 +139,14 @@ def typing_sections(data, charts, rel):
     if "x11_tarn_to_raw" in data:
         lines += ["On X11, Tarn typed the ASCII text at **%.2fx** the raw loop's speed."
                   % data["x11_tarn_to_raw"], ""]
+    differing = [(entry["text"], r) for entry in data["texts"] for r in entry["runs"]
+                 if r.get("difference")]
+    if differing:
+        lines += ["Runs in which what arrived was not what was sent:", ""]
+        lines += ["- %s, %s, %s: %d of %d characters arrived, %s."
+                  % (text, r["desktop"], r["typist"], r["arrived"], r["chars"],
+                     r["difference"].replace("|", "/")) for text, r in differing]
+        lines.append("")
     if data.get("peers_absent"):
         lines += ["Peers that cannot run here at all:", ""]
         lines += ["- " + note + "." for note in data["peers_absent"]]

@@ -224,7 +224,19 @@ def measure(desktop, folder, tag, command, text, timeout):
                                               ": " + said.splitlines()[-1] if said else ""))
     # Exact text: until its last byte arrived. Otherwise until giving up.
     seconds = (last_change if arrived == expected else finished) - start
-    return seconds, arrived == expected, len(arrived.decode("utf-8", "replace"))
+    return (seconds, arrived == expected, len(arrived.decode("utf-8", "replace")),
+            difference(text, arrived.decode("utf-8", "replace")))
+
+
+def difference(sent, arrived):
+    """Where what arrived first differs from what was sent, in a few words
+    (None when it is exact)."""
+    if sent == arrived:
+        return None
+    at = next((i for i, (a, b) in enumerate(zip(sent, arrived)) if a != b),
+              min(len(sent), len(arrived)))
+    return ("from character %d: sent %r, arrived %r"
+            % (at + 1, sent[at:at + 8], arrived[at:at + 8]))
 
 
 def median_row(runs):
@@ -243,7 +255,8 @@ def one_run(kind, typist, command, text, folder, tag, timeout=60):
         print("%-8s did not start: %s" % (kind.name, error), flush=True)
         return dict(failed, error="the desktop did not start: %s" % error, cause="desktop")
     try:
-        seconds, exact, arrived = measure(desktop, folder, tag, command, text, timeout)
+        seconds, exact, arrived, differs = measure(desktop, folder, tag, command, text,
+                                                   timeout)
     except PeerError as error:
         print("%-8s %-8s did not type: %s" % (kind.name, typist, error), flush=True)
         return dict(failed, error="%s did not type: %s" % (command[0] if typist != "tarn"
@@ -256,9 +269,11 @@ def one_run(kind, typist, command, text, folder, tag, timeout=60):
     row = {"desktop": kind.name, "typist": typist, "chars": len(text), "arrived": arrived,
            "seconds": round(seconds, 4), "chars_per_s": round(len(text) / seconds, 1)
            if seconds > 0 else 0, "exact": exact}
+    if differs:
+        row["difference"] = differs
     print("%-8s %-8s %6d/%6d chars  %8.3f s  %8.0f chars/s  %s"
           % (kind.name, typist, arrived, len(text), seconds, row["chars_per_s"],
-             "exact" if exact else "NOT exact"), flush=True)
+             "exact" if exact else "NOT exact: " + differs), flush=True)
     return row
 
 
@@ -277,7 +292,8 @@ def desktops():
                 % package_version("sway"),
         "KWin": "KWin %s (Plasma), kwin_wayland --virtual, with XWayland %s; target xterm "
                 "under XWayland (foot crashes on this KWin); Tarn through "
-                "org_kde_kwin_fake_input, granted by a desktop file"
+                "org_kde_kwin_fake_input, granted by a desktop file; xdotool through "
+                "XWayland's XTest, which reaches X11 programs only"
                 % (package_version("kwin-wayland"), package_version("xwayland")),
         "GNOME": "GNOME Shell %s (mutter %s), --headless --virtual-monitor, no XWayland, "
                  "with Tarn's Shell extension; target foot; Tarn through "
