@@ -21,8 +21,8 @@
 #include <sstream>
 #include <string>
 
-#include "FakeInputKeyboard.h"
 #include "Failure.h"
+#include "FakeInputKeyboard.h"
 #include "KeyNotation.h"
 #include "MutterKeyboard.h"
 #include "VirtualKeyboard.h"
