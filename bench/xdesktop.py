@@ -446,8 +446,9 @@ class GnomeDesktop(BusDesktop):
     def window_ids(self, title):
         """The shell's IDs of the windows titled exactly so."""
         reply = self.shell("ListWindows") or ""
-        return [int(m.group(1)) for m in re.finditer(r"\(uint64 (\d+), '((?:[^'\\]|\\.)*)'",
-                                                       reply) if m.group(2) == title]
+        # gdbus gives the type of the array's first element only.
+        return [int(m.group(1)) for m in re.finditer(
+            r"\((?:uint64 )?(\d+), '((?:[^'\\]|\\.)*)'", reply) if m.group(2) == title]
 
     def focus(self, title):
         """Whether the window of that title has the focus, activating it first."""
