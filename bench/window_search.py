@@ -139,6 +139,10 @@ class GnomeSession(xdesktop.GnomeDesktop):
     command = Session.command
 
 
+# Windows opened on a Wayland desktop before waiting for it to take them.
+WAYLAND_BATCH = 25
+
+
 def listed_by_tarn(bench, env):
     """How many windows Tarn lists on the session (0 when it cannot)."""
     result = subprocess.run([bench, "--count"], env=env, capture_output=True, text=True,
@@ -151,16 +155,22 @@ def wayland_search(kind, args, count):
     `count` windows: (ms, windows listed)."""
     session = kind(args.target)
     try:
-        open_windows(session, count)
         if kind is SwaySession:
-            def taken():
-                return session.windows() >= count
+            def taken(n):
+                return session.windows() >= n
         else:
             # Only Tarn lists the windows of KWin and GNOME Shell to a client.
-            def taken():
-                return listed_by_tarn(args.bench, session.env) >= count
-        if not xdesktop.wait_until(taken, 300, 0.2):
-            raise RuntimeError(f"{kind.name} did not take {count} windows")
+            def taken(n):
+                return listed_by_tarn(args.bench, session.env) >= n
+        # In batches, each taken before the next: a compositor busy with new
+        # windows stops reading, and libwayland ends a client whose requests
+        # no longer fit the socket ("Resource temporarily unavailable", seen
+        # with mutter at about 200 windows on a loaded machine).
+        for first in range(1, count + 1, WAYLAND_BATCH):
+            last = min(count, first + WAYLAND_BATCH - 1)
+            open_windows(session, last, first)
+            if not xdesktop.wait_until(lambda: taken(last), 300, 0.2):
+                raise RuntimeError(f"{kind.name} did not take {last} windows")
         settle = Session.settle.__get__(session)
         if not settle(session.server) or not settle(session.target):
             print(f"warning: {kind.name} still busy with {count} windows", file=sys.stderr)
@@ -169,11 +179,12 @@ def wayland_search(kind, args, count):
         session.close()
 
 
-def open_windows(session, count):
-    """Opens windows "Bench 1" to "Bench COUNT" in the session's tarn_target,
-    one command each; returns the first one's window ID as the target gives it."""
+def open_windows(session, count, start=1):
+    """Opens windows "Bench START" to "Bench COUNT" in the session's
+    tarn_target, one command each; returns the first one's window ID as the
+    target gives it."""
     first = None
-    for number in range(1, count + 1):
+    for number in range(start, count + 1):
         reply = session.command(f"window Bench{number} Bench {number}")
         first = first or reply
     return first
