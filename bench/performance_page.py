@@ -100,31 +100,66 @@ def colour_of(typist):
     return {"tarn": COLOURS["tarn"], "raw loop": COLOURS["limit"]}.get(typist, COLOURS["peer"])
 
 
+DESKTOP_ORDER = ("X11", "sway", "KWin", "GNOME")
+
+
 def typing_sections(data, charts, rel):
     lines = ["## Typing", "",
-             "`bench/typing.py`: each typist types into a focused terminal (xterm on Xvfb "
-             "with openbox; foot on a headless sway) whose program writes what arrives to a "
-             "file; the clock runs from the start of the typist to the last byte's arrival. "
-             "Tarn types through `tarn_typing_driver` (the Send typing engine). The raw loop "
-             "is the bench's own C program (XTest, no checks, a flush every 16 characters): "
-             "the limit of the display. Median of %d runs, runs interleaved."
-             % data["texts"][0]["medians"][0]["runs"], ""]
+             "`bench/typing.py`: each typist types into a focused terminal whose program "
+             "writes what arrives to a file; the clock runs from the start of the typist to "
+             "the last byte's arrival, and what arrived is compared with what was sent "
+             "(*exact runs*). Tarn types through `tarn_typing_driver` (the Send typing engine "
+             "with the desktop's backend). The raw loop is the bench's own C program (XTest, "
+             "no checks, a flush every 16 characters): the limit of the display. Each run "
+             "starts a desktop of its own. Median of %d runs, runs interleaved."
+             % max([r.get("runs", 0) for e in data["texts"] for r in e["medians"]] or [0]),
+             ""]
+    if data.get("desktops"):
+        lines += ["| Desktop | What it is in this bench |", "|---|---|"]
+        for name in DESKTOP_ORDER:
+            if name in data["desktops"]:
+                lines.append("| %s | %s |" % (name, data["desktops"][name]))
+        lines.append("")
     lines += ["| Text | Desktop | Typist | Characters | Seconds | Chars/s | Exact runs |",
               "|---|---|---|---:|---:|---:|---|"]
     for entry in data["texts"]:
         for row in entry["medians"]:
-            lines.append("| %s | %s | %s | %d | %.3f | %s | %d/%d |"
+            if "error" in row:
+                lines.append("| %s | %s | %s | %d | - | - | did not run: %s |"
+                             % (entry["text"], row["desktop"], row["typist"], row["chars"],
+                                row["error"].replace("|", "/")))
+                continue
+            lines.append("| %s | %s | %s | %d | %.3f | %s | %d/%d%s |"
                          % (entry["text"], row["desktop"], row["typist"], row["chars"],
                             row["seconds"], fmt(row["chars_per_s"]), row["exact_runs"],
-                            row["runs"]))
-    lines += ["", "On X11, Tarn typed the ASCII text at **%.2fx** the raw loop's speed."
-              % data["x11_tarn_to_raw"], ""]
+                            row["runs"], " (and %d failed: %s)"
+                            % (len(row["failed_runs"]), row["failed_runs"][0].replace("|", "/"))
+                            if row.get("failed_runs") else ""))
+    lines.append("")
+    if "x11_tarn_to_raw" in data:
+        lines += ["On X11, Tarn typed the ASCII text at **%.2fx** the raw loop's speed."
+                  % data["x11_tarn_to_raw"], ""]
+    differing = [(entry["text"], r) for entry in data["texts"] for r in entry["runs"]
+                 if r.get("difference")]
+    if differing:
+        lines += ["Runs in which what arrived was not what was sent:", ""]
+        lines += ["- %s, %s, %s: %d of %d characters arrived, %s."
+                  % (text, r["desktop"], r["typist"], r["arrived"], r["chars"],
+                     r["difference"].replace("|", "/")) for text, r in differing]
+        lines.append("")
+    if data.get("peers_absent"):
+        lines += ["Peers that cannot run here at all:", ""]
+        lines += ["- " + note + "." for note in data["peers_absent"]]
+        lines.append("")
 
-    for desktop, name in (("X11", "typing-x11.png"), ("sway", "typing-sway.png")):
+    present = [d for d in DESKTOP_ORDER
+               if any(r["desktop"] == d for e in data["texts"] for r in e["medians"])]
+    for desktop in present:
+        name = "typing-%s.png" % desktop.lower()
         labels, values, colours = [], [], []
         for entry in data["texts"]:
             for row in entry["medians"]:
-                if row["desktop"] == desktop:
+                if row["desktop"] == desktop and "error" not in row:
                     labels.append("%s %s%s" % (entry["text"].split()[0], row["typist"],
                                                "" if row["exact_runs"] == row["runs"]
                                                else " (not exact)"))
@@ -136,6 +171,8 @@ def typing_sections(data, charts, rel):
                                                     "" if row["exact"] else " (not exact)"))
                 values.append(row["chars_per_s"])
                 colours.append(COLOURS["tarn"])
+        if not values:
+            continue
         bar_chart(os.path.join(charts, name), "Typing on %s (median chars/s)" % desktop,
                   labels, values, colours, "characters per second", log=True)
         lines += ["![Typing on %s](%s/%s)" % (desktop, rel, name), ""]
@@ -152,32 +189,52 @@ def typing_sections(data, charts, rel):
     return lines + [""]
 
 
+WAYLAND_SEARCH = (("sway", "sway_tarn_ms", "sway_listed", COLOURS["limit"]),
+                  ("KWin", "kwin_tarn_ms", "kwin_listed", "#3d405b"),
+                  ("GNOME", "gnome_tarn_ms", "gnome_listed", "#f2cc8f"))
+
+
 def window_section(data, charts, rel):
     lines = ["## Window search", "",
              "`bench/window_search.py`: one search by title for the bottom-most of N "
-             "windows. Tarn in-process (Google Benchmark median of %d repetitions); "
-             "xdotool as a whole process (median of %d runs), its start-up alone given "
-             "as `xdotool version`." % (data["repetitions"], data["runs"]), "",
-             "| Windows | Tarn X11 ms | xdotool ms | xdotool --onlyvisible ms | "
-             "xdotool start ms | Tarn sway ms |", "|---:|---:|---:|---:|---:|---:|"]
+             "windows of one `tarn_target`. Tarn in-process (Google Benchmark median of %d "
+             "repetitions); xdotool as a whole process (median of %d runs), its start-up "
+             "alone given as `xdotool version`. X11: Xvfb with openbox, X11 windows. sway, "
+             "KWin and GNOME: headless, native Wayland windows (Qt's Wayland platform); Tarn "
+             "reads them through wlroots' foreign-toplevel protocol on sway, KWin scripts "
+             "over D-Bus on KWin, and its own Shell extension over D-Bus on GNOME Shell. No "
+             "peer lists native Wayland windows on these desktops (xdotool and wmctrl see "
+             "X11 windows only), so there Tarn is measured alone."
+             % (data["repetitions"], data["runs"]), ""]
+    shown = [w for w in WAYLAND_SEARCH if any(w[1] in r for r in data["rows"])]
+    lines += ["| Windows | Tarn X11 ms | xdotool ms | xdotool --onlyvisible ms | "
+              "xdotool start ms |" + "".join(" Tarn %s ms |" % w[0] for w in shown),
+              "|---:|---:|---:|---:|---:|" + "---:|" * len(shown)]
     for row in data["rows"]:
-        lines.append("| %d | %.3f | %.1f | %.1f | %.1f | %.3f |"
+        lines.append("| %d | %.3f | %.1f | %.1f | %.1f |"
                      % (row["windows"], row["tarn_ms"], row["xdotool_ms"],
-                        row["xdotool_onlyvisible_ms"], row["xdotool_start_ms"],
-                        row["sway_tarn_ms"]))
+                        row["xdotool_onlyvisible_ms"], row["xdotool_start_ms"])
+                     + "".join(" %s |" % ("%.3f" % row[w[1]] if w[1] in row else "-")
+                               for w in shown))
+    for name, why in data.get("errors", {}).items():
+        lines += ["", "%s: not measured in this run: %s." % (name, why)]
     fig, ax = plt.subplots(figsize=(7, 4))
     counts = [r["windows"] for r in data["rows"]]
-    for key, label, colour in (("tarn_ms", "Tarn (X11)", COLOURS["tarn"]),
-                               ("sway_tarn_ms", "Tarn (sway)", COLOURS["limit"]),
-                               ("xdotool_ms", "xdotool search", COLOURS["peer"]),
-                               ("xdotool_onlyvisible_ms", "xdotool search --onlyvisible",
-                                COLOURS["other"])):
-        ax.plot(counts, [r[key] for r in data["rows"]], marker="o", label=label, color=colour)
+    series = [("tarn_ms", "Tarn (X11)", COLOURS["tarn"])]
+    series += [(key, "Tarn (%s)" % name, colour) for name, key, _, colour in shown]
+    series += [("xdotool_ms", "xdotool search (X11)", COLOURS["peer"]),
+               ("xdotool_onlyvisible_ms", "xdotool search --onlyvisible (X11)",
+                COLOURS["other"])]
+    for key, label, colour in series:
+        points = [(r["windows"], r[key]) for r in data["rows"] if key in r]
+        ax.plot([p[0] for p in points], [p[1] for p in points], marker="o", label=label,
+                color=colour)
+    ax.set_xticks(counts)
     ax.set_yscale("log")
     ax.set_xlabel("windows")
     ax.set_ylabel("ms (median)")
     ax.set_title("One window search by title")
-    ax.legend()
+    ax.legend(fontsize=8)
     fig.tight_layout()
     fig.savefig(os.path.join(charts, "window-search.png"), dpi=96)
     plt.close(fig)

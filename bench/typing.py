@@ -1,20 +1,30 @@
 #!/usr/bin/env python3
 # SPDX-License-Identifier: GPL-3.0-or-later
 """Typing speed and exactness: Tarn's XTest backend against `xdotool type` and
-a raw XTest loop of the bench's own on X11, and Tarn's virtual keyboard
-against `wtype` on sway, in the same run.
+a raw XTest loop of the bench's own on X11, Tarn's virtual keyboard against
+`wtype` on sway, Tarn's KWin backend (fake input) on KWin and its GNOME
+backend (mutter's remote desktop) on GNOME Shell, in the same run.
 
-For every run it starts its own desktop, Xvfb and openbox or a headless sway
-(so that what one typist leaves behind cannot affect the next), and a terminal
-(xterm; foot on sway) whose program writes every byte it receives to a file
-(raw mode, no echo). The typist types into the
-focused xterm; the clock runs from the start of the typing command until the
-last byte has arrived (or, for text that never arrives in full, until the
-typist has ended and nothing more arrived for a second). Reports seconds,
-characters per second and whether what arrived is exactly what was sent.
+For every run it starts its own desktop, Xvfb and openbox, a headless sway,
+a headless KWin or a headless GNOME Shell (so that what one typist leaves
+behind cannot affect the next), and a terminal (xterm; foot on sway and
+GNOME; xterm under XWayland on KWin, where foot crashes) whose program writes
+every byte it receives to a file (raw mode, no echo). The typist types into
+the focused terminal; the clock runs from the start of the typing command
+until the last byte has arrived (or, for text that never arrives in full,
+until the typist has ended and nothing more arrived for a second). Reports
+seconds, characters per second and whether what arrived is exactly what was
+sent.
+
+Peers on KWin and GNOME: `xdotool type` on KWin reaches the xterm through
+XWayland's XTest; `wtype` is tried on both, and a peer that ends in an
+error with nothing typed is reported with its error once and not run again
+on that desktop. A peer that cannot run at all here is named with why.
 
     bench/typing.py --driver BUILD/bench/tarn_typing_driver \
-                    --raw BUILD/bench/tarn_xtest_loop [--runs 3] [--json FILE]
+                    --raw BUILD/bench/tarn_xtest_loop \
+                    --extension BUILD/share/gnome-shell/extensions/UUID \
+                    [--runs 3] [--json FILE]
 
 Texts: (a) 4,000 random printable ASCII characters; (b) 500 characters of
 which a third are not on the US layout (accented Latin, Greek, Cyrillic,
@@ -35,6 +45,7 @@ import argparse
 import json
 import os
 import random
+import shutil
 import subprocess
 import sys
 import tempfile
@@ -137,12 +148,54 @@ class SwayDesktop(xdesktop.SwayDesktop):
         return walk(json.loads(tree)) if tree else ""
 
 
+class KWinDesktop(xdesktop.KWinDesktop):
+    """A headless KWin, its XWayland's xterm the target; main() grants the
+    driver fake input."""
+
+    def __init__(self):
+        super().__init__("tarn-typing-home-", extra_env={"LC_ALL": "C.UTF-8"})
+
+    # KWin is XWayland's window manager: the xterm is found and activated
+    # there as on X11.
+    terminal = Desktop.terminal
+
+
+class GnomeDesktop(xdesktop.GnomeDesktop):
+    """A headless GNOME Shell with Tarn's extension (main() names it), foot
+    the target."""
+
+    def __init__(self):
+        super().__init__("tarn-typing-home-", extra_env={"LC_ALL": "C.UTF-8"})
+
+    def terminal(self, folder, tag):
+        """A focused foot writing what it receives to a file; returns (child, file)."""
+        out = os.path.join(folder, tag + ".out")
+        ready = os.path.join(folder, tag + ".ready")
+        title = "tarn-typing-" + tag
+        child = self.spawn(["foot", "-T", title, "sh", "-c",
+                            "stty raw -echo; : > '%s'; exec cat > '%s'" % (ready, out)],
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        if not xdesktop.wait_until(lambda: os.path.exists(ready), 15, 0.005):
+            raise RuntimeError("foot's program did not start")
+        if not xdesktop.wait_until(lambda: self.focus(title), 15, 0.1):
+            raise RuntimeError("foot did not get the focus")
+        return child, out
+
+
+DESKTOPS = (Desktop, SwayDesktop, KWinDesktop, GnomeDesktop)
+
+
+class PeerError(Exception):
+    """A typist that ended in an error without typing anything."""
+
+
 def measure(desktop, folder, tag, command, text, timeout):
     child, out = desktop.terminal(folder, tag)
     expected = text.encode("utf-8")
+    errors = tempfile.TemporaryFile()
     start = time.monotonic()
     typist = subprocess.Popen(command, env=desktop.env, stdout=subprocess.PIPE,
-                              stderr=subprocess.DEVNULL)
+                              stderr=errors)
     last_size, last_change = 0, start
     deadline = start + timeout
     while time.monotonic() < deadline:
@@ -163,9 +216,27 @@ def measure(desktop, folder, tag, command, text, timeout):
     with open(out, "rb") as f:
         arrived = f.read()
     desktop.end(child)
+    errors.seek(0)
+    said = errors.read().decode(errors="replace").strip()
+    errors.close()
+    if typist.returncode != 0 and not arrived:
+        raise PeerError("exit status %d%s" % (typist.returncode,
+                                              ": " + said.splitlines()[-1] if said else ""))
     # Exact text: until its last byte arrived. Otherwise until giving up.
     seconds = (last_change if arrived == expected else finished) - start
-    return seconds, arrived == expected, len(arrived.decode("utf-8", "replace"))
+    return (seconds, arrived == expected, len(arrived.decode("utf-8", "replace")),
+            difference(text, arrived.decode("utf-8", "replace")))
+
+
+def difference(sent, arrived):
+    """Where what arrived first differs from what was sent, in a few words
+    (None when it is exact)."""
+    if sent == arrived:
+        return None
+    at = next((i for i, (a, b) in enumerate(zip(sent, arrived)) if a != b),
+              min(len(sent), len(arrived)))
+    return ("from character %d: sent %r, arrived %r"
+            % (at + 1, sent[at:at + 8], arrived[at:at + 8]))
 
 
 def median_row(runs):
@@ -175,18 +246,73 @@ def median_row(runs):
 
 
 def one_run(kind, typist, command, text, folder, tag, timeout=60):
-    desktop = kind()
+    """One run's row; on failure a row with "error" (and "peer" when the
+    typist itself refused, "desktop" when the desktop did not start)."""
+    failed = {"desktop": kind.name, "typist": typist}
     try:
-        seconds, exact, arrived = measure(desktop, folder, tag, command, text, timeout)
+        desktop = kind()
+    except (RuntimeError, OSError, subprocess.SubprocessError) as error:
+        print("%-8s did not start: %s" % (kind.name, error), flush=True)
+        return dict(failed, error="the desktop did not start: %s" % error, cause="desktop")
+    try:
+        seconds, exact, arrived, differs = measure(desktop, folder, tag, command, text,
+                                                   timeout)
+    except PeerError as error:
+        print("%-8s %-8s did not type: %s" % (kind.name, typist, error), flush=True)
+        return dict(failed, error="%s did not type: %s" % (command[0] if typist != "tarn"
+                                                              else "tarn", error), cause="peer")
+    except (RuntimeError, OSError, subprocess.SubprocessError) as error:
+        print("%-8s %-8s run failed: %s" % (kind.name, typist, error), flush=True)
+        return dict(failed, error="the run failed: %s" % error, cause="run")
     finally:
         desktop.close()
     row = {"desktop": kind.name, "typist": typist, "chars": len(text), "arrived": arrived,
            "seconds": round(seconds, 4), "chars_per_s": round(len(text) / seconds, 1)
            if seconds > 0 else 0, "exact": exact}
+    if differs:
+        row["difference"] = differs
     print("%-8s %-8s %6d/%6d chars  %8.3f s  %8.0f chars/s  %s"
           % (kind.name, typist, arrived, len(text), seconds, row["chars_per_s"],
-             "exact" if exact else "NOT exact"), flush=True)
+             "exact" if exact else "NOT exact: " + differs), flush=True)
     return row
+
+
+def package_version(package):
+    result = subprocess.run(["dpkg-query", "-W", "-f", "${Version}", package],
+                            capture_output=True, text=True)
+    return result.stdout.strip() if result.returncode == 0 else "not installed"
+
+
+def desktops():
+    """What each desktop of this bench is, for the page."""
+    return {
+        "X11": "Xvfb %s with openbox %s; target xterm" % (package_version("xvfb"),
+                                                         package_version("openbox")),
+        "sway": "sway %s, headless (wlroots, pixman renderer); target foot"
+                % package_version("sway"),
+        "KWin": "KWin %s (Plasma), kwin_wayland --virtual, with XWayland %s; target xterm "
+                "under XWayland (foot crashes on this KWin); Tarn through "
+                "org_kde_kwin_fake_input, granted by a desktop file; xdotool through "
+                "XWayland's XTest, which reaches X11 programs only"
+                % (package_version("kwin-wayland"), package_version("xwayland")),
+        "GNOME": "GNOME Shell %s (mutter %s), --headless --virtual-monitor, no XWayland, "
+                 "with Tarn's Shell extension; target foot; Tarn through "
+                 "org.gnome.Mutter.RemoteDesktop"
+                 % (package_version("gnome-shell"), package_version("libmutter-11-0")),
+    }
+
+
+def peers_absent():
+    """Peers that cannot run on this machine at all, and why."""
+    notes = []
+    if not os.path.exists("/dev/uinput"):
+        notes.append("ydotool (the peer that types on any Wayland desktop, KWin and GNOME "
+                     "included) writes to /dev/uinput, which does not exist on this machine "
+                     "(the kernel has no uinput)%s"
+                     % ("" if shutil.which("ydotool") else "; it is not installed either"))
+    notes.append("xdotool on GNOME: the GNOME session runs without XWayland (as Tarn's tests "
+                 "run it), so xdotool has no X server there; it would reach only X11 programs")
+    return notes
 
 
 def main():
@@ -194,16 +320,25 @@ def main():
                                      formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--driver", required=True, help="path of tarn_typing_driver")
     parser.add_argument("--raw", required=True, help="path of tarn_xtest_loop")
+    parser.add_argument("--extension", required=True,
+                        help="Tarn's Shell extension as the build stages it")
     parser.add_argument("--runs", type=int, default=3)
     parser.add_argument("--seed", type=int, default=20240)
     parser.add_argument("--long", type=int, default=20000,
                         help="characters of the long Send on sway (0: none)")
     parser.add_argument("--json", help="write the runs and medians to this file")
     args = parser.parse_args()
+    # KWin grants fake input to the program a desktop file names by its
+    # absolute path, as Tarn's package names tarn.
+    KWinDesktop.granted = [os.path.realpath(args.driver)]
+    GnomeDesktop.extension = os.path.abspath(args.extension)
 
     rng = random.Random(args.seed)
     texts = [("(a) ASCII", text_ascii(rng)), ("(b) 1/3 off layout", text_mixed(rng))]
-    results = {"texts": [], "long": []}
+    results = {"texts": [], "long": [], "desktops": desktops(),
+               "peers_absent": peers_absent()}
+    # A peer that refused, or a desktop that did not start, is not tried again.
+    given_up = {}
     with tempfile.TemporaryDirectory(prefix="tarn-typing-") as folder:
         for index, (name, text) in enumerate(texts):
             path = os.path.join(folder, "text-%d.txt" % index)
@@ -214,19 +349,40 @@ def main():
                 typists.append((Desktop, "raw loop", [args.raw, path]))
             typists += [(Desktop, "xdotool", ["xdotool", "type", "--delay", "0", text]),
                         (SwayDesktop, "tarn", [args.driver, path]),
-                        (SwayDesktop, "wtype", ["wtype", "--", text])]
+                        (SwayDesktop, "wtype", ["wtype", "--", text]),
+                        (KWinDesktop, "tarn", [args.driver, path]),
+                        (KWinDesktop, "xdotool", ["xdotool", "type", "--delay", "0", text]),
+                        (KWinDesktop, "wtype", ["wtype", "--", text]),
+                        (GnomeDesktop, "tarn", [args.driver, path]),
+                        (GnomeDesktop, "wtype", ["wtype", "--", text])]
             print("\n" + name, flush=True)
             runs = []
             for run in range(args.runs):
                 for kind, typist, command in typists:
+                    if (kind.name, typist) in given_up or (kind.name, None) in given_up:
+                        continue
                     tag = "%s-%s-%d-%d" % (kind.name, typist.replace(" ", "_"), index, run)
-                    runs.append(one_run(kind, typist, command, text, folder, tag))
+                    row = one_run(kind, typist, command, text, folder, tag)
+                    if row.get("cause") == "peer":
+                        given_up[(kind.name, typist)] = row["error"]
+                    elif row.get("cause") == "desktop":
+                        given_up[(kind.name, None)] = row["error"]
+                    runs.append(row)
             medians = []
             for kind, typist, _ in typists:
                 mine = [r for r in runs if r["desktop"] == kind.name and r["typist"] == typist]
-                row = dict(median_row(mine))
-                row["exact_runs"] = sum(1 for r in mine if r["exact"])
-                row["runs"] = len(mine)
+                good = [r for r in mine if "error" not in r]
+                if not good:
+                    reason = (mine[0]["error"] if mine else given_up.get(
+                        (kind.name, typist), given_up.get((kind.name, None), "not run")))
+                    medians.append({"desktop": kind.name, "typist": typist, "chars": len(text),
+                                    "error": reason})
+                    continue
+                row = dict(median_row(good))
+                row["exact_runs"] = sum(1 for r in good if r["exact"])
+                row["runs"] = len(good)
+                if len(good) < len(mine):
+                    row["failed_runs"] = [r["error"] for r in mine if "error" in r]
                 medians.append(row)
             results["texts"].append({"text": name, "chars": len(text), "runs": runs,
                                      "medians": medians})
@@ -240,6 +396,9 @@ def main():
             print("\nsway, one Send of %d characters" % length, flush=True)
             row = one_run(SwayDesktop, "tarn", [args.driver, path], text, folder,
                           "long-%d" % length, timeout=max(60, length / 100))
+            if "error" in row:
+                results["long_skipped"] = "%d not measured: %s" % (length, row["error"])
+                break
             results["long"].append(row)
             # The next size only when this one arrived whole and the next would
             # take under a minute at this one's speed.
@@ -252,20 +411,27 @@ def main():
                 break
             length = 200000
 
-    print("\nmedian of %d runs (X11: Xvfb + openbox, xterm; sway: headless, foot)"
-          % args.runs)
+    print("\nmedian of %d runs (X11: Xvfb + openbox, xterm; sway: headless, foot; KWin: "
+          "headless, xterm under XWayland; GNOME: headless, foot)" % args.runs)
     print("%-20s %-8s %-8s %8s %9s %12s %s" % ("text", "desktop", "typist", "chars",
                                               "seconds", "chars/s", "exact"))
     for entry in results["texts"]:
         for row in entry["medians"]:
+            if "error" in row:
+                print("%-20s %-8s %-8s %s" % (entry["text"], row["desktop"], row["typist"],
+                                              row["error"]))
+                continue
             print("%-20s %-8s %-8s %8d %9.3f %12.0f %d/%d"
                   % (entry["text"], row["desktop"], row["typist"], row["chars"],
                      row["seconds"], row["chars_per_s"], row["exact_runs"], row["runs"]))
+    for note in results["peers_absent"]:
+        print("not run: " + note)
     ascii_rows = {(r["desktop"], r["typist"]): r for r in results["texts"][0]["medians"]}
     tarn, raw = ascii_rows[("X11", "tarn")], ascii_rows[("X11", "raw loop")]
-    results["x11_tarn_to_raw"] = round(tarn["chars_per_s"] / raw["chars_per_s"], 3)
-    print("\nX11 (a): Tarn %.0f chars/s, the raw loop %.0f: %.2fx the raw loop"
-          % (tarn["chars_per_s"], raw["chars_per_s"], results["x11_tarn_to_raw"]))
+    if "error" not in tarn and "error" not in raw:
+        results["x11_tarn_to_raw"] = round(tarn["chars_per_s"] / raw["chars_per_s"], 3)
+        print("\nX11 (a): Tarn %.0f chars/s, the raw loop %.0f: %.2fx the raw loop"
+              % (tarn["chars_per_s"], raw["chars_per_s"], results["x11_tarn_to_raw"]))
     for row in results["long"]:
         print("sway long Send: %d chars, %d arrived, %.0f chars/s, %s"
               % (row["chars"], row["arrived"], row["chars_per_s"],

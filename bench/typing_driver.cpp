@@ -2,8 +2,11 @@
 // Types a text into the window that has the keyboard focus, the way Send does:
 // the text is written in the key notation (reserved characters braced),
 // parsed, and typed by the XTest backend, or on a Wayland desktop
-// ($WAYLAND_DISPLAY set) by the virtual keyboard. Prints the seconds that
-// parsing and typing took. Used by bench/typing.py.
+// ($WAYLAND_DISPLAY set) by the virtual keyboard; with TARN_BACKEND=kwin by
+// KWin's fake input (granted to this program by a desktop file, as the
+// package grants it to tarn), with TARN_BACKEND=gnome through mutter's
+// remote desktop and Tarn's Shell extension. Prints the seconds that parsing
+// and typing took. Used by bench/typing.py.
 //
 //   tarn_typing_driver FILE        types the UTF-8 text of FILE
 //   tarn_typing_driver -k KEYS     types KEYS as written in the notation
@@ -14,6 +17,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <iostream>
 #include <memory>
@@ -22,7 +26,9 @@
 #include <vector>
 
 #include "Failure.h"
+#include "FakeInputKeyboard.h"
 #include "KeyNotation.h"
+#include "MutterKeyboard.h"
 #include "VirtualKeyboard.h"
 #include "XTestKeyboard.h"
 
@@ -82,14 +88,23 @@ int main(int argc, char** argv) {
         return 2;
     }
     const char* wayland = std::getenv("WAYLAND_DISPLAY");
+    const char* backend = std::getenv("TARN_BACKEND");
     std::unique_ptr<tarn::Keyboard> keyboard;
-    if (wayland && *wayland) {
+    std::string problem = "cannot open the display";
+    if (backend && std::strcmp(backend, "kwin") == 0) {
+        tarn::kwin::FakeInputKeyboard::Refusal refusal{};
+        keyboard = tarn::kwin::FakeInputKeyboard::connect(nullptr, nullptr, nullptr, refusal);
+        if (refusal == tarn::kwin::FakeInputKeyboard::Refusal::NotGranted)
+            problem = "KWin did not grant fake input to this program";
+    } else if (backend && std::strcmp(backend, "gnome") == 0) {
+        keyboard = tarn::gnome::MutterKeyboard::connect(problem);
+    } else if (wayland && *wayland) {
         keyboard = tarn::wayland::VirtualKeyboard::connect();
     } else {
         keyboard = tarn::x11::XTestKeyboard::connect();
     }
     if (!keyboard) {
-        std::cerr << "cannot open the display\n";
+        std::cerr << problem << "\n";
         return 1;
     }
     std::vector<tarn::KeySequence> sends;

@@ -13,14 +13,20 @@ up bottom-most), and measures one search for "Bench 1":
            with --onlyvisible (Tarn's search is visible-only by default);
            `xdotool version` is timed alone for the process start-up.
 
-On sway (no xdotool there) the same windows are opened in a tarn_target on
-Qt's Wayland platform, and Tarn's search for "Bench 1", the oldest and never
-active window and so the last of its list, is timed the same way.
+On sway, on KWin (Tarn through KWin scripts over D-Bus) and on GNOME Shell
+(Tarn through its own Shell extension) the same windows are opened in a
+tarn_target on Qt's Wayland platform, and Tarn's search for "Bench 1", the
+oldest and never active window and so the last of its list, is timed the
+same way. No peer lists native Wayland windows there: xdotool and wmctrl see
+X11 windows only, wlroots' protocol that sway offers is not offered by KWin
+or mutter. A desktop that cannot be measured is reported with why, and the
+others still are.
 
 Every process started here is ended by its PID.
 
     bench/window_search.py --bench build/bench/tarn_window_search_bench \\
                            --target build/tests/support/target/tarn_target \\
+                           --extension BUILD/share/gnome-shell/extensions/UUID \\
                            [--counts 50,200,500] [--json FILE]
 """
 
@@ -86,6 +92,8 @@ class Session(xdesktop.Desktop):
 class SwaySession(xdesktop.SwayDesktop):
     """A headless sway + one tarn_target on Qt's Wayland platform."""
 
+    name = "sway"
+
     def __init__(self, target):
         super().__init__("tarn-bench-")
         try:
@@ -102,11 +110,81 @@ class SwaySession(xdesktop.SwayDesktop):
         return tree.count('"app_id":')
 
 
-def open_windows(session, count):
-    """Opens windows "Bench 1" to "Bench COUNT" in the session's tarn_target,
-    one command each; returns the first one's window ID as the target gives it."""
+class KWinSession(xdesktop.KWinDesktop):
+    """A headless KWin + one tarn_target on Qt's Wayland platform."""
+
+    def __init__(self, target):
+        super().__init__("tarn-bench-")
+        try:
+            self.target = self.spawn([target], stdin=subprocess.PIPE, stdout=subprocess.PIPE)
+        except BaseException:
+            self.close()
+            raise
+
+    command = Session.command
+
+
+class GnomeSession(xdesktop.GnomeDesktop):
+    """A headless GNOME Shell with Tarn's extension + one tarn_target on Qt's
+    Wayland platform."""
+
+    def __init__(self, target):
+        super().__init__("tarn-bench-")
+        try:
+            self.target = self.spawn([target], stdin=subprocess.PIPE, stdout=subprocess.PIPE)
+        except BaseException:
+            self.close()
+            raise
+
+    command = Session.command
+
+
+# Windows opened on a Wayland desktop before waiting for it to take them.
+WAYLAND_BATCH = 25
+
+
+def listed_by_tarn(bench, env):
+    """How many windows Tarn lists on the session (0 when it cannot)."""
+    result = subprocess.run([bench, "--count"], env=env, capture_output=True, text=True,
+                            timeout=60)
+    return int(result.stdout) if result.returncode == 0 and result.stdout.strip() else 0
+
+
+def wayland_search(kind, args, count):
+    """Tarn's median search time on a Wayland desktop of that kind with
+    `count` windows: (ms, windows listed)."""
+    session = kind(args.target)
+    try:
+        if kind is SwaySession:
+            def taken(n):
+                return session.windows() >= n
+        else:
+            # Only Tarn lists the windows of KWin and GNOME Shell to a client.
+            def taken(n):
+                return listed_by_tarn(args.bench, session.env) >= n
+        # In batches, each taken before the next: a compositor busy with new
+        # windows stops reading, and libwayland ends a client whose requests
+        # no longer fit the socket ("Resource temporarily unavailable", seen
+        # with mutter at about 200 windows on a loaded machine).
+        for first in range(1, count + 1, WAYLAND_BATCH):
+            last = min(count, first + WAYLAND_BATCH - 1)
+            open_windows(session, last, first)
+            if not xdesktop.wait_until(lambda: taken(last), 300, 0.2):
+                raise RuntimeError(f"{kind.name} did not take {last} windows")
+        settle = Session.settle.__get__(session)
+        if not settle(session.server) or not settle(session.target):
+            print(f"warning: {kind.name} still busy with {count} windows", file=sys.stderr)
+        return tarn_search(args.bench, session.env, args.repetitions)
+    finally:
+        session.close()
+
+
+def open_windows(session, count, start=1):
+    """Opens windows "Bench START" to "Bench COUNT" in the session's
+    tarn_target, one command each; returns the first one's window ID as the
+    target gives it."""
     first = None
-    for number in range(1, count + 1):
+    for number in range(start, count + 1):
         reply = session.command(f"window Bench{number} Bench {number}")
         first = first or reply
     return first
@@ -146,12 +224,15 @@ def main():
                                      formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--bench", required=True, help="tarn_window_search_bench")
     parser.add_argument("--target", required=True, help="tarn_target")
+    parser.add_argument("--extension", required=True,
+                        help="Tarn's Shell extension as the build stages it")
     parser.add_argument("--counts", default="50,200,500")
     parser.add_argument("--repetitions", type=int, default=10,
                         help="Google Benchmark repetitions for Tarn")
     parser.add_argument("--runs", type=int, default=5, help="runs of each xdotool command")
     parser.add_argument("--json", help="write the medians to this file")
     args = parser.parse_args()
+    xdesktop.GnomeDesktop.extension = os.path.abspath(args.extension)
 
     rows = []
     for count in (int(c) for c in args.counts.split(",")):
@@ -176,19 +257,19 @@ def main():
         finally:
             session.close()
 
-    sway_ms = {}
-    for count in (int(c) for c in args.counts.split(",")):
-        session = SwaySession(args.target)
-        try:
-            open_windows(session, count)
-            if not xdesktop.wait_until(lambda: session.windows() >= count, 300, 0.2):
-                raise RuntimeError(f"sway did not take {count} windows")
-            session.settle = Session.settle.__get__(session)
-            if not session.settle(session.server) or not session.settle(session.target):
-                print(f"warning: sway still busy with {count} windows", file=sys.stderr)
-            sway_ms[count] = tarn_search(args.bench, session.env, args.repetitions)
-        finally:
-            session.close()
+    # Every Wayland desktop in turn; one that fails is named with why and the
+    # others still run.
+    wayland = {}
+    errors = {}
+    for kind in (SwaySession, KWinSession, GnomeSession):
+        wayland[kind.name] = {}
+        for count in (int(c) for c in args.counts.split(",")):
+            try:
+                wayland[kind.name][count] = wayland_search(kind, args, count)
+            except (RuntimeError, OSError, subprocess.SubprocessError) as error:
+                errors[kind.name] = f"{count} windows: {error}"
+                print(f"{kind.name}: not measured: {errors[kind.name]}", file=sys.stderr)
+                break
 
     print("\nOne title search matching the bottom-most window (Xvfb + openbox), median ms")
     print(f"{'windows':>8} {'listed':>7} {'tarn':>9} {'xdotool':>9} {'--onlyvis':>10} "
@@ -197,20 +278,33 @@ def main():
         print(f"{count:>8} {listed:>7} {tarn_ms:>9.3f} {xdo_ms:>9.1f} {vis_ms:>10.1f} "
               f"{start_ms:>9.1f} {xdo_ms / tarn_ms:>9.0f} {(xdo_ms - start_ms) / tarn_ms:>9.0f} "
               f"{vis_ms / tarn_ms:>12.0f}")
-    print("\nThe same search on sway (headless), Tarn only, median ms")
-    print(f"{'windows':>8} {'listed':>7} {'tarn':>9} {'X11/sway':>9}")
-    for count, listed, tarn_ms, *_ in rows:
-        ms, sway_listed = sway_ms[count]
-        print(f"{count:>8} {sway_listed:>7} {ms:>9.3f} {tarn_ms / ms:>9.0f}")
+    print("\nThe same search on the Wayland desktops (headless), Tarn only, median ms")
+    names = list(wayland)
+    print(f"{'windows':>8} " + " ".join(f"{n + ' listed':>13} {n + ' ms':>10}" for n in names))
+    for count, *_ in rows:
+        cells = []
+        for n in names:
+            if count in wayland[n]:
+                ms, listed = wayland[n][count]
+                cells.append(f"{listed:>13} {ms:>10.3f}")
+            else:
+                cells.append(f"{'-':>13} {'-':>10}")
+        print(f"{count:>8} " + " ".join(cells))
+    for n, why in errors.items():
+        print(f"{n}: not measured: {why}")
     if args.json:
-        results = [{"windows": count, "listed": listed, "tarn_ms": tarn_ms,
-                    "xdotool_ms": xdo_ms, "xdotool_onlyvisible_ms": vis_ms,
-                    "xdotool_start_ms": start_ms, "sway_tarn_ms": sway_ms[count][0],
-                    "sway_listed": sway_ms[count][1]}
-                   for count, listed, tarn_ms, xdo_ms, vis_ms, start_ms in rows]
+        results = []
+        for count, listed, tarn_ms, xdo_ms, vis_ms, start_ms in rows:
+            row = {"windows": count, "listed": listed, "tarn_ms": tarn_ms,
+                   "xdotool_ms": xdo_ms, "xdotool_onlyvisible_ms": vis_ms,
+                   "xdotool_start_ms": start_ms}
+            for n in names:
+                if count in wayland[n]:
+                    row[f"{n.lower()}_tarn_ms"], row[f"{n.lower()}_listed"] = wayland[n][count]
+            results.append(row)
         with open(args.json, "w") as out:
-            json.dump({"repetitions": args.repetitions, "runs": args.runs, "rows": results},
-                      out, indent=2)
+            json.dump({"repetitions": args.repetitions, "runs": args.runs, "rows": results,
+                       "errors": errors}, out, indent=2)
             out.write("\n")
     return 0
 

@@ -1,6 +1,8 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
-"""A private X desktop for the benchmark scripts: an Xvfb on a display number
-it picks itself, optionally openbox on it, and children started there.
+"""Private desktops for the benchmark scripts: an Xvfb on a display number it
+picks itself, optionally openbox on it; a headless sway; a headless KWin
+(Plasma's compositor, with XWayland); a headless GNOME Shell with Tarn's
+extension; and children started there.
 
 Every child runs in a session (and so a process group) of its own and is ended
 by that group's id, never by name: other benchmarks, tests and people use the
@@ -10,6 +12,7 @@ Standard library only, so that the scripts run with /usr/bin/python3.
 """
 
 import os
+import re
 import select
 import shutil
 import signal
@@ -82,6 +85,9 @@ class Desktop:
     def __init__(self, prefix, screen="1280x1024x24", window_manager=False, extra_env=None):
         self.children = []
         self.server = None
+        # Started before the server and needed by it (buses, a mocked
+        # logind): ended after it.
+        self.daemons = []
         self.openbox = None
         self.home = tempfile.mkdtemp(prefix=prefix)
         try:
@@ -151,6 +157,8 @@ class Desktop:
             self.end(child)
         if self.server is not None:
             end(self.server)
+        for daemon in reversed(self.daemons):
+            end(daemon)
         shutil.rmtree(self.home, ignore_errors=True)
 
     def __enter__(self):
@@ -220,3 +228,234 @@ class SwayDesktop(Desktop):
     def swaymsg(self, *args):
         return subprocess.run(["swaymsg", *args], env=self.env, capture_output=True, text=True,
                               timeout=30).stdout
+
+
+def private_folders(home):
+    """HOME and the XDG folders inside home, made; the runtime one mode 700."""
+    folders = {"HOME": home, "XDG_CONFIG_HOME": home + "/config",
+               "XDG_CACHE_HOME": home + "/cache", "XDG_DATA_HOME": home + "/data",
+               "XDG_RUNTIME_DIR": home + "/run"}
+    for folder in folders.values():
+        os.makedirs(folder, exist_ok=True)
+    os.chmod(folders["XDG_RUNTIME_DIR"], 0o700)
+    return folders
+
+
+class BusDesktop(Desktop):
+    """What KWinDesktop and GnomeDesktop share: a home of their own whose
+    folders every process started here gets, the server included, and D-Bus
+    buses of their own (services a bus starts, such as dconf, inherit the
+    bus's environment, so the buses get those folders too)."""
+
+    def _start_bus(self, name, env):
+        """A dbus-daemon listening on HOME/NAME; returns its address."""
+        socket = os.path.join(self.home, name)
+        self.daemons.append(subprocess.Popen(
+            ["dbus-daemon", "--session", "--nofork", "--nopidfile",
+             "--address=unix:path=" + socket], env=env, stdout=subprocess.DEVNULL,
+            stderr=subprocess.DEVNULL, start_new_session=True))
+        if not wait_until(lambda: os.path.exists(socket), 10, 0.01):
+            raise RuntimeError("dbus-daemon did not start")
+        return "unix:path=" + socket
+
+    def gdbus(self, *args, bus="--session", timeout=10):
+        """gdbus's output for a call on this desktop's bus; None when it failed."""
+        result = subprocess.run(["gdbus", args[0], bus, *args[1:]], env=self.env,
+                                capture_output=True, text=True, timeout=timeout)
+        return result.stdout if result.returncode == 0 else None
+
+    def has_name(self, name, bus="--session"):
+        reply = self.gdbus("call", "--dest", "org.freedesktop.DBus", "--object-path",
+                           "/org/freedesktop/DBus", "--method",
+                           "org.freedesktop.DBus.NameHasOwner", name, bus=bus)
+        return reply is not None and "true" in reply
+
+    def _server_log(self, name):
+        self.log = os.path.join(self.home, name)
+        return open(self.log, "wb")
+
+    def log_tail(self, lines=3):
+        try:
+            with open(self.log, errors="replace") as f:
+                return " | ".join(f.read().strip().splitlines()[-lines:])
+        except OSError:
+            return ""
+
+
+class KWinDesktop(BusDesktop):
+    """A headless KWin (Wayland, with XWayland) on a session bus of its own,
+    as Tarn's test fixture starts it. Programs named in `granted` (absolute
+    paths) are granted org_kde_kwin_fake_input the way Tarn's package grants
+    it to tarn: by an installed desktop file naming them, which KWin reads
+    when it starts.
+
+    env is what children get: WAYLAND_DISPLAY (the socket's absolute path),
+    DISPLAY (KWin's XWayland), the session bus, QT_QPA_PLATFORM=wayland,
+    TARN_BACKEND=kwin, the private folders, plus the caller's extra_env.
+    """
+
+    name = "KWin"
+    granted = ()
+
+    def _start(self, screen, window_manager, extra_env):
+        folders = private_folders(self.home)
+        # KWin finds the user's own XKB symbols only in a folder that exists
+        # when it starts.
+        os.makedirs(folders["XDG_CONFIG_HOME"] + "/xkb", exist_ok=True)
+        applications = os.path.join(self.home, "kwin", "applications")
+        os.makedirs(applications)
+        for index, path in enumerate(self.granted):
+            with open(os.path.join(applications, "granted-%d.desktop" % index), "w") as f:
+                f.write("[Desktop Entry]\nType=Application\nName=granted-%d\nExec=%s\n"
+                        "NoDisplay=true\nX-KDE-Wayland-Interfaces=org_kde_kwin_fake_input,"
+                        "org_kde_kwin_keystate\n" % (index, path))
+        # The packaged binary carries a file capability that a container may
+        # refuse to execute; a copy carries none.
+        binary = os.path.join(self.home, "kwin", "kwin_wayland")
+        # XWayland's sockets go there; an X server makes it when it starts
+        # first, KWin only asks for it.
+        if not os.path.isdir("/tmp/.X11-unix"):
+            os.makedirs("/tmp/.X11-unix", exist_ok=True)
+            os.chmod("/tmp/.X11-unix", 0o1777)
+        shutil.copy(shutil.which("kwin_wayland") or "/usr/bin/kwin_wayland", binary)
+        base = dict(os.environ, **folders)
+        for name in ("DISPLAY", "WAYLAND_DISPLAY", "DBUS_SESSION_BUS_ADDRESS",
+                     "QT_QPA_PLATFORM", "SWAYSOCK"):
+            base.pop(name, None)
+        bus = self._start_bus("bus", base)
+        base["DBUS_SESSION_BUS_ADDRESS"] = bus
+        display_file = os.path.join(self.home, "kwin", "xwayland-display")
+        with self._server_log("kwin.log") as log:
+            self.server = subprocess.Popen(
+                [binary, "--virtual", "--width", "1280", "--height", "800", "--no-lockscreen",
+                 "--socket", "wayland-kwin", "--xwayland",
+                 "sh -c 'echo $DISPLAY > %s'" % display_file],
+                env=dict(base, XDG_DATA_DIRS=os.path.join(self.home, "kwin") +
+                         ":/usr/local/share:/usr/share", KWIN_COMPOSE="Q",
+                         QT_QPA_PLATFORM="wayland", XDG_SESSION_TYPE="wayland"),
+                stdout=log, stderr=log, start_new_session=True)
+        socket = os.path.join(folders["XDG_RUNTIME_DIR"], "wayland-kwin")
+        self.env = base
+
+        def up():
+            if self.server.poll() is not None:
+                raise RuntimeError("KWin ended while starting: " + self.log_tail())
+            if not os.path.exists(socket) or not os.path.exists(display_file):
+                return False
+            with open(display_file) as f:
+                if not f.read().strip():
+                    return False
+            # Up once it runs scripts for clients on the bus.
+            return self.gdbus("introspect", "--dest", "org.kde.KWin", "--object-path",
+                              "/Scripting") is not None
+        if not wait_until(up, 30, 0.05):
+            raise RuntimeError("KWin did not start within 30 s: " + self.log_tail())
+        with open(display_file) as f:
+            self.display = f.read().strip()
+        self.env = dict(base, WAYLAND_DISPLAY=socket, DISPLAY=self.display,
+                        QT_QPA_PLATFORM="wayland", TARN_BACKEND="kwin", QT_ACCESSIBILITY="0",
+                        NO_AT_BRIDGE="1",
+                        # Qt tells KWin a line edit's whole text after every
+                        # key (text input), which swamps a KWin without a GPU.
+                        QT_IM_MODULE="none")
+        self.env.update(extra_env)
+
+
+class GnomeDesktop(BusDesktop):
+    """A headless GNOME Shell (Wayland, no XWayland) with Tarn's extension
+    from `extension` (the build's staged copy) enabled, as Tarn's test fixture
+    starts it: a session bus and a system bus of its own, with a mocked
+    logind on the latter, which the shell needs.
+
+    env is what children get: WAYLAND_DISPLAY (the socket's absolute path),
+    both buses, QT_QPA_PLATFORM=wayland, GDK_BACKEND=wayland,
+    TARN_BACKEND=gnome, the private folders, plus the caller's extra_env.
+    """
+
+    name = "GNOME"
+    extension = None
+    SHELL = "org.tarn.Shell1"
+
+    def _start(self, screen, window_manager, extra_env):
+        if not self.extension or not os.path.isdir(self.extension):
+            raise RuntimeError("Tarn's Shell extension is not at %r" % self.extension)
+        folders = private_folders(self.home)
+        base = dict(os.environ, **folders)
+        for name in ("DISPLAY", "WAYLAND_DISPLAY", "DBUS_SESSION_BUS_ADDRESS",
+                     "DBUS_SYSTEM_BUS_ADDRESS", "QT_QPA_PLATFORM", "SWAYSOCK"):
+            base.pop(name, None)
+        base["DBUS_SYSTEM_BUS_ADDRESS"] = self._start_bus("system-bus", base)
+        base["DBUS_SESSION_BUS_ADDRESS"] = self._start_bus("bus", base)
+        self.env = base
+        self.daemons.append(subprocess.Popen(
+            ["/usr/bin/python3", "-m", "dbusmock", "--system", "--template", "logind"],
+            env=base, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+            # Not the bench folder, whose typing.py would stand in for the
+            # standard library's module of that name.
+            cwd=self.home, start_new_session=True))
+        if not wait_until(lambda: self.has_name("org.freedesktop.login1", "--system"), 15, 0.05):
+            raise RuntimeError("the mocked logind did not start")
+        # The extension is enabled before the shell starts: it loads them only then.
+        uuid = os.path.basename(os.path.normpath(self.extension))
+        shutil.copytree(self.extension, os.path.join(
+            folders["XDG_DATA_HOME"], "gnome-shell", "extensions", uuid))
+        for key, value in (("enabled-extensions", "['%s']" % uuid),
+                           # A first login greets the user with a dialog that holds the keyboard.
+                           ("welcome-dialog-last-shown-version", "'999'")):
+            subprocess.run(["gsettings", "set", "org.gnome.shell", key, value], env=base,
+                           check=True, capture_output=True, timeout=30)
+        with self._server_log("gnome-shell.log") as log:
+            self.server = subprocess.Popen(
+                ["gnome-shell", "--headless", "--wayland", "--no-x11", "--wayland-display",
+                 "wayland-tarn", "--virtual-monitor", "1280x800"],
+                env=dict(base, XDG_SESSION_TYPE="wayland"), stdout=log, stderr=log,
+                start_new_session=True)
+
+        def up():
+            if self.server.poll() is not None:
+                raise RuntimeError("gnome-shell ended while starting: " + self.log_tail())
+            return self.has_name(self.SHELL)
+        if not wait_until(up, 45, 0.1):
+            raise RuntimeError("gnome-shell did not answer with Tarn's extension within 45 s: "
+                               + self.log_tail())
+
+        # It starts in its overview, which keeps new windows from the focus;
+        # a user works on the desktop.
+        def on_desktop():
+            self.gdbus("call", "--dest", "org.gnome.Shell", "--object-path", "/org/gnome/Shell",
+                       "--method", "org.freedesktop.DBus.Properties.Set", "org.gnome.Shell",
+                       "OverviewActive", "<false>")
+            reply = self.gdbus("call", "--dest", "org.gnome.Shell", "--object-path",
+                               "/org/gnome/Shell", "--method",
+                               "org.freedesktop.DBus.Properties.Get", "org.gnome.Shell",
+                               "OverviewActive")
+            return reply is not None and "false" in reply
+        if not wait_until(on_desktop, 15, 0.1):
+            raise RuntimeError("gnome-shell kept its overview open")
+        self.display = os.path.join(folders["XDG_RUNTIME_DIR"], "wayland-tarn")
+        self.env = dict(base, WAYLAND_DISPLAY=self.display, QT_QPA_PLATFORM="wayland",
+                        GDK_BACKEND="wayland", TARN_BACKEND="gnome", QT_ACCESSIBILITY="0",
+                        NO_AT_BRIDGE="1")
+        self.env.update(extra_env)
+
+    def shell(self, method, *args):
+        """The reply of a method of Tarn's extension, as gdbus prints it."""
+        return self.gdbus("call", "--dest", self.SHELL, "--object-path", "/org/tarn/Shell1",
+                          "--method", self.SHELL + "." + method, *args)
+
+    def window_ids(self, title):
+        """The shell's IDs of the windows titled exactly so."""
+        reply = self.shell("ListWindows") or ""
+        # gdbus gives the type of the array's first element only.
+        return [int(m.group(1)) for m in re.finditer(
+            r"\((?:uint64 )?(\d+), '((?:[^'\\]|\\.)*)'", reply) if m.group(2) == title]
+
+    def focus(self, title):
+        """Whether the window of that title has the focus, activating it first."""
+        ids = self.window_ids(title)
+        if not ids:
+            return False
+        self.shell("Activate", str(ids[0]))
+        reply = self.shell("FocusedWindow") or ""
+        found = re.search(r"uint64 (\d+)", reply)
+        return bool(found) and int(found.group(1)) == ids[0]

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-3.0-or-later
-# Runs the benches that compare Tarn with its peers (typing on X11 and sway
-# beside xdotool, wtype and a raw XTest loop; window search beside xdotool;
+# Runs the benches that compare Tarn with its peers (typing on X11, sway, KWin
+# and GNOME Shell beside xdotool, wtype and a raw XTest loop where they run;
+# window search beside xdotool on X11, and on sway, KWin and GNOME Shell;
 # start-up beside xdotool; opening a large macro beside FeatherPad) and writes
 # docs/performance.md with the figures, the machine and a chart per
 # comparison, all from this one run. A bench that fails is named on the page
@@ -23,6 +24,9 @@ build=${TARN_BUILD_DIR:-build}
 cmake --build "$build" -j"${TARN_JOBS:-$(nproc)}" --target tarn tarn_typing_driver \
   tarn_xtest_loop tarn_window_search_bench tarn_target tarn_editor_open_driver
 
+# Tarn's Shell extension as the build stages it, for the GNOME Shell sessions.
+extension=$(ls -d "$build"/share/gnome-shell/extensions/*@*)
+
 results=$(mktemp -d /tmp/tarn-bench-results-XXXXXX)
 trap 'rm -rf "$results"' EXIT
 cat /proc/loadavg > "$results/load_start"
@@ -42,13 +46,13 @@ run() {
 }
 
 run typing /usr/bin/python3 bench/typing.py --driver "$build/bench/tarn_typing_driver" \
-  --raw "$build/bench/tarn_xtest_loop" --runs "${TARN_BENCH_RUNS:-3}" \
+  --raw "$build/bench/tarn_xtest_loop" --extension "$extension" --runs "${TARN_BENCH_RUNS:-3}" \
   --json "$results/typing.json"
 run startup /usr/bin/python3 bench/startup.py --tarn "$build/src/player/tarn" \
   --runs "${TARN_BENCH_RUNS:-9}" --json "$results/startup.json"
 run window_search /usr/bin/python3 bench/window_search.py \
   --bench "$build/bench/tarn_window_search_bench" \
-  --target "$build/tests/support/tarn_target" \
+  --target "$build/tests/support/tarn_target" --extension "$extension" \
   --counts "${TARN_BENCH_WINDOWS:-50,200}" --json "$results/window_search.json"
 # shellcheck disable=SC2086
 run editor_open /usr/bin/python3 bench/editor_open.py --driver "$build/bench/tarn_editor_open_driver" \

@@ -21,6 +21,8 @@ packages=(
   # the editor's save keeps ACLs and extended attributes: set and read on real files
   acl attr
   sway foot wayland-utils kwin-wayland xwayland plasma-wayland-protocols
+  # the GNOME desktop the tests and benches start headless, with Tarn's extension
+  gnome-shell
   # xhost: lets the tests, as root, reach the XWayland of a sway run as another user
   x11-xserver-utils
   # the Wayland typing peer, the charts and the memory figures of scripts/bench.sh
