@@ -89,6 +89,9 @@ const Rule kRules[] = {
     {"VerboseEchoesTheTrace", {"-v", "--batch", "--trace=t.txt", "good.mcr"}, 0, "", "Rem fine", kLive, nullptr, "Rem fine\r\n"},
     // As under cron: no runtime folder, and not a word on standard error.
     {"NoRuntimeFolderStaysQuiet", {"--batch", "good.mcr"}, 0, "", "", kLive, nullptr, nullptr, kNoRuntimeFolder},
+    // A batch run shows nothing and starts no windowing toolkit, whose
+    // platform plugin would end the program here.
+    {"BatchNeedsNoWindowToolkit", {"--batch", "good.mcr"}, 0, "", "", kLive, nullptr, nullptr, {"QT_QPA_PLATFORM=nowhere"}},
 };
 // clang-format on
 
