@@ -108,6 +108,20 @@ class Desktop(xdesktop.Desktop):
         return child, out
 
 
+def start_foot(desktop, folder, tag):
+    """A foot on a Wayland desktop whose program writes every byte it receives
+    to a file, once that program runs; returns (child, file, title)."""
+    out = os.path.join(folder, tag + ".out")
+    ready = os.path.join(folder, tag + ".ready")
+    title = "tarn-typing-" + tag
+    child = desktop.spawn(["foot", "-T", title, "sh", "-c",
+                           "stty raw -echo; : > '%s'; exec cat > '%s'" % (ready, out)],
+                          stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    if not xdesktop.wait_until(lambda: os.path.exists(ready), 15, 0.005):
+        raise RuntimeError("foot's program did not start")
+    return child, out, title
+
+
 class SwayDesktop(xdesktop.SwayDesktop):
     """A headless sway, ended by PID."""
 
@@ -118,14 +132,7 @@ class SwayDesktop(xdesktop.SwayDesktop):
 
     def terminal(self, folder, tag):
         """A focused foot writing what it receives to a file; returns (child, file)."""
-        out = os.path.join(folder, tag + ".out")
-        ready = os.path.join(folder, tag + ".ready")
-        title = "tarn-typing-" + tag
-        child = self.spawn(["foot", "-T", title, "sh", "-c",
-                            "stty raw -echo; : > '%s'; exec cat > '%s'" % (ready, out)],
-                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        if not xdesktop.wait_until(lambda: os.path.exists(ready), 15, 0.005):
-            raise RuntimeError("foot's program did not start")
+        child, out, title = start_foot(self, folder, tag)
         # sway focuses a new window; ask for it all the same.
         def focused():
             self.swaymsg('[title="^%s$"]' % title, "focus")
@@ -169,14 +176,7 @@ class GnomeDesktop(xdesktop.GnomeDesktop):
 
     def terminal(self, folder, tag):
         """A focused foot writing what it receives to a file; returns (child, file)."""
-        out = os.path.join(folder, tag + ".out")
-        ready = os.path.join(folder, tag + ".ready")
-        title = "tarn-typing-" + tag
-        child = self.spawn(["foot", "-T", title, "sh", "-c",
-                            "stty raw -echo; : > '%s'; exec cat > '%s'" % (ready, out)],
-                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        if not xdesktop.wait_until(lambda: os.path.exists(ready), 15, 0.005):
-            raise RuntimeError("foot's program did not start")
+        child, out, title = start_foot(self, folder, tag)
         if not xdesktop.wait_until(lambda: self.focus(title), 15, 0.1):
             raise RuntimeError("foot did not get the focus")
         return child, out

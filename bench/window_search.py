@@ -43,12 +43,12 @@ import xdesktop
 TITLE = "Bench 1"
 
 
-class Session(xdesktop.Desktop):
-    """Xvfb + openbox + one tarn_target, each in its own process group."""
+class WithTarget:
+    """A desktop with one tarn_target on it, which opens the windows; mixed
+    in before the desktop's class."""
 
-    def __init__(self, target):
-        super().__init__("tarn-bench-", screen="1920x1080x24", window_manager=True,
-                         extra_env={"QT_QPA_PLATFORM": "xcb"})
+    def __init__(self, target, **desktop):
+        super().__init__("tarn-bench-", **desktop)
         try:
             self.target = self.spawn([target], stdin=subprocess.PIPE, stdout=subprocess.PIPE)
         except BaseException:
@@ -62,6 +62,14 @@ class Session(xdesktop.Desktop):
         if reply is None or not reply.startswith("ok"):
             raise RuntimeError(f"tarn_target: {line!r} -> {reply!r}")
         return reply[3:]
+
+
+class Session(WithTarget, xdesktop.Desktop):
+    """Xvfb + openbox + one tarn_target, each in its own process group."""
+
+    def __init__(self, target):
+        super().__init__(target, screen="1920x1080x24", window_manager=True,
+                         extra_env={"QT_QPA_PLATFORM": "xcb"})
 
     def settle(self, proc, timeout=600):
         """Waits until the process stops using the processor: openbox goes on
@@ -89,20 +97,10 @@ class Session(xdesktop.Desktop):
         return [int(w.strip(), 16) for w in text.split("#", 1)[1].split(",") if w.strip()]
 
 
-class SwaySession(xdesktop.SwayDesktop):
+class SwaySession(WithTarget, xdesktop.SwayDesktop):
     """A headless sway + one tarn_target on Qt's Wayland platform."""
 
     name = "sway"
-
-    def __init__(self, target):
-        super().__init__("tarn-bench-")
-        try:
-            self.target = self.spawn([target], stdin=subprocess.PIPE, stdout=subprocess.PIPE)
-        except BaseException:
-            self.close()
-            raise
-
-    command = Session.command
 
     def windows(self):
         """How many windows sway's tree holds."""
@@ -110,33 +108,13 @@ class SwaySession(xdesktop.SwayDesktop):
         return tree.count('"app_id":')
 
 
-class KWinSession(xdesktop.KWinDesktop):
+class KWinSession(WithTarget, xdesktop.KWinDesktop):
     """A headless KWin + one tarn_target on Qt's Wayland platform."""
 
-    def __init__(self, target):
-        super().__init__("tarn-bench-")
-        try:
-            self.target = self.spawn([target], stdin=subprocess.PIPE, stdout=subprocess.PIPE)
-        except BaseException:
-            self.close()
-            raise
 
-    command = Session.command
-
-
-class GnomeSession(xdesktop.GnomeDesktop):
+class GnomeSession(WithTarget, xdesktop.GnomeDesktop):
     """A headless GNOME Shell with Tarn's extension + one tarn_target on Qt's
     Wayland platform."""
-
-    def __init__(self, target):
-        super().__init__("tarn-bench-")
-        try:
-            self.target = self.spawn([target], stdin=subprocess.PIPE, stdout=subprocess.PIPE)
-        except BaseException:
-            self.close()
-            raise
-
-    command = Session.command
 
 
 # Windows opened on a Wayland desktop before waiting for it to take them.
