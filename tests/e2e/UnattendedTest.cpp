@@ -438,6 +438,13 @@ std::optional<std::vector<int>> keysDownWithin(xcb_connection_t* c,
 // the Send goes on where it was, every letter a capital, none twice or lost;
 // or, when another window has the focus by then, ends with 1012.
 TEST_F(Unattended, AStoppedSendHoldsNoKeyAndTypesOnExactlyWhenContinued) {
+    // Long enough that the server cannot have taken every key before the
+    // terminal shows its first hundred: the signal comes in the middle.
+    constexpr std::size_t kCapitals = 120000;
+    std::string job = "SetFocus tarn-job,2\r\nSend ";
+    for (std::size_t i = 0; i < kCapitals / 10000; ++i)
+        job += "{A 10000}";
+    job += "\r\n";
     const std::string out = startXterm("tarn-job");
     xcb_connection_t* display = xcb_connect(session.display().c_str(), nullptr);
     ASSERT_FALSE(xcb_connection_has_error(display));
@@ -446,9 +453,7 @@ TEST_F(Unattended, AStoppedSendHoldsNoKeyAndTypesOnExactlyWhenContinued) {
         SCOPED_TRACE(sigabbrev_np(signal));
         TarnProgram tarn(session, kNoSessionBus);
         const std::size_t before = size(out);
-        tarn.start({"--batch", tarn.writeMacro("job.mcr",
-                                               "SetFocus tarn-job,2\r\nSend {A 10000}"
-                                               "{A 10000}{A 10000}\r\n")});
+        tarn.start({"--batch", tarn.writeMacro("job.mcr", job)});
         ASSERT_TRUE(
             testing::waitUntil([&] { return size(out) > before + 100 || !tarn.running(); }, 30s));
         ASSERT_TRUE(tarn.running()) << tarn.err();
@@ -460,8 +465,8 @@ TEST_F(Unattended, AStoppedSendHoldsNoKeyAndTypesOnExactlyWhenContinued) {
         ::kill(tarn.pid(), SIGCONT);
         ASSERT_EQ(tarn.waitForExit(60s), 0) << tarn.err();
         EXPECT_EQ(tarn.err(), "");
-        EXPECT_LT(typed, 30000u) << "the stop came after the Send";
-        capitals += std::string(30000, 'A');
+        EXPECT_LT(typed, kCapitals) << "the stop came after the Send";
+        capitals += std::string(kCapitals, 'A');
         std::string text;
         EXPECT_TRUE(testing::waitUntil(
             [&] { return (text = platformtest::readFile(out)) == capitals; }, 30s))
@@ -474,8 +479,7 @@ TEST_F(Unattended, AStoppedSendHoldsNoKeyAndTypesOnExactlyWhenContinued) {
     const std::string elsewhere = startXterm("tarn-job-elsewhere");
     const WindowId other = desktop.waitForWindow("tarn-job-elsewhere");
     TarnProgram tarn(session, kNoSessionBus);
-    const std::string macro =
-        tarn.writeMacro("job.mcr", "SetFocus tarn-job,2\r\nSend {A 10000}{A 10000}{A 10000}\r\n");
+    const std::string macro = tarn.writeMacro("job.mcr", job);
     const std::size_t before = size(out);
     tarn.start({"--batch", macro});
     ASSERT_TRUE(
@@ -490,7 +494,7 @@ TEST_F(Unattended, AStoppedSendHoldsNoKeyAndTypesOnExactlyWhenContinued) {
                               "the focus before they were all typed [1012]\n");
     EXPECT_EQ(platformtest::readFile(elsewhere), "");
     const std::string text = platformtest::readFile(out).substr(capitals.size());
-    EXPECT_LT(text.size(), 30000u);
+    EXPECT_LT(text.size(), kCapitals);
     EXPECT_EQ(text, std::string(text.size(), 'A'));
     expectKeyboardAsBefore();
     xcb_disconnect(display);
@@ -562,8 +566,13 @@ TEST_F(Unattended, ASendStopsWhenItsWindowIsDestroyed) {
     pid_t targetPid = -1;
     const std::string out = startXterm("tarn-target", &targetPid);
     TarnProgram tarn(session, kNoSessionBus);
-    const std::string macro = tarn.writeMacro(
-        "closed.mcr", "SetFocus tarn-target,2\r\nSend {a 10000}{b 10000}{c 10000}\r\n");
+    // Long enough that the server cannot have taken every key before the
+    // terminal shows its first hundred: the target dies in the middle.
+    std::string send = "Send ";
+    for (int i = 0; i < 10; ++i)
+        send += "{a 10000}{b 10000}{c 10000}";
+    const std::string macro =
+        tarn.writeMacro("closed.mcr", "SetFocus tarn-target,2\r\n" + send + "\r\n");
     tarn.start({"--batch", macro});
     ASSERT_TRUE(testing::waitUntil([&] { return size(out) > 100; }, 30s)) << tarn.err();
     session.kill(targetPid);
