@@ -62,6 +62,7 @@ class MacroRun {
     // Batch mode: a failure asks nothing; its one line goes to the report and
     // the run is not retried.
     void setBatch(bool pbBatch, ReportHook poReport = {});
+    bool batch() const { return mbBatch; }
     // An automatic run is traced to this file as an interactive run is.
     void setAutomaticTrace(const QString& psvPath);
     // Every record of the trace also goes to the report as it is written.

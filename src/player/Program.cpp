@@ -7,6 +7,18 @@
 
 namespace tarn {
 
+namespace {
+
+// What every unattended run takes from its options, with or without a window.
+void takeOptions(MacroRun& poRun, const UnattendedOptions& poOptions) {
+    poRun.setVerbose(poOptions.verbose);
+    if (poOptions.trace) poRun.setAutomaticTrace(QString::fromStdString(*poOptions.trace));
+    poRun.setStopKey(poOptions.stopKey);
+    if (poOptions.created) poOptions.created(poRun);
+}
+
+}  // namespace
+
 int runPlayer(Platform poPlatform, std::optional<std::string> psvCommandLine,
               frmTarn::QuestionHook poQuestion) {
     return runPlayer(poPlatform, std::move(psvCommandLine), UnattendedOptions{},
@@ -18,10 +30,7 @@ int runPlayer(Platform poPlatform, std::optional<std::string> psvCommandLine,
     frmTarn form(poPlatform, std::move(psvCommandLine));
     if (poQuestion) form.setQuestionHook(std::move(poQuestion));
     form.setBatch(poOptions.batch, poOptions.report);
-    form.setVerbose(poOptions.verbose);
-    if (poOptions.trace) form.setAutomaticTrace(QString::fromStdString(*poOptions.trace));
-    form.setStopKey(poOptions.stopKey);
-    if (poOptions.created) poOptions.created(form.run());
+    takeOptions(form.run(), poOptions);
     // In automatic mode the whole run happens inside Form_Load, on the yields
     // of the interpreter, and the window is closed when it returns.
     form.Form_Load();
@@ -37,10 +46,7 @@ int runBatch(Platform poPlatform, const std::string& psvCommandLine,
     const std::string file = StripQuotes(psvCommandLine);
     run.MacroFile = [file] { return file; };
     run.setBatch(true, poOptions.report);
-    run.setVerbose(poOptions.verbose);
-    if (poOptions.trace) run.setAutomaticTrace(QString::fromStdString(*poOptions.trace));
-    run.setStopKey(poOptions.stopKey);
-    if (poOptions.created) poOptions.created(run);
+    takeOptions(run, poOptions);
     QCoreApplication::processEvents();
     run.start();
     return run.exitCode();

@@ -291,7 +291,7 @@ void frmTarn::Form_Unload() {
     cmdStop_Click();
     // A batch run is a job of a scheduler's: it leaves the user's settings
     // (the last file, the window's place) as the user had them.
-    if (!mbBatch) storeSettings();
+    if (!mRun.batch()) storeSettings();
     // Every other window of the program closes by its own rules; the editor
     // and the viewer also when they are loaded but not shown.
     // An editor whose text the user chose to save, and was not saved, stays

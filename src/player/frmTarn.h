@@ -118,7 +118,6 @@ class frmTarn : public QWidget {
     // Unattended runs, set before Form_Load (MacroRun.h says what each does).
     using ReportHook = MacroRun::ReportHook;
     void setBatch(bool pbBatch, ReportHook poReport = {}) {
-        mbBatch = pbBatch;
         mRun.setBatch(pbBatch, std::move(poReport));
     }
     void setAutomaticTrace(const QString& psvPath) { mRun.setAutomaticTrace(psvPath); }
@@ -177,7 +176,6 @@ class frmTarn : public QWidget {
     std::unique_ptr<editor::frmMacroEditor> mfrmEditor;
     std::unique_ptr<editor::frmMacroEditor> mfrmViewer;
     double mLayoutScale = 1.0;
-    bool mbBatch = false;
 
     QLabel* Label1 = nullptr;
     QLineEdit* txtMacroFile = nullptr;
