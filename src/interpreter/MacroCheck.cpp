@@ -181,17 +181,21 @@ void MacroChecker::checkCommand(const Statement& pStatement) {
             }
             return;
         case Keyword::ShutDownWindows: {
+            // In the run's order, so that the same failure comes first: the
+            // options are read as a number, then the second parameter is
+            // evaluated, and only then is the number's range looked at.
             const std::optional<Value> options = evaluate(params[1]);
-            evaluate(params[2]);
+            std::int16_t value = 1;
             if (options && !toText(*options).empty()) {
-                const std::int16_t value = orRefuse("ShutDownWindows' options are 1 to 4",
-                                                    [&] { return toInteger(*options); });
-                if (value < 1 || value > 4) {
-                    refuse(Failure(kInvalidExitOption,
-                                   "An invalid parameter was passed to the macro "
-                                   "intrepreter's ExitWindows command"),
-                           "ShutDownWindows' options are 1 to 4");
-                }
+                value = orRefuse("ShutDownWindows' options are 1 to 4",
+                                 [&] { return toInteger(*options); });
+            }
+            evaluate(params[2]);
+            if (value < 1 || value > 4) {
+                refuse(Failure(kInvalidExitOption,
+                               "An invalid parameter was passed to the macro "
+                               "intrepreter's ExitWindows command"),
+                       "ShutDownWindows' options are 1 to 4");
             }
             return;
         }

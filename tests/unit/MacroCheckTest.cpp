@@ -136,7 +136,13 @@ TEST(MacroCheck, AgreesWithTheRunOnDepthAndUntypableKeys) {
                  {"Send x\x7fy\t", 0},
                  {std::string("Run /bin/tr\0ue", 14), 5},
                  {std::string("p = Run \"/bin/tr\0ue\"", 20), 5},
-                 {"Run \" \t \"", 5}};
+                 {"Run \" \t \"", 5},
+                 // The run reads the options as a number, then the second
+                 // parameter, then the number's range: the check must report
+                 // the failure the run meets first.
+                 {"ShutDownWindows x,Run \"\"", 13},
+                 {"ShutDownWindows 5,Run \"\"", 5},
+                 {"ShutDownWindows 5,y", 1002}};
     for (const auto& c : cases) {
         MacroChecker checker;
         const std::optional<Finding> finding = checker.checkLine(c.line);
