@@ -147,7 +147,8 @@ std::string rowsArrived(const std::string& file, std::size_t rows) {
 // What the editor's recorder writes for the keys that `type` types into it
 // (the text between the quotes of its Send statement), once it has written
 // `rows` row ends.
-std::string recordingOf(XSession& session, const std::function<void()>& type, std::size_t rows) {
+std::string recordingOf(XSession& session, Desktop& desktop, const std::function<void()>& type,
+                        std::size_t rows) {
     testing::PipedChild host = session.spawnPiped(
         {TARN_RECORDER_HOST}, {"QT_QPA_PLATFORM=xcb", "DBUS_SESSION_BUS_ADDRESS=disabled:",
                                "LC_ALL=C.UTF-8", "QT_IM_MODULE=compose"});
@@ -155,6 +156,15 @@ std::string recordingOf(XSession& session, const std::function<void()>& type, st
     if (!hasReady(testing::readUntil(host.output, 20s, hasReady))) {
         session.kill(host.pid);
         return "(the recorder never got ready)";
+    }
+    // Under XWayland the recorder may have the X focus before the
+    // compositor's keyboard focus reaches XWayland, and its arrival sets the
+    // modifiers to the compositor's: a Shift pressed through XTEST before it
+    // would be let go. Once the compositor shows the window active, it has
+    // sent that focus along.
+    if (!desktop.activate(desktop.waitForWindow("Untitled - Tarn Macro Editor"))) {
+        session.kill(host.pid);
+        return "(the recorder never got the keyboard focus)";
     }
     type();
     testing::readUntil(host.output, 20s, [&](const std::string& got) {
@@ -203,7 +213,7 @@ TEST_P(RecorderPlayback, PlaysBackTheBytesTheKeysType) {
     for (const Row& row : layout.rows)
         all += row.typed + kRowEnd;
     const std::string recording = recordingOf(
-        session, [&] { keys.type(all); }, rows);
+        session, desktop, [&] { keys.type(all); }, rows);
     const std::vector<std::string> recorded = split(recording, kRowEndRecorded);
     ASSERT_EQ(recorded.size(), rows + 1) << recording;
     for (std::size_t i = 0; i < rows; ++i)
@@ -303,9 +313,9 @@ TEST(RecorderHeldKey, IsOneKeyWhileTheServerRepeatsIt) {
         keys.hold("l", 1200);
         keys.type(kRowEnd);
     };
-    EXPECT_EQ(recordingOf(session, holdL, 1), "l" + kRowEndRecorded);
-
     Desktop desktop(session);
+    EXPECT_EQ(recordingOf(session, desktop, holdL, 1), "l" + kRowEndRecorded);
+
     const std::string direct = testing::startTerminalToFile(session, "Typed");
     desktop.activate(desktop.waitForWindow("Typed"));
     holdL();
