@@ -30,6 +30,7 @@
 #include "KeyboardLayout.h"
 #include "KeymapReaders.h"
 #include "TypingEngine.h"
+#include "XProgramIdle.h"
 #include "XcbReply.h"
 
 namespace tarn::x11 {
@@ -49,7 +50,8 @@ constexpr milliseconds kReadTimeout{2000};
 // Without the RECORD extension nothing says when the target has read the map;
 // this delay after the server has handled the keys stands in for it.
 constexpr milliseconds kBlindDelay{250};
-// Where the target answers no ping, this stands in for the answer that it
+// Where the target answers no ping and cannot be seen waiting for input with
+// its keys handled (XProgramIdle.h), this stands in for the answer that it
 // has handled the keys typed through a keycode about to change.
 constexpr milliseconds kUnhandledDelay{500};
 // The longest wait for another run to give back spare keycodes.
@@ -122,6 +124,9 @@ struct XTestKeyboard::Connection : typing::TypingPort {
     std::unordered_map<std::uint32_t, std::uint64_t> owed;
     // The windows those keys went to, which must have handled them too.
     std::set<xcb_window_t> owedWindows;
+    // Sees those that answer no ping handle them; opened when first needed.
+    std::unique_ptr<XProgramIdle> idle;
+    bool idleTried = false;
     bool layoutStale = false;
     xcb_atom_t protocolsAtom = XCB_NONE;
     xcb_atom_t pingAtom = XCB_NONE;
@@ -298,6 +303,18 @@ struct XTestKeyboard::Connection : typing::TypingPort {
         return false;
     }
 
+    // The process of the client that made `xid` (a window, or a client's
+    // resource base), where it can be seen waiting for input
+    // (XProgramIdle.h); 0 where it cannot (not a local program, or the
+    // kernel does not tell).
+    pid_t watchable(std::uint32_t xid) {
+        if (!idleTried) {
+            idleTried = true;
+            idle = XProgramIdle::open(c);
+        }
+        return idle && xid != 0 ? idle->processOf(xid) : 0;
+    }
+
     // The client that receives the keys: the one owning the focus window, or
     // with the focus following the pointer, the window under it. 0 (any
     // client) when it cannot be told.
@@ -349,14 +366,22 @@ struct XTestKeyboard::Connection : typing::TypingPort {
     // changing a keycode that such a key went through would give the key its
     // new meaning. So a program must first have read the map its keys were
     // typed with, and then handled the keys themselves: a ping says so where
-    // the program answers one; elsewhere a delay stands in for it.
+    // the program answers one, the kernel where it shows the program waiting
+    // for input; elsewhere a delay stands in for it.
     void letOwedRead() {
         xcb_flush(c);
         for (const auto& [client, changes] : owed) {
             // A target that does not read in time is not waited for again; a
             // record that has ended leaves only the blind delay.
-            if (readers && (readers->waitForRead(client, changes, kSettle, kReadTimeout) ||
-                            readers->recording())) {
+            if (readers && !readers->waitForRead(client, changes, milliseconds(0), kReadTimeout)) {
+                if (readers->recording()) continue;
+            } else if (readers) {
+                // Its reads come in a burst: it is over once the program is
+                // seen waiting for input, or when it has read nothing more
+                // for a while.
+                const pid_t pid = watchable(client);
+                if (!pid || !idle->waitUntilHandled(pid, kSettle))
+                    readers->waitForRead(client, changes, kSettle, kReadTimeout);
                 continue;
             }
             x11::sync(c);
@@ -367,6 +392,12 @@ struct XTestKeyboard::Connection : typing::TypingPort {
         bool delayed = false;
         for (xcb_window_t window : owedWindows) {
             if (broken() || pinged(window) || delayed) continue;
+            if (const pid_t pid = watchable(window)) {
+                // A program that never waits for input (it animates) has had
+                // the time that stands in for seeing it.
+                idle->waitUntilHandled(pid, kUnhandledDelay);
+                continue;
+            }
             x11::sync(c);
             std::this_thread::sleep_for(kUnhandledDelay);
             delayed = true;

@@ -15,4 +15,4 @@ target_sources(tarn_platform_x11 PRIVATE
   ${CMAKE_CURRENT_SOURCE_DIR}/XStopKey.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/XTestKeyboard.cpp)
 target_link_libraries(tarn_platform_x11 PRIVATE PkgConfig::TARN_XCB_KEYBOARD Threads::Threads
-  tarn_platform_xkb)
+  tarn_platform_xkb tarn_platform_xprograms)
