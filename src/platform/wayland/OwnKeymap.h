@@ -37,7 +37,7 @@ class OwnKeymap {
     };
 
     // The highest keycode X11 programs see (their protocol has a byte for
-    // it), and one above every keycode of the keymap.
+    // it), and one no keycode of the keymap is above.
     static constexpr std::uint32_t kX11MaxKeycode = 255;
     static constexpr std::uint32_t kAnyKeycode = ~std::uint32_t{0};
 
