@@ -12,6 +12,7 @@ Standard library only, so that the scripts run with /usr/bin/python3.
 """
 
 import os
+import pwd
 import re
 import select
 import shutil
@@ -169,23 +170,36 @@ class Desktop:
 
 
 class SwayDesktop(Desktop):
-    """A headless sway (Wayland, no XWayland) with a home of its own, and
-    children started there, ended as Desktop's are.
+    """A headless sway (Wayland, no XWayland unless a subclass sets xwayland)
+    with a home of its own, and children started there, ended as Desktop's
+    are.
 
     sway refuses to run as root: as root it runs as the unprivileged user
     65534 in a runtime folder of its own, and children reach its socket by
     path. env is what children get: WAYLAND_DISPLAY, SWAYSOCK,
-    QT_QPA_PLATFORM=wayland, no DISPLAY, no session bus, private HOME and XDG
-    folders, plus the caller's extra_env.
+    QT_QPA_PLATFORM=wayland, no DISPLAY (with xwayland, XWayland's), no
+    session bus, private HOME and XDG folders, plus the caller's extra_env.
     """
+
+    xwayland = False
 
     def _start(self, screen, window_manager, extra_env):
         # A sway has no screen argument or window manager to add.
         run = os.path.join(self.home, "sway")
         os.mkdir(run)
         config = os.path.join(run, "config")
+        x_display = os.path.join(run, "x-display")
         with open(config, "w") as f:
-            f.write("output HEADLESS-1 resolution 1920x1080\nxwayland disable\n")
+            f.write("output HEADLESS-1 resolution 1920x1080\n")
+            if self.xwayland:
+                # sway gives XWayland's display only to what it runs; XWayland
+                # lets in only sway's user until it is told otherwise.
+                f.write("xwayland enable\nexec sh -c 'xhost +si:localuser:%s && "
+                        "echo \"$DISPLAY\" > %s.new && mv %s.new %s'\n"
+                        % (pwd.getpwuid(os.geteuid()).pw_name, x_display, x_display,
+                           x_display))
+            else:
+                f.write("xwayland disable\n")
         argv = ["sway", "-c", config]
         if os.geteuid() == 0:
             os.chmod(self.home, 0o711)
@@ -209,6 +223,12 @@ class SwayDesktop(Desktop):
                 return False
             self.display = os.path.join(run, sockets[0])
             self.swaysock = os.path.join(run, ipc[0])
+            if self.xwayland:
+                try:
+                    with open(x_display) as f:
+                        self.x_display = f.read().strip()
+                except OSError:
+                    return False
             info = subprocess.run(["wayland-info"], capture_output=True, text=True, timeout=10,
                                   env=dict(os.environ, WAYLAND_DISPLAY=self.display))
             return "zwlr_foreign_toplevel_manager_v1" in info.stdout
@@ -222,6 +242,8 @@ class SwayDesktop(Desktop):
                         XDG_CACHE_HOME=self.home + "/cache", QT_ACCESSIBILITY="0",
                         NO_AT_BRIDGE="1")
         self.env.pop("DISPLAY", None)
+        if self.xwayland:
+            self.env["DISPLAY"] = self.x_display
         self.env.update(NO_BUS)
         self.env.update(extra_env)
 

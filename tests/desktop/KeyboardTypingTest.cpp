@@ -547,48 +547,86 @@ INSTANTIATE_TEST_SUITE_P(Desktops, X11KeyboardState,
                          ::testing::Values(WindowManager::None, WindowManager::Openbox),
                          kDesktopName);
 
-// An X11 program under XWayland sees keycodes up to 255 only, fewer than the
-// characters here: the keycodes they are bound to change meaning again and
-// again while the program still has keys typed through them to handle, in one
-// Send and from Send to Send. Every character arrives as typed.
-TEST(KeyboardTypingXWayland, KeycodesRotatingUnderAnX11ProgramKeepEveryCharacter) {
-    XSession session(WindowManager::Sway);
-    PlainHost host;
-    auto backends = testing::connectBackends(session, host);
-    ASSERT_TRUE(backends.windows && backends.keyboard);
-    pid_t xterm = -1;
-    const std::string out =
-        testing::startTerminalToFile(session, "tarn-xwayland-keys", true, &xterm, Terminal::X11);
-    const WindowId window = testing::waitForTitle(*backends.windows, "tarn-xwayland-keys");
-    ASSERT_TRUE(testing::waitShown(*backends.windows, window));
-    ASSERT_TRUE(backends.windows->setForeground(window));
-    const std::u32string offLayout = U"éöüàçñßøåæ€£αβγδεζηθλμπσжзий本語";
-    ASSERT_EQ(offLayout.size(), 30u);
-    auto waitForBytes = [&](const std::string& expected) {
+// Thirty characters the US layout lacks: more than an X11 program under
+// XWayland has keycodes to spare (it sees keycodes up to 255 only), fewer
+// than a Wayland program has.
+constexpr char32_t kOffLayout[] = U"éöüàçñßøåæ€£αβγδεζηθλμπσжзий本語";
+constexpr std::size_t kOffLayoutCount = std::size(kOffLayout) - 1;
+static_assert(kOffLayoutCount == 30);
+
+// A headless sway with XWayland, the window system and virtual keyboard Tarn
+// uses there, and terminals whose program writes every byte it receives to a
+// file: foot, a Wayland program, and xterm, an X11 program under XWayland.
+class KeyboardTypingXWayland : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        backends_ = testing::connectBackends(session_, host_);
+        ASSERT_TRUE(backends_.windows && backends_.keyboard);
+    }
+    void TearDown() override {
+        for (pid_t terminal : terminals_)
+            session_.kill(terminal);
+    }
+
+    // A raw terminal with that title, focused; returns its file (empty when
+    // it could not be focused).
+    std::string startTerminal(const std::string& title, Terminal kind) {
+        pid_t pid = -1;
+        const std::string out = testing::startTerminalToFile(session_, title, true, &pid, kind);
+        terminals_.push_back(pid);
+        return focus(title) ? out : std::string();
+    }
+    bool focus(const std::string& title) {
+        const WindowId window = testing::waitForTitle(*backends_.windows, title);
+        return window && testing::waitShown(*backends_.windows, window) &&
+               backends_.windows->setForeground(window);
+    }
+
+    // The file once it holds as many bytes as `expected`, or after 30 s.
+    std::string waitForBytes(const std::string& out, const std::string& expected) {
         std::string text;
         testing::waitUntil(
             [&] { return (text = platformtest::readFile(out)).size() >= expected.size(); }, 30s);
         return text;
-    };
+    }
+
+    // Types the characters as one Send; adds them to `expected`.
+    void typeCharacters(const std::u32string& characters, std::string& expected) {
+        KeySequence keys;
+        for (char32_t c : characters) {
+            keys.push_back({KeyEvent::Type::Press, Key::Character, c});
+            keys.push_back({KeyEvent::Type::Release, Key::Character, c});
+            utf8::append(expected, c);
+        }
+        backends_.keyboard->type(keys);
+    }
+
+    XSession session_{WindowManager::Sway};
+    PlainHost host_;
+    testing::DesktopBackends backends_;
+    std::vector<pid_t> terminals_;
+};
+
+// An X11 program under XWayland sees keycodes up to 255 only, fewer than the
+// characters here: the keycodes they are bound to change meaning again and
+// again while the program still has keys typed through them to handle, in one
+// Send and from Send to Send. Every character arrives as typed.
+TEST_F(KeyboardTypingXWayland, KeycodesRotatingUnderAnX11ProgramKeepEveryCharacter) {
+    const std::string out = startTerminal("tarn-xwayland-keys", Terminal::X11);
+    ASSERT_FALSE(out.empty());
 
     // One Send with more distinct characters than there are keycodes.
     std::string expected;
-    KeySequence keys;
-    for (std::size_t i = 0; i < 21; ++i) {
-        keys.push_back({KeyEvent::Type::Press, Key::Character, offLayout[i]});
-        keys.push_back({KeyEvent::Type::Release, Key::Character, offLayout[i]});
-        utf8::append(expected, offLayout[i]);
-    }
-    backends.keyboard->type(keys);
-    ASSERT_EQ(waitForBytes(expected), expected) << "one Send";
+    typeCharacters(std::u32string(kOffLayout, 21), expected);
+    ASSERT_EQ(waitForBytes(out, expected), expected) << "one Send";
 
     // Lines of three, cycling through all thirty: every line rebinds.
     for (std::size_t line = 0; line < 200; ++line) {
         const std::string prefix = "l" + std::to_string(line) + " ";
-        keys = parseKeys(prefix);
+        KeySequence keys = parseKeys(prefix);
         expected += prefix;
         for (std::size_t k = 0; k < 3; ++k) {
-            const char32_t c = offLayout[(line * 3 + k) % offLayout.size()];
+            const char32_t c = kOffLayout[(line * 3 + k) % kOffLayoutCount];
             keys.push_back({KeyEvent::Type::Press, Key::Character, c});
             keys.push_back({KeyEvent::Type::Release, Key::Character, c});
             utf8::append(expected, c);
@@ -596,10 +634,10 @@ TEST(KeyboardTypingXWayland, KeycodesRotatingUnderAnX11ProgramKeepEveryCharacter
         const KeySequence enter = parseKeys("{ENTER}");
         keys.insert(keys.end(), enter.begin(), enter.end());
         expected += '\r';
-        backends.keyboard->type(keys);
+        backends_.keyboard->type(keys);
     }
     // Line by line: how many arrived otherwise, and the first few of them.
-    const std::string got = waitForBytes(expected);
+    const std::string got = waitForBytes(out, expected);
     auto lines = [](const std::string& text) {
         std::vector<std::string> split;
         for (std::size_t begin = 0, end; begin < text.size(); begin = end + 1) {
@@ -618,7 +656,32 @@ TEST(KeyboardTypingXWayland, KeycodesRotatingUnderAnX11ProgramKeepEveryCharacter
     }
     EXPECT_TRUE(got == expected) << wrong << " of " << expectedLines.size()
                                  << " lines arrived otherwise:" << shown;
-    session.kill(xterm);
+}
+
+// A Wayland program sees every keycode, and the characters typed into it are
+// bound above 255 where they fit: typed next into an X11 program, which sees
+// none of those keycodes, and then into the Wayland program again, every one
+// arrives.
+TEST_F(KeyboardTypingXWayland, CharactersBoundForAWaylandProgramReachAnX11ProgramNext) {
+    const std::u32string all(kOffLayout, kOffLayoutCount);
+    const std::string foot = startTerminal("tarn-wayland-keys", Terminal::Native);
+    ASSERT_FALSE(foot.empty());
+    std::string intoFoot;
+    typeCharacters(all, intoFoot);
+    ASSERT_EQ(waitForBytes(foot, intoFoot), intoFoot) << "into foot";
+
+    const std::string xterm = startTerminal("tarn-x11-keys", Terminal::X11);
+    ASSERT_FALSE(xterm.empty());
+    std::string intoXterm;
+    typeCharacters(all, intoXterm);
+    // And in Sends of three, as a macro types line by line.
+    for (std::size_t i = 0; i < kOffLayoutCount; i += 3)
+        typeCharacters(all.substr(i, 3), intoXterm);
+    EXPECT_EQ(waitForBytes(xterm, intoXterm), intoXterm) << "into xterm";
+
+    ASSERT_TRUE(focus("tarn-wayland-keys"));
+    typeCharacters(all, intoFoot);
+    EXPECT_EQ(waitForBytes(foot, intoFoot), intoFoot) << "into foot again";
 }
 
 // Two runs on one display, each with characters off the layout: giving its

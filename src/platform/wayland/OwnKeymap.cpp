@@ -47,8 +47,9 @@ std::unique_ptr<OwnKeymap> OwnKeymap::create() {
 
     // Each symbol at the key and level that gives it with the fewest
     // modifiers, Shift at most; keypad keys never stand in for characters,
-    // so that Num Lock cannot change them.
-    const xkb_keycode_t last = std::min<xkb_keycode_t>(xkb_keymap_max_keycode(keymap), 255);
+    // so that Num Lock cannot change them. Only keys every program sees
+    // give symbols.
+    const xkb_keycode_t last = xkb_keymap_max_keycode(keymap);
     for (xkb_keycode_t key = xkb_keymap_min_keycode(keymap); key <= last; ++key) {
         const xkb_level_index_t levels = xkb_keymap_num_levels_for_key(keymap, key, 0);
         bool empty = true;
@@ -56,7 +57,7 @@ std::unique_ptr<OwnKeymap> OwnKeymap::create() {
             const xkb_keysym_t* syms = nullptr;
             const int count = xkb_keymap_key_get_syms_by_level(keymap, key, 0, level, &syms);
             if (count > 0) empty = false;
-            if (count != 1) continue;
+            if (count != 1 || key > kX11MaxKeycode) continue;
             xkb_mod_mask_t masks[4];
             const std::size_t maskCount =
                 xkb_keymap_key_get_mods_for_level(keymap, key, 0, level, masks, 4);
@@ -72,8 +73,7 @@ std::unique_ptr<OwnKeymap> OwnKeymap::create() {
             if (syms[0] == XKB_KEY_Control_L) map->controlKey_ = key;
             if (syms[0] == XKB_KEY_Alt_L) map->altKey_ = key;
         }
-        // X clients under XWayland see keycodes up to 255 only; a key without
-        // a name cannot be given symbols in the text.
+        // A key without a name cannot be given symbols in the text.
         if (empty && xkb_keymap_key_get_name(keymap, key)) map->spare_.push_back(key);
     }
     if (!map->shiftKey_ || !map->controlKey_ || !map->altKey_) return nullptr;
@@ -97,30 +97,43 @@ const OwnKeymap::Place* OwnKeymap::findKeysym(xkb_keysym_t keysym) const {
     return found == keysyms_.end() ? nullptr : &found->second;
 }
 
-const OwnKeymap::Place* OwnKeymap::findBound(xkb_keysym_t keysym) const {
+const OwnKeymap::Place* OwnKeymap::findBound(xkb_keysym_t keysym, std::uint32_t maxKeycode) const {
     auto bound = bound_.find(keysym);
-    return bound == bound_.end() ? nullptr : &bound->second;
+    return bound == bound_.end() || bound->second.keycode > maxKeycode ? nullptr : &bound->second;
 }
 
-bool OwnKeymap::bind(const std::vector<xkb_keysym_t>& needed, bool* rebound) {
+std::size_t OwnKeymap::capacity(std::uint32_t maxKeycode) const {
+    return static_cast<std::size_t>(std::upper_bound(spare_.begin(), spare_.end(), maxKeycode) -
+                                    spare_.begin());
+}
+
+bool OwnKeymap::bind(const std::vector<xkb_keysym_t>& needed, std::uint32_t maxKeycode,
+                     bool* rebound) {
     if (rebound) *rebound = false;
     std::vector<xkb_keysym_t> missing;
     for (xkb_keysym_t keysym : needed) {
-        if (!findKeysym(keysym) && !findBound(keysym) &&
+        if (!findKeysym(keysym) && !findBound(keysym, maxKeycode) &&
             std::find(missing.begin(), missing.end(), keysym) == missing.end()) {
             missing.push_back(keysym);
         }
     }
     if (missing.empty()) return true;
-    // The keycodes to take: free ones first, then the least recently used
-    // bindings that `needed` does not hold.
+    // The keycodes to take: free ones first, those X programs cannot see
+    // before those they can, then the least recently used bindings that
+    // `needed` does not hold.
+    const auto high = std::upper_bound(spare_.begin(), spare_.end(), kX11MaxKeycode);
+    const auto reach = std::upper_bound(spare_.begin(), spare_.end(), maxKeycode);
     std::vector<std::uint32_t> free;
-    for (std::uint32_t key : spare_) {
-        if (!bindings_.count(key)) free.push_back(key);
+    for (auto key = std::min(high, reach); key != reach; ++key) {
+        if (!bindings_.count(*key)) free.push_back(*key);
+    }
+    for (auto key = spare_.begin(); key != std::min(high, reach); ++key) {
+        if (!bindings_.count(*key)) free.push_back(*key);
     }
     std::vector<std::pair<std::uint64_t, std::uint32_t>> givers;
     for (const auto& [key, binding] : bindings_) {
-        if (std::find(needed.begin(), needed.end(), binding.keysym) == needed.end()) {
+        if (key <= maxKeycode &&
+            std::find(needed.begin(), needed.end(), binding.keysym) == needed.end()) {
             givers.emplace_back(binding.lastUse, key);
         }
     }
@@ -129,11 +142,19 @@ bool OwnKeymap::bind(const std::vector<xkb_keysym_t>& needed, bool* rebound) {
     for (const auto& giver : givers)
         free.push_back(giver.second);
     for (std::size_t i = 0; i < missing.size(); ++i) {
+        // A keysym bound out of reach moves, so that each is bound once at
+        // most. Only Wayland programs see the keycode it leaves, and they
+        // read the keys typed through it before the keymap that empties it.
+        auto moved = bound_.find(missing[i]);
+        if (moved != bound_.end()) {
+            bindings_.erase(moved->second.keycode);
+            bound_.erase(moved);
+        }
         const std::uint32_t key = free[i];
         auto old = bindings_.find(key);
         if (old != bindings_.end()) {
             bound_.erase(old->second.keysym);
-            if (rebound) *rebound = true;
+            if (rebound && key <= kX11MaxKeycode) *rebound = true;
         }
         bindings_[key] = Binding{missing[i], ++uses_};
         bound_[missing[i]] = Place{key, false};

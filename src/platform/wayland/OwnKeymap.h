@@ -6,7 +6,14 @@
 // the user's layout, and the user's keyboard keeps its own keymap. A binding
 // stays until its keycode is needed for another character (least recently
 // used first), so that a macro typing the same characters again does not
-// change the keymap again. Internal to the Wayland keystroke backend.
+// change the keymap again.
+// The keycodes a target sees differ: a Wayland program sees them all, an X11
+// program under XWayland those up to kX11MaxKeycode only, where few are
+// spare. So every question about bindings names the highest keycode the
+// target sees: a character bound above it counts as unbound there (binding
+// it moves it down), and bindings go above kX11MaxKeycode where the target
+// allows, leaving the low keycodes to the characters X programs need.
+// Internal to the Wayland keystroke backend.
 
 #include <xkbcommon/xkbcommon.h>
 
@@ -29,6 +36,11 @@ class OwnKeymap {
         bool shift = false;
     };
 
+    // The highest keycode X11 programs see (their protocol has a byte for
+    // it), and one no keycode of the keymap is above.
+    static constexpr std::uint32_t kX11MaxKeycode = 255;
+    static constexpr std::uint32_t kAnyKeycode = ~std::uint32_t{0};
+
     // Null when xkbcommon cannot compile the US layout (no keyboard data).
     static std::unique_ptr<OwnKeymap> create();
     ~OwnKeymap();
@@ -39,18 +51,23 @@ class OwnKeymap {
     // binding.
     const Place* findCharacter(char32_t character) const;
     const Place* findKeysym(xkb_keysym_t keysym) const;
-    // Where a binding has put the keysym; null when none has.
-    const Place* findBound(xkb_keysym_t keysym) const;
+    // Where a binding has put the keysym, at `maxKeycode` or below; null when
+    // none has.
+    const Place* findBound(xkb_keysym_t keysym, std::uint32_t maxKeycode) const;
 
-    // Binds every keysym of `needed` that is not on the keymap yet, giving
-    // way the bindings used least recently that `needed` does not hold.
-    // False, with nothing changed, when they do not all fit. *rebound tells
-    // whether a keycode bound before means another keysym now.
-    bool bind(const std::vector<xkb_keysym_t>& needed, bool* rebound = nullptr);
+    // Binds every keysym of `needed` that is not on the keymap at
+    // `maxKeycode` or below yet, to keycodes there, giving way the bindings
+    // there used least recently that `needed` does not hold; a keysym bound
+    // only above `maxKeycode` moves. False, with nothing changed, when they
+    // do not all fit. *rebound tells whether a keycode that X programs see,
+    // bound before, means another keysym now: they alone may look up keys
+    // typed through it before with the new meaning.
+    bool bind(const std::vector<xkb_keysym_t>& needed, std::uint32_t maxKeycode,
+              bool* rebound = nullptr);
     // Marks a binding as just used.
     void touch(xkb_keysym_t keysym);
-    // How many characters can be bound at once.
-    std::size_t capacity() const { return spare_.size(); }
+    // How many characters can be bound at once at `maxKeycode` or below.
+    std::size_t capacity(std::uint32_t maxKeycode) const;
 
     // The keymap as text, and a count that grows with every change of it.
     std::string text() const;
@@ -77,13 +94,13 @@ class OwnKeymap {
     std::size_t symbolsEnd_ = 0;  // where bindings go into the text
     std::unordered_map<char32_t, Place> characters_;
     std::unordered_map<xkb_keysym_t, Place> keysyms_;
-    std::vector<std::uint32_t> spare_;  // keycodes the US layout leaves empty
+    std::vector<std::uint32_t> spare_;  // keycodes the US layout leaves empty, ascending
     struct Binding {
         xkb_keysym_t keysym = 0;
         std::uint64_t lastUse = 0;
     };
-    std::map<std::uint32_t, Binding> bindings_;  // by keycode
-    std::unordered_map<xkb_keysym_t, Place> bound_;
+    std::map<std::uint32_t, Binding> bindings_;      // by keycode
+    std::unordered_map<xkb_keysym_t, Place> bound_;  // the same, by keysym: one each
     std::uint64_t uses_ = 0;
     std::uint64_t generation_ = 0;
     std::uint32_t shiftMask_ = 0, controlMask_ = 0, altMask_ = 0, capsMask_ = 0;

@@ -67,6 +67,9 @@ struct VirtualKeyboard::State : typing::TypingPort {
     std::string xDisplay;
     std::unique_ptr<XWaylandQueues> xwayland;
     bool xwaylandTried = false;  // in this Send: opened once at most
+    // The highest keycode the target of this Send sees: an X program's
+    // fewer than a Wayland program's.
+    std::uint32_t maxKeycode = OwnKeymap::kX11MaxKeycode;
     zwp_virtual_keyboard_v1* keyboard = nullptr;
     // The seat's keyboard as this client sees it: it hears of every keymap
     // the seat hands on to clients.
@@ -182,9 +185,34 @@ struct VirtualKeyboard::State : typing::TypingPort {
         }
     }
 
+    // Whether an X program under XWayland may get the keys: true unless the
+    // X server says none has the focus, or it serves none (where no X client
+    // is connected, XWayland may not even run).
+    bool xProgramMayBeFocused() {
+        if (xDisplay.empty()) return false;
+        if (!xwayland) {
+            xwaylandTried = true;
+            bool unused = false;
+            xwayland = XWaylandQueues::open(xDisplay.c_str(), &unused);
+            if (!xwayland) return !unused;
+        }
+        if (const std::optional<bool> focused = xwayland->programFocused()) return *focused;
+        // Xwayland has gone, and its programs with it; it may be started
+        // again.
+        xwayland.reset();
+        return true;
+    }
+
     // The port of the typing engine.
 
-    void refresh() override {}
+    // Asked first in every Send (and again once a stopped program is
+    // continued), before the room to bind in: which keycodes the target
+    // sees.
+    void refresh() override {
+        // XWayland may have started, or started again, since the last Send.
+        xwaylandTried = false;
+        maxKeycode = xProgramMayBeFocused() ? OwnKeymap::kX11MaxKeycode : OwnKeymap::kAnyKeycode;
+    }
 
     std::optional<typing::KeyPlace> find(char32_t character, xkb_keysym_t keysym) override {
         const OwnKeymap::Place* place = character ? keymap->findCharacter(character) : nullptr;
@@ -213,11 +241,11 @@ struct VirtualKeyboard::State : typing::TypingPort {
                (modifiers & typing::kAlt ? keymap->altMask() : 0);
     }
 
-    std::size_t bindingRoom() override { return keymap->capacity(); }
+    std::size_t bindingRoom() override { return keymap->capacity(maxKeycode); }
 
     bool bind(const std::vector<xkb_keysym_t>& keysyms) override {
         bool rebound = false;
-        if (!keymap->bind(keysyms, &rebound)) return false;
+        if (!keymap->bind(keysyms, maxKeycode, &rebound)) return false;
         if (rebound) letOldMeaningsBeRead();
         if (uploaded != keymap->generation() && !upload()) cannotType();
         return true;
@@ -254,7 +282,7 @@ struct VirtualKeyboard::State : typing::TypingPort {
     }
 
     std::optional<typing::KeyPlace> bound(xkb_keysym_t keysym) override {
-        const OwnKeymap::Place* place = keymap->findBound(keysym);
+        const OwnKeymap::Place* place = keymap->findBound(keysym, maxKeycode);
         if (!place) return std::nullopt;
         keymap->touch(keysym);
         return typing::KeyPlace{place->keycode, place->shift ? typing::kShift : 0u};
@@ -267,8 +295,6 @@ struct VirtualKeyboard::State : typing::TypingPort {
         if (!resuming) {
             target = 0;
             if (active && connection->roundtrip()) target = active->active();
-            // XWayland may have started, or started again, since the last Send.
-            xwaylandTried = false;
         }
         if (backlog) backlog->refreshOwn();
         // Typing goes on without Caps Lock, which only a {CAPSLOCK} of the

@@ -8,10 +8,17 @@
 //   needs a character it does not hold yet; before the next key the compositor
 //   must have handed it on (the seat announces it to every client, this one
 //   included, and this waits for that announcement, bounded);
-// - a keycode whose character gives way to another (X11 programs under
-//   XWayland see keycodes up to 255 only, so few are spare) changes meaning
-//   only once the keys typed through it are handled: by an X11 program with
-//   the focus, as far as the kernel shows (XWaylandQueues.h);
+// - characters the keymap lacks are bound where the target sees them: an X11
+//   program under XWayland sees keycodes up to 255 only, where 17 are spare,
+//   a Wayland program all of them, 91 spare. Each Send asks the X server
+//   whether an X program has the focus (one round trip; none asked without
+//   XWayland) and binds in the room of the one or the other, so that a macro
+//   typing many characters into a Wayland program seldom changes the
+//   keymap, and never types an X program's key through a keycode it cannot
+//   see;
+// - a keycode X programs see whose character gives way to another changes
+//   meaning only once the keys typed through it are handled: by an X11
+//   program with the focus, as far as the kernel shows (XWaylandQueues.h);
 // - the compositor does not track the modifiers of a virtual keyboard itself,
 //   so every change of the held modifiers is announced along with the keys;
 // - a {CAPSLOCK} leaves Caps Lock toggled on this keyboard, as the user asked;

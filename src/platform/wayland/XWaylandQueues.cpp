@@ -75,8 +75,12 @@ bool hasClients(const char* display) {
 
 }  // namespace
 
-std::unique_ptr<XWaylandQueues> XWaylandQueues::open(const char* display) {
-    if (!hasClients(display)) return nullptr;
+std::unique_ptr<XWaylandQueues> XWaylandQueues::open(const char* display, bool* unused) {
+    if (unused) *unused = false;
+    if (!hasClients(display)) {
+        if (unused) *unused = true;
+        return nullptr;
+    }
     std::unique_ptr<XWaylandQueues> queues(new XWaylandQueues);
     queues->c_ = xcb_connect(display, nullptr);
     if (xcb_connection_has_error(queues->c_)) return nullptr;
@@ -141,6 +145,20 @@ pid_t XWaylandQueues::processOf(std::uint32_t window) {
     std::free(ids);
     // The server's own windows (the root) belong to no program.
     return pid == server_ ? 0 : pid;
+}
+
+std::optional<bool> XWaylandQueues::programFocused() {
+    const std::optional<std::uint32_t> focus = xRoundTrip();
+    if (!focus) return std::nullopt;
+    if (*focus == XCB_NONE || *focus == XCB_INPUT_FOCUS_POINTER_ROOT) return false;
+    // The root windows are the server's. Any other window is taken for a
+    // program's without asking whose it is (a second round trip): where it
+    // is not, typing is only slower.
+    for (auto screen = xcb_setup_roots_iterator(xcb_get_setup(c_)); screen.rem;
+         xcb_screen_next(&screen)) {
+        if (screen.data->root == *focus) return false;
+    }
+    return true;
 }
 
 XWaylandQueues::Moment XWaylandQueues::momentOf(pid_t pid) {

@@ -33,9 +33,10 @@ namespace tarn::wayland {
 class XWaylandQueues {
   public:
     // Connects to the X display `display` (nullptr: $DISPLAY). Null when there
-    // is none, no X client is connected to it yet, or the kernel does not
-    // tell which process serves it and how much its connections hold.
-    static std::unique_ptr<XWaylandQueues> open(const char* display);
+    // is none, no X client is connected to it yet (*unused set then), or the
+    // kernel does not tell which process serves it and how much its
+    // connections hold.
+    static std::unique_ptr<XWaylandQueues> open(const char* display, bool* unused = nullptr);
     ~XWaylandQueues();
     XWaylandQueues(const XWaylandQueues&) = delete;
     XWaylandQueues& operator=(const XWaylandQueues&) = delete;
@@ -49,6 +50,11 @@ class XWaylandQueues {
     // `stalled`; Lost when the X display is gone. A program that never
     // waits for events (it animates) is given `busy` at most.
     Drained drain(std::chrono::milliseconds stalled, std::chrono::milliseconds busy);
+
+    // Whether an X program has the X input focus, and so gets the keys: a
+    // window other than a root has it. Nothing when the X display is gone.
+    // One round trip.
+    std::optional<bool> programFocused();
 
   private:
     // A moment of the focused program: whether it waited for input with
