@@ -554,10 +554,10 @@ constexpr char32_t kOffLayout[] = U"éöüàçñßøåæ€£αβγδεζηθλ�
 constexpr std::size_t kOffLayoutCount = std::size(kOffLayout) - 1;
 static_assert(kOffLayoutCount == 30);
 
-// A headless sway with XWayland, the window system and virtual keyboard Tarn
-// uses there, and terminals whose program writes every byte it receives to a
-// file: foot, a Wayland program, and xterm, an X11 program under XWayland.
-class KeyboardTypingXWayland : public ::testing::Test {
+// A desktop, the window system and keyboard Tarn uses there, and terminals
+// whose program writes every byte it receives to a file: xterm, an X11
+// program (under XWayland on sway), and on sway foot, a Wayland program.
+class TypingIntoTerminals : public ::testing::TestWithParam<WindowManager> {
   protected:
     void SetUp() override {
         backends_ = testing::connectBackends(session_, host_);
@@ -601,18 +601,20 @@ class KeyboardTypingXWayland : public ::testing::Test {
         backends_.keyboard->type(keys);
     }
 
-    XSession session_{WindowManager::Sway};
+    XSession session_{GetParam()};
     PlainHost host_;
     testing::DesktopBackends backends_;
     std::vector<pid_t> terminals_;
 };
+class KeycodesRotating : public TypingIntoTerminals {};
+class KeyboardTypingXWayland : public TypingIntoTerminals {};
 
-// An X11 program under XWayland sees keycodes up to 255 only, fewer than the
+// An X11 program sees keycodes up to 255 only, with fewer spare ones than the
 // characters here: the keycodes they are bound to change meaning again and
 // again while the program still has keys typed through them to handle, in one
 // Send and from Send to Send. Every character arrives as typed.
-TEST_F(KeyboardTypingXWayland, KeycodesRotatingUnderAnX11ProgramKeepEveryCharacter) {
-    const std::string out = startTerminal("tarn-xwayland-keys", Terminal::X11);
+TEST_P(KeycodesRotating, UnderAnX11ProgramKeepEveryCharacter) {
+    const std::string out = startTerminal("tarn-x11-keys", Terminal::X11);
     ASSERT_FALSE(out.empty());
 
     // One Send with more distinct characters than there are keycodes.
@@ -662,7 +664,7 @@ TEST_F(KeyboardTypingXWayland, KeycodesRotatingUnderAnX11ProgramKeepEveryCharact
 // bound above 255 where they fit: typed next into an X11 program, which sees
 // none of those keycodes, and then into the Wayland program again, every one
 // arrives.
-TEST_F(KeyboardTypingXWayland, CharactersBoundForAWaylandProgramReachAnX11ProgramNext) {
+TEST_P(KeyboardTypingXWayland, CharactersBoundForAWaylandProgramReachAnX11ProgramNext) {
     const std::u32string all(kOffLayout, kOffLayoutCount);
     const std::string foot = startTerminal("tarn-wayland-keys", Terminal::Native);
     ASSERT_FALSE(foot.empty());
@@ -683,6 +685,11 @@ TEST_F(KeyboardTypingXWayland, CharactersBoundForAWaylandProgramReachAnX11Progra
     typeCharacters(all, intoFoot);
     EXPECT_EQ(waitForBytes(foot, intoFoot), intoFoot) << "into foot again";
 }
+
+INSTANTIATE_TEST_SUITE_P(Desktops, KeycodesRotating,
+                         ::testing::Values(WindowManager::None, WindowManager::Sway), kDesktopName);
+INSTANTIATE_TEST_SUITE_P(Desktops, KeyboardTypingXWayland, ::testing::Values(WindowManager::Sway),
+                         kDesktopName);
 
 // Two runs on one display, each with characters off the layout: giving its
 // keycodes back, one leaves the other's binding between them alone, and the

@@ -27,6 +27,9 @@ typedef struct xcb_connection_t xcb_connection_t;
 namespace tarn::posix {
 class SocketBacklog;
 }
+namespace tarn::x11 {
+class XProgramIdle;
+}
 
 namespace tarn::wayland {
 
@@ -57,29 +60,15 @@ class XWaylandQueues {
     std::optional<bool> programFocused();
 
   private:
-    // A moment of the focused program: whether it waited for input with
-    // nothing to read, and how often it had waited before.
-    struct Moment {
-        bool waiting = false;
-        unsigned long long waits = 0;
-    };
-
     XWaylandQueues() = default;
     // A round trip to the X server; the window with the focus then.
     std::optional<std::uint32_t> xRoundTrip();
-    // The process of the client that made `window`; 0 when unknown.
-    pid_t processOf(std::uint32_t window);
-    Moment momentOf(pid_t pid);
 
     xcb_connection_t* c_ = nullptr;
-    // Xwayland's connections that no X client made: the one to the
-    // compositor among them.
-    std::vector<ino_t> serverSockets_;
+    // The X server's process, its sockets, and its focused program.
+    std::unique_ptr<x11::XProgramIdle> idle_;
     // What the X clients have left unread.
     std::unique_ptr<posix::SocketBacklog> clients_;
-    std::vector<std::string> listening_;  // the X server's socket names
-    pid_t server_ = 0;
-    bool clientIds_ = false;  // the server tells its clients' processes
 };
 
 }  // namespace tarn::wayland
