@@ -1,18 +1,18 @@
 #!/usr/bin/env python3
 # SPDX-License-Identifier: GPL-3.0-or-later
-"""Short Sends with characters off the layout on sway, as a macro types line
-by line: Tarn's virtual keyboard types each line of a text as a Send of its
-own (tarn_typing_driver -l), into foot (a Wayland program) and into xterm
-under XWayland, on a headless sway with XWayland running. Each line holds
-three characters the US layout lacks, and the lines cycle through thirty of
-them, more than an X11 program has keycodes to spare. Reports the driver's
-milliseconds a line and whether every byte arrived exactly.
+"""Short Sends with characters off the layout, as a macro types line by line:
+Tarn types each line of a text as a Send of its own (tarn_typing_driver -l)
+into xterm on X11 (Xvfb with openbox), and on a headless sway with XWayland
+running into foot (a Wayland program) and into xterm under XWayland. Each
+line holds three characters the US layout lacks, and the lines cycle through
+thirty of them, more than an X11 program has keycodes to spare. Reports the
+driver's milliseconds a line and whether every byte arrived exactly.
 
     bench/typing_lines.py --driver BUILD/bench/tarn_typing_driver [--lines 300] [--runs 3]
 
-For every run it starts its own sway (so that no keymap of a run before is
-left) and both terminals; foot is typed into first, then xterm. Every process
-started here is ended by its PID.
+For every run it starts its own desktops (so that no keymap of a run before
+is left) and their terminals; on sway foot is typed into first, then xterm.
+Every process started here is ended by its PID.
 """
 
 import argparse
@@ -28,9 +28,46 @@ import xdesktop
 OFF_LAYOUT = "éöüàçñßøåæ€£αβγδεζηθλμπσжзий本語"
 
 
-class SwayWithXWayland(xdesktop.SwayDesktop):
+class Terminals:
+    """A focused terminal for each target, on any of the desktops below."""
+
+    def terminal(self, folder, tag, argv):
+        """A focused terminal (argv, title and command to follow) writing what
+        it receives to a file; returns (child, file)."""
+        out = os.path.join(folder, tag + ".out")
+        ready = os.path.join(folder, tag + ".ready")
+        title = "tarn-lines-" + tag
+        child = self.spawn(argv + ["-T", title, *(["-e"] if argv[0] == "xterm" else []),
+                                   "sh", "-c",
+                                   "stty raw -echo; : > '%s'; exec cat > '%s'" % (ready, out)],
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        if not xdesktop.wait_until(lambda: os.path.exists(ready), 15, 0.005):
+            raise RuntimeError("%s's program did not start" % argv[0])
+        if not xdesktop.wait_until(lambda: self.focus(title), 15, 0.05):
+            raise RuntimeError("%s did not get the focus" % argv[0])
+        return child, out
+
+
+class X11WithOpenbox(Terminals, xdesktop.Desktop):
+    name = "X11"
+    targets = (("xterm", ["xterm", "-u8"]),)
+
+    def __init__(self):
+        super().__init__("tarn-lines-home-", window_manager=True,
+                         extra_env={"LC_ALL": "C.UTF-8"})
+
+    def focus(self, title):
+        """Whether the window of that title is active, activating it first."""
+        run = lambda *argv: subprocess.run(["xdotool", *argv], env=self.env,
+                                           capture_output=True, text=True, timeout=30)
+        run("search", "--name", "^%s$" % title, "windowactivate", "--sync")
+        return run("getactivewindow", "getwindowname").stdout.strip() == title
+
+
+class SwayWithXWayland(Terminals, xdesktop.SwayDesktop):
     name = "sway"
     xwayland = True
+    targets = (("foot", ["foot"]), ("xterm", ["xterm", "-u8"]))
 
     def __init__(self):
         super().__init__("tarn-lines-home-", extra_env={"LC_ALL": "C.UTF-8"})
@@ -47,25 +84,9 @@ class SwayWithXWayland(xdesktop.SwayDesktop):
         tree = self.swaymsg("-t", "get_tree")
         return walk(json.loads(tree)) if tree else ""
 
-    def terminal(self, folder, tag, argv):
-        """A focused terminal (argv, title and command to follow) writing what
-        it receives to a file; returns (child, file)."""
-        out = os.path.join(folder, tag + ".out")
-        ready = os.path.join(folder, tag + ".ready")
-        title = "tarn-lines-" + tag
-        child = self.spawn(argv + ["-T", title, *(["-e"] if argv[0] == "xterm" else []),
-                                   "sh", "-c",
-                                   "stty raw -echo; : > '%s'; exec cat > '%s'" % (ready, out)],
-                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        if not xdesktop.wait_until(lambda: os.path.exists(ready), 15, 0.005):
-            raise RuntimeError("%s's program did not start" % argv[0])
-
-        def focused():
-            self.swaymsg('[title="^%s$"]' % title, "focus")
-            return self.focused_title() == title
-        if not xdesktop.wait_until(focused, 15, 0.05):
-            raise RuntimeError("%s did not get the focus" % argv[0])
-        return child, out
+    def focus(self, title):
+        self.swaymsg('[title="^%s$"]' % title, "focus")
+        return self.focused_title() == title
 
 
 def one(desktop, driver, folder, tag, argv, text_file, expected):
@@ -102,25 +123,27 @@ def main():
     with open(text_file, "w", encoding="utf-8") as f:
         f.write("\n".join(lines) + "\n")
     os.chmod(folder, 0o755)
-    figures = {"foot": [], "xterm": []}
+    figures = {}
     try:
         for run in range(args.runs):
-            with SwayWithXWayland() as desktop:
-                for name, argv in (("foot", ["foot"]), ("xterm", ["xterm", "-u8"])):
-                    ms, exact, error = one(desktop, driver, folder, "%s%d" % (name, run), argv,
-                                           text_file, expected)
-                    figures[name].append(ms)
-                    print("run %d %-5s %s" % (run + 1, name,
-                                              "failed: " + error if ms is None else
-                                              "%.2f ms a line, %s" % (ms, "exact" if exact
-                                                                      else "NOT EXACT")),
-                          flush=True)
+            for kind in (X11WithOpenbox, SwayWithXWayland):
+                with kind() as desktop:
+                    for name, argv in desktop.targets:
+                        target = "%s %s" % (desktop.name, name)
+                        ms, exact, error = one(desktop, driver, folder,
+                                               "%s%s%d" % (desktop.name, name, run), argv,
+                                               text_file, expected)
+                        figures.setdefault(target, []).append(ms)
+                        print("run %d %-10s %s" % (
+                            run + 1, target, "failed: " + error if ms is None else
+                            "%.2f ms a line, %s" % (ms, "exact" if exact else "NOT EXACT")),
+                            flush=True)
     finally:
         shutil.rmtree(folder, ignore_errors=True)
     for name, values in figures.items():
         got = sorted(v for v in values if v is not None)
         if got:
-            print("%-5s median %.2f ms a line (%s)" % (name, got[len(got) // 2],
+            print("%-10s median %.2f ms a line (%s)" % (name, got[len(got) // 2],
                                                          ", ".join("%.2f" % v for v in got)))
     return 0
 
