@@ -44,6 +44,26 @@ bool hasClients(const char* display) {
     return false;
 }
 
+// How long Xwayland may take to read a request of the compositor's before
+// the X focus is asked again.
+constexpr std::chrono::milliseconds kFocusRead{200};
+
+// Waits until `unread` (nothing: the kernel does not say) is 0, or it has
+// not dropped for `stalled`; false then.
+template <class Unread>
+bool waitForNone(Unread unread, std::chrono::milliseconds stalled) {
+    std::size_t before = SIZE_MAX;
+    Clock::time_point progress = Clock::now();
+    for (;;) {
+        const std::optional<std::size_t> left = unread();
+        if (!left || *left == 0) return true;
+        if (*left < before) progress = Clock::now();
+        before = *left;
+        if (Clock::now() - progress > stalled) return false;
+        std::this_thread::sleep_for(kPoll);
+    }
+}
+
 }  // namespace
 
 std::unique_ptr<XWaylandQueues> XWaylandQueues::open(const char* display, bool* unused) {
@@ -76,48 +96,50 @@ std::optional<std::uint32_t> XWaylandQueues::xRoundTrip() {
 }
 
 std::optional<bool> XWaylandQueues::programFocused() {
-    const std::optional<std::uint32_t> focus = xRoundTrip();
+    const auto isProgram = [&](std::uint32_t focus) {
+        if (focus == XCB_NONE || focus == XCB_INPUT_FOCUS_POINTER_ROOT) return false;
+        // The root windows are the server's. Any other window is taken for a
+        // program's without asking whose it is (a second round trip): where
+        // it is not, typing is only slower.
+        for (auto screen = xcb_setup_roots_iterator(xcb_get_setup(c_)); screen.rem;
+             xcb_screen_next(&screen)) {
+            if (screen.data->root == focus) return false;
+        }
+        return true;
+    };
+    std::optional<std::uint32_t> focus = xRoundTrip();
     if (!focus) return std::nullopt;
-    if (*focus == XCB_NONE || *focus == XCB_INPUT_FOCUS_POINTER_ROOT) return false;
-    // The root windows are the server's. Any other window is taken for a
-    // program's without asking whose it is (a second round trip): where it
-    // is not, typing is only slower.
-    for (auto screen = xcb_setup_roots_iterator(xcb_get_setup(c_)); screen.rem;
-         xcb_screen_next(&screen)) {
-        if (screen.data->root == *focus) return false;
-    }
-    return true;
+    if (isProgram(*focus)) return true;
+    // The compositor gives an X program the focus through a connection of
+    // its own, and tells this program it did before Xwayland need have read
+    // that request: so "none" counts once Xwayland has read it. Where it
+    // does not read in time, the answer is the one that is safe either way.
+    if (!serverRead(kFocusRead)) return true;
+    if (!(focus = xRoundTrip())) return std::nullopt;
+    return isProgram(*focus);
+}
+
+bool XWaylandQueues::serverRead(std::chrono::milliseconds stalled) {
+    return waitForNone(
+        [&]() -> std::optional<std::size_t> {
+            const auto sockets = posix::unixSockets(kConnected);
+            if (!sockets) return std::nullopt;
+            std::size_t unread = 0;
+            for (ino_t inode : idle_->serverSockets()) {
+                const auto socket = sockets->find(inode);
+                if (socket != sockets->end()) unread += socket->second.unread;
+            }
+            return unread;
+        },
+        stalled);
 }
 
 XWaylandQueues::Drained XWaylandQueues::drain(std::chrono::milliseconds stalled,
                                               std::chrono::milliseconds busy) {
-    // Waits until `unread` (nothing: the kernel does not say) is 0, or it
-    // has not dropped for `stalled`.
-    auto waitFor = [&](auto unread) {
-        std::size_t before = SIZE_MAX;
-        Clock::time_point progress = Clock::now();
-        for (;;) {
-            const std::optional<std::size_t> left = unread();
-            if (!left || *left == 0) return true;
-            if (*left < before) progress = Clock::now();
-            before = *left;
-            if (Clock::now() - progress > stalled) return false;
-            std::this_thread::sleep_for(kPoll);
-        }
-    };
     // Xwayland reads the compositor's events and handles them in one go (the
     // keys become X events in the queues of its clients), before it turns
     // to the requests of its X clients.
-    const bool read = waitFor([&]() -> std::optional<std::size_t> {
-        const auto sockets = posix::unixSockets(kConnected);
-        if (!sockets) return std::nullopt;
-        std::size_t unread = 0;
-        for (ino_t inode : idle_->serverSockets()) {
-            const auto socket = sockets->find(inode);
-            if (socket != sockets->end()) unread += socket->second.unread;
-        }
-        return unread;
-    });
+    const bool read = serverRead(stalled);
     if (!read) return Drained::Stalled;
     // The answer to the second request leaves the server only after what it
     // wrote to its clients while it answered the first: from then on the
@@ -128,7 +150,8 @@ XWaylandQueues::Drained XWaylandQueues::drain(std::chrono::milliseconds stalled,
     if (!pid) {
         // No X program has the focus, so none has keys to handle: each has
         // read what it was sent.
-        return waitFor([&] { return clients_->largest(); }) ? Drained::Yes : Drained::Stalled;
+        return waitForNone([&] { return clients_->largest(); }, stalled) ? Drained::Yes
+                                                                         : Drained::Stalled;
     }
     // A program that never waits for input (it animates) cannot be seen
     // done: the time it was given stands in for that.

@@ -56,13 +56,18 @@ class XWaylandQueues {
 
     // Whether an X program has the X input focus, and so gets the keys: a
     // window other than a root has it. Nothing when the X display is gone.
-    // One round trip.
+    // One round trip where one has it; where none has, once Xwayland has
+    // read what the compositor sent it, a second.
     std::optional<bool> programFocused();
 
   private:
     XWaylandQueues() = default;
     // A round trip to the X server; the window with the focus then.
     std::optional<std::uint32_t> xRoundTrip();
+    // Whether Xwayland has read everything on its connections to the
+    // compositor (the window manager's among them): false when what it has
+    // left has not dropped for `stalled`.
+    bool serverRead(std::chrono::milliseconds stalled);
 
     xcb_connection_t* c_ = nullptr;
     // The X server's process, its sockets, and its focused program.
