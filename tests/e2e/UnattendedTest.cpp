@@ -438,8 +438,10 @@ std::optional<std::vector<int>> keysDownWithin(xcb_connection_t* c,
 // the Send goes on where it was, every letter a capital, none twice or lost;
 // or, when another window has the focus by then, ends with 1012.
 TEST_F(Unattended, AStoppedSendHoldsNoKeyAndTypesOnExactlyWhenContinued) {
-    // Long enough that the server cannot have taken every key before the
-    // terminal shows its first hundred: the signal comes in the middle.
+    // The signal comes once the server has Shift down for the capitals: the
+    // server takes keys far ahead of what the terminal shows, so it is the
+    // server that is watched, and 120,000 capitals later the Send is still
+    // under way.
     constexpr std::size_t kCapitals = 120000;
     std::string job = "SetFocus tarn-job,2\r\nSend ";
     for (std::size_t i = 0; i < kCapitals / 10000; ++i)
@@ -448,14 +450,21 @@ TEST_F(Unattended, AStoppedSendHoldsNoKeyAndTypesOnExactlyWhenContinued) {
     const std::string out = startXterm("tarn-job");
     xcb_connection_t* display = xcb_connect(session.display().c_str(), nullptr);
     ASSERT_FALSE(xcb_connection_has_error(display));
+    const auto typing = [&](TarnProgram& tarn) {
+        return testing::waitUntil(
+            [&] {
+                const auto down = keysDownWithin(display, 10s);
+                return (down && !down->empty()) || !tarn.running();
+            },
+            30s);
+    };
     std::string capitals;
     for (const int signal : {SIGTSTP, SIGTTIN, SIGTTOU}) {
         SCOPED_TRACE(sigabbrev_np(signal));
         TarnProgram tarn(session, kNoSessionBus);
         const std::size_t before = size(out);
         tarn.start({"--batch", tarn.writeMacro("job.mcr", job)});
-        ASSERT_TRUE(
-            testing::waitUntil([&] { return size(out) > before + 100 || !tarn.running(); }, 30s));
+        ASSERT_TRUE(typing(tarn));
         ASSERT_TRUE(tarn.running()) << tarn.err();
         ::kill(tarn.pid(), signal);
         ASSERT_TRUE(testing::waitUntil([&] { return processState(tarn.pid()) == 'T'; }, 20s))
@@ -480,10 +489,8 @@ TEST_F(Unattended, AStoppedSendHoldsNoKeyAndTypesOnExactlyWhenContinued) {
     const WindowId other = desktop.waitForWindow("tarn-job-elsewhere");
     TarnProgram tarn(session, kNoSessionBus);
     const std::string macro = tarn.writeMacro("job.mcr", job);
-    const std::size_t before = size(out);
     tarn.start({"--batch", macro});
-    ASSERT_TRUE(
-        testing::waitUntil([&] { return size(out) > before + 100 || !tarn.running(); }, 30s));
+    ASSERT_TRUE(typing(tarn));
     ::kill(tarn.pid(), SIGTSTP);
     ASSERT_TRUE(testing::waitUntil([&] { return processState(tarn.pid()) == 'T'; }, 20s));
     ASSERT_TRUE(testing::waitUntil([&] { return desktop.activate(other); }, 30s));
@@ -564,17 +571,27 @@ TEST_F(Unattended, TheKeyboardMapComesBackOnSigtermWhenIdleAndAfterAKilledRun) {
 TEST_F(Unattended, ASendStopsWhenItsWindowIsDestroyed) {
     const std::string bystander = startXterm("tarn-bystander");
     pid_t targetPid = -1;
-    const std::string out = startXterm("tarn-target", &targetPid);
+    startXterm("tarn-target", &targetPid);
     TarnProgram tarn(session, kNoSessionBus);
-    // Long enough that the server cannot have taken every key before the
-    // terminal shows its first hundred: the target dies in the middle.
+    // The target dies once the server has Shift down for the capitals, and
+    // 300,000 of them later the Send is still under way: the server takes
+    // keys far ahead of what the terminal shows, so it is the one watched.
     std::string send = "Send ";
     for (int i = 0; i < 10; ++i)
-        send += "{a 10000}{b 10000}{c 10000}";
+        send += "{A 10000}{B 10000}{C 10000}";
     const std::string macro =
         tarn.writeMacro("closed.mcr", "SetFocus tarn-target,2\r\n" + send + "\r\n");
+    xcb_connection_t* display = xcb_connect(session.display().c_str(), nullptr);
+    ASSERT_FALSE(xcb_connection_has_error(display));
     tarn.start({"--batch", macro});
-    ASSERT_TRUE(testing::waitUntil([&] { return size(out) > 100; }, 30s)) << tarn.err();
+    ASSERT_TRUE(testing::waitUntil(
+        [&] {
+            const auto down = keysDownWithin(display, 10s);
+            return down && !down->empty();
+        },
+        30s))
+        << tarn.err();
+    xcb_disconnect(display);
     session.kill(targetPid);
     ASSERT_EQ(tarn.waitForExit(20s), 1);
     EXPECT_EQ(tarn.err(), macro +

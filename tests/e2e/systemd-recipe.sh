@@ -92,7 +92,14 @@ pids+=($!)
 waitFor '[ -S "$runtime/bus" ]' || fail "no session bus"
 "${session_env[@]}" /lib/systemd/systemd --user >"$tmp/systemd.log" 2>&1 &
 pids+=($!)
-user() { "${session_env[@]}" "$@"; }
+# Each command within a minute: one that hangs fails the test, saying where,
+# with what the user's systemd logged.
+user() {
+  local status=0
+  timeout -k 5 60 "${session_env[@]}" "$@" || status=$?
+  [ "$status" -lt 124 ] || fail "no end within a minute: $*: $(cat "$tmp/systemd.log")"
+  return "$status"
+}
 waitFor 'state=$(user systemctl --user is-system-running 2>/dev/null); [ "$state" = running ] || [ "$state" = degraded ]' \
   || fail "the user systemd did not start: $(cat "$tmp/systemd.log")"
 
@@ -127,7 +134,10 @@ grep -q '^Error 1001 - Invalid macro command' "$trace" || fail "the failure is n
 # a job: no DISPLAY, no XAUTHORITY, no runtime folder.
 command=$(awk '{ $1 = $2 = $3 = $4 = $5 = ""; sub(/^ +/, ""); print }' <<<"$cron")
 command=${command//\/usr\/bin\/tarn/$tarn}
-cronjob() { env -i HOME="$home" LOGNAME="$(id -un)" SHELL=/bin/sh PATH=/usr/bin:/bin sh -c "$command"; }
+cronjob() {
+  timeout -k 5 60 env -i HOME="$home" LOGNAME="$(id -un)" SHELL=/bin/sh PATH=/usr/bin:/bin \
+    sh -c "$command"
+}
 status=0
 out=$(cronjob 2>&1) || status=$?
 [ "$status" = 1 ] && [ "$out" = "$home/Macros/morning-report.mcr:2:1: error: Invalid macro command [1001]" ] \
