@@ -134,25 +134,9 @@ class SwayDesktop(xdesktop.SwayDesktop):
         """A focused foot writing what it receives to a file; returns (child, file)."""
         child, out, title = start_foot(self, folder, tag)
         # sway focuses a new window; ask for it all the same.
-        def focused():
-            self.swaymsg('[title="^%s$"]' % title, "focus")
-            return self.focused_title() == title
-        if not xdesktop.wait_until(focused, 15, 0.05):
+        if not xdesktop.wait_until(lambda: self.focus(title), 15, 0.05):
             raise RuntimeError("foot did not get the focus")
         return child, out
-
-    def focused_title(self):
-        tree = self.swaymsg("-t", "get_tree")
-
-        def walk(node):
-            if node.get("focused"):
-                return node.get("name") or ""
-            for child in node.get("nodes", []) + node.get("floating_nodes", []):
-                found = walk(child)
-                if found:
-                    return found
-            return ""
-        return walk(json.loads(tree)) if tree else ""
 
 
 class KWinDesktop(xdesktop.KWinDesktop):

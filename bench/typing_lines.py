@@ -16,7 +16,6 @@ Every process started here is ended by its PID.
 """
 
 import argparse
-import json
 import os
 import shutil
 import subprocess
@@ -71,22 +70,6 @@ class SwayWithXWayland(Terminals, xdesktop.SwayDesktop):
 
     def __init__(self):
         super().__init__("tarn-lines-home-", extra_env={"LC_ALL": "C.UTF-8"})
-
-    def focused_title(self):
-        def walk(node):
-            if node.get("focused"):
-                return node.get("name") or ""
-            for child in node.get("nodes", []) + node.get("floating_nodes", []):
-                found = walk(child)
-                if found:
-                    return found
-            return ""
-        tree = self.swaymsg("-t", "get_tree")
-        return walk(json.loads(tree)) if tree else ""
-
-    def focus(self, title):
-        self.swaymsg('[title="^%s$"]' % title, "focus")
-        return self.focused_title() == title
 
 
 def one(desktop, driver, folder, tag, argv, text_file, expected):

@@ -11,6 +11,7 @@ same machine. Every wait here is bounded.
 Standard library only, so that the scripts run with /usr/bin/python3.
 """
 
+import json
 import os
 import pwd
 import re
@@ -250,6 +251,24 @@ class SwayDesktop(Desktop):
     def swaymsg(self, *args):
         return subprocess.run(["swaymsg", *args], env=self.env, capture_output=True, text=True,
                               timeout=30).stdout
+
+    def focused_title(self):
+        """The title of the window sway has focused; empty for none."""
+        def walk(node):
+            if node.get("focused"):
+                return node.get("name") or ""
+            for child in node.get("nodes", []) + node.get("floating_nodes", []):
+                found = walk(child)
+                if found:
+                    return found
+            return ""
+        tree = self.swaymsg("-t", "get_tree")
+        return walk(json.loads(tree)) if tree else ""
+
+    def focus(self, title):
+        """Whether the window of that title has the focus, focusing it first."""
+        self.swaymsg('[title="^%s$"]' % title, "focus")
+        return self.focused_title() == title
 
 
 def private_folders(home):
