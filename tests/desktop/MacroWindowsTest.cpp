@@ -292,8 +292,17 @@ class ManagedDesktopTest : public MacroWindowsTest {};
 // would go to another window.
 TEST_P(ManagedDesktopTest, SetFocusByTitleFailsWhenTheWindowNeverBecomesActive) {
     show("bystander", "Bystander");
-    show("shy", "Shy window");
+    const std::string shy = show("shy", "Shy window");
     target->unfocusable("shy");
+    // Asked to come forward before the server has its new hints, the
+    // window would still be one the window manager makes active.
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            return session->run({"xprop", "-id", shy, "WM_HINTS"})
+                       .output.find("accepts input or input focus: False") != std::string::npos;
+        },
+        10s));
+    ASSERT_TRUE(testing::waitShown(*windows, std::stoul(shy)));
     ASSERT_FALSE(process("SetFocus \"Bystander\""));
     ASSERT_TRUE(target->becomesActive("bystander"));
     ASSERT_FALSE(process("TimeOut 3"));
