@@ -37,7 +37,10 @@ cleanup() {
   rm -rf "$tmp"
 }
 trap cleanup EXIT
-fail() { echo "systemd-recipe: $*" >&2; exit 1; }
+# The test's own standard error, which the commands below that hide theirs
+# do not hide.
+exec 3>&2
+fail() { echo "systemd-recipe: $*" >&3; exit 1; }
 waitFor() {  # a condition, polled for up to 60 seconds
   for _ in $(seq 600); do eval "$1" && return 0; sleep 0.1; done
   return 1
@@ -97,7 +100,9 @@ pids+=($!)
 user() {
   local status=0
   timeout -k 5 60 "${session_env[@]}" "$@" || status=$?
-  [ "$status" -lt 124 ] || fail "no end within a minute: $*: $(cat "$tmp/systemd.log")"
+  [ "$status" -lt 124 ] || fail "no end within a minute: $*
+$(ps -o pid,stat,etime,wchan:20,args -u "$(id -u)" | grep -E 'tarn|systemd' | grep -v grep)
+$(cat "$tmp/systemd.log")"
   return "$status"
 }
 waitFor 'state=$(user systemctl --user is-system-running 2>/dev/null); [ "$state" = running ] || [ "$state" = degraded ]' \
