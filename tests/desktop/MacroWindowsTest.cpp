@@ -292,17 +292,25 @@ class ManagedDesktopTest : public MacroWindowsTest {};
 // would go to another window.
 TEST_P(ManagedDesktopTest, SetFocusByTitleFailsWhenTheWindowNeverBecomesActive) {
     show("bystander", "Bystander");
-    const std::string shy = show("shy", "Shy window");
+    show("shy", "Shy window");
     target->unfocusable("shy");
-    // Asked to come forward before the server has its new hints, the
-    // window would still be one the window manager makes active.
+    // The window is shown again with new hints, perhaps as a new window.
+    // Asked to come forward before the server has those hints, it would
+    // still be one the window manager makes active; while it is hidden, no
+    // window has its title and there is nothing to fail on.
     ASSERT_TRUE(waitUntil(
         [&] {
-            return session->run({"xprop", "-id", shy, "WM_HINTS"})
-                       .output.find("accepts input or input focus: False") != std::string::npos;
+            for (const TopLevelWindow& w : windows->topLevelWindows()) {
+                if (w.title == "Shy window" && w.visible &&
+                    session->run({"xprop", "-id", std::to_string(w.id), "WM_HINTS"})
+                            .output.find("accepts input or input focus: False") !=
+                        std::string::npos) {
+                    return true;
+                }
+            }
+            return false;
         },
-        10s));
-    ASSERT_TRUE(testing::waitShown(*windows, std::stoul(shy)));
+        20s));
     ASSERT_FALSE(process("SetFocus \"Bystander\""));
     ASSERT_TRUE(target->becomesActive("bystander"));
     ASSERT_FALSE(process("TimeOut 3"));
