@@ -370,6 +370,9 @@ struct XTestKeyboard::Connection : typing::TypingPort {
     // for input; elsewhere a delay stands in for it.
     void letOwedRead() {
         xcb_flush(c);
+        // The programs seen waiting for input below: nothing has been typed
+        // to them since, so their keys are handled too.
+        std::vector<pid_t> seenWaiting;
         for (const auto& [client, changes] : owed) {
             // A target that does not read in time is not waited for again; a
             // record that has ended leaves only the blind delay.
@@ -380,7 +383,9 @@ struct XTestKeyboard::Connection : typing::TypingPort {
                 // seen waiting for input, or when it has read nothing more
                 // for a while.
                 const pid_t pid = watchable(client);
-                if (!pid || !idle->waitUntilHandled(pid, kSettle))
+                if (pid && idle->waitUntilHandled(pid, kSettle))
+                    seenWaiting.push_back(pid);
+                else
                     readers->waitForRead(client, changes, kSettle, kReadTimeout);
                 continue;
             }
@@ -391,8 +396,12 @@ struct XTestKeyboard::Connection : typing::TypingPort {
         owed.clear();
         bool delayed = false;
         for (xcb_window_t window : owedWindows) {
-            if (broken() || pinged(window) || delayed) continue;
-            if (const pid_t pid = watchable(window)) {
+            if (broken() || delayed) continue;
+            const pid_t pid = watchable(window);
+            if (pid && std::find(seenWaiting.begin(), seenWaiting.end(), pid) != seenWaiting.end())
+                continue;
+            if (pinged(window)) continue;
+            if (pid) {
                 // A program that never waits for input (it animates) has had
                 // the time that stands in for seeing it.
                 idle->waitUntilHandled(pid, kUnhandledDelay);
