@@ -58,10 +58,14 @@ PdfText readPdfWords(const QString& pdf) {
             ++result.pages;
             continue;
         }
-        result.words.push_back(
-            PdfWord{result.pages, m.captured(1).toDouble(), m.captured(2).toDouble(),
-                    m.captured(3).toDouble(), m.captured(4).toDouble(),
-                    QTextDocumentFragment::fromHtml(m.captured(5)).toPlainText()});
+        // A proportional font joins "fi" and "fl" into one glyph, which is
+        // read back as a ligature character: words as a reader sees them.
+        result.words.push_back(PdfWord{result.pages, m.captured(1).toDouble(),
+                                       m.captured(2).toDouble(), m.captured(3).toDouble(),
+                                       m.captured(4).toDouble(),
+                                       QTextDocumentFragment::fromHtml(m.captured(5))
+                                           .toPlainText()
+                                           .normalized(QString::NormalizationForm_KC)});
     }
     return result;
 }
