@@ -164,14 +164,20 @@ struct VirtualKeyboard::State : typing::TypingPort {
     }
 
     // Returns once the focused program has read all but kUnreadLimit of
-    // what it was sent; throws 1012 when it stops reading altogether.
+    // what it was sent, and where it may be an X program, Xwayland too;
+    // throws 1012 when it stops reading altogether.
     void letTargetCatchUp() {
-        if (!backlog) return;
+        XWaylandQueues* x = maxKeycode == OwnKeymap::kX11MaxKeycode ? xwayland.get() : nullptr;
+        if (!backlog && !x) return;
         using Clock = std::chrono::steady_clock;
         std::size_t before = SIZE_MAX;
         Clock::time_point progress = Clock::now();
         for (;;) {
-            const std::optional<std::size_t> unread = backlog->largest();
+            std::optional<std::size_t> unread = backlog ? backlog->largest() : std::nullopt;
+            if (x) {
+                const std::optional<std::size_t> server = x->serverUnread();
+                if (server && (!unread || *server > *unread)) unread = server;
+            }
             if (!unread || *unread <= kUnreadLimit) return;
             if (*unread < before) progress = Clock::now();
             before = *unread;

@@ -119,19 +119,19 @@ std::optional<bool> XWaylandQueues::programFocused() {
     return isProgram(*focus);
 }
 
+std::optional<std::size_t> XWaylandQueues::serverUnread() {
+    const auto sockets = posix::unixSockets(kConnected);
+    if (!sockets) return std::nullopt;
+    std::size_t unread = 0;
+    for (ino_t inode : idle_->serverSockets()) {
+        const auto socket = sockets->find(inode);
+        if (socket != sockets->end()) unread += socket->second.unread;
+    }
+    return unread;
+}
+
 bool XWaylandQueues::serverRead(std::chrono::milliseconds stalled) {
-    return waitForNone(
-        [&]() -> std::optional<std::size_t> {
-            const auto sockets = posix::unixSockets(kConnected);
-            if (!sockets) return std::nullopt;
-            std::size_t unread = 0;
-            for (ino_t inode : idle_->serverSockets()) {
-                const auto socket = sockets->find(inode);
-                if (socket != sockets->end()) unread += socket->second.unread;
-            }
-            return unread;
-        },
-        stalled);
+    return waitForNone([&] { return serverUnread(); }, stalled);
 }
 
 XWaylandQueues::Drained XWaylandQueues::drain(std::chrono::milliseconds stalled,

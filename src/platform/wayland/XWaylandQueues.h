@@ -60,6 +60,12 @@ class XWaylandQueues {
     // read what the compositor sent it, a second.
     std::optional<bool> programFocused();
 
+    // What Xwayland has left unread on its connections, the compositor's
+    // among them; nothing when the kernel does not say. Xwayland that falls
+    // behind the compositor's keys misreads them (it repeats a key whose
+    // release it has not handled yet), so a long Send goes no faster.
+    std::optional<std::size_t> serverUnread();
+
   private:
     XWaylandQueues() = default;
     // A round trip to the X server; the window with the focus then.
