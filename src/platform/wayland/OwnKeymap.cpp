@@ -103,7 +103,8 @@ const OwnKeymap::Place* OwnKeymap::findBound(xkb_keysym_t keysym, std::uint32_t 
 }
 
 std::size_t OwnKeymap::capacity(std::uint32_t maxKeycode) const {
-    return static_cast<std::size_t>(std::upper_bound(spare_.begin(), spare_.end(), maxKeycode) -
+    return kLevels *
+           static_cast<std::size_t>(std::upper_bound(spare_.begin(), spare_.end(), maxKeycode) -
                                     spare_.begin());
 }
 
@@ -118,23 +119,28 @@ bool OwnKeymap::bind(const std::vector<xkb_keysym_t>& needed, std::uint32_t maxK
         }
     }
     if (missing.empty()) return true;
-    // The keycodes to take: free ones first, those X programs cannot see
-    // before those they can, then the least recently used bindings that
-    // `needed` does not hold.
+    // The slots to take: free ones first, those X programs cannot see
+    // before those they can, a first level before a second (which costs
+    // Shift), then the least recently used bindings that `needed` does not
+    // hold.
     const auto high = std::upper_bound(spare_.begin(), spare_.end(), kX11MaxKeycode);
     const auto reach = std::upper_bound(spare_.begin(), spare_.end(), maxKeycode);
     std::vector<std::uint32_t> free;
-    for (auto key = std::min(high, reach); key != reach; ++key) {
-        if (!bindings_.count(*key)) free.push_back(*key);
-    }
-    for (auto key = spare_.begin(); key != std::min(high, reach); ++key) {
-        if (!bindings_.count(*key)) free.push_back(*key);
-    }
+    const auto addFree = [&](auto first, auto last) {
+        for (std::uint32_t level = 0; level < kLevels; ++level) {
+            for (auto key = first; key != last; ++key) {
+                const std::uint32_t slot = *key * kLevels + level;
+                if (!bindings_.count(slot)) free.push_back(slot);
+            }
+        }
+    };
+    addFree(std::min(high, reach), reach);
+    addFree(spare_.begin(), std::min(high, reach));
     std::vector<std::pair<std::uint64_t, std::uint32_t>> givers;
-    for (const auto& [key, binding] : bindings_) {
-        if (key <= maxKeycode &&
+    for (const auto& [slot, binding] : bindings_) {
+        if (placeOf(slot).keycode <= maxKeycode &&
             std::find(needed.begin(), needed.end(), binding.keysym) == needed.end()) {
-            givers.emplace_back(binding.lastUse, key);
+            givers.emplace_back(binding.lastUse, slot);
         }
     }
     if (free.size() + givers.size() < missing.size()) return false;
@@ -147,17 +153,17 @@ bool OwnKeymap::bind(const std::vector<xkb_keysym_t>& needed, std::uint32_t maxK
         // read the keys typed through it before the keymap that empties it.
         auto moved = bound_.find(missing[i]);
         if (moved != bound_.end()) {
-            bindings_.erase(moved->second.keycode);
+            bindings_.erase(moved->second.keycode * kLevels + moved->second.shift);
             bound_.erase(moved);
         }
-        const std::uint32_t key = free[i];
-        auto old = bindings_.find(key);
+        const std::uint32_t slot = free[i];
+        auto old = bindings_.find(slot);
         if (old != bindings_.end()) {
             bound_.erase(old->second.keysym);
-            if (rebound && key <= kX11MaxKeycode) *rebound = true;
+            if (rebound && placeOf(slot).keycode <= kX11MaxKeycode) *rebound = true;
         }
-        bindings_[key] = Binding{missing[i], ++uses_};
-        bound_[missing[i]] = Place{key, false};
+        bindings_[slot] = Binding{missing[i], ++uses_};
+        bound_[missing[i]] = placeOf(slot);
     }
     ++generation_;
     return true;
@@ -165,7 +171,8 @@ bool OwnKeymap::bind(const std::vector<xkb_keysym_t>& needed, std::uint32_t maxK
 
 void OwnKeymap::touch(xkb_keysym_t keysym) {
     auto bound = bound_.find(keysym);
-    if (bound != bound_.end()) bindings_[bound->second.keycode].lastUse = ++uses_;
+    if (bound != bound_.end())
+        bindings_[bound->second.keycode * kLevels + bound->second.shift].lastUse = ++uses_;
 }
 
 std::chrono::microseconds OwnKeymap::compile(const std::string& text) const {
@@ -180,14 +187,26 @@ std::chrono::microseconds OwnKeymap::compile(const std::string& text) const {
 
 std::string OwnKeymap::text() const {
     std::string keys;
-    char name[64];
-    for (const auto& [key, binding] : bindings_) {
-        if (xkb_keysym_get_name(binding.keysym, name, sizeof name) <= 0) continue;
+    for (auto at = bindings_.begin(); at != bindings_.end();) {
+        const std::uint32_t key = placeOf(at->first).keycode;
+        std::string names[kLevels];
+        for (; at != bindings_.end() && placeOf(at->first).keycode == key; ++at) {
+            char name[64];
+            if (xkb_keysym_get_name(at->second.keysym, name, sizeof name) > 0)
+                names[at->first % kLevels] = name;
+        }
         keys += "\tkey <";
         keys += xkb_keymap_key_get_name(base_, key);
-        keys += "> { [ ";
-        keys += name;
-        keys += " ] };\n";
+        // A second level is Shift's whatever its symbols: without the type
+        // named, the compiler would pick one by them (a letter and its
+        // capital would follow Caps Lock).
+        if (names[1].empty()) {
+            keys += "> { [ " + (names[0].empty() ? std::string("NoSymbol") : names[0]) + " ] };\n";
+        } else {
+            keys += "> { type= \"TWO_LEVEL\", [ " +
+                    (names[0].empty() ? std::string("NoSymbol") : names[0]) + ", " + names[1] +
+                    " ] };\n";
+        }
     }
     std::string text = baseText_;
     text.insert(symbolsEnd_, keys);
