@@ -158,8 +158,12 @@ struct VirtualKeyboard::State : typing::TypingPort {
         // compositor disconnects a client whose queue overflows (sway did so
         // to foot under a run of short Sends with new characters). The client
         // takes about as long as this program took for the same text.
-        std::this_thread::sleep_for(std::min<std::chrono::microseconds>(
-            kClientCompileFactor * compileTime, kKeymapTimeout));
+        // Xwayland is watched reading its keys instead (letTargetCatchUp()),
+        // and takes far longer (it runs a compiler of its own).
+        if (!(xwayland && maxKeycode == OwnKeymap::kX11MaxKeycode)) {
+            std::this_thread::sleep_for(std::min<std::chrono::microseconds>(
+                kClientCompileFactor * compileTime, kKeymapTimeout));
+        }
         return !connection->broken();
     }
 
