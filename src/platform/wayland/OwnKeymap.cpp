@@ -153,7 +153,7 @@ bool OwnKeymap::bind(const std::vector<xkb_keysym_t>& needed, std::uint32_t maxK
         // read the keys typed through it before the keymap that empties it.
         auto moved = bound_.find(missing[i]);
         if (moved != bound_.end()) {
-            bindings_.erase(moved->second.keycode * kLevels + moved->second.shift);
+            bindings_.erase(slotOf(moved->second));
             bound_.erase(moved);
         }
         const std::uint32_t slot = free[i];
@@ -171,8 +171,7 @@ bool OwnKeymap::bind(const std::vector<xkb_keysym_t>& needed, std::uint32_t maxK
 
 void OwnKeymap::touch(xkb_keysym_t keysym) {
     auto bound = bound_.find(keysym);
-    if (bound != bound_.end())
-        bindings_[bound->second.keycode * kLevels + bound->second.shift].lastUse = ++uses_;
+    if (bound != bound_.end()) bindings_[slotOf(bound->second)].lastUse = ++uses_;
 }
 
 std::chrono::microseconds OwnKeymap::compile(const std::string& text) const {
@@ -200,13 +199,11 @@ std::string OwnKeymap::text() const {
         // A second level is Shift's whatever its symbols: without the type
         // named, the compiler would pick one by them (a letter and its
         // capital would follow Caps Lock).
-        if (names[1].empty()) {
-            keys += "> { [ " + (names[0].empty() ? std::string("NoSymbol") : names[0]) + " ] };\n";
-        } else {
-            keys += "> { type= \"TWO_LEVEL\", [ " +
-                    (names[0].empty() ? std::string("NoSymbol") : names[0]) + ", " + names[1] +
-                    " ] };\n";
-        }
+        const std::string first = names[0].empty() ? "NoSymbol" : names[0];
+        if (names[1].empty())
+            keys += "> { [ " + first + " ] };\n";
+        else
+            keys += "> { type= \"TWO_LEVEL\", [ " + first + ", " + names[1] + " ] };\n";
     }
     std::string text = baseText_;
     text.insert(symbolsEnd_, keys);

@@ -4,15 +4,18 @@
 // xkbcommon, plus the characters a text needs that it lacks, each bound to a
 // level of a keycode the US layout leaves empty (two levels a keycode, the
 // second with Shift: every keymap change costs the programs that read it, an
-// X server under XWayland most of all, so each holds as many as it can). Being Tarn's own, it never
-// depends on the user's layout, and the user's keyboard keeps its own keymap. A binding stays until
-// its keycode is needed for another character (least recently used first), so that a macro typing
-// the same characters again does not change the keymap again. The keycodes a target sees differ: a
-// Wayland program sees them all, an X11 program under XWayland those up to kX11MaxKeycode only,
-// where few are spare. So every question about bindings names the highest keycode the target sees:
-// a character bound above it counts as unbound there (binding it moves it down), and bindings go
-// above kX11MaxKeycode where the target allows, leaving the low keycodes to the characters X
-// programs need. Internal to the Wayland keystroke backend.
+// X server under XWayland most of all, so each holds as many as it can).
+// Being Tarn's own, it never depends on the user's layout, and the user's
+// keyboard keeps its own keymap. A binding stays until its level is needed
+// for another character (least recently used first), so that a macro typing
+// the same characters again does not change the keymap again.
+// The keycodes a target sees differ: a Wayland program sees them all, an X11
+// program under XWayland those up to kX11MaxKeycode only, where few are
+// spare. So every question about bindings names the highest keycode the
+// target sees: a character bound above it counts as unbound there (binding
+// it moves it down), and bindings go above kX11MaxKeycode where the target
+// allows, leaving the low keycodes to the characters X programs need.
+// Internal to the Wayland keystroke backend.
 
 #include <xkbcommon/xkbcommon.h>
 
@@ -101,6 +104,9 @@ class OwnKeymap {
     // A level of a spare keycode: keycode * kLevels + level.
     static constexpr std::uint32_t kLevels = 2;
     static Place placeOf(std::uint32_t slot) { return Place{slot / kLevels, slot % kLevels != 0}; }
+    static std::uint32_t slotOf(const Place& place) {
+        return place.keycode * kLevels + (place.shift ? 1 : 0);
+    }
     std::map<std::uint32_t, Binding> bindings_;      // by slot
     std::unordered_map<xkb_keysym_t, Place> bound_;  // the same, by keysym: one each
     std::uint64_t uses_ = 0;

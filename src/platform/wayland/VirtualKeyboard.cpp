@@ -160,7 +160,7 @@ struct VirtualKeyboard::State : typing::TypingPort {
         // takes about as long as this program took for the same text.
         // Xwayland is watched reading its keys instead (letTargetCatchUp()),
         // and takes far longer (it runs a compiler of its own).
-        if (!(xwayland && maxKeycode == OwnKeymap::kX11MaxKeycode)) {
+        if (!xwaylandTarget()) {
             std::this_thread::sleep_for(std::min<std::chrono::microseconds>(
                 kClientCompileFactor * compileTime, kKeymapTimeout));
         }
@@ -171,7 +171,7 @@ struct VirtualKeyboard::State : typing::TypingPort {
     // what it was sent, and where it may be an X program, Xwayland too;
     // throws 1012 when it stops reading altogether.
     void letTargetCatchUp() {
-        XWaylandQueues* x = maxKeycode == OwnKeymap::kX11MaxKeycode ? xwayland.get() : nullptr;
+        XWaylandQueues* x = xwaylandTarget();
         if (!backlog && !x) return;
         using Clock = std::chrono::steady_clock;
         std::size_t before = SIZE_MAX;
@@ -193,6 +193,12 @@ struct VirtualKeyboard::State : typing::TypingPort {
             // Nothing announces that another program has read its socket.
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
+    }
+
+    // The queues to Xwayland where this Send's target may be an X program
+    // (refresh() said so); null otherwise.
+    XWaylandQueues* xwaylandTarget() const {
+        return maxKeycode == OwnKeymap::kX11MaxKeycode ? xwayland.get() : nullptr;
     }
 
     // Whether an X program under XWayland may get the keys: true unless the
