@@ -547,9 +547,9 @@ INSTANTIATE_TEST_SUITE_P(Desktops, X11KeyboardState,
                          ::testing::Values(WindowManager::None, WindowManager::Openbox),
                          kDesktopName);
 
-// Thirty characters the US layout lacks: more than an X11 program under
-// XWayland has keycodes to spare (it sees keycodes up to 255 only), fewer
-// than a Wayland program has.
+// Forty-five characters the US layout lacks: more than an X11 program under
+// XWayland has room for (it sees keycodes up to 255 only, 17 of them spare,
+// two characters each), fewer than a Wayland program has.
 constexpr char32_t kOffLayout[] = U"éöüàçñßøåæ€£αβγδεζηθλμπσжзий本語ùûêëîïôœ¥§ωψφκν";
 constexpr std::size_t kOffLayoutCount = std::size(kOffLayout) - 1;
 static_assert(kOffLayoutCount == 45);

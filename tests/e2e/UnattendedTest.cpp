@@ -431,6 +431,18 @@ std::optional<std::vector<int>> keysDownWithin(xcb_connection_t* c,
     return std::nullopt;
 }
 
+// Waits (bounded) until the server has a key down for `tarn`'s Send, or the
+// run has ended: the server takes keys far ahead of what a terminal shows,
+// so it is the one watched to know a long Send is under way.
+bool typingAtTheServer(xcb_connection_t* c, TarnProgram& tarn) {
+    return testing::waitUntil(
+        [&] {
+            const auto down = keysDownWithin(c, std::chrono::seconds(10));
+            return (down && !down->empty()) || !tarn.running();
+        },
+        std::chrono::seconds(30));
+}
+
 // Ctrl+Z (SIGTSTP), or the terminal stopping a program in the background
 // (SIGTTIN, SIGTTOU), in the middle of a long Send of capitals: while Tarn is
 // stopped, no key is down at the server (Shift and a letter held would
@@ -450,21 +462,13 @@ TEST_F(Unattended, AStoppedSendHoldsNoKeyAndTypesOnExactlyWhenContinued) {
     const std::string out = startXterm("tarn-job");
     xcb_connection_t* display = xcb_connect(session.display().c_str(), nullptr);
     ASSERT_FALSE(xcb_connection_has_error(display));
-    const auto typing = [&](TarnProgram& tarn) {
-        return testing::waitUntil(
-            [&] {
-                const auto down = keysDownWithin(display, 10s);
-                return (down && !down->empty()) || !tarn.running();
-            },
-            30s);
-    };
     std::string capitals;
     for (const int signal : {SIGTSTP, SIGTTIN, SIGTTOU}) {
         SCOPED_TRACE(sigabbrev_np(signal));
         TarnProgram tarn(session, kNoSessionBus);
         const std::size_t before = size(out);
         tarn.start({"--batch", tarn.writeMacro("job.mcr", job)});
-        ASSERT_TRUE(typing(tarn));
+        ASSERT_TRUE(typingAtTheServer(display, tarn));
         ASSERT_TRUE(tarn.running()) << tarn.err();
         ::kill(tarn.pid(), signal);
         ASSERT_TRUE(testing::waitUntil([&] { return processState(tarn.pid()) == 'T'; }, 20s))
@@ -490,7 +494,7 @@ TEST_F(Unattended, AStoppedSendHoldsNoKeyAndTypesOnExactlyWhenContinued) {
     TarnProgram tarn(session, kNoSessionBus);
     const std::string macro = tarn.writeMacro("job.mcr", job);
     tarn.start({"--batch", macro});
-    ASSERT_TRUE(typing(tarn));
+    ASSERT_TRUE(typingAtTheServer(display, tarn));
     ::kill(tarn.pid(), SIGTSTP);
     ASSERT_TRUE(testing::waitUntil([&] { return processState(tarn.pid()) == 'T'; }, 20s));
     ASSERT_TRUE(testing::waitUntil([&] { return desktop.activate(other); }, 30s));
@@ -599,13 +603,8 @@ TEST_F(Unattended, ASendStopsWhenItsWindowIsDestroyed) {
     xcb_connection_t* display = xcb_connect(session.display().c_str(), nullptr);
     ASSERT_FALSE(xcb_connection_has_error(display));
     tarn.start({"--batch", macro});
-    ASSERT_TRUE(testing::waitUntil(
-        [&] {
-            const auto down = keysDownWithin(display, 10s);
-            return down && !down->empty();
-        },
-        30s))
-        << tarn.err();
+    ASSERT_TRUE(typingAtTheServer(display, tarn));
+    ASSERT_TRUE(tarn.running()) << tarn.err();
     xcb_disconnect(display);
     session.kill(targetPid);
     ASSERT_EQ(tarn.waitForExit(20s), 1);
