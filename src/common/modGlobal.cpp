@@ -3,8 +3,6 @@
 
 namespace tarn {
 
-std::string gsvQuote;
-
 std::string AddBackslash(const std::string& psvPath) {
     if (!psvPath.empty() && psvPath.back() == kPathSeparator) return psvPath;
     return psvPath + kPathSeparator;

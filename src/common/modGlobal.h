@@ -13,10 +13,6 @@ namespace tarn {
 
 inline constexpr char kPathSeparator = '/';
 
-// One double-quote character, set by the player at start-up; the editor's
-// command templates build their quoted parameters with it.
-extern std::string gsvQuote;
-
 // The text with "/" appended when its last character is not "/"; an empty text
 // gives "/". AddBackslash("/usr/bin") == "/usr/bin/", AddBackslash("/") == "/".
 std::string AddBackslash(const std::string& psvPath);

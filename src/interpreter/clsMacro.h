@@ -90,7 +90,6 @@ class clsMacro {
     std::int16_t Lookup(const std::string& psvName);
     void ClearVars();
     void GetAdjustedProcessHandle(ProcessId plProcessID);
-    bool IsWinNT();
     // ActivateApp's loop; pbUnconfirmed tells, after a time-out, that the last
     // attempt found a window that did not become active.
     WindowId ActivateByTitle(const Value& pvApp, std::int32_t plMethod, bool pbCaseSensitive,

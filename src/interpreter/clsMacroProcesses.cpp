@@ -50,10 +50,6 @@ std::int32_t clsMacro::RunExecute(const std::string& psvOperation, const std::st
                   ".RunExecute");
 }
 
-bool clsMacro::IsWinNT() {
-    return mPlatform.processes.isNtFamily();
-}
-
 void clsMacro::NoteProcessIdentity(ProcessId plProcessID) {
     if (plProcessID > 0)
         mProcessIdentities[plProcessID] = mPlatform.processes.identity(plProcessID);
@@ -86,11 +82,7 @@ void clsMacro::GetAdjustedProcessHandle(ProcessId plProcessID) {
 }
 
 void clsMacro::KillProcess(std::int32_t plProcessID) {
-    if (IsWinNT()) {
-        GetAdjustedProcessHandle(plProcessID);
-    } else if (ProcessRefusal(plProcessID) != 0 || mPlatform.processes.open(plProcessID) != 0) {
-        throw Failure(kOpenProcessFailed, "SetOpenProcess Error 1008", ".KillProcess");
-    }
+    GetAdjustedProcessHandle(plProcessID);
     if (mPlatform.processes.terminate(plProcessID) != 0) {
         throw Failure(kTerminateProcessFailed, "TerminateProcess Error 1009", ".KillProcess");
     }

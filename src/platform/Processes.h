@@ -34,8 +34,6 @@ class Processes {
 
     // Tarn's own process, which a macro is never allowed to end.
     virtual ProcessId currentProcess() = 0;
-    // Whether the platform counts as the NT family (it always does on Linux).
-    virtual bool isNtFamily() { return true; }
 };
 
 }  // namespace tarn

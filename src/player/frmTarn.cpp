@@ -193,7 +193,6 @@ void frmTarn::growByActivityRow(bool pbGrow) {
 }
 
 void frmTarn::Form_Load() {
-    gsvQuote = "\"";
     txtMacroFile->setText(QString::fromStdString(StripQuotes(msvCommandLine.value_or(""))));
     if (txtMacroFile->text().isEmpty()) {
         txtMacroFile->setText(

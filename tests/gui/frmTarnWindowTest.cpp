@@ -7,7 +7,6 @@
 #include <QTest>
 
 #include "Help.h"
-#include "modGlobal.h"
 
 #include "GuiTest.h"
 
@@ -15,9 +14,7 @@ namespace tarn::guitest {
 namespace {
 
 TEST_F(PlayerTest, FixedSingleBorderWithMinimizeBoxOnly) {
-    gsvQuote.clear();
     auto form = interactiveOn(QString());
-    EXPECT_EQ(gsvQuote, "\"");  // set at load for the editor's templates
     EXPECT_EQ(form->windowTitle(), "Tarn - Interactive Screen");
     const Qt::WindowFlags flags = form->windowFlags();
     EXPECT_TRUE(flags & Qt::WindowMinimizeButtonHint);

@@ -44,12 +44,10 @@ TEST(RunExecute, ResultCodesBecomeFailureFive) {
 // 4242 is Tarn itself, 321 and 50 run (50 fails to end), 1 is protected.
 TEST(KillProcess, EndsARunningProcessAndRefusesWhatNamesNoneOrTarnItself) {
     const std::string open = "1008 \"OpenProcess Error ";
-    const std::string older = "1008 \"SetOpenProcess Error 1008\" at \".KillProcess";
     const struct {
         const char* statement;
         std::string failure;
         std::vector<std::string> calls;
-        bool ntFamily = true;
     } cases[] = {
         {"KillProcess 321", "", {"open 321", "terminate 321"}},
         {"KillProcess 999", open + "3\" at \".GetAdjustedProcessHandle", {"open 999"}},
@@ -62,15 +60,11 @@ TEST(KillProcess, EndsARunningProcessAndRefusesWhatNamesNoneOrTarnItself) {
         {"KillProcess 50",
          "1009 \"TerminateProcess Error 1009\" at \".KillProcess",
          {"open 50", "terminate 50"}},
-        // The older family fails in the open step with its own text.
-        {"KillProcess 999", older, {"open 999"}, false},
-        {"KillProcess 0", older, {}, false},
     };
     for (const auto& c : cases) {
         Harness h;
         h.fakes.processes.running = {4242, 321, 50};
         h.fakes.processes.protectedProcesses = {1};
-        h.fakes.processes.ntFamily = c.ntFamily;
         if (std::string(c.statement) == "KillProcess 50") h.fakes.processes.terminateError = 1;
         EXPECT_EQ(describeFailure(h.run(std::string(c.statement) + "\n")),
                   c.failure.empty() ? "no failure" : c.failure + ".Process.RunMacro\"")

@@ -88,7 +88,6 @@ class FakeProcesses : public Processes {
 
     ProcessId nextProcess = 1000;
     ProcessId self = 4242;
-    bool ntFamily = true;
     std::set<ProcessId> running;             // processes that open() finds
     std::set<ProcessId> protectedProcesses;  // open() fails with EPERM (1)
     std::optional<Failure> startFailure;     // thrown by the next start()
@@ -98,7 +97,6 @@ class FakeProcesses : public Processes {
     int open(ProcessId process) override;
     int terminate(ProcessId process) override;
     ProcessId currentProcess() override { return self; }
-    bool isNtFamily() override { return ntFamily; }
 
   private:
     CallLog& log_;

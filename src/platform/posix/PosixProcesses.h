@@ -34,7 +34,6 @@ class PosixProcesses : public Processes {
     std::uint64_t identity(ProcessId process) override;
 
     ProcessId currentProcess() override;
-    bool isNtFamily() override { return true; }
 
     // The host's periodic hook: collects started programs that have ended.
     static void reapExited();
