@@ -608,6 +608,7 @@ class TypingIntoTerminals : public ::testing::TestWithParam<WindowManager> {
 };
 class KeycodesRotating : public TypingIntoTerminals {};
 class KeyboardTypingXWayland : public TypingIntoTerminals {};
+class KeyboardTypingSway : public TypingIntoTerminals {};
 
 // An X11 program sees keycodes up to 255 only, with fewer spare ones than the
 // characters here: the keycodes they are bound to change meaning again and
@@ -701,9 +702,33 @@ TEST_P(KeyboardTypingXWayland, ALongSendIntoAnX11ProgramArrivesWhole) {
     EXPECT_EQ(waitForBytes(xterm, expected), expected);
 }
 
+// A program that stops reading its keys ends the Send with 1012 and is not
+// dropped by the compositor for what it left unread; what it left holds up
+// no later Send into another window.
+TEST_P(KeyboardTypingSway, AProgramThatStopsReadingEndsItsSendAndHoldsUpNoOther) {
+    const std::string other = startTerminal("tarn-after-hung", Terminal::Native);
+    ASSERT_FALSE(other.empty());
+    ASSERT_FALSE(startTerminal("tarn-hung", Terminal::Native).empty());
+    const pid_t hung = terminals_.back();
+    ASSERT_EQ(::kill(hung, SIGSTOP), 0);
+    std::string lost;
+    const auto failure =
+        test::Harness::failureOf([&] { typeCharacters(std::u32string(20000, U'x'), lost); });
+    EXPECT_EQ(failure ? failure->number() : 0, 1012);
+    EXPECT_TRUE(testing::waitForTitle(*backends_.windows, "tarn-hung", 0, 1s)) << "dropped";
+
+    ASSERT_TRUE(focus("tarn-after-hung"));
+    std::string expected;
+    typeCharacters(U"after the hung one", expected);
+    EXPECT_EQ(waitForBytes(other, expected), expected);
+    ::kill(hung, SIGKILL);
+}
+
 INSTANTIATE_TEST_SUITE_P(Desktops, KeycodesRotating,
                          ::testing::Values(WindowManager::None, WindowManager::Sway), kDesktopName);
 INSTANTIATE_TEST_SUITE_P(Desktops, KeyboardTypingXWayland, ::testing::Values(WindowManager::Sway),
+                         kDesktopName);
+INSTANTIATE_TEST_SUITE_P(Desktops, KeyboardTypingSway, ::testing::Values(WindowManager::Sway),
                          kDesktopName);
 
 // Two runs on one display, each with characters off the layout: giving its

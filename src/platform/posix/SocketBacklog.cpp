@@ -54,12 +54,31 @@ void SocketBacklog::refreshOwn() {
     own_ = socketsOf(::getpid());
 }
 
+void SocketBacklog::settle() {
+    settled_.clear();
+    settling_ = true;
+}
+
 std::optional<std::size_t> SocketBacklog::largest() {
     std::vector<Client> clients;
     if (!dump(clients)) return std::nullopt;
+    if (settling_) {
+        settling_ = false;
+        for (const Client& client : clients)
+            if (client.unread) settled_[client.inode] = client.unread;
+    }
     std::size_t most = 0;
-    for (const Client& client : clients)
+    for (const Client& client : clients) {
+        const auto settled = settled_.find(client.inode);
+        if (settled != settled_.end()) {
+            if (client.unread <= settled->second) {
+                settled->second = client.unread;
+                continue;
+            }
+            settled_.erase(settled);
+        }
         most = std::max(most, client.unread);
+    }
     return most;
 }
 

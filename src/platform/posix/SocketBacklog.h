@@ -13,6 +13,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace tarn::posix {
@@ -32,6 +33,12 @@ class SocketBacklog {
 
     // Takes this program's connections anew (it may have made more since).
     void refreshOwn();
+    // Leaves out of largest() the clients that have something unread at its
+    // next call, for as long as they are sent nothing more: a program that
+    // stopped reading earlier (a hung bystander) holds up nobody. A client
+    // whose unread bytes grow past what it had left counts whole again, so a
+    // slow target does not fall a little further behind at every Send.
+    void settle();
     // The largest number of bytes another client has not read yet; nothing
     // when the kernel did not answer.
     std::optional<std::size_t> largest();
@@ -48,6 +55,10 @@ class SocketBacklog {
 
     std::vector<std::string> listening_;
     std::vector<ino_t> own_;
+    // The clients settle() left out, with the least they have had unread
+    // since.
+    std::unordered_map<ino_t, std::size_t> settled_;
+    bool settling_ = false;
 };
 
 }  // namespace tarn::posix

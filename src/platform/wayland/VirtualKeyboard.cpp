@@ -312,7 +312,12 @@ struct VirtualKeyboard::State : typing::TypingPort {
             target = 0;
             if (active && connection->roundtrip()) target = active->active();
         }
-        if (backlog) backlog->refreshOwn();
+        if (backlog) {
+            backlog->refreshOwn();
+            // What a program has left unread as a Send begins was sent it
+            // before: unless the Send adds to it, it is no reason to wait.
+            if (!resuming) backlog->settle();
+        }
         // Typing goes on without Caps Lock, which only a {CAPSLOCK} of the
         // sequence changes, at its end.
         lockedBefore = locked;
