@@ -149,6 +149,16 @@ def ordered(by_folder, seed):
                 yield queue.pop()
 
 
+def same_line(lines, number, was):
+    """Where the line a fault was chosen on is now: at its number, or where
+    lines added or removed above have moved it (the nearest line of the same
+    text). None when no line has that text any more."""
+    if number <= len(lines) and lines[number - 1] == was:
+        return number
+    found = [i + 1 for i, line in enumerate(lines) if line == was]
+    return min(found, key=lambda at: abs(at - number)) if found else None
+
+
 def run(command, cwd, seconds, log):
     with open(log, "a") as out:
         out.write("\n$ %s\n" % " ".join(command))
@@ -208,9 +218,11 @@ def main():
                 continue
             original = source.read_text()
             lines = original.split("\n")
-            if len(lines) < number or lines[number - 1] != was:
+            # Named by where it was chosen, so that runs on two trees compare.
+            at = same_line(lines, number, was)
+            if at is None:
                 continue  # the line has changed since the revision the faults come from
-            lines[number - 1] = text
+            lines[at - 1] = text
             source.write_text("\n".join(lines))
             try:
                 if run(["cmake", "--build", str(build), "-j" + jobs], tree, 900, log) != 0:
