@@ -179,7 +179,8 @@ def main():
     parser.add_argument("--from", dest="rev", metavar="REV",
                         help="choose the faults from the sources at this git revision "
                              "(to compare two trees on the same faults); a fault whose "
-                             "line has changed since is passed over")
+                             "line has moved is planted where it is now, one whose line "
+                             "has changed is passed over")
     parser.add_argument("--list", action="store_true",
                         help="print the faults that would be tried, and stop")
     args = parser.parse_args()
