@@ -66,6 +66,8 @@ constexpr milliseconds kBusyTimeout{5000};
 // drawing what it has while the next batch comes counts more than the round
 // trips.
 constexpr std::size_t kBatch = 256;
+// The longest wait, once in a Send, for the target to handle its first batch.
+constexpr milliseconds kFirstBatchHandled{100};
 
 [[noreturn]] void cannotType() {
     throw runtimeFailure(kInvalidArgument);
@@ -144,6 +146,7 @@ struct XTestKeyboard::Connection : typing::TypingPort {
     std::uint8_t clearedLatches = 0;
     xcb_window_t target = XCB_NONE;
     std::uint32_t targetClient = 0;
+    std::size_t batchesOpened = 0;
     // The focus window whose revert mode a batch set to none, and the mode
     // it had; none while the mode is the user's.
     xcb_window_t focused = XCB_NONE;
@@ -570,6 +573,7 @@ struct XTestKeyboard::Connection : typing::TypingPort {
 
     void enter(bool resuming) override {
         if (!resuming) {
+            batchesOpened = 0;
             target = XCB_NONE;
             Reply<xcb_get_input_focus_reply_t> focus{
                 xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr)};
@@ -612,7 +616,18 @@ struct XTestKeyboard::Connection : typing::TypingPort {
     // batch's keys reach it, and what the check below sees stays true for the
     // whole batch. A focus that moved on purpose within the program (to a
     // dialog the keys opened) types on.
+    //
+    // A program may handle the first key it gets with round trips of its own
+    // (xterm fetches the keyboard map then), and while the server is held it
+    // gets one answer between two batches: it would handle nothing for
+    // several batches, and then all of them at once. So the second batch
+    // waits until the target is seen waiting for input, once in a Send,
+    // which makes a long Send into xterm about a tenth faster.
     bool openBatch() override {
+        if (++batchesOpened == 2 && target != XCB_NONE) {
+            if (const pid_t pid = watchable(target))
+                idle->waitUntilHandled(pid, kFirstBatchHandled);
+        }
         xcb_grab_server(c);
         if (target == XCB_NONE) return true;
         auto focusCookie = xcb_get_input_focus(c);
