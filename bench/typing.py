@@ -173,26 +173,29 @@ class PeerError(Exception):
     """A typist that ended in an error without typing anything."""
 
 
-def measure(desktop, folder, tag, command, text, timeout):
+def measure(desktop, folder, tag, command, text, timeout, poll=0.002):
+    """(seconds, exact, characters arrived, where it differs, seconds to the
+    first byte) of one typist's run."""
     child, out = desktop.terminal(folder, tag)
     expected = text.encode("utf-8")
     errors = tempfile.TemporaryFile()
     start = time.monotonic()
     typist = subprocess.Popen(command, env=desktop.env, stdout=subprocess.PIPE,
                               stderr=errors)
-    last_size, last_change = 0, start
+    last_size, last_change, first = 0, start, None
     deadline = start + timeout
     while time.monotonic() < deadline:
         size = os.path.getsize(out)
         now = time.monotonic()
         if size != last_size:
             last_size, last_change = size, now
+            first = first or now
         if size >= len(expected) and typist.poll() is not None:
             break
         # A typist that has finished and whose text stopped arriving has lost some.
         if typist.poll() is not None and now - last_change > 1.0:
             break
-        time.sleep(0.002)
+        time.sleep(poll)
     finished = time.monotonic()
     if typist.poll() is None:
         typist.kill()
@@ -209,7 +212,7 @@ def measure(desktop, folder, tag, command, text, timeout):
     # Exact text: until its last byte arrived. Otherwise until giving up.
     seconds = (last_change if arrived == expected else finished) - start
     return (seconds, arrived == expected, len(arrived.decode("utf-8", "replace")),
-            difference(text, arrived.decode("utf-8", "replace")))
+            difference(text, arrived.decode("utf-8", "replace")), (first or finished) - start)
 
 
 def difference(sent, arrived):
@@ -239,8 +242,8 @@ def one_run(kind, typist, command, text, folder, tag, timeout=60):
         print("%-8s did not start: %s" % (kind.name, error), flush=True)
         return dict(failed, error="the desktop did not start: %s" % error, cause="desktop")
     try:
-        seconds, exact, arrived, differs = measure(desktop, folder, tag, command, text,
-                                                   timeout)
+        seconds, exact, arrived, differs, _ = measure(desktop, folder, tag, command, text,
+                                                      timeout)
     except PeerError as error:
         print("%-8s %-8s did not type: %s" % (kind.name, typist, error), flush=True)
         return dict(failed, error="%s did not type: %s" % (command[0] if typist != "tarn"

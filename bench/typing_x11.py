@@ -16,15 +16,12 @@ arrival, and when the first byte arrived. A target that handles its first
 keys late shows as a late first byte and a high rate after it.
 """
 import argparse
+import importlib.util
 import os
 import random
 import statistics
-import subprocess
 import sys
 import tempfile
-import time
-
-import importlib.util
 
 # bench/typing.py by its path: its name is the standard module's, which the
 # bench's folder must not hide (its helpers are found at the end of the path).
@@ -39,26 +36,9 @@ def one_run(command, text, folder, tag):
     """(seconds to the last byte, seconds to the first, exact) of one run."""
     desktop = typing_bench.Desktop()
     try:
-        child, out = desktop.terminal(folder, tag)
-        start = time.monotonic()
-        typist = subprocess.Popen(command, env=desktop.env, stdout=subprocess.DEVNULL)
-        first = None
-        deadline = start + 30
-        while time.monotonic() < deadline:
-            size = os.path.getsize(out)
-            if size and first is None:
-                first = time.monotonic()
-            if size >= len(text):
-                break
-            time.sleep(0.0005)
-        last = time.monotonic()
-        if typist.poll() is None:
-            typist.kill()
-        typist.wait()
-        with open(out, "rb") as f:
-            exact = f.read() == text.encode()
-        desktop.end(child)
-        return last - start, (first or last) - start, exact
+        seconds, exact, _, _, first = typing_bench.measure(desktop, folder, tag, command, text,
+                                                           30, poll=0.0005)
+        return seconds, first, exact
     finally:
         desktop.close()
 
