@@ -11,6 +11,7 @@
 #include "SocketBacklog.h"
 #include "UnixSockets.h"
 #include "XProgramIdle.h"
+#include "XcbReply.h"
 
 namespace tarn::wayland {
 namespace {
@@ -87,12 +88,10 @@ XWaylandQueues::~XWaylandQueues() {
 }
 
 std::optional<std::uint32_t> XWaylandQueues::xRoundTrip() {
-    xcb_get_input_focus_reply_t* reply =
-        xcb_get_input_focus_reply(c_, xcb_get_input_focus(c_), nullptr);
+    const x11::Reply<xcb_get_input_focus_reply_t> reply{
+        xcb_get_input_focus_reply(c_, xcb_get_input_focus(c_), nullptr)};
     if (!reply) return std::nullopt;
-    const std::uint32_t focus = reply->focus;
-    std::free(reply);
-    return focus;
+    return reply->focus;
 }
 
 std::optional<bool> XWaylandQueues::programFocused() {

@@ -12,6 +12,8 @@
 #include <iterator>
 #include <sstream>
 
+#include "XcbReply.h"
+
 namespace tarn::x11 {
 namespace {
 
@@ -99,23 +101,21 @@ BorrowedKeys::BorrowedKeys(xcb_connection_t* connection, xcb_window_t root)
       host_(hostName()),
       pid_(static_cast<long>(::getpid())),
       start_(startOf(pid_)) {
-    xcb_intern_atom_reply_t* reply =
-        xcb_intern_atom_reply(c_, xcb_intern_atom(c_, 0, sizeof kProperty - 1, kProperty), nullptr);
+    const Reply<xcb_intern_atom_reply_t> reply{xcb_intern_atom_reply(
+        c_, xcb_intern_atom(c_, 0, sizeof kProperty - 1, kProperty), nullptr)};
     if (reply) atom_ = reply->atom;
-    std::free(reply);
 }
 
 std::vector<BorrowedKeys::Line> BorrowedKeys::readLines() {
     std::vector<Line> lines;
-    xcb_get_property_reply_t* reply = xcb_get_property_reply(
-        c_, xcb_get_property(c_, 0, root_, atom_, XCB_ATOM_STRING, 0, kMaxLongs), nullptr);
+    const Reply<xcb_get_property_reply_t> reply{xcb_get_property_reply(
+        c_, xcb_get_property(c_, 0, root_, atom_, XCB_ATOM_STRING, 0, kMaxLongs), nullptr)};
     if (!reply) return lines;
     std::string text;
     if (reply->format == 8) {
-        text.assign(static_cast<const char*>(xcb_get_property_value(reply)),
-                    static_cast<std::size_t>(xcb_get_property_value_length(reply)));
+        text.assign(static_cast<const char*>(xcb_get_property_value(reply.get())),
+                    static_cast<std::size_t>(xcb_get_property_value_length(reply.get())));
     }
-    std::free(reply);
     std::istringstream in(text);
     std::string row;
     while (std::getline(in, row)) {
@@ -163,7 +163,7 @@ void BorrowedKeys::update(Change&& change) {
     change(lines);
     writeLines(lines);
     xcb_ungrab_server(c_);
-    std::free(xcb_get_input_focus_reply(c_, xcb_get_input_focus(c_), nullptr));
+    sync(c_);
 }
 
 void BorrowedKeys::record(const std::vector<std::pair<xcb_keycode_t, Symbols>>& keycodes) {

@@ -10,6 +10,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "XcbReply.h"
+
 namespace tarn::x11 {
 namespace {
 
@@ -34,24 +36,21 @@ bool KeySymMaps::readCurrent(xcb_connection_t* connection, std::int32_t device,
                              std::vector<std::vector<std::uint8_t>>& maps) {
     const xcb_setup_t* setup = xcb_get_setup(connection);
     const int count = setup->max_keycode - setup->min_keycode + 1;
-    xcb_xkb_get_map_reply_t* reply = xcb_xkb_get_map_reply(
+    const Reply<xcb_xkb_get_map_reply_t> reply{xcb_xkb_get_map_reply(
         connection,
         xcb_xkb_get_map(connection, static_cast<xcb_xkb_device_spec_t>(device),
                         XCB_XKB_MAP_PART_KEY_SYMS, 0, 0, 0, setup->min_keycode,
                         static_cast<std::uint8_t>(count), 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0),
-        nullptr);
-    if (!reply) return false;
-    if (reply->firstKeySym != setup->min_keycode || reply->nKeySyms != count) {
-        std::free(reply);
+        nullptr)};
+    if (!reply || reply->firstKeySym != setup->min_keycode || reply->nKeySyms != count)
         return false;
-    }
     minKeycode_ = reply->minKeyCode;
     maxKeycode_ = reply->maxKeyCode;
     maps.assign(256, {});
 
     // With only the key symbols asked for, the map part is their list.
-    const std::uint8_t* at = static_cast<const std::uint8_t*>(xcb_xkb_get_map_map(reply));
-    const std::uint8_t* end = reinterpret_cast<const std::uint8_t*>(reply) + 32 +
+    const std::uint8_t* at = static_cast<const std::uint8_t*>(xcb_xkb_get_map_map(reply.get()));
+    const std::uint8_t* end = reinterpret_cast<const std::uint8_t*>(reply.get()) + 32 +
                               static_cast<std::size_t>(reply->length) * 4;
     bool complete = true;
     for (int i = 0; i < reply->nKeySyms; ++i) {
@@ -67,7 +66,6 @@ bool KeySymMaps::readCurrent(xcb_connection_t* connection, std::int32_t device,
         maps[reply->firstKeySym + i].assign(at, at + size);
         at += size;
     }
-    std::free(reply);
     return complete;
 }
 

@@ -10,6 +10,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "XcbReply.h"
+
 namespace tarn::x11 {
 namespace {
 
@@ -80,13 +82,10 @@ std::unique_ptr<KeymapReaders> KeymapReaders::start(const char* display,
     ranges[1].ext_requests.minor.last = 0xffff;
     const xcb_record_client_spec_t clients = XCB_RECORD_CS_ALL_CLIENTS;
     readers->context_ = xcb_generate_id(control);
-    xcb_generic_error_t* error = xcb_request_check(
-        control,
-        xcb_record_create_context_checked(control, readers->context_, 0, 1, 2, &clients, ranges));
-    if (error) {
-        std::free(error);
+    if (Reply<xcb_generic_error_t>(
+            xcb_request_check(control, xcb_record_create_context_checked(
+                                           control, readers->context_, 0, 1, 2, &clients, ranges))))
         return nullptr;
-    }
 
     readers->data_ = xcb_connect(display, nullptr);
     if (xcb_connection_has_error(readers->data_)) {
@@ -136,13 +135,11 @@ void KeymapReaders::run() {
     const xcb_record_enable_context_cookie_t cookie = xcb_record_enable_context(data_, context_);
     xcb_flush(data_);
     for (;;) {
-        xcb_record_enable_context_reply_t* reply =
-            xcb_record_enable_context_reply(data_, cookie, nullptr);
+        const Reply<xcb_record_enable_context_reply_t> reply{
+            xcb_record_enable_context_reply(data_, cookie, nullptr)};
         if (!reply) break;
-        const bool end = reply->category == kEndOfData;
-        handle(reply);
-        std::free(reply);
-        if (end) break;
+        handle(reply.get());
+        if (reply->category == kEndOfData) break;
     }
     std::lock_guard<std::mutex> lock(mutex_);
     ended_ = true;

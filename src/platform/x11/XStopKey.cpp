@@ -6,6 +6,8 @@
 #include <chrono>
 #include <cstdlib>
 
+#include "XcbReply.h"
+
 namespace tarn::x11 {
 namespace {
 
@@ -31,29 +33,27 @@ struct XStopKey::Connection {
         std::vector<xcb_keycode_t> found;
         const xcb_setup_t* setup = xcb_get_setup(c);
         const int count = setup->max_keycode - setup->min_keycode + 1;
-        xcb_get_keyboard_mapping_reply_t* map = xcb_get_keyboard_mapping_reply(
+        const Reply<xcb_get_keyboard_mapping_reply_t> map{xcb_get_keyboard_mapping_reply(
             c, xcb_get_keyboard_mapping(c, setup->min_keycode, static_cast<std::uint8_t>(count)),
-            nullptr);
+            nullptr)};
         if (!map) return found;
-        const xcb_keysym_t* syms = xcb_get_keyboard_mapping_keysyms(map);
+        const xcb_keysym_t* syms = xcb_get_keyboard_mapping_keysyms(map.get());
         const int width = map->keysyms_per_keycode;
-        const int length = xcb_get_keyboard_mapping_keysyms_length(map);
+        const int length = xcb_get_keyboard_mapping_keysyms_length(map.get());
         for (int i = 0; width > 0 && i < length; ++i) {
             const auto keycode = static_cast<xcb_keycode_t>(setup->min_keycode + i / width);
             if (syms[i] == kPauseKeysym && (found.empty() || found.back() != keycode)) {
                 found.push_back(keycode);
             }
         }
-        std::free(map);
         return found;
     }
 
     bool grabKey(xcb_keycode_t keycode, std::uint16_t modifiers) {
-        xcb_generic_error_t* error =
+        const Reply<xcb_generic_error_t> error{
             xcb_request_check(c, xcb_grab_key_checked(c, 0, root, modifiers, keycode,
-                                                      XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC));
-        std::free(error);
-        return error == nullptr;
+                                                      XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC))};
+        return !error;
     }
 };
 
@@ -98,20 +98,19 @@ void XStopKey::ungrab() {
         xcb_ungrab_key(d_->c, keycode, d_->root, XCB_MOD_MASK_ANY);
     // The server must have let the key go before anything else happens (the
     // keyboard may type it next).
-    std::free(xcb_get_input_focus_reply(d_->c, xcb_get_input_focus(d_->c), nullptr));
+    sync(d_->c);
     d_->keycodes.clear();
     drain();
 }
 
 void XStopKey::drain() {
-    while (xcb_generic_event_t* event = xcb_poll_for_event(d_->c)) {
+    while (const Reply<xcb_generic_event_t> event{xcb_poll_for_event(d_->c)}) {
         if ((event->response_type & 0x7f) == XCB_KEY_PRESS && armed_ && !suspended_) {
-            const auto* key = reinterpret_cast<const xcb_key_press_event_t*>(event);
+            const auto* key = reinterpret_cast<const xcb_key_press_event_t*>(event.get());
             for (xcb_keycode_t keycode : d_->keycodes) {
                 if (key->detail == keycode) pressed_ = true;
             }
         }
-        std::free(event);
     }
 }
 

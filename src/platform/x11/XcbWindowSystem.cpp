@@ -35,7 +35,7 @@ Reply<R> take(R* (*fetch)(xcb_connection_t*, Cookie, xcb_generic_error_t**), xcb
               Cookie cookie) {
     xcb_generic_error_t* error = nullptr;
     Reply<R> reply(fetch(c, cookie, &error));
-    std::free(error);
+    const Reply<xcb_generic_error_t> dropped(error);
     return reply;
 }
 
@@ -232,8 +232,7 @@ bool XcbWindowSystem::Connection::initialise() {
     auto created = xcb_create_window_checked(c_, XCB_COPY_FROM_PARENT, clock_, root_, -1, -1, 1, 1,
                                              0, XCB_WINDOW_CLASS_INPUT_ONLY, XCB_COPY_FROM_PARENT,
                                              XCB_CW_OVERRIDE_REDIRECT | XCB_CW_EVENT_MASK, values);
-    if (xcb_generic_error_t* error = xcb_request_check(c_, created)) {
-        std::free(error);
+    if (const Reply<xcb_generic_error_t> error{xcb_request_check(c_, created)}) {
         clock_ = XCB_NONE;
         return false;
     }
@@ -244,8 +243,8 @@ void XcbWindowSystem::Connection::dropEvents() {
     // Nothing here listens for events but the clock's PropertyNotify, read
     // where it is awaited; what else arrives (errors of requests without
     // replies, on windows that vanished) is of no use and must not pile up.
-    while (xcb_generic_event_t* event = xcb_poll_for_event(c_))
-        std::free(event);
+    while (Reply<xcb_generic_event_t>(xcb_poll_for_event(c_))) {
+    }
 }
 
 bool XcbWindowSystem::Connection::verifiedCheck(xcb_window_t candidate) {
@@ -544,16 +543,12 @@ xcb_timestamp_t XcbWindowSystem::Connection::serverTime() {
     xcb_flush(c_);
     auto deadline = Clock::now() + kServerTimeTimeout;
     for (;;) {
-        while (xcb_generic_event_t* event = xcb_poll_for_event(c_)) {
+        while (const Reply<xcb_generic_event_t> event{xcb_poll_for_event(c_)}) {
             if ((event->response_type & 0x7F) == XCB_PROPERTY_NOTIFY) {
-                auto* notify = reinterpret_cast<xcb_property_notify_event_t*>(event);
-                if (notify->window == clock_ && notify->atom == timeProperty_) {
-                    xcb_timestamp_t time = notify->time;
-                    std::free(event);
-                    return time;
-                }
+                const auto* notify =
+                    reinterpret_cast<const xcb_property_notify_event_t*>(event.get());
+                if (notify->window == clock_ && notify->atom == timeProperty_) return notify->time;
             }
-            std::free(event);
         }
         auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
         if (left.count() <= 0 || xcb_connection_has_error(c_)) return XCB_CURRENT_TIME;
@@ -638,7 +633,7 @@ bool XcbWindowSystem::Connection::setForeground(xcb_window_t window) {
         // Fails (BadMatch) while the window is not viewable yet, e.g. while a
         // window manager that does not speak EWMH is still mapping it.
         auto cookie = xcb_set_input_focus_checked(c_, XCB_INPUT_FOCUS_POINTER_ROOT, window, time);
-        std::free(xcb_request_check(c_, cookie));
+        const Reply<xcb_generic_error_t> refused(xcb_request_check(c_, cookie));
         return focusWithin(window);
     });
 }
