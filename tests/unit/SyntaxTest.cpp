@@ -46,6 +46,7 @@ TEST(ParameterSplitting, FieldsKeepQuotesAndLoseBlanks) {
         {"a,\"", {"a", "\""}},  // a lone quote with no comma after it
         {"\"x\"", {"\"x\""}},
         {"\"a,b\",\"c,d\"", {"\"a,b\"", "\"c,d\""}},
+        {"\"\",\"a,b\"", {"\"\"", "\"a,b\""}},  // an empty quoted field first
         {"x\"y\",z", {"x\"y\"", "z"}},
         {"a,", {"a"}},
         {"1,2,3,4,5,6,7,8,9,10,11,12", {"1", "2", "3", "4", "5", "6", "7", "8", "9", "10"}},
