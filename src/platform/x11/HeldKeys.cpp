@@ -8,7 +8,6 @@
 #undef explicit
 
 #include <cstdint>
-#include <cstdlib>
 
 #include "XcbReply.h"
 

@@ -7,7 +7,6 @@
 #undef explicit
 
 #include <algorithm>
-#include <cstdlib>
 #include <cstring>
 
 #include "XcbReply.h"

@@ -7,7 +7,6 @@
 #include <xcb/xkb.h>
 #undef explicit
 
-#include <cstdlib>
 #include <cstring>
 
 #include "XcbReply.h"

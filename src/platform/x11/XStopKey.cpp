@@ -4,7 +4,6 @@
 #include <xcb/xcb.h>
 
 #include <chrono>
-#include <cstdlib>
 
 #include "XcbReply.h"
 
