@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <sys/wait.h>
@@ -32,6 +33,16 @@ void send(int connection, std::size_t bytes) {
     ASSERT_EQ(::write(connection, data.data(), data.size()), static_cast<ssize_t>(bytes));
 }
 
+// Ends the client process by its ID however the test ends.
+struct Child {
+    pid_t pid;
+    ~Child() {
+        if (pid <= 0) return;
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, nullptr, 0);
+    }
+};
+
 // A program that stopped reading before a Send began (a hung bystander)
 // holds the Send up no longer; once it is sent more, it counts whole.
 TEST(SocketBacklog, LeavesOutWhatAClientHadLeftUnreadUntilItIsSentMore) {
@@ -47,9 +58,10 @@ TEST(SocketBacklog, LeavesOutWhatAClientHadLeftUnreadUntilItIsSentMore) {
     int ready[2];
     ASSERT_EQ(::pipe(ready), 0);
     // The clients' ends are another process's: this one's are never counted.
-    const pid_t clients = ::fork();
-    ASSERT_GE(clients, 0);
-    if (clients == 0) {
+    const Child clients{::fork()};
+    ASSERT_GE(clients.pid, 0);
+    if (clients.pid == 0) {
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
         connectTo(address);
         connectTo(address);
         if (::write(ready[1], "r", 1) != 1) ::_exit(1);
@@ -79,8 +91,6 @@ TEST(SocketBacklog, LeavesOutWhatAClientHadLeftUnreadUntilItIsSentMore) {
     backlog->settle();
     EXPECT_EQ(backlog->largest(), 0u);
 
-    ::kill(clients, SIGKILL);
-    ::waitpid(clients, nullptr, 0);
     for (int fd : {hung, target, server, ready[0], ready[1]})
         ::close(fd);
     ::unlink(path.c_str());
