@@ -111,8 +111,9 @@ def typing_sections(data, charts, rel):
              "(*exact runs*). Tarn types through `tarn_typing_driver` (the Send typing engine "
              "with the desktop's backend). The raw loop is the bench's own C program (XTest, "
              "no checks, a flush every 16 characters): the limit of the display. Each run "
-             "starts a desktop of its own. Median of %d runs, runs interleaved."
-             % max([r.get("runs", 0) for e in data["texts"] for r in e["medians"]] or [0]),
+             "starts a desktop of its own. Each figure is the median of its row's runs (the "
+             "last column counts them: more for Tarn and the raw loop on X11, whose ratio "
+             "moves most with the machine's load), runs interleaved.",
              ""]
     if data.get("desktops"):
         lines += ["| Desktop | What it is in this bench |", "|---|---|"]
