@@ -98,4 +98,11 @@ std::vector<ino_t> socketsOf(pid_t pid) {
     return inodes;
 }
 
+pid_t peerProcess(int socketFd) {
+    ucred credentials{};
+    socklen_t size = sizeof credentials;
+    if (::getsockopt(socketFd, SOL_SOCKET, SO_PEERCRED, &credentials, &size) != 0) return 0;
+    return credentials.pid > 0 ? credentials.pid : 0;
+}
+
 }  // namespace tarn::posix

@@ -31,4 +31,8 @@ std::optional<std::unordered_map<ino_t, UnixSocket>> unixSockets(unsigned states
 // cannot be read (it has gone, or is another user's).
 std::vector<ino_t> socketsOf(pid_t pid);
 
+// The process at the other end of a Unix socket (SO_PEERCRED): the one that
+// connected, or listened; 0 when unknown.
+pid_t peerProcess(int socketFd);
+
 }  // namespace tarn::posix

@@ -27,8 +27,19 @@ constexpr unsigned kConnected = 1u << 1;
 // is looked at.
 constexpr std::chrono::microseconds kPoll{100};
 
-// The process that holds the socket `inode`; 0 when none can be seen.
-pid_t holderOf(ino_t inode) {
+bool holds(pid_t pid, ino_t inode) {
+    const std::vector<ino_t> sockets = posix::socketsOf(pid);
+    return std::find(sockets.begin(), sockets.end(), inode) != sockets.end();
+}
+
+// The process that holds the socket `inode`, the server's end of the
+// connection `fd`; 0 when none can be seen. The peer's credentials name the
+// process that listened, which is the server unless another process opened
+// its sockets for it (a Wayland compositor for Xwayland): then every
+// process is looked through, which on a desktop with many takes a while.
+pid_t holderOf(int fd, ino_t inode) {
+    const pid_t listener = posix::peerProcess(fd);
+    if (listener && holds(listener, inode)) return listener;
     DIR* proc = ::opendir("/proc");
     if (!proc) return 0;
     pid_t found = 0;
@@ -36,8 +47,7 @@ pid_t holderOf(ino_t inode) {
         char* end = nullptr;
         const long pid = std::strtol(entry->d_name, &end, 10);
         if (pid <= 0 || *end) continue;
-        const std::vector<ino_t> sockets = posix::socketsOf(static_cast<pid_t>(pid));
-        if (std::find(sockets.begin(), sockets.end(), inode) != sockets.end()) {
+        if (holds(static_cast<pid_t>(pid), inode)) {
             found = static_cast<pid_t>(pid);
             break;
         }
@@ -63,7 +73,7 @@ std::unique_ptr<XProgramIdle> XProgramIdle::open(xcb_connection_t* c) {
     // listens on (an X server both on a path and on an abstract name).
     const auto ours = sockets->find(own.st_ino);
     if (ours == sockets->end() || !ours->second.peer) return nullptr;
-    idle->server_ = holderOf(ours->second.peer);
+    idle->server_ = holderOf(xcb_get_file_descriptor(c), ours->second.peer);
     if (!idle->server_) return nullptr;
     for (ino_t inode : posix::socketsOf(idle->server_)) {
         const auto socket = sockets->find(inode);

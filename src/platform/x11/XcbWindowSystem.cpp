@@ -198,7 +198,7 @@ bool XcbWindowSystem::Connection::initialise() {
     if (!screens.rem) return false;
     root_ = screens.data->root;
     clientBits_ = ~setup->resource_id_mask & 0x1FFFFFFFu;
-    serverProcess_ = static_cast<ProcessId>(peerProcess(xcb_get_file_descriptor(c_)));
+    serverProcess_ = static_cast<ProcessId>(posix::peerProcess(xcb_get_file_descriptor(c_)));
 
     xcb_intern_atom_cookie_t* ewmhCookies = xcb_ewmh_init_atoms(c_, &ewmh_);
     const char* names[] = {"WM_STATE", "WM_DELETE_WINDOW", "_TARN_SERVER_TIME", "COMPOUND_TEXT"};

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "XcbWindowSystemClients.h"
 
-#include <sys/socket.h>
 #include <sys/stat.h>
 
 #include "UnixSockets.h"
@@ -44,13 +43,6 @@ bool DisplayClients::heldBy(pid_t process) const {
         if (peer != sockets_.end() && displayName(peer->second.name) == display_) return true;
     }
     return false;
-}
-
-pid_t peerProcess(int socketFd) {
-    ucred credentials{};
-    socklen_t size = sizeof credentials;
-    if (::getsockopt(socketFd, SOL_SOCKET, SO_PEERCRED, &credentials, &size) != 0) return 0;
-    return credentials.pid > 0 ? credentials.pid : 0;
 }
 
 }  // namespace tarn::x11

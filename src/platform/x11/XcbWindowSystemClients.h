@@ -36,7 +36,4 @@ class DisplayClients {
     std::string display_;  // the name of the server's sockets for this display
 };
 
-// The process at the other end of a Unix socket (SO_PEERCRED), 0 when unknown.
-pid_t peerProcess(int socketFd);
-
 }  // namespace tarn::x11
