@@ -37,7 +37,7 @@ def one_run(command, text, folder, tag):
     desktop = typing_bench.Desktop()
     try:
         seconds, exact, _, _, first = typing_bench.measure(desktop, folder, tag, command, text,
-                                                           30, poll=0.0005)
+                                                           30)
         return seconds, first, exact
     finally:
         desktop.close()
