@@ -11,9 +11,9 @@ behind cannot affect the next), and a terminal (xterm; foot on sway and
 GNOME; xterm under XWayland on KWin, where foot crashes) whose program writes
 every byte it receives to a file (raw mode, no echo). The typist types into
 the focused terminal; the clock runs from the start of the typing command
-until the last byte has arrived (the file's writes are waited for through
-inotify, not polled) (or, for text that never arrives in full,
-until the typist has ended and nothing more arrived for a second). Reports
+until the last byte has arrived, or, for text that never arrives in full,
+until the typist has ended and nothing more arrived for a second (the
+file's writes are waited for through inotify, not polled). Reports
 seconds, characters per second and whether what arrived is exactly what was
 sent.
 
