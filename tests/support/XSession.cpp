@@ -5,6 +5,7 @@
 #include <pwd.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <xcb/xcb.h>
@@ -279,15 +280,22 @@ bool XSession::kill(pid_t pid) {
     pid_t target = getpgid(pid) == pid ? -pid : pid;
     // A child that has a session of its own (the program an xterm runs on its
     // terminal) is not in the group; should the hang-up of its terminal miss
-    // it, it is ended by its PID.
-    const std::vector<pid_t> grandchildren = childrenOf(pid);
+    // it, it is ended afterwards, through a descriptor of the process itself:
+    // by then its number may belong to a process of a test running beside.
+    std::vector<int> grandchildren;
+    for (pid_t grandchild : childrenOf(pid)) {
+        const int handle = static_cast<int>(::syscall(SYS_pidfd_open, grandchild, 0));
+        if (handle >= 0) grandchildren.push_back(handle);
+    }
     ::kill(target, SIGTERM);
     if (!reapWithin(pid, std::chrono::seconds(3))) {
         ::kill(target, SIGKILL);
         reapWithin(pid, std::chrono::seconds(5));
     }
-    for (pid_t grandchild : grandchildren)
-        ::kill(grandchild, SIGKILL);
+    for (int grandchild : grandchildren) {
+        ::syscall(SYS_pidfd_send_signal, grandchild, SIGKILL, nullptr, 0);
+        ::close(grandchild);
+    }
     if (pid == windowManagerPid_) windowManagerPid_ = -1;
     if (pid == serverPid_) serverPid_ = -1;
     return true;
