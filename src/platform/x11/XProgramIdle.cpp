@@ -27,19 +27,22 @@ constexpr unsigned kConnected = 1u << 1;
 // is looked at.
 constexpr std::chrono::microseconds kPoll{100};
 
-bool holds(pid_t pid, ino_t inode) {
-    const std::vector<ino_t> sockets = posix::socketsOf(pid);
-    return std::find(sockets.begin(), sockets.end(), inode) != sockets.end();
+// The sockets of `pid` when it holds the socket `inode`; empty otherwise.
+std::vector<ino_t> socketsIfHeld(pid_t pid, ino_t inode) {
+    std::vector<ino_t> sockets = posix::socketsOf(pid);
+    if (std::find(sockets.begin(), sockets.end(), inode) == sockets.end()) sockets.clear();
+    return sockets;
 }
 
 // The process that holds the socket `inode`, the server's end of the
-// connection `fd`; 0 when none can be seen. The peer's credentials name the
-// process that listened, which is the server unless another process opened
-// its sockets for it (a Wayland compositor for Xwayland): then every
-// process is looked through, which on a desktop with many takes a while.
-pid_t holderOf(int fd, ino_t inode) {
+// connection `fd`, and in `held` the sockets it holds; 0 when none can be
+// seen. The peer's credentials name the process that listened, which is the
+// server unless another process opened its sockets for it (a Wayland
+// compositor for Xwayland): then every process is looked through, which on
+// a desktop with many takes a while.
+pid_t holderOf(int fd, ino_t inode, std::vector<ino_t>& held) {
     const pid_t listener = posix::peerProcess(fd);
-    if (listener && holds(listener, inode)) return listener;
+    if (listener && !(held = socketsIfHeld(listener, inode)).empty()) return listener;
     DIR* proc = ::opendir("/proc");
     if (!proc) return 0;
     pid_t found = 0;
@@ -47,7 +50,8 @@ pid_t holderOf(int fd, ino_t inode) {
         char* end = nullptr;
         const long pid = std::strtol(entry->d_name, &end, 10);
         if (pid <= 0 || *end) continue;
-        if (holds(static_cast<pid_t>(pid), inode)) {
+        held = socketsIfHeld(static_cast<pid_t>(pid), inode);
+        if (!held.empty()) {
             found = static_cast<pid_t>(pid);
             break;
         }
@@ -73,9 +77,10 @@ std::unique_ptr<XProgramIdle> XProgramIdle::open(xcb_connection_t* c) {
     // listens on (an X server both on a path and on an abstract name).
     const auto ours = sockets->find(own.st_ino);
     if (ours == sockets->end() || !ours->second.peer) return nullptr;
-    idle->server_ = holderOf(xcb_get_file_descriptor(c), ours->second.peer);
+    std::vector<ino_t> serverHolds;
+    idle->server_ = holderOf(xcb_get_file_descriptor(c), ours->second.peer, serverHolds);
     if (!idle->server_) return nullptr;
-    for (ino_t inode : posix::socketsOf(idle->server_)) {
+    for (ino_t inode : serverHolds) {
         const auto socket = sockets->find(inode);
         if (socket == sockets->end()) continue;
         const std::string& name = socket->second.name;
