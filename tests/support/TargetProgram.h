@@ -48,8 +48,10 @@ class TargetProgram {
     }
     void close(const std::string& name) { command("close " + name); }
     void askClose(const std::string& name) { command("askclose " + name); }
-    // Shows the window again as one that takes no keyboard focus.
-    void unfocusable(const std::string& name) { command("unfocusable " + name); }
+    // A new window that takes no keyboard focus.
+    std::uint32_t shyWindow(const std::string& name, const std::string& title) {
+        return static_cast<std::uint32_t>(std::stoul(command("shy " + name + " " + title)));
+    }
     int closeRequests(const std::string& name);
     std::string text(const std::string& name);
     std::vector<KeyRecord> keys(const std::string& name);

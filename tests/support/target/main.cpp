@@ -6,6 +6,8 @@
 // and one token. Commands (NAME is one word, TITLE the rest of the line):
 //
 //   window NAME TITLE     new window with a line edit; replies its X window ID
+//   shy NAME TITLE        the same, but one that takes no keyboard focus
+//                         (WM_HINTS input false) from its first showing
 //   hide NAME | show NAME | rename NAME TITLE
 //   close NAME            destroys the window at once
 //   askclose NAME         from now on the window refuses every close request
@@ -147,9 +149,14 @@ class Target {
         return it->second.data();
     }
 
-    TargetWindow* create(const std::string& name, const std::string& title, bool withEditor) {
+    TargetWindow* create(const std::string& name, const std::string& title, bool withEditor,
+                         Qt::WindowFlags flags = {}) {
         if (auto* old = find(name)) delete old;
         auto* window = new TargetWindow(QString::fromStdString(title), withEditor);
+        // Flags changed on a shown window hide it and show it again: a
+        // window manager that gets the request to map it before it has
+        // finished with the unmap may leave it unmapped for good.
+        if (flags) window->setWindowFlags(window->windowFlags() | flags);
         windows_[name] = window;
         window->show();
         return window;
@@ -167,6 +174,10 @@ class Target {
             return "ok";
         }
         if (command == "window") return "ok " + std::to_string(create(name, rest, true)->winId());
+        if (command == "shy") {
+            return "ok " +
+                   std::to_string(create(name, rest, true, Qt::WindowDoesNotAcceptFocus)->winId());
+        }
         if (command == "after") {
             QTimer::singleShot(std::stoi(name), [this, rest] { handle(rest); });
             return "ok";
@@ -185,11 +196,6 @@ class Target {
             window->setWindowTitle(QString::fromStdString(rest));
         } else if (command == "close") {
             delete window;
-        } else if (command == "unfocusable") {
-            // Shown again as a window that takes no keyboard focus (WM_HINTS
-            // input false): a window manager will not make it active.
-            window->setWindowFlag(Qt::WindowDoesNotAcceptFocus);
-            window->show();
         } else if (command == "askclose") {
             window->refuseClose = true;
         } else if (command == "closes") {
