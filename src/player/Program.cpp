@@ -3,21 +3,7 @@
 
 #include <QApplication>
 
-#include "modGlobal.h"
-
 namespace tarn {
-
-namespace {
-
-// What every unattended run takes from its options, with or without a window.
-void takeOptions(MacroRun& poRun, const UnattendedOptions& poOptions) {
-    poRun.setVerbose(poOptions.verbose);
-    if (poOptions.trace) poRun.setAutomaticTrace(QString::fromStdString(*poOptions.trace));
-    poRun.setStopKey(poOptions.stopKey);
-    if (poOptions.created) poOptions.created(poRun);
-}
-
-}  // namespace
 
 int runPlayer(Platform poPlatform, std::optional<std::string> psvCommandLine,
               frmTarn::QuestionHook poQuestion) {
@@ -38,18 +24,6 @@ int runPlayer(Platform poPlatform, std::optional<std::string> psvCommandLine,
     // Interactive: the user ran any number of macros and closed the window;
     // that is no failure, whatever the last run did.
     return QApplication::exec();
-}
-
-int runBatch(Platform poPlatform, const std::string& psvCommandLine,
-             const UnattendedOptions& poOptions) {
-    MacroRun run(poPlatform);
-    const std::string file = StripQuotes(psvCommandLine);
-    run.MacroFile = [file] { return file; };
-    run.setBatch(true, poOptions.report);
-    takeOptions(run, poOptions);
-    QCoreApplication::processEvents();
-    run.start();
-    return run.exitCode();
 }
 
 int runEditor(Platform poPlatform, const std::string& psvFile) {

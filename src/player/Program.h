@@ -3,10 +3,10 @@
 // The program once its platform is in place: the player window in the mode
 // the command line fixes, and the process's exit status.
 
-#include <functional>
 #include <optional>
 #include <string>
 
+#include "BatchRun.h"
 #include "Platform.h"
 #include "frmTarn.h"
 
@@ -19,31 +19,13 @@ namespace tarn {
 // poQuestion replaces the "Retry ?" message box when given.
 int runPlayer(Platform poPlatform, std::optional<std::string> psvCommandLine,
               frmTarn::QuestionHook poQuestion = {});
+// The same with what an unattended run adds.
+int runPlayer(Platform poPlatform, std::optional<std::string> psvCommandLine,
+              const UnattendedOptions& poOptions, frmTarn::QuestionHook poQuestion = {});
 
 // The player window in interactive mode with psvFile in its file box and the
 // macro editor open on it; nothing runs. Returns when the user has closed the
 // player (status 0).
 int runEditor(Platform poPlatform, const std::string& psvFile);
-
-// What an unattended run adds (see MacroRun::setBatch and its neighbours).
-struct UnattendedOptions {
-    bool batch = false;
-    bool verbose = false;
-    std::optional<std::string> trace;
-    StopKey* stopKey = nullptr;
-    MacroRun::ReportHook report;  // empty: standard error
-    // Called with the run control before the run starts (the run of
-    // automatic mode happens inside the window's load).
-    std::function<void(MacroRun&)> created;
-};
-int runPlayer(Platform poPlatform, std::optional<std::string> psvCommandLine,
-              const UnattendedOptions& poOptions, frmTarn::QuestionHook poQuestion = {});
-
-// Batch mode: the macro psvCommandLine names (in quotes or not; "-" for
-// standard input) run once with poOptions.batch taken as set, without a
-// window, so that only a QCoreApplication is needed. Returns the status of
-// runPlayer.
-int runBatch(Platform poPlatform, const std::string& psvCommandLine,
-             const UnattendedOptions& poOptions);
 
 }  // namespace tarn

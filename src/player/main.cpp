@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // tarn: the macro player. Without an argument it shows the player window; with
 // the path of a macro file it runs that macro unattended and ends; --edit opens
-// a macro in the editor without running it (without a file: the player).
-#include <QApplication>
+// a macro in the editor without running it (without a file: the player). The
+// windows are a module loaded only to show one (WindowsStart.h).
+#include <QCoreApplication>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -11,14 +12,13 @@
 #include <iostream>
 #include <new>
 
+#include "BatchRun.h"
 #include "BoundedExit.h"
 #include "CommandLine.h"
-#include "Icons.h"
 #include "LinuxPlatform.h"
+#include "LoadWindows.h"
 #include "MacroCheck.h"
 #include "OwnEnvironment.h"
-#include "Program.h"
-#include "RecorderDesktop.h"
 #include "RunStop.h"
 #include "StopRequests.h"
 
@@ -86,7 +86,7 @@ int writeOut(const char* psvText) {
 
 // The end of a run, once the event loop is left: the status, the keyboard
 // put back, and an exit bounded whatever state the display's connection is in.
-int finish(std::unique_ptr<tarn::LinuxPlatform> platform, int status) {
+int finish(std::unique_ptr<tarn::LinuxPlatform> platform, int status, bool waylandToolkit) {
     // A termination signal stopped the run (or came while none ran) and ends
     // the program as the signal would have, once everything is put back.
     if (const int signalNumber = tarn::posix::RunStop::terminationSignal())
@@ -95,7 +95,7 @@ int finish(std::unique_ptr<tarn::LinuxPlatform> platform, int status) {
     // Everything Tarn keeps is written by now (settings as they change, the
     // trace line by line) and the keyboard is the user's again.
     tarn::posix::endWithin(kExitLimit, status);
-    if (QGuiApplication::platformName() == QLatin1String("wayland")) {
+    if (waylandToolkit) {
         // Qt's Wayland display can deadlock in its destructor (its event
         // thread waits for a read the main thread prepared and never makes):
         // the toolkit is not torn down there at all.
@@ -131,6 +131,18 @@ int main(int argc, char** argv) {
             break;
     }
 
+    // The windows are loaded before anything else is set up: without them
+    // the program cannot do what was asked, and says so at once.
+    tarn::WindowsMain windowsMain = nullptr;
+    if (!commandLine.batch) {
+        std::string problem;
+        windowsMain = tarn::loadWindows(problem);
+        if (!windowsMain) {
+            std::fprintf(stderr, "tarn: %s\n", problem.c_str());
+            return kCannotStart;
+        }
+    }
+
     // A write to the display's socket after the server has gone must fail
     // with an error the backends report ("the display closed"), not end
     // Tarn silently by SIGPIPE; the programs it starts get the default back.
@@ -162,30 +174,26 @@ int main(int argc, char** argv) {
     unattended.created = [&platform](tarn::MacroRun& run) {
         platform->whenDisplayCloses([&run](const std::string& what) { run.reportGone(what); });
     };
-    int status = 0;
-    if (commandLine.batch) {
-        // A batch run shows nothing: without the widget toolkit (its display
-        // connection, platform plugin and fonts) it starts in a fraction of
-        // the time and memory.
-        QCoreApplication app(qtArgc, qtArgv);
-        QCoreApplication::setApplicationName(QStringLiteral("Tarn"));
-        QCoreApplication::setApplicationVersion(QStringLiteral(TARN_VERSION));
-        platform->startHousekeeping();
-        status = tarn::runBatch(platform->platform(), *commandLine.macro, unattended);
-        platform->whenDisplayCloses({});
-        return finish(std::move(platform), status);
+    if (!commandLine.batch) {
+        tarn::WindowsStart start;
+        start.qtArgc = &qtArgc;
+        start.qtArgv = qtArgv;
+        start.platform = platform.get();
+        start.commandLine = &commandLine;
+        start.unattended = &unattended;
+        start.finish = [&platform](int status, bool waylandToolkit) {
+            return finish(std::move(platform), status, waylandToolkit);
+        };
+        return windowsMain(start);
     }
-    QApplication app(qtArgc, qtArgv);
-    QApplication::setApplicationName(QStringLiteral("Tarn"));
-    QApplication::setApplicationVersion(QStringLiteral(TARN_VERSION));
-    QApplication::setWindowIcon(tarn::tarnIcon(tarn::TarnIcon::Program));
+    // A batch run shows nothing: without the widget toolkit (its display
+    // connection, platform plugin and fonts) it starts in a fraction of the
+    // time and memory.
+    QCoreApplication app(qtArgc, qtArgv);
+    QCoreApplication::setApplicationName(QStringLiteral("Tarn"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(TARN_VERSION));
     platform->startHousekeeping();
-    if (auto reporter = platform->heldKeysReporter()) tarn::editor::setHeldKeysHook(reporter);
-    if (commandLine.action == tarn::CommandLine::Action::Edit && commandLine.macro) {
-        status = tarn::runEditor(platform->platform(), *commandLine.macro);
-    } else {
-        status = tarn::runPlayer(platform->platform(), commandLine.macro, unattended);
-        platform->whenDisplayCloses({});
-    }
-    return finish(std::move(platform), status);
+    const int status = tarn::runBatch(platform->platform(), *commandLine.macro, unattended);
+    platform->whenDisplayCloses({});
+    return finish(std::move(platform), status, false);
 }

@@ -2,7 +2,6 @@
 #include "LinuxPlatform.h"
 
 #include <QCoreApplication>
-#include <QGuiApplication>
 #include <QSocketNotifier>
 #include <QString>
 #include <QTimer>
@@ -82,7 +81,7 @@ struct LinuxPlatform::Backends {
     // the player ask.
     std::unique_ptr<posix::RunStop> runStop;
     std::function<void(const std::string&)> displayClosedReport;
-    std::function<bool(bool)> reportHeldKeys;
+    std::function<bool(void*, bool)> reportHeldKeys;
     std::function<std::unique_ptr<DisplayWatch>()> watchDisplay;
     posix::PosixProcesses processes;
     gio::GioDocuments documents;
@@ -238,13 +237,7 @@ bool LinuxPlatform::connectX11(const char* psvDisplay, std::string& psvProblem) 
     mBackends->keyboard = std::move(keyboard);
     const std::string display = name ? name : "";
     mBackends->watchDisplay = [display] { return DisplayWatch::x11(display.c_str()); };
-    // On the toolkit's own connection, which exists by the time anything
-    // records.
-    mBackends->reportHeldKeys = [](bool on) {
-        auto* native =
-            qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-        return native && x11::reportHeldKeysAsPresses(native->connection(), on);
-    };
+    mBackends->reportHeldKeys = x11::reportHeldKeysAsPresses;
     return true;
 }
 
@@ -253,7 +246,7 @@ Platform LinuxPlatform::platform() {
                     mBackends->documents, mBackends->session,   mHost};
 }
 
-std::function<bool(bool)> LinuxPlatform::heldKeysReporter() const {
+std::function<bool(void*, bool)> LinuxPlatform::heldKeysReporter() const {
     return mBackends->reportHeldKeys;
 }
 
@@ -290,8 +283,9 @@ void LinuxPlatform::startHousekeeping() {
                      [this] { mBackends->keyboard->restoreLayoutIfIdle(kKeyboardIdle); });
     mKeyboardTidy->start();
 
-    // qGuiApp is only a cast of the application, whatever its class.
-    const bool toolkitDisplay = qobject_cast<QGuiApplication*>(QCoreApplication::instance());
+    // By the class's name: a batch run has no graphical toolkit to link.
+    const QCoreApplication* application = QCoreApplication::instance();
+    const bool toolkitDisplay = application && application->inherits("QGuiApplication");
     if (!toolkitDisplay && mBackends->watchDisplay) mDisplayWatch = mBackends->watchDisplay();
     if (mDisplayWatch) {
         mDisplayCheck = std::make_unique<QTimer>();

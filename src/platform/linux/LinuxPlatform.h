@@ -37,9 +37,10 @@ class LinuxPlatform {
     // termination signals (RunStop.h); the keyboard already asks it.
     StopKey* stopKey();
     // Asks (true) or stops asking (false) the desktop to report a held key as
-    // presses without releases, for the toolkit's own connection; returns
-    // whether it does so now. Empty where the desktop cannot.
-    std::function<bool(bool on)> heldKeysReporter() const;
+    // presses without releases, for the toolkit's own connection (its xcb
+    // connection on X11); returns whether it does so now. Empty where the
+    // desktop cannot.
+    std::function<bool(void* toolkitConnection, bool on)> heldKeysReporter() const;
 
     // Without the toolkit's connection (a batch run), ends the program as
     // the toolkit would when the display goes, within a quarter second,

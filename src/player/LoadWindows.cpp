@@ -1,0 +1,48 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "LoadWindows.h"
+
+#include <dlfcn.h>
+
+#include <filesystem>
+#include <system_error>
+
+namespace tarn {
+
+namespace {
+
+// The module's file, relative to the folder of the tarn executable: beside it
+// (a build tree, a portable folder), else where the package installs it.
+constexpr const char* kWindowsModulePaths[] = {"tarn-windows.so", TARN_INSTALLED_WINDOWS_MODULE};
+
+}  // namespace
+
+WindowsMain loadWindows(std::string& psvProblem) {
+    // Beside the executable itself, links resolved: a copy run from a build
+    // tree or a portable folder loads its own module, never an installed one.
+    std::error_code error;
+    const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
+    if (error) {
+        psvProblem = "cannot find the tarn program's own file: " + error.message();
+        return nullptr;
+    }
+    std::string path;
+    for (const char* candidate : kWindowsModulePaths) {
+        path = (self.parent_path() / candidate).lexically_normal();
+        if (std::filesystem::exists(path, error)) break;
+    }
+    // Every symbol is bound now: a module from another build fails here with
+    // the name of what it misses, not later in the middle of a run.
+    void* module = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!module) {
+        psvProblem = std::string("cannot load Tarn's windows: ") + dlerror();
+        return nullptr;
+    }
+    auto* entry = reinterpret_cast<WindowsMain>(dlsym(module, kWindowsMainSymbol));
+    if (!entry) {
+        psvProblem = "cannot load Tarn's windows: " + path + " has no " + kWindowsMainSymbol;
+        return nullptr;
+    }
+    return entry;
+}
+
+}  // namespace tarn
