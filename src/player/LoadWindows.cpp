@@ -27,8 +27,19 @@ WindowsMain loadWindows(std::string& psvProblem) {
     }
     std::string path;
     for (const char* candidate : kWindowsModulePaths) {
-        path = (self.parent_path() / candidate).lexically_normal();
-        if (std::filesystem::exists(path, error)) break;
+        const std::string tried = (self.parent_path() / candidate).lexically_normal();
+        if (std::filesystem::exists(tried, error)) {
+            path = tried;
+            break;
+        }
+    }
+    if (path.empty()) {
+        // A copy of the program without its module beside it, most likely.
+        psvProblem =
+            "cannot load Tarn's windows: tarn-windows.so is neither beside " + self.string() +
+            " nor in " +
+            (self.parent_path() / kWindowsModulePaths[1]).lexically_normal().parent_path().string();
+        return nullptr;
     }
     // Every symbol is bound now: a module from another build fails here with
     // the name of what it misses, not later in the middle of a run.

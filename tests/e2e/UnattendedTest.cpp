@@ -17,6 +17,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <optional>
 #include <tuple>
 
@@ -107,6 +108,42 @@ TEST(Batch, AHugeOneLineMacroIsRefusedAtItsFirstLine) {
         EXPECT_EQ(report.rfind(huge + c.where + "Line too long", 0), 0u) << report;
         EXPECT_NE(report.find("[1011]"), std::string::npos) << report;
     }
+}
+
+// A batch run and a check show no window: they need neither the windows'
+// module nor the widget toolkit, and never load them (most of what starting
+// them would cost). Without its module, a run that would show the player is
+// refused in one line and status 3 rather than failing in the toolkit.
+TEST(Batch, NeedsNoWindowsAndAMissingModuleIsAClearFailure) {
+    XSession session;
+    TarnProgram tarn(session, kNoSessionBus);
+    ASSERT_TRUE(std::filesystem::remove(tarn.programFolder() + "/tarn-windows.so"));
+    const std::string macro = tarn.writeMacro("wait.mcr", "Rem begun\r\nWait 600\r\n");
+    const std::string trace = tarn.folder() + "/trace.txt";
+    tarn.start({"--batch", "--trace", trace, macro});
+    // The trace's first line is written by the run itself, long after every
+    // library the program links has been loaded.
+    ASSERT_TRUE(testing::waitUntil(
+        [&] {
+            return platformtest::exists(trace) &&
+                   platformtest::readFile(trace).find("Rem begun") != std::string::npos;
+        },
+        30s))
+        << tarn.err();
+    const std::string maps =
+        platformtest::readFile("/proc/" + std::to_string(tarn.pid()) + "/maps");
+    EXPECT_NE(maps.find("libQt6Core"), std::string::npos);
+    for (const char* library : {"libQt6Gui", "libQt6Widgets", "tarn-windows"})
+        EXPECT_EQ(maps.find(library), std::string::npos) << library;
+    ::kill(tarn.pid(), SIGTERM);
+    ASSERT_EQ(tarn.waitForExit(20s), 128 + SIGTERM) << tarn.err();
+
+    tarn.start({"--check", macro});
+    EXPECT_EQ(tarn.waitForExit(20s), 0) << tarn.err();
+    tarn.start({macro});
+    EXPECT_EQ(tarn.waitForExit(20s), 3);
+    EXPECT_EQ(tarn.err().rfind("tarn: cannot load Tarn's windows: ", 0), 0u) << tarn.err();
+    EXPECT_FALSE(platformtest::exists(tarn.tracePath()));
 }
 
 // The stop binding the help gives for sway, but for one step: sway runs its
