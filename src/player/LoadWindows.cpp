@@ -3,6 +3,7 @@
 
 #include <dlfcn.h>
 
+#include <cstring>
 #include <filesystem>
 #include <system_error>
 
@@ -46,6 +47,12 @@ WindowsMain loadWindows(std::string& psvProblem) {
     void* module = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!module) {
         psvProblem = std::string("cannot load Tarn's windows: ") + dlerror();
+        return nullptr;
+    }
+    const auto* build = static_cast<const char*>(dlsym(module, kWindowsBuildSymbol));
+    if (!build || std::strcmp(build, TARN_BUILD_TOKEN) != 0) {
+        psvProblem = "cannot load Tarn's windows: " + path +
+                     " belongs to another build of Tarn than " + self.string();
         return nullptr;
     }
     auto* entry = reinterpret_cast<WindowsMain>(dlsym(module, kWindowsMainSymbol));

@@ -9,6 +9,9 @@
 #include "RecorderDesktop.h"
 #include "WindowsStart.h"
 
+extern "C" __attribute__((visibility("default"))) const char tarn_windows_build[] =
+    TARN_BUILD_TOKEN;
+
 extern "C" __attribute__((visibility("default"))) int tarn_windows_main(
     const tarn::WindowsStart& start) {
     QApplication app(*start.qtArgc, start.qtArgv);

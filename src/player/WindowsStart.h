@@ -33,5 +33,7 @@ struct WindowsStart {
 // exit status that finish gave.
 using WindowsMain = int (*)(const WindowsStart&);
 inline constexpr char kWindowsMainSymbol[] = "tarn_windows_main";
+// The module's build, a string the program compares with its own.
+inline constexpr char kWindowsBuildSymbol[] = "tarn_windows_build";
 
 }  // namespace tarn

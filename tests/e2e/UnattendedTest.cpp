@@ -143,6 +143,17 @@ TEST(Batch, NeedsNoWindowsAndAMissingModuleIsAClearFailure) {
     tarn.start({macro});
     EXPECT_EQ(tarn.waitForExit(20s), 3);
     EXPECT_EQ(tarn.err().rfind("tarn: cannot load Tarn's windows: ", 0), 0u) << tarn.err();
+
+    // A module of another build (here this build's own, its stamp changed)
+    // is refused the same way, never run.
+    std::string module = platformtest::readFile(TARN_WINDOWS_MODULE);
+    const std::size_t stamp = module.find(TARN_BUILD_TOKEN);
+    ASSERT_NE(stamp, std::string::npos);
+    module[stamp + std::strlen(TARN_BUILD_TOKEN) - 1] ^= 1;
+    platformtest::writeFile(tarn.programFolder() + "/tarn-windows.so", module);
+    tarn.start({macro});
+    EXPECT_EQ(tarn.waitForExit(20s), 3);
+    EXPECT_NE(tarn.err().find("belongs to another build of Tarn"), std::string::npos) << tarn.err();
     EXPECT_FALSE(platformtest::exists(tarn.tracePath()));
 }
 
