@@ -27,8 +27,9 @@ WindowsMain loadWindows(std::string& psvProblem) {
         return nullptr;
     }
     std::string path;
+    std::filesystem::path tried;
     for (const char* candidate : kWindowsModulePaths) {
-        const std::string tried = (self.parent_path() / candidate).lexically_normal();
+        tried = (self.parent_path() / candidate).lexically_normal();
         if (std::filesystem::exists(tried, error)) {
             path = tried;
             break;
@@ -36,10 +37,8 @@ WindowsMain loadWindows(std::string& psvProblem) {
     }
     if (path.empty()) {
         // A copy of the program without its module beside it, most likely.
-        psvProblem =
-            "cannot load Tarn's windows: tarn-windows.so is neither beside " + self.string() +
-            " nor in " +
-            (self.parent_path() / kWindowsModulePaths[1]).lexically_normal().parent_path().string();
+        psvProblem = "cannot load Tarn's windows: tarn-windows.so is neither beside " +
+                     self.string() + " nor in " + tried.parent_path().string();
         return nullptr;
     }
     // Every symbol is bound now: a module from another build fails here with

@@ -21,7 +21,9 @@ TarnProgram::TarnProgram(const std::string& display, const std::vector<std::stri
     platformtest::makeFolder(root + "/program");
     binary_ = root + "/program/tarn";
     fs::copy_file(TARN_BINARY, binary_);
-    fs::copy_file(TARN_WINDOWS_MODULE, root + "/program/tarn-windows.so");
+    // The program must be a copy (it finds its folder by its own file); its
+    // module is found beside it through a link just as well.
+    fs::create_symlink(TARN_WINDOWS_MODULE, root + "/program/tarn-windows.so");
     // Bare names are unset; later entries win.
     for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "SWAYSOCK", "TARN_BACKEND",
                              "DBUS_SYSTEM_BUS_ADDRESS", "DBUS_SESSION_BUS_ADDRESS"})
