@@ -113,7 +113,14 @@ struct XTestKeyboard::Connection : typing::TypingPort {
     // The symbols as found, read when the first spare keycode is bound and
     // dropped once every binding is restored.
     std::unique_ptr<KeySymMaps> keySyms;
+    // Started with the first change of the map: a Send of characters the
+    // layout has needs neither the second connection nor its thread.
     std::unique_ptr<KeymapReaders> readers;
+    bool readersTried = false;
+    std::string displayName;  // empty: $DISPLAY
+    // The map changes this connection made before the record began, which
+    // the record does not count.
+    std::uint64_t changesBeforeRecord = 0;
     std::unique_ptr<BorrowedKeys> borrowed;
     std::uint64_t changesIssued = 0;
 
@@ -176,6 +183,7 @@ struct XTestKeyboard::Connection : typing::TypingPort {
     void writeKeys(const std::vector<std::pair<xcb_keycode_t, xkb_keysym_t>>& bind,
                    const std::vector<xcb_keycode_t>& restore) {
         if (bind.empty() && restore.empty()) return;
+        startRecording();
         // Word of a borrowed keycode is on the display before the keycode is
         // changed, so that a run killed at any point leaves it behind.
         std::vector<std::pair<xcb_keycode_t, BorrowedKeys::Symbols>> borrowing;
@@ -190,6 +198,15 @@ struct XTestKeyboard::Connection : typing::TypingPort {
             x11::sync(c);
             borrowed->release(restore);
         }
+    }
+
+    // From here on, every change of the map this connection makes is one
+    // that the record counts too (KeymapReaders.h).
+    void startRecording() {
+        if (readersTried) return;
+        readersTried = true;
+        readers = KeymapReaders::start(displayName.empty() ? nullptr : displayName.c_str(), c);
+        changesBeforeRecord = changesIssued;
     }
 
     // Gives back the keycodes that runs of this host which have ended left
@@ -210,6 +227,7 @@ struct XTestKeyboard::Connection : typing::TypingPort {
             keycodes.push_back(keycode);
         }
         maps->write(c, device, {}, keycodes);
+        ++changesIssued;
         x11::sync(c);
         layout = KeyboardLayout::read(c, context, device);
         return true;
@@ -382,7 +400,9 @@ struct XTestKeyboard::Connection : typing::TypingPort {
         for (const auto& [client, changes] : owed) {
             // A target that does not read in time is not waited for again; a
             // record that has ended leaves only the blind delay.
-            if (readers && !readers->waitForRead(client, changes, milliseconds(0), kReadTimeout)) {
+            // Owed changes were all made once the record had begun.
+            const std::uint64_t recorded = changes - changesBeforeRecord;
+            if (readers && !readers->waitForRead(client, recorded, milliseconds(0), kReadTimeout)) {
                 if (readers->recording()) continue;
             } else if (readers) {
                 // Its reads come in a burst: it is over once the program is
@@ -392,7 +412,7 @@ struct XTestKeyboard::Connection : typing::TypingPort {
                 if (pid && idle->waitUntilHandled(pid, kSettle))
                     seenWaiting.push_back(pid);
                 else
-                    readers->waitForRead(client, changes, kSettle, kReadTimeout);
+                    readers->waitForRead(client, recorded, kSettle, kReadTimeout);
                 continue;
             }
             x11::sync(c);
@@ -755,7 +775,7 @@ std::unique_ptr<XTestKeyboard> XTestKeyboard::connect(const char* display) {
     d->borrowed->recordTypist();
     if (!d->layout) d->layout = KeyboardLayout::read(d->c, d->context, d->device);
     if (!d->layout) return nullptr;
-    d->readers = KeymapReaders::start(display, d->c);
+    if (display) d->displayName = display;
     if (d->broken()) return nullptr;
     return std::unique_ptr<XTestKeyboard>(new XTestKeyboard(std::move(d)));
 }
