@@ -23,6 +23,7 @@ error with nothing typed is reported with its error once and not run again
 on that desktop. A peer that cannot run at all here is named with why.
 
     bench/typing.py --driver BUILD/bench/tarn_typing_driver \
+                    [--driver-x11-sway BUILD/bench/tarn_typing_driver_x11_sway] \
                     --raw BUILD/bench/tarn_xtest_loop \
                     --extension BUILD/share/gnome-shell/extensions/UUID \
                     [--runs 3] [--x11-runs 31] [--json FILE]
@@ -350,6 +351,10 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__,
                                      formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--driver", required=True, help="path of tarn_typing_driver")
+    parser.add_argument("--driver-x11-sway",
+                        help="path of tarn_typing_driver_x11_sway, which types on X11 and "
+                             "sway without loading the other desktops' libraries (default: "
+                             "--driver there too)")
     parser.add_argument("--raw", required=True, help="path of tarn_xtest_loop")
     parser.add_argument("--extension", required=True,
                         help="Tarn's Shell extension as the build stages it")
@@ -364,6 +369,7 @@ def main():
     # KWin grants fake input to the program a desktop file names by its
     # absolute path, as Tarn's package names tarn.
     KWinDesktop.granted = [os.path.realpath(args.driver)]
+    lean = args.driver_x11_sway or args.driver
     GnomeDesktop.extension = os.path.abspath(args.extension)
 
     rng = random.Random(args.seed)
@@ -377,11 +383,11 @@ def main():
             path = os.path.join(folder, "text-%d.txt" % index)
             with open(path, "w", encoding="utf-8") as f:
                 f.write(text)
-            typists = [(Desktop, "tarn", [args.driver, path])]
+            typists = [(Desktop, "tarn", [lean, path])]
             if text.isascii():
                 typists.append((Desktop, "raw loop", [args.raw, path]))
             typists += [(Desktop, "xdotool", ["xdotool", "type", "--delay", "0", text]),
-                        (SwayDesktop, "tarn", [args.driver, path]),
+                        (SwayDesktop, "tarn", [lean, path]),
                         (SwayDesktop, "wtype", ["wtype", "--", text]),
                         (KWinDesktop, "tarn", [args.driver, path]),
                         (KWinDesktop, "xdotool", ["xdotool", "type", "--delay", "0", text]),
@@ -430,7 +436,7 @@ def main():
             with open(path, "w", encoding="utf-8") as f:
                 f.write(text)
             print("\nsway, one Send of %d characters" % length, flush=True)
-            row = one_run(SwayDesktop, "tarn", [args.driver, path], text, folder,
+            row = one_run(SwayDesktop, "tarn", [lean, path], text, folder,
                           "long-%d" % length, timeout=max(60, length / 100))
             if "error" in row:
                 results["long_skipped"] = "%d not measured: %s" % (length, row["error"])

@@ -22,7 +22,7 @@ bash scripts/install-deps.sh
 build=${TARN_BUILD_DIR:-build}
 [ -f "$build/CMakeCache.txt" ] || cmake -S . -B "$build" -DTARN_WERROR=ON
 cmake --build "$build" -j"${TARN_JOBS:-$(nproc)}" --target tarn tarn_typing_driver \
-  tarn_xtest_loop tarn_window_search_bench tarn_target tarn_editor_open_driver
+  tarn_typing_driver_x11_sway tarn_xtest_loop tarn_window_search_bench tarn_target tarn_editor_open_driver
 
 # Tarn's Shell extension as the build stages it, for the GNOME Shell sessions.
 extension=$(ls -d "$build"/share/gnome-shell/extensions/*@*)
@@ -46,6 +46,7 @@ run() {
 }
 
 run typing /usr/bin/python3 bench/typing.py --driver "$build/bench/tarn_typing_driver" \
+  --driver-x11-sway "$build/bench/tarn_typing_driver_x11_sway" \
   --raw "$build/bench/tarn_xtest_loop" --extension "$extension" --runs "${TARN_BENCH_RUNS:-3}" \
   --json "$results/typing.json"
 run startup /usr/bin/python3 bench/startup.py --tarn "$build/src/player/tarn" \
