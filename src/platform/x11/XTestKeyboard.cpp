@@ -3,6 +3,8 @@
 
 #include <poll.h>
 #include <sys/uio.h>
+#include <xcb/record.h>
+#include <xcb/res.h>
 #include <xcb/xcb.h>
 #include <xcb/xcbext.h>
 // xkb.h names a member "explicit", a C++ keyword.
@@ -74,9 +76,12 @@ constexpr milliseconds kFirstBatchHandled{100};
     throw runtimeFailure(kInvalidArgument);
 }
 
-xcb_atom_t internAtom(xcb_connection_t* c, const char* name) {
-    Reply<xcb_intern_atom_reply_t> reply{xcb_intern_atom_reply(
-        c, xcb_intern_atom(c, 0, static_cast<std::uint16_t>(std::strlen(name)), name), nullptr)};
+xcb_intern_atom_cookie_t internAtom(xcb_connection_t* c, const char* name) {
+    return xcb_intern_atom(c, 0, static_cast<std::uint16_t>(std::strlen(name)), name);
+}
+
+xcb_atom_t atomOf(xcb_connection_t* c, xcb_intern_atom_cookie_t cookie) {
+    Reply<xcb_intern_atom_reply_t> reply{xcb_intern_atom_reply(c, cookie, nullptr)};
     return reply ? reply->atom : XCB_NONE;
 }
 
@@ -736,6 +741,11 @@ std::unique_ptr<XTestKeyboard> XTestKeyboard::connect(const char* display) {
     int screenNumber = 0;
     d->c = xcb_connect(display, &screenNumber);
     if (d->broken()) return nullptr;
+    // Asked for together, in one round trip: a Send's first keys wait for
+    // all of this. X-Resource serves the watch on the target, RECORD the
+    // first binding.
+    for (xcb_extension_t* extension : {&xcb_test_id, &xcb_xkb_id, &xcb_res_id, &xcb_record_id})
+        xcb_prefetch_extension_data(d->c, extension);
 
     const xcb_query_extension_reply_t* xtest = xcb_get_extension_data(d->c, &xcb_test_id);
     if (!xtest || !xtest->present) return nullptr;
@@ -768,8 +778,10 @@ std::unique_ptr<XTestKeyboard> XTestKeyboard::connect(const char* display) {
     // Programs answer a ping on the root window.
     const std::uint32_t rootEvents = XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
     xcb_change_window_attributes(d->c, d->root, XCB_CW_EVENT_MASK, &rootEvents);
-    d->protocolsAtom = internAtom(d->c, "WM_PROTOCOLS");
-    d->pingAtom = internAtom(d->c, "_NET_WM_PING");
+    auto protocols = internAtom(d->c, "WM_PROTOCOLS");
+    auto ping = internAtom(d->c, "_NET_WM_PING");
+    d->protocolsAtom = atomOf(d->c, protocols);
+    d->pingAtom = atomOf(d->c, ping);
     d->borrowed = std::make_unique<BorrowedKeys>(d->c, d->root);
     d->reclaimAbandoned();
     d->borrowed->recordTypist();
