@@ -159,6 +159,8 @@ struct XTestKeyboard::Connection : typing::TypingPort {
     std::uint8_t clearedLatches = 0;
     xcb_window_t target = XCB_NONE;
     std::uint32_t targetClient = 0;
+    // The target's process, looked up once in a sequence (-1: not yet).
+    pid_t targetProcess = -1;
     std::size_t batchesOpened = 0;
     // The focus window whose revert mode a batch set to none, and the mode
     // it had; none while the mode is the user's.
@@ -601,6 +603,7 @@ struct XTestKeyboard::Connection : typing::TypingPort {
         if (!resuming) {
             batchesOpened = 0;
             target = XCB_NONE;
+            targetProcess = -1;
             Reply<xcb_get_input_focus_reply_t> focus{
                 xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr)};
             if (focus && focus->focus != XCB_INPUT_FOCUS_POINTER_ROOT) target = focus->focus;
@@ -651,7 +654,7 @@ struct XTestKeyboard::Connection : typing::TypingPort {
     // which makes a long Send into xterm about a tenth faster.
     bool openBatch() override {
         if (++batchesOpened == 2 && target != XCB_NONE) {
-            if (const pid_t pid = watchable(target))
+            if (const pid_t pid = processOfTarget())
                 idle->waitUntilHandled(pid, kFirstBatchHandled);
         }
         xcb_grab_server(c);
@@ -702,7 +705,18 @@ struct XTestKeyboard::Connection : typing::TypingPort {
     // closed) would wait for the whole Send.
     void closeBatch() override {
         xcb_ungrab_server(c);
+        // The next batch waits for the target to handle this first one: its
+        // process is looked up while the server hands these keys over.
+        if (batchesOpened == 1 && target != XCB_NONE) {
+            xcb_flush(c);
+            processOfTarget();
+        }
         x11::sync(c);
+    }
+
+    pid_t processOfTarget() {
+        if (targetProcess < 0) targetProcess = watchable(target);
+        return targetProcess;
     }
 
     void press(std::uint32_t key) override { fake(XCB_KEY_PRESS, static_cast<xcb_keycode_t>(key)); }
